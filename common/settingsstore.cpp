@@ -1,0 +1,387 @@
+#include "settingsstore.h"
+
+#include <sqlite3.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QtGlobal>
+
+#include <cstdio>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+
+constexpr const char* kSchema =
+    "CREATE TABLE IF NOT EXISTS settings ("
+    "app TEXT NOT NULL COLLATE NOCASE, "
+    "section TEXT NOT NULL COLLATE NOCASE, "
+    "key TEXT NOT NULL COLLATE NOCASE, "
+    "value TEXT NOT NULL, "
+    "PRIMARY KEY (app, section, key))";
+
+QString columnText(sqlite3_stmt* stmt, int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+    return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+}
+
+bool bindText(sqlite3_stmt* stmt, int index, QStringView text) {
+    const QByteArray utf8 = text.toUtf8();
+    return sqlite3_bind_text(stmt, index, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT) ==
+           SQLITE_OK;
+}
+
+// A damaged or foreign file: the store must keep its hands off it.
+bool isDamage(int code) {
+    const int primary = code & 0xff;
+    return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
+}
+
+}  // namespace
+
+QString foldKey(QStringView text) {
+    QString folded = text.toString();
+    for (QChar& c : folded) {
+        const char16_t u = c.unicode();
+        if (u >= u'A' && u <= u'Z') {
+            c = QChar(char16_t(u + (u'a' - u'A')));
+        }
+    }
+    return folded;
+}
+
+QString SectionSnapshot::value(QStringView key, const QString& fallback) const {
+    const auto it = values_.constFind(foldKey(key));
+    return it == values_.cend() ? fallback : *it;
+}
+
+// Owns a prepared statement for the length of one operation.
+class SqliteSettingsStore::Statement {
+public:
+    Statement(sqlite3* db, const char* sql) {
+        code_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    }
+    ~Statement() { sqlite3_finalize(stmt_); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    bool ok() const { return code_ == SQLITE_OK; }
+    int code() const { return code_; }
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+    int code_ = SQLITE_OK;
+};
+
+// BEGIN IMMEDIATE on construction, ROLLBACK on destruction unless committed.
+class SqliteSettingsStore::Transaction {
+public:
+    explicit Transaction(sqlite3* db) : db_(db) {
+        code_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        open_ = code_ == SQLITE_OK;
+    }
+    ~Transaction() {
+        if (open_) {
+            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+    }
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    bool ok() const { return open_; }
+    int code() const { return code_; }
+    bool commit() {
+        code_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        if (code_ == SQLITE_OK) {
+            open_ = false;
+        }
+        return code_ == SQLITE_OK;
+    }
+
+private:
+    sqlite3* db_;
+    int code_ = SQLITE_OK;
+    bool open_ = false;
+};
+
+SqliteSettingsStore::SqliteSettingsStore() : SqliteSettingsStore(defaultPath()) {}
+
+SqliteSettingsStore::SqliteSettingsStore(QString path) : path_(std::move(path)) {}
+
+SqliteSettingsStore::~SqliteSettingsStore() { closeDatabase(); }
+
+QString SqliteSettingsStore::defaultPath() {
+    // XDG: a relative or empty value is invalid and must be ignored.
+    QString base = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (base.isEmpty() || QDir::isRelativePath(base)) {
+        base = QDir::homePath() + u"/.config"_s;
+    }
+    return QDir::cleanPath(base + u"/Lyrevane/settings.sqlite3"_s);
+}
+
+void SqliteSettingsStore::closeDatabase() {
+    sqlite3_finalize(readStmt_);
+    sqlite3_finalize(writeStmt_);
+    readStmt_ = nullptr;
+    writeStmt_ = nullptr;
+    if (db_ != nullptr) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+    schemaReady_ = false;
+}
+
+void SqliteSettingsStore::fail(const QString& what, int code) {
+    const QString reason = db_ != nullptr ? QString::fromUtf8(sqlite3_errmsg(db_))
+                                          : QString::fromUtf8(sqlite3_errstr(code));
+    if (isDamage(code)) {
+        broken_ = true;
+        closeDatabase();
+    }
+    if (!problem_.isEmpty()) {
+        return;  // said once already
+    }
+    if (broken_) {
+        problem_ = QStringLiteral(
+                       "The settings file %1 is damaged or is not a settings database (%2). "
+                       "It has been left untouched; default settings are used and changes "
+                       "are not saved.")
+                       .arg(QDir::toNativeSeparators(path_), reason);
+    } else {
+        problem_ = QStringLiteral("The settings file %1 could not be %2 (%3); default settings "
+                                  "are used where needed.")
+                       .arg(QDir::toNativeSeparators(path_), what, reason);
+    }
+    std::fprintf(stderr, "Lyrevane: %s\n", problem_.toLocal8Bit().constData());
+}
+
+bool SqliteSettingsStore::isMissingTable(int code) const {
+    return (code & 0xff) == SQLITE_ERROR && db_ != nullptr &&
+           QByteArray(sqlite3_errmsg(db_)).startsWith("no such table");
+}
+
+bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
+    if (broken_) {
+        return false;
+    }
+    if (db_ == nullptr) {
+        if (mode == OpenMode::ForRead && !QFileInfo::exists(path_)) {
+            return false;  // nothing written yet: every read gives its default
+        }
+        if (mode == OpenMode::ForWrite) {
+            QDir().mkpath(QFileInfo(path_).absolutePath());
+        }
+        int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
+        if (mode == OpenMode::ForWrite) {
+            flags |= SQLITE_OPEN_CREATE;
+        }
+        const int code = sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_, flags, nullptr);
+        if (code != SQLITE_OK) {
+            fail(QStringLiteral("opened"), code);
+            closeDatabase();
+            return false;
+        }
+        sqlite3_extended_result_codes(db_, 1);
+        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        // A committed setting survives a power loss, not only a crash.
+        sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
+        // Touching the schema tells a foreign or damaged file apart at once.
+        const int probe =
+            sqlite3_exec(db_, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        if (probe != SQLITE_OK) {
+            fail(QStringLiteral("read"), probe);
+            closeDatabase();
+            return false;
+        }
+    }
+    if (!schemaReady_) {
+        if (mode == OpenMode::ForWrite) {
+            if (!prepareSchema()) {
+                return false;
+            }
+        } else {
+            Statement probe(db_,
+                            "SELECT 1 FROM sqlite_master WHERE type='table' AND name='settings'");
+            if (!probe.ok()) {
+                fail(QStringLiteral("read"), probe.code());
+                return false;
+            }
+            const int step = sqlite3_step(probe.get());
+            if (step == SQLITE_DONE) {
+                return false;  // created but empty: defaults
+            }
+            if (step != SQLITE_ROW) {
+                fail(QStringLiteral("read"), step);
+                return false;
+            }
+            schemaReady_ = true;
+        }
+    }
+    return true;
+}
+
+bool SqliteSettingsStore::prepareSchema() {
+    // WAL lets one program read while the other writes; the mode is kept in the file.
+    int code = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+    if (code == SQLITE_OK) {
+        code = sqlite3_exec(db_, kSchema, nullptr, nullptr, nullptr);
+    }
+    if (code != SQLITE_OK) {
+        fail(QStringLiteral("prepared for writing"), code);
+        return false;
+    }
+    schemaReady_ = true;
+    return true;
+}
+
+QString SqliteSettingsStore::ReadSetting(QStringView app, QStringView section, QStringView key,
+                                         const QString& fallback) {
+    if (!ensureOpen(OpenMode::ForRead)) {
+        return fallback;
+    }
+    if (readStmt_ == nullptr) {
+        const int code = sqlite3_prepare_v3(
+            db_, "SELECT value FROM settings WHERE app=?1 AND section=?2 AND key=?3", -1,
+            SQLITE_PREPARE_PERSISTENT, &readStmt_, nullptr);
+        if (code != SQLITE_OK) {
+            readStmt_ = nullptr;
+            if (!isMissingTable(code)) {
+                fail(QStringLiteral("read"), code);
+            }
+            return fallback;
+        }
+    }
+    QString result = fallback;
+    if (bindText(readStmt_, 1, app) && bindText(readStmt_, 2, section) &&
+        bindText(readStmt_, 3, key)) {
+        const int step = sqlite3_step(readStmt_);
+        if (step == SQLITE_ROW) {
+            result = columnText(readStmt_, 0);
+        } else if (step != SQLITE_DONE) {
+            fail(QStringLiteral("read"), step);
+        }
+    }
+    if (readStmt_ != nullptr) {
+        sqlite3_reset(readStmt_);
+        sqlite3_clear_bindings(readStmt_);
+    }
+    return result;
+}
+
+SectionSnapshot SqliteSettingsStore::ReadSection(QStringView app, QStringView section) {
+    SectionSnapshot snapshot;
+    if (!ensureOpen(OpenMode::ForRead)) {
+        return snapshot;
+    }
+    // One statement runs in one read transaction: a consistent view of the section.
+    Statement stmt(db_, "SELECT key, value FROM settings WHERE app=?1 AND section=?2");
+    if (!stmt.ok()) {
+        if (!isMissingTable(stmt.code())) {
+            fail(QStringLiteral("read"), stmt.code());
+        }
+        return snapshot;
+    }
+    if (!bindText(stmt.get(), 1, app) || !bindText(stmt.get(), 2, section)) {
+        return snapshot;
+    }
+    int step = SQLITE_ROW;
+    while ((step = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        snapshot.insert(columnText(stmt.get(), 0), columnText(stmt.get(), 1));
+    }
+    if (step != SQLITE_DONE) {
+        fail(QStringLiteral("read"), step);
+        return {};
+    }
+    return snapshot;
+}
+
+bool SqliteSettingsStore::WriteSetting(QStringView app, QStringView section, QStringView key,
+                                       const QString& value) {
+    return writeAll(app, section, {{key.toString(), value}}, false);
+}
+
+bool SqliteSettingsStore::WriteSettings(QStringView app, QStringView section,
+                                        const KeyValueList& values) {
+    return writeAll(app, section, values, false);
+}
+
+bool SqliteSettingsStore::RewriteSection(QStringView app, QStringView section,
+                                         const KeyValueList& values) {
+    return writeAll(app, section, values, true);
+}
+
+bool SqliteSettingsStore::writeAll(QStringView app, QStringView section,
+                                   const KeyValueList& values, bool deleteFirst) {
+    if (!ensureOpen(OpenMode::ForWrite)) {
+        return false;
+    }
+    if (writeStmt_ == nullptr) {
+        const int code = sqlite3_prepare_v3(
+            db_,
+            "INSERT INTO settings (app, section, key, value) VALUES (?1, ?2, ?3, ?4) "
+            "ON CONFLICT (app, section, key) DO UPDATE SET value = excluded.value",
+            -1, SQLITE_PREPARE_PERSISTENT, &writeStmt_, nullptr);
+        if (code != SQLITE_OK) {
+            writeStmt_ = nullptr;
+            fail(QStringLiteral("written"), code);
+            return false;
+        }
+    }
+    Transaction tx(db_);
+    if (!tx.ok()) {
+        fail(QStringLiteral("written"), tx.code());
+        return false;
+    }
+    if (deleteFirst) {
+        Statement del(db_, "DELETE FROM settings WHERE app=?1 AND section=?2");
+        if (!del.ok() || !bindText(del.get(), 1, app) || !bindText(del.get(), 2, section)) {
+            fail(QStringLiteral("written"), del.code());
+            return false;
+        }
+        const int step = sqlite3_step(del.get());
+        if (step != SQLITE_DONE) {
+            fail(QStringLiteral("written"), step);
+            return false;
+        }
+    }
+    for (const auto& [key, value] : values) {
+        const bool bound = bindText(writeStmt_, 1, app) && bindText(writeStmt_, 2, section) &&
+                           bindText(writeStmt_, 3, key) && bindText(writeStmt_, 4, value);
+        const int step = bound ? sqlite3_step(writeStmt_) : SQLITE_MISUSE;
+        sqlite3_reset(writeStmt_);
+        sqlite3_clear_bindings(writeStmt_);
+        if (step != SQLITE_DONE) {
+            fail(QStringLiteral("written"), step);
+            return false;
+        }
+    }
+    if (!tx.commit()) {
+        fail(QStringLiteral("written"), tx.code());
+        return false;
+    }
+    return true;
+}
+
+bool SqliteSettingsStore::DeleteSection(QStringView app, QStringView section) {
+    if (!ensureOpen(OpenMode::ForRead)) {
+        return false;  // no store, no section
+    }
+    Statement del(db_, "DELETE FROM settings WHERE app=?1 AND section=?2");
+    if (!del.ok() || !bindText(del.get(), 1, app) || !bindText(del.get(), 2, section)) {
+        fail(QStringLiteral("written"), del.code());
+        return false;
+    }
+    const int step = sqlite3_step(del.get());
+    if (step != SQLITE_DONE) {
+        fail(QStringLiteral("written"), step);
+        return false;
+    }
+    return sqlite3_changes(db_) > 0;
+}
+
+}  // namespace lyrevane

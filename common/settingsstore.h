@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QString>
+
+#include <memory>
+
+#include "settingsprovider.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace lyrevane {
+
+// The per-user settings store on SQLite:
+// $XDG_CONFIG_HOME/Lyrevane/settings.sqlite3 (~/.config/... when the variable is unset).
+//
+// The file is created on the first write. Reads of a missing file return defaults.
+// A file that cannot be opened or is damaged is never deleted or overwritten: every
+// operation then falls back to defaults and the problem is reported once on stderr.
+class SqliteSettingsStore final : public SettingsProvider {
+public:
+    // Uses the per-user default location.
+    SqliteSettingsStore();
+    // Uses the database file at `path` (tests, tools).
+    explicit SqliteSettingsStore(QString path);
+    ~SqliteSettingsStore() override;
+
+    SqliteSettingsStore(const SqliteSettingsStore&) = delete;
+    SqliteSettingsStore& operator=(const SqliteSettingsStore&) = delete;
+
+    // The per-user database path, from the environment.
+    static QString defaultPath();
+
+    QString path() const { return path_; }
+    // Empty while the store works; otherwise a sentence naming what is wrong and the file.
+    QString problem() const { return problem_; }
+
+    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+                        const QString& fallback = {}) override;
+    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+                      const QString& value) override;
+    bool DeleteSection(QStringView app, QStringView section) override;
+    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& values) override;
+    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& values) override;
+    SectionSnapshot ReadSection(QStringView app, QStringView section) override;
+
+private:
+    class Statement;
+    class Transaction;
+
+    enum class OpenMode { ForRead, ForWrite };
+    bool ensureOpen(OpenMode mode);
+    bool prepareSchema();
+    void closeDatabase();
+    // Records a failure; reports it on stderr the first time.
+    void fail(const QString& what, int code);
+    bool isMissingTable(int code) const;
+    bool writeAll(QStringView app, QStringView section, const KeyValueList& values,
+                  bool deleteFirst);
+
+    QString path_;
+    QString problem_;
+    bool broken_ = false;   // the file exists but is not a usable store: hands off
+    bool schemaReady_ = false;
+    sqlite3* db_ = nullptr;
+    sqlite3_stmt* readStmt_ = nullptr;
+    sqlite3_stmt* writeStmt_ = nullptr;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,138 @@
+#include "typedvalues.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+namespace lyrevane {
+
+QString formatBool(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+std::optional<bool> parseBool(QStringView text) {
+    const QStringView trimmed = text.trimmed();
+    if (trimmed.compare(u"true", Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (trimmed.compare(u"false", Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    if (const auto number = parseNumber(trimmed)) {
+        return *number != 0.0;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> parseNumber(QStringView text) {
+    const QStringView t = text.trimmed();
+    // Hand-checked grammar: [sign] digits [sep digits] | [sign] sep digits, then [e[sign]digits].
+    std::string ascii;
+    ascii.reserve(std::size_t(t.size()));
+    qsizetype i = 0;
+    auto peek = [&]() -> char16_t { return i < t.size() ? t[i].unicode() : u'\0'; };
+    auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
+    if (peek() == u'+' || peek() == u'-') {
+        ascii.push_back(char(peek()));
+        ++i;
+    }
+    int digits = 0;
+    while (isDigit(peek())) {
+        ascii.push_back(char(peek()));
+        ++i;
+        ++digits;
+    }
+    if (peek() == u'.' || peek() == u',') {
+        ascii.push_back('.');
+        ++i;
+        while (isDigit(peek())) {
+            ascii.push_back(char(peek()));
+            ++i;
+            ++digits;
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    if (peek() == u'e' || peek() == u'E') {
+        ascii.push_back('e');
+        ++i;
+        if (peek() == u'+' || peek() == u'-') {
+            ascii.push_back(char(peek()));
+            ++i;
+        }
+        int expDigits = 0;
+        while (isDigit(peek()) && expDigits < 6) {
+            ascii.push_back(char(peek()));
+            ++i;
+            ++expDigits;
+        }
+        if (expDigits == 0) {
+            return std::nullopt;
+        }
+    }
+    if (i != t.size()) {
+        return std::nullopt;
+    }
+    // strtod in the "C" locale: the grammar above fixes "." as the separator.
+    const double value = std::strtod(ascii.c_str(), nullptr);
+    if (!std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+namespace {
+
+template <typename Int>
+std::optional<Int> parseWhole(QStringView text) {
+    const auto number = parseNumber(text);
+    if (!number) {
+        return std::nullopt;
+    }
+    // nearbyint rounds half to even in the default rounding mode.
+    const double rounded = std::nearbyint(*number);
+    if (rounded < double(std::numeric_limits<Int>::min()) ||
+        rounded > double(std::numeric_limits<Int>::max())) {
+        return std::nullopt;
+    }
+    return Int(rounded);
+}
+
+}  // namespace
+
+std::optional<qint16> parseInt16(QStringView text) { return parseWhole<qint16>(text); }
+std::optional<qint32> parseInt32(QStringView text) { return parseWhole<qint32>(text); }
+
+QString formatSingle(float value) {
+    if (!std::isfinite(value)) {
+        return QStringLiteral("0");
+    }
+    for (int precision = 1; precision <= std::numeric_limits<float>::max_digits10; ++precision) {
+        const QString text = QString::number(double(value), 'g', precision);
+        if (std::strtof(text.toLatin1().constData(), nullptr) == value) {
+            return text;
+        }
+    }
+    return QString::number(double(value), 'g', std::numeric_limits<float>::max_digits10);
+}
+
+std::optional<float> parseSingle(QStringView text) {
+    const auto number = parseNumber(text);
+    if (!number || std::fabs(*number) > double(std::numeric_limits<float>::max())) {
+        return std::nullopt;
+    }
+    return float(*number);
+}
+
+QString joinNames(const QStringList& names) { return names.join(kNameSeparator.toString()); }
+
+QStringList splitNames(const QString& text) {
+    if (text.isEmpty()) {
+        return {};
+    }
+    return text.split(kNameSeparator.toString(), Qt::KeepEmptyParts, Qt::CaseSensitive);
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,58 @@
+// LyrevaneScheduler: a windowless program that launches scheduled broadcasts.
+#include <QCoreApplication>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <cstdio>
+
+#include "schedulerservice.h"
+#include "settingsstore.h"
+#include "urllauncher.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// One copy per user: the lock lives in the runtime folder (the settings folder when
+// there is none). QLockFile detects a lock left behind by a crashed copy.
+QString lockPath() {
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty() || QDir::isRelativePath(folder)) {
+        folder = QFileInfo(lyrevane::SqliteSettingsStore::defaultPath()).absolutePath();
+    }
+    QDir().mkpath(folder);
+    return folder + u"/LyrevaneScheduler.lock"_s;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("LyrevaneScheduler"));
+
+    QLockFile lock(lockPath());
+    lock.setStaleLockTime(0);  // only a dead owner makes the lock stale
+    if (!lock.tryLock(0)) {
+        if (lock.error() != QLockFile::LockFailedError) {
+            std::fprintf(stderr, "LyrevaneScheduler: cannot create the lock file %s\n",
+                         QFile::encodeName(lockPath()).constData());
+            return 1;
+        }
+        return 0;  // another copy is running
+    }
+
+    lyrevane::SqliteSettingsStore store;
+    lyrevane::SystemClock clock;
+    lyrevane::XdgOpenLauncher launcher;
+    lyrevane::SchedulerService service(store, clock, launcher);
+    service.LoadSchedule(true);
+
+    QTimer timer;
+    timer.setInterval(lyrevane::SchedulerService::kTickIntervalMs);
+    timer.setTimerType(Qt::CoarseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &app, [&service] { service.Tick(); });
+    timer.start();
+    return QCoreApplication::exec();
+}

@@ -1,0 +1,81 @@
+#include "schedulerservice.h"
+
+#include <cstdio>
+
+#include "datevalue.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarlierOffset) {
+    // The time of day of `Time`; a day part it may carry is dropped because the day
+    // mask already names local days.
+    const QDateTime moment(day, datevalue::timePart(broadcast.Time));
+    return {day, moment.addSecs(-qint64(startEarlierOffset) * 60),
+            moment.addSecs(qint64(SchedulerService::kWindowAfterMinutes) * 60)};
+}
+
+SchedulerService::SchedulerService(SettingsProvider& store, const Clock& clock,
+                                   UrlLauncher& launcher)
+    : store_(store), clock_(clock), launcher_(launcher) {}
+
+bool SchedulerService::LoadSchedule(bool force) {
+    const bool flagged = ReadReloadFlag(store_);
+    if (!force && !flagged) {
+        return false;
+    }
+    schedule_ = ReadSchedule(store_);
+    if (flagged) {
+        ClearReloadFlag(store_);
+    }
+    return true;
+}
+
+void SchedulerService::Tick() {
+    LoadSchedule(false);
+    if (!schedule_.AutoLaunchEnabled) {
+        return;
+    }
+    const QDateTime now = clock_.now();
+    for (const Broadcast& broadcast : schedule_.Broadcasts) {
+        checkBroadcast(broadcast, now);
+    }
+}
+
+void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTime& now) {
+    const QDate today = now.date();
+    const QDate handledThrough = datevalue::datePart(broadcast.LastActive);
+    // A window may open days before its day (a large offset) or close on the day after,
+    // so every day whose window can contain `now` is considered, in date order.
+    const int lastShift = 1 + qMax(0, int(schedule_.StartEarlierOffset)) / (24 * 60);
+    QDate openDay;
+    QDate missedDay;
+    for (int shift = -1; shift <= lastShift; ++shift) {
+        const QDate day = today.addDays(shift);
+        const int bit = day.dayOfWeek() % 7;  // Sunday = bit 0
+        if ((broadcast.Days & (1 << bit)) == 0 || day <= handledThrough) {
+            continue;
+        }
+        const Occurrence occurrence = occurrenceOn(broadcast, day, schedule_.StartEarlierOffset);
+        if (occurrence.start <= now && now <= occurrence.end) {
+            openDay = day;  // overlapping windows launch once, for the latest day
+        } else if (now > occurrence.end) {
+            missedDay = day;
+        }
+    }
+    if (openDay.isValid()) {
+        const QString url = u"lyrev:play?"_s + broadcast.MediaURL;
+        QString error;
+        if (!launcher_.open(url, &error)) {
+            std::fprintf(stderr, "LyrevaneScheduler: could not open %s: %s\n",
+                         url.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        }
+        // Recorded even when the launch failed: it is not tried again for that day.
+        RecordLastActive(store_, broadcast.Name, openDay);
+    } else if (missedDay.isValid()) {
+        RecordLastActive(store_, broadcast.Name, missedDay);
+    }
+}
+
+}  // namespace lyrevane

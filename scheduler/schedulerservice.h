@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDate>
+#include <QDateTime>
+
+#include "clock.h"
+#include "schedule.h"
+#include "settingsprovider.h"
+#include "urllauncher.h"
+
+namespace lyrevane {
+
+// One occurrence of a broadcast: the local day it belongs to and its launch window.
+struct Occurrence {
+    QDate day;
+    QDateTime start;  // Time on `day` minus the offset
+    QDateTime end;    // Time on `day` plus 45 minutes
+};
+
+// The occurrence of `broadcast` on `day` with the given offset, in real local time.
+Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarlierOffset);
+
+// Polls the schedule and launches due broadcasts through the URL launcher.
+class SchedulerService {
+public:
+    static constexpr int kTickIntervalMs = 5000;
+    static constexpr int kWindowAfterMinutes = 45;
+
+    SchedulerService(SettingsProvider& store, const Clock& clock, UrlLauncher& launcher);
+
+    // Reloads the in-memory schedule when forced or when the reload flag is raised,
+    // and lowers the flag after a flagged reload. Returns true when it reloaded.
+    bool LoadSchedule(bool force);
+    // One timer tick: reload if flagged, then launch or mark missed what is due.
+    void Tick();
+
+    const Schedule& schedule() const { return schedule_; }
+
+private:
+    // Launches or marks missed the occurrences of one broadcast around `now`.
+    void checkBroadcast(const Broadcast& broadcast, const QDateTime& now);
+
+    SettingsProvider& store_;
+    const Clock& clock_;
+    UrlLauncher& launcher_;
+    Schedule schedule_;
+};
+
+}  // namespace lyrevane
