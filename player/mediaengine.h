@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+namespace lyrevane {
+
+// The media engine as the player drives it: a URL, transport commands, availability
+// queries, a 0-100 volume, open-state and play-state numbers, and an error queue.
+// Implementations emit their signals on the GUI thread only.
+class MediaEngine : public QObject {
+    Q_OBJECT
+
+public:
+    // Open states (the numbers the player's status texts are keyed on).
+    enum OpenState {
+        OpenUndefined = 0,
+        PlaylistOpenNoMedia = 1,
+        PlaylistChanged = 2,
+        PlaylistConnecting = 3,   // "Retrieving playlist..."
+        PlaylistOpening = 6,
+        PlaylistOpened = 8,
+        MediaConnecting = 10,     // "Connecting to media..."
+        MediaOpening = 12,
+        MediaOpen = 13,
+        Closed = 19,
+    };
+    // Play states.
+    enum PlayState {
+        PlayUndefined = 0,
+        Stopped = 1,
+        Paused = 2,
+        Playing = 3,
+        Buffering = 6,
+        Waiting = 7,
+        MediaEnded = 8,
+        Transitioning = 9,
+        Ready = 10,
+    };
+    enum class Control { Play, Pause, Stop };
+
+    using QObject::QObject;
+    ~MediaEngine() override = default;
+
+    // Replaces the current media and starts it (auto start).
+    virtual void setUrl(const QString& url) = 0;
+    virtual QString url() const = 0;
+    virtual void play() = 0;
+    virtual void pause() = 0;
+    virtual void stop() = 0;
+    virtual bool isAvailable(Control control) const = 0;
+    // 0..100, kept by the engine across media changes.
+    virtual void setVolume(int volume) = 0;
+    virtual int volume() const = 0;
+    virtual int openState() const = 0;
+    virtual int playState() const = 0;
+    // The error queue; it is never cleared by reading.
+    virtual int errorCount() const = 0;
+    virtual QString errorDescription(int index) const = 0;
+
+Q_SIGNALS:
+    void openStateChanged(int state);
+    void playStateChanged(int state);
+    void errorOccurred();
+};
+
+}  // namespace lyrevane
