@@ -11,7 +11,13 @@ namespace lyrevane {
 Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarlierOffset) {
     // The time of day of `Time`; a day part it may carry is dropped because the day
     // mask already names local days.
-    const QDateTime moment(day, datevalue::timePart(broadcast.Time));
+    const QTime time = datevalue::timePart(broadcast.Time);
+    QDateTime moment(day, time);
+    if (!moment.isValid()) {
+        // The time falls in the hour skipped when clocks go forward: take the moment
+        // that the same distance after the hour before reaches in real time.
+        moment = QDateTime(day, time.addSecs(-3600)).addSecs(3600);
+    }
     return {day, moment.addSecs(-qint64(startEarlierOffset) * 60),
             moment.addSecs(qint64(SchedulerService::kWindowAfterMinutes) * 60)};
 }
@@ -58,6 +64,9 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
             continue;
         }
         const Occurrence occurrence = occurrenceOn(broadcast, day, schedule_.StartEarlierOffset);
+        if (occurrence.end.date() < today) {
+            continue;  // closed before today began: not today's business
+        }
         if (occurrence.start <= now && now <= occurrence.end) {
             openDay = day;  // overlapping windows launch once, for the latest day
         } else if (now > occurrence.end) {

@@ -1,0 +1,337 @@
+#include "schedulerservice.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimeZone>
+
+#include <ctime>
+
+#include "../support/tempenv.h"
+#include "settingsstore.h"
+#include "typedvalues.h"
+
+using namespace Qt::Literals::StringLiterals;
+using namespace lyrevane;
+namespace dv = lyrevane::datevalue;
+
+namespace {
+
+class FakeClock final : public Clock {
+public:
+    QDateTime now() const override { return now_; }
+    void set(QDate day, QTime time) { now_ = QDateTime(day, time); }
+    void set(const QDateTime& moment) { now_ = moment; }
+
+private:
+    QDateTime now_;
+};
+
+class FakeLauncher final : public UrlLauncher {
+public:
+    bool open(const QString& url, QString* error) override {
+        opened.append(url);
+        if (fail && error != nullptr) {
+            *error = u"no handler"_s;
+        }
+        return !fail;
+    }
+    QStringList opened;
+    bool fail = false;
+};
+
+// Sets TZ for one test; the POSIX rule needs no time zone database.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* tz) {
+        const char* old = std::getenv("TZ");
+        hadOld_ = old != nullptr;
+        old_ = old != nullptr ? QByteArray(old) : QByteArray();
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+    ~ScopedTimeZone() {
+        if (hadOld_) {
+            ::setenv("TZ", old_.constData(), 1);
+        } else {
+            ::unsetenv("TZ");
+        }
+        ::tzset();
+    }
+
+private:
+    bool hadOld_ = false;
+    QByteArray old_;
+};
+
+// Monday 2026-12-07.
+const QDate kMonday(2026, 12, 7);
+
+class SchedulerTest : public ::testing::Test {
+protected:
+    void SetUp() override { tz_ = std::make_unique<ScopedTimeZone>("UTC0"); }
+
+    void save(const Schedule& s) {
+        ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection, {}));  // start clean
+        // Written as the dialog does, but without its last-active rule.
+        KeyValueList values{{u"AutoLaunchEnabled"_s, formatBool(s.AutoLaunchEnabled)},
+                            {u"StartEarlierOffset"_s, QString::number(s.StartEarlierOffset)}};
+        QStringList names;
+        for (const Broadcast& b : s.Broadcasts) {
+            values.append({schedulekeys::time(b.Name), dv::format(b.Time)});
+            values.append({schedulekeys::mediaUrl(b.Name), b.MediaURL});
+            values.append({schedulekeys::days(b.Name), QString::number(b.Days)});
+            values.append({schedulekeys::lastActive(b.Name), dv::format(b.LastActive)});
+            names.append(b.Name);
+        }
+        values.append({u"BroadcastList"_s, names.join(u"$!"_s)});
+        values.append({u"DoUpdate"_s, u"True"_s});
+        ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection, values));
+    }
+    static Broadcast show(const QString& name, QTime time, qint16 days = 127,
+                          double lastActive = dv::kNever) {
+        return {name, dv::fromParts(dv::referenceDay(), time), u"http://radio.example/"_s + name,
+                days, lastActive};
+    }
+    static Schedule one(const Broadcast& b, qint16 offset = 5) {
+        Schedule s;
+        s.StartEarlierOffset = offset;
+        s.Broadcasts = {b};
+        return s;
+    }
+    QString raw(QStringView key) {
+        return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
+    }
+    // Ticks at `moment` and returns how many launches it made.
+    qsizetype tickAt(const QDateTime& moment) {
+        clock.set(moment);
+        const qsizetype before = launcher.opened.size();
+        service.Tick();
+        return launcher.opened.size() - before;
+    }
+    qsizetype tickAt(QDate day, QTime time) { return tickAt(QDateTime(day, time)); }
+
+    std::unique_ptr<ScopedTimeZone> tz_;
+    lyrevane::testing::TempXdg xdg;
+    SqliteSettingsStore store;
+    FakeClock clock;
+    FakeLauncher launcher;
+    SchedulerService service{store, clock, launcher};
+};
+
+TEST_F(SchedulerTest, WindowBoundsOfAFifteenHundredBroadcast) {
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    service.LoadSchedule(true);
+    EXPECT_EQ(tickAt(kMonday, QTime(14, 54, 59)), 0);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"1/1/1900"_s);
+    EXPECT_EQ(tickAt(kMonday, QTime(14, 55, 1)), 1);
+    EXPECT_EQ(launcher.opened.back(), u"lyrev:play?http://radio.example/Live"_s);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"12/7/2026"_s);
+
+    // Bounds are inclusive.
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    EXPECT_EQ(tickAt(kMonday, QTime(14, 55, 0)), 1);
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 45, 0)), 1);
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 44, 59)), 1);
+
+    // First tick of the day after the window: only marked as done.
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 45, 1)), 0);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"12/7/2026"_s);
+    EXPECT_EQ(raw(u"DoUpdate"), u"True"_s);
+}
+
+TEST_F(SchedulerTest, LaunchesOnceAndTheHandshakeRuns) {
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    service.LoadSchedule(true);
+    EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);  // a flagged load lowers the flag
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 0)), 1);
+    EXPECT_EQ(raw(u"DoUpdate"), u"True"_s);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 0, 5)), 0);
+    EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
+    EXPECT_EQ(service.schedule().Broadcasts[0].LastActive, dv::fromDate(kMonday));
+    for (int i = 2; i < 40; ++i) {
+        EXPECT_EQ(tickAt(kMonday, QTime(15, 0, 0).addSecs(5 * i)), 0);
+    }
+    // The next day it runs again.
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(15, 1)), 1);
+}
+
+TEST_F(SchedulerTest, UnflaggedLoadKeepsTheInMemoryCopy) {
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    EXPECT_TRUE(service.LoadSchedule(false));
+    store.WriteSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s), u"http://changed"_s);
+    EXPECT_FALSE(service.LoadSchedule(false));
+    EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://radio.example/Live"_s);
+    // A forced load with the flag down reads but writes nothing.
+    EXPECT_TRUE(service.LoadSchedule(true));
+    EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://changed"_s);
+    EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
+    store.DeleteSection(kAppName, kSchedulerSection);
+    EXPECT_TRUE(service.LoadSchedule(true));
+    EXPECT_EQ(raw(u"DoUpdate"), u"<absent>"_s);
+}
+
+TEST_F(SchedulerTest, AutoLaunchOffLaunchesNothingButHonoursTheFlag) {
+    Schedule s = one(show(u"Live"_s, QTime(15, 0)));
+    s.AutoLaunchEnabled = false;
+    save(s);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 0)), 0);
+    EXPECT_EQ(tickAt(kMonday, QTime(16, 0)), 0);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"1/1/1900"_s);
+    EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
+    // Turned back on: picked up at the next tick.
+    store.WriteSetting(kAppName, kSchedulerSection, u"AutoLaunchEnabled", u"True"_s);
+    store.WriteSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 10)), 1);
+}
+
+TEST_F(SchedulerTest, SeveralDueBroadcastsLaunchInListOrder) {
+    Schedule s;
+    s.Broadcasts = {show(u"C"_s, QTime(15, 2)), show(u"Later"_s, QTime(18, 0)),
+                    show(u"A"_s, QTime(15, 0)), show(u"B"_s, QTime(14, 30))};
+    save(s);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 1)), 3);
+    EXPECT_EQ(launcher.opened, (QStringList{u"lyrev:play?http://radio.example/C"_s,
+                                            u"lyrev:play?http://radio.example/A"_s,
+                                            u"lyrev:play?http://radio.example/B"_s}));
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Later"_s)), u"1/1/1900"_s);
+}
+
+TEST_F(SchedulerTest, DayMaskAndMediaUrlExactlyAsStored) {
+    Broadcast b = show(u"Weekdays"_s, QTime(9, 0), 62);
+    b.MediaURL = u"http://x.example/a b?c=%20&d=\u00e9"_s;
+    save(one(b));
+    const QDate sunday = kMonday.addDays(-1);
+    EXPECT_EQ(tickAt(sunday, QTime(9, 0)), 0);
+    EXPECT_EQ(tickAt(sunday, QTime(10, 0)), 0);  // not a day of the broadcast: not marked
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Weekdays"_s)), u"1/1/1900"_s);
+    EXPECT_EQ(tickAt(kMonday, QTime(9, 0)), 1);
+    EXPECT_EQ(launcher.opened.back(), u"lyrev:play?"_s + b.MediaURL);
+}
+
+TEST_F(SchedulerTest, FailedLaunchStillRecordsTheDay) {
+    launcher.fail = true;
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 0)), 1);
+    const std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(err.find("lyrev:play?http://radio.example/Live"), std::string::npos);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"12/7/2026"_s);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 0, 5)), 0);
+}
+
+TEST_F(SchedulerTest, NegativeAndLargeOffsets) {
+    save(one(show(u"Late"_s, QTime(15, 0)), -10));
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 9, 59)), 0);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 10)), 1);
+
+    // Below -45 the window is empty: only ever marked as missed.
+    save(one(show(u"Never"_s, QTime(15, 0)), -46));
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 45, 30)), 0);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 46)), 0);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Never"_s)), u"12/7/2026"_s);
+
+    save(one(show(u"Early"_s, QTime(15, 0)), 600));
+    EXPECT_EQ(tickAt(kMonday, QTime(4, 59)), 0);
+    EXPECT_EQ(tickAt(kMonday, QTime(5, 0)), 1);
+
+    // Windows longer than a day overlap: one launch, recorded for the latest day.
+    save(one(show(u"Huge"_s, QTime(15, 0)), 2000));
+    EXPECT_EQ(tickAt(kMonday, QTime(16, 0)), 1);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Huge"_s)), u"12/8/2026"_s);
+    EXPECT_EQ(tickAt(kMonday, QTime(16, 0, 5)), 0);
+    EXPECT_EQ(tickAt(kMonday, QTime(16, 0, 10)), 0);
+}
+
+TEST_F(SchedulerTest, WindowThatOpensBeforeMidnight) {
+    // 00:02 with offset 5 opens at 23:57 the day before, launching for its own day.
+    save(one(show(u"Owl"_s, QTime(0, 2), 1 << 1)));  // Mondays only
+    const QDate sunday = kMonday.addDays(-1);
+    EXPECT_EQ(tickAt(sunday, QTime(23, 56, 59)), 0);
+    EXPECT_EQ(tickAt(sunday, QTime(23, 57)), 1);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Owl"_s)), u"12/7/2026"_s);
+    EXPECT_EQ(tickAt(sunday, QTime(23, 59, 59)), 0);
+    EXPECT_EQ(tickAt(kMonday, QTime(0, 1)), 0);
+    EXPECT_EQ(tickAt(kMonday, QTime(0, 40)), 0);
+    // Not on Monday night: Tuesday is not in the mask.
+    EXPECT_EQ(tickAt(kMonday, QTime(23, 58)), 0);
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(0, 2)), 0);
+}
+
+TEST_F(SchedulerTest, WindowThatClosesAfterMidnight) {
+    save(one(show(u"Night"_s, QTime(23, 30))));
+    EXPECT_EQ(tickAt(kMonday, QTime(23, 59, 55)), 1);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Night"_s)), u"12/7/2026"_s);
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(0, 0, 0)), 0);
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(0, 10)), 0);
+
+    // Not yet launched at midnight (the computer was off): launched at 00:10 for
+    // yesterday's occurrence, and only once.
+    save(one(show(u"Night"_s, QTime(23, 30))));
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(0, 10)), 1);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Night"_s)), u"12/7/2026"_s);
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(0, 10, 5)), 0);
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(0, 16)), 0);
+    // After the window closed: marked for that day, and today's runs in the evening.
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(23, 25)), 1);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Night"_s)), u"12/8/2026"_s);
+
+    save(one(show(u"Night"_s, QTime(23, 30))));
+    EXPECT_EQ(tickAt(kMonday.addDays(1), QTime(0, 16)), 0);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Night"_s)), u"12/7/2026"_s);
+}
+
+TEST_F(SchedulerTest, PresetForZonesTenHoursAheadRunsOnTheLocalDaysOfItsMask) {
+    // 1899-12-31 01:00 with Tuesday to Saturday: one o'clock in the morning of those days.
+    Broadcast preset{u"Live"_s, dv::fromParts(QDate(1899, 12, 31), QTime(1, 0)),
+                     u"http://portal.example/ASX/quillmoor.asx"_s, 124, dv::kNever};
+    for (int d = 0; d < 7; ++d) {
+        const QDate day = kMonday.addDays(d);  // Monday .. Sunday
+        save(one(preset));
+        launcher.opened.clear();
+        // The window 00:55 .. 01:45 of `day`, seen from the evening before and during it.
+        tickAt(day.addDays(-1), QTime(23, 0));
+        const qsizetype before = tickAt(day, QTime(0, 54, 59));
+        const qsizetype during = tickAt(day, QTime(0, 56));
+        const bool scheduled = day.dayOfWeek() >= 2 && day.dayOfWeek() <= 6;
+        EXPECT_EQ(before, 0) << day.toString().toStdString();
+        EXPECT_EQ(during, scheduled ? 1 : 0) << day.toString().toStdString();
+        if (scheduled) {
+            EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), dv::format(dv::fromDate(day)));
+        }
+    }
+}
+
+TEST_F(SchedulerTest, WindowsFollowRealTimeOnDaylightSavingChangeDays) {
+    tz_.reset();
+    tz_ = std::make_unique<ScopedTimeZone>("CET-1CEST,M3.5.0,M10.5.0/3");
+    // 2026-03-29: clocks go from 02:00 to 03:00. A 03:10 broadcast with a 90-minute
+    // offset opens 90 real minutes earlier, at 00:40 local time.
+    const QDate spring(2026, 3, 29);
+    save(one(show(u"Spring"_s, QTime(3, 10)), 90));
+    EXPECT_EQ(tickAt(spring, QTime(0, 39)), 0);
+    EXPECT_EQ(tickAt(spring, QTime(0, 41)), 1);
+
+    // A time inside the skipped hour still launches once that day.
+    save(one(show(u"Gap"_s, QTime(2, 30))));
+    EXPECT_EQ(tickAt(spring, QTime(1, 0)), 0);
+    qsizetype launches = 0;
+    for (QDateTime t(spring, QTime(1, 30)); t < QDateTime(spring, QTime(5, 0)); t = t.addSecs(300)) {
+        launches += tickAt(t);
+    }
+    EXPECT_EQ(launches, 1);
+
+    // 2026-10-25: 02:00-03:00 happens twice. A 02:30 broadcast launches once.
+    const QDate autumn(2026, 10, 25);
+    save(one(show(u"Autumn"_s, QTime(2, 30))));
+    launches = 0;
+    const QDateTime from(autumn, QTime(1, 0));
+    for (QDateTime t = from; t < from.addSecs(5 * 3600); t = t.addSecs(300)) {
+        launches += tickAt(t);
+    }
+    EXPECT_EQ(launches, 1);
+}
+
+}  // namespace
