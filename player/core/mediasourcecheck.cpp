@@ -1,0 +1,54 @@
+#include "mediasourcecheck.h"
+
+#include "promptservice.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+const QStringList& RefusedSources() {
+    static const QStringList kSources = {
+        // Playlist files on an internet-radio directory's web server.
+        u"http://www.radiodial.example/ram/jazzcorner.ram"_s,
+        u"http://www.radiodial.example/ram/tradingfloorlive.ram"_s,
+        // Playlists on streaming servers by address and port.
+        u"http://192.0.2.17:8000/listen.pls"_s,
+        u"http://198.51.100.42:8010/listen.pls"_s,
+        u"http://203.0.113.9:9000/listen.pls"_s,
+        // An audio stream on a radio-streaming host.
+        u"http://media.wavecastle.example/live/marketbeat.wma"_s,
+        // Hosts.
+        u"radiodial.example"_s,
+        u"wavecastle.example"_s,
+        u"tickertalk.example"_s,
+        u"bullhornfm.example"_s,
+        u"streamharbor.example"_s,
+        u"192.0.2.17"_s,
+        u"pennystockradio.example"_s,
+        u"openbell.example"_s,
+        u"198.51.100.42"_s,
+        u"tickertalk.example"_s,
+        u"capitalairwaves.example"_s,
+        u"marketmic.example"_s,
+        u"203.0.113.9"_s,
+        u"wavecastle.example"_s,
+        u"bourseband.example"_s,
+        u"192.0.2.17"_s,
+        u"closingbell.example"_s,
+    };
+    return kSources;
+}
+
+bool CheckMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly) {
+    for (const QString& entry : RefusedSources()) {
+        if (theUrl.contains(entry, Qt::CaseInsensitive)) {
+            if (!errorQuietly) {
+                prompts.ShowMessage(kRefusedSourceMessage.toString(), MessageIcon::Exclamation);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+
+namespace lyrevane {
+
+// One browser pane as the player's logic drives it.
+class BrowserPane {
+public:
+    virtual ~BrowserPane() = default;
+    // Starts an asynchronous navigation to `url`; a later call supersedes it.
+    virtual void Navigate(const QString& url) = 0;
+    virtual void Refresh() = 0;
+};
+
+// Opens a web page or a mail address with the user's default application.
+class UrlOpener {
+public:
+    virtual ~UrlOpener() = default;
+    virtual void OpenExternally(const QString& url) = 0;
+};
+
+// Reports usage to the portal's tracker; start-up sends the first report.
+class UsageTracker {
+public:
+    virtual ~UsageTracker() = default;
+    virtual void TrackUsage() = 0;
+};
+
+// Tracking is not wired up yet: reports go nowhere.
+class NoUsageTracker final : public UsageTracker {
+public:
+    void TrackUsage() override {}
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QMetaObject>
+#include <QString>
+
+#include <optional>
+
+namespace lyrevane {
+
+class MediaEngine;
+class PromptService;
+
+// The play bar and status bar as the playback logic sets them.
+class PlayBarView {
+public:
+    virtual ~PlayBarView() = default;
+    virtual void SetPlayEnabled(bool enabled) = 0;
+    virtual void SetPauseVisible(bool visible) = 0;
+    virtual void SetStopEnabled(bool enabled) = 0;
+    virtual void SetStatusText(const QString& text) = 0;
+};
+
+inline constexpr QStringView kPlayPrompt =
+    u"Type in the URL of the audio stream you would like to play.";
+
+// Drives the media engine from the play bar and reports the engine's events on the
+// play bar and status bar. The engine's state is the only playback state.
+class PlaybackController {
+public:
+    PlaybackController(MediaEngine& engine, PlayBarView& view, PromptService& prompts);
+    ~PlaybackController();
+    PlaybackController(const PlaybackController&) = delete;
+    PlaybackController& operator=(const PlaybackController&) = delete;
+
+    // Follows the engine's available controls.
+    void UpdatePlayButtons();
+
+    void PlayClicked();
+    void PauseClicked();
+    void StopClicked();
+    // The volume slider's change and scroll handler.
+    void VolumeChanged(int value);
+    // File > Play...: asks for a URL and plays it as typed when the source is allowed.
+    void PlayFromInputBox();
+    // Hands an already screened URL to the engine (which starts it), then follows it.
+    void OpenMedia(const QString& url);
+
+    void OnOpenStateChanged(int state);
+    void OnPlayStateChanged(int state);
+    void OnError();
+
+    // Status texts for engine states; nullopt leaves the status text as it is.
+    static std::optional<QString> OpenStateText(int state);
+    static std::optional<QString> PlayStateText(int state);
+    static QString ErrorMessage(const QString& description);
+
+private:
+    MediaEngine& engine_;
+    PlayBarView& view_;
+    PromptService& prompts_;
+    QMetaObject::Connection openConnection_;
+    QMetaObject::Connection playConnection_;
+    QMetaObject::Connection errorConnection_;
+};
+
+}  // namespace lyrevane

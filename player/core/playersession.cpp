@@ -1,0 +1,63 @@
+#include "playersession.h"
+
+#include "commandurl.h"
+#include "platform.h"
+#include "promptservice.h"
+
+namespace lyrevane {
+
+PlayerSession::PlayerSession(Services services, MainWindowSurface& surface,
+                             PlayBarView& playBar, BrowserPane& mainPane, BrowserPane& adPane)
+    : services_(services),
+      surface_(surface),
+      mainPane_(mainPane),
+      adPane_(adPane),
+      portal_(PortalConfig::Load(services.settings)),
+      playback_(services.engine, playBar, services.prompts),
+      commands_(services.prompts, mainPane, playback_, [this] { Unload(); }) {}
+
+bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProblem) {
+    if (!storeProblem.isEmpty()) {
+        services_.prompts.ShowMessage(storeProblem, MessageIcon::Exclamation);
+    }
+    const WindowSettings stored = WindowSettings::Load(services_.settings);
+
+    surface_.SetOuterSize(stored.size);
+    surface_.RestorePlayBar(
+        stored.playBarBottom.value_or(float(surface_.StatusBarHeight() + 94)));
+
+    surface_.SetVolumeSlider(stored.volume);
+    playback_.VolumeChanged(surface_.VolumeSlider());
+
+    mainPane_.Navigate(portal_.StartPageUrl());
+    adPane_.Navigate(portal_.AdPageUrl());
+
+    if (commandLine.isEmpty()) {
+        services_.tracker.TrackUsage();
+    } else if (const std::optional<CommandUrl> command = MatchCommandUrl(commandLine)) {
+        if (commands_.ExecuteCommand(command->command, command->parameters, true)) {
+            services_.tracker.TrackUsage();
+        }
+    }
+    return !unloaded_;
+}
+
+void PlayerSession::ShutDown() {
+    if (shutDown_) {
+        return;
+    }
+    shutDown_ = true;
+    WindowSettings current;
+    current.size = surface_.OuterSize();
+    current.playBarBottom = surface_.PlayBarBottom();
+    current.volume = surface_.VolumeSlider();
+    current.Save(services_.settings);
+}
+
+void PlayerSession::Unload() {
+    ShutDown();
+    unloaded_ = true;
+    surface_.Close();
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QSize>
+#include <QString>
+
+#include "commandprocessor.h"
+#include "playbackcontroller.h"
+#include "playersettings.h"
+
+namespace lyrevane {
+
+class BrowserPane;
+class MediaEngine;
+class PromptService;
+class SettingsProvider;
+class UsageTracker;
+
+// The main window's parts that start-up restores and shutdown saves.
+class MainWindowSurface {
+public:
+    virtual ~MainWindowSurface() = default;
+    // Outer window size in pixels.
+    virtual void SetOuterSize(QSize size) = 0;
+    virtual QSize OuterSize() const = 0;
+    virtual int StatusBarHeight() const = 0;
+    // Places the play bar `playBarBottom` pixels above the client's bottom edge and lays
+    // the panes out by one splitter drag at the bar's middle.
+    virtual void RestorePlayBar(float playBarBottom) = 0;
+    virtual float PlayBarBottom() const = 0;
+    // Sets the volume slider without running its change handler.
+    virtual void SetVolumeSlider(int value) = 0;
+    virtual int VolumeSlider() const = 0;
+    // Closes the window for good; the program ends with it.
+    virtual void Close() = 0;
+};
+
+// Everything the main window does besides drawing itself: start-up, shutdown, playback
+// and commands. Owns the playback controller and the command processor.
+class PlayerSession {
+public:
+    struct Services {
+        SettingsProvider& settings;
+        PromptService& prompts;
+        UsageTracker& tracker;
+        MediaEngine& engine;
+    };
+
+    PlayerSession(Services services, MainWindowSurface& surface, PlayBarView& playBar,
+                  BrowserPane& mainPane, BrowserPane& adPane);
+    PlayerSession(const PlayerSession&) = delete;
+    PlayerSession& operator=(const PlayerSession&) = delete;
+
+    // Restores the window, opens the panes and runs `commandLine` (all program arguments
+    // joined by single spaces). `storeProblem`, when not empty, is shown first.
+    // Returns false when a command unloaded the window: it must then not be shown.
+    bool StartUp(const QString& commandLine, const QString& storeProblem = {});
+    // Saves the window settings; runs once, whatever closes the window.
+    void ShutDown();
+    // Shuts down and closes the window.
+    void Unload();
+    bool IsUnloaded() const { return unloaded_; }
+
+    const PortalConfig& Portal() const { return portal_; }
+    PlaybackController& Playback() { return playback_; }
+    CommandProcessor& Commands() { return commands_; }
+
+private:
+    Services services_;
+    MainWindowSurface& surface_;
+    BrowserPane& mainPane_;
+    BrowserPane& adPane_;
+    PortalConfig portal_;
+    PlaybackController playback_;
+    CommandProcessor commands_;
+    bool shutDown_ = false;
+    bool unloaded_ = false;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,70 @@
+#include "playersettings.h"
+
+#include <QUrl>
+
+#include <algorithm>
+
+#include "settingsprovider.h"
+#include "typedvalues.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+constexpr int kLargestWindowSide = 32767;
+
+QString read(SettingsProvider& settings, QStringView section, QStringView key) {
+    return settings.ReadSetting(kAppName, section, key);
+}
+
+int readSide(SettingsProvider& settings, QStringView key, int fallback) {
+    const auto value = parseInt32(read(settings, kWindowSection, key));
+    return value && *value > 0 && *value <= kLargestWindowSide ? *value : fallback;
+}
+
+}  // namespace
+
+WindowSettings WindowSettings::Load(SettingsProvider& settings) {
+    WindowSettings result;
+    result.size = QSize(readSide(settings, u"Width", kDefaultWidth),
+                        readSide(settings, u"Height", kDefaultHeight));
+    result.playBarBottom = parseSingle(read(settings, kWindowSection, u"PlayBarBottom"));
+    if (const auto volume = parseInt32(read(settings, kWindowSection, u"Volume"))) {
+        result.volume = std::clamp(*volume, 0, 100);
+    }
+    return result;
+}
+
+void WindowSettings::Save(SettingsProvider& settings) const {
+    settings.WriteSettings(
+        kAppName, kWindowSection,
+        {{u"Width"_s, QString::number(size.width())},
+         {u"Height"_s, QString::number(size.height())},
+         {u"PlayBarBottom"_s, formatSingle(playBarBottom.value_or(0.0F))},
+         {u"Volume"_s, QString::number(volume)}});
+}
+
+PortalConfig PortalConfig::Load(SettingsProvider& settings) {
+    PortalConfig config;
+    config.baseUrl = settings.ReadSetting(kAppName, kPortalSection, u"BaseURL",
+                                          u"http://www.quillmoor.example"_s);
+    config.contactEmail = settings.ReadSetting(kAppName, kPortalSection, u"ContactEmail",
+                                               u"info@quillmoor.example"_s);
+    return config;
+}
+
+QString PortalConfig::PageUrl(QStringView path) const {
+    QString base = baseUrl;
+    while (base.endsWith(u'/')) {
+        base.chop(1);
+    }
+    return base + path.toString();
+}
+
+QString PortalConfig::MailUrl() const { return u"mailto:"_s + contactEmail; }
+
+QString PortalConfig::DomainName() const { return QUrl(baseUrl).host(); }
+
+}  // namespace lyrevane

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+
+#include <optional>
+
+namespace lyrevane {
+
+// The caption of the player's main window and of every message box and input box.
+inline constexpr QStringView kAppTitle = u"Quillmoor(tm) Vendrasel";
+
+enum class MessageIcon { None, Information, Exclamation, Critical };
+
+// Modal questions and notices to the user. Implementations caption every box with
+// kAppTitle and give message boxes a single OK button.
+class PromptService {
+public:
+    virtual ~PromptService() = default;
+    virtual void ShowMessage(const QString& text, MessageIcon icon) = 0;
+    // The typed answer, or nullopt when the user cancelled.
+    virtual std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) = 0;
+};
+
+}  // namespace lyrevane

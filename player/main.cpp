@@ -1,0 +1,77 @@
+// Lyrevane: the Quillmoor internet-radio player.
+#include <QApplication>
+#include <QWebEngineProfile>
+
+#include <memory>
+
+#include "desktopservices.h"
+#include "frmmain.h"
+#include "platform.h"
+#include "settingsstore.h"
+#include "webpanes.h"
+
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+#include "vlcmediaengine.h"
+#endif
+
+using namespace Qt::Literals::StringLiterals;
+
+#ifndef LYREVANE_HAVE_VLC_ENGINE
+namespace {
+
+// Stands in while no media library is built in: nothing can be played.
+class SilentMediaEngine final : public lyrevane::MediaEngine {
+public:
+    void setUrl(const QString& url) override { url_ = url; }
+    QString url() const override { return url_; }
+    void play() override {}
+    void pause() override {}
+    void stop() override {}
+    bool isAvailable(Control) const override { return false; }
+    void setVolume(int volume) override { volume_ = volume; }
+    int volume() const override { return volume_; }
+    int openState() const override { return OpenUndefined; }
+    int playState() const override { return PlayUndefined; }
+    int errorCount() const override { return 0; }
+    QString errorDescription(int) const override { return {}; }
+
+private:
+    QString url_;
+    int volume_ = 50;
+};
+
+}  // namespace
+#endif
+
+int main(int argc, char** argv) {
+    lyrevane::RegisterCommandScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Lyrevane"_s);
+    // The program ends when the main window is unloaded, not when a message box closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The whole command line as one text: the arguments joined by single spaces.
+    const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
+
+    lyrevane::SqliteSettingsStore store;
+    lyrevane::DialogPromptService prompts;
+    lyrevane::DesktopUrlOpener urlOpener;
+    lyrevane::NoUsageTracker tracker;
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    lyrevane::VlcMediaEngine engine;
+#else
+    SilentMediaEngine engine;
+#endif
+    const std::unique_ptr<QWebEngineProfile> profile(lyrevane::CreatePlayerProfile(nullptr));
+
+    lyrevane::frmMain window({store, prompts, tracker, engine, urlOpener, profile.get()});
+    prompts.SetOwner(&window);
+    QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    if (!window.StartUp(commandLine, store.problem())) {
+        return 0;
+    }
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,132 @@
+#include "artwork.h"
+
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+void drawGlyph(QPainter& p, Glyph glyph, int side, const QColor& ink) {
+    const double s = side;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    switch (glyph) {
+        case Glyph::Play: {
+            QPainterPath path;
+            path.moveTo(s * 0.28, s * 0.18);
+            path.lineTo(s * 0.82, s * 0.5);
+            path.lineTo(s * 0.28, s * 0.82);
+            path.closeSubpath();
+            p.drawPath(path);
+            break;
+        }
+        case Glyph::Pause:
+            p.drawRect(QRectF(s * 0.24, s * 0.2, s * 0.18, s * 0.6));
+            p.drawRect(QRectF(s * 0.58, s * 0.2, s * 0.18, s * 0.6));
+            break;
+        case Glyph::Stop:
+            p.drawRect(QRectF(s * 0.24, s * 0.24, s * 0.52, s * 0.52));
+            break;
+        case Glyph::Home: {
+            QPainterPath roof;
+            roof.moveTo(s * 0.5, s * 0.12);
+            roof.lineTo(s * 0.9, s * 0.5);
+            roof.lineTo(s * 0.1, s * 0.5);
+            roof.closeSubpath();
+            p.drawPath(roof);
+            p.drawRect(QRectF(s * 0.22, s * 0.48, s * 0.56, s * 0.38));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(s * 0.43, s * 0.6, s * 0.14, s * 0.26));
+            break;
+        }
+        case Glyph::Mail:
+            p.setBrush(Qt::white);
+            p.setPen(QPen(ink, s * 0.07));
+            p.drawRect(QRectF(s * 0.12, s * 0.26, s * 0.76, s * 0.5));
+            p.drawPolyline(QPolygonF({QPointF(s * 0.12, s * 0.26), QPointF(s * 0.5, s * 0.55),
+                                      QPointF(s * 0.88, s * 0.26)}));
+            break;
+        case Glyph::Brokers: {
+            // A rising price chart over a baseline.
+            p.setPen(QPen(ink, s * 0.08, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawLine(QPointF(s * 0.12, s * 0.86), QPointF(s * 0.9, s * 0.86));
+            p.drawPolyline(QPolygonF({QPointF(s * 0.14, s * 0.7), QPointF(s * 0.38, s * 0.48),
+                                      QPointF(s * 0.56, s * 0.6), QPointF(s * 0.86, s * 0.2)}));
+            p.setPen(Qt::NoPen);
+            p.setBrush(ink);
+            QPainterPath head;
+            head.moveTo(s * 0.9, s * 0.12);
+            head.lineTo(s * 0.9, s * 0.36);
+            head.lineTo(s * 0.7, s * 0.2);
+            head.closeSubpath();
+            p.drawPath(head);
+            break;
+        }
+    }
+}
+
+QPixmap glyphPixmap(Glyph glyph, int side, const QColor& ink) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    drawGlyph(painter, glyph, side, ink);
+    return pixmap;
+}
+
+}  // namespace
+
+QIcon GlyphIcon(Glyph glyph, int side) {
+    QIcon icon;
+    icon.addPixmap(glyphPixmap(glyph, side, QColor(0x1d, 0x4e, 0x89)), QIcon::Normal);
+    icon.addPixmap(glyphPixmap(glyph, side, QColor(0x12, 0x33, 0x5c)), QIcon::Active);
+    icon.addPixmap(glyphPixmap(glyph, side, QColor(0xa0, 0xa4, 0xaa)), QIcon::Disabled);
+    return icon;
+}
+
+QPixmap LogoPixmap() {
+    QPixmap pixmap(196, 59);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+
+    // A quill nib over three sound waves.
+    QLinearGradient nibFill(QPointF(6, 6), QPointF(48, 54));
+    nibFill.setColorAt(0, QColor(0x2f, 0x7d, 0xc4));
+    nibFill.setColorAt(1, QColor(0x12, 0x33, 0x5c));
+    QPainterPath nib;
+    nib.moveTo(10, 52);
+    nib.cubicTo(14, 30, 28, 12, 46, 6);
+    nib.cubicTo(42, 24, 30, 40, 10, 52);
+    p.setPen(Qt::NoPen);
+    p.setBrush(nibFill);
+    p.drawPath(nib);
+    p.setPen(QPen(QColor(0xe8, 0x9a, 0x1c), 2.2, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    for (int i = 0; i < 3; ++i) {
+        const double r = 8 + i * 6;
+        p.drawArc(QRectF(30 - r, 40 - r, 2 * r, 2 * r), -30 * 16, 60 * 16);
+    }
+
+    QFont title(u"DejaVu Serif"_s);
+    title.setPixelSize(22);
+    title.setBold(true);
+    p.setFont(title);
+    p.setPen(QColor(0x12, 0x33, 0x5c));
+    p.drawText(QRectF(56, 4, 140, 28), Qt::AlignLeft | Qt::AlignVCenter, u"Quillmoor"_s);
+    QFont subtitle(u"DejaVu Sans"_s);
+    subtitle.setPixelSize(12);
+    subtitle.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
+    p.setFont(subtitle);
+    p.setPen(QColor(0xe8, 0x9a, 0x1c));
+    p.drawText(QRectF(58, 32, 138, 20), Qt::AlignLeft | Qt::AlignVCenter, u"LYREVANE RADIO"_s);
+    return pixmap;
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "platform.h"
+#include "promptservice.h"
+
+namespace lyrevane {
+
+// Message boxes and input boxes captioned with the application title, over the main
+// window once it is shown.
+class DialogPromptService final : public PromptService {
+public:
+    void SetOwner(QWidget* owner) { owner_ = owner; }
+    void ShowMessage(const QString& text, MessageIcon icon) override;
+    std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override;
+
+private:
+    QWidget* ownerIfShown() const;
+    QPointer<QWidget> owner_;
+};
+
+// The desktop's default browser and mail program.
+class DesktopUrlOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString& url) override;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,294 @@
+#include "frmmain.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QMouseEvent>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolButton>
+#include <QWebEngineView>
+
+#include <cmath>
+
+#include "artwork.h"
+#include "commandurl.h"
+#include "mediasourcecheck.h"
+#include "platform.h"
+#include "promptservice.h"
+#include "webpanes.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+// Mouse buttons as the splitter logic counts them.
+int buttonState(Qt::MouseButtons buttons) {
+    int state = 0;
+    if (buttons & Qt::LeftButton) {
+        state |= 1;
+    }
+    if (buttons & Qt::RightButton) {
+        state |= 2;
+    }
+    if (buttons & Qt::MiddleButton) {
+        state |= 4;
+    }
+    return state;
+}
+
+QToolButton* pictureButton(QWidget* parent, Glyph glyph, const QRect& geometry, int iconSide,
+                           const QString& name) {
+    auto* button = new QToolButton(parent);
+    button->setObjectName(name);
+    button->setIcon(GlyphIcon(glyph, iconSide));
+    button->setIconSize(QSize(iconSide, iconSide));
+    button->setGeometry(geometry);
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+}  // namespace
+
+void PlayBarStrip::mouseMoveEvent(QMouseEvent* event) {
+    if (onDrag) {
+        onDrag(buttonState(event->buttons()), event->position().y());
+    }
+    event->accept();
+}
+
+frmMain::frmMain(Services services, QWidget* parent)
+    : QMainWindow(parent),
+      services_(services),
+      layout_(LogoPixmap().size(), 0, PlayerLayout::kDesignPlayBarHeight) {
+    setObjectName(u"frmMain"_s);
+    setWindowTitle(kAppTitle.toString());
+
+    client_ = new QWidget(this);
+    client_->installEventFilter(this);
+    setCentralWidget(client_);
+
+    imgLogo = new QLabel(client_);
+    imgLogo->setObjectName(u"imgLogo"_s);
+    imgLogo->setPixmap(LogoPixmap());
+    imgLogo->resize(imgLogo->pixmap().size());
+
+    BuildPanes(services.profile);
+    BuildPlayBar();
+
+    sbStatusBar = new QStatusBar(client_);
+    sbStatusBar->setObjectName(u"sbStatusBar"_s);
+    sbStatusBar->setSizeGripEnabled(false);
+    layout_.SetStatusBarHeight(sbStatusBar->sizeHint().height());
+
+    session_ = std::make_unique<PlayerSession>(
+        PlayerSession::Services{services.settings, services.prompts, services.tracker,
+                                services.engine},
+        *this, *this, *mainPane_, *adPane_);
+    BuildMenu();
+
+    cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
+    cmdMail->setToolTip(u"E-mail Quillmoor"_s);
+    connect(cmdHome, &QToolButton::clicked, this,
+            [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
+    connect(cmdMail, &QToolButton::clicked, this,
+            [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
+    connect(cmdPlay, &QToolButton::clicked, this, [this] { session_->Playback().PlayClicked(); });
+    connect(cmdPause, &QToolButton::clicked, this,
+            [this] { session_->Playback().PauseClicked(); });
+    connect(cmdStop, &QToolButton::clicked, this, [this] { session_->Playback().StopClicked(); });
+    connect(sldVolume, &QSlider::valueChanged, this,
+            [this](int value) { session_->Playback().VolumeChanged(value); });
+}
+
+frmMain::~frmMain() {
+    // The pages must go before the views and the shared profile.
+    delete webBrowser->page();
+    delete webAd->page();
+}
+
+void frmMain::BuildPanes(QWebEngineProfile* profile) {
+    webBrowser = new QWebEngineView(client_);
+    webBrowser->setObjectName(u"webBrowser"_s);
+    webBrowser->setPage(new PlayerWebPage(
+        profile,
+        [this](const QUrl& url) {
+            if (!MatchCommandUrl(url)) {
+                return false;
+            }
+            RunCommandLater(url);
+            return true;
+        },
+        [this](const QUrl& url) { OpenMainPopup(url); }));
+
+    webAd = new QWebEngineView(client_);
+    webAd->setObjectName(u"webAd"_s);
+    webAd->setPage(new PlayerWebPage(
+        profile, [](const QUrl& url) { return url.scheme() == kCommandScheme; },
+        [this](const QUrl& url) { OpenAdPopup(url); }));
+
+    mainPane_ = std::make_unique<WebViewPane>(webBrowser);
+    adPane_ = std::make_unique<WebViewPane>(webAd);
+}
+
+void frmMain::BuildPlayBar() {
+    picPlayBar = new PlayBarStrip(client_);
+    picPlayBar->setObjectName(u"picPlayBar"_s);
+    picPlayBar->setCursor(Qt::SizeVerCursor);
+    picPlayBar->onDrag = [this](int buttons, double y) {
+        layout_.Drag(buttons, y);
+        ApplyLayout();
+    };
+
+    // The button panel keeps its own arrow pointer and never starts a drag.
+    Picture1 = new QWidget(picPlayBar);
+    Picture1->setObjectName(u"Picture1"_s);
+    Picture1->setGeometry(-2, -2, 461, 40);
+    Picture1->setCursor(Qt::ArrowCursor);
+    Picture1->setAttribute(Qt::WA_NoMousePropagation);
+
+    cmdPlay = pictureButton(Picture1, Glyph::Play, QRect(12, 8, 21, 21), 18, u"cmdPlay"_s);
+    cmdPause = pictureButton(Picture1, Glyph::Pause, QRect(12, 8, 21, 21), 18, u"cmdPause"_s);
+    cmdStop = pictureButton(Picture1, Glyph::Stop, QRect(40, 8, 21, 21), 18, u"cmdStop"_s);
+    cmdPlay->setEnabled(false);
+    cmdPause->setVisible(false);
+    cmdStop->setEnabled(false);
+
+    lblVolume = new QLabel(u"Volume:"_s, Picture1);
+    lblVolume->setGeometry(68, 12, 41, 13);
+    QFont small = lblVolume->font();
+    small.setPixelSize(11);
+    lblVolume->setFont(small);
+
+    sldVolume = new QSlider(Qt::Horizontal, Picture1);
+    sldVolume->setObjectName(u"sldVolume"_s);
+    sldVolume->setRange(0, 100);
+    sldVolume->setGeometry(112, 8, 173, 21);
+
+    cmdHome = pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s);
+    cmdMail = pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s);
+    cmdBrokers =
+        pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s);
+    cmdBrokers->setToolTip(u"Online Brokers"_s);
+}
+
+void frmMain::BuildMenu() {
+    QMenu* mnuFile = menuBar()->addMenu(u"&File"_s);
+    mnuFile->setObjectName(u"mnuFile"_s);
+    mnuFilePlay = mnuFile->addAction(u"&Play..."_s);
+    mnuFilePlay->setObjectName(u"mnuFilePlay"_s);
+    mnuFilePlay->setShortcut(QKeySequence(Qt::Key_F3));
+    mnuFileExit = mnuFile->addAction(u"E&xit"_s);
+    mnuFileExit->setObjectName(u"mnuFileExit"_s);
+    connect(mnuFilePlay, &QAction::triggered, this,
+            [this] { session_->Playback().PlayFromInputBox(); });
+    connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
+}
+
+bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
+    return session_->StartUp(commandLine, storeProblem);
+}
+
+bool frmMain::CheckMediaURL(const QString& theUrl, bool errorQuietly) {
+    return lyrevane::CheckMediaURL(theUrl, services_.prompts, errorQuietly);
+}
+
+// Commands may open modal boxes: they run after the browser's navigation check returns.
+void frmMain::RunCommandLater(const QUrl& url) {
+    QTimer::singleShot(0, this, [this, url] {
+        if (const std::optional<CommandUrl> command = MatchCommandUrl(url)) {
+            session_->Commands().ExecuteCommand(command->command, command->parameters, false);
+        }
+    });
+}
+
+void frmMain::OpenMainPopup(const QUrl& url) {
+    if (url.scheme() == kCommandScheme) {
+        RunCommandLater(url);
+        return;
+    }
+    services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
+}
+
+void frmMain::OpenAdPopup(const QUrl& url) {
+    // Commands from the advertisement pane are never run nor handed to the desktop.
+    if (url.scheme() != kCommandScheme) {
+        services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
+    }
+}
+
+void frmMain::ApplyLayout() {
+    imgLogo->setGeometry(layout_.Logo());
+    webBrowser->setGeometry(layout_.Content());
+    picPlayBar->setGeometry(layout_.PlayBar());
+    webAd->setGeometry(layout_.Ad());
+    sbStatusBar->setGeometry(layout_.StatusBar());
+    UpdateMinimumSize();
+}
+
+void frmMain::UpdateMinimumSize() {
+    const int frameWidth = isVisible() ? frameGeometry().width() - width() : 0;
+    const int aboveClient = menuBar()->isVisible() || !isVisible()
+                                ? menuBar()->sizeHint().height()
+                                : 0;
+    setMinimumSize(std::max(0, layout_.MinimumOuterWidth() - frameWidth),
+                   layout_.MinimumClientHeight() + aboveClient);
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        layout_.Resize(client_->size(), isMinimized());
+        ApplyLayout();
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    UpdateMinimumSize();
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    session_->ShutDown();
+    event->accept();
+    Q_EMIT unloaded();
+}
+
+void frmMain::SetOuterSize(QSize size) {
+    resize(size);
+    // The client area is known before the window is first shown: below the menu bar.
+    const QSize client(size.width(), size.height() - menuBar()->sizeHint().height());
+    layout_.Resize(client, false);
+    ApplyLayout();
+}
+
+QSize frmMain::OuterSize() const { return size(); }
+
+int frmMain::StatusBarHeight() const { return sbStatusBar->sizeHint().height(); }
+
+void frmMain::RestorePlayBar(float playBarBottom) {
+    layout_.RestorePlayBar(playBarBottom);
+    ApplyLayout();
+}
+
+float frmMain::PlayBarBottom() const { return layout_.PlayBarBottom(); }
+
+void frmMain::SetVolumeSlider(int value) {
+    const QSignalBlocker blocker(sldVolume);
+    sldVolume->setValue(value);
+}
+
+int frmMain::VolumeSlider() const { return sldVolume->value(); }
+
+void frmMain::Close() { close(); }
+
+void frmMain::SetPlayEnabled(bool enabled) { cmdPlay->setEnabled(enabled); }
+void frmMain::SetPauseVisible(bool visible) { cmdPause->setVisible(visible); }
+void frmMain::SetStopEnabled(bool enabled) { cmdStop->setEnabled(enabled); }
+void frmMain::SetStatusText(const QString& text) { sbStatusBar->showMessage(text); }
+
+}  // namespace lyrevane

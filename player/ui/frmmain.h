@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+
+#include "playerlayout.h"
+#include "playersession.h"
+
+class QAction;
+class QLabel;
+class QSlider;
+class QStatusBar;
+class QToolButton;
+class QWebEngineProfile;
+class QWebEngineView;
+
+namespace lyrevane {
+
+class BrowserPane;
+class MediaEngine;
+class PromptService;
+class SettingsProvider;
+class UrlOpener;
+class UsageTracker;
+
+// The play bar: a splitter strip that reports mouse moves while a button is held.
+class PlayBarStrip final : public QWidget {
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+    // Called with the button state (1 = left alone) and y relative to the bar's top.
+    std::function<void(int buttons, double y)> onDrag;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+};
+
+// The player's main window. Its logic lives in PlayerSession; the window only shows
+// what the session sets and hands user actions and browser navigations to it.
+class frmMain final : public QMainWindow, public MainWindowSurface, public PlayBarView {
+    Q_OBJECT
+
+public:
+    struct Services {
+        SettingsProvider& settings;
+        PromptService& prompts;
+        UsageTracker& tracker;
+        MediaEngine& engine;
+        UrlOpener& urlOpener;
+        QWebEngineProfile* profile;
+    };
+
+    explicit frmMain(Services services, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // Start-up; false when the window must not be shown (a command ended the program).
+    bool StartUp(const QString& commandLine, const QString& storeProblem = {});
+    bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
+    PlayerSession& Session() { return *session_; }
+    const PlayerLayout& Layout() const { return layout_; }
+
+    // MainWindowSurface
+    void SetOuterSize(QSize size) override;
+    QSize OuterSize() const override;
+    int StatusBarHeight() const override;
+    void RestorePlayBar(float playBarBottom) override;
+    float PlayBarBottom() const override;
+    void SetVolumeSlider(int value) override;
+    int VolumeSlider() const override;
+    void Close() override;
+
+    // PlayBarView
+    void SetPlayEnabled(bool enabled) override;
+    void SetPauseVisible(bool visible) override;
+    void SetStopEnabled(bool enabled) override;
+    void SetStatusText(const QString& text) override;
+
+    QLabel* imgLogo = nullptr;
+    QWebEngineView* webBrowser = nullptr;
+    PlayBarStrip* picPlayBar = nullptr;
+    QWidget* Picture1 = nullptr;
+    QToolButton* cmdPlay = nullptr;
+    QToolButton* cmdPause = nullptr;
+    QToolButton* cmdStop = nullptr;
+    QLabel* lblVolume = nullptr;
+    QSlider* sldVolume = nullptr;
+    QToolButton* cmdHome = nullptr;
+    QToolButton* cmdMail = nullptr;
+    QToolButton* cmdBrokers = nullptr;
+    QWebEngineView* webAd = nullptr;
+    QStatusBar* sbStatusBar = nullptr;
+    QAction* mnuFilePlay = nullptr;
+    QAction* mnuFileExit = nullptr;
+
+Q_SIGNALS:
+    // The window has been closed and its settings saved.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildPlayBar();
+    void BuildMenu();
+    void BuildPanes(QWebEngineProfile* profile);
+    void ApplyLayout();
+    void UpdateMinimumSize();
+    void RunCommandLater(const QUrl& url);
+    void OpenMainPopup(const QUrl& url);
+    void OpenAdPopup(const QUrl& url);
+
+    Services services_;
+    QWidget* client_ = nullptr;
+    PlayerLayout layout_;
+    std::unique_ptr<BrowserPane> mainPane_;
+    std::unique_ptr<BrowserPane> adPane_;
+    std::unique_ptr<PlayerSession> session_;
+};
+
+}  // namespace lyrevane
