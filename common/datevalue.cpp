@@ -9,9 +9,10 @@ namespace lyrevane::datevalue {
 namespace {
 
 constexpr qint64 kMsPerDay = 86'400'000;
-// Days that a date value can name: the years 100 to 9999.
-constexpr double kMinValue = -657434.0;
-constexpr double kMaxValue = 2958466.0;
+// Points that a date value can name: 100-01-01 00:00 to 9999-12-31 23:59:59.
+constexpr double kLastSecond = 86399.0 / 86400.0;
+constexpr double kMinValue = -657434.0 - kLastSecond;
+constexpr double kMaxValue = 2958465.0 + kLastSecond;
 
 // A point in time as milliseconds from the reference midnight: linear, so that
 // minutes can be added across the reference day.
@@ -242,7 +243,7 @@ std::optional<double> parse(QStringView text) {
         const bool s1 = c.take(u'/');
         const auto d = c.number(1, 2);
         const bool s2 = c.take(u'/');
-        const auto y = c.number(4, 4);
+        const auto y = c.number(3, 4);  // years before 1000 are written with three digits
         if (!m || !s1 || !d || !s2 || !y || !validYear(*y)) {
             return std::nullopt;
         }

@@ -76,6 +76,17 @@ TEST(DateValueText, GeneralDateForms) {
               u"12/29/1899 11:57:00 PM"_s);
     EXPECT_EQ(dv::format(dv::fromParts(dv::referenceDay(), QTime(12, 0, 5))), u"12:00:05 PM"_s);
     EXPECT_EQ(dv::format(dv::kNever), u"1/1/1900"_s);
+    // The earliest years a value can name read back too.
+    EXPECT_EQ(dv::format(dv::fromParts(QDate(899, 12, 31), QTime(1, 0))), u"12/31/899 1:00:00 AM"_s);
+    EXPECT_EQ(dv::parse(u"12/31/899 1:00:00 AM"), dv::fromParts(QDate(899, 12, 31), QTime(1, 0)));
+    EXPECT_EQ(dv::parse(u"12/31/0899"), dv::fromDate(QDate(899, 12, 31)));
+    for (const QDateTime edge : {QDateTime(QDate(100, 1, 1), QTime(1, 0)),
+                                 QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59))}) {
+        const double v = dv::fromDateTime(edge);
+        EXPECT_EQ(dv::datePart(v), edge.date());
+        EXPECT_EQ(dv::timePart(v), edge.time());
+        EXPECT_EQ(dv::parse(dv::format(v)), v);
+    }
 }
 
 TEST(DateValueText, FormIsTheSameWhateverTheLocale) {

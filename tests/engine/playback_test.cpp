@@ -1,0 +1,230 @@
+// Opening streams and playlists, state reports, transport controls and volume.
+#include "enginefixture.h"
+
+#include <QElapsedTimer>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane::testing {
+namespace {
+
+using Control = MediaEngine::Control;
+
+bool noRepeatedSignals(const SignalLog& log) {
+    for (std::size_t i = 1; i < log.events.size(); ++i) {
+        if (log.events[i] == log.events[i - 1] && log.events[i] != "error") {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST_F(EngineTest, NothingIsAvailableBeforeAnyMedia) {
+    auto engine = makeEngine();
+    ASSERT_TRUE(engine->isValid());
+    EXPECT_FALSE(engine->isAvailable(Control::Play));
+    EXPECT_FALSE(engine->isAvailable(Control::Pause));
+    EXPECT_FALSE(engine->isAvailable(Control::Stop));
+    EXPECT_EQ(engine->playState(), MediaEngine::PlayUndefined);
+    EXPECT_EQ(engine->openState(), MediaEngine::OpenUndefined);
+    EXPECT_EQ(engine->errorCount(), 0);
+    // Transport commands without media do nothing.
+    SignalLog log(*engine);
+    engine->play();
+    engine->pause();
+    engine->stop();
+    settle(200ms);
+    EXPECT_TRUE(log.events.empty());
+}
+
+TEST_F(EngineTest, DirectStreamConnectsBuffersThenPlays) {
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(url(u"/tone.mp3"_s));
+    EXPECT_EQ(engine->url(), url(u"/tone.mp3"_s));
+    // Connecting already counts as having media: it can be stopped.
+    EXPECT_TRUE(engine->isAvailable(Control::Stop));
+    EXPECT_FALSE(engine->isAvailable(Control::Pause));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    const std::vector<std::string> expected{"open:10", "play:9", "open:13", "play:6", "play:3"};
+    EXPECT_EQ(log.events, expected);
+    EXPECT_FALSE(engine->isAvailable(Control::Play));
+    EXPECT_TRUE(engine->isAvailable(Control::Pause));
+    EXPECT_TRUE(engine->isAvailable(Control::Stop));
+    settle(500ms);
+    EXPECT_EQ(log.events, expected) << "nothing more while the stream plays";
+    EXPECT_EQ(engine->errorCount(), 0);
+}
+
+class PlaylistTest : public EngineTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PlaylistTest, RetrievesPlaylistThenConnectsToItsEntry) {
+    const QString path = u"/"_s + QString::fromLatin1(GetParam());
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(url(path));
+    EXPECT_EQ(engine->openState(), MediaEngine::PlaylistConnecting);
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+
+    ASSERT_FALSE(log.events.empty());
+    EXPECT_EQ(log.events.front(), "open:3");
+    const int connecting = log.indexOf("open:10");
+    ASSERT_GT(connecting, 0);
+    // The playlist's own item is never reported as buffering or playing.
+    EXPECT_GT(log.indexOf("play:6"), connecting);
+    EXPECT_GT(log.indexOf("play:3"), log.indexOf("play:6"));
+    EXPECT_EQ(log.count("play:3"), 1);
+    EXPECT_TRUE(noRepeatedSignals(log));
+    EXPECT_EQ(requests(), QStringList({path, u"/tone.mp3"_s}));
+    EXPECT_EQ(engine->errorCount(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PlaylistTest,
+                         ::testing::Values("radio.pls", "radio.m3u", "radio.asx"));
+
+TEST_F(EngineTest, PlaylistEntriesPlayInOrderThenEnd) {
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(url(u"/twoshort.m3u"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::MediaEnded; }, 15s));
+    EXPECT_EQ(requests(),
+              QStringList({u"/twoshort.m3u"_s, u"/short.mp3"_s, u"/short2.mp3"_s}));
+    EXPECT_EQ(log.count("play:3"), 2);
+    EXPECT_EQ(log.count("play:8"), 1);
+    EXPECT_EQ(log.events.back(), "play:8");
+    EXPECT_EQ(engine->errorCount(), 0);
+    // Ended: it can be played again but there is nothing to pause or stop.
+    EXPECT_TRUE(engine->isAvailable(Control::Play));
+    EXPECT_FALSE(engine->isAvailable(Control::Pause));
+    EXPECT_FALSE(engine->isAvailable(Control::Stop));
+}
+
+TEST_F(EngineTest, PlaylistEntryThatFailsIsSkippedForTheNext) {
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(url(u"/fallback.pls"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    const QStringList served = requests();
+    ASSERT_TRUE(served.contains(u"/missing.mp3"_s));
+    EXPECT_LT(served.indexOf(u"/missing.mp3"_s), served.indexOf(u"/tone.mp3"_s));
+    // The skipped entry is not an error: the playlist plays.
+    settle(300ms);
+    EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_EQ(log.count("error"), 0);
+}
+
+TEST_F(EngineTest, PauseResumeStopAndPlayAgain) {
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(url(u"/tone.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+
+    engine->pause();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Paused; }, 5s));
+    EXPECT_TRUE(engine->isAvailable(Control::Play));
+    EXPECT_FALSE(engine->isAvailable(Control::Pause));
+    EXPECT_TRUE(engine->isAvailable(Control::Stop));
+    engine->pause();  // already paused: no effect
+    settle(200ms);
+    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 5s));
+    EXPECT_EQ(requests().count(u"/tone.mp3"_s), 1) << "resuming does not reconnect";
+
+    engine->stop();
+    EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
+    EXPECT_TRUE(engine->isAvailable(Control::Play));
+    EXPECT_FALSE(engine->isAvailable(Control::Pause));
+    EXPECT_FALSE(engine->isAvailable(Control::Stop));
+    settle(300ms);
+    EXPECT_EQ(engine->playState(), MediaEngine::Stopped) << "late libVLC events are ignored";
+
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    EXPECT_EQ(requests().count(u"/tone.mp3"_s), 2);
+    EXPECT_TRUE(noRepeatedSignals(log));
+    EXPECT_EQ(engine->errorCount(), 0);
+}
+
+TEST_F(EngineTest, PlayAfterStopRestartsThePlaylist) {
+    auto engine = makeEngine();
+    engine->setUrl(url(u"/radio.m3u"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->stop();
+    SignalLog log(*engine);
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_FALSE(log.events.empty());
+    EXPECT_EQ(log.events.front(), "open:3");
+    EXPECT_EQ(requests().count(u"/radio.m3u"_s), 2);
+}
+
+TEST_F(EngineTest, StreamThatEndsReportsMediaEnded) {
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(url(u"/short.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::MediaEnded; }, 10s));
+    EXPECT_LT(log.indexOf("play:3"), log.indexOf("play:8"));
+    EXPECT_EQ(engine->errorCount(), 0);
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+}
+
+TEST_F(EngineTest, EmptyUrlStopsAndClears) {
+    auto engine = makeEngine();
+    engine->setUrl(url(u"/tone.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    SignalLog log(*engine);
+    engine->setUrl(QString());
+    EXPECT_EQ(engine->url(), QString());
+    EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
+    EXPECT_EQ(engine->openState(), MediaEngine::Closed);
+    EXPECT_FALSE(engine->isAvailable(Control::Play));
+    EXPECT_FALSE(engine->isAvailable(Control::Pause));
+    EXPECT_FALSE(engine->isAvailable(Control::Stop));
+    engine->play();
+    settle(500ms);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"open:19", "play:1"}));
+}
+
+TEST_F(EngineTest, NewUrlReplacesPlayingStream) {
+    auto engine = makeEngine();
+    engine->setUrl(url(u"/live/tone.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    SignalLog log(*engine);
+    engine->setUrl(url(u"/radio.pls"_s));
+    EXPECT_EQ(engine->openState(), MediaEngine::PlaylistConnecting);
+    EXPECT_NE(engine->playState(), MediaEngine::Playing);
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    EXPECT_EQ(log.events.front(), "open:3");
+    EXPECT_EQ(log.count("play:3"), 1);
+}
+
+TEST_F(EngineTest, VolumeIsClampedAndKeptWithoutMedia) {
+    auto engine = makeEngine();
+    EXPECT_EQ(engine->volume(), 50);
+    engine->setVolume(150);
+    EXPECT_EQ(engine->volume(), 100);
+    engine->setVolume(-4);
+    EXPECT_EQ(engine->volume(), 0);
+    engine->setVolume(37);
+    engine->setUrl(url(u"/missing.mp3"_s));
+    engine->setUrl(QString());
+    EXPECT_EQ(engine->volume(), 37);
+}
+
+TEST_F(EngineTest, DestroyingWhileConnectingDoesNotHang) {
+    QElapsedTimer timer;
+    timer.start();
+    {
+        auto engine = makeEngine();
+        engine->setUrl(url(u"/silent/stream.mp3"_s));
+        settle(300ms);
+    }
+    settle(100ms);
+    EXPECT_LT(timer.elapsed(), 5000);
+}
+
+}  // namespace
+}  // namespace lyrevane::testing

@@ -1,0 +1,70 @@
+// Turning libVLC's log lines into readable error descriptions.
+#include "vlcmessages.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane::vlcmessages {
+namespace {
+
+const QString kUrl = u"http://127.0.0.1:8000/live.mp3"_s;
+
+TEST(VlcMessages, HttpStatusBecomesStatusAndReasonPhrase) {
+    // Both of libVLC's HTTP access modules log the status; the first one is used.
+    const QStringList lines{u"HTTP 404 error"_s, u"error: HTTP/1.0 404 File not found"_s,
+                            u"Your input can't be opened"_s};
+    EXPECT_EQ(openFailure(lines, kUrl), u"Cannot open "_s + kUrl + u": HTTP 404 Not Found."_s);
+    EXPECT_EQ(openFailure({u"HTTP 503 error"_s}, kUrl),
+              u"Cannot open "_s + kUrl + u": HTTP 503 Service Unavailable."_s);
+    // An unusual status keeps the server's own words, or just the number.
+    EXPECT_EQ(openFailure({u"error: HTTP/1.1 599 Stream Offline"_s}, kUrl),
+              u"Cannot open "_s + kUrl + u": HTTP 599 Stream Offline."_s);
+    EXPECT_EQ(openFailure({u"HTTP 599 error"_s}, kUrl),
+              u"Cannot open "_s + kUrl + u": HTTP 599."_s);
+}
+
+TEST(VlcMessages, SocketErrorIsPreferredToGenericLines) {
+    const QStringList lines{u"HTTP connection failure"_s,
+                            u"connection failed: Connection refused"_s,
+                            u"cannot connect to 127.0.0.1:8000"_s};
+    EXPECT_EQ(openFailure(lines, kUrl), u"Cannot open "_s + kUrl + u": Connection refused."_s);
+}
+
+TEST(VlcMessages, NameLookupFailureNamesTheHost) {
+    const QStringList lines{u"cannot resolve radio.invalid port 80 : Name or service not known"_s};
+    EXPECT_EQ(openFailure(lines, kUrl),
+              u"Cannot open "_s + kUrl + u": Host radio.invalid not found."_s);
+}
+
+TEST(VlcMessages, OtherwiseTheFirstSpecificLineOrNothing) {
+    EXPECT_EQ(openFailure({u"Your input can't be opened"_s, u"unknown protocol."_s}, kUrl),
+              u"Cannot open "_s + kUrl + u": Unknown protocol."_s);
+    EXPECT_EQ(openFailure({u"Your input can't be opened"_s,
+                           u"VLC is unable to open the MRL 'x'. Check the log for details."_s},
+                          kUrl),
+              u"Cannot open "_s + kUrl + u"."_s);
+    EXPECT_EQ(openFailure({}, kUrl), u"Cannot open "_s + kUrl + u"."_s);
+}
+
+TEST(VlcMessages, FixedDescriptionsNameTheUrl) {
+    EXPECT_EQ(connectTimeout(kUrl), u"Timed out connecting to "_s + kUrl + u"."_s);
+    EXPECT_TRUE(unsupportedFormat(kUrl).contains(u"unsupported format"_s));
+    EXPECT_TRUE(unsupportedFormat(kUrl).contains(kUrl));
+    EXPECT_TRUE(emptyPlaylist(kUrl).contains(kUrl));
+}
+
+TEST(VlcMessages, PlaylistsAreRecognisedByExtension) {
+    EXPECT_TRUE(looksLikePlaylist(u"http://host/ASX/quillmoor.asx"_s));
+    EXPECT_TRUE(looksLikePlaylist(u"http://host/listen.PLS"_s));
+    EXPECT_TRUE(looksLikePlaylist(u"http://host/a/b.m3u?session=1#top"_s));
+    EXPECT_TRUE(looksLikePlaylist(u"/home/user/radio.xspf"_s));
+    EXPECT_FALSE(looksLikePlaylist(u"http://host/live.mp3"_s));
+    EXPECT_FALSE(looksLikePlaylist(u"http://host/hls/index.m3u8"_s));
+    EXPECT_FALSE(looksLikePlaylist(u"http://host/stream?format=.pls"_s));
+    EXPECT_FALSE(looksLikePlaylist(u"http://host/pls"_s));
+    EXPECT_FALSE(looksLikePlaylist(QString()));
+}
+
+}  // namespace
+}  // namespace lyrevane::vlcmessages

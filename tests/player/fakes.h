@@ -1,0 +1,220 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <optional>
+
+#include "mediaengine.h"
+#include "platform.h"
+#include "playbackcontroller.h"
+#include "playersession.h"
+#include "promptservice.h"
+#include "settingsprovider.h"
+
+namespace lyrevane::testing {
+
+using namespace Qt::Literals::StringLiterals;
+
+// Every fake appends what it is asked to do here, so tests can check the order.
+using EventLog = QStringList;
+
+class FakeMediaEngine final : public MediaEngine {
+public:
+    explicit FakeMediaEngine(EventLog* log = nullptr) : log_(log) {}
+
+    void setUrl(const QString& url) override {
+        url_ = url;
+        urls.append(url);
+        record(u"engine.setUrl "_s + url);
+    }
+    QString url() const override { return url_; }
+    void play() override { record(u"engine.play"); }
+    void pause() override { record(u"engine.pause"); }
+    void stop() override { record(u"engine.stop"); }
+    bool isAvailable(Control control) const override {
+        switch (control) {
+            case Control::Play:
+                return canPlay;
+            case Control::Pause:
+                return canPause;
+            case Control::Stop:
+                return canStop;
+        }
+        return false;
+    }
+    void setVolume(int volume) override {
+        volume_ = volume;
+        record(u"engine.setVolume "_s + QString::number(volume));
+    }
+    int volume() const override { return volume_; }
+    int openState() const override { return 0; }
+    int playState() const override { return 0; }
+    int errorCount() const override { return int(errors.size()); }
+    QString errorDescription(int index) const override { return errors.value(index); }
+
+    // Test controls.
+    void setAvailable(bool play, bool pause, bool stop) {
+        canPlay = play;
+        canPause = pause;
+        canStop = stop;
+    }
+    bool canPlay = false;
+    bool canPause = false;
+    bool canStop = false;
+    QStringList errors;
+    QStringList urls;
+
+private:
+    void record(QStringView entry) {
+        if (log_ != nullptr) {
+            log_->append(entry.toString());
+        }
+    }
+    EventLog* log_;
+    QString url_;
+    int volume_ = 50;
+};
+
+class FakePrompts final : public PromptService {
+public:
+    void ShowMessage(const QString& text, MessageIcon icon) override {
+        messages.append(text);
+        icons.push_back(icon);
+        if (log != nullptr) {
+            log->append(u"message "_s + text);
+        }
+    }
+    std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override {
+        prompts.append(prompt);
+        defaults.append(defaultText);
+        if (answers.empty()) {
+            return std::nullopt;
+        }
+        std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+
+    QStringList messages;
+    std::vector<MessageIcon> icons;
+    QStringList prompts;
+    QStringList defaults;
+    std::deque<std::optional<QString>> answers;
+    EventLog* log = nullptr;
+};
+
+class FakePane final : public BrowserPane {
+public:
+    FakePane(QString name = u"pane"_s, EventLog* log = nullptr)
+        : name_(std::move(name)), log_(log) {}
+    void Navigate(const QString& url) override {
+        urls.append(url);
+        if (log_ != nullptr) {
+            log_->append(name_ + u".navigate "_s + url);
+        }
+    }
+    void Refresh() override { ++refreshes; }
+
+    QStringList urls;
+    int refreshes = 0;
+
+private:
+    QString name_;
+    EventLog* log_;
+};
+
+class FakePlayBar final : public PlayBarView {
+public:
+    void SetPlayEnabled(bool enabled) override { playEnabled = enabled; }
+    void SetPauseVisible(bool visible) override { pauseVisible = visible; }
+    void SetStopEnabled(bool enabled) override { stopEnabled = enabled; }
+    void SetStatusText(const QString& text) override { status = text; }
+
+    // The window's state before any media is opened.
+    bool playEnabled = false;
+    bool pauseVisible = false;
+    bool stopEnabled = false;
+    QString status;
+};
+
+// Settings in memory; section and key names are matched without regard to ASCII case.
+class MemorySettings final : public SettingsProvider {
+public:
+    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+                        const QString& fallback) override {
+        return values.value(address(app, section, key), fallback);
+    }
+    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+                      const QString& value) override {
+        values.insert(address(app, section, key), value);
+        writes.append(key.toString());
+        return true;
+    }
+    bool DeleteSection(QStringView app, QStringView section) override {
+        const QString prefix = address(app, section, u"");
+        bool found = false;
+        for (auto it = values.begin(); it != values.end();) {
+            if (it.key().startsWith(prefix)) {
+                it = values.erase(it);
+                found = true;
+            } else {
+                ++it;
+            }
+        }
+        return found;
+    }
+    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& list) override {
+        for (const auto& [key, value] : list) {
+            WriteSetting(app, section, key, value);
+        }
+        return true;
+    }
+    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& list) override {
+        DeleteSection(app, section);
+        return WriteSettings(app, section, list);
+    }
+    SectionSnapshot ReadSection(QStringView app, QStringView section) override {
+        SectionSnapshot snapshot;
+        const QString prefix = address(app, section, u"");
+        for (auto it = values.cbegin(); it != values.cend(); ++it) {
+            if (it.key().startsWith(prefix)) {
+                snapshot.insert(it.key().mid(prefix.size()), it.value());
+            }
+        }
+        return snapshot;
+    }
+
+    void Set(QStringView section, QStringView key, const QString& value) {
+        values.insert(address(kAppName, section, key), value);
+    }
+    std::optional<QString> Get(QStringView section, QStringView key) const {
+        const QString a = address(kAppName, section, key);
+        return values.contains(a) ? std::optional<QString>(values.value(a)) : std::nullopt;
+    }
+
+    QMap<QString, QString> values;
+    QStringList writes;
+
+private:
+    static QString address(QStringView app, QStringView section, QStringView key) {
+        return foldKey(app) + u'|' + foldKey(section) + u'|' + foldKey(key);
+    }
+};
+
+class RecordingTracker final : public UsageTracker {
+public:
+    explicit RecordingTracker(EventLog* log) : log_(log) {}
+    void TrackUsage() override {
+        ++calls;
+        log_->append(u"TrackUsage"_s);
+    }
+    int calls = 0;
+
+private:
+    EventLog* log_;
+};
+
+}  // namespace lyrevane::testing

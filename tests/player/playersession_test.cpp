@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+#include "playersession.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+using testing::EventLog;
+using testing::FakeMediaEngine;
+using testing::FakePane;
+using testing::FakePlayBar;
+using testing::FakePrompts;
+using testing::MemorySettings;
+using testing::RecordingTracker;
+
+// The window as start-up and shutdown see it; records what is done to it.
+class FakeSurface final : public MainWindowSurface {
+public:
+    explicit FakeSurface(EventLog* log) : log_(log) {}
+    void SetOuterSize(QSize value) override {
+        size = value;
+        log_->append(u"size %1x%2"_s.arg(value.width()).arg(value.height()));
+    }
+    QSize OuterSize() const override { return size; }
+    int StatusBarHeight() const override { return 21; }
+    void RestorePlayBar(float value) override {
+        playBarBottom = value;
+        log_->append(u"playbar "_s + QString::number(value));
+    }
+    float PlayBarBottom() const override { return playBarBottom; }
+    void SetVolumeSlider(int value) override {
+        slider = value;
+        log_->append(u"slider "_s + QString::number(value));
+    }
+    int VolumeSlider() const override { return slider; }
+    void Close() override {
+        ++closes;
+        log_->append(u"close"_s);
+    }
+
+    QSize size;
+    float playBarBottom = 0;
+    int slider = 0;
+    int closes = 0;
+
+private:
+    EventLog* log_;
+};
+
+class PlayerSessionTest : public ::testing::Test {
+protected:
+    PlayerSessionTest() { prompts.log = &log; }
+
+    PlayerSession& session() {
+        if (!session_) {
+            session_ = std::make_unique<PlayerSession>(
+                PlayerSession::Services{settings, prompts, tracker, engine}, surface, playBar,
+                mainPane, adPane);
+        }
+        return *session_;
+    }
+
+    EventLog log;
+    MemorySettings settings;
+    FakePrompts prompts;
+    RecordingTracker tracker{&log};
+    FakeMediaEngine engine{&log};
+    FakeSurface surface{&log};
+    FakePlayBar playBar;
+    FakePane mainPane{u"webBrowser"_s, &log};
+    FakePane adPane{u"webAd"_s, &log};
+
+private:
+    std::unique_ptr<PlayerSession> session_;
+};
+
+TEST_F(PlayerSessionTest, FirstRunUsesDefaultsInStartUpOrder) {
+    EXPECT_TRUE(session().StartUp(QString()));
+    EXPECT_EQ(log, (QStringList{
+                       u"size 640x480"_s,
+                       u"playbar 115"_s,
+                       u"slider 75"_s,
+                       u"engine.setVolume 75"_s,
+                       u"webBrowser.navigate http://www.quillmoor.example/player_interviews.shtml"_s,
+                       u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
+                       u"TrackUsage"_s,
+                   }));
+    // Nothing is written before shutdown.
+    EXPECT_TRUE(settings.writes.isEmpty());
+}
+
+TEST_F(PlayerSessionTest, StoredValuesAndPortalAreRestored) {
+    settings.Set(kWindowSection, u"Width", u"800"_s);
+    settings.Set(kWindowSection, u"height", u"600"_s);
+    settings.Set(kWindowSection, u"PlayBarBottom", u"200.5"_s);
+    settings.Set(kWindowSection, u"Volume", u"0"_s);
+    settings.Set(kPortalSection, u"BaseURL", u"http://127.0.0.1:8123/"_s);
+    EXPECT_TRUE(session().StartUp(QString()));
+    EXPECT_EQ(surface.size, QSize(800, 600));
+    EXPECT_EQ(surface.playBarBottom, 200.5F);
+    EXPECT_EQ(surface.slider, 0);
+    EXPECT_EQ(engine.volume(), 0);
+    EXPECT_EQ(mainPane.urls, QStringList{u"http://127.0.0.1:8123/player_interviews.shtml"_s});
+    EXPECT_EQ(adPane.urls, QStringList{u"http://127.0.0.1:8123/player_creative.shtml"_s});
+}
+
+TEST_F(PlayerSessionTest, UnreadableStoredValuesGiveTheDefaults) {
+    settings.Set(kWindowSection, u"Width", u"wide"_s);
+    settings.Set(kWindowSection, u"Height", u"-3"_s);
+    settings.Set(kWindowSection, u"PlayBarBottom", u"low"_s);
+    settings.Set(kWindowSection, u"Volume", u"loud"_s);
+    session().StartUp(QString());
+    EXPECT_EQ(surface.size, QSize(640, 480));
+    EXPECT_EQ(surface.playBarBottom, 115.0F);
+    EXPECT_EQ(surface.slider, 75);
+}
+
+TEST_F(PlayerSessionTest, OutOfRangeVolumeIsClamped) {
+    settings.Set(kWindowSection, u"Volume", u"250"_s);
+    session().StartUp(QString());
+    EXPECT_EQ(surface.slider, 100);
+}
+
+TEST_F(PlayerSessionTest, CommandLinePlaysAfterThePanesThenTracks) {
+    EXPECT_TRUE(session().StartUp(u"LYREV:play?http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s));
+    ASSERT_GE(log.size(), 3);
+    EXPECT_EQ(log.mid(log.size() - 3),
+              (QStringList{
+                  u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
+                  u"engine.setUrl http://127.0.0.1:8000/live"_s, u"TrackUsage"_s}));
+}
+
+TEST_F(PlayerSessionTest, BrowseFromTheCommandLineSupersedesTheStartPage) {
+    session().StartUp(u"lyrev:browse?http%3A%2F%2Fh%2Fnews"_s);
+    EXPECT_EQ(mainPane.urls.last(), u"http://h/news"_s);
+    EXPECT_EQ(tracker.calls, 1);
+}
+
+TEST_F(PlayerSessionTest, CommandLineThatIsNoCommandIsIgnoredWithoutTracking) {
+    EXPECT_TRUE(session().StartUp(u"\"lyrev:play?http://h/live\""_s));
+    EXPECT_EQ(tracker.calls, 0);
+    EXPECT_TRUE(engine.urls.isEmpty());
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST_F(PlayerSessionTest, UnknownCommandStillTracks) {
+    EXPECT_TRUE(session().StartUp(u"lyrev:Play?http://h/live"_s));
+    EXPECT_EQ(prompts.messages, QStringList{u"Unknown command."_s});
+    EXPECT_EQ(tracker.calls, 1);
+}
+
+TEST_F(PlayerSessionTest, ScheduleOnTheCommandLineSavesAndEndsWithoutShowing) {
+    surface.slider = 0;
+    EXPECT_FALSE(session().StartUp(u"lyrev:schedule?anything"_s));
+    EXPECT_TRUE(session().IsUnloaded());
+    EXPECT_EQ(tracker.calls, 0);
+    EXPECT_EQ(surface.closes, 1);
+    const qsizetype message = log.indexOf(u"message Feature disabled."_s);
+    ASSERT_GE(message, 0);
+    EXPECT_EQ(log.mid(message + 1), QStringList{u"close"_s});
+    EXPECT_EQ(settings.writes,
+              (QStringList{u"Width"_s, u"Height"_s, u"PlayBarBottom"_s, u"Volume"_s}));
+    EXPECT_EQ(settings.Get(kWindowSection, u"Width"), u"640"_s);
+    EXPECT_EQ(settings.Get(kWindowSection, u"Volume"), u"75"_s);
+    // A later close of the window saves nothing twice.
+    session().ShutDown();
+    EXPECT_EQ(settings.writes.size(), 4);
+}
+
+TEST_F(PlayerSessionTest, ScheduleFromAPageKeepsThePlayerRunning) {
+    session().StartUp(QString());
+    EXPECT_FALSE(session().Commands().ExecuteCommand(u"schedule"_s, QString(), false));
+    EXPECT_FALSE(session().IsUnloaded());
+    EXPECT_EQ(surface.closes, 0);
+    EXPECT_TRUE(settings.writes.isEmpty());
+}
+
+TEST_F(PlayerSessionTest, ShutdownSavesTheWindowAsItIs) {
+    settings.Set(kWindowSection, u"Width", u"800"_s);
+    settings.Set(kWindowSection, u"Height", u"600"_s);
+    session().StartUp(QString());
+    surface.playBarBottom = 163.25F;
+    surface.slider = 0;
+    session().ShutDown();
+    EXPECT_EQ(settings.Get(kWindowSection, u"Width"), u"800"_s);
+    EXPECT_EQ(settings.Get(kWindowSection, u"Height"), u"600"_s);
+    EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"163.25"_s);
+    EXPECT_EQ(settings.Get(kWindowSection, u"Volume"), u"0"_s);
+}
+
+TEST_F(PlayerSessionTest, StoreProblemIsShownFirst) {
+    session().StartUp(QString(), u"The settings file is damaged."_s);
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.front(), u"message The settings file is damaged."_s);
+}
+
+TEST(PortalConfig, BuildsAddressesFromTheStore) {
+    MemorySettings settings;
+    PortalConfig defaults = PortalConfig::Load(settings);
+    EXPECT_EQ(defaults.HomePageUrl(), u"http://www.quillmoor.example/"_s);
+    EXPECT_EQ(defaults.MailUrl(), u"mailto:info@quillmoor.example"_s);
+    EXPECT_EQ(defaults.DomainName(), u"www.quillmoor.example"_s);
+    settings.Set(kPortalSection, u"BaseURL", u"http://127.0.0.1:8080//"_s);
+    settings.Set(kPortalSection, u"ContactEmail", u"desk@example.org"_s);
+    PortalConfig custom = PortalConfig::Load(settings);
+    EXPECT_EQ(custom.StartPageUrl(), u"http://127.0.0.1:8080/player_interviews.shtml"_s);
+    EXPECT_EQ(custom.MailUrl(), u"mailto:desk@example.org"_s);
+}
+
+}  // namespace
+}  // namespace lyrevane
