@@ -80,7 +80,7 @@ TEST(DateValueText, GeneralDateForms) {
     EXPECT_EQ(dv::format(dv::fromParts(QDate(899, 12, 31), QTime(1, 0))), u"12/31/899 1:00:00 AM"_s);
     EXPECT_EQ(dv::parse(u"12/31/899 1:00:00 AM"), dv::fromParts(QDate(899, 12, 31), QTime(1, 0)));
     EXPECT_EQ(dv::parse(u"12/31/0899"), dv::fromDate(QDate(899, 12, 31)));
-    for (const QDateTime edge : {QDateTime(QDate(100, 1, 1), QTime(1, 0)),
+    for (const QDateTime& edge : {QDateTime(QDate(100, 1, 1), QTime(1, 0)),
                                  QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59))}) {
         const double v = dv::fromDateTime(edge);
         EXPECT_EQ(dv::datePart(v), edge.date());
