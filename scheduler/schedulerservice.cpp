@@ -14,8 +14,8 @@ Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarli
     const QTime time = datevalue::timePart(broadcast.Time);
     QDateTime moment(day, time);
     if (!moment.isValid()) {
-        // The time falls in the hour skipped when clocks go forward: take the moment
-        // that the same distance after the hour before reaches in real time.
+        // The time falls in the hour skipped when clocks go forward: an hour before it,
+        // plus an hour of real time, is the moment the clock shows it would have been.
         moment = QDateTime(day, time.addSecs(-3600)).addSecs(3600);
     }
     return {day, moment.addSecs(-qint64(startEarlierOffset) * 60),
@@ -49,11 +49,28 @@ void SchedulerService::Tick() {
     }
 }
 
+namespace {
+
+constexpr qint64 kSecsPerDay = 86400;
+// Clock changes move local time by at most a few hours; outside this margin plain
+// wall-clock arithmetic decides, and the exact local-time check is skipped.
+constexpr qint64 kClockChangeMargin = 3 * 3600;
+
+qint64 wallSeconds(QDate day, QTime time) {
+    return day.toJulianDay() * kSecsPerDay + time.msecsSinceStartOfDay() / 1000;
+}
+
+}  // namespace
+
 void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTime& now) {
     const QDate today = now.date();
+    const qint64 nowWall = wallSeconds(today, now.time());
+    const qint64 todayStart = wallSeconds(today, QTime(0, 0));
     const QDate handledThrough = datevalue::datePart(broadcast.LastActive);
+    const qint64 timeOfDay = datevalue::timePart(broadcast.Time).msecsSinceStartOfDay() / 1000;
+    const qint64 offset = qint64(schedule_.StartEarlierOffset) * 60;
     // A window may open days before its day (a large offset) or close on the day after,
-    // so every day whose window can contain `now` is considered, in date order.
+    // so every day whose window can reach today is considered, in date order.
     const int lastShift = 1 + qMax(0, int(schedule_.StartEarlierOffset)) / (24 * 60);
     QDate openDay;
     QDate missedDay;
@@ -61,6 +78,16 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
         const QDate day = today.addDays(shift);
         const int bit = day.dayOfWeek() % 7;  // Sunday = bit 0
         if ((broadcast.Days & (1 << bit)) == 0 || day <= handledThrough) {
+            continue;
+        }
+        const qint64 moment = day.toJulianDay() * kSecsPerDay + timeOfDay;
+        const qint64 start = moment - offset;
+        const qint64 end = moment + kWindowAfterMinutes * 60;
+        if (nowWall + kClockChangeMargin < start || end + kClockChangeMargin < todayStart) {
+            continue;  // certainly not open yet, or certainly closed before today
+        }
+        if (end - kClockChangeMargin >= todayStart && end + kClockChangeMargin < nowWall) {
+            missedDay = day;  // certainly closed earlier today
             continue;
         }
         const Occurrence occurrence = occurrenceOn(broadcast, day, schedule_.StartEarlierOffset);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QRandomGenerator>
 #include <QTimeZone>
 
 #include <ctime>
@@ -332,6 +333,54 @@ TEST_F(SchedulerTest, WindowsFollowRealTimeOnDaylightSavingChangeDays) {
         launches += tickAt(t);
     }
     EXPECT_EQ(launches, 1);
+}
+
+// The tick takes a wall-clock shortcut far from window edges; around clock changes
+// and midnight its decisions must equal the plain local-time rule.
+TEST_F(SchedulerTest, ShortcutAgreesWithThePlainRuleAroundClockChanges) {
+    tz_.reset();
+    tz_ = std::make_unique<ScopedTimeZone>("CET-1CEST,M3.5.0,M10.5.0/3");
+    QRandomGenerator random(20261207);
+    const QDate days[] = {QDate(2026, 3, 28), QDate(2026, 3, 29), QDate(2026, 3, 30),
+                          QDate(2026, 10, 24), QDate(2026, 10, 25), QDate(2026, 10, 26)};
+    for (int round = 0; round < 400; ++round) {
+        const QTime time = QTime(0, 0).addSecs(random.bounded(86400 / 60) * 60);
+        const qint16 offset = qint16(random.bounded(-60, 400));
+        const qint16 mask = qint16(random.bounded(1, 128));
+        const QDate nowDay = days[random.bounded(6)];
+        const QDateTime now(nowDay, QTime(0, 0).addSecs(random.bounded(86400)));
+        if (!now.isValid()) {
+            continue;
+        }
+        const double lastActive = random.bounded(2) == 0 ? dv::kNever : dv::fromDate(nowDay.addDays(-2));
+
+        // The plain rule: every occurrence from yesterday to the last day the offset reaches.
+        QDate expectOpen;
+        QDate expectMissed;
+        for (int shift = -1; shift <= 1 + qMax(0, int(offset)) / 1440; ++shift) {
+            const QDate day = nowDay.addDays(shift);
+            if ((mask & (1 << (day.dayOfWeek() % 7))) == 0 || day <= dv::datePart(lastActive)) {
+                continue;
+            }
+            const Occurrence o = occurrenceOn(show(u"x"_s, time), day, offset);
+            if (o.end.date() < nowDay) {
+                continue;
+            }
+            if (o.start <= now && now <= o.end) {
+                expectOpen = day;
+            } else if (now > o.end) {
+                expectMissed = day;
+            }
+        }
+        save(one(show(u"R"_s, time, mask, lastActive), offset));
+        const qsizetype launched = tickAt(now);
+        const QDate recorded = expectOpen.isValid() ? expectOpen : expectMissed;
+        const QString context = u"%1 offset %2 mask %3 at %4"_s.arg(time.toString()).arg(offset).arg(mask).arg(now.toString(Qt::ISODate));
+        EXPECT_EQ(launched, expectOpen.isValid() ? 1 : 0) << context.toStdString();
+        EXPECT_EQ(raw(schedulekeys::lastActive(u"R"_s)),
+                  recorded.isValid() ? dv::format(dv::fromDate(recorded)) : dv::format(lastActive))
+            << context.toStdString();
+    }
 }
 
 }  // namespace

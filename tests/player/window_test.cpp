@@ -1,0 +1,323 @@
+// The real main window with a fake media engine and pages served on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QHash>
+#include <QSignalSpy>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QDir>
+#include <QFile>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+#include <QWidget>
+
+#include <memory>
+
+#include <unistd.h>
+
+#include "fakes.h"
+#include "frmmain.h"
+#include "settingsstore.h"
+#include "webpanes.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+using testing::FakeMediaEngine;
+using testing::FakePrompts;
+
+constexpr int kLoadTimeoutMs = 20000;
+constexpr int kCommandTimeoutMs = 10000;
+// How long a link that must do nothing is given to do something.
+constexpr int kQuietPeriodMs = 1500;
+
+// A tiny HTTP/1.0 server for fixed pages.
+class PageServer final : public QObject {
+public:
+    PageServer() {
+        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
+        server_.listen(QHostAddress::LocalHost, 0);
+    }
+    QString base() const { return u"http://127.0.0.1:%1"_s.arg(server_.serverPort()); }
+    void add(const QString& path, const QString& html) { pages_.insert(path, html.toUtf8()); }
+    QStringList requests;
+
+private:
+    void accept() {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                buffers_[socket] += socket->readAll();
+                const QByteArray& request = buffers_[socket];
+                if (!request.contains("\r\n\r\n")) {
+                    return;
+                }
+                const QString path = QString::fromLatin1(request.split(' ').value(1));
+                buffers_.remove(socket);
+                requests.append(path);
+                const auto it = pages_.constFind(path);
+                const QByteArray body = it != pages_.cend() ? *it : QByteArray("not found");
+                const QByteArray status = it != pages_.cend() ? "200 OK" : "404 Not Found";
+                socket->write("HTTP/1.0 " + status +
+                              "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
+                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
+                              body);
+                socket->disconnectFromHost();
+            });
+        }
+    }
+
+    QTcpServer server_;
+    QHash<QString, QByteArray> pages_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+};
+
+class RecordingOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString& url) override { urls.append(url); }
+    QStringList urls;
+};
+
+QWebEngineProfile* sharedProfile() {
+    static QWebEngineProfile* profile = CreatePlayerProfile(qApp);
+    return profile;
+}
+
+QString linkPage(const QString& streamUrl, const QString& base) {
+    const QString escaped = QString::fromLatin1(QUrl::toPercentEncoding(streamUrl));
+    return u"<html><body><p>Portal</p>"
+           u"<a id='play' href='lyrev:play?%1'>play</a> "
+           u"<a id='blank' target='_blank' href='lyrev:play?%1'>play in a new window</a> "
+           u"<a id='web' target='_blank' href='%2/elsewhere.html'>elsewhere</a> "
+           u"<a id='bare' href='lyrev:play'>no question mark</a>"
+           u"</body></html>"_s.arg(escaped, base);
+}
+
+class WindowTest : public ::testing::Test {
+protected:
+    static constexpr const char16_t* kStream = u"http://127.0.0.1:9/live.mp3?a=1&b=2";
+
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", server.base());
+        server.add(u"/player_interviews.shtml"_s, linkPage(QString::fromUtf16(kStream), server.base()));
+        server.add(u"/player_creative.shtml"_s, linkPage(QString::fromUtf16(kStream), server.base()));
+        server.add(u"/elsewhere.html"_s, u"<html><body>elsewhere</body></html>"_s);
+    }
+
+    void TearDown() override {
+        if (window) {
+            window->close();
+            window.reset();
+        }
+    }
+
+    // Starts the window with `commandLine` and waits until both panes have loaded.
+    void start(const QString& commandLine = {}) {
+        window = std::make_unique<frmMain>(
+            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+        QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
+        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
+        started = window->StartUp(commandLine);
+        if (!started) {
+            return;
+        }
+        window->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !mainLoaded.isEmpty() && !adLoaded.isEmpty(); },
+                                    kLoadTimeoutMs));
+    }
+
+    void click(QWebEngineView* view, const QString& id) {
+        view->page()->runJavaScript(u"document.getElementById('%1').click()"_s.arg(id));
+    }
+
+    QTemporaryDir folder;
+    PageServer server;
+    std::unique_ptr<SqliteSettingsStore> store;
+    FakeMediaEngine engine;
+    FakePrompts prompts;
+    NoUsageTracker tracker;
+    RecordingOpener opener;
+    std::unique_ptr<frmMain> window;
+    bool started = false;
+};
+
+TEST_F(WindowTest, FirstRunLaysThePanesOut) {
+    start();
+    EXPECT_EQ(window->windowTitle(), u"Quillmoor(tm) Vendrasel"_s);
+    EXPECT_EQ(window->size(), QSize(640, 480));
+    EXPECT_EQ(window->sldVolume->value(), 75);
+    EXPECT_EQ(engine.volume(), 75);
+    // The play bar's bottom edge sits 94 pixels above the status bar.
+    const QRect bar = window->picPlayBar->geometry();
+    EXPECT_EQ(window->sbStatusBar->geometry().top() - (bar.top() + bar.height()), 94);
+    EXPECT_EQ(window->webAd->height(), 94);
+    EXPECT_EQ(window->webBrowser->geometry().bottom() + 1, bar.top());
+    EXPECT_FALSE(window->cmdPlay->isEnabled());
+    EXPECT_FALSE(window->cmdPause->isVisible());
+    EXPECT_FALSE(window->cmdStop->isEnabled());
+    EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
+    EXPECT_TRUE(server.requests.contains(u"/player_creative.shtml"_s));
+}
+
+TEST_F(WindowTest, CommandLinkInTheMainPanePlaysAndStaysOnThePage) {
+    start();
+    const QUrl page = window->webBrowser->url();
+    click(window->webBrowser, u"play"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.urls.isEmpty(); }, kCommandTimeoutMs));
+    EXPECT_EQ(engine.urls, QStringList{QString::fromUtf16(kStream)});
+    QTest::qWait(300);
+    EXPECT_EQ(window->webBrowser->url(), page);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+}
+
+TEST_F(WindowTest, CommandLinkInANewWindowRuns) {
+    start();
+    click(window->webBrowser, u"blank"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.urls.isEmpty(); }, kCommandTimeoutMs));
+    EXPECT_EQ(engine.urls, QStringList{QString::fromUtf16(kStream)});
+    EXPECT_TRUE(opener.urls.isEmpty());
+}
+
+TEST_F(WindowTest, WebLinkInANewWindowOpensInTheDesktopBrowser) {
+    start();
+    click(window->webBrowser, u"web"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !opener.urls.isEmpty(); }, kCommandTimeoutMs));
+    EXPECT_EQ(opener.urls, QStringList{server.base() + u"/elsewhere.html"_s});
+    EXPECT_TRUE(engine.urls.isEmpty());
+}
+
+TEST_F(WindowTest, ScriptAndFrameNavigationsAreIntercepted) {
+    start();
+    window->webBrowser->page()->runJavaScript(
+        u"window.location.href = 'lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fscript'"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.urls.size() == 1; }, kCommandTimeoutMs));
+    window->webBrowser->page()->runJavaScript(
+        u"var f = document.createElement('iframe');"
+        u"f.src = 'lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fframe';"
+        u"document.body.appendChild(f);"_s);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.urls.size() == 2; }, kCommandTimeoutMs));
+    EXPECT_EQ(engine.urls, (QStringList{u"http://127.0.0.1:9/script"_s,
+                                        u"http://127.0.0.1:9/frame"_s}));
+}
+
+TEST_F(WindowTest, CommandLinksInTheAdPaneDoNothing) {
+    start();
+    const QUrl page = window->webAd->url();
+    click(window->webAd, u"play"_s);
+    click(window->webAd, u"blank"_s);
+    QTest::qWait(kQuietPeriodMs);
+    EXPECT_TRUE(engine.urls.isEmpty());
+    EXPECT_TRUE(opener.urls.isEmpty());
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_EQ(window->webAd->url(), page);
+}
+
+TEST_F(WindowTest, LinkWithoutQuestionMarkIsNoCommand) {
+    start();
+    click(window->webBrowser, u"bare"_s);
+    QTest::qWait(kQuietPeriodMs);
+    EXPECT_TRUE(engine.urls.isEmpty());
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_TRUE(opener.urls.isEmpty());
+}
+
+TEST_F(WindowTest, ClosingSavesTheWindowSettings) {
+    start();
+    window->resize(700, 520);
+    QTest::qWait(100);
+    window->sldVolume->setValue(0);
+    EXPECT_EQ(engine.volume(), 0);
+    const float playBarBottom = window->PlayBarBottom();
+    window->close();
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"700"_s);
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Height"), u"520"_s);
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"PlayBarBottom").toFloat(),
+              playBarBottom);
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Volume"), u"0"_s);
+}
+
+TEST_F(WindowTest, StoredSettingsAreRestored) {
+    store->WriteSetting(kAppName, kWindowSection, u"Width", u"800"_s);
+    store->WriteSetting(kAppName, kWindowSection, u"Height", u"600"_s);
+    store->WriteSetting(kAppName, kWindowSection, u"PlayBarBottom", u"200"_s);
+    store->WriteSetting(kAppName, kWindowSection, u"Volume", u"30"_s);
+    start();
+    EXPECT_EQ(window->size(), QSize(800, 600));
+    EXPECT_EQ(window->PlayBarBottom(), 200.0F);
+    EXPECT_EQ(window->webAd->height(), 200 - window->sbStatusBar->height());
+    EXPECT_EQ(engine.volume(), 30);
+    window->close();
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"800"_s);
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"PlayBarBottom"), u"200"_s);
+}
+
+TEST_F(WindowTest, ScheduleOnTheCommandLineEndsWithoutShowing) {
+    start(u"lyrev:schedule?x"_s);
+    EXPECT_FALSE(started);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(prompts.messages, QStringList{u"Feature disabled."_s});
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
+    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Volume"), u"75"_s);
+}
+
+TEST_F(WindowTest, EngineStateDrivesTheButtonsAndStatus) {
+    start();
+    engine.setAvailable(false, true, true);
+    Q_EMIT engine.playStateChanged(MediaEngine::Playing);
+    EXPECT_TRUE(window->cmdPause->isVisible());
+    EXPECT_TRUE(window->cmdStop->isEnabled());
+    EXPECT_EQ(window->sbStatusBar->currentMessage(), u"Playing."_s);
+    EXPECT_EQ(window->cmdPause->geometry(), window->cmdPlay->geometry());
+}
+
+TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
+    start();
+    window->resize(640, 700);
+    QTest::qWait(100);
+    QWidget* bar = window->picPlayBar;
+    const QPoint grab(PlayerLayout::kGrabStripLeft + 5, bar->height() / 2);
+    QTest::mousePress(bar, Qt::LeftButton, {}, grab);
+    QMouseEvent far(QEvent::MouseMove, QPointF(grab.x(), -2000), bar->mapToGlobal(QPointF(grab.x(), -2000)),
+                    Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &far);
+    EXPECT_EQ(window->webBrowser->height(), 125);
+    QMouseEvent below(QEvent::MouseMove, QPointF(grab.x(), 3000), bar->mapToGlobal(QPointF(grab.x(), 3000)),
+                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(bar, &below);
+    EXPECT_EQ(window->webAd->height(), 94);
+    QTest::mouseRelease(bar, Qt::LeftButton, {}, grab);
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    // Private folders for the browser profile and settings; no traffic leaves 127.0.0.1.
+    QTemporaryDir home;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString path = home.filePath(QString::fromLatin1(name));
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(name, QFile::encodeName(path));
+    }
+    if (geteuid() == 0) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    }
+    lyrevane::RegisterCommandScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    delete lyrevane::sharedProfile();
+    return result;
+}
