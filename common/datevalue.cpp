@@ -41,7 +41,9 @@ double fromLinear(qint64 ms) {
 
 }  // namespace
 
-QDate referenceDay() { return QDate(1899, 12, 30); }
+QDate referenceDay() {
+    return QDate(1899, 12, 30);
+}
 
 double fromParts(QDate day, QTime time) {
     const qint64 days = referenceDay().daysTo(day);
@@ -49,11 +51,17 @@ double fromParts(QDate day, QTime time) {
     return fromLinear(days * kMsPerDay + ms);
 }
 
-double fromDate(QDate day) { return fromParts(day, QTime(0, 0)); }
+double fromDate(QDate day) {
+    return fromParts(day, QTime(0, 0));
+}
 
-double fromDateTime(const QDateTime& moment) { return fromParts(moment.date(), moment.time()); }
+double fromDateTime(const QDateTime& moment) {
+    return fromParts(moment.date(), moment.time());
+}
 
-double timeOfDay(const QDateTime& moment) { return fromParts(referenceDay(), moment.time()); }
+double timeOfDay(const QDateTime& moment) {
+    return fromParts(referenceDay(), moment.time());
+}
 
 QDate datePart(double value) {
     const qint64 ms = toLinear(value);
@@ -76,7 +84,9 @@ double addMinutes(double value, double minutes) {
     return fromLinear(toLinear(value) + qint64(std::llround(minutes * 60'000.0)));
 }
 
-double truncated(double value) { return std::trunc(value); }
+double truncated(double value) {
+    return std::trunc(value);
+}
 
 int weekday(double value) {
     return datePart(value).dayOfWeek() % 7 + 1;  // Qt: Monday 1 .. Sunday 7
@@ -199,7 +209,9 @@ std::optional<QTime> parseTime(Cursor& c) {
     return time;
 }
 
-bool validYear(int year) { return year >= 100 && year <= 9999; }
+bool validYear(int year) {
+    return year >= 100 && year <= 9999;
+}
 
 }  // namespace
 

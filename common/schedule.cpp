@@ -7,10 +7,18 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 
 namespace schedulekeys {
-QString time(const QString& name) { return u"BROADCAST_"_s + name + u"_TIME"_s; }
-QString mediaUrl(const QString& name) { return u"BROADCAST_"_s + name + u"_MEDIAURL"_s; }
-QString days(const QString& name) { return u"BROADCAST_"_s + name + u"_DAYS"_s; }
-QString lastActive(const QString& name) { return u"BROADCAST_"_s + name + u"_LASTACTIVE"_s; }
+QString time(const QString& name) {
+    return u"BROADCAST_"_s + name + u"_TIME"_s;
+}
+QString mediaUrl(const QString& name) {
+    return u"BROADCAST_"_s + name + u"_MEDIAURL"_s;
+}
+QString days(const QString& name) {
+    return u"BROADCAST_"_s + name + u"_DAYS"_s;
+}
+QString lastActive(const QString& name) {
+    return u"BROADCAST_"_s + name + u"_LASTACTIVE"_s;
+}
 }  // namespace schedulekeys
 
 Schedule ReadSchedule(SettingsProvider& store) {
@@ -27,22 +35,22 @@ Schedule ReadSchedule(SettingsProvider& store) {
     for (const QString& name : names) {
         Broadcast b;
         b.Name = name;
-        b.Time = datevalue::parse(section.value(schedulekeys::time(name), QStringLiteral("00:00:00")))
-                     .value_or(0.0);
+        b.Time =
+            datevalue::parse(section.value(schedulekeys::time(name), QStringLiteral("00:00:00")))
+                .value_or(0.0);
         b.MediaURL = section.value(schedulekeys::mediaUrl(name), QStringLiteral("http://"));
         b.Days = parseInt16(section.value(schedulekeys::days(name), QStringLiteral("127")))
                      .value_or(qint16(127));
-        b.LastActive =
-            datevalue::parse(section.value(schedulekeys::lastActive(name), QStringLiteral("1/1/1900")))
-                .value_or(datevalue::kNever);
+        b.LastActive = datevalue::parse(section.value(schedulekeys::lastActive(name),
+                                                      QStringLiteral("1/1/1900")))
+                           .value_or(datevalue::kNever);
         schedule.Broadcasts.append(std::move(b));
     }
     return schedule;
 }
 
 double LastActiveToStore(const Broadcast& broadcast, const QDateTime& now) {
-    if (broadcast.LastActive == datevalue::kNever &&
-        datevalue::timeOfDay(now) > broadcast.Time) {
+    if (broadcast.LastActive == datevalue::kNever && datevalue::timeOfDay(now) > broadcast.Time) {
         return datevalue::fromDate(now.date());
     }
     return broadcast.LastActive;
@@ -51,7 +59,8 @@ double LastActiveToStore(const Broadcast& broadcast, const QDateTime& now) {
 bool WriteSchedule(SettingsProvider& store, const Schedule& schedule, const QDateTime& now) {
     KeyValueList values;
     values.reserve(3 + 4 * schedule.Broadcasts.size() + 1);
-    values.append({schedulekeys::AutoLaunchEnabled.toString(), formatBool(schedule.AutoLaunchEnabled)});
+    values.append(
+        {schedulekeys::AutoLaunchEnabled.toString(), formatBool(schedule.AutoLaunchEnabled)});
     values.append({schedulekeys::StartEarlierOffset.toString(),
                    QString::number(schedule.StartEarlierOffset)});
     QStringList names;
@@ -60,8 +69,8 @@ bool WriteSchedule(SettingsProvider& store, const Schedule& schedule, const QDat
         values.append({schedulekeys::time(b.Name), datevalue::format(b.Time)});
         values.append({schedulekeys::mediaUrl(b.Name), b.MediaURL});
         values.append({schedulekeys::days(b.Name), QString::number(b.Days)});
-        values.append({schedulekeys::lastActive(b.Name),
-                       datevalue::format(LastActiveToStore(b, now))});
+        values.append(
+            {schedulekeys::lastActive(b.Name), datevalue::format(LastActiveToStore(b, now))});
         names.append(b.Name);
     }
     values.append({schedulekeys::BroadcastList.toString(), joinNames(names)});
@@ -82,9 +91,10 @@ bool ClearReloadFlag(SettingsProvider& store) {
 
 bool RecordLastActive(SettingsProvider& store, const QString& name, QDate day) {
     // One transaction: the date and the flag that makes readers reload it.
-    return store.WriteSettings(kAppName, kSchedulerSection,
-                               {{schedulekeys::lastActive(name), datevalue::format(datevalue::fromDate(day))},
-                                {schedulekeys::DoUpdate.toString(), formatBool(true)}});
+    return store.WriteSettings(
+        kAppName, kSchedulerSection,
+        {{schedulekeys::lastActive(name), datevalue::format(datevalue::fromDate(day))},
+         {schedulekeys::DoUpdate.toString(), formatBool(true)}});
 }
 
 }  // namespace lyrevane

@@ -47,7 +47,8 @@ public:
     virtual bool DeleteSection(QStringView app, QStringView section) = 0;
 
     // Writes several values in one transaction, in order.
-    virtual bool WriteSettings(QStringView app, QStringView section, const KeyValueList& values) = 0;
+    virtual bool WriteSettings(QStringView app, QStringView section,
+                               const KeyValueList& values) = 0;
     // Replaces the whole section in one transaction: a reader sees the old or the new
     // section, never a mix. The values are written in the order given.
     virtual bool RewriteSection(QStringView app, QStringView section,

@@ -113,7 +113,9 @@ SqliteSettingsStore::SqliteSettingsStore() : SqliteSettingsStore(defaultPath()) 
 
 SqliteSettingsStore::SqliteSettingsStore(QString path) : path_(std::move(path)) {}
 
-SqliteSettingsStore::~SqliteSettingsStore() { closeDatabase(); }
+SqliteSettingsStore::~SqliteSettingsStore() {
+    closeDatabase();
+}
 
 QString SqliteSettingsStore::defaultPath() {
     // XDG: a relative or empty value is invalid and must be ignored.
@@ -153,8 +155,9 @@ void SqliteSettingsStore::fail(const QString& what, int code) {
                        "are not saved.")
                        .arg(QDir::toNativeSeparators(path_), reason);
     } else {
-        problem_ = QStringLiteral("The settings file %1 could not be %2 (%3); default settings "
-                                  "are used where needed.")
+        problem_ = QStringLiteral(
+                       "The settings file %1 could not be %2 (%3); default settings "
+                       "are used where needed.")
                        .arg(QDir::toNativeSeparators(path_), what, reason);
     }
     std::fprintf(stderr, "Lyrevane: %s\n", problem_.toLocal8Bit().constData());
@@ -180,7 +183,8 @@ bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
         if (mode == OpenMode::ForWrite) {
             flags |= SQLITE_OPEN_CREATE;
         }
-        const int code = sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_, flags, nullptr);
+        const int code =
+            sqlite3_open_v2(QFile::encodeName(path_).constData(), &db_, flags, nullptr);
         if (code != SQLITE_OK) {
             fail(QStringLiteral("opened"), code);
             closeDatabase();
@@ -315,8 +319,8 @@ bool SqliteSettingsStore::RewriteSection(QStringView app, QStringView section,
     return writeAll(app, section, values, true);
 }
 
-bool SqliteSettingsStore::writeAll(QStringView app, QStringView section,
-                                   const KeyValueList& values, bool deleteFirst) {
+bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const KeyValueList& values,
+                                   bool deleteFirst) {
     if (!ensureOpen(OpenMode::ForWrite)) {
         return false;
     }

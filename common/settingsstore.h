@@ -60,7 +60,7 @@ private:
 
     QString path_;
     QString problem_;
-    bool broken_ = false;   // the file exists but is not a usable store: hands off
+    bool broken_ = false;  // the file exists but is not a usable store: hands off
     bool schemaReady_ = false;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* readStmt_ = nullptr;

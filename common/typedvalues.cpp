@@ -102,8 +102,12 @@ std::optional<Int> parseWhole(QStringView text) {
 
 }  // namespace
 
-std::optional<qint16> parseInt16(QStringView text) { return parseWhole<qint16>(text); }
-std::optional<qint32> parseInt32(QStringView text) { return parseWhole<qint32>(text); }
+std::optional<qint16> parseInt16(QStringView text) {
+    return parseWhole<qint16>(text);
+}
+std::optional<qint32> parseInt32(QStringView text) {
+    return parseWhole<qint32>(text);
+}
 
 QString formatSingle(float value) {
     if (!std::isfinite(value)) {
@@ -126,7 +130,9 @@ std::optional<float> parseSingle(QStringView text) {
     return float(*number);
 }
 
-QString joinNames(const QStringList& names) { return names.join(kNameSeparator.toString()); }
+QString joinNames(const QStringList& names) {
+    return names.join(kNameSeparator.toString());
+}
 
 QStringList splitNames(const QString& text) {
     if (text.isEmpty()) {

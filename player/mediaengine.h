@@ -17,10 +17,10 @@ public:
         OpenUndefined = 0,
         PlaylistOpenNoMedia = 1,
         PlaylistChanged = 2,
-        PlaylistConnecting = 3,   // "Retrieving playlist..."
+        PlaylistConnecting = 3,  // "Retrieving playlist..."
         PlaylistOpening = 6,
         PlaylistOpened = 8,
-        MediaConnecting = 10,     // "Connecting to media..."
+        MediaConnecting = 10,  // "Connecting to media..."
         MediaOpening = 12,
         MediaOpen = 13,
         Closed = 19,

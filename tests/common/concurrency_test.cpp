@@ -18,7 +18,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
-QString stressBinary() { return QStringLiteral(STORE_STRESS_BINARY); }
+QString stressBinary() {
+    return QStringLiteral(STORE_STRESS_BINARY);
+}
 
 TEST(StoreConcurrency, ReaderNeverSeesATornScheduleWhileAnotherProcessRewritesIt) {
     lyrevane::testing::TempXdg xdg;

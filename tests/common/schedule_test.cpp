@@ -14,8 +14,12 @@ namespace {
 
 class ScheduleTest : public ::testing::Test {
 protected:
-    QString raw(QStringView key) { return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s); }
-    void put(QStringView key, const QString& value) { store.WriteSetting(kAppName, kSchedulerSection, key, value); }
+    QString raw(QStringView key) {
+        return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
+    }
+    void put(QStringView key, const QString& value) {
+        store.WriteSetting(kAppName, kSchedulerSection, key, value);
+    }
 
     lyrevane::testing::TempXdg xdg;
     SqliteSettingsStore store;

@@ -33,7 +33,8 @@ TEST_F(SettingsStoreTest, DefaultPathFollowsXdgConfigHome) {
 }
 
 TEST_F(SettingsStoreTest, ReadsOfAnEmptyStoreGiveTheDefaultAndCreateNothing) {
-    EXPECT_EQ(store.ReadSetting(kAppName, u"v1_0\\Scheduler", u"StartEarlierOffset", u"5"_s), u"5"_s);
+    EXPECT_EQ(store.ReadSetting(kAppName, u"v1_0\\Scheduler", u"StartEarlierOffset", u"5"_s),
+              u"5"_s);
     EXPECT_EQ(store.ReadSetting(kAppName, u"v1_0\\Scheduler", u"AutoLaunchEnabled", u"True"_s),
               u"True"_s);
     EXPECT_EQ(store.ReadSetting(kAppName, u"v1_0\\Scheduler", u"Missing"), QString());
@@ -50,13 +51,16 @@ TEST_F(SettingsStoreTest, FirstWriteCreatesFolderAndFileWithTheDocumentedTable) 
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(QFile::encodeName(xdg.storePath()).constData(), &db), SQLITE_OK);
     sqlite3_stmt* stmt = nullptr;
-    sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE name='settings'", -1, &stmt, nullptr);
+    sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE name='settings'", -1, &stmt,
+                       nullptr);
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    const QString sql = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    const QString sql =
+        QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
     sqlite3_finalize(stmt);
-    EXPECT_EQ(sql, u"CREATE TABLE settings (app TEXT NOT NULL COLLATE NOCASE, section TEXT NOT NULL "
-                   "COLLATE NOCASE, key TEXT NOT NULL COLLATE NOCASE, value TEXT NOT NULL, PRIMARY "
-                   "KEY (app, section, key))"_s);
+    EXPECT_EQ(sql,
+              u"CREATE TABLE settings (app TEXT NOT NULL COLLATE NOCASE, section TEXT NOT NULL "
+              "COLLATE NOCASE, key TEXT NOT NULL COLLATE NOCASE, value TEXT NOT NULL, PRIMARY "
+              "KEY (app, section, key))"_s);
     sqlite3_prepare_v2(db, "PRAGMA journal_mode", -1, &stmt, nullptr);
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)), "wal");
@@ -64,7 +68,8 @@ TEST_F(SettingsStoreTest, FirstWriteCreatesFolderAndFileWithTheDocumentedTable) 
     // The section is stored exactly as written, backslash included.
     sqlite3_prepare_v2(db, "SELECT app, section, key, value FROM settings", -1, &stmt, nullptr);
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
-    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)), "v1_0\\WindowSettings");
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1)),
+                 "v1_0\\WindowSettings");
     EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 3)), "800");
     sqlite3_finalize(stmt);
     sqlite3_close(db);
@@ -112,9 +117,9 @@ TEST_F(SettingsStoreTest, DeleteSectionRemovesExactlyThatSection) {
 TEST_F(SettingsStoreTest, RewriteSectionReplacesTheWholeSection) {
     store.WriteSetting(kAppName, u"v1_0\\OnlineBrokers", u"BROKER_old_URL", u"http://old"_s);
     store.WriteSetting(kAppName, u"v1_0\\Keep", u"K", u"v"_s);
-    ASSERT_TRUE(store.RewriteSection(kAppName, u"v1_0\\OnlineBrokers",
-                                     {{u"BROKER_new_URL"_s, u"http://new"_s},
-                                      {u"BrokerList"_s, u"new"_s}}));
+    ASSERT_TRUE(store.RewriteSection(
+        kAppName, u"v1_0\\OnlineBrokers",
+        {{u"BROKER_new_URL"_s, u"http://new"_s}, {u"BrokerList"_s, u"new"_s}}));
     const auto section = store.ReadSection(kAppName, u"v1_0\\OnlineBrokers");
     EXPECT_EQ(section.size(), 2);
     EXPECT_FALSE(section.contains(u"BROKER_old_URL"));
@@ -209,19 +214,24 @@ TEST(SettingsStoreDamage, CorruptPagesAreReportedAndTheFileKept) {
     EXPECT_EQ(f.readAll(), damaged);
 }
 
-TEST(SettingsStoreDamage, UnwritableFolderIsReportedNotFatal) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "root can write anywhere";
-    }
+TEST(SettingsStoreDamage, UncreatableFolderIsReportedNotFatal) {
     lyrevane::testing::TempXdg xdg;
+    // A plain file where the settings folder should be: nothing can be created there.
     QDir().mkpath(xdg.config());
-    QFile::setPermissions(xdg.config(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QFile blocker(xdg.config() + u"/Lyrevane"_s);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.write("not a folder");
+    blocker.close();
     SqliteSettingsStore store;
     ::testing::internal::CaptureStderr();
     EXPECT_FALSE(store.WriteSetting(kAppName, u"s", u"k", u"v"_s));
-    ::testing::internal::GetCapturedStderr();
+    EXPECT_FALSE(store.WriteSetting(kAppName, u"s", u"k", u"v"_s));
+    const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(store.problem().isEmpty());
+    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1);
     EXPECT_EQ(store.ReadSetting(kAppName, u"s", u"k", u"d"_s), u"d"_s);
+    ASSERT_TRUE(blocker.open(QIODevice::ReadOnly));
+    EXPECT_EQ(blocker.readAll(), QByteArray("not a folder"));
 }
 
 }  // namespace

@@ -46,7 +46,8 @@ int main(int argc, char** argv) {
             ++reads;
             const int g = lyrevane::testing::checkGeneration(s);
             if (g < 0 || g < last || !store.problem().isEmpty()) {
-                std::fprintf(stderr, "torn or failed read after %d reads (generation %d, last %d) %s\n",
+                std::fprintf(stderr,
+                             "torn or failed read after %d reads (generation %d, last %d) %s\n",
                              reads, g, last, qPrintable(store.problem()));
                 return 1;
             }

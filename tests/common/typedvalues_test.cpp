@@ -60,7 +60,7 @@ TEST(Integers, RangeIsCheckedForTheTargetWidth) {
 
 TEST(Integers, GarbageIsRefused) {
     for (const auto& text : {u""_s, u" "_s, u"abc"_s, u"5 minutes"_s, u"1,000.5"_s, u"0x10"_s,
-                            u"inf"_s, u"nan"_s, u"1e"_s, u"--5"_s, u"5-"_s, u"\u0665"_s}) {
+                             u"inf"_s, u"nan"_s, u"1e"_s, u"--5"_s, u"5-"_s, u"\u0665"_s}) {
         EXPECT_EQ(parseInt16(text), std::nullopt) << text.toStdString();
         EXPECT_EQ(parseInt32(text), std::nullopt) << text.toStdString();
     }

@@ -89,7 +89,8 @@ TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) 
     EXPECT_EQ(lastActive(), datevalue::format(datevalue::fromDate(due.date())));
 
     // A second copy exits at once, with status 0, without touching the store.
-    const QByteArray before = store.ReadSection(kAppName, kSchedulerSection).value(u"DoUpdate").toUtf8();
+    const QByteArray before =
+        store.ReadSection(kAppName, kSchedulerSection).value(u"DoUpdate").toUtf8();
     const auto walSize = QFileInfo(xdg.storePath() + u"-wal"_s).size();
     start(second);
     ASSERT_TRUE(second.waitForFinished(2000));

@@ -162,7 +162,8 @@ TEST_F(SchedulerTest, LaunchesOnceAndTheHandshakeRuns) {
 TEST_F(SchedulerTest, UnflaggedLoadKeepsTheInMemoryCopy) {
     save(one(show(u"Live"_s, QTime(15, 0))));
     EXPECT_TRUE(service.LoadSchedule(false));
-    store.WriteSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s), u"http://changed"_s);
+    store.WriteSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s),
+                       u"http://changed"_s);
     EXPECT_FALSE(service.LoadSchedule(false));
     EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://radio.example/Live"_s);
     // A forced load with the flag down reads but writes nothing.
@@ -319,7 +320,8 @@ TEST_F(SchedulerTest, WindowsFollowRealTimeOnDaylightSavingChangeDays) {
     save(one(show(u"Gap"_s, QTime(2, 30))));
     EXPECT_EQ(tickAt(spring, QTime(1, 0)), 0);
     qsizetype launches = 0;
-    for (QDateTime t(spring, QTime(1, 30)); t < QDateTime(spring, QTime(5, 0)); t = t.addSecs(300)) {
+    for (QDateTime t(spring, QTime(1, 30)); t < QDateTime(spring, QTime(5, 0));
+         t = t.addSecs(300)) {
         launches += tickAt(t);
     }
     EXPECT_EQ(launches, 1);
@@ -341,7 +343,7 @@ TEST_F(SchedulerTest, ShortcutAgreesWithThePlainRuleAroundClockChanges) {
     tz_.reset();
     tz_ = std::make_unique<ScopedTimeZone>("CET-1CEST,M3.5.0,M10.5.0/3");
     QRandomGenerator random(20261207);
-    const QDate days[] = {QDate(2026, 3, 28), QDate(2026, 3, 29), QDate(2026, 3, 30),
+    const QDate days[] = {QDate(2026, 3, 28),  QDate(2026, 3, 29),  QDate(2026, 3, 30),
                           QDate(2026, 10, 24), QDate(2026, 10, 25), QDate(2026, 10, 26)};
     for (int round = 0; round < 400; ++round) {
         const QTime time = QTime(0, 0).addSecs(random.bounded(86400 / 60) * 60);
@@ -352,7 +354,8 @@ TEST_F(SchedulerTest, ShortcutAgreesWithThePlainRuleAroundClockChanges) {
         if (!now.isValid()) {
             continue;
         }
-        const double lastActive = random.bounded(2) == 0 ? dv::kNever : dv::fromDate(nowDay.addDays(-2));
+        const double lastActive =
+            random.bounded(2) == 0 ? dv::kNever : dv::fromDate(nowDay.addDays(-2));
 
         // The plain rule: every occurrence from yesterday to the last day the offset reaches.
         QDate expectOpen;
@@ -375,7 +378,10 @@ TEST_F(SchedulerTest, ShortcutAgreesWithThePlainRuleAroundClockChanges) {
         save(one(show(u"R"_s, time, mask, lastActive), offset));
         const qsizetype launched = tickAt(now);
         const QDate recorded = expectOpen.isValid() ? expectOpen : expectMissed;
-        const QString context = u"%1 offset %2 mask %3 at %4"_s.arg(time.toString()).arg(offset).arg(mask).arg(now.toString(Qt::ISODate));
+        const QString context = u"%1 offset %2 mask %3 at %4"_s.arg(time.toString())
+                                    .arg(offset)
+                                    .arg(mask)
+                                    .arg(now.toString(Qt::ISODate));
         EXPECT_EQ(launched, expectOpen.isValid() ? 1 : 0) << context.toStdString();
         EXPECT_EQ(raw(schedulekeys::lastActive(u"R"_s)),
                   recorded.isValid() ? dv::format(dv::fromDate(recorded)) : dv::format(lastActive))
