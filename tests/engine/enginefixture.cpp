@@ -14,10 +14,10 @@ int EngineTest::refusedPort_ = 0;
 namespace {
 
 bool makeTone(const QString& path, int seconds) {
-    return runProgram(u"ffmpeg"_s, {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-y"_s, u"-f"_s,
-                                    u"lavfi"_s, u"-i"_s,
-                                    u"sine=frequency=440:duration="_s + QString::number(seconds),
-                                    u"-b:a"_s, u"64k"_s, path});
+    return runProgram(
+        u"ffmpeg"_s,
+        {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-y"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+         u"sine=frequency=440:duration="_s + QString::number(seconds), u"-b:a"_s, u"64k"_s, path});
 }
 
 void writeFile(const QString& path, const QString& text) {

@@ -69,8 +69,8 @@ int SignalLog::indexOf(const std::string& event) const {
 StreamServer::StreamServer(const QString& root) {
     QObject::connect(&process_, &QProcess::readyReadStandardOutput, [this] { readOutput(); });
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(u"python3"_s,
-                   {QStringLiteral(LYREVANE_ENGINE_TEST_DIR "/stream_server.py"), u"--root"_s, root});
+    process_.start(u"python3"_s, {QStringLiteral(LYREVANE_ENGINE_TEST_DIR "/stream_server.py"),
+                                  u"--root"_s, root});
     waitUntil([this] { return port_ != 0 || process_.state() == QProcess::NotRunning; }, 10s);
 }
 

@@ -65,6 +65,15 @@ TEST_F(EngineTest, SilentServerTimesOut) {
     EXPECT_EQ(engine->errorCount(), 1) << "one timeout, one error";
 }
 
+TEST_F(EngineTest, ServerThatAnswersButSendsNoAudioTimesOut) {
+    auto engine = makeEngine(1500ms);
+    const QString stalled = url(u"/stall/stream.mp3"_s);
+    engine->setUrl(stalled);
+    ASSERT_TRUE(waitUntil([&] { return engine->errorCount() > 0; }, 8s));
+    EXPECT_EQ(engine->errorDescription(0), u"Timed out connecting to "_s + stalled + u"."_s);
+    EXPECT_EQ(engine->playState(), MediaEngine::Ready);
+}
+
 TEST_F(EngineTest, SilentPlaylistTimesOutToo) {
     auto engine = makeEngine(1s);
     engine->setUrl(url(u"/silent/radio.pls"_s));

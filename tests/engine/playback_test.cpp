@@ -87,8 +87,7 @@ TEST_F(EngineTest, PlaylistEntriesPlayInOrderThenEnd) {
     SignalLog log(*engine);
     engine->setUrl(url(u"/twoshort.m3u"_s));
     ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::MediaEnded; }, 15s));
-    EXPECT_EQ(requests(),
-              QStringList({u"/twoshort.m3u"_s, u"/short.mp3"_s, u"/short2.mp3"_s}));
+    EXPECT_EQ(requests(), QStringList({u"/twoshort.m3u"_s, u"/short.mp3"_s, u"/short2.mp3"_s}));
     EXPECT_EQ(log.count("play:3"), 2);
     EXPECT_EQ(log.count("play:8"), 1);
     EXPECT_EQ(log.events.back(), "play:8");
@@ -145,6 +144,27 @@ TEST_F(EngineTest, PauseResumeStopAndPlayAgain) {
     EXPECT_EQ(requests().count(u"/tone.mp3"_s), 2);
     EXPECT_TRUE(noRepeatedSignals(log));
     EXPECT_EQ(engine->errorCount(), 0);
+}
+
+TEST_F(EngineTest, PausingALiveStreamDropsItAndPlayReconnects) {
+    auto engine = makeEngine();
+    engine->setUrl(url(u"/live/tone.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->pause();
+    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+    EXPECT_TRUE(engine->isAvailable(Control::Play));
+    EXPECT_FALSE(engine->isAvailable(Control::Pause));
+    EXPECT_TRUE(engine->isAvailable(Control::Stop));
+    settle(300ms);
+    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    EXPECT_EQ(requests().count(u"/live/tone.mp3"_s), 2);
+    engine->pause();
+    engine->stop();
+    EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
+    EXPECT_FALSE(engine->isAvailable(Control::Stop));
 }
 
 TEST_F(EngineTest, PlayAfterStopRestartsThePlaylist) {

@@ -31,11 +31,11 @@ public:
         environment.remove(u"PULSE_SERVER"_s);
         process_.setProcessEnvironment(environment);
         process_.setProcessChannelMode(QProcess::MergedChannels);
-        process_.start(u"pulseaudio"_s,
-                       {u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s,
-                        u"--use-pid-file=no"_s, u"--disable-shm=yes"_s, u"-L"_s,
-                        u"module-null-sink"_s, u"-L"_s,
-                        u"module-native-protocol-unix auth-anonymous=1 socket="_s + socket_});
+        process_.start(
+            u"pulseaudio"_s,
+            {u"-n"_s, u"--daemonize=no"_s, u"--exit-idle-time=-1"_s, u"--use-pid-file=no"_s,
+             u"--disable-shm=yes"_s, u"-L"_s, u"module-null-sink"_s, u"-L"_s,
+             u"module-native-protocol-unix auth-anonymous=1 socket="_s + socket_});
         if (!waitUntil([&] { return QFileInfo::exists(socket_); }, 10s)) {
             *why = u"pulseaudio did not start: "_s + QString::fromLocal8Bit(process_.readAll());
             return false;

@@ -3,6 +3,7 @@
 
 Serves the files of a folder, plus:
   /silent/...  accepts the request and never answers;
+  /stall/...   answers with audio headers, then sends nothing;
   /live/NAME   sends the file NAME slowly, like a live stream.
 Prints "PORT <n>" once listening, then one "GET <path>" line per request.
 """
@@ -23,6 +24,13 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
         print(f"GET {self.path}", flush=True)
         if self.path.startswith("/silent"):
+            self.server.stopping.wait()
+            return
+        if self.path.startswith("/stall"):
+            self.send_response(200)
+            self.send_header("Content-Type", "audio/mpeg")
+            self.end_headers()
+            self.wfile.flush()
             self.server.stopping.wait()
             return
         if self.path.startswith("/live/"):

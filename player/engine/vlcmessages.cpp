@@ -1,0 +1,146 @@
+#include "vlcmessages.h"
+
+#include <QRegularExpression>
+#include <QUrl>
+
+#include <array>
+#include <utility>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane::vlcmessages {
+
+namespace {
+
+QString reasonPhrase(int status) {
+    static const std::array<std::pair<int, const char16_t*>, 22> phrases{{
+        {400, u"Bad Request"},
+        {401, u"Unauthorized"},
+        {403, u"Forbidden"},
+        {404, u"Not Found"},
+        {405, u"Method Not Allowed"},
+        {406, u"Not Acceptable"},
+        {407, u"Proxy Authentication Required"},
+        {408, u"Request Timeout"},
+        {409, u"Conflict"},
+        {410, u"Gone"},
+        {413, u"Payload Too Large"},
+        {414, u"URI Too Long"},
+        {415, u"Unsupported Media Type"},
+        {429, u"Too Many Requests"},
+        {451, u"Unavailable For Legal Reasons"},
+        {500, u"Internal Server Error"},
+        {501, u"Not Implemented"},
+        {502, u"Bad Gateway"},
+        {503, u"Service Unavailable"},
+        {504, u"Gateway Timeout"},
+        {505, u"HTTP Version Not Supported"},
+        {511, u"Network Authentication Required"},
+    }};
+    for (const auto& [code, phrase] : phrases) {
+        if (code == status) {
+            return QString::fromUtf16(phrase);
+        }
+    }
+    return {};
+}
+
+QString httpStatus(int status, const QString& serverPhrase) {
+    QString phrase = reasonPhrase(status);
+    if (phrase.isEmpty()) {
+        phrase = serverPhrase.trimmed();
+    }
+    QString text = u"HTTP "_s + QString::number(status);
+    if (!phrase.isEmpty()) {
+        text += u' ' + phrase;
+    }
+    return text;
+}
+
+QString capitalised(QString text) {
+    text = text.trimmed();
+    while (text.endsWith(u'.')) {
+        text.chop(1);
+    }
+    if (!text.isEmpty()) {
+        text[0] = text.at(0).toUpper();
+    }
+    return text;
+}
+
+// The reason in libVLC's own words, most specific first: an HTTP status, a socket error,
+// a name lookup failure, then whatever else was logged.
+QString reasonFrom(const QStringList& lines) {
+    static const QRegularExpression newAccessStatus(u"^HTTP (\\d{3}) error"_s);
+    static const QRegularExpression oldAccessStatus(u"HTTP/\\d(?:\\.\\d)? (\\d{3})(?: (.*))?$"_s);
+    static const QRegularExpression socketError(u"connection failed: (.+)$"_s);
+    static const QRegularExpression lookupError(u"cannot resolve (\\S+) port"_s);
+
+    for (const QString& line : lines) {
+        if (const auto match = newAccessStatus.match(line); match.hasMatch()) {
+            return httpStatus(match.captured(1).toInt(), {});
+        }
+        if (const auto match = oldAccessStatus.match(line); match.hasMatch()) {
+            return httpStatus(match.captured(1).toInt(), match.captured(2));
+        }
+    }
+    for (const QString& line : lines) {
+        if (const auto match = socketError.match(line); match.hasMatch()) {
+            return capitalised(match.captured(1));
+        }
+    }
+    for (const QString& line : lines) {
+        if (const auto match = lookupError.match(line); match.hasMatch()) {
+            return u"Host "_s + match.captured(1) + u" not found"_s;
+        }
+    }
+    for (const QString& line : lines) {
+        // libVLC's closing summaries say nothing about the cause.
+        if (line.startsWith(u"Your input can't be opened"_s) ||
+            line.startsWith(u"VLC is unable to open the MRL"_s) || line.trimmed().isEmpty()) {
+            continue;
+        }
+        return capitalised(line);
+    }
+    return {};
+}
+
+}  // namespace
+
+bool looksLikePlaylist(const QString& url) {
+    static const std::array<QString, 7> extensions{u".pls"_s, u".m3u"_s,  u".asx"_s, u".wax"_s,
+                                                   u".wvx"_s, u".xspf"_s, u".ram"_s};
+    const QString path = QUrl(url).path().toLower();
+    for (const QString& extension : extensions) {
+        if (path.endsWith(extension)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString openFailure(const QStringList& vlcErrors, const QString& name) {
+    const QString reason = reasonFrom(vlcErrors);
+    if (reason.isEmpty()) {
+        return u"Cannot open "_s + name + u"."_s;
+    }
+    return u"Cannot open "_s + name + u": "_s + reason + u"."_s;
+}
+
+QString connectTimeout(const QString& name) {
+    return u"Timed out connecting to "_s + name + u"."_s;
+}
+
+QString unsupportedFormat(const QString& name) {
+    return u"Cannot play "_s + name + u": unsupported format (no audio found)."_s;
+}
+
+QString emptyPlaylist(const QString& name) {
+    return u"The playlist "_s + name + u" has no entries."_s;
+}
+
+QString engineUnavailable() {
+    return u"The media engine could not be started (libVLC failed to initialise)."_s;
+}
+
+}  // namespace lyrevane::vlcmessages

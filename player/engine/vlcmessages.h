@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace lyrevane::vlcmessages {
+
+// Whether a URL names a playlist file by its extension (.pls, .m3u, .asx, ...), so that
+// its fetch can be reported as a playlist before libVLC has looked at it.
+bool looksLikePlaylist(const QString& url);
+
+// A readable description of why `name` could not be opened, made from the error lines
+// that libVLC logged while opening it (oldest first).
+QString openFailure(const QStringList& vlcErrors, const QString& name);
+QString connectTimeout(const QString& name);
+QString unsupportedFormat(const QString& name);
+QString emptyPlaylist(const QString& name);
+QString engineUnavailable();
+
+}  // namespace lyrevane::vlcmessages
