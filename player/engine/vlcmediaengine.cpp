@@ -7,9 +7,9 @@
 
 #include <vlc/vlc.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 using namespace Qt::Literals::StringLiterals;
