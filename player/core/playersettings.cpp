@@ -3,6 +3,7 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <cmath>
 
 #include "settingsprovider.h"
 #include "typedvalues.h"
@@ -24,6 +25,15 @@ int readSide(SettingsProvider& settings, QStringView key, int fallback) {
     return value && *value > 0 && *value <= kLargestWindowSide ? *value : fallback;
 }
 
+// Whole pixel counts as plain digits ("200", never "2e+02"); fractions in the
+// shortest single-precision form.
+QString formatPixels(float value) {
+    if (std::nearbyint(value) == value && std::abs(value) < 1e7F) {
+        return QString::number(qint64(value));
+    }
+    return formatSingle(value);
+}
+
 }  // namespace
 
 WindowSettings WindowSettings::Load(SettingsProvider& settings) {
@@ -42,7 +52,7 @@ void WindowSettings::Save(SettingsProvider& settings) const {
         kAppName, kWindowSection,
         {{u"Width"_s, QString::number(size.width())},
          {u"Height"_s, QString::number(size.height())},
-         {u"PlayBarBottom"_s, formatSingle(playBarBottom.value_or(0.0F))},
+         {u"PlayBarBottom"_s, formatPixels(playBarBottom.value_or(0.0F))},
          {u"Volume"_s, QString::number(volume)}});
 }
 

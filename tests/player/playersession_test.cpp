@@ -189,6 +189,12 @@ TEST_F(PlayerSessionTest, ShutdownSavesTheWindowAsItIs) {
     EXPECT_EQ(settings.Get(kWindowSection, u"Height"), u"600"_s);
     EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"163.25"_s);
     EXPECT_EQ(settings.Get(kWindowSection, u"Volume"), u"0"_s);
+    // Whole pixel counts are written as plain digits.
+    surface.playBarBottom = 1000.0F;
+    PlayerSession(PlayerSession::Services{settings, prompts, tracker, engine}, surface, playBar,
+                  mainPane, adPane)
+        .ShutDown();
+    EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"1000"_s);
 }
 
 TEST_F(PlayerSessionTest, StoreProblemIsShownFirst) {

@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv(name, QFile::encodeName(path));
     }
-    if (geteuid() == 0) {
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
     }
     lyrevane::RegisterCommandScheme();
