@@ -159,7 +159,7 @@ void frmMain::BuildPlayBar() {
     cmdStop->setEnabled(false);
 
     lblVolume = new QLabel(u"Volume:"_s, Picture1);
-    lblVolume->setGeometry(68, 12, 41, 13);
+    lblVolume->setGeometry(68, 11, 44, 15);
     QFont small = lblVolume->font();
     small.setPixelSize(11);
     lblVolume->setFont(small);
