@@ -113,13 +113,14 @@ QString formatSingle(float value) {
     if (!std::isfinite(value)) {
         return QStringLiteral("0");
     }
-    for (int precision = 1; precision <= std::numeric_limits<float>::max_digits10; ++precision) {
-        const QString text = QString::number(double(value), 'g', precision);
+    // Plain decimal text (never an exponent) with the fewest decimals that read back.
+    for (int decimals = 0; decimals <= 60; ++decimals) {
+        const QString text = QString::number(double(value), 'f', decimals);
         if (std::strtof(text.toLatin1().constData(), nullptr) == value) {
             return text;
         }
     }
-    return QString::number(double(value), 'g', std::numeric_limits<float>::max_digits10);
+    return QString::number(double(value), 'f', 60);
 }
 
 std::optional<float> parseSingle(QStringView text) {

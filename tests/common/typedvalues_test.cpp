@@ -72,6 +72,10 @@ TEST(Singles, ShortestTextThatReadsBack) {
     EXPECT_EQ(formatSingle(0.0f), u"0"_s);
     EXPECT_EQ(formatSingle(119.0f), u"119"_s);
     EXPECT_EQ(formatSingle(100.5f), u"100.5"_s);
+    // Decimal text, never an exponent.
+    EXPECT_EQ(formatSingle(200.0f), u"200"_s);
+    EXPECT_EQ(formatSingle(1e6f), u"1000000"_s);
+    EXPECT_EQ(formatSingle(1e-7f), u"0.0000001"_s);
     for (const float v : {0.1f, 1.0f / 3.0f, 123456.789f, -1e-7f, 3.4e38f, 1.17549435e-38f}) {
         EXPECT_EQ(parseSingle(formatSingle(v)), v) << formatSingle(v).toStdString();
     }
