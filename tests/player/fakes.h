@@ -93,9 +93,14 @@ public:
         if (answers.empty()) {
             return std::nullopt;
         }
-        std::optional<QString> answer = answers.front();
+        // Queued answers: a text, or an empty entry for Cancel.
+        const bool cancelled = !answers.front().has_value();
+        const QString text = answers.front().value_or(QString());
         answers.pop_front();
-        return answer;
+        if (cancelled) {
+            return std::nullopt;
+        }
+        return text;
     }
 
     QStringList messages;
