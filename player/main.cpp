@@ -7,6 +7,8 @@
 #include "desktopservices.h"
 #include "frmmain.h"
 #include "platform.h"
+#include "playersettings.h"
+#include "qthttpclient.h"
 #include "settingsstore.h"
 #include "webpanes.h"
 
@@ -57,7 +59,9 @@ int main(int argc, char** argv) {
     lyrevane::SqliteSettingsStore store;
     lyrevane::DialogPromptService prompts;
     lyrevane::DesktopUrlOpener urlOpener;
-    lyrevane::NoUsageTracker tracker;
+    // Reports go to the portal's tracker, asynchronously: the window never waits for them.
+    lyrevane::QtHttpClient http;
+    lyrevane::PortalUsageTracker tracker(http, lyrevane::PortalConfig::Load(store).baseUrl);
 #ifdef LYREVANE_HAVE_VLC_ENGINE
     lyrevane::VlcMediaEngine engine;
 #else

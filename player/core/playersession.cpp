@@ -14,7 +14,8 @@ PlayerSession::PlayerSession(Services services, MainWindowSurface& surface,
       adPane_(adPane),
       portal_(PortalConfig::Load(services.settings)),
       playback_(services.engine, playBar, services.prompts),
-      commands_(services.prompts, mainPane, playback_, [this] { Unload(); }) {}
+      commands_(services.prompts, mainPane, playback_, [this] { Unload(); }),
+      eggTimer_([this] { mainPane_.Refresh(); }, [this] { services_.tracker.TrackUsage(); }) {}
 
 bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProblem) {
     if (!storeProblem.isEmpty()) {
@@ -25,6 +26,7 @@ bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProb
     surface_.SetOuterSize(stored.size);
     surface_.RestorePlayBar(
         stored.playBarBottom.value_or(float(surface_.StatusBarHeight() + 94)));
+    surface_.ReloadOnlineBrokers();
 
     surface_.SetVolumeSlider(stored.volume);
     playback_.VolumeChanged(surface_.VolumeSlider());
@@ -40,6 +42,15 @@ bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProb
         }
     }
     return !unloaded_;
+}
+
+void PlayerSession::BrowseTo() {
+    const std::optional<QString> answer = services_.prompts.InputBox(
+        QStringLiteral("Type in the URL you would like to browse to."), portal_.HomePageUrl());
+    if (answer && !answer->isEmpty()) {
+        // As typed: a "lyrev:" answer is caught by the main pane and run as a command.
+        mainPane_.Navigate(*answer);
+    }
 }
 
 void PlayerSession::ShutDown() {

@@ -6,6 +6,7 @@
 #include "commandprocessor.h"
 #include "playbackcontroller.h"
 #include "playersettings.h"
+#include "usagetracking.h"
 
 namespace lyrevane {
 
@@ -32,6 +33,8 @@ public:
     virtual int VolumeSlider() const = 0;
     // Closes the window for good; the program ends with it.
     virtual void Close() = 0;
+    // Rebuilds the brokers menu from the store.
+    virtual void ReloadOnlineBrokers() = 0;
 };
 
 // Everything the main window does besides drawing itself: start-up, shutdown, playback
@@ -60,6 +63,12 @@ public:
     void Unload();
     bool IsUnloaded() const { return unloaded_; }
 
+    // One tick of the 60-second egg timer: refreshes the main pane every 5 ticks and
+    // reports usage every 2.
+    void EggTimerTick() { eggTimer_.Tick(); }
+    // File > Browse To...: asks for an address and opens it in the main pane as typed.
+    void BrowseTo();
+
     const PortalConfig& Portal() const { return portal_; }
     PlaybackController& Playback() { return playback_; }
     CommandProcessor& Commands() { return commands_; }
@@ -72,6 +81,7 @@ private:
     PortalConfig portal_;
     PlaybackController playback_;
     CommandProcessor commands_;
+    EggTimerCounters eggTimer_;
     bool shutDown_ = false;
     bool unloaded_ = false;
 };

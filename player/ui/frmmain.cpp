@@ -90,6 +90,14 @@ frmMain::frmMain(Services services, QWidget* parent)
                                 services.engine},
         *this, *this, *mainPane_, *adPane_);
     BuildMenu();
+    BuildBrokersMenu();
+
+    // Runs from the window's creation for its whole life.
+    timEggTimer = new QTimer(this);
+    timEggTimer->setObjectName(u"timEggTimer"_s);
+    timEggTimer->setInterval(60000);
+    connect(timEggTimer, &QTimer::timeout, this, [this] { session_->EggTimerTick(); });
+    timEggTimer->start();
 
     cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
     cmdMail->setToolTip(u"E-mail Quillmoor"_s);
@@ -174,19 +182,6 @@ void frmMain::BuildPlayBar() {
     cmdBrokers =
         pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s);
     cmdBrokers->setToolTip(u"Online Brokers"_s);
-}
-
-void frmMain::BuildMenu() {
-    QMenu* mnuFile = menuBar()->addMenu(u"&File"_s);
-    mnuFile->setObjectName(u"mnuFile"_s);
-    mnuFilePlay = mnuFile->addAction(u"&Play..."_s);
-    mnuFilePlay->setObjectName(u"mnuFilePlay"_s);
-    mnuFilePlay->setShortcut(QKeySequence(Qt::Key_F3));
-    mnuFileExit = mnuFile->addAction(u"E&xit"_s);
-    mnuFileExit->setObjectName(u"mnuFileExit"_s);
-    connect(mnuFilePlay, &QAction::triggered, this,
-            [this] { session_->Playback().PlayFromInputBox(); });
-    connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
 }
 
 bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {

@@ -16,6 +16,9 @@ class QToolButton;
 class QWebEngineProfile;
 class QWebEngineView;
 
+class QMenu;
+class QTimer;
+
 namespace lyrevane {
 
 class BrowserPane;
@@ -71,6 +74,9 @@ public:
     void SetVolumeSlider(int value) override;
     int VolumeSlider() const override;
     void Close() override;
+    // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
+    // URL read now; a click opens that copy in the advertisement pane.
+    void ReloadOnlineBrokers() override;
 
     // PlayBarView
     void SetPlayEnabled(bool enabled) override;
@@ -92,8 +98,23 @@ public:
     QToolButton* cmdBrokers = nullptr;
     QWebEngineView* webAd = nullptr;
     QStatusBar* sbStatusBar = nullptr;
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileBrowseTo = nullptr;
     QAction* mnuFilePlay = nullptr;
+    QAction* mnuFileConfigureOnlineBrokers = nullptr;
+    QAction* mnuFileBroadcastScheduler = nullptr;
+    QAction* mnuFileCustomizeSkin = nullptr;
     QAction* mnuFileExit = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+    // The brokers button's popup, never shown in the menu bar.
+    QMenu* mnuOnlineBrokers = nullptr;
+    QList<QAction*> mnuOnlineBrokersEntry;  // run-time entries, in list order
+    QAction* mnuOnlineBrokersSep2 = nullptr;
+    QAction* mnuOnlineBrokersConfigure = nullptr;
+    QAction* mnuOnlineBrokersInfo1 = nullptr;
+    // Every 60 seconds: main pane refresh and usage report (see PlayerSession).
+    QTimer* timEggTimer = nullptr;
 
 Q_SIGNALS:
     // The window has been closed and its settings saved.
@@ -107,6 +128,7 @@ protected:
 private:
     void BuildPlayBar();
     void BuildMenu();
+    void BuildBrokersMenu();
     void BuildPanes(QWebEngineProfile* profile);
     void ApplyLayout();
     void UpdateMinimumSize();

@@ -121,7 +121,12 @@ public:
             log_->append(name_ + u".navigate "_s + url);
         }
     }
-    void Refresh() override { ++refreshes; }
+    void Refresh() override {
+        ++refreshes;
+        if (log_ != nullptr) {
+            log_->append(name_ + u".refresh"_s);
+        }
+    }
 
     QStringList urls;
     int refreshes = 0;

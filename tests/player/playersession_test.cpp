@@ -40,6 +40,7 @@ public:
         ++closes;
         log_->append(u"close"_s);
     }
+    void ReloadOnlineBrokers() override { log_->append(u"brokers"_s); }
 
     QSize size;
     float playBarBottom = 0;
@@ -82,6 +83,7 @@ TEST_F(PlayerSessionTest, FirstRunUsesDefaultsInStartUpOrder) {
     EXPECT_EQ(log, (QStringList{
                        u"size 640x480"_s,
                        u"playbar 115"_s,
+                       u"brokers"_s,
                        u"slider 75"_s,
                        u"engine.setVolume 75"_s,
                        u"webBrowser.navigate http://www.quillmoor.example/player_interviews.shtml"_s,
@@ -203,6 +205,59 @@ TEST_F(PlayerSessionTest, StoreProblemIsShownFirst) {
     EXPECT_EQ(log.front(), u"message The settings file is damaged."_s);
 }
 
+// Start-up sends the first report; the egg timer then reports every 2 minutes and
+// refreshes the main pane every 5, the refresh first when both fall due.
+TEST_F(PlayerSessionTest, TrackingAndRefreshScheduleOverTwentyMinutes) {
+    session().StartUp(QString());
+    log.clear();
+    QStringList expected;
+    for (int minute = 1; minute <= 20; ++minute) {
+        session().EggTimerTick();
+        if (minute % 5 == 0) {
+            expected.append(u"webBrowser.refresh"_s);
+        }
+        if (minute % 2 == 0) {
+            expected.append(u"TrackUsage"_s);
+        }
+        ASSERT_EQ(log, expected) << "minute " << minute;
+    }
+    EXPECT_EQ(tracker.calls, 1 + 10);
+    EXPECT_EQ(adPane.refreshes, 0);  // the advertisement pane is never refreshed
+}
+
+TEST_F(PlayerSessionTest, NoStartUpReportForACommandLineThatIsNoCommand) {
+    session().StartUp(u"\"lyrev:play?x\""_s);
+    EXPECT_EQ(tracker.calls, 0);
+    session().EggTimerTick();
+    EXPECT_EQ(tracker.calls, 0);
+    session().EggTimerTick();
+    EXPECT_EQ(tracker.calls, 1);  // the first report after two minutes
+}
+
+TEST_F(PlayerSessionTest, BrowseToOpensTheAnswerAsTyped) {
+    settings.Set(kPortalSection, u"BaseURL", u"http://127.0.0.1:8123"_s);
+    session().StartUp(QString());
+    mainPane.urls.clear();
+
+    prompts.answers.push_back(u"http://127.0.0.1:8123/"_s);  // the default, confirmed
+    session().BrowseTo();
+    EXPECT_EQ(prompts.prompts.last(), u"Type in the URL you would like to browse to."_s);
+    EXPECT_EQ(prompts.defaults.last(), u"http://127.0.0.1:8123/"_s);
+    EXPECT_EQ(mainPane.urls, QStringList{u"http://127.0.0.1:8123/"_s});
+
+    prompts.answers.push_back(std::nullopt);  // Cancel
+    session().BrowseTo();
+    prompts.answers.push_back(QString());  // empty answer
+    session().BrowseTo();
+    EXPECT_EQ(mainPane.urls.size(), 1);
+
+    // Not decoded, not checked: a command URL goes to the pane, which runs it.
+    prompts.answers.push_back(u"lyrev:play?http%3A%2F%2F127.0.0.1%2Fa"_s);
+    session().BrowseTo();
+    EXPECT_EQ(mainPane.urls.last(), u"lyrev:play?http%3A%2F%2F127.0.0.1%2Fa"_s);
+    EXPECT_TRUE(engine.urls.isEmpty());
+}
+
 TEST(PortalConfig, BuildsAddressesFromTheStore) {
     MemorySettings settings;
     PortalConfig defaults = PortalConfig::Load(settings);
@@ -218,3 +273,4 @@ TEST(PortalConfig, BuildsAddressesFromTheStore) {
 
 }  // namespace
 }  // namespace lyrevane
+

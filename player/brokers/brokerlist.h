@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+namespace lyrevane {
+
+class SettingsProvider;
+
+inline constexpr QStringView kBrokersSection = u"v1_0\\OnlineBrokers";
+
+// One entry of the brokers menu: the name as listed and the URL as read when the menu
+// was built.
+struct BrokerEntry {
+    QString name;
+    QString url;
+    bool operator==(const BrokerEntry&) const = default;
+};
+
+// The stored brokers in list order; a listed name without a URL key gets "http://".
+// The menu holds at most this many entries; further names are left out.
+inline constexpr int kMaxBrokerEntries = 32767;
+
+QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings);
+
+}  // namespace lyrevane

@@ -1,0 +1,83 @@
+#include "usagetracking.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+PortalUsageTracker::PortalUsageTracker(HttpClient& http, QString baseUrl)
+    : http_(http), baseUrl_(std::move(baseUrl)) {
+    while (baseUrl_.endsWith(u'/')) {
+        baseUrl_.chop(1);
+    }
+}
+
+PortalUsageTracker::~PortalUsageTracker() {
+    *alive_ = false;
+}
+
+QByteArray PortalUsageTracker::EncodeSessionId(const QByteArray& id) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    const auto isHex = [](char c) { return QByteArrayView("0123456789abcdefABCDEF").contains(c); };
+    QByteArray out;
+    out.reserve(id.size());
+    for (qsizetype i = 0; i < id.size(); ++i) {
+        const auto b = static_cast<unsigned char>(id[i]);
+        const bool validEscape =
+            b == '%' && i + 2 < id.size() && isHex(id[i + 1]) && isHex(id[i + 2]);
+        if (b <= 0x20 || b >= 0x7F || b == '#' || (b == '%' && !validEscape)) {
+            out.append('%');
+            out.append(kHex[b >> 4]);
+            out.append(kHex[b & 0x0F]);
+        } else {
+            out.append(char(b));
+        }
+    }
+    return out;
+}
+
+QUrl PortalUsageTracker::RequestUrl() const {
+    QByteArray target = baseUrl_.toUtf8() + kTrackerPath.toUtf8();
+    if (!sessionId_.isEmpty()) {
+        target += "&sid=" + EncodeSessionId(sessionId_);
+    }
+    return QUrl::fromEncoded(target, QUrl::StrictMode);
+}
+
+void PortalUsageTracker::TrackUsage() {
+    if (*inFlight_) {
+        return;  // the previous report has not been answered yet
+    }
+    const QUrl url = RequestUrl();
+    if (!url.isValid()) {
+        return;  // a portal address that cannot be requested: nothing to report to
+    }
+    *inFlight_ = true;
+    http_.Get(url, kTimeout,
+              [this, alive = alive_, inFlight = inFlight_](std::optional<QByteArray> body) {
+                  *inFlight = false;
+                  if (!*alive) {
+                      return;
+                  }
+                  // A failed or timed-out report keeps the session id.
+                  if (body) {
+                      sessionId_ = *body;
+                  }
+              });
+}
+
+void EggTimerCounters::Tick() {
+    if (++refreshTickCount_ >= 5) {
+        refreshTickCount_ = 0;
+        refresh_();
+    }
+    if (++trackTickCount_ >= 2) {
+        trackTickCount_ = 0;
+        track_();
+    }
+}
+
+qint32 GetGMTOffset(const QDateTime& when) {
+    return when.toLocalTime().offsetFromUtc() / 60;
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "platform.h"
+
+namespace lyrevane {
+
+// A plain HTTP GET whose answer body is taken as it comes.
+class HttpClient {
+public:
+    // The body of the server's answer (whatever its status), or nullopt when no answer
+    // came (refused, reset, timed out).
+    using Done = std::function<void(std::optional<QByteArray> body)>;
+    virtual ~HttpClient() = default;
+    // Starts the request and returns at once; `done` runs later on the caller's thread.
+    virtual void Get(const QUrl& url, std::chrono::milliseconds timeout, Done done) = 0;
+};
+
+// Reports to the portal's tracker, carrying the session id that the tracker hands out.
+// Requests are asynchronous and never overlap: a request goes out only after the
+// previous answer (or its failure) has been handled.
+class PortalUsageTracker final : public UsageTracker {
+public:
+    static constexpr std::chrono::milliseconds kTimeout{60000};
+    static constexpr QStringView kTrackerPath = u"/cgi-bin/lyrevane/tracker.cgi?_cmd=track";
+
+    PortalUsageTracker(HttpClient& http, QString baseUrl);
+    ~PortalUsageTracker() override;
+
+    // Sends one report unless one is still in flight (then the call is skipped).
+    void TrackUsage() override;
+
+    // The body of the tracker's last answer, unchanged.
+    QByteArray TrackingSessionID() const { return sessionId_; }
+    bool InFlight() const { return *inFlight_; }
+    // The URL the next report goes to.
+    QUrl RequestUrl() const;
+
+    // The session id as it may travel in a request target: bytes that cannot (control
+    // characters, space, '#', non-ASCII, a '%' that starts no escape) are percent-encoded,
+    // everything else goes back unchanged.
+    static QByteArray EncodeSessionId(const QByteArray& id);
+
+private:
+    HttpClient& http_;
+    QString baseUrl_;
+    QByteArray sessionId_;
+    // Shared with pending callbacks so that an answer after destruction is ignored.
+    std::shared_ptr<bool> inFlight_ = std::make_shared<bool>(false);
+    std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+};
+
+// The 60-second egg timer's two counters: the main pane is refreshed every 5 ticks and
+// a report sent every 2; on a tick that does both, the refresh comes first.
+class EggTimerCounters {
+public:
+    EggTimerCounters(std::function<void()> refresh, std::function<void()> track)
+        : refresh_(std::move(refresh)), track_(std::move(track)) {}
+    void Tick();
+    qint16 RefreshTickCount() const { return refreshTickCount_; }
+    qint16 TrackTickCount() const { return trackTickCount_; }
+
+private:
+    std::function<void()> refresh_;
+    std::function<void()> track_;
+    qint16 refreshTickCount_ = 0;
+    qint16 trackTickCount_ = 0;
+};
+
+// Local time minus GMT in minutes at `when`, daylight saving included.
+qint32 GetGMTOffset(const QDateTime& when = QDateTime::currentDateTime());
+
+}  // namespace lyrevane

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QNetworkAccessManager>
+
+#include "usagetracking.h"
+
+namespace lyrevane {
+
+// HTTP GETs on Qt's network access manager, asynchronous on the caller's thread.
+class QtHttpClient final : public HttpClient {
+public:
+    QtHttpClient();
+    void Get(const QUrl& url, std::chrono::milliseconds timeout, Done done) override;
+
+private:
+    QNetworkAccessManager manager_;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,294 @@
+// The real main window's menus, brokers popup and usage reports, against the demo portal
+// (demo/portal.py) on 127.0.0.1 and a fake media engine.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <memory>
+
+#include <unistd.h>
+
+#include "brokerlist.h"
+#include "fakes.h"
+#include "frmmain.h"
+#include "qthttpclient.h"
+#include "settingsstore.h"
+#include "webpanes.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+using testing::FakeMediaEngine;
+using testing::FakePrompts;
+
+constexpr int kLoadTimeoutMs = 20000;
+
+class NoOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString& url) override { urls.append(url); }
+    QStringList urls;
+};
+
+QWebEngineProfile* sharedProfile() {
+    static QWebEngineProfile* profile = CreatePlayerProfile(qApp);
+    return profile;
+}
+
+// One demo portal for the whole suite.
+class Portal {
+public:
+    Portal() {
+        log_ = dir_.filePath(u"tracker.jsonl"_s);
+        process_.setProgram(u"python3"_s);
+        process_.setArguments({QStringLiteral(LYREVANE_SOURCE_DIR) + u"/demo/portal.py"_s,
+                               u"--port"_s, u"0"_s, u"--tracker-log"_s, log_});
+        process_.start();
+        if (process_.waitForReadyRead(10000)) {
+            const QByteArray line = process_.readLine().trimmed();
+            if (line.startsWith("READY ")) {
+                base_ = QString::fromLatin1(line.mid(6));
+            }
+        }
+    }
+    ~Portal() {
+        process_.terminate();
+        process_.waitForFinished(5000);
+    }
+    QString base() const { return base_; }
+    // The tracker requests so far, oldest first.
+    QList<QJsonObject> trackerRequests() const {
+        QList<QJsonObject> entries;
+        QFile file(log_);
+        if (file.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& line : file.readAll().split('\n')) {
+                if (!line.trimmed().isEmpty()) {
+                    entries.append(QJsonDocument::fromJson(line).object());
+                }
+            }
+        }
+        return entries;
+    }
+
+private:
+    QTemporaryDir dir_;
+    QString log_;
+    QString base_;
+    QProcess process_;
+};
+
+Portal* portal = nullptr;
+
+class MenusWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { portal = new Portal; }
+    static void TearDownTestSuite() {
+        delete portal;
+        portal = nullptr;
+    }
+
+    void SetUp() override {
+        ASSERT_FALSE(portal->base().isEmpty()) << "the demo portal did not start";
+        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", portal->base());
+    }
+    void TearDown() override {
+        if (window) {
+            window->close();
+            window.reset();
+        }
+    }
+    void start(const QString& commandLine = {}) {
+        tracker = std::make_unique<PortalUsageTracker>(http, portal->base());
+        window = std::make_unique<frmMain>(
+            frmMain::Services{*store, prompts, *tracker, engine, opener, sharedProfile()});
+        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
+        ASSERT_TRUE(window->StartUp(commandLine));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !adLoaded.isEmpty(); }, kLoadTimeoutMs));
+    }
+    void putBrokers(const QString& list, const QList<QPair<QString, QString>>& urls) {
+        KeyValueList values{{u"BrokerList"_s, list}};
+        for (const auto& [name, url] : urls) {
+            values.append({u"BROKER_"_s + name + u"_URL"_s, url});
+        }
+        ASSERT_TRUE(store->RewriteSection(kAppName, kBrokersSection, values));
+    }
+    // Captions of the brokers popup, top to bottom; "-" for the separator.
+    QStringList popupCaptions() const {
+        QStringList captions;
+        for (const QAction* action : window->mnuOnlineBrokers->actions()) {
+            if (action->isVisible()) {
+                captions.append(action->isSeparator() ? u"-"_s : action->text());
+            }
+        }
+        return captions;
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<SqliteSettingsStore> store;
+    FakeMediaEngine engine;
+    FakePrompts prompts;
+    NoOpener opener;
+    QtHttpClient http;
+    std::unique_ptr<PortalUsageTracker> tracker;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
+    start();
+    const QList<QAction*> top = window->menuBar()->actions();
+    ASSERT_EQ(top.size(), 2);
+    EXPECT_EQ(top[0]->text(), u"&File"_s);
+    EXPECT_EQ(top[1]->text(), u"&Help"_s);
+
+    QStringList file;
+    for (const QAction* a : window->mnuFile->actions()) {
+        file.append(a->isSeparator() ? u"-"_s
+                                     : a->text() + u"|"_s + a->shortcut().toString() +
+                                           (a->isEnabled() ? u""_s : u"|disabled"_s));
+    }
+    EXPECT_EQ(file, (QStringList{u"&Browse To...|F2"_s, u"&Play...|F3"_s, u"-"_s,
+                                 u"Configure &Online Brokers|F4|disabled"_s,
+                                 u"Broadcast &Scheduler|F5|disabled"_s,
+                                 u"&Customize Skin||disabled"_s, u"-"_s, u"E&xit|"_s}));
+    EXPECT_EQ(window->mnuHelpAbout->text(), u"&About..."_s);
+    EXPECT_EQ(window->mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(window->mnuOnlineBrokers->title(), u"Online Brokers"_s);
+    EXPECT_EQ(window->cmdHome->toolTip(), u"Go to 127.0.0.1"_s);
+    EXPECT_EQ(window->cmdMail->toolTip(), u"E-mail Quillmoor"_s);
+    EXPECT_EQ(window->cmdBrokers->toolTip(), u"Online Brokers"_s);
+
+    // Home and Mail go to the user's default applications.
+    window->cmdHome->click();
+    window->cmdMail->click();
+    EXPECT_EQ(opener.urls,
+              (QStringList{portal->base() + u"/"_s, u"mailto:info@quillmoor.example"_s}));
+
+    // With a screenshot folder given, the open File menu is saved for the record.
+    const QString shots = qEnvironmentVariable("LYREVANE_SCREENSHOT_DIR");
+    if (!shots.isEmpty()) {
+        window->menuBar()->setActiveAction(top[0]);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuFile->isVisible(); }, 5000));
+        QTest::qWait(500);
+        QDir().mkpath(shots);
+        const QRect area = window->frameGeometry().united(window->mnuFile->geometry());
+        window->screen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .save(shots + u"/player-file-menu.png"_s);
+        window->mnuFile->close();
+    }
+}
+
+TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
+    start();
+    EXPECT_EQ(popupCaptions(), (QStringList{u"-"_s, u"Configure"_s, u"Cancel"_s}));
+
+    putBrokers(u"Alpha Trade$!Beta & Co"_s,
+               {{u"Alpha Trade"_s, portal->base() + u"/markets.html"_s},
+                {u"Beta & Co"_s, portal->base() + u"/brokers.html"_s}});
+    window->ReloadOnlineBrokers();
+    EXPECT_EQ(popupCaptions(), (QStringList{u"Alpha Trade"_s, u"Beta && Co"_s, u"-"_s,
+                                            u"Configure"_s, u"Cancel"_s}));
+
+    // The button pops the menu up; the second entry opens its site in the ad pane only.
+    window->cmdBrokers->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuOnlineBrokers->isVisible(); }, 5000));
+    const QUrl mainBefore = window->webBrowser->url();
+    QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
+    window->mnuOnlineBrokersEntry[1]->trigger();
+    window->mnuOnlineBrokers->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !adLoaded.isEmpty(); }, kLoadTimeoutMs));
+    EXPECT_EQ(window->webAd->url(), QUrl(portal->base() + u"/brokers.html"_s));
+    EXPECT_EQ(window->webBrowser->url(), mainBefore);
+
+    // An empty name between two separators, a missing URL key; then the list shrinks.
+    putBrokers(u"A$!$!B"_s, {{QString(), u"http://127.0.0.1:9/empty"_s}});
+    window->ReloadOnlineBrokers();
+    EXPECT_EQ(popupCaptions(),
+              (QStringList{u"A"_s, QString(), u"B"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
+    EXPECT_EQ(window->mnuOnlineBrokersEntry[0]->data().toString(), u"http://"_s);
+    EXPECT_EQ(window->mnuOnlineBrokersEntry[1]->data().toString(), u"http://127.0.0.1:9/empty"_s);
+    putBrokers(u"Only"_s, {{u"Only"_s, u"http://127.0.0.1:9/only"_s}});
+    window->ReloadOnlineBrokers();
+    window->ReloadOnlineBrokers();
+    EXPECT_EQ(popupCaptions(), (QStringList{u"Only"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
+}
+
+TEST_F(MenusWindowTest, CommandUrlOfABrokerIsNeverRunAsACommand) {
+    start();
+    putBrokers(u"Sly"_s, {{u"Sly"_s, u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s}});
+    window->ReloadOnlineBrokers();
+    ASSERT_EQ(window->mnuOnlineBrokersEntry.size(), 1);
+    EXPECT_EQ(window->mnuOnlineBrokersEntry[0]->data().toString(),
+              u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s);
+    const QUrl adBefore = window->webAd->url();
+    window->mnuOnlineBrokersEntry[0]->trigger();
+    QTest::qWait(1500);
+    EXPECT_TRUE(engine.urls.isEmpty());
+    EXPECT_TRUE(opener.urls.isEmpty());
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_EQ(window->webAd->url(), adBefore);
+}
+
+TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
+    const qsizetype before = portal->trackerRequests().size();
+    start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return portal->trackerRequests().size() > before; }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !tracker->InFlight(); }, 10000));
+    const QJsonObject first = portal->trackerRequests().at(before);
+    EXPECT_EQ(first.value(u"target"_s).toString(), u"/cgi-bin/lyrevane/tracker.cgi?_cmd=track"_s);
+    const QString answered = first.value(u"answer"_s).toString();
+    ASSERT_TRUE(answered.endsWith(u"\r\n"_s));
+    EXPECT_EQ(tracker->TrackingSessionID(), answered.toUtf8());
+
+    // Two egg-timer minutes later: the next report carries exactly that id.
+    window->Session().EggTimerTick();
+    window->Session().EggTimerTick();
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return portal->trackerRequests().size() > before + 1; }, 10000));
+    const QJsonObject second = portal->trackerRequests().at(before + 1);
+    EXPECT_EQ(second.value(u"sid"_s).toString(), answered);
+    EXPECT_EQ(
+        second.value(u"target"_s).toString(),
+        u"/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid="_s + answered.chopped(2) + u"%0D%0A"_s);
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    QTemporaryDir home;
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString path = home.filePath(QString::fromLatin1(name));
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(name, QFile::encodeName(path));
+    }
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    }
+    lyrevane::RegisterCommandScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    delete lyrevane::sharedProfile();
+    return result;
+}

@@ -1,0 +1,296 @@
+#include "usagetracking.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <ctime>
+
+#include "qthttpclient.h"
+
+using namespace Qt::Literals::StringLiterals;
+using namespace lyrevane;
+
+namespace {
+
+// Records requests; the test answers them when it wants.
+class FakeHttp final : public HttpClient {
+public:
+    void Get(const QUrl& url, std::chrono::milliseconds timeout, Done done) override {
+        urls.append(url);
+        timeouts.append(timeout);
+        pending.append(std::move(done));
+    }
+    void answer(std::optional<QByteArray> body) {
+        ASSERT_FALSE(pending.isEmpty());
+        Done done = pending.takeFirst();
+        done(std::move(body));
+    }
+    QList<QUrl> urls;
+    QList<std::chrono::milliseconds> timeouts;
+    QList<Done> pending;
+};
+
+QByteArray target(const QUrl& url) {
+    return url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+}
+
+TEST(UsageTracker, SessionIdRoundTripExactlyAsAnswered) {
+    FakeHttp http;
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080/"_s);
+    tracker.TrackUsage();
+    ASSERT_EQ(http.urls.size(), 1);
+    EXPECT_EQ(http.urls[0].toEncoded(),
+              "http://127.0.0.1:8080/cgi-bin/lyrevane/tracker.cgi?_cmd=track");
+    EXPECT_EQ(http.timeouts[0], std::chrono::milliseconds(60000));
+    http.answer(QByteArray("a1B2-c3_d4.e5~f6"));
+    EXPECT_EQ(tracker.TrackingSessionID(), "a1B2-c3_d4.e5~f6");
+
+    tracker.TrackUsage();
+    EXPECT_EQ(target(http.urls[1]),
+              "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=a1B2-c3_d4.e5~f6");
+    // The trailing line break stays in the id and travels percent-encoded.
+    http.answer(QByteArray("XYZ\r\n"));
+    EXPECT_EQ(tracker.TrackingSessionID(), "XYZ\r\n");
+    tracker.TrackUsage();
+    EXPECT_EQ(target(http.urls[2]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=XYZ%0D%0A");
+
+    // An empty answer makes the next request go out without a session id.
+    http.answer(QByteArray());
+    tracker.TrackUsage();
+    EXPECT_EQ(target(http.urls[3]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track");
+}
+
+TEST(UsageTracker, FailuresKeepTheSessionIdAndRequestsNeverOverlap) {
+    FakeHttp http;
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+    tracker.TrackUsage();
+    tracker.TrackUsage();  // still in flight: skipped
+    EXPECT_EQ(http.urls.size(), 1);
+    EXPECT_TRUE(tracker.InFlight());
+    http.answer(QByteArray("id1"));
+    EXPECT_FALSE(tracker.InFlight());
+    tracker.TrackUsage();
+    http.answer(std::nullopt);  // down or timed out
+    EXPECT_EQ(tracker.TrackingSessionID(), "id1");
+    tracker.TrackUsage();
+    EXPECT_EQ(target(http.urls[2]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=id1");
+}
+
+TEST(UsageTracker, AnswerArrivingAfterTheTrackerIsGoneIsIgnored) {
+    FakeHttp http;
+    {
+        PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+        tracker.TrackUsage();
+    }
+    http.answer(QByteArray("late"));  // must not touch freed memory
+    SUCCEED();
+}
+
+TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("abc"), "abc");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a b\tc\r\nHost: x"), "a%20b%09c%0D%0AHost:%20x");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId(QByteArray("a\0b", 3)), "a%00b");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("caf\xc3\xa9\x7f"), "caf%C3%A9%7F");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("x#frag"), "x%23frag");
+    // Valid escapes and other printable characters go back unchanged.
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a%41&b=c;d/e?f"), "a%41&b=c;d/e?f");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("100%"), "100%25");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("%zz%4"), "%25zz%254");
+
+    FakeHttp http;
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+    tracker.TrackUsage();
+    http.answer(QByteArray("evil\r\nX-Injected: 1\r\n\r\nGET / HTTP/1.1"));
+    const QUrl url = tracker.RequestUrl();
+    ASSERT_TRUE(url.isValid());
+    const QByteArray wire = url.toEncoded();
+    EXPECT_FALSE(wire.contains('\r'));
+    EXPECT_FALSE(wire.contains('\n'));
+    EXPECT_FALSE(wire.contains(' '));
+}
+
+TEST(EggTimer, RequestsEveryTwoMinutesAndRefreshesEveryFive) {
+    QStringList log;
+    EggTimerCounters timer([&] { log.append(u"refresh"_s); }, [&] { log.append(u"track"_s); });
+    QStringList expected;
+    for (int minute = 1; minute <= 20; ++minute) {
+        timer.Tick();
+        if (minute % 5 == 0) {
+            expected.append(u"refresh"_s);  // first, at 10 and 20 too
+        }
+        if (minute % 2 == 0) {
+            expected.append(u"track"_s);
+        }
+        EXPECT_EQ(log, expected) << "minute " << minute;
+    }
+    EXPECT_EQ(timer.RefreshTickCount(), 0);
+    EXPECT_EQ(timer.TrackTickCount(), 0);
+}
+
+class ScopedTz {
+public:
+    explicit ScopedTz(const char* tz) {
+        if (const char* old = std::getenv("TZ")) {
+            old_ = old;
+            had_ = true;
+        }
+        ::setenv("TZ", tz, 1);
+        ::tzset();
+    }
+    ~ScopedTz() {
+        had_ ? ::setenv("TZ", old_.constData(), 1) : ::unsetenv("TZ");
+        ::tzset();
+    }
+
+private:
+    QByteArray old_;
+    bool had_ = false;
+};
+
+TEST(GmtOffset, ZonesWestAndEastWithAndWithoutDaylightSaving) {
+    const QDateTime winter(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC);
+    const QDateTime summer(QDate(2026, 7, 15), QTime(12, 0), Qt::UTC);
+    {
+        ScopedTz tz("EST5EDT,M3.2.0,M11.1.0");
+        EXPECT_EQ(GetGMTOffset(winter), -300);
+        EXPECT_EQ(GetGMTOffset(summer), -240);
+    }
+    {
+        ScopedTz tz("CET-1CEST,M3.5.0,M10.5.0/3");
+        EXPECT_EQ(GetGMTOffset(winter), 60);
+        EXPECT_EQ(GetGMTOffset(summer), 120);
+    }
+    {
+        ScopedTz tz("AEST-10AEDT,M10.1.0,M4.1.0/3");  // southern summer in January
+        EXPECT_EQ(GetGMTOffset(winter), 660);
+        EXPECT_EQ(GetGMTOffset(summer), 600);
+    }
+    {
+        ScopedTz tz("<+0530>-5:30");
+        EXPECT_EQ(GetGMTOffset(winter), 330);
+    }
+    {
+        ScopedTz tz("<-0930>9:30");
+        EXPECT_EQ(GetGMTOffset(summer), -570);
+    }
+    {
+        ScopedTz tz("UTC0");
+        EXPECT_EQ(GetGMTOffset(summer), 0);
+    }
+}
+
+// The real HTTP client against local servers that are down or never answer.
+class TrackerNetworkTest : public ::testing::Test {
+protected:
+    // Runs the event loop for `ms`, returning the longest gap between 5 ms timer ticks.
+    static qint64 longestStall(int ms) {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 last = 0;
+        qint64 worst = 0;
+        QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&ticker, &QTimer::timeout, [&] {
+            worst = qMax(worst, clock.elapsed() - last);
+            last = clock.elapsed();
+        });
+        ticker.start(5);
+        while (clock.elapsed() < ms) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        }
+        return qMax(worst, clock.elapsed() - last);
+    }
+    QtHttpClient http;
+};
+
+TEST_F(TrackerNetworkTest, TrackerThatIsDownKeepsTheIdAndTheWindowResponsive) {
+    QTcpServer probe;
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();  // nothing listens there now
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:%1"_s.arg(port));
+    tracker.TrackUsage();
+    EXPECT_LT(longestStall(500), 100);
+    EXPECT_FALSE(tracker.InFlight());
+    EXPECT_TRUE(tracker.TrackingSessionID().isEmpty());
+}
+
+TEST_F(TrackerNetworkTest, HangingTrackerNeverFreezesTheEventLoop) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    int connections = 0;
+    QList<QTcpSocket*> held;
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        while (QTcpSocket* s = server.nextPendingConnection()) {
+            ++connections;
+            held.append(s);  // accepted, never answered
+        }
+    });
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:%1"_s.arg(server.serverPort()));
+    tracker.TrackUsage();
+    const qint64 stall = longestStall(1500);
+    std::printf("longest event-loop stall during a hanging tracker request: %lld ms\n",
+                static_cast<long long>(stall));
+    EXPECT_LT(stall, 100);
+    EXPECT_TRUE(tracker.InFlight());
+    tracker.TrackUsage();  // skipped: the first is still waiting
+    longestStall(200);
+    EXPECT_EQ(connections, 1);
+}
+
+TEST_F(TrackerNetworkTest, AnswerOfAnyStatusIsTakenAndTimeoutIsReported) {
+    QTcpServer server;
+    ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
+    QObject::connect(&server, &QTcpServer::newConnection, [&] {
+        QTcpSocket* s = server.nextPendingConnection();
+        QObject::connect(s, &QTcpSocket::readyRead, s, [s] {
+            s->readAll();
+            s->write("HTTP/1.1 500 Oops\r\nContent-Length: 5\r\nConnection: close\r\n\r\nid-42");
+            s->disconnectFromHost();
+        });
+    });
+    std::optional<QByteArray> body;
+    bool done = false;
+    http.Get(QUrl(u"http://127.0.0.1:%1/x"_s.arg(server.serverPort())), std::chrono::seconds(5),
+             [&](std::optional<QByteArray> b) {
+                 body = std::move(b);
+                 done = true;
+             });
+    QElapsedTimer t;
+    t.start();
+    while (!done && t.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ASSERT_TRUE(done);
+    EXPECT_EQ(body, QByteArray("id-42"));
+
+    // A short limit against a silent server: no answer.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    done = false;
+    http.Get(QUrl(u"http://127.0.0.1:%1/x"_s.arg(silent.serverPort())),
+             std::chrono::milliseconds(300), [&](std::optional<QByteArray> b) {
+                 body = std::move(b);
+                 done = true;
+             });
+    t.restart();
+    while (!done && t.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    ASSERT_TRUE(done);
+    EXPECT_FALSE(body.has_value());
+    EXPECT_LT(t.elapsed(), 3000);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
