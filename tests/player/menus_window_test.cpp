@@ -246,6 +246,21 @@ TEST_F(MenusWindowTest, CommandUrlOfABrokerIsNeverRunAsACommand) {
     EXPECT_EQ(window->webAd->url(), adBefore);
 }
 
+TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
+    start();
+    prompts.answers.push_back(u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Ftyped.mp3"_s);
+    window->mnuFileBrowseTo->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.urls.isEmpty(); }, 10000));
+    EXPECT_EQ(engine.urls, QStringList{u"http://127.0.0.1:9/typed.mp3"_s});
+    EXPECT_EQ(prompts.defaults.last(), portal->base() + u"/"_s);
+
+    QSignalSpy loaded(window->webBrowser, &QWebEngineView::loadFinished);
+    prompts.answers.push_back(portal->base() + u"/markets.html"_s);
+    window->mnuFileBrowseTo->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.isEmpty(); }, kLoadTimeoutMs));
+    EXPECT_EQ(window->webBrowser->url(), QUrl(portal->base() + u"/markets.html"_s));
+}
+
 TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
     const qsizetype before = portal->trackerRequests().size();
     start();
