@@ -1,0 +1,131 @@
+#!/usr/bin/env python3
+"""End to end: the Lyrevane program started on a live stream, heard, and closed.
+
+    tests/e2e/player_binary_test.py PATH/TO/Lyrevane
+
+On a private X screen (Xvfb) with a private PulseAudio null sink, against the demo Icecast
+(demo/streams.py) and the demo portal (demo/portal.py):
+
+1. `Lyrevane "lyrev:play?<escaped MP3 mount>"` is counted as a listener by Icecast within
+   3 seconds of its start, and the sink's monitor records non-silent audio;
+2. the window settings are not written while the player runs;
+3. closing the window (WM_DELETE_WINDOW, as a window manager sends it) ends the program
+   with status 0, leaves Icecast, and saves "Width", "Height", "PlayBarBottom" and "Volume".
+
+Exit status 0 on success, 1 on failure, 77 when a needed tool is missing.
+"""
+
+from __future__ import annotations
+
+import os
+import shutil
+import sys
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import desktop  # noqa: E402
+
+sys.path.insert(0, str(desktop.DEMO))
+from streams import listener_count  # noqa: E402
+
+WINDOW_SECTION = "v1_0\\WindowSettings"
+LISTENER_DEADLINE = 3.0
+MOUNT = "/quillmoor.mp3"
+
+failures: list[str] = []
+
+
+def check(condition: bool, what: str) -> bool:
+    print(f"{'ok  ' if condition else 'FAIL'} {what}", flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def group_ends(group: int, timeout: float) -> bool:
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        try:
+            os.killpg(group, 0)
+        except ProcessLookupError:
+            return True
+        time.sleep(0.1)
+    return False
+
+
+def main() -> int:
+    if len(sys.argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    binary = str(Path(sys.argv[1]).resolve())
+    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg"):
+        if shutil.which(tool) is None:
+            print(f"SKIP: {tool} is not installed")
+            return 77
+
+    with desktop.Desktop() as desk:
+        streams = desk.start_streams()
+        portal = desk.start_portal(streams)
+        profile = desktop.Profile(desk.dir / "profile", portal)
+        assert desk.recorder is not None
+        check(listener_count(streams, MOUNT) == 0, "nobody listens before the player starts")
+
+        command = "lyrev:play?" + desktop.escape(streams + MOUNT)
+        logfile = desk.dir / "player.log"
+        desk.recorder.reset()
+        started = time.monotonic()
+        player = desk.start_player(binary, [command], profile, logfile)
+
+        # 1. Icecast counts the player, and its sound reaches the sink.
+        counted = None
+        while time.monotonic() - started < LISTENER_DEADLINE + 5 and player.poll() is None:
+            if listener_count(streams, MOUNT) >= 1:
+                counted = time.monotonic() - started
+                break
+            time.sleep(0.05)
+        check(counted is not None and counted <= LISTENER_DEADLINE,
+              f"Icecast counts the listener within {LISTENER_DEADLINE:.0f} s "
+              f"({'never' if counted is None else f'{counted:.2f} s'})")
+        heard = desk.recorder.wait_for_audio(15, seconds=1.0)
+        first = desk.recorder.first_sound()
+        check(heard, "the sink records at least 1 s of non-silent audio"
+              + (f" (first sound {first - started:.2f} s after start)" if first else ""))
+
+        # 2. Nothing is saved before shutdown.
+        before = profile.read(WINDOW_SECTION)
+        check(not before, f"no window settings while the player runs ({before})")
+
+        # 3. Closing the window ends the program and saves the window settings.
+        check(desk.close_window(player.pid, timeout=15), "the main window takes WM_DELETE_WINDOW")
+        try:
+            status = player.wait(15)
+        except Exception:  # noqa: BLE001  (TimeoutExpired; close() kills it)
+            status = None
+        check(status == 0, f"the program ends with status 0 after the close ({status})")
+        check(group_ends(player.pid, 10), "its browser helper processes end with it")
+        deadline = time.monotonic() + 5
+        while listener_count(streams, MOUNT) != 0 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        check(listener_count(streams, MOUNT) == 0, "Icecast no longer counts the player")
+
+        saved = profile.read(WINDOW_SECTION)
+        check(saved.get("Width") == "640" and saved.get("Height") == "480",
+              f"Width and Height saved as 640 and 480 ({saved.get('Width')}, "
+              f"{saved.get('Height')})")
+        bottom = saved.get("PlayBarBottom", "")
+        check(bottom.isdigit() and int(bottom) > 0, f"PlayBarBottom saved ({bottom!r})")
+        check(saved.get("Volume") == "75", f"Volume saved as 75 ({saved.get('Volume')!r})")
+
+        if failures:
+            print("--- player log ---")
+            print(logfile.read_text(errors="replace")[-4000:])
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("all checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,361 @@
+// The real main window with the real libVLC engine, against the demo Icecast server and
+// local pages, playlists and failing servers on 127.0.0.1.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <memory>
+#include <optional>
+
+#include <unistd.h>
+
+#include "frmmain.h"
+#include "platform.h"
+#include "playersettings.h"
+#include "promptservice.h"
+#include "servers.h"
+#include "settingsstore.h"
+#include "vlcmediaengine.h"
+#include "webpanes.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace lyrevane::testing {
+namespace {
+
+constexpr auto kLoadTimeout = 20s;
+constexpr auto kPlayTimeout = 15s;
+constexpr auto kErrorTimeout = 15s;
+// How long a link that must do nothing is given to do something.
+constexpr auto kQuietPeriod = 2s;
+
+const QString kErrorPrefix = u"A Windows Media Player error has occured.\r\nDesription: "_s;
+
+class RecordingPrompts final : public PromptService {
+public:
+    void ShowMessage(const QString& text, MessageIcon icon) override {
+        messages.append(text);
+        icons.push_back(icon);
+    }
+    std::optional<QString> InputBox(const QString&, const QString&) override { return std::nullopt; }
+    QStringList messages;
+    std::vector<MessageIcon> icons;
+};
+
+class NoReports final : public UsageTracker {
+public:
+    void TrackUsage() override {}
+};
+
+class NoOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString& url) override { urls.append(url); }
+    QStringList urls;
+};
+
+QWebEngineProfile* sharedProfile() {
+    static QWebEngineProfile* profile = CreatePlayerProfile(qApp);
+    return profile;
+}
+
+QString commandLink(const QString& id, const QString& stream) {
+    return u"<a id='%1' href='lyrev:play?%2'>%1</a><br>"_s.arg(
+        id, QString::fromLatin1(QUrl::toPercentEncoding(stream)));
+}
+
+class LiveWindowTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        streams_ = std::make_unique<DemoStreams>();
+        startProblem_ = streams_->start();
+    }
+    static void TearDownTestSuite() { streams_.reset(); }
+
+    void SetUp() override {
+        ASSERT_TRUE(startProblem_.isEmpty()) << startProblem_.toStdString();
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_TRUE(pages.isListening());
+        refused = u"http://127.0.0.1:"_s + QString::number(closedPort()) + u"/live.mp3"_s;
+        const QString mp3 = streams_->mp3();
+        pages.add(u"/radio.asx"_s,
+                  u"<asx version=\"3.0\"><title>Live</title><entry><ref href=\""_s + mp3 +
+                      u"\"/></entry></asx>\n"_s,
+                  "video/x-ms-asf");
+        pages.add(u"/radio.pls"_s,
+                  u"[playlist]\nNumberOfEntries=1\nFile1="_s + mp3 + u"\nTitle1=Live\nVersion=2\n"_s,
+                  "audio/x-scpls");
+        const QString page = u"<html><body><p>Live programme</p>"_s +
+                             commandLink(u"play-live"_s, mp3) +
+                             commandLink(u"play-asx"_s, pages.base() + u"/radio.asx"_s) +
+                             commandLink(u"play-pls"_s, pages.base() + u"/radio.pls"_s) +
+                             commandLink(u"play-missing"_s, pages.base() + u"/missing.mp3"_s) +
+                             commandLink(u"play-refused"_s, refused) +
+                             commandLink(u"play-silent"_s, silent.url(u"/live.mp3"_s)) +
+                             u"</body></html>"_s;
+        pages.add(u"/player_interviews.shtml"_s, page, "text/html; charset=utf-8");
+        pages.add(u"/player_creative.shtml"_s, page, "text/html; charset=utf-8");
+
+        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", pages.base());
+        VlcEngineOptions options;
+        options.vlcArguments = {u"--aout=dummy"_s};
+        engine = std::make_unique<VlcMediaEngine>(options);
+        // Nobody is left listening from an earlier test.
+        ASSERT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 10s));
+    }
+
+    void TearDown() override {
+        if (window) {
+            window->close();
+            window.reset();
+        }
+        engine.reset();
+    }
+
+    // Starts the window and waits until both panes have loaded their pages.
+    void start() {
+        window = std::make_unique<frmMain>(
+            frmMain::Services{*store, prompts, tracker, *engine, opener, sharedProfile()});
+        QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
+        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
+        QObject::connect(window->sbStatusBar, &QStatusBar::messageChanged, window.get(),
+                         [this](const QString& text) {
+                             if (!text.isEmpty()) {
+                                 statuses.append(text);
+                             }
+                         });
+        ASSERT_TRUE(window->StartUp(QString()));
+        window->show();
+        ASSERT_TRUE(waitUntil([&] { return !mainLoaded.isEmpty() && !adLoaded.isEmpty(); },
+                              kLoadTimeout));
+        ASSERT_TRUE(mainLoaded.first().first().toBool());
+        ASSERT_TRUE(adLoaded.first().first().toBool());
+    }
+
+    void click(QWebEngineView* view, const QString& id) {
+        view->page()->runJavaScript(u"document.getElementById('%1').click()"_s.arg(id));
+    }
+
+    QString status() const { return window->sbStatusBar->currentMessage(); }
+
+    bool waitForStatus(const QString& text, std::chrono::milliseconds timeout = kPlayTimeout) {
+        return waitUntil([&] { return status() == text; }, timeout);
+    }
+
+    // The error message box as the player shows it for the engine's newest error.
+    QString expectedErrorMessage() const {
+        return kErrorPrefix + engine->errorDescription(engine->errorCount() - 1);
+    }
+
+    // Waits for the first message box, then a moment more so that a second one would show.
+    void waitForOneMessage() {
+        ASSERT_TRUE(waitUntil([&] { return !prompts.messages.isEmpty(); }, kErrorTimeout))
+            << "status " << status().toStdString();
+        waitUntil([] { return false; }, 700ms);
+        ASSERT_EQ(prompts.messages.size(), 1) << prompts.messages.join(u" | "_s).toStdString();
+        EXPECT_EQ(prompts.icons.front(), MessageIcon::Exclamation);
+    }
+
+    void expectIdleButtons() {
+        EXPECT_TRUE(window->cmdPlay->isEnabled());
+        EXPECT_FALSE(window->cmdPause->isVisible());
+        EXPECT_FALSE(window->cmdStop->isEnabled());
+    }
+
+    void expectPlayingButtons() {
+        EXPECT_FALSE(window->cmdPlay->isEnabled());
+        EXPECT_TRUE(window->cmdPause->isVisible());
+        EXPECT_TRUE(window->cmdStop->isEnabled());
+        EXPECT_EQ(window->cmdPause->geometry(), window->cmdPlay->geometry());
+    }
+
+    void playsPlaylist(const QString& id, const QString& path) {
+        start();
+        click(window->webBrowser, id);
+        ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
+        EXPECT_EQ(engine->url(), pages.base() + path);
+        EXPECT_TRUE(pages.requests.contains(path));
+        ASSERT_FALSE(statuses.isEmpty());
+        EXPECT_EQ(statuses.front(), u"Retrieving playlist..."_s);
+        EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u" | "_s).toStdString();
+        EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
+        expectPlayingButtons();
+    }
+
+    static inline const QString kMount = u"/quillmoor.mp3"_s;
+    static inline std::unique_ptr<DemoStreams> streams_;
+    static inline QString startProblem_;
+
+    QTemporaryDir folder;
+    PageServer pages;
+    SilentServer silent;
+    QString refused;
+    std::unique_ptr<SqliteSettingsStore> store;
+    RecordingPrompts prompts;
+    NoReports tracker;
+    NoOpener opener;
+    std::unique_ptr<VlcMediaEngine> engine;
+    QStringList statuses;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
+    start();
+    const QUrl page = window->webBrowser->url();
+    // Nothing to play before a link is clicked.
+    EXPECT_FALSE(window->cmdPlay->isEnabled());
+    EXPECT_FALSE(window->cmdPause->isVisible());
+    EXPECT_FALSE(window->cmdStop->isEnabled());
+    click(window->webBrowser, u"play-live"_s);
+    ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
+    EXPECT_EQ(engine->url(), streams_->mp3());
+    ASSERT_FALSE(statuses.isEmpty());
+    EXPECT_EQ(statuses.front(), u"Connecting to media..."_s);
+    EXPECT_FALSE(statuses.contains(u"Retrieving playlist..."_s));
+    EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
+    expectPlayingButtons();
+    EXPECT_EQ(window->webBrowser->url(), page) << "the command link is not followed";
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u" | "_s).toStdString();
+    // A live stream keeps playing.
+    waitUntil([] { return false; }, 1500ms);
+    EXPECT_EQ(status(), u"Playing."_s);
+    EXPECT_EQ(engine->errorCount(), 0);
+}
+
+TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
+    start();
+    const QUrl page = window->webAd->url();
+    const QStringList before = statuses;
+    click(window->webAd, u"play-live"_s);
+    waitUntil([] { return false; }, kQuietPeriod);
+    EXPECT_TRUE(engine->url().isEmpty());
+    EXPECT_EQ(engine->playState(), MediaEngine::PlayUndefined);
+    EXPECT_EQ(streams_->listeners(kMount), 0);
+    EXPECT_EQ(statuses, before);
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_TRUE(opener.urls.isEmpty());
+    EXPECT_EQ(window->webAd->url(), page);
+    EXPECT_FALSE(window->cmdPlay->isEnabled());
+    EXPECT_FALSE(window->cmdStop->isEnabled());
+}
+
+TEST_F(LiveWindowTest, AsxPlaylistPlays) { playsPlaylist(u"play-asx"_s, u"/radio.asx"_s); }
+
+TEST_F(LiveWindowTest, PlsPlaylistPlays) { playsPlaylist(u"play-pls"_s, u"/radio.pls"_s); }
+
+TEST_F(LiveWindowTest, MissingStreamShowsTheErrorMessage) {
+    start();
+    click(window->webBrowser, u"play-missing"_s);
+    waitForOneMessage();
+    const QString description = engine->errorDescription(engine->errorCount() - 1);
+    EXPECT_TRUE(description.contains(u"404"_s)) << description.toStdString();
+    EXPECT_TRUE(description.contains(pages.base() + u"/missing.mp3"_s)) << description.toStdString();
+    EXPECT_EQ(prompts.messages.front(), expectedErrorMessage());
+    EXPECT_TRUE(pages.requests.contains(u"/missing.mp3"_s));
+    EXPECT_NE(status(), u"Playing."_s);
+    expectIdleButtons();
+}
+
+TEST_F(LiveWindowTest, RefusedConnectionShowsTheErrorMessage) {
+    start();
+    click(window->webBrowser, u"play-refused"_s);
+    waitForOneMessage();
+    const QString description = engine->errorDescription(engine->errorCount() - 1);
+    EXPECT_TRUE(description.contains(u"Connection refused"_s)) << description.toStdString();
+    EXPECT_TRUE(description.contains(refused)) << description.toStdString();
+    EXPECT_EQ(prompts.messages.front(), expectedErrorMessage());
+    expectIdleButtons();
+}
+
+TEST_F(LiveWindowTest, ServerThatNeverAnswersFailsWithinTheTimeout) {
+    engine->setConnectTimeout(1500ms);
+    start();
+    QElapsedTimer timer;
+    timer.start();
+    click(window->webBrowser, u"play-silent"_s);
+    ASSERT_TRUE(waitForStatus(u"Connecting to media..."_s, 5s));
+    waitForOneMessage();
+    const qint64 elapsed = timer.elapsed() - 700;  // less the wait for a second message
+    EXPECT_GE(elapsed, 1400);
+    EXPECT_LT(elapsed, 5000);
+    EXPECT_GE(silent.connections(), 1) << "the engine reached the server";
+    EXPECT_EQ(prompts.messages.front(),
+              kErrorPrefix + u"Timed out connecting to "_s + silent.url(u"/live.mp3"_s) + u"."_s);
+    EXPECT_NE(status(), u"Playing."_s);
+    expectIdleButtons();
+}
+
+TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
+    start();
+    click(window->webBrowser, u"play-live"_s);
+    ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
+    expectPlayingButtons();
+
+    // Pausing live radio leaves the server; the status keeps "Playing.".
+    window->cmdPause->click();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Paused; }, 5s));
+    EXPECT_TRUE(window->cmdPlay->isEnabled());
+    EXPECT_FALSE(window->cmdPause->isVisible());
+    EXPECT_TRUE(window->cmdStop->isEnabled());
+    EXPECT_EQ(status(), u"Playing."_s);
+    EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 5s));
+
+    window->cmdPlay->click();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, kPlayTimeout));
+    EXPECT_EQ(status(), u"Playing."_s);
+    expectPlayingButtons();
+    EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
+
+    window->cmdStop->click();
+    ASSERT_TRUE(waitForStatus(u"Stopped."_s, 5s)) << statuses.join(u", "_s).toStdString();
+    expectIdleButtons();
+    EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 5s));
+
+    // Play starts the same stream again.
+    window->cmdPlay->click();
+    ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
+    expectPlayingButtons();
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u" | "_s).toStdString();
+}
+
+}  // namespace
+}  // namespace lyrevane::testing
+
+int main(int argc, char** argv) {
+    // Private folders for the browser profile, libVLC and settings.
+    QTemporaryDir home;
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "HOME"}) {
+        const QString path = home.filePath(QString::fromLatin1(name));
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(name, QFile::encodeName(path));
+    }
+    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY"}) {
+        qunsetenv(name);
+    }
+    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+    }
+    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.debug=false");
+    lyrevane::RegisterCommandScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    delete lyrevane::testing::sharedProfile();
+    return result;
+}
