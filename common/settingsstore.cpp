@@ -144,6 +144,7 @@ void SqliteSettingsStore::fail(const QString& what, int code) {
     if (isDamage(code)) {
         broken_ = true;
         closeDatabase();
+        brokenSignature_ = fileSignature();
     }
     if (!problem_.isEmpty()) {
         return;  // said once already
@@ -168,9 +169,24 @@ bool SqliteSettingsStore::isMissingTable(int code) const {
            QByteArray(sqlite3_errmsg(db_)).startsWith("no such table");
 }
 
+QString SqliteSettingsStore::fileSignature() const {
+    const QFileInfo info(path_);
+    if (!info.exists()) {
+        return QStringLiteral("absent");
+    }
+    return QStringLiteral("%1 %2 %3")
+        .arg(info.size())
+        .arg(info.metadataChangeTime().toMSecsSinceEpoch())
+        .arg(info.lastModified().toMSecsSinceEpoch());
+}
+
 bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
     if (broken_) {
-        return false;
+        if (fileSignature() == brokenSignature_) {
+            return false;
+        }
+        broken_ = false;  // the file has changed since: look at it afresh
+        problem_.clear();
     }
     if (db_ == nullptr) {
         if (mode == OpenMode::ForRead && !QFileInfo::exists(path_)) {

@@ -55,12 +55,16 @@ private:
     // Records a failure; reports it on stderr the first time.
     void fail(const QString& what, int code);
     bool isMissingTable(int code) const;
+    QString fileSignature() const;
     bool writeAll(QStringView app, QStringView section, const KeyValueList& values,
                   bool deleteFirst);
 
     QString path_;
     QString problem_;
     bool broken_ = false;  // the file exists but is not a usable store: hands off
+    // Size and times of the file when it was found damaged: once they change (the user
+    // repaired, replaced or removed it) the store looks at it again.
+    QString brokenSignature_;
     bool schemaReady_ = false;
     sqlite3* db_ = nullptr;
     sqlite3_stmt* readStmt_ = nullptr;

@@ -173,6 +173,28 @@ TEST(SettingsStoreDamage, ForeignFileIsLeftUntouchedAndDefaultsAreUsed) {
     EXPECT_FALSE(QFileInfo::exists(xdg.storePath() + u"-wal"_s));
 }
 
+TEST(SettingsStoreDamage, RepairedOrRemovedFileIsUsedAgain) {
+    lyrevane::testing::TempXdg xdg;
+    QDir().mkpath(QFileInfo(xdg.storePath()).absolutePath());
+    {
+        QFile f(xdg.storePath());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(4096, 'x'));
+    }
+    SqliteSettingsStore store;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(store.WriteSetting(kAppName, u"s", u"k", u"1"_s));
+    EXPECT_EQ(store.ReadSetting(kAppName, u"s", u"k", u"d"_s), u"d"_s);
+    ::testing::internal::GetCapturedStderr();
+    ASSERT_FALSE(store.problem().isEmpty());
+
+    // The user moves the damaged file aside: the next write starts a fresh store.
+    ASSERT_TRUE(QFile::rename(xdg.storePath(), xdg.storePath() + u".damaged"_s));
+    EXPECT_TRUE(store.WriteSetting(kAppName, u"s", u"k", u"2"_s));
+    EXPECT_EQ(store.ReadSetting(kAppName, u"s", u"k", u"d"_s), u"2"_s);
+    EXPECT_TRUE(store.problem().isEmpty());
+}
+
 TEST(SettingsStoreDamage, CorruptPagesAreReportedAndTheFileKept) {
     lyrevane::testing::TempXdg xdg;
     {
