@@ -38,7 +38,7 @@ import urllib.parse
 
 HOST = "127.0.0.1"
 TRACKER_PATH = "/cgi-bin/lyrevane/tracker.cgi"
-REFUSED_STREAM = "http://203.0.113.7/stream"  # another station's stream: the player refuses it
+REFUSED_STREAM = "http://www.tickertalk.example/live/marketwrap.mp3"  # another station: on the refused list
 DEFAULT_SITE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "site")
 
 CONTENT_TYPES = {
