@@ -50,7 +50,13 @@ constexpr int kMaxPlaylistExpansions = 16;
 constexpr qsizetype kMaxLoggedErrors = 32;
 
 libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
-    const QByteArray utf8 = url.trimmed().toUtf8();
+    QByteArray utf8 = url.trimmed().toUtf8();
+    // Radio servers (Icecast, SHOUTcast) answer with ICY metadata, which only libVLC's
+    // older HTTP access reads; its newer access gives up on them after a first request,
+    // delaying the first audio by a second connection. "icyx" picks the older one at once.
+    if (utf8.left(7).toLower() == "http://") {
+        utf8.replace(0, 4, "icyx");
+    }
     if (utf8.contains("://")) {
         return libvlc_media_new_location(instance, utf8.constData());
     }
