@@ -426,11 +426,11 @@ class Desktop:
     def __exit__(self, *_) -> None:
         self.close()
 
-    def spawn(self, args: list[str], group: bool = False, **kwargs) -> subprocess.Popen:
-        """Starts a process that close() stops (with group, its whole process group)."""
+    def spawn(self, args: list[str], own_group: bool = False, **kwargs) -> subprocess.Popen:
+        """Starts a process that close() stops (with own_group, its whole process group)."""
         kwargs.setdefault("env", self.env)
-        process = subprocess.Popen(args, start_new_session=group, **kwargs)
-        self._processes.append((process, group))
+        process = subprocess.Popen(args, start_new_session=own_group, **kwargs)
+        self._processes.append((process, own_group))
         return process
 
     def _start_xvfb(self) -> None:
@@ -506,7 +506,7 @@ class Desktop:
                      logfile: Path | None = None) -> subprocess.Popen:
         out = open(logfile, "wb") if logfile else subprocess.DEVNULL
         try:
-            return self.spawn([binary, *args], group=True, env=self.player_environment(profile),
+            return self.spawn([binary, *args], own_group=True, env=self.player_environment(profile),
                               stdout=out, stderr=subprocess.STDOUT)
         finally:
             if logfile:
