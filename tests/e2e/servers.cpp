@@ -60,9 +60,8 @@ void PageServer::answer(QTcpSocket* socket) {
     const QByteArray body = found ? it->body : QByteArray("<html><body>Not found</body></html>");
     const QByteArray type = found ? it->contentType : QByteArray("text/html; charset=utf-8");
     socket->write("HTTP/1.0 " + QByteArray(found ? "200 OK" : "404 Not Found") +
-                  "\r\nContent-Type: " + type +
-                  "\r\nContent-Length: " + QByteArray::number(body.size()) +
-                  "\r\nConnection: close\r\n\r\n" + body);
+                  "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                  QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
     socket->disconnectFromHost();
 }
 
@@ -84,8 +83,8 @@ QString SilentServer::url(const QString& path) const {
 
 QString DemoStreams::start() {
     process_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process_.start(u"python3"_s, {QStringLiteral(LYREVANE_SOURCE_DIR "/demo/streams.py"),
-                                  u"--port"_s, u"0"_s});
+    process_.start(u"python3"_s,
+                   {QStringLiteral(LYREVANE_SOURCE_DIR "/demo/streams.py"), u"--port"_s, u"0"_s});
     QByteArray output;
     QElapsedTimer timer;
     timer.start();

@@ -31,7 +31,9 @@
 
 using namespace Qt::Literals::StringLiterals;
 
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace lyrevane::testing {
 namespace {
@@ -50,7 +52,9 @@ public:
         messages.append(text);
         icons.push_back(icon);
     }
-    std::optional<QString> InputBox(const QString&, const QString&) override { return std::nullopt; }
+    std::optional<QString> InputBox(const QString&, const QString&) override {
+        return std::nullopt;
+    }
     QStringList messages;
     std::vector<MessageIcon> icons;
 };
@@ -94,17 +98,17 @@ protected:
                   u"<asx version=\"3.0\"><title>Live</title><entry><ref href=\""_s + mp3 +
                       u"\"/></entry></asx>\n"_s,
                   "video/x-ms-asf");
-        pages.add(u"/radio.pls"_s,
-                  u"[playlist]\nNumberOfEntries=1\nFile1="_s + mp3 + u"\nTitle1=Live\nVersion=2\n"_s,
-                  "audio/x-scpls");
-        const QString page = u"<html><body><p>Live programme</p>"_s +
-                             commandLink(u"play-live"_s, mp3) +
-                             commandLink(u"play-asx"_s, pages.base() + u"/radio.asx"_s) +
-                             commandLink(u"play-pls"_s, pages.base() + u"/radio.pls"_s) +
-                             commandLink(u"play-missing"_s, pages.base() + u"/missing.mp3"_s) +
-                             commandLink(u"play-refused"_s, refused) +
-                             commandLink(u"play-silent"_s, silent.url(u"/live.mp3"_s)) +
-                             u"</body></html>"_s;
+        pages.add(
+            u"/radio.pls"_s,
+            u"[playlist]\nNumberOfEntries=1\nFile1="_s + mp3 + u"\nTitle1=Live\nVersion=2\n"_s,
+            "audio/x-scpls");
+        const QString page =
+            u"<html><body><p>Live programme</p>"_s + commandLink(u"play-live"_s, mp3) +
+            commandLink(u"play-asx"_s, pages.base() + u"/radio.asx"_s) +
+            commandLink(u"play-pls"_s, pages.base() + u"/radio.pls"_s) +
+            commandLink(u"play-missing"_s, pages.base() + u"/missing.mp3"_s) +
+            commandLink(u"play-refused"_s, refused) +
+            commandLink(u"play-silent"_s, silent.url(u"/live.mp3"_s)) + u"</body></html>"_s;
         pages.add(u"/player_interviews.shtml"_s, page, "text/html; charset=utf-8");
         pages.add(u"/player_creative.shtml"_s, page, "text/html; charset=utf-8");
 
@@ -139,8 +143,8 @@ protected:
                          });
         ASSERT_TRUE(window->StartUp(QString()));
         window->show();
-        ASSERT_TRUE(waitUntil([&] { return !mainLoaded.isEmpty() && !adLoaded.isEmpty(); },
-                              kLoadTimeout));
+        ASSERT_TRUE(
+            waitUntil([&] { return !mainLoaded.isEmpty() && !adLoaded.isEmpty(); }, kLoadTimeout));
         ASSERT_TRUE(mainLoaded.first().first().toBool());
         ASSERT_TRUE(adLoaded.first().first().toBool());
     }
@@ -252,9 +256,13 @@ TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
     EXPECT_FALSE(window->cmdStop->isEnabled());
 }
 
-TEST_F(LiveWindowTest, AsxPlaylistPlays) { playsPlaylist(u"play-asx"_s, u"/radio.asx"_s); }
+TEST_F(LiveWindowTest, AsxPlaylistPlays) {
+    playsPlaylist(u"play-asx"_s, u"/radio.asx"_s);
+}
 
-TEST_F(LiveWindowTest, PlsPlaylistPlays) { playsPlaylist(u"play-pls"_s, u"/radio.pls"_s); }
+TEST_F(LiveWindowTest, PlsPlaylistPlays) {
+    playsPlaylist(u"play-pls"_s, u"/radio.pls"_s);
+}
 
 TEST_F(LiveWindowTest, MissingStreamShowsTheErrorMessage) {
     start();
@@ -262,7 +270,8 @@ TEST_F(LiveWindowTest, MissingStreamShowsTheErrorMessage) {
     waitForOneMessage();
     const QString description = engine->errorDescription(engine->errorCount() - 1);
     EXPECT_TRUE(description.contains(u"404"_s)) << description.toStdString();
-    EXPECT_TRUE(description.contains(pages.base() + u"/missing.mp3"_s)) << description.toStdString();
+    EXPECT_TRUE(description.contains(pages.base() + u"/missing.mp3"_s))
+        << description.toStdString();
     EXPECT_EQ(prompts.messages.front(), expectedErrorMessage());
     EXPECT_TRUE(pages.requests.contains(u"/missing.mp3"_s));
     EXPECT_NE(status(), u"Playing."_s);
@@ -314,7 +323,8 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 5s));
 
     window->cmdPlay->click();
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, kPlayTimeout));
+    ASSERT_TRUE(
+        waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, kPlayTimeout));
     EXPECT_EQ(status(), u"Playing."_s);
     expectPlayingButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
@@ -344,7 +354,8 @@ int main(int argc, char** argv) {
         QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         qputenv(name, QFile::encodeName(path));
     }
-    for (const char* name : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY"}) {
+    for (const char* name :
+         {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY"}) {
         qunsetenv(name);
     }
     if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
