@@ -20,6 +20,7 @@
 
 #include <unistd.h>
 
+#include "../support/windowtests.h"
 #include "frmmain.h"
 #include "platform.h"
 #include "playersettings.h"
@@ -69,11 +70,6 @@ public:
     void OpenExternally(const QString& url) override { urls.append(url); }
     QStringList urls;
 };
-
-QWebEngineProfile* sharedProfile() {
-    static QWebEngineProfile* profile = CreatePlayerProfile(qApp);
-    return profile;
-}
 
 QString commandLink(const QString& id, const QString& stream) {
     return u"<a id='%1' href='lyrev:play?%2'>%1</a><br>"_s.arg(
@@ -345,28 +341,5 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
 }  // namespace lyrevane::testing
 
 int main(int argc, char** argv) {
-    // Private folders for the browser profile, libVLC and settings.
-    QTemporaryDir home;
-    for (const char* name :
-         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR", "HOME"}) {
-        const QString path = home.filePath(QString::fromLatin1(name));
-        QDir().mkpath(path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv(name, QFile::encodeName(path));
-    }
-    for (const char* name :
-         {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY"}) {
-        qunsetenv(name);
-    }
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
-    }
-    qputenv("QT_LOGGING_RULES", "qt.webenginecontext.debug=false");
-    lyrevane::RegisterCommandScheme();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    delete lyrevane::testing::sharedProfile();
-    return result;
+    return lyrevane::testing::RunWindowTests(argc, argv);
 }

@@ -20,8 +20,7 @@
 
 #include <memory>
 
-#include <unistd.h>
-
+#include "../support/windowtests.h"
 #include "brokerlist.h"
 #include "fakes.h"
 #include "frmmain.h"
@@ -36,6 +35,7 @@ namespace {
 
 using testing::FakeMediaEngine;
 using testing::FakePrompts;
+using testing::sharedProfile;
 
 constexpr int kLoadTimeoutMs = 20000;
 
@@ -44,11 +44,6 @@ public:
     void OpenExternally(const QString& url) override { urls.append(url); }
     QStringList urls;
 };
-
-QWebEngineProfile* sharedProfile() {
-    static QWebEngineProfile* profile = CreatePlayerProfile(qApp);
-    return profile;
-}
 
 // One demo portal for the whole suite.
 class Portal {
@@ -288,22 +283,5 @@ TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
 }  // namespace lyrevane
 
 int main(int argc, char** argv) {
-    QTemporaryDir home;
-    for (const char* name :
-         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString path = home.filePath(QString::fromLatin1(name));
-        QDir().mkpath(path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv(name, QFile::encodeName(path));
-    }
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
-    }
-    lyrevane::RegisterCommandScheme();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    delete lyrevane::sharedProfile();
-    return result;
+    return lyrevane::testing::RunWindowTests(argc, argv);
 }

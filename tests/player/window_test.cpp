@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QHash>
 #include <QSignalSpy>
 #include <QSlider>
@@ -11,8 +13,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QDir>
-#include <QFile>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <QWidget>
@@ -21,6 +21,7 @@
 
 #include <unistd.h>
 
+#include "../support/windowtests.h"
 #include "fakes.h"
 #include "frmmain.h"
 #include "settingsstore.h"
@@ -33,6 +34,7 @@ namespace {
 
 using testing::FakeMediaEngine;
 using testing::FakePrompts;
+using testing::sharedProfile;
 
 constexpr int kLoadTimeoutMs = 20000;
 constexpr int kCommandTimeoutMs = 10000;
@@ -86,11 +88,6 @@ public:
     QStringList urls;
 };
 
-QWebEngineProfile* sharedProfile() {
-    static QWebEngineProfile* profile = CreatePlayerProfile(qApp);
-    return profile;
-}
-
 QString linkPage(const QString& streamUrl, const QString& base) {
     const QString escaped = QString::fromLatin1(QUrl::toPercentEncoding(streamUrl));
     return u"<html><body><p>Portal</p>"
@@ -109,8 +106,10 @@ protected:
         ASSERT_TRUE(folder.isValid());
         store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
         store->WriteSetting(kAppName, kPortalSection, u"BaseURL", server.base());
-        server.add(u"/player_interviews.shtml"_s, linkPage(QString::fromUtf16(kStream), server.base()));
-        server.add(u"/player_creative.shtml"_s, linkPage(QString::fromUtf16(kStream), server.base()));
+        server.add(u"/player_interviews.shtml"_s,
+                   linkPage(QString::fromUtf16(kStream), server.base()));
+        server.add(u"/player_creative.shtml"_s,
+                   linkPage(QString::fromUtf16(kStream), server.base()));
         server.add(u"/elsewhere.html"_s, u"<html><body>elsewhere</body></html>"_s);
     }
 
@@ -206,8 +205,8 @@ TEST_F(WindowTest, ScriptAndFrameNavigationsAreIntercepted) {
         u"f.src = 'lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fframe';"
         u"document.body.appendChild(f);"_s);
     ASSERT_TRUE(QTest::qWaitFor([&] { return engine.urls.size() == 2; }, kCommandTimeoutMs));
-    EXPECT_EQ(engine.urls, (QStringList{u"http://127.0.0.1:9/script"_s,
-                                        u"http://127.0.0.1:9/frame"_s}));
+    EXPECT_EQ(engine.urls,
+              (QStringList{u"http://127.0.0.1:9/script"_s, u"http://127.0.0.1:9/frame"_s}));
 }
 
 TEST_F(WindowTest, CommandLinksInTheAdPaneDoNothing) {
@@ -287,12 +286,14 @@ TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
     QWidget* bar = window->picPlayBar;
     const QPoint grab(PlayerLayout::kGrabStripLeft + 5, bar->height() / 2);
     QTest::mousePress(bar, Qt::LeftButton, {}, grab);
-    QMouseEvent far(QEvent::MouseMove, QPointF(grab.x(), -2000), bar->mapToGlobal(QPointF(grab.x(), -2000)),
-                    Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent far(QEvent::MouseMove, QPointF(grab.x(), -2000),
+                    bar->mapToGlobal(QPointF(grab.x(), -2000)), Qt::NoButton, Qt::LeftButton,
+                    Qt::NoModifier);
     QApplication::sendEvent(bar, &far);
     EXPECT_EQ(window->webBrowser->height(), 125);
-    QMouseEvent below(QEvent::MouseMove, QPointF(grab.x(), 3000), bar->mapToGlobal(QPointF(grab.x(), 3000)),
-                      Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent below(QEvent::MouseMove, QPointF(grab.x(), 3000),
+                      bar->mapToGlobal(QPointF(grab.x(), 3000)), Qt::NoButton, Qt::LeftButton,
+                      Qt::NoModifier);
     QApplication::sendEvent(bar, &below);
     EXPECT_EQ(window->webAd->height(), 94);
     QTest::mouseRelease(bar, Qt::LeftButton, {}, grab);
@@ -302,22 +303,5 @@ TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
 }  // namespace lyrevane
 
 int main(int argc, char** argv) {
-    // Private folders for the browser profile and settings; no traffic leaves 127.0.0.1.
-    QTemporaryDir home;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
-        const QString path = home.filePath(QString::fromLatin1(name));
-        QDir().mkpath(path);
-        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv(name, QFile::encodeName(path));
-    }
-    if (geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
-    }
-    lyrevane::RegisterCommandScheme();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    const int result = RUN_ALL_TESTS();
-    delete lyrevane::sharedProfile();
-    return result;
+    return lyrevane::testing::RunWindowTests(argc, argv);
 }
