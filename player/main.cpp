@@ -10,6 +10,7 @@
 #include "playersettings.h"
 #include "qthttpclient.h"
 #include "settingsstore.h"
+#include "terminationwatcher.h"
 #include "webpanes.h"
 
 #ifdef LYREVANE_HAVE_VLC_ENGINE
@@ -73,6 +74,10 @@ int main(int argc, char** argv) {
     prompts.SetOwner(&window);
     QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
+    // Told to stop from outside: close as the user would, saving the settings.
+    lyrevane::TerminationWatcher termination;
+    QObject::connect(&termination, &lyrevane::TerminationWatcher::terminationRequested, &window,
+                     &QWidget::close);
     if (!window.StartUp(commandLine, store.problem())) {
         return 0;
     }

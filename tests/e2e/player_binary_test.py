@@ -10,7 +10,8 @@ On a private X screen (Xvfb) with a private PulseAudio null sink, against the de
    3 seconds of its start, and the sink's monitor records non-silent audio;
 2. the window settings are not written while the player runs;
 3. closing the window (WM_DELETE_WINDOW, as a window manager sends it) ends the program
-   with status 0, leaves Icecast, and saves "Width", "Height", "PlayBarBottom" and "Volume".
+   with status 0, leaves Icecast, and saves "Width", "Height", "PlayBarBottom" and "Volume";
+4. SIGTERM closes the window the same way, saving the settings.
 
 Exit status 0 on success, 1 on failure, 77 when a needed tool is missing.
 """
@@ -19,6 +20,7 @@ from __future__ import annotations
 
 import os
 import shutil
+import signal
 import sys
 import time
 from pathlib import Path
@@ -116,6 +118,22 @@ def main() -> int:
         bottom = saved.get("PlayBarBottom", "")
         check(bottom.isdigit() and int(bottom) > 0, f"PlayBarBottom saved ({bottom!r})")
         check(saved.get("Volume") == "75", f"Volume saved as 75 ({saved.get('Volume')!r})")
+
+        # 4. Told to stop with SIGTERM (a session ending, `kill`): it closes the same way.
+        profile.write(WINDOW_SECTION, {"Width": "700", "Height": "500", "Volume": "33"})
+        player = desk.start_player(binary, [command], profile, desk.dir / "player-term.log")
+        started = time.monotonic()
+        while listener_count(streams, MOUNT) < 1 and time.monotonic() - started < 20:
+            time.sleep(0.1)
+        player.send_signal(signal.SIGTERM)
+        try:
+            status = player.wait(15)
+        except Exception:  # noqa: BLE001
+            status = None
+        check(status == 0, f"SIGTERM ends the program with status 0 ({status})")
+        saved = profile.read(WINDOW_SECTION)
+        check((saved.get("Width"), saved.get("Height"), saved.get("Volume")) == ("700", "500", "33"),
+              f"and the window settings are saved as they were ({saved})")
 
         if failures:
             print("--- player log ---")

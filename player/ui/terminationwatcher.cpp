@@ -1,0 +1,60 @@
+#include "terminationwatcher.h"
+
+#include <QSocketNotifier>
+
+#include <csignal>
+
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace lyrevane {
+
+namespace {
+
+// The handler may only write to a descriptor: the GUI thread reads the other end.
+int signalSocket[2] = {-1, -1};
+
+void onSignal(int number) {
+    const unsigned char byte = static_cast<unsigned char>(number);
+    [[maybe_unused]] const ssize_t written = ::write(signalSocket[0], &byte, 1);
+}
+
+}  // namespace
+
+TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSocket) != 0) {
+        return;  // the default actions stay in place
+    }
+    notifier_ = new QSocketNotifier(signalSocket[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &TerminationWatcher::readSignal);
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(number, &action, nullptr);
+    }
+}
+
+TerminationWatcher::~TerminationWatcher() {
+    if (notifier_ == nullptr) {
+        return;
+    }
+    struct sigaction action = {};
+    action.sa_handler = SIG_DFL;
+    for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
+        ::sigaction(number, &action, nullptr);
+    }
+    ::close(signalSocket[0]);
+    ::close(signalSocket[1]);
+    signalSocket[0] = signalSocket[1] = -1;
+}
+
+void TerminationWatcher::readSignal() {
+    unsigned char byte = 0;
+    if (::read(signalSocket[1], &byte, 1) == 1) {
+        Q_EMIT terminationRequested(byte);
+    }
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace lyrevane {
+
+// Turns SIGTERM, SIGINT and SIGHUP into a Qt signal on the GUI thread, so that a player
+// told to stop (a session ending, `kill`, Ctrl-C in a terminal) closes its window the
+// ordinary way and saves its settings. One instance per program.
+class TerminationWatcher final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit TerminationWatcher(QObject* parent = nullptr);
+    ~TerminationWatcher() override;
+
+Q_SIGNALS:
+    void terminationRequested(int signal);
+
+private:
+    void readSignal();
+
+    QSocketNotifier* notifier_ = nullptr;
+};
+
+}  // namespace lyrevane
