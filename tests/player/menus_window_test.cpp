@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -22,6 +23,7 @@
 
 #include "../support/windowtests.h"
 #include "brokerlist.h"
+#include "dialogs.h"
 #include "fakes.h"
 #include "frmmain.h"
 #include "qthttpclient.h"
@@ -239,6 +241,38 @@ TEST_F(MenusWindowTest, CommandUrlOfABrokerIsNeverRunAsACommand) {
     EXPECT_TRUE(opener.urls.isEmpty());
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_EQ(window->webAd->url(), adBefore);
+}
+
+// A dialog as the main window opens them; it closes itself once shown.
+class ProbeDialog final : public QDialog {
+public:
+    explicit ProbeDialog(QWidget* parent) : QDialog(parent) {
+        ++instances;
+        QTimer::singleShot(50, this, [this] {
+            shownModal = isModal() && isVisible();
+            reject();
+        });
+    }
+    void SetOwner(frmMain& owner) { owner_ = &owner; }
+    frmMain* Owner() const { return owner_; }
+    bool shownModal = false;
+    static inline int instances = 0;
+
+private:
+    frmMain* owner_ = nullptr;
+};
+
+TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
+    start();
+    ProbeDialog::instances = 0;
+    const auto first = OpenOwnedDialog<ProbeDialog>(*window);
+    const auto second = OpenOwnedDialog<ProbeDialog>(*window);
+    EXPECT_EQ(ProbeDialog::instances, 2);
+    EXPECT_NE(first.get(), second.get());
+    EXPECT_EQ(first->Owner(), window.get());
+    EXPECT_EQ(first->parentWidget(), window.get());
+    EXPECT_TRUE(first->shownModal);
+    EXPECT_EQ(first->result(), QDialog::Rejected);
 }
 
 TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
