@@ -12,8 +12,7 @@ class PromptService;
 
 inline constexpr QStringView kFeatureDisabledMessage = u"Feature disabled.";
 inline constexpr QStringView kUnknownCommandMessage = u"Unknown command.";
-inline constexpr QStringView kInvalidParametersMessage =
-    u"The command's parameters are invalid.";
+inline constexpr QStringView kInvalidParametersMessage = u"The command's parameters are invalid.";
 inline constexpr QStringView kPageNotAllowedMessage =
     u"This address cannot be opened: only web pages (http or https) are allowed.";
 inline constexpr QStringView kMediaNotAllowedMessage =

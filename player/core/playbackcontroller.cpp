@@ -15,8 +15,8 @@ PlaybackController::PlaybackController(MediaEngine& engine, PlayBarView& view,
                                        [this](int state) { OnOpenStateChanged(state); });
     playConnection_ = QObject::connect(&engine_, &MediaEngine::playStateChanged, &engine_,
                                        [this](int state) { OnPlayStateChanged(state); });
-    errorConnection_ = QObject::connect(&engine_, &MediaEngine::errorOccurred, &engine_,
-                                        [this] { OnError(); });
+    errorConnection_ =
+        QObject::connect(&engine_, &MediaEngine::errorOccurred, &engine_, [this] { OnError(); });
 }
 
 PlaybackController::~PlaybackController() {
@@ -32,11 +32,19 @@ void PlaybackController::UpdatePlayButtons() {
 }
 
 // The buttons do not change themselves: the engine's state events that follow do.
-void PlaybackController::PlayClicked() { engine_.play(); }
-void PlaybackController::PauseClicked() { engine_.pause(); }
-void PlaybackController::StopClicked() { engine_.stop(); }
+void PlaybackController::PlayClicked() {
+    engine_.play();
+}
+void PlaybackController::PauseClicked() {
+    engine_.pause();
+}
+void PlaybackController::StopClicked() {
+    engine_.stop();
+}
 
-void PlaybackController::VolumeChanged(int value) { engine_.setVolume(value); }
+void PlaybackController::VolumeChanged(int value) {
+    engine_.setVolume(value);
+}
 
 void PlaybackController::PlayFromInputBox() {
     const std::optional<QString> answer = prompts_.InputBox(kPlayPrompt.toString(), QString());

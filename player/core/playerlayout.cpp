@@ -30,8 +30,8 @@ void PlayerLayout::Resize(QSize client, bool minimised) {
     }
     client_ = client;
     logo_.moveTo(client.width() / 2 - logo_.width() / 2, 0);
-    const int contentHeight = client.height() - (statusBarHeight_ + ad_.height() +
-                                                 playBar_.height() + logo_.height());
+    const int contentHeight =
+        client.height() - (statusBarHeight_ + ad_.height() + playBar_.height() + logo_.height());
     content_.setRect(0, logo_.height(), client.width(), std::max(0, contentHeight));
     playBar_.setRect(0, content_.height() + logo_.height(), client.width(), playBar_.height());
     ad_.setRect(0, content_.height() + logo_.height() + playBar_.height(), client.width(),
@@ -70,8 +70,7 @@ float PlayerLayout::PlayBarBottom() const {
 }
 
 int PlayerLayout::MinimumClientHeight() const {
-    return statusBarHeight_ + ad_.height() + logo_.height() + playBar_.height() +
-           kMinContentHeight;
+    return statusBarHeight_ + ad_.height() + logo_.height() + playBar_.height() + kMinContentHeight;
 }
 
 QRect PlayerLayout::StatusBar() const {

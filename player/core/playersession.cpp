@@ -6,8 +6,8 @@
 
 namespace lyrevane {
 
-PlayerSession::PlayerSession(Services services, MainWindowSurface& surface,
-                             PlayBarView& playBar, BrowserPane& mainPane, BrowserPane& adPane)
+PlayerSession::PlayerSession(Services services, MainWindowSurface& surface, PlayBarView& playBar,
+                             BrowserPane& mainPane, BrowserPane& adPane)
     : services_(services),
       surface_(surface),
       mainPane_(mainPane),
@@ -24,8 +24,7 @@ bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProb
     const WindowSettings stored = WindowSettings::Load(services_.settings);
 
     surface_.SetOuterSize(stored.size);
-    surface_.RestorePlayBar(
-        stored.playBarBottom.value_or(float(surface_.StatusBarHeight() + 94)));
+    surface_.RestorePlayBar(stored.playBarBottom.value_or(float(surface_.StatusBarHeight() + 94)));
     surface_.ReloadOnlineBrokers();
 
     surface_.SetVolumeSlider(stored.volume);

@@ -48,12 +48,11 @@ WindowSettings WindowSettings::Load(SettingsProvider& settings) {
 }
 
 void WindowSettings::Save(SettingsProvider& settings) const {
-    settings.WriteSettings(
-        kAppName, kWindowSection,
-        {{u"Width"_s, QString::number(size.width())},
-         {u"Height"_s, QString::number(size.height())},
-         {u"PlayBarBottom"_s, formatPixels(playBarBottom.value_or(0.0F))},
-         {u"Volume"_s, QString::number(volume)}});
+    settings.WriteSettings(kAppName, kWindowSection,
+                           {{u"Width"_s, QString::number(size.width())},
+                            {u"Height"_s, QString::number(size.height())},
+                            {u"PlayBarBottom"_s, formatPixels(playBarBottom.value_or(0.0F))},
+                            {u"Volume"_s, QString::number(volume)}});
 }
 
 PortalConfig PortalConfig::Load(SettingsProvider& settings) {
@@ -73,8 +72,12 @@ QString PortalConfig::PageUrl(QStringView path) const {
     return base + path.toString();
 }
 
-QString PortalConfig::MailUrl() const { return u"mailto:"_s + contactEmail; }
+QString PortalConfig::MailUrl() const {
+    return u"mailto:"_s + contactEmail;
+}
 
-QString PortalConfig::DomainName() const { return QUrl(baseUrl).host(); }
+QString PortalConfig::DomainName() const {
+    return QUrl(baseUrl).host();
+}
 
 }  // namespace lyrevane

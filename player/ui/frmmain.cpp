@@ -85,10 +85,10 @@ frmMain::frmMain(Services services, QWidget* parent)
     sbStatusBar->setSizeGripEnabled(false);
     layout_.SetStatusBarHeight(sbStatusBar->sizeHint().height());
 
-    session_ = std::make_unique<PlayerSession>(
-        PlayerSession::Services{services.settings, services.prompts, services.tracker,
-                                services.engine},
-        *this, *this, *mainPane_, *adPane_);
+    session_ =
+        std::make_unique<PlayerSession>(PlayerSession::Services{services.settings, services.prompts,
+                                                                services.tracker, services.engine},
+                                        *this, *this, *mainPane_, *adPane_);
     BuildMenu();
     BuildBrokersMenu();
 
@@ -106,8 +106,7 @@ frmMain::frmMain(Services services, QWidget* parent)
     connect(cmdMail, &QToolButton::clicked, this,
             [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
     connect(cmdPlay, &QToolButton::clicked, this, [this] { session_->Playback().PlayClicked(); });
-    connect(cmdPause, &QToolButton::clicked, this,
-            [this] { session_->Playback().PauseClicked(); });
+    connect(cmdPause, &QToolButton::clicked, this, [this] { session_->Playback().PauseClicked(); });
     connect(cmdStop, &QToolButton::clicked, this, [this] { session_->Playback().StopClicked(); });
     connect(sldVolume, &QSlider::valueChanged, this,
             [this](int value) { session_->Playback().VolumeChanged(value); });
@@ -227,9 +226,8 @@ void frmMain::ApplyLayout() {
 
 void frmMain::UpdateMinimumSize() {
     const int frameWidth = isVisible() ? frameGeometry().width() - width() : 0;
-    const int aboveClient = menuBar()->isVisible() || !isVisible()
-                                ? menuBar()->sizeHint().height()
-                                : 0;
+    const int aboveClient =
+        menuBar()->isVisible() || !isVisible() ? menuBar()->sizeHint().height() : 0;
     setMinimumSize(std::max(0, layout_.MinimumOuterWidth() - frameWidth),
                    layout_.MinimumClientHeight() + aboveClient);
 }
@@ -261,29 +259,47 @@ void frmMain::SetOuterSize(QSize size) {
     ApplyLayout();
 }
 
-QSize frmMain::OuterSize() const { return size(); }
+QSize frmMain::OuterSize() const {
+    return size();
+}
 
-int frmMain::StatusBarHeight() const { return sbStatusBar->sizeHint().height(); }
+int frmMain::StatusBarHeight() const {
+    return sbStatusBar->sizeHint().height();
+}
 
 void frmMain::RestorePlayBar(float playBarBottom) {
     layout_.RestorePlayBar(playBarBottom);
     ApplyLayout();
 }
 
-float frmMain::PlayBarBottom() const { return layout_.PlayBarBottom(); }
+float frmMain::PlayBarBottom() const {
+    return layout_.PlayBarBottom();
+}
 
 void frmMain::SetVolumeSlider(int value) {
     const QSignalBlocker blocker(sldVolume);
     sldVolume->setValue(value);
 }
 
-int frmMain::VolumeSlider() const { return sldVolume->value(); }
+int frmMain::VolumeSlider() const {
+    return sldVolume->value();
+}
 
-void frmMain::Close() { close(); }
+void frmMain::Close() {
+    close();
+}
 
-void frmMain::SetPlayEnabled(bool enabled) { cmdPlay->setEnabled(enabled); }
-void frmMain::SetPauseVisible(bool visible) { cmdPause->setVisible(visible); }
-void frmMain::SetStopEnabled(bool enabled) { cmdStop->setEnabled(enabled); }
-void frmMain::SetStatusText(const QString& text) { sbStatusBar->showMessage(text); }
+void frmMain::SetPlayEnabled(bool enabled) {
+    cmdPlay->setEnabled(enabled);
+}
+void frmMain::SetPauseVisible(bool visible) {
+    cmdPause->setVisible(visible);
+}
+void frmMain::SetStopEnabled(bool enabled) {
+    cmdStop->setEnabled(enabled);
+}
+void frmMain::SetStatusText(const QString& text) {
+    sbStatusBar->showMessage(text);
+}
 
 }  // namespace lyrevane

@@ -22,8 +22,7 @@ constexpr int kPopupPatienceMs = 30000;
 // Stands in for a new window just long enough to learn where it was meant to go.
 class PopupCatcher final : public QWebEnginePage {
 public:
-    PopupCatcher(QWebEngineProfile* profile, PlayerWebPage::PopupHandler handler,
-                 QObject* parent)
+    PopupCatcher(QWebEngineProfile* profile, PlayerWebPage::PopupHandler handler, QObject* parent)
         : QWebEnginePage(profile, parent), handler_(std::move(handler)) {
         QTimer::singleShot(kPopupPatienceMs, this, &QObject::deleteLater);
     }
@@ -52,8 +51,7 @@ private:
 };
 
 QString playerFolder(QStandardPaths::StandardLocation location) {
-    const QString path =
-        QStandardPaths::writableLocation(location) + u"/Lyrevane/WebEngine"_s;
+    const QString path = QStandardPaths::writableLocation(location) + u"/Lyrevane/WebEngine"_s;
     QDir().mkpath(path);
     return path;
 }
@@ -72,8 +70,7 @@ QWebEngineProfile* CreatePlayerProfile(QObject* parent) {
     profile->setCachePath(playerFolder(QStandardPaths::GenericCacheLocation));
     profile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
     profile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
-    profile->installUrlSchemeHandler(kCommandScheme.toUtf8(),
-                                     new CommandSchemeRefuser(profile));
+    profile->installUrlSchemeHandler(kCommandScheme.toUtf8(), new CommandSchemeRefuser(profile));
     return profile;
 }
 

@@ -11,7 +11,6 @@
 
 class QWebEngineProfile;
 
-
 namespace lyrevane {
 
 // Makes "lyrev:" a scheme the browser engine knows, so that every navigation to it
@@ -45,8 +44,7 @@ public:
                   PopupHandler openPopup, QObject* parent = nullptr);
 
 protected:
-    bool acceptNavigationRequest(const QUrl& url, NavigationType type,
-                                 bool isMainFrame) override;
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     QWebEnginePage* createWindow(WebWindowType type) override;
 
 private:

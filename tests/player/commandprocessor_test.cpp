@@ -27,8 +27,8 @@ protected:
 
 TEST_F(ExecuteCommandTest, PlayDecodesScreensAndStartsTheStream) {
     engine.setAvailable(false, true, true);
-    EXPECT_TRUE(commands.ExecuteCommand(u"play"_s, u"http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s,
-                                        false));
+    EXPECT_TRUE(
+        commands.ExecuteCommand(u"play"_s, u"http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s, false));
     EXPECT_EQ(engine.urls, QStringList{u"http://127.0.0.1:8000/live"_s});
     // The buttons follow the engine at once.
     EXPECT_TRUE(playBar.pauseVisible);
@@ -91,17 +91,16 @@ TEST_F(ExecuteCommandTest, BrowseAndPlayWithMalformedParametersOpensNothing) {
     }
     EXPECT_TRUE(mainPane.urls.isEmpty());
     EXPECT_TRUE(engine.urls.isEmpty());
-    EXPECT_EQ(prompts.messages,
-              QStringList(4, kInvalidParametersMessage.toString()));
+    EXPECT_EQ(prompts.messages, QStringList(4, kInvalidParametersMessage.toString()));
 }
 
 TEST_F(ExecuteCommandTest, BrowseAndPlayWithARefusedOrForbiddenPartOpensNothing) {
     EXPECT_TRUE(commands.ExecuteCommand(
         u"browseandplay"_s, u"infopage=http://h/&media=http://198.51.100.42:8010/x"_s, false));
-    EXPECT_TRUE(commands.ExecuteCommand(
-        u"browseandplay"_s, u"infopage=javascript:x&media=http://s/live"_s, false));
-    EXPECT_TRUE(commands.ExecuteCommand(
-        u"browseandplay"_s, u"infopage=http://h/&media=file:///tmp/a.mp3"_s, false));
+    EXPECT_TRUE(commands.ExecuteCommand(u"browseandplay"_s,
+                                        u"infopage=javascript:x&media=http://s/live"_s, false));
+    EXPECT_TRUE(commands.ExecuteCommand(u"browseandplay"_s,
+                                        u"infopage=http://h/&media=file:///tmp/a.mp3"_s, false));
     EXPECT_TRUE(mainPane.urls.isEmpty());
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_EQ(prompts.messages,

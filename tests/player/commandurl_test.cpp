@@ -37,10 +37,10 @@ TEST(CommandPattern, EmptyCommandAndEmptyParameters) {
 }
 
 TEST(CommandPattern, RejectsTextsThatAreNoCommandUrl) {
-    EXPECT_FALSE(MatchCommandUrl(u"lyrev:play"_s));                    // no "?"
-    EXPECT_FALSE(MatchCommandUrl(u"\"lyrev:play?x\""_s));              // quoted
-    EXPECT_FALSE(MatchCommandUrl(u" lyrev:play?x"_s));                 // leading space
-    EXPECT_FALSE(MatchCommandUrl(u"http://host/?lyrev:play?x"_s));     // not at the start
+    EXPECT_FALSE(MatchCommandUrl(u"lyrev:play"_s));                 // no "?"
+    EXPECT_FALSE(MatchCommandUrl(u"\"lyrev:play?x\""_s));           // quoted
+    EXPECT_FALSE(MatchCommandUrl(u" lyrev:play?x"_s));              // leading space
+    EXPECT_FALSE(MatchCommandUrl(u"http://host/?lyrev:play?x"_s));  // not at the start
     EXPECT_FALSE(MatchCommandUrl(u"lyrevx:play?x"_s));
     EXPECT_FALSE(MatchCommandUrl(QString()));
 }
@@ -74,8 +74,9 @@ TEST(CommandPattern, BrowserUrlsAreRebuiltWithQueryAndFragmentAsEncoded) {
 }
 
 TEST(BrowseAndPlayPattern, SplitsPageAndMedia) {
-    const auto parts = MatchBrowseAndPlay(u"infopage=http%3A%2F%2Fa%2Fp%3Fx%3D1%26y%3D2"
-                                          u"&media=http%3A%2F%2Fb%2Fs%26t"_s);
+    const auto parts = MatchBrowseAndPlay(
+        u"infopage=http%3A%2F%2Fa%2Fp%3Fx%3D1%26y%3D2"
+        u"&media=http%3A%2F%2Fb%2Fs%26t"_s);
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->page, u"http%3A%2F%2Fa%2Fp%3Fx%3D1%26y%3D2"_s);
     EXPECT_EQ(parts->media, u"http%3A%2F%2Fb%2Fs%26t"_s);
@@ -163,9 +164,9 @@ TEST(CommandMediaUrl, AllowsNetworkStreamsAndTheEmptyUrl) {
                                u"MMSH://h:8080/a"_s, u"rtsp://192.0.2.1/a"_s}) {
         EXPECT_TRUE(IsCommandMediaUrl(url)) << url.toStdString();
     }
-    for (const QString& url : {u"file:///home/user/a.mp3"_s, u"/home/user/a.mp3"_s,
-                               u"ftp://h/a.mp3"_s, u"smb://h/a"_s, u"javascript:x"_s,
-                               u"http://"_s, u"a.mp3"_s}) {
+    for (const QString& url :
+         {u"file:///home/user/a.mp3"_s, u"/home/user/a.mp3"_s, u"ftp://h/a.mp3"_s, u"smb://h/a"_s,
+          u"javascript:x"_s, u"http://"_s, u"a.mp3"_s}) {
         EXPECT_FALSE(IsCommandMediaUrl(url)) << url.toStdString();
     }
 }

@@ -36,8 +36,7 @@ TEST(RefusedSources, KeepsTheFixedLayout) {
     EXPECT_EQ(QSet<QString>(addresses.cbegin(), addresses.cend()).size(), 3);
     // Invented names only: documentation domains and address ranges.
     for (const QString& entry : list) {
-        const bool documentation = entry.contains(u".example"_s) ||
-                                   entry.contains(u"192.0.2."_s) ||
+        const bool documentation = entry.contains(u".example"_s) || entry.contains(u"192.0.2."_s) ||
                                    entry.contains(u"198.51.100."_s) ||
                                    entry.contains(u"203.0.113."_s);
         EXPECT_TRUE(documentation) << entry.toStdString();
@@ -75,8 +74,7 @@ TEST(CheckMediaURL, MatchesAnywhereWithoutRegardToCase) {
     EXPECT_FALSE(CheckMediaURL(u"http://notmarketmic.example/x"_s, prompts));
     EXPECT_FALSE(CheckMediaURL(u"http://marketmic.example.net/x"_s, prompts));
     // A longer URL holding a refused stream URL.
-    EXPECT_FALSE(
-        CheckMediaURL(u"http://203.0.113.9:9000/listen.pls?sid=1"_s, prompts));
+    EXPECT_FALSE(CheckMediaURL(u"http://203.0.113.9:9000/listen.pls?sid=1"_s, prompts));
     EXPECT_EQ(prompts.messages.size(), 6);
 }
 

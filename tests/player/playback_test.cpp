@@ -43,9 +43,9 @@ TEST_F(PlaybackTest, ButtonsFollowTheEngineOnEveryStateEvent) {
 }
 
 TEST_F(PlaybackTest, OpenStatesMapToTheirTexts) {
-    const std::pair<int, const char16_t*> mapped[] = {
-        {0, u"Undefined state (1)"}, {3, u"Retrieving playlist..."},
-        {10, u"Connecting to media..."}};
+    const std::pair<int, const char16_t*> mapped[] = {{0, u"Undefined state (1)"},
+                                                      {3, u"Retrieving playlist..."},
+                                                      {10, u"Connecting to media..."}};
     for (const auto& [state, text] : mapped) {
         playBar.status = u"before"_s;
         Q_EMIT engine.openStateChanged(state);
@@ -129,9 +129,7 @@ TEST(PlaybackLifetime, ControllerStopsListeningWhenDestroyed) {
     FakeMediaEngine engine;
     FakePlayBar playBar;
     FakePrompts prompts;
-    {
-        PlaybackController playback(engine, playBar, prompts);
-    }
+    { PlaybackController playback(engine, playBar, prompts); }
     Q_EMIT engine.playStateChanged(MediaEngine::Playing);
     Q_EMIT engine.errorOccurred();
     EXPECT_TRUE(playBar.status.isEmpty());

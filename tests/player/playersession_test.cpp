@@ -80,16 +80,17 @@ private:
 
 TEST_F(PlayerSessionTest, FirstRunUsesDefaultsInStartUpOrder) {
     EXPECT_TRUE(session().StartUp(QString()));
-    EXPECT_EQ(log, (QStringList{
-                       u"size 640x480"_s,
-                       u"playbar 115"_s,
-                       u"brokers"_s,
-                       u"slider 75"_s,
-                       u"engine.setVolume 75"_s,
-                       u"webBrowser.navigate http://www.quillmoor.example/player_interviews.shtml"_s,
-                       u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
-                       u"TrackUsage"_s,
-                   }));
+    EXPECT_EQ(log,
+              (QStringList{
+                  u"size 640x480"_s,
+                  u"playbar 115"_s,
+                  u"brokers"_s,
+                  u"slider 75"_s,
+                  u"engine.setVolume 75"_s,
+                  u"webBrowser.navigate http://www.quillmoor.example/player_interviews.shtml"_s,
+                  u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
+                  u"TrackUsage"_s,
+              }));
     // Nothing is written before shutdown.
     EXPECT_TRUE(settings.writes.isEmpty());
 }
@@ -130,9 +131,8 @@ TEST_F(PlayerSessionTest, CommandLinePlaysAfterThePanesThenTracks) {
     EXPECT_TRUE(session().StartUp(u"LYREV:play?http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s));
     ASSERT_GE(log.size(), 3);
     EXPECT_EQ(log.mid(log.size() - 3),
-              (QStringList{
-                  u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
-                  u"engine.setUrl http://127.0.0.1:8000/live"_s, u"TrackUsage"_s}));
+              (QStringList{u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
+                           u"engine.setUrl http://127.0.0.1:8000/live"_s, u"TrackUsage"_s}));
 }
 
 TEST_F(PlayerSessionTest, BrowseFromTheCommandLineSupersedesTheStartPage) {
@@ -273,4 +273,3 @@ TEST(PortalConfig, BuildsAddressesFromTheStore) {
 
 }  // namespace
 }  // namespace lyrevane
-
