@@ -1,5 +1,6 @@
 // Lyrevane: the Quillmoor internet-radio player.
 #include <QApplication>
+#include <QIcon>
 #include <QWebEngineProfile>
 
 #include <memory>
@@ -51,6 +52,8 @@ int main(int argc, char** argv) {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Lyrevane"_s);
+    QApplication::setDesktopFileName(u"lyrevane"_s);
+    QApplication::setWindowIcon(QIcon::fromTheme(u"lyrevane"_s, QIcon(u":/lyrevane-256.png"_s)));
     // The program ends when the main window is unloaded, not when a message box closes.
     QApplication::setQuitOnLastWindowClosed(false);
 
