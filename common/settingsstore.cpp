@@ -136,15 +136,22 @@ void SqliteSettingsStore::closeDatabase() {
         db_ = nullptr;
     }
     schemaReady_ = false;
+    if (broken_) {
+        brokenSignature_ = fileSignature();  // as it was found damaged
+    }
 }
 
 void SqliteSettingsStore::fail(const QString& what, int code) {
-    const QString reason = db_ != nullptr ? QString::fromUtf8(sqlite3_errmsg(db_))
-                                          : QString::fromUtf8(sqlite3_errstr(code));
+    fail(what, code,
+         db_ != nullptr ? QString::fromUtf8(sqlite3_errmsg(db_))
+                        : QString::fromUtf8(sqlite3_errstr(code)));
+}
+
+void SqliteSettingsStore::fail(const QString& what, int code, const QString& reason) {
     if (isDamage(code)) {
+        // Closed at the start of the next operation, not here: a statement or a
+        // transaction of the failing operation may still hold the connection.
         broken_ = true;
-        closeDatabase();
-        brokenSignature_ = fileSignature();
     }
     if (!problem_.isEmpty()) {
         return;  // said once already
@@ -182,6 +189,9 @@ QString SqliteSettingsStore::fileSignature() const {
 
 bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
     if (broken_) {
+        if (db_ != nullptr) {
+            closeDatabase();
+        }
         if (fileSignature() == brokenSignature_) {
             return false;
         }
@@ -246,6 +256,21 @@ bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
 }
 
 bool SqliteSettingsStore::prepareSchema() {
+    // Nothing is written into an existing file before it has passed a check: a damaged
+    // store must stay exactly as it was found.
+    if (QFileInfo(path_).size() > 0) {
+        Statement check(db_, "PRAGMA quick_check(1)");
+        const int step = check.ok() ? sqlite3_step(check.get()) : check.code();
+        if (step != SQLITE_ROW) {
+            fail(QStringLiteral("checked"), step);  // busy, unreadable or damaged
+            return false;
+        }
+        const QString verdict = columnText(check.get(), 0);
+        if (verdict != u"ok"_s) {
+            fail(QStringLiteral("checked"), SQLITE_CORRUPT, verdict);
+            return false;
+        }
+    }
     // WAL lets one program read while the other writes; the mode is kept in the file.
     int code = sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
     if (code == SQLITE_OK) {

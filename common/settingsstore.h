@@ -54,6 +54,7 @@ private:
     void closeDatabase();
     // Records a failure; reports it on stderr the first time.
     void fail(const QString& what, int code);
+    void fail(const QString& what, int code, const QString& reason);
     bool isMissingTable(int code) const;
     QString fileSignature() const;
     bool writeAll(QStringView app, QStringView section, const KeyValueList& values,

@@ -228,8 +228,16 @@ TEST(SettingsStoreDamage, CorruptPagesAreReportedAndTheFileKept) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(store.ReadSetting(kAppName, u"v1_0\\Big", u"Key5", u"d"_s), u"d"_s);
     EXPECT_FALSE(store.WriteSetting(kAppName, u"v1_0\\Big", u"Key5", u"new"_s));
+    // Writes that meet the damage inside their transaction fail cleanly too.
+    SqliteSettingsStore writer;
+    EXPECT_FALSE(writer.WriteSetting(kAppName, u"v1_0\\Big", u"Key5", u"new"_s));
+    SqliteSettingsStore rewriter;
+    EXPECT_FALSE(rewriter.RewriteSection(kAppName, u"v1_0\\Big", {{u"Key5"_s, u"new"_s}}));
+    EXPECT_FALSE(rewriter.WriteSetting(kAppName, u"v1_0\\Big", u"Key6", u"new"_s));
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_FALSE(store.problem().isEmpty());
+    EXPECT_FALSE(writer.problem().isEmpty());
+    EXPECT_FALSE(rewriter.problem().isEmpty());
     EXPECT_FALSE(err.empty());
     QFile f(xdg.storePath());
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
