@@ -22,7 +22,19 @@ QString lastActive(const QString& name) {
 }  // namespace schedulekeys
 
 Schedule ReadSchedule(SettingsProvider& store) {
-    const SectionSnapshot section = store.ReadSection(kAppName, kSchedulerSection);
+    return ScheduleFromSection(store.ReadSection(kAppName, kSchedulerSection));
+}
+
+std::optional<Schedule> TakeReloadedSchedule(SettingsProvider& store) {
+    const std::optional<SectionSnapshot> section = store.ReadSectionThenWrite(
+        kAppName, kSchedulerSection, schedulekeys::DoUpdate, formatBool(false));
+    if (!section) {
+        return std::nullopt;
+    }
+    return ScheduleFromSection(*section);
+}
+
+Schedule ScheduleFromSection(const SectionSnapshot& section) {
     Schedule schedule;
     schedule.AutoLaunchEnabled =
         parseBool(section.value(schedulekeys::AutoLaunchEnabled, QStringLiteral("True")))

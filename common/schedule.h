@@ -44,6 +44,12 @@ struct Schedule {
 // Reads the whole section as one snapshot. Missing keys and values that do not
 // convert take the defaults.
 Schedule ReadSchedule(SettingsProvider& store);
+// The schedule held in one snapshot of the section.
+Schedule ScheduleFromSection(const SectionSnapshot& section);
+// Reads the schedule and lowers the reload flag in one transaction, so that a rewrite
+// by another program lands either before the read or after it with the flag raised
+// again; never in between. nullopt when the store could not do it.
+std::optional<Schedule> TakeReloadedSchedule(SettingsProvider& store);
 
 // Rewrites the whole section in one transaction: options, each broadcast's keys in
 // list order, the name list, and "DoUpdate" = "True" last. A never-run broadcast whose

@@ -5,6 +5,8 @@
 #include <QPair>
 #include <QString>
 
+#include <optional>
+
 namespace lyrevane {
 
 // The application name under which both programs keep their settings.
@@ -55,6 +57,12 @@ public:
                                 const KeyValueList& values) = 0;
     // Every key of one section, read as one consistent snapshot.
     virtual SectionSnapshot ReadSection(QStringView app, QStringView section) = 0;
+    // Reads every key of a section and then writes one of its keys, in one transaction,
+    // so that no other write can fall between the two. nullopt when it could not be done.
+    virtual std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app,
+                                                                QStringView section,
+                                                                QStringView key,
+                                                                const QString& value) = 0;
 };
 
 }  // namespace lyrevane

@@ -320,19 +320,24 @@ QString SqliteSettingsStore::ReadSetting(QStringView app, QStringView section, Q
 
 SectionSnapshot SqliteSettingsStore::ReadSection(QStringView app, QStringView section) {
     SectionSnapshot snapshot;
-    if (!ensureOpen(OpenMode::ForRead)) {
-        return snapshot;
+    if (!ensureOpen(OpenMode::ForRead) || !readInto(app, section, snapshot)) {
+        return {};
     }
-    // One statement runs in one read transaction: a consistent view of the section.
+    return snapshot;
+}
+
+// One statement runs in one read transaction: a consistent view of the section.
+bool SqliteSettingsStore::readInto(QStringView app, QStringView section,
+                                   SectionSnapshot& snapshot) {
     Statement stmt(db_, "SELECT key, value FROM settings WHERE app=?1 AND section=?2");
     if (!stmt.ok()) {
         if (!isMissingTable(stmt.code())) {
             fail(QStringLiteral("read"), stmt.code());
         }
-        return snapshot;
+        return false;
     }
     if (!bindText(stmt.get(), 1, app) || !bindText(stmt.get(), 2, section)) {
-        return snapshot;
+        return false;
     }
     int step = SQLITE_ROW;
     while ((step = sqlite3_step(stmt.get())) == SQLITE_ROW) {
@@ -340,7 +345,18 @@ SectionSnapshot SqliteSettingsStore::ReadSection(QStringView app, QStringView se
     }
     if (step != SQLITE_DONE) {
         fail(QStringLiteral("read"), step);
-        return {};
+        return false;
+    }
+    return true;
+}
+
+std::optional<SectionSnapshot> SqliteSettingsStore::ReadSectionThenWrite(QStringView app,
+                                                                         QStringView section,
+                                                                         QStringView key,
+                                                                         const QString& value) {
+    SectionSnapshot snapshot;
+    if (!writeAll(app, section, {{key.toString(), value}}, false, &snapshot)) {
+        return std::nullopt;
     }
     return snapshot;
 }
@@ -361,7 +377,7 @@ bool SqliteSettingsStore::RewriteSection(QStringView app, QStringView section,
 }
 
 bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const KeyValueList& values,
-                                   bool deleteFirst) {
+                                   bool deleteFirst, SectionSnapshot* readFirst) {
     if (!ensureOpen(OpenMode::ForWrite)) {
         return false;
     }
@@ -380,6 +396,9 @@ bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const K
     Transaction tx(db_);
     if (!tx.ok()) {
         fail(QStringLiteral("written"), tx.code());
+        return false;
+    }
+    if (readFirst != nullptr && !readInto(app, section, *readFirst)) {
         return false;
     }
     if (deleteFirst) {

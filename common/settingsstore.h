@@ -43,6 +43,9 @@ public:
     bool WriteSettings(QStringView app, QStringView section, const KeyValueList& values) override;
     bool RewriteSection(QStringView app, QStringView section, const KeyValueList& values) override;
     SectionSnapshot ReadSection(QStringView app, QStringView section) override;
+    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+                                                        QStringView key,
+                                                        const QString& value) override;
 
 private:
     class Statement;
@@ -58,7 +61,8 @@ private:
     bool isMissingTable(int code) const;
     QString fileSignature() const;
     bool writeAll(QStringView app, QStringView section, const KeyValueList& values,
-                  bool deleteFirst);
+                  bool deleteFirst, SectionSnapshot* readFirst = nullptr);
+    bool readInto(QStringView app, QStringView section, SectionSnapshot& snapshot);
 
     QString path_;
     QString problem_;

@@ -1,5 +1,6 @@
 #include "schedulerservice.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "datevalue.h"
@@ -31,10 +32,17 @@ bool SchedulerService::LoadSchedule(bool force) {
     if (!force && !flagged) {
         return false;
     }
-    schedule_ = ReadSchedule(store_);
     if (flagged) {
-        ClearReloadFlag(store_);
+        // The read and the lowering of the flag are one transaction: a schedule saved
+        // meanwhile is either read now or raises the flag again for the next tick.
+        if (std::optional<Schedule> taken = TakeReloadedSchedule(store_)) {
+            schedule_ = std::move(*taken);
+            return true;
+        }
+        // The flag could not be lowered (the store is not writable): read anyway, and
+        // read again while the flag stays up.
     }
+    schedule_ = ReadSchedule(store_);
     return true;
 }
 
@@ -66,7 +74,9 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
     const QDate today = now.date();
     const qint64 nowWall = wallSeconds(today, now.time());
     const qint64 todayStart = wallSeconds(today, QTime(0, 0));
-    const QDate handledThrough = datevalue::datePart(broadcast.LastActive);
+    // A day the store refused to record counts as recorded.
+    const QDate handledThrough = std::max(datevalue::datePart(broadcast.LastActive),
+                                          unrecorded_.value(foldKey(broadcast.Name)));
     const qint64 timeOfDay = datevalue::timePart(broadcast.Time).msecsSinceStartOfDay() / 1000;
     const qint64 offset = qint64(schedule_.StartEarlierOffset) * 60;
     // A window may open days before its day (a large offset) or close on the day after,
@@ -108,10 +118,22 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
                          url.toLocal8Bit().constData(), error.toLocal8Bit().constData());
         }
         // Recorded even when the launch failed: it is not tried again for that day.
-        RecordLastActive(store_, broadcast.Name, openDay);
+        record(broadcast, openDay);
     } else if (missedDay.isValid()) {
-        RecordLastActive(store_, broadcast.Name, missedDay);
+        record(broadcast, missedDay);
     }
+}
+
+void SchedulerService::record(const Broadcast& broadcast, QDate day) {
+    const QString key = foldKey(broadcast.Name);
+    if (RecordLastActive(store_, broadcast.Name, day)) {
+        unrecorded_.remove(key);  // the store holds it; the flagged reload reads it back
+        return;
+    }
+    // The store refused the write (a full disk, a read-only file): remember the day
+    // here, so that the broadcast does not launch again at every tick.
+    QDate& remembered = unrecorded_[key];
+    remembered = std::max(remembered, day);
 }
 
 }  // namespace lyrevane

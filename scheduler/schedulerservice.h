@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QHash>
 
 #include "clock.h"
 #include "schedule.h"
@@ -39,11 +40,15 @@ public:
 private:
     // Launches or marks missed the occurrences of one broadcast around `now`.
     void checkBroadcast(const Broadcast& broadcast, const QDateTime& now);
+    // Records `day` as the broadcast's last-active day, in the store and in memory.
+    void record(const Broadcast& broadcast, QDate day);
 
     SettingsProvider& store_;
     const Clock& clock_;
     UrlLauncher& launcher_;
     Schedule schedule_;
+    // Days the store refused to record, by folded broadcast name.
+    QHash<QString, QDate> unrecorded_;
 };
 
 }  // namespace lyrevane

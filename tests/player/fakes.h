@@ -197,6 +197,14 @@ public:
         return snapshot;
     }
 
+    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+                                                        QStringView key,
+                                                        const QString& value) override {
+        SectionSnapshot snapshot = ReadSection(app, section);
+        WriteSetting(app, section, key, value);
+        return snapshot;
+    }
+
     void Set(QStringView section, QStringView key, const QString& value) {
         values.insert(address(kAppName, section, key), value);
     }

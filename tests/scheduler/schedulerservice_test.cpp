@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QRandomGenerator>
+
 #include <QTimeZone>
+#include <functional>
+#include <utility>
 
 #include <ctime>
 
@@ -335,6 +338,88 @@ TEST_F(SchedulerTest, WindowsFollowRealTimeOnDaylightSavingChangeDays) {
         launches += tickAt(t);
     }
     EXPECT_EQ(launches, 1);
+}
+
+// Passes everything to a real store; can refuse writes, and can run a hook right after
+// the schedule section has been read (as another program saving at that moment would).
+class HookedStore final : public SettingsProvider {
+public:
+    explicit HookedStore(SettingsProvider& inner) : inner_(inner) {}
+    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+                        const QString& fallback) override {
+        return inner_.ReadSetting(app, section, key, fallback);
+    }
+    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+                      const QString& value) override {
+        return !failWrites && inner_.WriteSetting(app, section, key, value);
+    }
+    bool DeleteSection(QStringView app, QStringView section) override {
+        return !failWrites && inner_.DeleteSection(app, section);
+    }
+    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& values) override {
+        return !failWrites && inner_.WriteSettings(app, section, values);
+    }
+    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& values) override {
+        return !failWrites && inner_.RewriteSection(app, section, values);
+    }
+    SectionSnapshot ReadSection(QStringView app, QStringView section) override {
+        SectionSnapshot snapshot = inner_.ReadSection(app, section);
+        runHook();
+        return snapshot;
+    }
+    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+                                                        QStringView key,
+                                                        const QString& value) override {
+        if (failWrites) {
+            return std::nullopt;
+        }
+        auto snapshot = inner_.ReadSectionThenWrite(app, section, key, value);
+        runHook();
+        return snapshot;
+    }
+
+    bool failWrites = false;
+    std::function<void()> afterSectionRead;
+
+private:
+    void runHook() {
+        if (afterSectionRead) {
+            auto hook = std::exchange(afterSectionRead, nullptr);
+            hook();
+        }
+    }
+    SettingsProvider& inner_;
+};
+
+TEST_F(SchedulerTest, StoreThatRefusesWritesStillLaunchesOncePerDay) {
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    HookedStore readOnly(store);
+    readOnly.failWrites = true;
+    SchedulerService stuck(readOnly, clock, launcher);
+    stuck.LoadSchedule(true);
+    for (int i = 0; i < 120; ++i) {  // ten minutes inside the window
+        clock.set(kMonday, QTime(15, 0).addSecs(5 * i));
+        stuck.Tick();
+    }
+    EXPECT_EQ(launcher.opened.size(), 1);
+    clock.set(kMonday.addDays(1), QTime(15, 0));
+    stuck.Tick();
+    EXPECT_EQ(launcher.opened.size(), 2);
+}
+
+TEST_F(SchedulerTest, ScheduleSavedDuringAReloadIsNeverLost) {
+    save(one(show(u"Old"_s, QTime(15, 0))));
+    HookedStore racing(store);
+    SchedulerService service(racing, clock, launcher);
+    // Another program saves a new schedule just after the scheduler has read the section.
+    racing.afterSectionRead = [this] { save(one(show(u"New"_s, QTime(16, 0)))); };
+    service.LoadSchedule(false);
+    // Either the new schedule was read, or the flag is up again so the next tick reads it.
+    const bool readNew = service.schedule().Broadcasts.value(0).Name == u"New"_s;
+    EXPECT_TRUE(readNew || ReadReloadFlag(store));
+    service.LoadSchedule(false);
+    ASSERT_EQ(service.schedule().Broadcasts.size(), 1);
+    EXPECT_EQ(service.schedule().Broadcasts[0].Name, u"New"_s);
 }
 
 // The tick takes a wall-clock shortcut far from window edges; around clock changes
