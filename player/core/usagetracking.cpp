@@ -17,30 +17,38 @@ PortalUsageTracker::~PortalUsageTracker() {
 
 QByteArray PortalUsageTracker::EncodeSessionId(const QByteArray& id) {
     static constexpr char kHex[] = "0123456789ABCDEF";
+    // Characters that may stand in a query as they are; "%" only where it starts an
+    // escape. Everything else is percent-encoded.
+    static constexpr QByteArrayView kAllowed =
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,;=:@/?";
     const auto isHex = [](char c) { return QByteArrayView("0123456789abcdefABCDEF").contains(c); };
     QByteArray out;
     out.reserve(id.size());
     for (qsizetype i = 0; i < id.size(); ++i) {
-        const auto b = static_cast<unsigned char>(id[i]);
-        const bool validEscape =
-            b == '%' && i + 2 < id.size() && isHex(id[i + 1]) && isHex(id[i + 2]);
-        if (b <= 0x20 || b >= 0x7F || b == '#' || (b == '%' && !validEscape)) {
+        const char c = id[i];
+        const bool escape = c == '%' && i + 2 < id.size() && isHex(id[i + 1]) && isHex(id[i + 2]);
+        if (escape || kAllowed.contains(c)) {
+            out.append(c);
+        } else {
+            const auto b = static_cast<unsigned char>(c);
             out.append('%');
             out.append(kHex[b >> 4]);
             out.append(kHex[b & 0x0F]);
-        } else {
-            out.append(char(b));
         }
     }
     return out;
 }
 
 QUrl PortalUsageTracker::RequestUrl() const {
-    QByteArray target = baseUrl_.toUtf8() + kTrackerPath.toUtf8();
+    const QByteArray base = baseUrl_.toUtf8() + kTrackerPath.toUtf8();
     if (!sessionId_.isEmpty()) {
-        target += "&sid=" + EncodeSessionId(sessionId_);
+        const QUrl withId =
+            QUrl::fromEncoded(base + "&sid=" + EncodeSessionId(sessionId_), QUrl::StrictMode);
+        if (withId.isValid()) {
+            return withId;
+        }
     }
-    return QUrl::fromEncoded(target, QUrl::StrictMode);
+    return QUrl::fromEncoded(base, QUrl::StrictMode);
 }
 
 void PortalUsageTracker::TrackUsage() {
@@ -48,7 +56,7 @@ void PortalUsageTracker::TrackUsage() {
         return;  // the previous report has not been answered yet
     }
     const QUrl url = RequestUrl();
-    if (!url.isValid()) {
+    if (!url.isValid() || url.host().isEmpty()) {
         return;  // a portal address that cannot be requested: nothing to report to
     }
     *inFlight_ = true;

@@ -17,8 +17,8 @@ namespace lyrevane {
 // A plain HTTP GET whose answer body is taken as it comes.
 class HttpClient {
 public:
-    // The body of the server's answer (whatever its status), or nullopt when no answer
-    // came (refused, reset, timed out).
+    // The body of a successful (2xx) answer, or nullopt when none came (refused, reset,
+    // timed out, or the server answered with an error or a redirection).
     using Done = std::function<void(std::optional<QByteArray> body)>;
     virtual ~HttpClient() = default;
     // Starts the request and returns at once; `done` runs later on the caller's thread.
@@ -45,8 +45,8 @@ public:
     // The URL the next report goes to.
     QUrl RequestUrl() const;
 
-    // The session id as it may travel in a request target: bytes that cannot (control
-    // characters, space, '#', non-ASCII, a '%' that starts no escape) are percent-encoded,
+    // The session id as it may travel in a query: bytes that cannot (control characters,
+    // space, '#', '<', '"', non-ASCII, a '%' that starts no escape...) are percent-encoded,
     // everything else goes back unchanged.
     static QByteArray EncodeSessionId(const QByteArray& id);
 

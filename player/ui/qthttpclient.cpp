@@ -19,13 +19,12 @@ void QtHttpClient::Get(const QUrl& url, std::chrono::milliseconds timeout, Done 
     QNetworkReply* reply = manager_.get(request);
     QObject::connect(reply, &QNetworkReply::finished, reply, [reply, done = std::move(done)] {
         reply->deleteLater();
-        // Any answer from the server counts, whatever its status; only a request that
-        // got no answer at all (refused, reset, timed out) fails.
-        const bool answered =
-            reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid() &&
-            reply->error() != QNetworkReply::OperationCanceledError &&
-            reply->error() != QNetworkReply::TimeoutError;
-        done(answered ? std::optional<QByteArray>(reply->readAll()) : std::nullopt);
+        // Only a successful answer counts: an error page or a redirection is no session
+        // id, and neither is a request that got no answer at all.
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        const bool succeeded =
+            reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
+        done(succeeded ? std::optional<QByteArray>(reply->readAll()) : std::nullopt);
     });
 }
 

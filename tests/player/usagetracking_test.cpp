@@ -101,6 +101,9 @@ TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a%41&b=c;d/e?f"), "a%41&b=c;d/e?f");
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("100%"), "100%25");
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("%zz%4"), "%25zz%254");
+    // Characters a query cannot hold as they are, as in an error page.
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("<p class=\"x\">{a|b}\\^`</p>"),
+              "%3Cp%20class=%22x%22%3E%7Ba%7Cb%7D%5C%5E%60%3C/p%3E");
 
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
@@ -108,10 +111,22 @@ TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
     http.answer(QByteArray("evil\r\nX-Injected: 1\r\n\r\nGET / HTTP/1.1"));
     const QUrl url = tracker.RequestUrl();
     ASSERT_TRUE(url.isValid());
+    EXPECT_TRUE(url.toEncoded().contains("&sid=evil%0D%0AX-Injected"));
     const QByteArray wire = url.toEncoded();
     EXPECT_FALSE(wire.contains('\r'));
     EXPECT_FALSE(wire.contains('\n'));
     EXPECT_FALSE(wire.contains(' '));
+}
+
+TEST(UsageTracker, AnyAnswerKeepsTheReportsGoing) {
+    FakeHttp http;
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+    tracker.TrackUsage();
+    http.answer(QByteArray("<html><body>It works!</body></html>\n\x01\xff"));
+    tracker.TrackUsage();
+    ASSERT_EQ(http.urls.size(), 2);
+    EXPECT_TRUE(http.urls[1].isValid());
+    EXPECT_EQ(http.urls[1].query(QUrl::FullyDecoded).toUtf8().left(13), "_cmd=track&si");
 }
 
 TEST(EggTimer, RequestsEveryTwoMinutesAndRefreshesEveryFive) {
@@ -243,36 +258,53 @@ TEST_F(TrackerNetworkTest, HangingTrackerNeverFreezesTheEventLoop) {
     EXPECT_EQ(connections, 1);
 }
 
-TEST_F(TrackerNetworkTest, AnswerOfAnyStatusIsTakenAndTimeoutIsReported) {
+TEST_F(TrackerNetworkTest, OnlyASuccessfulAnswerIsTakenAndTimeoutIsReported) {
+    // "/ok" answers 200 with an id, "/moved" a redirection, anything else an error page.
     QTcpServer server;
     ASSERT_TRUE(server.listen(QHostAddress::LocalHost));
     QObject::connect(&server, &QTcpServer::newConnection, [&] {
         QTcpSocket* s = server.nextPendingConnection();
         QObject::connect(s, &QTcpSocket::readyRead, s, [s] {
-            s->readAll();
-            s->write("HTTP/1.1 500 Oops\r\nContent-Length: 5\r\nConnection: close\r\n\r\nid-42");
+            const QByteArray request = s->readAll();
+            if (request.startsWith("GET /ok ")) {
+                s->write(
+                    "HTTP/1.1 200 OK\r\nContent-Length: 7\r\nConnection: close\r\n\r\nid-42\r\n");
+            } else if (request.startsWith("GET /moved ")) {
+                s->write(
+                    "HTTP/1.1 301 Moved\r\nLocation: /ok\r\nContent-Length: 5\r\n"
+                    "Connection: close\r\n\r\nmoved");
+            } else {
+                s->write("HTTP/1.1 500 Oops\r\nContent-Length: 4\r\nConnection: close\r\n\r\noops");
+            }
             s->disconnectFromHost();
         });
     });
+    const auto get = [&](const QString& path, std::chrono::milliseconds limit) {
+        std::optional<QByteArray> body;
+        bool done = false;
+        http.Get(QUrl(u"http://127.0.0.1:%1%2"_s.arg(server.serverPort()).arg(path)), limit,
+                 [&](std::optional<QByteArray> b) {
+                     body = std::move(b);
+                     done = true;
+                 });
+        QElapsedTimer t;
+        t.start();
+        while (!done && t.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        EXPECT_TRUE(done) << path.toStdString();
+        return body;
+    };
+    EXPECT_EQ(get(u"/ok"_s, std::chrono::seconds(5)), QByteArray("id-42\r\n"));
+    EXPECT_EQ(get(u"/error"_s, std::chrono::seconds(5)), std::nullopt);
+    EXPECT_EQ(get(u"/moved"_s, std::chrono::seconds(5)), std::nullopt);
+
     std::optional<QByteArray> body;
     bool done = false;
-    http.Get(QUrl(u"http://127.0.0.1:%1/x"_s.arg(server.serverPort())), std::chrono::seconds(5),
-             [&](std::optional<QByteArray> b) {
-                 body = std::move(b);
-                 done = true;
-             });
     QElapsedTimer t;
-    t.start();
-    while (!done && t.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    ASSERT_TRUE(done);
-    EXPECT_EQ(body, QByteArray("id-42"));
-
     // A short limit against a silent server: no answer.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    done = false;
     http.Get(QUrl(u"http://127.0.0.1:%1/x"_s.arg(silent.serverPort())),
              std::chrono::milliseconds(300), [&](std::optional<QByteArray> b) {
                  body = std::move(b);
