@@ -40,7 +40,9 @@ bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProb
             services_.tracker.TrackUsage();
         }
     }
-    return !unloaded_;
+    // A window closed during start-up (a command, or a stop request while a message
+    // box was open) has run its shutdown already: it must not be shown.
+    return !unloaded_ && !shutDown_;
 }
 
 void PlayerSession::BrowseTo() {

@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
 
 #include <sys/socket.h>
@@ -15,8 +16,10 @@ namespace {
 int signalSocket[2] = {-1, -1};
 
 void onSignal(int number) {
+    const int savedErrno = errno;  // the interrupted code may be about to read it
     const unsigned char byte = static_cast<unsigned char>(number);
     [[maybe_unused]] const ssize_t written = ::write(signalSocket[0], &byte, 1);
+    errno = savedErrno;
 }
 
 }  // namespace

@@ -97,9 +97,17 @@ QWebEnginePage* PlayerWebPage::createWindow(WebWindowType) {
 }
 
 void WebViewPane::Navigate(const QString& url) {
-    if (view_) {
-        view_->setUrl(QUrl(url, QUrl::TolerantMode));
+    if (!view_) {
+        return;
     }
+    QUrl target(url, QUrl::TolerantMode);
+    const bool schemeless = !target.isValid() || target.scheme().isEmpty() ||
+                            target.scheme() == u"localhost"_s;  // "localhost:8080/x"
+    if (schemeless && !url.trimmed().isEmpty()) {
+        // An address typed without a scheme ("www.example.com") means a web page.
+        target = QUrl::fromUserInput(url);
+    }
+    view_->setUrl(target);
 }
 
 void WebViewPane::Refresh() {

@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "mediaengine.h"
@@ -86,6 +87,9 @@ public:
         if (log != nullptr) {
             log->append(u"message "_s + text);
         }
+        if (whileShown) {
+            whileShown();  // what happens while the modal box is open
+        }
     }
     std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override {
         prompts.append(prompt);
@@ -109,6 +113,7 @@ public:
     QStringList defaults;
     std::deque<std::optional<QString>> answers;
     EventLog* log = nullptr;
+    std::function<void()> whileShown;
 };
 
 class FakePane final : public BrowserPane {

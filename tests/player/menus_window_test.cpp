@@ -283,8 +283,11 @@ TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
     EXPECT_EQ(engine.urls, QStringList{u"http://127.0.0.1:9/typed.mp3"_s});
     EXPECT_EQ(prompts.defaults.last(), portal->base() + u"/"_s);
 
+    // An address typed without its scheme is a web page, as in any browser.
     QSignalSpy loaded(window->webBrowser, &QWebEngineView::loadFinished);
-    prompts.answers.push_back(portal->base() + u"/markets.html"_s);
+    QString typed = portal->base() + u"/markets.html"_s;
+    typed.remove(u"http://"_s);
+    prompts.answers.push_back(typed);
     window->mnuFileBrowseTo->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.isEmpty(); }, kLoadTimeoutMs));
     EXPECT_EQ(window->webBrowser->url(), QUrl(portal->base() + u"/markets.html"_s));

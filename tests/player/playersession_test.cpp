@@ -180,6 +180,14 @@ TEST_F(PlayerSessionTest, ScheduleFromAPageKeepsThePlayerRunning) {
     EXPECT_TRUE(settings.writes.isEmpty());
 }
 
+TEST_F(PlayerSessionTest, WindowClosedWhileAStartUpMessageIsOpenIsNotShown) {
+    // A stop request (SIGTERM) closes the window while "Unknown command." is shown.
+    prompts.whileShown = [this] { session().ShutDown(); };
+    EXPECT_FALSE(session().StartUp(u"lyrev:Play?x"_s));
+    EXPECT_EQ(prompts.messages, QStringList{u"Unknown command."_s});
+    EXPECT_TRUE(settings.Get(kWindowSection, u"Width").has_value());
+}
+
 TEST_F(PlayerSessionTest, ShutdownSavesTheWindowAsItIs) {
     settings.Set(kWindowSection, u"Width", u"800"_s);
     settings.Set(kWindowSection, u"Height", u"600"_s);
