@@ -401,17 +401,8 @@ bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const K
     if (readFirst != nullptr && !readInto(app, section, *readFirst)) {
         return false;
     }
-    if (deleteFirst) {
-        Statement del(db_, "DELETE FROM settings WHERE app=?1 AND section=?2");
-        if (!del.ok() || !bindText(del.get(), 1, app) || !bindText(del.get(), 2, section)) {
-            fail(QStringLiteral("written"), del.code());
-            return false;
-        }
-        const int step = sqlite3_step(del.get());
-        if (step != SQLITE_DONE) {
-            fail(QStringLiteral("written"), step);
-            return false;
-        }
+    if (deleteFirst && deleteRows(app, section) < 0) {
+        return false;
     }
     for (const auto& [key, value] : values) {
         const bool bound = bindText(writeStmt_, 1, app) && bindText(writeStmt_, 2, section) &&
@@ -432,20 +423,24 @@ bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const K
 }
 
 bool SqliteSettingsStore::DeleteSection(QStringView app, QStringView section) {
-    if (!ensureOpen(OpenMode::ForRead)) {
+    if (!QFileInfo::exists(path_) || !ensureOpen(OpenMode::ForWrite)) {
         return false;  // no store, no section
     }
+    return deleteRows(app, section) > 0;
+}
+
+int SqliteSettingsStore::deleteRows(QStringView app, QStringView section) {
     Statement del(db_, "DELETE FROM settings WHERE app=?1 AND section=?2");
     if (!del.ok() || !bindText(del.get(), 1, app) || !bindText(del.get(), 2, section)) {
         fail(QStringLiteral("written"), del.code());
-        return false;
+        return -1;
     }
     const int step = sqlite3_step(del.get());
     if (step != SQLITE_DONE) {
         fail(QStringLiteral("written"), step);
-        return false;
+        return -1;
     }
-    return sqlite3_changes(db_) > 0;
+    return sqlite3_changes(db_);
 }
 
 }  // namespace lyrevane

@@ -63,6 +63,8 @@ private:
     bool writeAll(QStringView app, QStringView section, const KeyValueList& values,
                   bool deleteFirst, SectionSnapshot* readFirst = nullptr);
     bool readInto(QStringView app, QStringView section, SectionSnapshot& snapshot);
+    // Deletes the section's rows; their number, or -1 on failure.
+    int deleteRows(QStringView app, QStringView section);
 
     QString path_;
     QString problem_;
