@@ -13,19 +13,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane::testing {
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() >= timeout.count()) {
-            return condition();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 PageServer::PageServer() {
     connect(&server_, &QTcpServer::newConnection, this, &PageServer::accept);
     server_.listen(QHostAddress::LocalHost, 0);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../support/waituntil.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -16,9 +18,6 @@ class QTcpSocket;
 namespace lyrevane::testing {
 
 using namespace std::chrono_literals;
-
-// Processes events until `condition` holds or `timeout` passes; returns the condition.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 // A small HTTP/1.0 server on 127.0.0.1 for fixed pages and playlists; anything else is 404.
 class PageServer final : public QObject {

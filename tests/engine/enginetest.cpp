@@ -11,19 +11,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane::testing {
 
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() >= timeout.count()) {
-            return condition();
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(5);
-    }
-    return true;
-}
-
 void settle(std::chrono::milliseconds duration) {
     QElapsedTimer timer;
     timer.start();

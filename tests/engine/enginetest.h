@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../support/waituntil.h"
+
 #include "vlcmediaengine.h"
 
 #include <QObject>
@@ -25,8 +27,6 @@ namespace lyrevane::testing {
 
 using namespace std::chrono_literals;
 
-// Processes events until `condition` holds or `timeout` passes; returns the condition.
-bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 // Processes events for `duration`.
 void settle(std::chrono::milliseconds duration);
 
