@@ -215,8 +215,10 @@ void VlcMediaEngine::handleEvent(const VlcEvent& event) {
             handleEndReached();
             break;
         case libvlc_MediaPlayerEncounteredError:
-            if (phase_ == Phase::Opening || phase_ == Phase::Playing) {
+            if (phase_ == Phase::Opening) {
                 failEntry(vlcmessages::openFailure(entryLog_, current_.name));
+            } else if (phase_ == Phase::Playing) {
+                failEntry(vlcmessages::connectionLost(entryLog_, current_.name));
             }
             break;
         case libvlc_MediaPlayerAudioVolume:

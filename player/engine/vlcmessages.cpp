@@ -127,6 +127,14 @@ QString openFailure(const QStringList& vlcErrors, const QString& name) {
     return u"Cannot open "_s + name + u": "_s + reason + u"."_s;
 }
 
+QString connectionLost(const QStringList& vlcErrors, const QString& name) {
+    const QString reason = reasonFrom(vlcErrors);
+    if (reason.isEmpty()) {
+        return u"Lost the connection to "_s + name + u"."_s;
+    }
+    return u"Lost the connection to "_s + name + u": "_s + reason + u"."_s;
+}
+
 QString connectTimeout(const QString& name) {
     return u"Timed out connecting to "_s + name + u"."_s;
 }

@@ -12,6 +12,8 @@ bool looksLikePlaylist(const QString& url);
 // A readable description of why `name` could not be opened, made from the error lines
 // that libVLC logged while opening it (oldest first).
 QString openFailure(const QStringList& vlcErrors, const QString& name);
+// A stream that failed after its audio had started.
+QString connectionLost(const QStringList& vlcErrors, const QString& name);
 QString connectTimeout(const QString& name);
 QString unsupportedFormat(const QString& name);
 QString emptyPlaylist(const QString& name);

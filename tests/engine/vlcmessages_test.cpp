@@ -24,6 +24,12 @@ TEST(VlcMessages, HttpStatusBecomesStatusAndReasonPhrase) {
               u"Cannot open "_s + kUrl + u": HTTP 599."_s);
 }
 
+TEST(VlcMessages, FailureAfterTheAudioStartedSaysTheConnectionWasLost) {
+    EXPECT_EQ(connectionLost({u"connection failed: Connection reset by peer"_s}, kUrl),
+              u"Lost the connection to "_s + kUrl + u": Connection reset by peer."_s);
+    EXPECT_EQ(connectionLost({}, kUrl), u"Lost the connection to "_s + kUrl + u"."_s);
+}
+
 TEST(VlcMessages, SocketErrorIsPreferredToGenericLines) {
     const QStringList lines{u"HTTP connection failure"_s,
                             u"connection failed: Connection refused"_s,
