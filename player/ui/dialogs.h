@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QList>
 
 #include <memory>
 
@@ -14,6 +15,17 @@ namespace lyrevane {
 // what it reports (for example whether it was cancelled).
 // `Dialog` is a QDialog with a constructor taking the parent widget and a
 // `SetOwner(frmMain&)` operation.
+// Skins a dialog that the main window owns: its frame from the owner's skin
+// configuration, and the face colour on the dialog and on `faceColourWidgets` (in the
+// order given). Each dialog calls it from SetOwner. Until the skin exists, dialogs keep
+// their design colours.
+inline void AttachOwnerSkin(QDialog& dialog, frmMain& owner,
+                            const QList<QWidget*>& faceColourWidgets) {
+    static_cast<void>(dialog);
+    static_cast<void>(owner);
+    static_cast<void>(faceColourWidgets);
+}
+
 template <typename Dialog>
 std::unique_ptr<Dialog> OpenOwnedDialog(frmMain& owner) {
     auto dialog = std::make_unique<Dialog>(&owner);
