@@ -14,6 +14,7 @@
 #include "playersettings.h"
 #include "qthttpclient.h"
 #include "settingsstore.h"
+#include "sleepinhibitor.h"
 #include "terminationwatcher.h"
 #include "webpanes.h"
 
@@ -110,5 +111,16 @@ int main(int argc, char** argv) {
     QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::Refresh);
     mpris.Start(QDBusConnection::sessionBus());
+
+    // The machine stays awake while the programme plays; the screen may still lock.
+    lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
+                                       u"Playing the Quillmoor live programme"_s);
+    const auto followEngine = [&inhibitor, &engine] {
+        inhibitor.SetWanted(lyrevane::KeepsMachineAwake(engine.playState()));
+    };
+    QObject::connect(&engine, &lyrevane::MediaEngine::playStateChanged, &inhibitor, followEngine);
+    QObject::connect(&engine, &lyrevane::MediaEngine::errorOccurred, &inhibitor,
+                     [&inhibitor] { inhibitor.SetWanted(false); });
+    followEngine();
     return QApplication::exec();
 }

@@ -43,8 +43,8 @@ public:
     int volume() const override { return volume_; }
     int openState() const override { return 0; }
     int playState() const override { return playState_; }
-    int errorCount() const override { return 0; }
-    QString errorDescription(int) const override { return {}; }
+    int errorCount() const override { return int(errors.size()); }
+    QString errorDescription(int index) const override { return errors.value(index); }
     QString stationName() const override { return station; }
     QString nowPlaying() const override { return title; }
 
@@ -54,6 +54,7 @@ public:
     }
     bool canPlay = false;
     bool canPause = false;
+    QStringList errors;
     QString station;
     QString title;
 
@@ -232,6 +233,20 @@ TEST_F(MprisBusTest, MetadataCarriesTheStreamStationAndTitle) {
     EXPECT_EQ(metadata.value(u"xesam:title"_s).toString(), u"Quillmoor Live"_s);
     EXPECT_FALSE(metadata.contains(u"xesam:artist"_s));
     EXPECT_NE(metadata.value(u"mpris:trackid"_s).value<QDBusObjectPath>().path(), firstTrack);
+}
+
+TEST_F(MprisBusTest, ThePlayersLastErrorIsReadableUntilANewStreamStarts) {
+    const QString lyrevane = u"example.quillmoor.Lyrevane"_s;
+    engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
+    service->Refresh();
+    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+    engine.errors.append(u"Cannot open http://127.0.0.1:9/live.mp3: connection refused."_s);
+    Q_EMIT engine.errorOccurred();
+    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(),
+              u"Cannot open http://127.0.0.1:9/live.mp3: connection refused."_s);
+    engine.setUrl(u"http://127.0.0.1:9/other.mp3"_s);
+    service->Refresh();
+    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
 }
 
 // Receives PropertiesChanged as a panel does.

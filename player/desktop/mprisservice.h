@@ -45,6 +45,8 @@ public:
     void Refresh();
 
     const MprisStatus& Status() const { return status_; }
+    // The engine's last error for the current stream, empty when it had none.
+    const QString& LastError() const { return lastError_; }
     const MprisActions& Actions() const { return actions_; }
     QVariantMap Metadata() const;
 
@@ -53,12 +55,14 @@ Q_SIGNALS:
 
 private:
     void RequestName(const QString& name, bool fallBackToInstance);
+    void EmitChanged(const QString& interface, const QVariantMap& values);
 
     MediaEngine& engine_;
     MprisActions actions_;
     QDBusConnection connection_;
     MprisStatus status_;
     QString lastUrl_;
+    QString lastError_;
     QString busName_;
     bool started_ = false;
 };
@@ -89,6 +93,21 @@ public:
 public Q_SLOTS:
     void Raise();
     void Quit();
+
+private:
+    MprisService* service_;
+};
+
+// The player's own facts besides MPRIS's: the last error for the current stream, so that
+// the scheduler can tell a listener why a scheduled broadcast did not start.
+class LyrevaneStatusAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "example.quillmoor.Lyrevane")
+    Q_PROPERTY(QString LastError READ LastError)
+
+public:
+    explicit LyrevaneStatusAdaptor(MprisService* service);
+    QString LastError() const { return service_->LastError(); }
 
 private:
     MprisService* service_;

@@ -40,11 +40,20 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
       status_(ReadMprisStatus(engine, 0)) {
     new MprisRootAdaptor(this);
     new MprisPlayerAdaptor(this);
+    new LyrevaneStatusAdaptor(this);
     for (auto signal : {&MediaEngine::openStateChanged, &MediaEngine::playStateChanged}) {
         connect(&engine_, signal, this, &MprisService::Refresh);
     }
     connect(&engine_, &MediaEngine::metadataChanged, this, &MprisService::Refresh);
-    connect(&engine_, &MediaEngine::errorOccurred, this, &MprisService::Refresh);
+    connect(&engine_, &MediaEngine::errorOccurred, this, [this] {
+        const int count = engine_.errorCount();
+        lastError_ = count > 0 ? engine_.errorDescription(count - 1) : QString();
+        if (lastError_.isEmpty()) {
+            lastError_ = u"The stream could not be played."_s;
+        }
+        Refresh();
+        EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+    });
 }
 
 MprisService::~MprisService() {
@@ -95,10 +104,24 @@ void MprisService::RequestName(const QString& name, bool fallBackToInstance) {
             });
 }
 
+void MprisService::EmitChanged(const QString& interface, const QVariantMap& values) {
+    if (!started_ || values.isEmpty()) {
+        return;
+    }
+    QDBusMessage signal = QDBusMessage::createSignal(
+        kObjectPath.toString(), u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s);
+    signal << interface << values << QStringList();
+    connection_.send(signal);
+}
+
 void MprisService::Refresh() {
     if (engine_.url() != lastUrl_) {
         lastUrl_ = engine_.url();
         ++status_.track;
+        if (!lastError_.isEmpty()) {
+            lastError_.clear();
+            EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+        }
     }
     const MprisStatus now = ReadMprisStatus(engine_, status_.track);
     const QStringList changed = ChangedPlayerProperties(status_, now);
@@ -120,10 +143,7 @@ void MprisService::Refresh() {
             values.insert(property, Metadata());
         }
     }
-    QDBusMessage signal = QDBusMessage::createSignal(
-        kObjectPath.toString(), u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s);
-    signal << kPlayerInterface.toString() << values << QStringList();
-    connection_.send(signal);
+    EmitChanged(kPlayerInterface.toString(), values);
 }
 
 QVariantMap MprisService::Metadata() const {
@@ -172,6 +192,9 @@ void MprisRootAdaptor::Raise() {
 void MprisRootAdaptor::Quit() {
     Post(service_, service_->Actions().quit);
 }
+
+LyrevaneStatusAdaptor::LyrevaneStatusAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), service_(service) {}
 
 MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service)
     : QDBusAbstractAdaptor(service), service_(service) {}
