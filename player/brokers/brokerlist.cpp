@@ -18,4 +18,15 @@ QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings) {
     return entries;
 }
 
+bool SaveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers) {
+    KeyValueList values;
+    QStringList names;
+    for (const BrokerEntry& broker : brokers) {
+        values.append({u"BROKER_"_s + broker.name + u"_URL"_s, broker.url});
+        names.append(broker.name);
+    }
+    values.append({u"BrokerList"_s, joinNames(names)});
+    return settings.RewriteSection(kAppName, kBrokersSection, values);
+}
+
 }  // namespace lyrevane

@@ -23,4 +23,8 @@ inline constexpr int kMaxBrokerEntries = 32767;
 
 QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings);
 
+// Replaces the section in one transaction: each broker's URL key in list order, then
+// "BrokerList" (written even when empty). False when the store could not do it.
+bool SaveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers);
+
 }  // namespace lyrevane
