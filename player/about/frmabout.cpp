@@ -20,11 +20,14 @@ namespace lyrevane {
 
 namespace {
 
+constexpr int kTextWidth = 380;
+
 QLabel* infoLabel(const QString& text, int element, QWidget* parent) {
     auto* l = new QLabel(text, parent);
     l->setObjectName(u"lblInfo"_s + QString::number(element));
     l->setTextFormat(Qt::PlainText);
     l->setWordWrap(true);
+    l->setFixedWidth(kTextWidth);  // wrapped text gets the height it needs
     return l;
 }
 
@@ -96,6 +99,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
         this);
     lblDisclaimer->setObjectName(u"lblDisclaimer"_s);
     lblDisclaimer->setWordWrap(true);
+    lblDisclaimer->setFixedWidth(kTextWidth - 40);
 
     cmdOK = new QPushButton(u"OK"_s, this);
     cmdOK->setObjectName(u"cmdOK"_s);
@@ -132,12 +136,12 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     main->addWidget(Line1[0]);
     main->addSpacing(8);
     main->addLayout(bottom);
+    main->setSizeConstraint(QLayout::SetFixedSize);
 
     setTabOrder(cmdOK, cmdSysInfo);
     setTabOrder(cmdSysInfo, lblInfo[3]);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
-    resize(470, sizeHint().height());
 }
 
 void frmAbout::SetOwner(frmMain& owner) {
