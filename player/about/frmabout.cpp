@@ -108,7 +108,6 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     cmdSysInfo = new QPushButton(u"&System Info..."_s, this);
     cmdSysInfo->setObjectName(u"cmdSysInfo"_s);
     cmdSysInfo->setAccessibleName(u"System Info"_s);
-    cmdSysInfo->setAutoDefault(false);
 
     auto* text = new QVBoxLayout;
     for (int i : {0, 1, 2, 3}) {

@@ -1,5 +1,7 @@
 #include "brokerentries.h"
 
+#include <limits>
+
 #include "promptservice.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -9,7 +11,7 @@ namespace lyrevane {
 BrokerEntries::BrokerEntries(Services services) : services_(std::move(services)) {}
 
 void BrokerEntries::Load() {
-    table_ = LoadBrokerEntries(services_.store);
+    table_ = LoadBrokerEntries(services_.store, std::numeric_limits<qsizetype>::max());
 }
 
 EntryFields BrokerEntries::FieldsAt(int index) const {

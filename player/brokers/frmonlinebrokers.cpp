@@ -29,7 +29,6 @@ QPushButton* button(const QString& caption, const QString& name, const QString& 
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setAccessibleName(spoken);
-    b->setAutoDefault(false);
     return b;
 }
 
@@ -100,7 +99,6 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : QDialog(parent) {
     grid->addLayout(editButtons, 3, 0, 1, 2);
 
     cmdOK = button(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
-    cmdOK->setAutoDefault(true);
     cmdOK->setDefault(true);                                              // Enter
     cmdCancel = button(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
 

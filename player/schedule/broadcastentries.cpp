@@ -1,5 +1,7 @@
 #include "broadcastentries.h"
 
+#include <QUrl>
+
 #include "promptservice.h"
 #include "settingsprovider.h"
 
@@ -85,6 +87,23 @@ Broadcast BroadcastEntries::PresetBroadcast(qint32 gmtOffsetMinutes, const QStri
     b.MediaURL = mediaUrl;
     b.LastActive = datevalue::kNever;
     return b;
+}
+
+QString BroadcastEntries::PresetMediaUrl(const QString& portalBaseUrl) {
+    QUrl url(portalBaseUrl.trimmed(), QUrl::StrictMode);
+    if (!url.isValid() || url.host().isEmpty()) {
+        // Not an address with a host: the path goes after the text as it stands.
+        QString base = portalBaseUrl;
+        while (base.endsWith(u'/')) {
+            base.chop(1);
+        }
+        return base + kPresetPath.toString();
+    }
+    // The web host only: any path, query or fragment of the portal address is replaced.
+    url.setPath(kPresetPath.toString());
+    url.setQuery(QString());
+    url.setFragment(QString());
+    return url.toString();
 }
 
 void BroadcastEntries::AppendPreset() {

@@ -58,6 +58,8 @@ public:
     // days on which that local time falls on a weekday of the GMT programme.
     void AppendPreset();
     static Broadcast PresetBroadcast(qint32 gmtOffsetMinutes, const QString& mediaUrl);
+    // The live-broadcast playlist on the web host of the portal at `portalBaseUrl`.
+    static QString PresetMediaUrl(const QString& portalBaseUrl);
     // A whole number of minutes from -1440 to 1440, or nullopt.
     static std::optional<qint16> ParseOffset(const QString& text);
 

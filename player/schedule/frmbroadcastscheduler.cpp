@@ -28,7 +28,6 @@ QPushButton* button(const QString& caption, const QString& name, const QString& 
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
     b->setAccessibleName(spoken);
-    b->setAutoDefault(false);
     return b;
 }
 
@@ -133,7 +132,6 @@ void frmBroadcastScheduler::Build() {
     options->addLayout(offset, 1, 0, 1, 2);
 
     cmdOK = button(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
-    cmdOK->setAutoDefault(true);
     cmdOK->setDefault(true);                                              // Enter
     cmdCancel = button(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
 
@@ -184,7 +182,7 @@ void frmBroadcastScheduler::SetOwner(frmMain& owner) {
         owner.Settings(), owner.Prompts(),
         [&owner](const QString& url, bool quiet) { return owner.CheckMediaURL(url, quiet); },
         [&owner] { return owner.GetGMTOffset(); }, [] { return QDateTime::currentDateTime(); },
-        owner.Session().Portal().PageUrl(BroadcastEntries::kPresetPath)});
+        BroadcastEntries::PresetMediaUrl(owner.Session().Portal().baseUrl)});
     entries_->Load();
     entries_->currentOptions = [this] {
         return BroadcastEntries::Options{optAutoLaunch[0]->isChecked(),

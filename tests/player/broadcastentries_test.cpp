@@ -248,6 +248,15 @@ TEST_F(BroadcastEditorTest, PresetOnceWithThePortalPlaylist) {
     EXPECT_EQ(entries.Count(), 2);
 }
 
+TEST(BroadcastPreset, PlaylistOnThePortalsWebHost) {
+    EXPECT_EQ(BroadcastEntries::PresetMediaUrl(u"http://www.quillmoor.example"_s),
+              u"http://www.quillmoor.example/ASX/quillmoor.asx"_s);
+    EXPECT_EQ(BroadcastEntries::PresetMediaUrl(u"http://127.0.0.1:9/"_s),
+              u"http://127.0.0.1:9/ASX/quillmoor.asx"_s);
+    EXPECT_EQ(BroadcastEntries::PresetMediaUrl(u"https://quillmoor.example/portal/?s=1#top"_s),
+              u"https://quillmoor.example/ASX/quillmoor.asx"_s);
+}
+
 TEST(BroadcastPreset, FifteenHundredGmtInZonesEitherSide) {
     const QDateTime winter(QDate(2026, 1, 15), QTime(12, 0));
     struct Case {

@@ -199,6 +199,18 @@ TEST_F(BrokerEditorTest, OkWithoutChangesRewritesTheSectionDroppingStrayKeys) {
     EXPECT_EQ(LoadBrokerEntries(store), kThree);
 }
 
+TEST_F(BrokerEditorTest, MoreBrokersThanTheMenuHoldsAreAllKept) {
+    QStringList names;
+    for (int i = 0; i < kMaxBrokerEntries + 2; ++i) {
+        names.append(QString::number(i));
+    }
+    store.Set(kBrokersSection, u"BrokerList", names.join(u"$!"_s));
+    open();
+    EXPECT_EQ(view.items.size(), kMaxBrokerEntries + 2);
+    model.Ok();
+    EXPECT_EQ(store.Get(kBrokersSection, u"BrokerList"), names.join(u"$!"_s));
+}
+
 // A store whose section rewrites fail.
 class RefusingSettings final : public SettingsProvider {
 public:
