@@ -1,12 +1,15 @@
 // Lyrevane: the Quillmoor internet-radio player.
 #include <QApplication>
+#include <QDBusConnection>
 #include <QIcon>
+#include <QSlider>
 #include <QWebEngineProfile>
 
 #include <memory>
 
 #include "desktopservices.h"
 #include "frmmain.h"
+#include "mprisservice.h"
 #include "platform.h"
 #include "playersettings.h"
 #include "qthttpclient.h"
@@ -85,5 +88,27 @@ int main(int argc, char** argv) {
         return 0;
     }
     window.show();
+
+    // Media keys, panels and lock screens control the player through MPRIS, with the
+    // play bar's handlers.
+    lyrevane::PlaybackController& playback = window.Session().Playback();
+    lyrevane::MprisService mpris(engine, {.play = [&playback] { playback.PlayClicked(); },
+                                          .pause = [&playback] { playback.PauseClicked(); },
+                                          .stop = [&playback] { playback.StopClicked(); },
+                                          .setVolume =
+                                              [&window, &playback](int volume) {
+                                                  window.SetVolumeSlider(volume);
+                                                  playback.VolumeChanged(volume);
+                                              },
+                                          .raise =
+                                              [&window] {
+                                                  window.showNormal();
+                                                  window.raise();
+                                                  window.activateWindow();
+                                              },
+                                          .quit = [&window] { window.close(); }});
+    QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
+                     &lyrevane::MprisService::Refresh);
+    mpris.Start(QDBusConnection::sessionBus());
     return QApplication::exec();
 }

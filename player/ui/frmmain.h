@@ -89,6 +89,8 @@ public:
     void SetPauseVisible(bool visible) override;
     void SetStopEnabled(bool enabled) override;
     void SetStatusText(const QString& text) override;
+    // Shows the engine's station and title in the status bar and the window's tooltip.
+    void UpdateNowPlaying();
 
     QLabel* imgLogo = nullptr;
     QWebEngineView* webBrowser = nullptr;
@@ -104,6 +106,7 @@ public:
     QToolButton* cmdBrokers = nullptr;
     QWebEngineView* webAd = nullptr;
     QStatusBar* sbStatusBar = nullptr;
+    QLabel* lblNowPlaying = nullptr;  // station and title, right of the status texts
     QMenu* mnuFile = nullptr;
     QAction* mnuFileBrowseTo = nullptr;
     QAction* mnuFilePlay = nullptr;

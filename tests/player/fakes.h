@@ -56,6 +56,8 @@ public:
     int playState() const override { return 0; }
     int errorCount() const override { return int(errors.size()); }
     QString errorDescription(int index) const override { return errors.value(index); }
+    QString stationName() const override { return station; }
+    QString nowPlaying() const override { return title; }
 
     // Test controls.
     void setAvailable(bool play, bool pause, bool stop) {
@@ -68,6 +70,8 @@ public:
     bool canStop = false;
     QStringList errors;
     QStringList urls;
+    QString station;
+    QString title;
 
 private:
     void record(QStringView entry) {
