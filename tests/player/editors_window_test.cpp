@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
@@ -25,6 +26,7 @@
 #include "../support/accessibility.h"
 #include "../support/windowtests.h"
 #include "brokerlist.h"
+#include "desktopservices.h"
 #include "dialogs.h"
 #include "fakes.h"
 #include "frmabout.h"
@@ -299,6 +301,36 @@ TEST_F(EditorsWindowTest, AboutShowsTheProductMailsThePortalAndReportsNoSystemIn
         QTest::keyClick(&d, Qt::Key_Escape);
     });
     qputenv("PATH", oldPath);
+}
+
+// The desktop's Yes/No question: the application's title, Yes and No, the icon asked
+// for; Esc answers No.
+TEST(DesktopQuestions, YesNoAndEscape) {
+    DialogPromptService prompts;
+    const auto answerWith = [&](const std::function<void(QMessageBox&)>& answer) {
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(QTest::qWaitFor([] {
+                return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+            }));
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            EXPECT_EQ(box->windowTitle(), kAppTitle.toString());
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+            answer(*box);
+        });
+    };
+    answerWith([](QMessageBox& box) {
+        EXPECT_EQ(box.icon(), QMessageBox::Warning);
+        EXPECT_EQ(box.text(), u"Create one?"_s);
+        box.button(QMessageBox::Yes)->click();
+    });
+    EXPECT_TRUE(prompts.AskYesNo(u"Create one?"_s, MessageIcon::Exclamation));
+    answerWith([](QMessageBox& box) {
+        EXPECT_EQ(box.icon(), QMessageBox::Question);
+        box.button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(prompts.AskYesNo(u"Save?"_s, MessageIcon::Question));
+    answerWith([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
+    EXPECT_FALSE(prompts.AskYesNo(u"Save?"_s, MessageIcon::Question));
 }
 
 }  // namespace
