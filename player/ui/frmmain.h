@@ -62,6 +62,12 @@ public:
     // Start-up; false when the window must not be shown (a command ended the program).
     bool StartUp(const QString& commandLine, const QString& storeProblem = {});
     bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
+    // Local time minus GMT in minutes, now, daylight saving included.
+    qint32 GetGMTOffset() const;
+    // The services that the dialogs this window owns work with.
+    SettingsProvider& Settings() const { return services_.settings; }
+    PromptService& Prompts() const { return services_.prompts; }
+    UrlOpener& Opener() const { return services_.urlOpener; }
     PlayerSession& Session() { return *session_; }
     const PlayerLayout& Layout() const { return layout_; }
 
