@@ -32,7 +32,7 @@ bool runProgram(const QString& program, const QStringList& arguments) {
 std::unique_ptr<VlcMediaEngine> makeEngine(std::chrono::milliseconds connectTimeout) {
     VlcEngineOptions options;
     options.vlcArguments = {u"--aout=dummy"_s};
-    options.connectTimeout = connectTimeout;
+    options.timings.connectTimeout = connectTimeout;
     return std::make_unique<VlcMediaEngine>(options);
 }
 
