@@ -61,7 +61,7 @@ public:
             Pause,  // flag: the media can pause in place (seekable with a known length)
             Stop,
             // The media library's, about the entry last opened.
-            Opened,        // its demuxer runs ("playing" in libVLC's words)
+            Opened,  // its demuxer runs ("playing" in libVLC's words)
             PausedInPlace,
             Buffering,     // number: cache fill in percent
             AudioTrack,    // an audio track appeared
