@@ -86,6 +86,11 @@ struct Case {
     int playState;
 };
 
+// The row's name in test failures.
+void PrintTo(const Case& row, std::ostream* out) {
+    *out << row.name;
+}
+
 const QString kReconnect = u"open "_s + kLive;
 
 const Case kCases[] = {
