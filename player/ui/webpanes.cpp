@@ -11,8 +11,8 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
-#include "commandorigin.h"
 #include "commandurl.h"
+#include "panepolicy.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -255,17 +255,18 @@ bool PlayerWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type
 
 void PlayerWebPage::OnNewWindow(QWebEngineNewWindowRequest& request) {
     if (pane_ == Pane::Advertisement) {
-        if (!request.isUserInitiated()) {
-            ++windowsRefused_;
-            Dropped(u"a new window the advertisement pane opened without a click"_s);
-            return;
+        switch (windowGate_.Ask(request.isUserInitiated())) {
+            case NewWindowGate::Verdict::Open:
+                break;
+            case NewWindowGate::Verdict::NotFromTheUser:
+                ++windowsRefused_;
+                Dropped(u"a new window the advertisement pane opened without a click"_s);
+                return;
+            case NewWindowGate::Verdict::OneAlreadyOpened:
+                ++windowsRefused_;
+                Dropped(u"more than one new window for one click in the advertisement pane"_s);
+                return;
         }
-        if (!windowAllowed_) {
-            ++windowsRefused_;
-            Dropped(u"more than one new window for one click in the advertisement pane"_s);
-            return;
-        }
-        windowAllowed_ = false;
     }
     ++windowsOpened_;
     PopupCatcher::CommandCatcher catchCommand;

@@ -10,6 +10,7 @@
 #include <functional>
 #include <utility>
 
+#include "panepolicy.h"
 #include "platform.h"
 
 class QWebEngineNewWindowRequest;
@@ -73,7 +74,7 @@ public:
     // Counts the user's clicks and key presses in `view`, the view that shows this page.
     void WatchUserInput(QWebEngineView* view);
     // A click or key press: allows one new window.
-    void NoteUserInput() { windowAllowed_ = true; }
+    void NoteUserInput() { windowGate_.UserInput(); }
     // New windows that were let open, and the ones refused.
     int WindowsOpened() const { return windowsOpened_; }
     int WindowsRefused() const { return windowsRefused_; }
@@ -93,7 +94,7 @@ private:
     Pane pane_;
     CommandRunner runCommand_;
     PopupHandler openPopup_;
-    bool windowAllowed_ = false;
+    NewWindowGate windowGate_;
     int windowsOpened_ = 0;
     int windowsRefused_ = 0;
 };

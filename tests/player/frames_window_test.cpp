@@ -149,16 +149,18 @@ TEST_F(FramesTest, OnlyFramesOfTheTopPagesSiteRunCommands) {
 }
 
 TEST_F(FramesTest, AdvertisementWindowsNeedAClickAndOneClickOpensOne) {
-    // On load and on every click the advertisement asks for 100 windows, then clicks a
-    // link to another one, then counts in its title.
+    // The whole advertisement is a link to a new window; on load and on every click it
+    // also asks for 100 windows and clicks another such link, then counts in its title
+    // once the click's own new window has been asked for.
     portal.add(u"/player_creative.shtml"_s,
-               page(u"<a id='link' target='_blank' href='%1/link.html'>x</a>"
-                    u"<div style='position:fixed;left:0;top:0;width:100%;height:100%' "
-                    u"onclick='flood(\"click\")'>advertisement</div><script>var n = 0;"
+               page(u"<a id='other' target='_blank' href='%1/other.html'>x</a>"
+                    u"<a target='_blank' href='%1/link.html' onclick='flood(\"click\")' "
+                    u"style='position:fixed;left:0;top:0;width:100%;height:100%'>ad</a>"
+                    u"<script>var n = 0;"
                     u"function flood(tag) {"
                     u"  for (var i = 0; i < 100; i++) window.open('%1/' + tag + i + '.html');"
-                    u"  document.getElementById('link').click();"
-                    u"  document.title = tag + (++n);"
+                    u"  document.getElementById('other').click();"
+                    u"  setTimeout(function() { document.title = tag + (++n); }, 0);"
                     u"}"
                     u"flood('load');</script>"_s.arg(portal.base())));
     portal.add(u"/player_interviews.shtml"_s, page(u"portal"_s));

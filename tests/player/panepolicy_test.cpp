@@ -1,4 +1,4 @@
-#include "commandorigin.h"
+#include "panepolicy.h"
 
 #include <gtest/gtest.h>
 
@@ -39,6 +39,23 @@ TEST(CommandOrigin, OnlyTheTopPagesSiteRunsCommands) {
         EXPECT_EQ(JudgeCommandOrigin(QUrl(c.top), QUrl(c.initiator)), c.expected)
             << c.top.toStdString() << " <- " << c.initiator.toStdString();
     }
+}
+
+TEST(NewWindowGate, OneWindowPerClickAndNoneWithout) {
+    using Verdict = NewWindowGate::Verdict;
+    NewWindowGate gate;
+    EXPECT_EQ(gate.Ask(false), Verdict::NotFromTheUser);
+    // The engine says "from the user" but no click or key press reached the pane.
+    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+    gate.UserInput();
+    EXPECT_EQ(gate.Ask(false), Verdict::NotFromTheUser);  // does not use up the click
+    EXPECT_EQ(gate.Ask(true), Verdict::Open);
+    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+    // Presses do not pile up: two before a window still open one.
+    gate.UserInput();
+    gate.UserInput();
+    EXPECT_EQ(gate.Ask(true), Verdict::Open);
+    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
 }
 
 }  // namespace

@@ -21,4 +21,29 @@ QString SiteOf(const QUrl& url);
 // showed when the command was asked for.
 CommandOrigin JudgeCommandOrigin(const QUrl& topPage, const QUrl& initiator);
 
+// Which new windows a pane may open: one per click or key press of the user, and only
+// when the browser engine, too, saw the request come from the user.
+class NewWindowGate {
+public:
+    enum class Verdict {
+        Open,
+        NotFromTheUser,    // a script opened it on its own
+        OneAlreadyOpened,  // the click or key press has had its window
+    };
+    void UserInput() { inputUnused_ = true; }
+    Verdict Ask(bool userInitiated) {
+        if (!userInitiated) {
+            return Verdict::NotFromTheUser;
+        }
+        if (!inputUnused_) {
+            return Verdict::OneAlreadyOpened;
+        }
+        inputUnused_ = false;
+        return Verdict::Open;
+    }
+
+private:
+    bool inputUnused_ = false;
+};
+
 }  // namespace lyrevane

@@ -1,4 +1,4 @@
-#include "commandorigin.h"
+#include "panepolicy.h"
 
 #include <QStringList>
 
