@@ -4,6 +4,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "fakes.h"
@@ -161,10 +162,11 @@ TEST(HostIsWithin, NamesAndTheirSubdomainsButNotLookAlikes) {
 }
 
 // Spellings of one refused host that a browser or media library reads as that host.
-QStringList spellingsOf(const QString& host) {
+// `tail` follows the host: a path, or a port and path.
+QStringList spellingsOf(const QString& host, const QString& tail) {
     QStringList urls;
     const auto add = [&](const QString& authority) {
-        urls.append(u"http://"_s + authority + u"/live"_s);
+        urls.append(u"http://"_s + authority + tail);
     };
     const QStringList parts = host.split(u'.');
     const bool address = host.front().isDigit();
@@ -183,13 +185,13 @@ QStringList spellingsOf(const QString& host) {
         add(parts[0] + u"."_s + parts[1] + u"."_s + QString::number(value & 0xFFFF));
         add(parts[0] + u"."_s + QString::number(value & 0xFFFFFF));
         add(u"[::ffff:%1:%2]"_s.arg(value >> 16, 0, 16).arg(value & 0xFFFF, 0, 16));
-        add(u"[::FFFF:"_s + host + u"]:8000"_s);
+        add(u"[::FFFF:"_s + host + u"]"_s);
         add(u"[64:ff9b::%1:%2]"_s.arg(value >> 16, 0, 16).arg(value & 0xFFFF, 0, 16));
         add(QString(host).replace(u'.', u"%2E"_s));
         add(QString(host).replace(u'.', u'\uFF0E'));
         add(host + u"."_s);
-        add(u"u@"_s + QString::number(value) + u":80"_s);
-        urls.append(u"http:"_s + QString::number(value) + u"/live"_s);
+        add(u"u:p@"_s + QString::number(value));
+        urls.append(u"http:"_s + QString::number(value) + tail);
     } else {
         add(u"www."_s + parts[0] + u"%2E"_s + parts.mid(1).join(u'.'));
         add(QString(host).replace(u'.', u'\u3002'));
@@ -204,20 +206,31 @@ QStringList spellingsOf(const QString& host) {
             wide += c == u'.' ? QChar(0xFF0E) : QChar(c.unicode() + 0xFEE0);
         }
         add(wide);
-        urls.append(u"http:\\\\"_s + QString(host).replace(u'.', u"%252e"_s) + u"\\live"_s);
+        urls.append(u"http:\\\\"_s + QString(host).replace(u'.', u"%252e"_s) +
+                    QString(tail).replace(u'/', u'\\'));
     }
     return urls;
 }
 
-TEST(CheckMediaURL, RefusesEquivalentSpellingsOfEveryRefusedHost) {
-    for (const QString& host : RefusedHosts()) {
-        for (const QString& url : spellingsOf(host)) {
+TEST(CheckMediaURL, RefusesEquivalentSpellingsOfEveryRefusedEntry) {
+    int spellings = 0;
+    for (const QString& entry : RefusedSources()) {
+        // A stream URL is spelled with its own port and path, a bare host with a path.
+        const QUrl stream(entry);
+        const bool isStream = entry.contains(u"://"_s);
+        const QString host = isStream ? stream.host() : entry;
+        const QString tail =
+            isStream ? (stream.port() > 0 ? u":%1"_s.arg(stream.port()) : QString()) + stream.path()
+                     : u"/live"_s;
+        for (const QString& url : spellingsOf(host, tail)) {
             FakePrompts prompts;
             EXPECT_FALSE(CheckMediaURL(url, prompts))
-                << host.toStdString() << ": " << url.toStdString();
+                << entry.toStdString() << ": " << url.toStdString();
             EXPECT_EQ(prompts.messages.size(), 1);
+            ++spellings;
         }
     }
+    std::printf("%d spellings of the 23 refused entries\n", spellings);
 }
 
 TEST(CheckMediaURL, EveryRefusedStreamLiesOnARefusedHost) {
