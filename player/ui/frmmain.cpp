@@ -138,22 +138,16 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
     webBrowser->setObjectName(u"webBrowser"_s);
     webBrowser->setAccessibleName(u"Portal"_s);
     webBrowser->setPage(new PlayerWebPage(
-        profile,
-        [this](const QUrl& url) {
-            if (!MatchCommandUrl(url)) {
-                return false;
-            }
-            RunCommandLater(url);
-            return true;
-        },
+        profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { RunCommandLater(url); },
         [this](const QUrl& url) { OpenMainPopup(url); }));
 
     webAd = new QWebEngineView(client_);
     webAd->setObjectName(u"webAd"_s);
     webAd->setAccessibleName(u"Advertisements and brokers"_s);
-    webAd->setPage(new PlayerWebPage(
-        profile, [](const QUrl& url) { return url.scheme() == kCommandScheme; },
-        [this](const QUrl& url) { OpenAdPopup(url); }));
+    auto* adPage = new PlayerWebPage(profile, PlayerWebPage::Pane::Advertisement, nullptr,
+                                     [this](const QUrl& url) { OpenAdPopup(url); });
+    webAd->setPage(adPage);
+    adPage->WatchUserInput(webAd);
 
     mainPane_ = std::make_unique<WebViewPane>(webBrowser);
     adPane_ = std::make_unique<WebViewPane>(webAd);
@@ -227,11 +221,10 @@ void frmMain::RunCommandLater(const QUrl& url) {
 }
 
 void frmMain::OpenMainPopup(const QUrl& url) {
-    if (url.scheme() == kCommandScheme) {
-        RunCommandLater(url);
-        return;
+    // Commands in new windows reach RunCommandLater through the page's origin check.
+    if (url.scheme() != kCommandScheme) {
+        services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
     }
-    services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
 }
 
 void frmMain::OpenAdPopup(const QUrl& url) {
