@@ -1,9 +1,11 @@
 #include "vlcmediaengine.h"
 
+#include "nowplaying.h"
 #include "vlcmessages.h"
 
 #include <QByteArray>
 #include <QList>
+#include <QUrl>
 
 #include <vlc/vlc.h>
 
@@ -199,6 +201,9 @@ void VlcMediaEngine::handleVlcEvent(const VlcEvent& event) {
         case libvlc_MediaPlayerEncounteredError:
             translated.kind = Event::Kind::Error;
             break;
+        case libvlc_MediaMetaChanged:
+            readMetadata();
+            return;
         case libvlc_MediaPlayerAudioVolume: {
             // A new audio output may come up at its own volume; put ours back.
             const auto phase = machine_.phase();
@@ -277,11 +282,15 @@ void VlcMediaEngine::openEntry(const QString& url) {
         events_.push_back(PlayStateMachine::openFailed(vlcmessages::engineUnavailable()));
         return;
     }
+    // A new connection starts without the old station's title.
+    setMetadata({}, {});
     media_ = createMedia(instance_, url);
     if (media_ == nullptr) {
         events_.push_back(PlayStateMachine::openFailed());
         return;
     }
+    libvlc_event_attach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
+                        &VlcMediaEngine::onVlcEvent, this);
     libvlc_media_player_set_media(player_, media_);
     applyVolume();
     if (libvlc_media_player_play(player_) != 0) {
@@ -329,9 +338,45 @@ void VlcMediaEngine::haltPlayer() {
 
 void VlcMediaEngine::releaseMedia() {
     if (media_ != nullptr) {
+        libvlc_event_detach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
+                            &VlcMediaEngine::onVlcEvent, this);
         libvlc_media_release(media_);
         media_ = nullptr;
     }
+}
+
+void VlcMediaEngine::readMetadata() {
+    if (media_ == nullptr) {
+        return;
+    }
+    const auto meta = [this](libvlc_meta_t which) {
+        char* text = libvlc_media_get_meta(media_, which);
+        QString value = text != nullptr ? DecodeIcyText(text) : QString();
+        libvlc_free(text);
+        return value;
+    };
+    // Without a station name libVLC names the media after its file; that is no station.
+    QString station = meta(libvlc_meta_Title);
+    char* mrl = libvlc_media_get_mrl(media_);
+    const QString file = QUrl(QString::fromUtf8(mrl)).fileName();
+    libvlc_free(mrl);
+    if (station == file) {
+        station.clear();
+    }
+    QString title = meta(libvlc_meta_NowPlaying);
+    if (!IsMeaningfulTitle(title)) {
+        title.clear();
+    }
+    setMetadata(station, title);
+}
+
+void VlcMediaEngine::setMetadata(const QString& station, const QString& title) {
+    if (station == station_ && title == title_) {
+        return;
+    }
+    station_ = station;
+    title_ = title;
+    Q_EMIT metadataChanged();
 }
 
 void VlcMediaEngine::applyVolume() {

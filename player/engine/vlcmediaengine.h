@@ -53,6 +53,8 @@ public:
     int playState() const override;
     int errorCount() const override;
     QString errorDescription(int index) const override;
+    QString stationName() const override { return station_; }
+    QString nowPlaying() const override { return title_; }
 
     // False when libVLC could not be initialised; every URL then fails with an error.
     bool isValid() const;
@@ -87,6 +89,9 @@ private:
     QStringList takeSubItems();
     void haltPlayer();
     void releaseMedia();
+    // Reads the station's name and the current title from the media's metadata.
+    void readMetadata();
+    void setMetadata(const QString& station, const QString& title);
     void applyVolume();
     QTimer& timer(PlayStateMachine::Timer which);
 
@@ -105,6 +110,8 @@ private:
     int volumeRepairs_ = 0;
     int volume_ = 50;
     QStringList errors_;
+    QString station_;
+    QString title_;
 };
 
 }  // namespace lyrevane

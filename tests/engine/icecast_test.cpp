@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTcpSocket>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -128,11 +129,11 @@ public:
     bool startSource() {
         source_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         source_.setStandardOutputFile(QProcess::nullDevice());
-        source_.start(
-            u"ffmpeg"_s,
-            {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-re"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
-             u"sine=frequency=440:sample_rate=44100"_s, u"-c:a"_s, u"libmp3lame"_s, u"-b:a"_s,
-             u"64k"_s, u"-content_type"_s, u"audio/mpeg"_s, u"-f"_s, u"mp3"_s, sourceUrl()});
+        source_.start(u"ffmpeg"_s,
+                      {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-re"_s, u"-f"_s, u"lavfi"_s,
+                       u"-i"_s, u"sine=frequency=440:sample_rate=44100"_s, u"-c:a"_s,
+                       u"libmp3lame"_s, u"-b:a"_s, u"64k"_s, u"-content_type"_s, u"audio/mpeg"_s,
+                       u"-ice_name"_s, u"Lyrevane Test FM"_s, u"-f"_s, u"mp3"_s, sourceUrl()});
         return waitUntil([&] { return listeners(port_, u"/test.mp3"_s) >= 0; }, 10s);
     }
 
@@ -154,6 +155,22 @@ public:
                 }
             }
         }
+    }
+
+    // Sets the mount's now-playing title through the admin interface; Icecast sends it to
+    // MP3 listeners in Latin-1.
+    bool setTitle(const QString& title) {
+        QTcpSocket socket;
+        socket.connectToHost(u"127.0.0.1"_s, static_cast<quint16>(port_));
+        if (!socket.waitForConnected(2000)) {
+            return false;
+        }
+        socket.write("GET /admin/metadata?mount=/test.mp3&mode=updinfo&charset=UTF-8&song=" +
+                     QUrl::toPercentEncoding(title) + " HTTP/1.0\r\nAuthorization: Basic " +
+                     QByteArray("admin:hackme-adm").toBase64() + "\r\n\r\n");
+        while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(2000)) {
+        }
+        return socket.readAll().startsWith("HTTP/1.0 200");
     }
 
     int port() const { return port_; }
@@ -270,5 +287,37 @@ TEST(IcecastTest, SourceGoneForGoodIsReportedOnceWithItsReason) {
     EXPECT_EQ(log.count("error"), 1);
 }
 
+// The station's name and the titles it sends show while it plays, and a new title
+// replaces the old one.
+TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
+    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
+        GTEST_SKIP() << "icecast2 is not installed";
+    }
+    Icecast icecast;
+    QString why;
+    ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
+    auto engine = makeEngine();
+    int changes = 0;
+    QObject::connect(engine.get(), &MediaEngine::metadataChanged, [&] { ++changes; });
+    engine->setUrl(icecast.mountUrl());
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    EXPECT_TRUE(waitUntil([&] { return engine->stationName() == u"Lyrevane Test FM"_s; }, 10s))
+        << engine->stationName().toStdString();
+
+    ASSERT_TRUE(icecast.setTitle(u"Opening bell"_s));
+    EXPECT_TRUE(waitUntil([&] { return engine->nowPlaying() == u"Opening bell"_s; }, 15s))
+        << engine->nowPlaying().toStdString();
+    ASSERT_TRUE(icecast.setTitle(u"Kestrel Lithium - CEO interview"_s));
+    EXPECT_TRUE(waitUntil(
+        [&] { return engine->nowPlaying() == u"Kestrel Lithium - CEO interview"_s; }, 15s));
+    EXPECT_GE(changes, 3);
+
+    // A new connection starts with no title until the station sends one.
+    engine->stop();
+    engine->setUrl(icecast.mountUrl());
+    EXPECT_EQ(engine->nowPlaying(), QString());
+}
+
 }  // namespace
+
 }  // namespace lyrevane::testing
