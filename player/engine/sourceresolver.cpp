@@ -1,0 +1,304 @@
+#include "sourceresolver.h"
+
+#include "playlistformat.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <utility>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+// Enough of an unlabelled body to recognise a playlist by its first bytes.
+constexpr qsizetype kSniffBytes = 512;
+
+bool isHttp(const QString& url) {
+    return url.startsWith(u"http://"_s, Qt::CaseInsensitive) ||
+           url.startsWith(u"https://"_s, Qt::CaseInsensitive);
+}
+
+bool isRedirect(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+}  // namespace
+
+SourceResolver::SourceResolver(SourceResolverOptions options, QObject* parent)
+    : QObject(parent), options_(std::move(options)) {
+    network_.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
+    network_.setAutoDeleteReplies(false);
+    deadline_.setSingleShot(true);
+    connect(&deadline_, &QTimer::timeout, this,
+            [this] { finishFailed(sourcemessages::timedOut(name_)); });
+}
+
+SourceResolver::~SourceResolver() {
+    dropReply();
+}
+
+void SourceResolver::resolve(const QString& url) {
+    cancel();
+    busy_ = true;
+    name_ = url;
+    current_ = url;
+    visited_ = {url};
+    refused_.clear();
+    redirects_ = 0;
+    if (!options_.rules.allows(url)) {
+        finishFailed(sourcemessages::refusedSource(url));
+        return;
+    }
+    if (!isHttp(url)) {
+        finishMedia();
+        return;
+    }
+    deadline_.start(options_.deadline);
+    request(QUrl(url));
+}
+
+void SourceResolver::cancel() {
+    ++round_;
+    busy_ = false;
+    deadline_.stop();
+    dropReply();
+}
+
+bool SourceResolver::isBusy() const {
+    return busy_;
+}
+
+void SourceResolver::request(const QUrl& url) {
+    dropReply();
+    reading_ = Reading::Headers;
+    body_.clear();
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, u"Lyrevane/1.0"_s);
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
+                         QNetworkRequest::AlwaysNetwork);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
+    request.setMaximumRedirectsAllowed(0);
+    reply_ = network_.get(request);
+    // Bounds what Qt buffers for a stream that is not read: one playlist and a bit.
+    reply_->setReadBufferSize(options_.maxPlaylistBytes + 1);
+    connect(reply_, &QNetworkReply::metaDataChanged, this, &SourceResolver::onHeaders);
+    connect(reply_, &QNetworkReply::readyRead, this, &SourceResolver::onData);
+    connect(reply_, &QNetworkReply::finished, this, &SourceResolver::onFinished);
+}
+
+void SourceResolver::onHeaders() {
+    if (reply_ == nullptr || reading_ != Reading::Headers) {
+        return;
+    }
+    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid()) {
+        return;
+    }
+    const int code = status.toInt();
+    if (isRedirect(code)) {
+        follow(QString::fromLatin1(reply_->rawHeader("Location")));
+        return;
+    }
+    if (code < 200 || code > 299) {
+        // The engine meets the same answer and reports it in its own words.
+        finishMedia();
+        return;
+    }
+    switch (playlistformat::classifyContentType(reply_->rawHeader("Content-Type"))) {
+        case playlistformat::Declared::Playlist:
+            reading_ = Reading::Playlist;
+            break;
+        case playlistformat::Declared::Media:
+            finishMedia();
+            return;
+        case playlistformat::Declared::Unsure:
+            reading_ = Reading::Unsure;
+            break;
+    }
+    onData();
+}
+
+void SourceResolver::onData() {
+    if (reply_ == nullptr) {
+        return;
+    }
+    if (reading_ == Reading::Headers) {
+        onHeaders();
+        return;
+    }
+    const qint64 room = options_.maxPlaylistBytes + 1 - body_.size();
+    if (room > 0) {
+        body_ += reply_->read(room);
+    }
+    if (reading_ == Reading::Unsure) {
+        decideUnsure(false);
+    } else {
+        readPlaylist(false);
+    }
+}
+
+void SourceResolver::onFinished() {
+    if (reply_ == nullptr) {
+        return;
+    }
+    if (reading_ == Reading::Headers) {
+        const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid()) {
+            onHeaders();
+            if (reply_ == nullptr || reading_ == Reading::Headers) {
+                return;
+            }
+        } else {
+            // No HTTP answer at all (refused, unreachable, a non-HTTP status line such as
+            // "ICY 200 OK"): the engine tries for itself and reports what it finds.
+            finishMedia();
+            return;
+        }
+    }
+    if (reply_ == nullptr) {
+        return;
+    }
+    body_ += reply_->read(options_.maxPlaylistBytes + 1 - body_.size());
+    if (reading_ == Reading::Unsure) {
+        decideUnsure(true);
+    } else {
+        readPlaylist(true);
+    }
+}
+
+void SourceResolver::follow(const QString& location) {
+    const QUrl base(current_);
+    const QString target =
+        location.isEmpty() ? QString()
+                           : base.resolved(QUrl(location.trimmed())).toString(QUrl::FullyEncoded);
+    if (target.isEmpty()) {
+        finishMedia();  // a redirect without a target: the engine reports the status
+        return;
+    }
+    if (!options_.rules.allows(target)) {
+        refused_.append(target);
+        finishFailed(sourcemessages::refusedRedirect(name_, target));
+        return;
+    }
+    if (visited_.contains(target)) {
+        finishFailed(sourcemessages::redirectLoop(name_));
+        return;
+    }
+    if (++redirects_ > options_.maxRedirects) {
+        finishFailed(sourcemessages::tooManyRedirects(name_));
+        return;
+    }
+    visited_.insert(target);
+    current_ = target;
+    if (!isHttp(target)) {
+        finishMedia();
+        return;
+    }
+    request(QUrl(target));
+}
+
+void SourceResolver::decideUnsure(bool complete) {
+    if (!complete && body_.size() < kSniffBytes) {
+        return;
+    }
+    if (playlistformat::looksLikePlaylist(body_) ||
+        playlistformat::hasPlaylistExtension(QUrl(current_))) {
+        reading_ = Reading::Playlist;
+        readPlaylist(complete);
+        return;
+    }
+    finishMedia();
+}
+
+void SourceResolver::readPlaylist(bool complete) {
+    if (body_.size() > options_.maxPlaylistBytes) {
+        finishFailed(sourcemessages::playlistTooLarge(name_));
+        return;
+    }
+    if (complete) {
+        finishPlaylist();
+    }
+}
+
+void SourceResolver::finishPlaylist() {
+    const playlistformat::Parsed parsed = playlistformat::parse(body_, options_.maxEntries);
+    const QUrl base(current_);
+    QStringList allowed;
+    for (const QString& entry : parsed.entries) {
+        const QString absolute = base.resolved(QUrl(entry)).toString(QUrl::FullyEncoded);
+        if (options_.rules.allows(absolute)) {
+            allowed.append(absolute);
+        } else {
+            refused_.append(entry);
+        }
+    }
+    if (parsed.segmented) {
+        // A segmented stream plays as one source, and only when all it names is allowed.
+        if (refused_.isEmpty()) {
+            finishMedia();
+        } else {
+            finishFailed(sourcemessages::refusedPlaylist(name_));
+        }
+        return;
+    }
+    if (allowed.isEmpty()) {
+        finishFailed(refused_.isEmpty() ? sourcemessages::emptyPlaylist(name_)
+                                        : sourcemessages::refusedPlaylist(name_));
+        return;
+    }
+    SourceResolution result;
+    result.kind = SourceResolution::Kind::Playlist;
+    result.url = current_;
+    result.entries = allowed;
+    finish(std::move(result));
+}
+
+void SourceResolver::finishMedia() {
+    SourceResolution result;
+    result.kind = SourceResolution::Kind::Media;
+    result.url = current_;
+    finish(std::move(result));
+}
+
+void SourceResolver::finishFailed(const QString& message) {
+    SourceResolution result;
+    result.kind = SourceResolution::Kind::Failed;
+    result.url = current_;
+    result.message = message;
+    finish(std::move(result));
+}
+
+// Reports on the next turn of the event loop, so that no caller sees `finished` from
+// inside its own call, and a cancel in between still wins.
+void SourceResolver::finish(SourceResolution result) {
+    deadline_.stop();
+    dropReply();
+    result.refused = refused_;
+    const quint64 round = round_;
+    QMetaObject::invokeMethod(
+        this,
+        [this, round, result = std::move(result)] {
+            if (round == round_ && busy_) {
+                busy_ = false;
+                Q_EMIT finished(result);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void SourceResolver::dropReply() {
+    if (reply_ != nullptr) {
+        QNetworkReply* reply = reply_;
+        reply_ = nullptr;
+        reply->disconnect(this);
+        if (!reply->isFinished()) {
+            reply->abort();
+        }
+        reply->deleteLater();
+    }
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,95 @@
+#include "sourcerules.h"
+
+#include "commandurl.h"
+#include "mediasourcecheck.h"
+#include "promptservice.h"
+
+#include <utility>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+// The quiet check never asks; this answers nothing in case it ever does.
+class NoPrompts final : public PromptService {
+public:
+    void ShowMessage(const QString&, MessageIcon) override {}
+    std::optional<QString> InputBox(const QString&, const QString&) override {
+        return std::nullopt;
+    }
+};
+
+constexpr qsizetype kMaxShownUrl = 200;
+
+QString shown(const QString& url) {
+    QString text = url.simplified();
+    if (text.size() > kMaxShownUrl) {
+        text = text.left(kMaxShownUrl) + u"..."_s;
+    }
+    return text;
+}
+
+}  // namespace
+
+SourceRules::SourceRules(QStringList extraRefused) : extraRefused_(std::move(extraRefused)) {}
+
+bool SourceRules::allows(const QString& url) const {
+    if (url.isEmpty() || !IsCommandMediaUrl(url)) {
+        return false;
+    }
+    NoPrompts prompts;
+    if (!CheckMediaURL(url, prompts, true)) {
+        return false;
+    }
+    for (const QString& entry : extraRefused_) {
+        if (!entry.isEmpty() && url.contains(entry, Qt::CaseInsensitive)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace sourcemessages {
+
+QString refusedRedirect(const QString& name, const QString& target) {
+    return u"Cannot open "_s + shown(name) + u": it redirects to "_s + shown(target) +
+           u", which this player does not open."_s;
+}
+
+QString refusedSource(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": this player does not open such sources."_s;
+}
+
+QString refusedPlaylist(const QString& name) {
+    return u"The playlist "_s + shown(name) + u" lists no source this player may open."_s;
+}
+
+QString tooManyRedirects(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": too many redirects."_s;
+}
+
+QString redirectLoop(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": it redirects in a loop."_s;
+}
+
+QString emptyPlaylist(const QString& name) {
+    return u"The playlist "_s + shown(name) + u" has no entries."_s;
+}
+
+QString timedOut(const QString& name) {
+    return u"Timed out connecting to "_s + shown(name) + u"."_s;
+}
+
+QString playlistTooLarge(const QString& name) {
+    return u"The playlist "_s + shown(name) + u" is too large."_s;
+}
+
+QString playlistsTooDeep(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": playlists nested too deeply."_s;
+}
+
+}  // namespace sourcemessages
+
+}  // namespace lyrevane
