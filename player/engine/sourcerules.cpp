@@ -23,8 +23,11 @@ public:
 
 constexpr qsizetype kMaxShownUrl = 200;
 
+// A URL as a message shows it: on one line, without markup a message box could render,
+// and short enough that a hostile server cannot fill the box.
 QString shown(const QString& url) {
     QString text = url.simplified();
+    text.replace(u'<', u"%3C"_s).replace(u'>', u"%3E"_s);
     if (text.size() > kMaxShownUrl) {
         text = text.left(kMaxShownUrl) + u"..."_s;
     }

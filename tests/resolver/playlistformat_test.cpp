@@ -106,6 +106,14 @@ TEST(SourceRules, AllowsOnlyNetworkStreamsOutsideTheRefusedSources) {
           u"http://wavecastle.example/live"_s, u"http://a.example/?r=TICKERTALK.example"_s}) {
         EXPECT_FALSE(rules.allows(url)) << url.toStdString();
     }
+    // A message names a hostile target on one line, without markup, and not at length.
+    const QString message = sourcemessages::refusedRedirect(
+        u"http://a.example/x"_s, u"file:///<b>big</b>\n"_s + QString(5000, u'a'));
+    EXPECT_FALSE(message.contains(u'<'));
+    EXPECT_FALSE(message.contains(u'\n'));
+    EXPECT_LT(message.size(), 400);
+    EXPECT_TRUE(
+        message.startsWith(u"Cannot open http://a.example/x: it redirects to file:///%3Cb%3E"_s));
     // Without extra entries only the built-in list refuses.
     EXPECT_TRUE(SourceRules().allows(u"http://127.0.0.2:8000/x"_s));
 }
