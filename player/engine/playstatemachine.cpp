@@ -82,6 +82,12 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
                                                : event.text);
             }
             break;
+        case Kind::Refused:
+            // Never retried: the entry is skipped, whatever it was doing.
+            if (opening() || phase_ == Phase::Playing || phase_ == Phase::RetryWait) {
+                failEntry(event.text);
+            }
+            break;
         case Kind::LogError:
             if ((opening() || phase_ == Phase::Playing || phase_ == Phase::RetryWait) &&
                 log_.size() < kMaxLoggedErrors) {

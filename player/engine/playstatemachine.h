@@ -69,6 +69,7 @@ public:
             EndReached,    // list: the entry's sub-items (a playlist's entries), if any
             Error,
             OpenFailed,  // the entry could not be handed to the player; text: why, or empty
+            Refused,     // the entry leads to a source the media rules refuse; text: why
             LogError,    // text: an error line the media library logged
             // Timers started by a StartTimer command.
             TimerFired,  // timer
@@ -131,6 +132,7 @@ public:
     static Event endReached(const QStringList& subItems = {});
     static Event logError(const QString& line);
     static Event openFailed(const QString& why = {});
+    static Event refused(const QString& why);
 
 private:
     // Why a live stream was dropped, when libVLC's log says nothing.

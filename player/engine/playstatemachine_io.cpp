@@ -122,6 +122,13 @@ PlayStateMachine::Event PlayStateMachine::openFailed(const QString& why) {
     return event;
 }
 
+PlayStateMachine::Event PlayStateMachine::refused(const QString& why) {
+    Event event;
+    event.kind = Kind::Refused;
+    event.text = why;
+    return event;
+}
+
 void PlayStateMachine::emitCommand(Command next) {
     out_.push_back(std::move(next));
 }

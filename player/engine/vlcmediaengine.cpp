@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -48,6 +49,10 @@ constexpr std::array kWatchedEvents{
 };
 
 constexpr int kMaxVolumeRepairs = 5;
+// libVLC's debug line for every access it opens, redirect targets included.
+constexpr char kCreatingAccess[] = "creating access: ";
+// The resolver gives up a little after the machine's own connect timeout would.
+constexpr std::chrono::milliseconds kResolverGrace{1000};
 
 libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
     QByteArray utf8 = url.trimmed().toUtf8();
@@ -63,10 +68,31 @@ libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
     return libvlc_media_new_path(instance, utf8.constData());
 }
 
+// The URL a libVLC MRL stands for: "icyx" is our own alias for plain HTTP.
+QString urlOfMrl(const QString& mrl) {
+    if (mrl.startsWith(u"icyx://"_s, Qt::CaseInsensitive)) {
+        return u"http"_s + mrl.mid(4);
+    }
+    return mrl;
+}
+
+SourceResolverOptions resolverOptions(const SourceRules& rules,
+                                      std::chrono::milliseconds connectTimeout) {
+    SourceResolverOptions options;
+    options.rules = rules;
+    options.deadline = connectTimeout + kResolverGrace;
+    return options;
+}
+
 }  // namespace
 
 VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
-    : MediaEngine(parent), options_(std::move(options)), machine_(options_.timings) {
+    : MediaEngine(parent),
+      options_(std::move(options)),
+      machine_(options_.timings),
+      rules_(options_.refusedSources),
+      resolver_(resolverOptions(rules_, options_.timings.connectTimeout)) {
+    connect(&resolver_, &SourceResolver::finished, this, &VlcMediaEngine::onResolved);
     for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
                              PlayStateMachine::Timer::Backoff}) {
         timer(which).setSingleShot(true);
@@ -150,16 +176,40 @@ void VlcMediaEngine::onVlcEvent(const libvlc_event_t* event, void* data) {
         Qt::QueuedConnection);
 }
 
-// Runs on a libVLC thread. Only errors are kept: they explain why a stream failed, while
-// it opens or after it played.
+// Runs on a libVLC thread. Errors are kept: they explain why a stream failed, while it
+// opens or after it played. Every access libVLC opens is checked against the rules: a
+// server that redirects libVLC elsewhere than it redirected the resolver ends the entry
+// as soon as it shows.
 void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t*, const char* format,
                               va_list args) {
+    auto* self = static_cast<VlcMediaEngine*>(data);
     if (level < LIBVLC_ERROR) {
+        if (format == nullptr ||
+            std::strncmp(format, kCreatingAccess, sizeof(kCreatingAccess) - 1) != 0) {
+            return;
+        }
+        std::array<char, 2048> buffer{};
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        const QString target =
+            urlOfMrl(QString::fromUtf8(buffer.data() + sizeof(kCreatingAccess) - 1).trimmed());
+        if (self->rules_.allows(target)) {
+            return;
+        }
+        const quint64 generation = self->generation_.load();
+        QMetaObject::invokeMethod(
+            self,
+            [self, target, generation] {
+                if (generation == self->generation_.load()) {
+                    self->haltPlayer();
+                    self->dispatch(PlayStateMachine::refused(
+                        sourcemessages::refusedRedirect(self->entry_, target)));
+                }
+            },
+            Qt::QueuedConnection);
         return;
     }
     std::array<char, 512> buffer{};
     std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    auto* self = static_cast<VlcMediaEngine*>(data);
     const quint64 generation = self->generation_.load();
     QMetaObject::invokeMethod(
         self,
@@ -196,7 +246,7 @@ void VlcMediaEngine::handleVlcEvent(const VlcEvent& event) {
                 event.time, player_ != nullptr && libvlc_media_player_get_length(player_) > 0);
             break;
         case libvlc_MediaPlayerEndReached:
-            translated = PlayStateMachine::endReached(takeSubItems());
+            translated = subItemsEvent();
             break;
         case libvlc_MediaPlayerEncounteredError:
             translated.kind = Event::Kind::Error;
@@ -278,24 +328,58 @@ void VlcMediaEngine::openEntry(const QString& url) {
     haltPlayer();
     releaseMedia();
     volumeRepairs_ = 0;
+    entry_ = url;
     if (instance_ == nullptr || player_ == nullptr) {
         events_.push_back(PlayStateMachine::openFailed(vlcmessages::engineUnavailable()));
         return;
     }
     // A new connection starts without the old station's title.
     setMetadata({}, {});
-    media_ = createMedia(instance_, url);
-    if (media_ == nullptr) {
-        events_.push_back(PlayStateMachine::openFailed());
-        return;
+    resolver_.resolve(url.trimmed());
+}
+
+void VlcMediaEngine::onResolved(const SourceResolution& result) {
+    switch (result.kind) {
+        case SourceResolution::Kind::Media:
+            media_ = createMedia(instance_, result.url);
+            if (media_ == nullptr) {
+                dispatch(PlayStateMachine::openFailed());
+                return;
+            }
+            libvlc_event_attach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
+                                &VlcMediaEngine::onVlcEvent, this);
+            libvlc_media_player_set_media(player_, media_);
+            applyVolume();
+            if (libvlc_media_player_play(player_) != 0) {
+                dispatch(PlayStateMachine::openFailed());
+            }
+            return;
+        case SourceResolution::Kind::Playlist:
+            // The machine takes a playlist the resolver read as it takes one libVLC read.
+            dispatch(PlayStateMachine::endReached(result.entries));
+            return;
+        case SourceResolution::Kind::Failed:
+            dispatch(result.refused.isEmpty() ? PlayStateMachine::openFailed(result.message)
+                                              : PlayStateMachine::refused(result.message));
+            return;
     }
-    libvlc_event_attach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
-                        &VlcMediaEngine::onVlcEvent, this);
-    libvlc_media_player_set_media(player_, media_);
-    applyVolume();
-    if (libvlc_media_player_play(player_) != 0) {
-        events_.push_back(PlayStateMachine::openFailed());
+}
+
+// Only the sub-items' URLs are kept, and only those the rules allow: each is resolved
+// like any other entry before it opens.
+PlayStateMachine::Event VlcMediaEngine::subItemsEvent() {
+    QStringList allowed;
+    const QStringList subItems = takeSubItems();
+    for (const QString& mrl : subItems) {
+        const QString url = urlOfMrl(mrl);
+        if (rules_.allows(url)) {
+            allowed.append(url);
+        }
     }
+    if (allowed.isEmpty() && !subItems.isEmpty()) {
+        return PlayStateMachine::refused(sourcemessages::refusedPlaylist(entry_));
+    }
+    return PlayStateMachine::endReached(allowed);
 }
 
 QStringList VlcMediaEngine::takeSubItems() {
@@ -329,6 +413,7 @@ QStringList VlcMediaEngine::takeSubItems() {
 // Stops libVLC. Callbacks raised by the stop itself, and any still queued from the
 // media it ends, carry an outdated generation and are dropped.
 void VlcMediaEngine::haltPlayer() {
+    resolver_.cancel();
     ++generation_;
     if (player_ != nullptr) {
         libvlc_media_player_stop(player_);

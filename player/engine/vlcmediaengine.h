@@ -2,6 +2,7 @@
 
 #include "mediaengine.h"
 #include "playstatemachine.h"
+#include "sourceresolver.h"
 
 #include <QStringList>
 #include <QTimer>
@@ -26,12 +27,18 @@ struct VlcEngineOptions {
     QStringList vlcArguments;
     // Connect timeout, stall watchdog and reconnection backoff.
     PlayTimings timings;
+    // Sources refused in addition to the built-in list, matched the same way (for tests
+    // that let a local address stand in for a refused host).
+    QStringList refusedSources;
 };
 
 // MediaEngine on libVLC. One libVLC instance and one media player per engine object.
 // The play state lives in a PlayStateMachine; this class translates libVLC's events and
 // the user's commands into its events, and carries out its commands on libVLC. All libVLC
 // calls happen on the thread that owns the engine; libVLC's callbacks are queued to it.
+// libVLC is handed only URLs that passed the media rules: a SourceResolver follows each
+// entry's redirects and reads its playlist first, the entries of playlists that libVLC
+// reads itself are checked again, and so is every access libVLC opens.
 class VlcMediaEngine final : public MediaEngine {
     Q_OBJECT
 
@@ -83,8 +90,13 @@ private:
     // while doing so are queued and run after them.
     void dispatch(const Event& event);
     void execute(const Command& command);
-    // The one place where an entry's URL becomes libVLC media and is handed to the player.
+    // Resolves an entry; only what the resolver checked becomes libVLC media.
     void openEntry(const QString& url);
+    // The one place where an entry's URL becomes libVLC media and is handed to the player.
+    void onResolved(const SourceResolution& result);
+    // The end of an entry: the sub-items the rules allow (a playlist's entries), or a
+    // refusal when it listed only refused ones.
+    Event subItemsEvent();
     // The entries of a playlist that libVLC has read (its sub-items), in order.
     QStringList takeSubItems();
     void haltPlayer();
@@ -97,6 +109,9 @@ private:
 
     VlcEngineOptions options_;
     PlayStateMachine machine_;
+    const SourceRules rules_;  // also read on libVLC's threads
+    SourceResolver resolver_;
+    QString entry_;  // the entry being opened or played, as the machine named it
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;
     libvlc_media_t* media_ = nullptr;  // the entry being played

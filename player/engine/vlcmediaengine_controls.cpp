@@ -79,6 +79,7 @@ bool VlcMediaEngine::isValid() const {
 void VlcMediaEngine::setConnectTimeout(std::chrono::milliseconds timeout) {
     options_.timings.connectTimeout = timeout;
     machine_.setConnectTimeout(timeout);
+    resolver_.setDeadline(timeout + std::chrono::seconds(1));
 }
 
 std::chrono::milliseconds VlcMediaEngine::connectTimeout() const {

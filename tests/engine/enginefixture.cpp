@@ -70,6 +70,7 @@ void EngineTest::TearDownTestSuite() {
 void EngineTest::SetUp() {
     ASSERT_TRUE(server_ && server_->isRunning()) << "test server did not start";
     firstRequest_ = server_->requests().size();
+    firstLook_ = server_->looks().size();
 }
 
 }  // namespace lyrevane::testing

@@ -19,11 +19,14 @@ protected:
     static QString url(const QString& path) { return server_->url(path); }
     // Paths requested from the server since the test began.
     QStringList requests() const { return server_->requests().mid(firstRequest_); }
+    // Paths the player looked at itself since the test began.
+    QStringList looks() const { return server_->looks().mid(firstLook_); }
 
     static std::unique_ptr<QTemporaryDir> media_;
     static std::unique_ptr<StreamServer> server_;
     static int refusedPort_;
     qsizetype firstRequest_ = 0;
+    qsizetype firstLook_ = 0;
 };
 
 }  // namespace lyrevane::testing

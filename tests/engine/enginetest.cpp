@@ -79,6 +79,12 @@ QString StreamServer::url(const QString& path) const {
     return u"http://127.0.0.1:"_s + QString::number(port_) + path;
 }
 
+QStringList StreamServer::looks() {
+    QCoreApplication::processEvents();
+    readOutput();
+    return looks_;
+}
+
 QStringList StreamServer::requests() {
     QCoreApplication::processEvents();
     readOutput();
@@ -95,6 +101,8 @@ void StreamServer::readOutput() {
             port_ = line.mid(5).toInt();
         } else if (line.startsWith(u"GET "_s)) {
             requests_.append(line.mid(4));
+        } else if (line.startsWith(u"LOOK "_s)) {
+            looks_.append(line.mid(5));
         }
     }
 }

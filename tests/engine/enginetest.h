@@ -60,6 +60,8 @@ public:
     QString url(const QString& path) const;
     // Paths requested so far, in order.
     QStringList requests();
+    // Paths the player itself looked at before handing a source to libVLC, in order.
+    QStringList looks();
 
 private:
     void readOutput();
@@ -67,6 +69,7 @@ private:
     QProcess process_;
     int port_ = 0;
     QStringList requests_;
+    QStringList looks_;
     QByteArray pending_;
 };
 

@@ -153,6 +153,18 @@ const Case kCases[] = {
          QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s, u"error no engine"_s})},
      Phase::Failed,
      10},
+    {"RefusedLiveStreamIsNotReconnected",
+     playing(kLive) + std::vector<Step>{on(Machine::refused(u"refused"_s),
+                                           QStringList{u"stop stall"_s, u"halt"_s,
+                                                       u"play-state 10"_s, u"error refused"_s})},
+     Phase::Failed, 10},
+    {"RefusedPlaylistEntryIsSkippedForTheNext",
+     std::vector<Step>{
+         on(setUrl(kList)), on(end({kA, kB})),
+         on(Machine::refused(u"refused"_s),
+            QStringList{u"stop connect"_s, u"halt"_s, u"open "_s + kB, u"start connect 20000"_s})} +
+         audioStarts(),
+     Phase::Playing, 3},
     {"KnownLengthStreamEndsDone",
      playing(kA, true) +
          std::vector<Step>{on(end(), QStringList{u"stop stall"_s, u"halt"_s, u"play-state 8"_s})},

@@ -9,7 +9,10 @@ Serves the files of a folder, plus:
                a live stream of NAME whose first request (per KEY) is cut ("cut") or goes
                silent with the connection open ("hang") after a few seconds; later
                requests are served as "live", "missing" (404) or "silent" (no answer).
-Prints "PORT <n>" once listening, then one "GET <path>" line per request.
+Prints "PORT <n>" once listening, then one "GET <path>" line per request of libVLC's,
+and one "LOOK <path>" line per request of the player's own, which looks at a source's
+headers (and reads playlists) before libVLC opens it. Looks are told apart by the
+missing "Icy-MetaData" header, and are answered like requests without counting as one.
 """
 import argparse
 import http.server
@@ -27,7 +30,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        print(f"GET {self.path}", flush=True)
+        self.look = self.headers.get("Icy-MetaData") is None
+        print(f"{'LOOK' if self.look else 'GET'} {self.path}", flush=True)
         if self.path.startswith("/silent"):
             self.server.stopping.wait()
             return
@@ -53,7 +57,8 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         first, then, key, name = parts
         with self.server.lock:
             count = self.server.counts.get(key, 0)
-            self.server.counts[key] = count + 1
+            if not self.look:
+                self.server.counts[key] = count + 1
         if count == 0:
             self.send_live(name, chunks=2, ending=first)
         elif then == "live":

@@ -53,6 +53,14 @@ public:
         respond(path, QByteArray::number(status) + " Moved",
                 "Location: " + location.toUtf8() + "\r\nContent-Length: 0\r\n", {});
     }
+    // After the response set for `path` has been given once, every later request for it
+    // is redirected: a server that answers a second client differently from the first.
+    void redirectLater(const QString& path, const QString& location) {
+        later_.insert(path, Route{"HTTP/1.0 302 Found\r\nLocation: " + location.toUtf8() +
+                                      "\r\nContent-Length: 0\r\n\r\n",
+                                  {},
+                                  false});
+    }
     void stream(const QString& path, const QByteArray& contentType, const QByteArray& chunk) {
         routes_.insert(path, Route{"HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n",
                                    chunk, true});
@@ -99,6 +107,9 @@ private:
         const QString path = QString::fromLatin1(request.split(' ').value(1));
         buffers_.remove(socket);
         requests.append(path);
+        if (requests.count(path) > 1 && later_.contains(path)) {
+            routes_.insert(path, later_.take(path));
+        }
         const auto it = routes_.constFind(path);
         if (it == routes_.cend()) {
             socket->write(
@@ -127,6 +138,7 @@ private:
     QTcpServer server_;
     QTimer stream_;
     QHash<QString, Route> routes_;
+    QHash<QString, Route> later_;
     QHash<QTcpSocket*, QByteArray> buffers_;
     QHash<QTcpSocket*, QByteArray> chunks_;
     QList<QTcpSocket*> streaming_;

@@ -1,0 +1,209 @@
+// Playlists and redirects that lead to sources the rules refuse: libVLC never opens the
+// file and never connects to the host, and the user gets one message.
+#include "enginefixture.h"
+#include "scriptedserver.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <array>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane::testing {
+namespace {
+
+// Counts the times a file is opened, by anyone.
+class OpenWatch {
+public:
+    explicit OpenWatch(const QString& path) : fd_(inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+        if (fd_ >= 0) {
+            watch_ = inotify_add_watch(fd_, QFile::encodeName(path).constData(), IN_OPEN);
+        }
+    }
+    ~OpenWatch() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+    }
+    OpenWatch(const OpenWatch&) = delete;
+    OpenWatch& operator=(const OpenWatch&) = delete;
+
+    bool isValid() const { return fd_ >= 0 && watch_ >= 0; }
+    int opens() {
+        std::array<char, 4096> buffer{};
+        ssize_t length = 0;
+        while ((length = ::read(fd_, buffer.data(), buffer.size())) > 0) {
+            for (ssize_t at = 0; at < length;) {
+                const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
+                if ((event->mask & IN_OPEN) != 0) {
+                    ++opens_;
+                }
+                at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+            }
+        }
+        return opens_;
+    }
+
+private:
+    int fd_ = -1;
+    int watch_ = -1;
+    int opens_ = 0;
+};
+
+QByteArray playlistBody(const QString& kind, const QString& target) {
+    if (kind == u"pls"_s) {
+        return "[playlist]\nNumberOfEntries=1\nFile1=" + target.toUtf8() + "\nVersion=2\n";
+    }
+    if (kind == u"asx"_s) {
+        return "<asx version=\"3.0\"><entry><ref href=\"" + target.toHtmlEscaped().toUtf8() +
+               "\"/></entry></asx>\n";
+    }
+    return "#EXTM3U\n#EXTINF:-1,Secret\n" + target.toUtf8() + "\n";
+}
+
+class IndirectSourceTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        ASSERT_TRUE(server.isListening());
+        ASSERT_TRUE(refusedHost.isListening()) << "127.0.0.2 is not available";
+        ASSERT_TRUE(sftpHost.isListening());
+        ASSERT_TRUE(secretDir.isValid());
+        QFile tone(QDir(media_->path()).filePath(u"tone.mp3"_s));
+        ASSERT_TRUE(tone.open(QIODevice::ReadOnly));
+        audio = tone.readAll();
+        // A real recording: if libVLC ever opened it, it would play.
+        secret = secretDir.filePath(u"secret.mp3"_s);
+        ASSERT_TRUE(QFile::copy(tone.fileName(), secret));
+        watch = std::make_unique<OpenWatch>(secret);
+        ASSERT_TRUE(watch->isValid());
+        {
+            QFile probe(secret);
+            ASSERT_TRUE(probe.open(QIODevice::ReadOnly));
+        }
+        ASSERT_EQ(watch->opens(), 1) << "the open watch does not see opens";
+        baseline = 1;
+        refusedHost.stream(u"/live"_s, "audio/mpeg", audio.left(16000));
+        server.page(u"/tone.mp3"_s, "audio/mpeg", audio);
+    }
+
+    std::unique_ptr<VlcMediaEngine> engine() {
+        VlcEngineOptions options;
+        options.vlcArguments = {u"--aout=dummy"_s};
+        options.refusedSources = {u"127.0.0.2"_s};
+        return std::make_unique<VlcMediaEngine>(options);
+    }
+
+    QStringList badTargets() const {
+        return {QUrl::fromLocalFile(secret).toString(),
+                u"sftp://"_s + sftpHost.authority() + u"/secret.mp3"_s,
+                refusedHost.url(u"/live"_s)};
+    }
+
+    // Neither the file nor a refused host was touched, by the player or by libVLC.
+    void expectUntouched() {
+        QCoreApplication::processEvents();
+        EXPECT_EQ(watch->opens(), baseline) << "the file was opened";
+        EXPECT_EQ(refusedHost.connections(), 0) << "the refused host was contacted";
+        EXPECT_EQ(sftpHost.connections(), 0) << "the sftp host was contacted";
+    }
+
+    ScriptedServer server;
+    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
+    ScriptedServer sftpHost;
+    QTemporaryDir secretDir;
+    QString secret;
+    QByteArray audio;
+    std::unique_ptr<OpenWatch> watch;
+    int baseline = 0;
+};
+
+TEST_F(IndirectSourceTest, EveryPlaylistKindAndRedirectToARefusedTargetEndsInOneMessage) {
+    int index = 0;
+    for (const QString& target : badTargets()) {
+        struct Case {
+            QString url;
+            QString message;
+        };
+        std::vector<Case> cases;
+        for (const QString& kind : {u"m3u"_s, u"pls"_s, u"asx"_s}) {
+            const QString path = u"/list"_s + QString::number(++index) + u'.' + kind;
+            server.page(path,
+                        kind == u"pls"_s   ? "audio/x-scpls"
+                        : kind == u"asx"_s ? "video/x-ms-asf"
+                                           : "audio/x-mpegurl",
+                        playlistBody(kind, target));
+            cases.push_back({server.url(path), u"The playlist "_s + server.url(path) +
+                                                   u" lists no source this player may open."_s});
+        }
+        // A playlist that says it is audio: libVLC reads it, and its entries are checked.
+        const QString disguised = u"/disguised"_s + QString::number(++index) + u".m3u"_s;
+        server.page(disguised, "audio/mpeg", playlistBody(u"m3u"_s, target));
+        cases.push_back({server.url(disguised), u"The playlist "_s + server.url(disguised) +
+                                                    u" lists no source this player may open."_s});
+        const QString moved = u"/moved"_s + QString::number(++index);
+        server.redirect(moved, target);
+        cases.push_back({server.url(moved), u"Cannot open "_s + server.url(moved) +
+                                                u": it redirects to "_s + target +
+                                                u", which this player does not open."_s});
+
+        for (const Case& source : cases) {
+            SCOPED_TRACE(source.url.toStdString() + " -> " + target.toStdString());
+            auto player = engine();
+            SignalLog log(*player);
+            player->setUrl(source.url);
+            ASSERT_TRUE(waitUntil([&] { return player->errorCount() > 0; }, 15s));
+            settle(200ms);
+            EXPECT_EQ(player->errorCount(), 1);
+            EXPECT_EQ(player->errorDescription(0), source.message);
+            EXPECT_EQ(player->playState(), MediaEngine::Ready);
+            EXPECT_EQ(log.count("play:3"), 0);
+        }
+    }
+    expectUntouched();
+}
+
+TEST_F(IndirectSourceTest, RefusedEntriesAreSkippedAndTheRestPlays) {
+    QStringList entries = badTargets();
+    entries.append(server.url(u"/tone.mp3"_s));
+    QByteArray body = "#EXTM3U\n";
+    for (const QString& entry : entries) {
+        body += entry.toUtf8() + "\n";
+    }
+    server.page(u"/mixed.m3u"_s, "audio/x-mpegurl", body);
+    server.page(u"/disguised.m3u"_s, "audio/mpeg", body);
+    for (const QString& path : {u"/mixed.m3u"_s, u"/disguised.m3u"_s}) {
+        auto player = engine();
+        player->setUrl(server.url(path));
+        ASSERT_TRUE(waitUntil([&] { return player->playState() == MediaEngine::Playing; }, 10s))
+            << path.toStdString();
+        EXPECT_EQ(player->errorCount(), 0);
+        player->stop();
+    }
+    expectUntouched();
+}
+
+// A server can answer the player's look differently from libVLC's connection. The
+// redirect then shows only inside libVLC, which is watched too: the entry ends with the
+// same message instead of playing what it was sent to.
+TEST_F(IndirectSourceTest, RedirectShownOnlyToLibVlcStillEndsTheEntry) {
+    server.page(u"/twofaced.mp3"_s, "audio/mpeg", audio);
+    server.redirectLater(u"/twofaced.mp3"_s, refusedHost.url(u"/live"_s));
+    auto player = engine();
+    player->setUrl(server.url(u"/twofaced.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return player->errorCount() > 0; }, 15s));
+    settle(300ms);
+    EXPECT_EQ(player->errorCount(), 1);
+    EXPECT_EQ(player->errorDescription(0),
+              u"Cannot open "_s + server.url(u"/twofaced.mp3"_s) + u": it redirects to "_s +
+                  refusedHost.url(u"/live"_s) + u", which this player does not open."_s);
+    EXPECT_NE(player->playState(), MediaEngine::Playing);
+    EXPECT_EQ(server.requests.count(u"/twofaced.mp3"_s), 2);
+}
+
+}  // namespace
+}  // namespace lyrevane::testing
