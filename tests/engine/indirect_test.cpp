@@ -187,6 +187,17 @@ TEST_F(IndirectSourceTest, RefusedEntriesAreSkippedAndTheRestPlays) {
     expectUntouched();
 }
 
+TEST_F(IndirectSourceTest, PlaylistThatListsItselfEndsInOneMessage) {
+    server.page(u"/again.m3u"_s, "audio/x-mpegurl", "again.m3u\n");
+    auto player = engine();
+    player->setUrl(server.url(u"/again.m3u"_s));
+    ASSERT_TRUE(waitUntil([&] { return player->errorCount() > 0; }, 15s));
+    settle(300ms);
+    EXPECT_EQ(player->errorCount(), 1);
+    EXPECT_EQ(player->playState(), MediaEngine::Ready);
+    EXPECT_LE(server.requests.size(), 20) << "a bounded number of looks";
+}
+
 // A server can answer the player's look differently from libVLC's connection. The
 // redirect then shows only inside libVLC, which is watched too: the entry ends with the
 // same message instead of playing what it was sent to.
