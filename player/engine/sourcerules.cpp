@@ -1,8 +1,8 @@
 #include "sourcerules.h"
 
 #include "commandurl.h"
+#include "hostnormaliser.h"
 #include "mediasourcecheck.h"
-#include "promptservice.h"
 
 #include <utility>
 
@@ -11,15 +11,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 
 namespace {
-
-// The quiet check never asks; this answers nothing in case it ever does.
-class NoPrompts final : public PromptService {
-public:
-    void ShowMessage(const QString&, MessageIcon) override {}
-    std::optional<QString> InputBox(const QString&, const QString&) override {
-        return std::nullopt;
-    }
-};
 
 constexpr qsizetype kMaxShownUrl = 200;
 
@@ -36,19 +27,36 @@ QString shown(const QString& url) {
 
 }  // namespace
 
-SourceRules::SourceRules(QStringList extraRefused) : extraRefused_(std::move(extraRefused)) {}
+SourceRules::SourceRules(QStringList extraRefused) : extraRefused_(std::move(extraRefused)) {
+    for (const QString& entry : std::as_const(extraRefused_)) {
+        if (!entry.contains(u"://"_s)) {
+            const QString host = NormaliseHost(entry);
+            if (!host.isEmpty()) {
+                extraHosts_.append(host);
+            }
+        }
+    }
+}
 
 bool SourceRules::allows(const QString& url) const {
     if (url.isEmpty() || !IsCommandMediaUrl(url)) {
         return false;
     }
-    NoPrompts prompts;
-    if (!CheckMediaURL(url, prompts, true)) {
+    if (IsRefusedSource(url)) {
         return false;
     }
     for (const QString& entry : extraRefused_) {
         if (!entry.isEmpty() && url.contains(entry, Qt::CaseInsensitive)) {
             return false;
+        }
+    }
+    if (!extraHosts_.isEmpty()) {
+        for (const QString& host : HostsOf(url)) {
+            for (const QString& refused : extraHosts_) {
+                if (HostIsWithin(host, refused)) {
+                    return false;
+                }
+            }
         }
     }
     return true;

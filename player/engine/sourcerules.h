@@ -8,8 +8,8 @@ namespace lyrevane {
 // The rules every URL must pass before the media engine opens it: the URL the user gave,
 // each playlist entry, each redirect target. They are the rules of command media: a
 // network stream scheme (http, https, mms, mmsh, rtsp) with a host, and no refused
-// source anywhere in it (the built-in list, plus `extraRefused`, matched the same way).
-// Safe to call from any thread.
+// source in it, however its host is spelled (the built-in list, plus `extraRefused`,
+// matched the same way). Safe to call from any thread.
 class SourceRules {
 public:
     SourceRules() = default;
@@ -19,6 +19,7 @@ public:
 
 private:
     QStringList extraRefused_;
+    QStringList extraHosts_;  // normalised
 };
 
 namespace sourcemessages {

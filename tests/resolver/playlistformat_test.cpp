@@ -114,6 +114,11 @@ TEST(SourceRules, AllowsOnlyNetworkStreamsOutsideTheRefusedSources) {
     EXPECT_LT(message.size(), 400);
     EXPECT_TRUE(
         message.startsWith(u"Cannot open http://a.example/x: it redirects to file:///%3Cb%3E"_s));
+    // Extra entries are matched like the built-in ones, however the host is spelled.
+    EXPECT_FALSE(rules.allows(u"http://2130706434:8000/x"_s));
+    EXPECT_FALSE(rules.allows(u"http://0x7f.0.0.2/x"_s));
+    EXPECT_FALSE(rules.allows(u"http://[::ffff:7f00:2]/x"_s));
+    EXPECT_FALSE(rules.allows(u"http://0300.0.2.17/x"_s));  // a built-in address
     // Without extra entries only the built-in list refuses.
     EXPECT_TRUE(SourceRules().allows(u"http://127.0.0.2:8000/x"_s));
 }
