@@ -4,6 +4,7 @@
 
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QScopeGuard>
 
 #include <utility>
 
@@ -43,6 +44,8 @@ SourceResolver::~SourceResolver() {
 void SourceResolver::resolve(const QString& url) {
     cancel();
     busy_ = true;
+    inResolve_ = true;
+    const auto leaving = qScopeGuard([this] { inResolve_ = false; });
     name_ = url;
     current_ = url;
     visited_ = {url};
@@ -271,12 +274,18 @@ void SourceResolver::finishFailed(const QString& message) {
     finish(std::move(result));
 }
 
-// Reports on the next turn of the event loop, so that no caller sees `finished` from
-// inside its own call, and a cancel in between still wins.
+// Reports at once from network callbacks (the receiver may start the next resolution), and
+// on the next turn of the event loop from inside resolve(), so that no caller sees
+// `finished` from inside its own call; a cancel in between still wins.
 void SourceResolver::finish(SourceResolution result) {
     deadline_.stop();
     dropReply();
     result.refused = refused_;
+    if (!inResolve_) {
+        busy_ = false;
+        Q_EMIT finished(result);
+        return;
+    }
     const quint64 round = round_;
     QMetaObject::invokeMethod(
         this,

@@ -99,6 +99,7 @@ private:
     int redirects_ = 0;
     QByteArray body_;
     bool busy_ = false;
+    bool inResolve_ = false;
     quint64 round_ = 0;  // tells a queued finish of an abandoned resolution apart
 };
 
