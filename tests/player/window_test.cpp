@@ -144,7 +144,8 @@ protected:
     std::unique_ptr<SqliteSettingsStore> store;
     FakeMediaEngine engine;
     FakePrompts prompts;
-    NoUsageTracker tracker;
+    testing::EventLog reports;
+    testing::RecordingTracker tracker{&reports};
     RecordingOpener opener;
     std::unique_ptr<frmMain> window;
     bool started = false;
@@ -166,6 +167,22 @@ TEST_F(WindowTest, FirstRunLaysThePanesOut) {
     EXPECT_FALSE(window->cmdStop->isEnabled());
     EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
     EXPECT_TRUE(server.requests.contains(u"/player_creative.shtml"_s));
+}
+
+// A store problem (a busy or damaged settings file) is said once, over the shown window:
+// start-up does not wait for the user.
+TEST_F(WindowTest, StoreProblemIsSaidOnceTheWindowIsUp) {
+    window = std::make_unique<frmMain>(
+        frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+    const QString problem = u"The settings file is busy."_s;
+    bool shownFirst = false;
+    prompts.whileShown = [&] { shownFirst = window->isVisible(); };
+    ASSERT_TRUE(window->StartUp(QString(), problem));
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages.isEmpty(); }, kCommandTimeoutMs));
+    EXPECT_EQ(prompts.messages, QStringList{problem});
+    EXPECT_TRUE(shownFirst);
 }
 
 TEST_F(WindowTest, CommandLinkInTheMainPanePlaysAndStaysOnThePage) {
