@@ -1,5 +1,7 @@
 #include "schedulerservice.h"
 
+#include <QUrl>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -21,6 +23,10 @@ Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarli
     }
     return {day, moment.addSecs(-qint64(startEarlierOffset) * 60),
             moment.addSecs(qint64(SchedulerService::kWindowAfterMinutes) * 60)};
+}
+
+QString PlayCommandUrl(const QString& mediaUrl) {
+    return u"lyrev:play?"_s + QString::fromLatin1(QUrl::toPercentEncoding(mediaUrl));
 }
 
 SchedulerService::SchedulerService(SettingsProvider& store, const Clock& clock,
@@ -111,7 +117,7 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
         }
     }
     if (openDay.isValid()) {
-        const QString url = u"lyrev:play?"_s + broadcast.MediaURL;
+        const QString url = PlayCommandUrl(broadcast.MediaURL);
         QString error;
         if (!launcher_.open(url, &error)) {
             std::fprintf(stderr, "LyrevaneScheduler: could not open %s: %s\n",

@@ -21,6 +21,11 @@ struct Occurrence {
 // The occurrence of `broadcast` on `day` with the given offset, in real local time.
 Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarlierOffset);
 
+// "lyrev:play?" and the media URL percent-encoded (UTF-8, all but unreserved
+// characters), so that the player's decoding gives back exactly the stored URL,
+// escapes such as "%20" or "%2B" in it included.
+QString PlayCommandUrl(const QString& mediaUrl);
+
 // Polls the schedule and launches due broadcasts through the URL launcher.
 class SchedulerService {
 public:
