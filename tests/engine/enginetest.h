@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../support/ports.h"
 #include "../support/waituntil.h"
 
 #include "vlcmediaengine.h"
@@ -68,8 +69,5 @@ private:
     QStringList requests_;
     QByteArray pending_;
 };
-
-// A port on 127.0.0.1 on which nothing listens.
-int closedPort();
 
 }  // namespace lyrevane::testing

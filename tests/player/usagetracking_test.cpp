@@ -10,6 +10,7 @@
 
 #include <ctime>
 
+#include "../support/timezone.h"
 #include "qthttpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -147,25 +148,7 @@ TEST(EggTimer, RequestsEveryTwoMinutesAndRefreshesEveryFive) {
     EXPECT_EQ(timer.TrackTickCount(), 0);
 }
 
-class ScopedTz {
-public:
-    explicit ScopedTz(const char* tz) {
-        if (const char* old = std::getenv("TZ")) {
-            old_ = old;
-            had_ = true;
-        }
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ScopedTz() {
-        had_ ? ::setenv("TZ", old_.constData(), 1) : ::unsetenv("TZ");
-        ::tzset();
-    }
-
-private:
-    QByteArray old_;
-    bool had_ = false;
-};
+using ScopedTz = lyrevane::testing::ScopedTimeZone;
 
 TEST(GmtOffset, ZonesWestAndEastWithAndWithoutDaylightSaving) {
     const QDateTime winter(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC);

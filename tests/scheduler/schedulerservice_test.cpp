@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "../support/tempenv.h"
+#include "../support/timezone.h"
 #include "settingsstore.h"
 #include "typedvalues.h"
 
@@ -43,29 +44,7 @@ public:
     bool fail = false;
 };
 
-// Sets TZ for one test; the POSIX rule needs no time zone database.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz) {
-        const char* old = std::getenv("TZ");
-        hadOld_ = old != nullptr;
-        old_ = old != nullptr ? QByteArray(old) : QByteArray();
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (hadOld_) {
-            ::setenv("TZ", old_.constData(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-private:
-    bool hadOld_ = false;
-    QByteArray old_;
-};
+using lyrevane::testing::ScopedTimeZone;
 
 // Monday 2026-12-07.
 const QDate kMonday(2026, 12, 7);

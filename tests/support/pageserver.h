@@ -1,0 +1,68 @@
+#pragma once
+
+// A small HTTP/1.0 server on 127.0.0.1 for fixed pages and playlists; anything else is
+// answered 404. Runs on the test's event loop.
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+namespace lyrevane::testing {
+
+class PageServer final : public QObject {
+public:
+    PageServer() {
+        connect(&server_, &QTcpServer::newConnection, this, &PageServer::accept);
+        server_.listen(QHostAddress::LocalHost, 0);
+    }
+    bool isListening() const { return server_.isListening(); }
+    QString base() const {
+        return QStringLiteral("http://127.0.0.1:") + QString::number(server_.serverPort());
+    }
+    void add(const QString& path, const QString& body,
+             const QByteArray& contentType = "text/html; charset=utf-8") {
+        pages_.insert(path, Page{body.toUtf8(), contentType});
+    }
+    // Request paths in the order they arrived.
+    QStringList requests;
+
+private:
+    void accept() {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+        }
+    }
+    void answer(QTcpSocket* socket) {
+        QByteArray& request = buffers_[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n")) {
+            return;
+        }
+        const QString path = QString::fromLatin1(request.split(' ').value(1));
+        buffers_.remove(socket);
+        requests.append(path);
+        const auto it = pages_.constFind(path);
+        const bool found = it != pages_.cend();
+        const QByteArray body =
+            found ? it->body : QByteArray("<html><body>Not found</body></html>");
+        const QByteArray type = found ? it->contentType : QByteArray("text/html; charset=utf-8");
+        socket->write("HTTP/1.0 " + QByteArray(found ? "200 OK" : "404 Not Found") +
+                      "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
+
+    struct Page {
+        QByteArray body;
+        QByteArray contentType;
+    };
+    QTcpServer server_;
+    QHash<QString, Page> pages_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+};
+
+}  // namespace lyrevane::testing
