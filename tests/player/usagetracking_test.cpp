@@ -299,7 +299,6 @@ TEST_F(TrackerNetworkTest, OnlyASuccessfulAnswerIsTakenAndTimeoutIsReported) {
     }
     ASSERT_TRUE(done);
     EXPECT_FALSE(body.has_value());
-    EXPECT_LT(t.elapsed(), 3000);
 }
 
 }  // namespace

@@ -96,6 +96,16 @@ protected:
                                     kLoadTimeoutMs));
     }
 
+    // Waits until the window has `size` and its panes are laid out for it.
+    void waitForLayout(QSize size) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window->size() == size && window->sbStatusBar->geometry().bottom() + 1 ==
+                                                     window->centralWidget()->height();
+            },
+            kCommandTimeoutMs));
+    }
+
     void click(QWebEngineView* view, const QString& id) {
         view->page()->runJavaScript(u"document.getElementById('%1').click()"_s.arg(id));
     }
@@ -211,7 +221,7 @@ TEST_F(WindowTest, LinkWithoutQuestionMarkIsNoCommand) {
 TEST_F(WindowTest, ClosingSavesTheWindowSettings) {
     start();
     window->resize(700, 520);
-    QTest::qWait(100);
+    waitForLayout(QSize(700, 520));
     window->sldVolume->setValue(0);
     EXPECT_EQ(engine.volume(), 0);
     const float playBarBottom = window->PlayBarBottom();
@@ -260,7 +270,7 @@ TEST_F(WindowTest, EngineStateDrivesTheButtonsAndStatus) {
 TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
     start();
     window->resize(640, 700);
-    QTest::qWait(100);
+    waitForLayout(QSize(640, 700));
     QWidget* bar = window->picPlayBar;
     const QPoint grab(PlayerLayout::kGrabStripLeft + 5, bar->height() / 2);
     QTest::mousePress(bar, Qt::LeftButton, {}, grab);
