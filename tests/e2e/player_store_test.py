@@ -155,11 +155,14 @@ def comma_locale(desk: desktop.Desktop, binary: str) -> None:
     profile = desktop.Profile(desk.dir / "comma", "http://127.0.0.1:9")
     profile.write(WINDOW_SECTION, {"Width": "700.6", "Height": "500,4", "Volume": "70.6",
                                    "PlayBarBottom": "120.5"})
+    started = time.monotonic()
     player = start_isolated(desk, binary, profile, desk.dir / "comma.log",
                             {"LC_ALL": COMMA_LOCALE})
     window = wait_for(lambda: windows_of(desk, player.pid))
+    shown = time.monotonic() - started
     if not check(bool(window), f"the window shows under LC_ALL={COMMA_LOCALE}"):
         return
+    print(f"FIGURES free store: window {shown:.2f} s", flush=True)
     _, width, height = window[0]
     check((width, height) == (701, 500), f"stored 700.6 x 500,4 open 701 x 500 ({width}x{height})")
     desk.x11().request_close(window[0][0])
