@@ -105,12 +105,11 @@ TEST_F(LockedStoreTest, WhatCouldNotBeReadIsNotSavedOverTheStoredValues) {
 // A program without a window (the scheduler) keeps the long wait: a lock let go within
 // it costs nothing but the wait.
 TEST_F(LockedStoreTest, ALongWaitOutlastsAShortLock) {
-    lock({u"200"_s});  // lets go by itself after 200 ms
+    lock({u"500"_s});  // lets go by itself after 500 ms
     SqliteSettingsStore store;
     EXPECT_EQ(store.ReadSetting(kAppName, kWindow, u"Width", u"640"_s), u"800"_s);
     EXPECT_TRUE(store.WriteSetting(kAppName, kScheduler, u"DoUpdate", u"True"_s));
     EXPECT_TRUE(store.problem().isEmpty()) << store.problem().toStdString();
-    EXPECT_GE(store.busyWaits(), 1);
 }
 
 }  // namespace
