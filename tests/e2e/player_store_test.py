@@ -38,6 +38,8 @@ COMMA_LOCALE = "de_DE.UTF-8"
 # How long a condition is waited for (a busy machine included); not a performance limit.
 # LYREVANE_E2E_PATIENCE=seconds raises it, to measure a build that waits long.
 PATIENCE = float(os.environ.get("LYREVANE_E2E_PATIENCE", "120"))
+# The player runs in a network namespace of its own (chosen in main()).
+UNSHARE = ["unshare", "-n"]
 
 failures: list[str] = []
 
@@ -80,9 +82,11 @@ def start_isolated(desk: desktop.Desktop, binary: str, profile: desktop.Profile,
                    logfile: Path, extra_env: dict[str, str] | None = None) -> subprocess.Popen:
     env = desk.player_environment(profile)
     env.update(extra_env or {})
+    if UNSHARE[1] != "-n" and "--no-sandbox" not in env["QTWEBENGINE_CHROMIUM_FLAGS"]:
+        env["QTWEBENGINE_CHROMIUM_FLAGS"] += " --no-sandbox"  # root inside the namespace
     out = open(logfile, "wb")
     try:
-        return desk.spawn(["unshare", "-n", binary], own_group=True, env=env, stdout=out,
+        return desk.spawn([*UNSHARE, binary], own_group=True, env=env, stdout=out,
                           stderr=subprocess.STDOUT)
     finally:
         out.close()
@@ -184,8 +188,13 @@ def main() -> int:
         if shutil.which(tool) is None:
             print(f"SKIP: {tool} is not installed")
             return 77
-    if subprocess.run(["unshare", "-n", "true"], capture_output=True).returncode != 0:
-        print("SKIP: cannot make a network namespace here (unshare -n)")
+    global UNSHARE
+    for command in (["unshare", "-n"], ["unshare", "-rn"]):  # as root, or in a user namespace
+        if subprocess.run([*command, "true"], capture_output=True).returncode == 0:
+            UNSHARE = command
+            break
+    else:
+        print("SKIP: cannot make a network namespace here (unshare -n or -rn)")
         return 77
     with desktop.Desktop(sound=False) as desk:
         locked_store(desk, binary)
