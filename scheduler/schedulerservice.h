@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QHash>
 
+#include <functional>
+
 #include "clock.h"
 #include "schedule.h"
 #include "settingsprovider.h"
@@ -42,6 +44,12 @@ public:
 
     const Schedule& schedule() const { return schedule_; }
 
+    // Told of every launch: the broadcast, and whether the opener started (with its error
+    // when it did not).
+    using LaunchObserver =
+        std::function<void(const Broadcast& broadcast, bool started, const QString& error)>;
+    void SetLaunchObserver(LaunchObserver observer) { launchObserver_ = std::move(observer); }
+
 private:
     // Launches or marks missed the occurrences of one broadcast around `now`.
     void checkBroadcast(const Broadcast& broadcast, const QDateTime& now);
@@ -52,6 +60,7 @@ private:
     const Clock& clock_;
     UrlLauncher& launcher_;
     Schedule schedule_;
+    LaunchObserver launchObserver_;
     // Days the store refused to record, by folded broadcast name.
     QHash<QString, QDate> unrecorded_;
 };

@@ -1,9 +1,10 @@
 #pragma once
 
-// A small HTTP/1.0 server on 127.0.0.1 for fixed pages and playlists; anything else is
-// answered 404. Runs on the test's event loop.
+// A small HTTP/1.0 server on a loopback address (127.0.0.1 unless told otherwise) for
+// fixed pages and playlists; anything else is answered 404. Runs on the test's event loop.
 #include <QByteArray>
 #include <QHash>
+#include <QHostAddress>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -14,13 +15,15 @@ namespace lyrevane::testing {
 
 class PageServer final : public QObject {
 public:
-    PageServer() {
+    explicit PageServer(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost)) {
         connect(&server_, &QTcpServer::newConnection, this, &PageServer::accept);
-        server_.listen(QHostAddress::LocalHost, 0);
+        server_.listen(address, 0);
     }
     bool isListening() const { return server_.isListening(); }
     QString base() const {
-        return QStringLiteral("http://127.0.0.1:") + QString::number(server_.serverPort());
+        return QStringLiteral("http://%1:%2")
+            .arg(server_.serverAddress().toString())
+            .arg(server_.serverPort());
     }
     void add(const QString& path, const QString& body,
              const QByteArray& contentType = "text/html; charset=utf-8") {
