@@ -77,7 +77,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
 
     FakeMediaEngine engine;
     FakePrompts prompts;
-    NoUsageTracker tracker;
+    testing::NullTracker tracker;
     NoOpener opener;
     frmMain window(frmMain::Services{store, prompts, tracker, engine, opener, sharedProfile()});
     window.show();

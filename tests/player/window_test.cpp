@@ -115,8 +115,7 @@ protected:
     std::unique_ptr<SqliteSettingsStore> store;
     FakeMediaEngine engine;
     FakePrompts prompts;
-    testing::EventLog reports;
-    testing::RecordingTracker tracker{&reports};
+    testing::NullTracker tracker;
     RecordingOpener opener;
     std::unique_ptr<frmMain> window;
     bool started = false;
