@@ -14,7 +14,8 @@ namespace lyrevane {
 
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
+using Statement = SqliteStatement;
+using Transaction = SqliteTransaction;
 
 constexpr const char* kSchema =
     "CREATE TABLE IF NOT EXISTS settings ("
@@ -41,6 +42,15 @@ bool isDamage(int code) {
     return primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT;
 }
 
+// Another connection holds a lock that this one could not wait out.
+bool isBusy(int code) {
+    return (code & 0xff) == SQLITE_BUSY;
+}
+
+QString sectionKey(QStringView app, QStringView section) {
+    return foldKey(app) + u'|' + foldKey(section);
+}
+
 }  // namespace
 
 QString foldKey(QStringView text) {
@@ -59,54 +69,23 @@ QString SectionSnapshot::value(QStringView key, const QString& fallback) const {
     return it == values_.cend() ? fallback : *it;
 }
 
-// Owns a prepared statement for the length of one operation.
-class SqliteSettingsStore::Statement {
+// One public operation: it shares one busy budget among its statements, and tells the
+// next operation whether to wait at all.
+class SqliteSettingsStore::Operation {
 public:
-    Statement(sqlite3* db, const char* sql) {
-        code_ = sqlite3_prepare_v2(db, sql, -1, &stmt_, nullptr);
+    Operation(SqliteSettingsStore& store, OpenMode mode) : store_(store) {
+        store_.opBusy_ = false;
+        store_.opFailed_ = false;
+        const int timeout =
+            mode == OpenMode::ForRead ? store_.timeouts_.readMs : store_.timeouts_.writeMs;
+        store_.busy_.start(store_.lockedOut_ ? 0 : timeout);
     }
-    ~Statement() { sqlite3_finalize(stmt_); }
-    Statement(const Statement&) = delete;
-    Statement& operator=(const Statement&) = delete;
-
-    bool ok() const { return code_ == SQLITE_OK; }
-    int code() const { return code_; }
-    sqlite3_stmt* get() const { return stmt_; }
+    ~Operation() { store_.lockedOut_ = store_.opBusy_; }
+    Operation(const Operation&) = delete;
+    Operation& operator=(const Operation&) = delete;
 
 private:
-    sqlite3_stmt* stmt_ = nullptr;
-    int code_ = SQLITE_OK;
-};
-
-// BEGIN IMMEDIATE on construction, ROLLBACK on destruction unless committed.
-class SqliteSettingsStore::Transaction {
-public:
-    explicit Transaction(sqlite3* db) : db_(db) {
-        code_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        open_ = code_ == SQLITE_OK;
-    }
-    ~Transaction() {
-        if (open_) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        }
-    }
-    Transaction(const Transaction&) = delete;
-    Transaction& operator=(const Transaction&) = delete;
-
-    bool ok() const { return open_; }
-    int code() const { return code_; }
-    bool commit() {
-        code_ = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-        if (code_ == SQLITE_OK) {
-            open_ = false;
-        }
-        return code_ == SQLITE_OK;
-    }
-
-private:
-    sqlite3* db_;
-    int code_ = SQLITE_OK;
-    bool open_ = false;
+    SqliteSettingsStore& store_;
 };
 
 SqliteSettingsStore::SqliteSettingsStore() : SqliteSettingsStore(defaultPath()) {}
@@ -148,6 +127,8 @@ void SqliteSettingsStore::fail(const QString& what, int code) {
 }
 
 void SqliteSettingsStore::fail(const QString& what, int code, const QString& reason) {
+    opFailed_ = true;
+    opBusy_ = opBusy_ || isBusy(code);
     if (isDamage(code)) {
         // Closed at the start of the next operation, not here: a statement or a
         // transaction of the failing operation may still hold the connection.
@@ -156,7 +137,13 @@ void SqliteSettingsStore::fail(const QString& what, int code, const QString& rea
     if (!problem_.isEmpty()) {
         return;  // said once already
     }
-    if (broken_) {
+    if (isBusy(code)) {
+        problem_ = QStringLiteral(
+                       "The settings file %1 is busy: another program holds it locked (%2). "
+                       "Default settings are used for now, and settings that could not be "
+                       "read are not saved over.")
+                       .arg(QDir::toNativeSeparators(path_), reason);
+    } else if (broken_) {
         problem_ = QStringLiteral(
                        "The settings file %1 is damaged or is not a settings database (%2). "
                        "It has been left untouched; default settings are used and changes "
@@ -187,12 +174,25 @@ QString SqliteSettingsStore::fileSignature() const {
         .arg(info.lastModified().toMSecsSinceEpoch());
 }
 
+void SqliteSettingsStore::dropStaleConnection() {
+    // SQLite leaves the write-ahead log of a moved file behind on close, and a new file
+    // of the same name would read that log as its own. Its frames are copied into the
+    // old file and the log emptied first (through this connection's own descriptors, so
+    // a log that another program already keeps for the new file is not touched).
+    sqlite3_exec(db_, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    closeDatabase();
+}
+
 bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
+    if (db_ != nullptr && !broken_ && FileIdentity::of(path_) != openedFile_) {
+        dropStaleConnection();
+    }
     if (broken_) {
         if (db_ != nullptr) {
             closeDatabase();
         }
         if (fileSignature() == brokenSignature_) {
+            opFailed_ = true;  // the stored data cannot be reached
             return false;
         }
         broken_ = false;  // the file has changed since: look at it afresh
@@ -205,6 +205,7 @@ bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
         if (mode == OpenMode::ForWrite) {
             QDir().mkpath(QFileInfo(path_).absolutePath());
         }
+        const FileIdentity before = FileIdentity::of(path_);
         int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX;
         if (mode == OpenMode::ForWrite) {
             flags |= SQLITE_OPEN_CREATE;
@@ -216,8 +217,10 @@ bool SqliteSettingsStore::ensureOpen(OpenMode mode) {
             closeDatabase();
             return false;
         }
+        // Taken before opening: a file replaced in between is noticed at the next use.
+        openedFile_ = before.exists ? before : FileIdentity::of(path_);
         sqlite3_extended_result_codes(db_, 1);
-        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        busy_.install(db_);
         // A committed setting survives a power loss, not only a crash.
         sqlite3_exec(db_, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr);
         // Touching the schema tells a foreign or damaged file apart at once.
@@ -286,9 +289,15 @@ bool SqliteSettingsStore::prepareSchema() {
 
 QString SqliteSettingsStore::ReadSetting(QStringView app, QStringView section, QStringView key,
                                          const QString& fallback) {
-    if (!ensureOpen(OpenMode::ForRead)) {
-        return fallback;
-    }
+    Operation op(*this, OpenMode::ForRead);
+    const QString result =
+        ensureOpen(OpenMode::ForRead) ? readValue(app, section, key, fallback) : fallback;
+    noteRead(app, section);
+    return result;
+}
+
+QString SqliteSettingsStore::readValue(QStringView app, QStringView section, QStringView key,
+                                       const QString& fallback) {
     if (readStmt_ == nullptr) {
         const int code = sqlite3_prepare_v3(
             db_, "SELECT value FROM settings WHERE app=?1 AND section=?2 AND key=?3", -1,
@@ -319,11 +328,56 @@ QString SqliteSettingsStore::ReadSetting(QStringView app, QStringView section, Q
 }
 
 SectionSnapshot SqliteSettingsStore::ReadSection(QStringView app, QStringView section) {
+    Operation op(*this, OpenMode::ForRead);
     SectionSnapshot snapshot;
     if (!ensureOpen(OpenMode::ForRead) || !readInto(app, section, snapshot)) {
-        return {};
+        snapshot = {};
     }
+    noteRead(app, section);
     return snapshot;
+}
+
+void SqliteSettingsStore::noteRead(QStringView app, QStringView section) {
+    if (opFailed_) {
+        unreadSections_.insert(sectionKey(app, section));
+    } else {
+        unreadSections_.remove(sectionKey(app, section));
+    }
+}
+
+int SqliteSettingsStore::sectionExists(QStringView app, QStringView section) {
+    Statement stmt(db_, "SELECT 1 FROM settings WHERE app=?1 AND section=?2 LIMIT 1");
+    if (!stmt.ok() || !bindText(stmt.get(), 1, app) || !bindText(stmt.get(), 2, section)) {
+        if (isMissingTable(stmt.code())) {
+            return 0;
+        }
+        fail(QStringLiteral("read"), stmt.code());
+        return -1;
+    }
+    const int step = sqlite3_step(stmt.get());
+    if (step == SQLITE_ROW || step == SQLITE_DONE) {
+        return step == SQLITE_ROW ? 1 : 0;
+    }
+    fail(QStringLiteral("read"), step);
+    return -1;
+}
+
+bool SqliteSettingsStore::mayWriteSection(QStringView app, QStringView section) {
+    if (!unreadSections_.contains(sectionKey(app, section))) {
+        return true;
+    }
+    const int exists = sectionExists(app, section);
+    if (exists == 0) {
+        return true;  // nothing there to overwrite
+    }
+    if (exists == 1) {
+        std::fprintf(stderr,
+                     "Lyrevane: settings of section %s were not saved: they could not be read "
+                     "from %s before, and would have replaced the stored ones.\n",
+                     section.toString().toLocal8Bit().constData(),
+                     QFile::encodeName(path_).constData());
+    }
+    return false;
 }
 
 // One statement runs in one read transaction: a consistent view of the section.
@@ -356,6 +410,7 @@ std::optional<SectionSnapshot> SqliteSettingsStore::ReadSectionThenWrite(QString
                                                                          const QString& value) {
     SectionSnapshot snapshot;
     if (!writeAll(app, section, {{key.toString(), value}}, false, &snapshot)) {
+        unreadSections_.insert(sectionKey(app, section));
         return std::nullopt;
     }
     return snapshot;
@@ -378,6 +433,7 @@ bool SqliteSettingsStore::RewriteSection(QStringView app, QStringView section,
 
 bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const KeyValueList& values,
                                    bool deleteFirst, SectionSnapshot* readFirst) {
+    Operation op(*this, OpenMode::ForWrite);
     if (!ensureOpen(OpenMode::ForWrite)) {
         return false;
     }
@@ -398,7 +454,8 @@ bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const K
         fail(QStringLiteral("written"), tx.code());
         return false;
     }
-    if (readFirst != nullptr && !readInto(app, section, *readFirst)) {
+    if (readFirst != nullptr ? !readInto(app, section, *readFirst)
+                             : !mayWriteSection(app, section)) {
         return false;
     }
     if (deleteFirst && deleteRows(app, section) < 0) {
@@ -419,14 +476,21 @@ bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const K
         fail(QStringLiteral("written"), tx.code());
         return false;
     }
+    unreadSections_.remove(sectionKey(app, section));  // it holds what was written now
     return true;
 }
 
 bool SqliteSettingsStore::DeleteSection(QStringView app, QStringView section) {
-    if (!QFileInfo::exists(path_) || !ensureOpen(OpenMode::ForWrite)) {
-        return false;  // no store, no section
+    Operation op(*this, OpenMode::ForWrite);
+    if (!QFileInfo::exists(path_) || !ensureOpen(OpenMode::ForWrite) ||
+        !mayWriteSection(app, section)) {
+        return false;  // no store, no section; or not to be touched
     }
-    return deleteRows(app, section) > 0;
+    const int deleted = deleteRows(app, section);
+    if (deleted >= 0) {
+        unreadSections_.remove(sectionKey(app, section));
+    }
+    return deleted > 0;
 }
 
 int SqliteSettingsStore::deleteRows(QStringView app, QStringView section) {

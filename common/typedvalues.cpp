@@ -1,9 +1,10 @@
 #include "typedvalues.h"
 
+#include <charconv>
 #include <cmath>
-#include <cstdlib>
 #include <limits>
 #include <string>
+#include <system_error>
 
 namespace lyrevane {
 
@@ -34,7 +35,9 @@ std::optional<double> parseNumber(QStringView text) {
     auto peek = [&]() -> char16_t { return i < t.size() ? t[i].unicode() : u'\0'; };
     auto isDigit = [](char16_t c) { return c >= u'0' && c <= u'9'; };
     if (peek() == u'+' || peek() == u'-') {
-        ascii.push_back(char(peek()));
+        if (peek() == u'-') {
+            ascii.push_back('-');  // from_chars takes no plus sign
+        }
         ++i;
     }
     int digits = 0;
@@ -75,15 +78,29 @@ std::optional<double> parseNumber(QStringView text) {
     if (i != t.size()) {
         return std::nullopt;
     }
-    // strtod in the "C" locale: the grammar above fixes "." as the separator.
-    const double value = std::strtod(ascii.c_str(), nullptr);
-    if (!std::isfinite(value)) {
+    // from_chars ignores the C library's numeric locale (strtod would stop at "." under a
+    // comma-decimal locale); the grammar above fixes "." as the separator.
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(ascii.data(), ascii.data() + ascii.size(), value);
+    if (error != std::errc() || end != ascii.data() + ascii.size() || !std::isfinite(value)) {
         return std::nullopt;
     }
     return value;
 }
 
 namespace {
+
+// The single-precision value of plain decimal text, whatever the C numeric locale.
+std::optional<float> readsBackAs(const QString& text) {
+    const QByteArray ascii = text.toLatin1();
+    float value = 0.0F;
+    const auto [end, error] =
+        std::from_chars(ascii.constData(), ascii.constData() + ascii.size(), value);
+    if (error != std::errc() || end != ascii.constData() + ascii.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
 
 template <typename Int>
 std::optional<Int> parseWhole(QStringView text) {
@@ -116,7 +133,7 @@ QString formatSingle(float value) {
     // Plain decimal text (never an exponent) with the fewest decimals that read back.
     for (int decimals = 0; decimals <= 60; ++decimals) {
         const QString text = QString::number(double(value), 'f', decimals);
-        if (std::strtof(text.toLatin1().constData(), nullptr) == value) {
+        if (readsBackAs(text) == value) {
             return text;
         }
     }

@@ -65,6 +65,9 @@ int main(int argc, char** argv) {
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
 
     lyrevane::SqliteSettingsStore store;
+    // Everything below reads the store on the user-interface thread: a file that another
+    // program holds locked costs one short wait, then the defaults.
+    store.setBusyTimeouts(lyrevane::SqliteSettingsStore::kInteractiveTimeouts);
     lyrevane::DialogPromptService prompts;
     lyrevane::DesktopUrlOpener urlOpener;
     // Reports go to the portal's tracker, asynchronously: the window never waits for them.

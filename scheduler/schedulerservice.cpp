@@ -1,5 +1,7 @@
 #include "schedulerservice.h"
 
+#include <QUrl>
+
 #include <algorithm>
 #include <cstdio>
 
@@ -21,6 +23,10 @@ Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarli
     }
     return {day, moment.addSecs(-qint64(startEarlierOffset) * 60),
             moment.addSecs(qint64(SchedulerService::kWindowAfterMinutes) * 60)};
+}
+
+QString PlayCommandUrl(const QString& mediaUrl) {
+    return u"lyrev:play?"_s + QString::fromLatin1(QUrl::toPercentEncoding(mediaUrl));
 }
 
 SchedulerService::SchedulerService(SettingsProvider& store, const Clock& clock,
@@ -126,10 +132,6 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
     } else if (missedDay.isValid()) {
         record(broadcast, missedDay);
     }
-}
-
-QString PlayCommandUrl(const QString& mediaUrl) {
-    return u"lyrev:play?"_s + mediaUrl;
 }
 
 void SchedulerService::record(const Broadcast& broadcast, QDate day) {

@@ -23,7 +23,9 @@ struct Occurrence {
 // The occurrence of `broadcast` on `day` with the given offset, in real local time.
 Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarlierOffset);
 
-// The command that opens a player on `mediaUrl`: "lyrev:play?" and the URL.
+// "lyrev:play?" and the media URL percent-encoded (UTF-8, all but unreserved
+// characters), so that the player's decoding gives back exactly the stored URL,
+// escapes such as "%20" or "%2B" in it included.
 QString PlayCommandUrl(const QString& mediaUrl);
 
 // Polls the schedule and launches due broadcasts through the URL launcher.

@@ -27,10 +27,4 @@ public:
     virtual void TrackUsage() = 0;
 };
 
-// Tracking is not wired up yet: reports go nowhere.
-class NoUsageTracker final : public UsageTracker {
-public:
-    void TrackUsage() override {}
-};
-
 }  // namespace lyrevane

@@ -17,10 +17,7 @@ PlayerSession::PlayerSession(Services services, MainWindowSurface& surface, Play
       commands_(services.prompts, mainPane, playback_, [this] { Unload(); }),
       eggTimer_([this] { mainPane_.Refresh(); }, [this] { services_.tracker.TrackUsage(); }) {}
 
-bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProblem) {
-    if (!storeProblem.isEmpty()) {
-        services_.prompts.ShowMessage(storeProblem, MessageIcon::Exclamation);
-    }
+bool PlayerSession::StartUp(const QString& commandLine) {
     const WindowSettings stored = WindowSettings::Load(services_.settings);
 
     surface_.SetOuterSize(stored.size);

@@ -54,9 +54,9 @@ public:
     PlayerSession& operator=(const PlayerSession&) = delete;
 
     // Restores the window, opens the panes and runs `commandLine` (all program arguments
-    // joined by single spaces). `storeProblem`, when not empty, is shown first.
-    // Returns false when a command unloaded the window: it must then not be shown.
-    bool StartUp(const QString& commandLine, const QString& storeProblem = {});
+    // joined by single spaces). Returns false when a command unloaded the window: it must
+    // then not be shown.
+    bool StartUp(const QString& commandLine);
     // Saves the window settings; runs once, whatever closes the window.
     void ShutDown();
     // Shuts down and closes the window.

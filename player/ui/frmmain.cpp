@@ -204,7 +204,14 @@ void frmMain::BuildPlayBar() {
 }
 
 bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
-    return session_->StartUp(commandLine, storeProblem);
+    const bool started = session_->StartUp(commandLine);
+    if (started && !storeProblem.isEmpty()) {
+        // Said over the shown window: start-up does not wait for the user to read it.
+        QTimer::singleShot(0, this, [this, storeProblem] {
+            services_.prompts.ShowMessage(storeProblem, MessageIcon::Exclamation);
+        });
+    }
+    return started;
 }
 
 bool frmMain::CheckMediaURL(const QString& theUrl, bool errorQuietly) {

@@ -60,6 +60,7 @@ public:
     ~frmMain() override;
 
     // Start-up; false when the window must not be shown (a command ended the program).
+    // `storeProblem`, when not empty, is shown once the window is up.
     bool StartUp(const QString& commandLine, const QString& storeProblem = {});
     bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
     // Local time minus GMT in minutes, now, daylight saving included.

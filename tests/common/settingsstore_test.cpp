@@ -8,6 +8,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdio>
+
 #include "../support/tempenv.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -262,6 +264,73 @@ TEST(SettingsStoreDamage, UncreatableFolderIsReportedNotFatal) {
     EXPECT_EQ(store.ReadSetting(kAppName, u"s", u"k", u"d"_s), u"d"_s);
     ASSERT_TRUE(blocker.open(QIODevice::ReadOnly));
     EXPECT_EQ(blocker.readAll(), QByteArray("not a folder"));
+}
+
+// A store kept open by a long-running program, while the user deletes, replaces or
+// restores the file: the next operation uses the file the path names now.
+TEST(SettingsStoreFile, ReplacedOrDeletedFileIsOpenedAfresh) {
+    lyrevane::testing::TempXdg xdg;
+    SqliteSettingsStore running;
+    ASSERT_TRUE(running.WriteSetting(kAppName, u"s", u"k", u"old"_s));
+    ASSERT_EQ(running.ReadSetting(kAppName, u"s", u"k"), u"old"_s);
+
+    const QString backup = xdg.root() + u"/backup.sqlite3"_s;
+    {
+        SqliteSettingsStore other(backup);
+        ASSERT_TRUE(other.WriteSetting(kAppName, u"s", u"k", u"restored"_s));
+    }
+    // Restored by a rename over the old file; the old file's log stays behind.
+    ASSERT_EQ(::rename(QFile::encodeName(backup).constData(),
+                       QFile::encodeName(xdg.storePath()).constData()),
+              0);
+    EXPECT_EQ(running.ReadSetting(kAppName, u"s", u"k"), u"restored"_s);
+    ASSERT_TRUE(running.WriteSetting(kAppName, u"s", u"k2", u"new"_s));
+    {
+        SqliteSettingsStore fresh;
+        EXPECT_EQ(fresh.ReadSetting(kAppName, u"s", u"k"), u"restored"_s);
+        EXPECT_EQ(fresh.ReadSetting(kAppName, u"s", u"k2"), u"new"_s);
+        EXPECT_TRUE(fresh.problem().isEmpty()) << fresh.problem().toStdString();
+    }
+
+    // Deleted: defaults, and the next write starts a new file.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        QFile::remove(xdg.storePath() + QString::fromLatin1(suffix));
+    }
+    EXPECT_EQ(running.ReadSetting(kAppName, u"s", u"k", u"d"_s), u"d"_s);
+    ASSERT_TRUE(running.WriteSetting(kAppName, u"s", u"k", u"again"_s));
+    SqliteSettingsStore fresh;
+    EXPECT_EQ(fresh.ReadSetting(kAppName, u"s", u"k"), u"again"_s);
+    EXPECT_TRUE(running.problem().isEmpty()) << running.problem().toStdString();
+}
+
+// The old connection lets go of the replaced file without touching the log that
+// another program already keeps for the new file under the same name.
+TEST(SettingsStoreFile, LettingGoOfAReplacedFileLeavesTheNewFilesLogAlone) {
+    lyrevane::testing::TempXdg xdg;
+    SqliteSettingsStore stale;
+    ASSERT_TRUE(stale.WriteSetting(kAppName, u"s", u"k", u"old"_s));
+
+    const QString replacement = xdg.root() + u"/new.sqlite3"_s;
+    {
+        SqliteSettingsStore maker(replacement);
+        ASSERT_TRUE(maker.WriteSetting(kAppName, u"s", u"k", u"first"_s));
+    }
+    // A careful replacement removes the old log files with the old file.
+    for (const char* suffix : {"-wal", "-shm"}) {
+        QFile::remove(xdg.storePath() + QString::fromLatin1(suffix));
+    }
+    ASSERT_EQ(::rename(QFile::encodeName(replacement).constData(),
+                       QFile::encodeName(xdg.storePath()).constData()),
+              0);
+    // Another program opens the new file and commits into its log.
+    SqliteSettingsStore other;
+    ASSERT_TRUE(other.WriteSetting(kAppName, u"s", u"k", u"second"_s));
+    ASSERT_TRUE(QFileInfo::exists(xdg.storePath() + u"-wal"_s));
+
+    EXPECT_EQ(stale.ReadSetting(kAppName, u"s", u"k"), u"second"_s);
+    SqliteSettingsStore third;
+    EXPECT_EQ(third.ReadSetting(kAppName, u"s", u"k"), u"second"_s);
+    EXPECT_TRUE(third.problem().isEmpty()) << third.problem().toStdString();
 }
 
 }  // namespace

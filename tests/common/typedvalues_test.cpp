@@ -4,6 +4,8 @@
 
 #include <limits>
 
+#include "../support/commalocale.h"
+
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;
 
@@ -89,6 +91,32 @@ TEST(Singles, ReadWithEitherSeparatorAndRefuseWhatDoesNotFit) {
     EXPECT_EQ(parseSingle(u"1.2.3"), std::nullopt);
     EXPECT_EQ(parseSingle(u"1,2,3"), std::nullopt);
     EXPECT_EQ(parseSingle(u"abc"), std::nullopt);
+}
+
+// Qt programs adopt the user's locale (LC_ALL=de_DE.UTF-8 and the like): stored numbers
+// must read and write exactly as under the "C" locale.
+TEST(Numbers, CommaDecimalLocaleChangesNothingReadOrWritten) {
+    lyrevane::testing::ScopedCommaLocale locale;
+    if (!locale.active()) {
+        GTEST_SKIP() << "the locale " << locale.kName << " is not installed on this machine "
+                     << "(scripts/install-deps generates it)";
+    }
+    ASSERT_TRUE(locale.commaIsDecimal());
+    EXPECT_EQ(parseInt32(u"700.6"), 701);
+    EXPECT_EQ(parseInt32(u"700,6"), 701);
+    EXPECT_EQ(parseInt16(u"2.5"), qint16(2));
+    EXPECT_EQ(parseInt16(u"-3.5"), qint16(-4));
+    EXPECT_EQ(parseInt16(u"1.5e1"), qint16(15));
+    EXPECT_EQ(parseNumber(u"0.25"), 0.25);
+    EXPECT_EQ(parseNumber(u"+5."), 5.0);
+    EXPECT_EQ(parseNumber(u"-.5e+1"), -5.0);
+    EXPECT_EQ(parseBool(u"0.5"), true);
+    EXPECT_EQ(parseSingle(u"1.47"), 1.47f);
+    EXPECT_EQ(formatSingle(1.47f), u"1.47"_s);
+    EXPECT_EQ(formatSingle(100.5f), u"100.5"_s);
+    EXPECT_EQ(formatSingle(-0.13f), u"-0.13"_s);
+    EXPECT_EQ(parseInt32(u"1.000"), 1);  // never a thousands separator
+    EXPECT_EQ(parseInt32(u"1.000,5"), std::nullopt);
 }
 
 TEST(NameList, JoinAndSplit) {

@@ -188,6 +188,12 @@ class _WindowAttributes(ctypes.Structure):
                 ("map_state", ctypes.c_int), ("pad", ctypes.c_char * 64)]
 
 
+# Windows of other programs may vanish between listing and reading them: Xlib's default
+# handler would end this process for that error, so errors are ignored (the calls fail).
+_IGNORE_X_ERRORS = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.c_void_p, ctypes.c_void_p)(
+    lambda _display, _event: 0)
+
+
 class X11:
     CLIENT_MESSAGE = 33
     IS_VIEWABLE = 2
@@ -220,6 +226,7 @@ class X11:
         x.XFlush.argtypes = [ctypes.c_void_p]
         x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
         x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        x.XSetErrorHandler(_IGNORE_X_ERRORS)
         self._x = x
         self._dpy = x.XOpenDisplay(display.encode())
         if not self._dpy:

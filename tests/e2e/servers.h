@@ -1,5 +1,7 @@
 #pragma once
 
+#include "../support/pageserver.h"
+#include "../support/ports.h"
 #include "../support/waituntil.h"
 
 #include <QByteArray>
@@ -18,29 +20,6 @@ class QTcpSocket;
 namespace lyrevane::testing {
 
 using namespace std::chrono_literals;
-
-// A small HTTP/1.0 server on 127.0.0.1 for fixed pages and playlists; anything else is 404.
-class PageServer final : public QObject {
-public:
-    PageServer();
-    bool isListening() const { return server_.isListening(); }
-    QString base() const;
-    void add(const QString& path, const QString& body, const QByteArray& contentType);
-    // Request paths in the order they arrived.
-    QStringList requests;
-
-private:
-    void accept();
-    void answer(QTcpSocket* socket);
-
-    struct Page {
-        QByteArray body;
-        QByteArray contentType;
-    };
-    QTcpServer server_;
-    QHash<QString, Page> pages_;
-    QHash<QTcpSocket*, QByteArray> buffers_;
-};
 
 // Accepts connections on 127.0.0.1 and never answers them.
 class SilentServer final : public QObject {
@@ -73,8 +52,5 @@ private:
     QProcess process_;
     QString base_;
 };
-
-// A port on 127.0.0.1 on which nothing listens.
-int closedPort();
 
 }  // namespace lyrevane::testing

@@ -107,12 +107,4 @@ void StreamServer::readOutput() {
     }
 }
 
-int closedPort() {
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    const int port = server.serverPort();
-    server.close();
-    return port;
-}
-
 }  // namespace lyrevane::testing

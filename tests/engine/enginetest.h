@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../support/ports.h"
 #include "../support/waituntil.h"
 
 #include "vlcmediaengine.h"
@@ -72,8 +73,5 @@ private:
     QStringList looks_;
     QByteArray pending_;
 };
-
-// A port on 127.0.0.1 on which nothing listens.
-int closedPort();
 
 }  // namespace lyrevane::testing

@@ -57,7 +57,6 @@ TEST_F(EngineTest, SilentServerTimesOut) {
     engine->setUrl(silent);
     ASSERT_TRUE(waitUntil([&] { return engine->errorCount() > 0; }, 8s));
     EXPECT_GE(timer.elapsed(), 1400);
-    EXPECT_LT(timer.elapsed(), 4000);
     EXPECT_EQ(engine->errorDescription(0), u"Timed out connecting to "_s + silent + u"."_s);
     EXPECT_EQ(engine->playState(), MediaEngine::Ready);
     EXPECT_EQ(log.events.front(), "open:10");

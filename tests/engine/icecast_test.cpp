@@ -4,9 +4,6 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QUrl>
@@ -18,6 +15,8 @@
 #include <unistd.h>
 
 #include <iostream>
+
+#include "../support/icecaststatus.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -40,24 +39,8 @@ QByteArray httpGet(int port, const QByteArray& path) {
 
 // Listeners of `mount` from the server's status, or -1 while the mount does not exist.
 int listeners(int port, const QString& mount) {
-    const QJsonObject stats = QJsonDocument::fromJson(httpGet(port, "/status-json.xsl"))
-                                  .object()
-                                  .value(u"icestats"_s)
-                                  .toObject();
-    QJsonArray sources;
-    const QJsonValue source = stats.value(u"source"_s);
-    if (source.isArray()) {
-        sources = source.toArray();
-    } else if (source.isObject()) {
-        sources.append(source);
-    }
-    for (const QJsonValue& entry : std::as_const(sources)) {
-        const QJsonObject object = entry.toObject();
-        if (object.value(u"listenurl"_s).toString().endsWith(mount)) {
-            return object.value(u"listeners"_s).toInt();
-        }
-    }
-    return -1;
+    const std::optional<IcecastStatus> status = IcecastStatus::read(port);
+    return status ? status->listeners(mount) : -1;
 }
 
 class Icecast {
@@ -66,7 +49,7 @@ public:
         dir_.setAutoRemove(true);
         const QDir dir(dir_.path());
         dir.mkpath(u"log"_s);
-        port_ = closedPort();
+        port_ = freePort();
         const QString config = dir.filePath(u"icecast.xml"_s);
         QFile file(config);
         if (!file.open(QIODevice::WriteOnly)) {

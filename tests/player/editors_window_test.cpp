@@ -135,7 +135,7 @@ protected:
     std::unique_ptr<SqliteSettingsStore> store;
     FakeMediaEngine engine;
     FakePrompts prompts;
-    NoUsageTracker tracker;
+    testing::NullTracker tracker;
     RecordingOpener opener;
     std::unique_ptr<frmMain> window;
 };

@@ -282,6 +282,12 @@ public:
     bool closedSaved = false;
 };
 
+// Reports go nowhere.
+class NullTracker final : public UsageTracker {
+public:
+    void TrackUsage() override {}
+};
+
 class RecordingTracker final : public UsageTracker {
 public:
     explicit RecordingTracker(EventLog* log) : log_(log) {}

@@ -94,7 +94,7 @@ protected:
     std::unique_ptr<SqliteSettingsStore> store;
     FakeMediaEngine engine;
     FakePrompts prompts;
-    NoUsageTracker tracker;
+    testing::NullTracker tracker;
     RecordingOpener opener;
     std::unique_ptr<frmMain> window;
     CommandSchemeHandler* handler = nullptr;

@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include "../support/commalocale.h"
+#include "../support/tempenv.h"
 #include "fakes.h"
 #include "playersession.h"
+#include "settingsstore.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -58,7 +63,7 @@ protected:
     PlayerSession& session() {
         if (!session_) {
             session_ = std::make_unique<PlayerSession>(
-                PlayerSession::Services{settings, prompts, tracker, engine}, surface, playBar,
+                PlayerSession::Services{*store, prompts, tracker, engine}, surface, playBar,
                 mainPane, adPane);
         }
         return *session_;
@@ -66,6 +71,7 @@ protected:
 
     EventLog log;
     MemorySettings settings;
+    SettingsProvider* store = &settings;
     FakePrompts prompts;
     RecordingTracker tracker{&log};
     FakeMediaEngine engine{&log};
@@ -207,10 +213,94 @@ TEST_F(PlayerSessionTest, ShutdownSavesTheWindowAsItIs) {
     EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"1000"_s);
 }
 
-TEST_F(PlayerSessionTest, StoreProblemIsShownFirst) {
-    session().StartUp(QString(), u"The settings file is damaged."_s);
-    ASSERT_FALSE(log.isEmpty());
-    EXPECT_EQ(log.front(), u"message The settings file is damaged."_s);
+// Qt programs adopt the user's locale: under a comma-decimal one the stored numbers
+// read and write exactly as elsewhere.
+TEST_F(PlayerSessionTest, CommaDecimalLocaleChangesNothingReadOrStored) {
+    testing::ScopedCommaLocale locale;
+    if (!locale.active()) {
+        GTEST_SKIP() << "the locale " << locale.kName << " is not installed on this machine "
+                     << "(scripts/install-deps generates it)";
+    }
+    settings.Set(kWindowSection, u"Width", u"700.6"_s);
+    settings.Set(kWindowSection, u"Height", u"500,4"_s);
+    settings.Set(kWindowSection, u"PlayBarBottom", u"120.5"_s);
+    settings.Set(kWindowSection, u"Volume", u"70.5"_s);
+    session().StartUp(QString());
+    EXPECT_EQ(surface.size, QSize(701, 500));
+    EXPECT_EQ(surface.playBarBottom, 120.5F);
+    EXPECT_EQ(surface.slider, 70);  // a half goes to the even neighbour
+    surface.playBarBottom = 163.25F;
+    session().ShutDown();
+    EXPECT_EQ(settings.Get(kWindowSection, u"Width"), u"701"_s);
+    EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"163.25"_s);
+}
+
+// Another program holds the settings file locked for the whole session: one short
+// wait in all, the defaults, and nothing written at shutdown.
+class LockedStoreSessionTest : public PlayerSessionTest {
+protected:
+    void SetUp() override {
+        {
+            SqliteSettingsStore writer;
+            ASSERT_TRUE(writer.WriteSettings(
+                kAppName, kWindowSection,
+                {{u"Width"_s, u"800"_s}, {u"Height"_s, u"600"_s}, {u"Volume"_s, u"33"_s}}));
+        }
+        ASSERT_EQ(sqlite3_open(QFile::encodeName(xdg.storePath()).constData(), &holder_),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(holder_,
+                               "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; "
+                               "CREATE TABLE lock_holder (x); INSERT INTO lock_holder VALUES (1);",
+                               nullptr, nullptr, nullptr),
+                  SQLITE_OK);
+        real_ = std::make_unique<SqliteSettingsStore>();
+        real_->setBusyTimeouts(SqliteSettingsStore::kInteractiveTimeouts);
+        store = real_.get();
+    }
+    void TearDown() override { release(); }
+    void release() {
+        if (holder_ != nullptr) {
+            sqlite3_exec(holder_, "ROLLBACK", nullptr, nullptr, nullptr);
+            sqlite3_close(holder_);
+            holder_ = nullptr;
+        }
+    }
+    QString stored(QStringView key) {
+        SqliteSettingsStore reader;
+        return reader.ReadSetting(kAppName, kWindowSection, key, u"(absent)"_s);
+    }
+
+    testing::TempXdg xdg;
+    std::unique_ptr<SqliteSettingsStore> real_;
+
+private:
+    sqlite3* holder_ = nullptr;
+};
+
+TEST_F(LockedStoreSessionTest, StartsOnDefaultsAfterOneShortWaitAndClosesWithoutWaiting) {
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(session().StartUp(QString()));
+    EXPECT_EQ(surface.size, QSize(640, 480));
+    EXPECT_EQ(surface.slider, 75);
+    EXPECT_EQ(real_->busyWaits(), 1);
+    EXPECT_TRUE(real_->problem().contains(u"busy"_s)) << real_->problem().toStdString();
+    surface.size = QSize(900, 700);
+    session().ShutDown();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(real_->busyWaits(), 1);
+    release();
+    EXPECT_EQ(stored(u"Width"), u"800"_s);
+}
+
+TEST_F(LockedStoreSessionTest, DefaultsAreNotSavedOverTheStoreFreedMeanwhile) {
+    ::testing::internal::CaptureStderr();
+    session().StartUp(QString());
+    release();
+    session().ShutDown();
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(stored(u"Width"), u"800"_s);
+    EXPECT_EQ(stored(u"Height"), u"600"_s);
+    EXPECT_EQ(stored(u"Volume"), u"33"_s);
 }
 
 // Start-up sends the first report; the egg timer then reports every 2 minutes and

@@ -77,7 +77,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
 
     FakeMediaEngine engine;
     FakePrompts prompts;
-    NoUsageTracker tracker;
+    testing::NullTracker tracker;
     NoOpener opener;
     frmMain window(frmMain::Services{store, prompts, tracker, engine, opener, sharedProfile()});
     window.show();
@@ -117,7 +117,8 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
         waitUntil([&] { return read(u"BROADCAST_Market Open_LASTACTIVE"_s) == today; }, kPatience));
     ASSERT_TRUE(waitUntil([&] { return !openedLines().isEmpty(); }, kPatience));
     ASSERT_TRUE(waitUntil([&] { return read(u"DoUpdate"_s) == u"False"_s; }, kPatience));
-    EXPECT_EQ(openedLines(), QStringList{u"lyrev:play?"_s + media});
+    EXPECT_EQ(openedLines(),
+              QStringList{u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Flive%20stream.mp3"_s});
     EXPECT_EQ(scheduler.state(), QProcess::Running);
 
     scheduler.terminate();

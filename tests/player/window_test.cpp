@@ -96,6 +96,16 @@ protected:
                                     kLoadTimeoutMs));
     }
 
+    // Waits until the window has `size` and its panes are laid out for it.
+    void waitForLayout(QSize size) {
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return window->size() == size && window->sbStatusBar->geometry().bottom() + 1 ==
+                                                     window->centralWidget()->height();
+            },
+            kCommandTimeoutMs));
+    }
+
     void click(QWebEngineView* view, const QString& id) {
         view->page()->runJavaScript(u"document.getElementById('%1').click()"_s.arg(id));
     }
@@ -105,7 +115,7 @@ protected:
     std::unique_ptr<SqliteSettingsStore> store;
     FakeMediaEngine engine;
     FakePrompts prompts;
-    NoUsageTracker tracker;
+    testing::NullTracker tracker;
     RecordingOpener opener;
     std::unique_ptr<frmMain> window;
     bool started = false;
@@ -127,6 +137,22 @@ TEST_F(WindowTest, FirstRunLaysThePanesOut) {
     EXPECT_FALSE(window->cmdStop->isEnabled());
     EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
     EXPECT_TRUE(server.requests.contains(u"/player_creative.shtml"_s));
+}
+
+// A store problem (a busy or damaged settings file) is said once, over the shown window:
+// start-up does not wait for the user.
+TEST_F(WindowTest, StoreProblemIsSaidOnceTheWindowIsUp) {
+    window = std::make_unique<frmMain>(
+        frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+    const QString problem = u"The settings file is busy."_s;
+    bool shownFirst = false;
+    prompts.whileShown = [&] { shownFirst = window->isVisible(); };
+    ASSERT_TRUE(window->StartUp(QString(), problem));
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages.isEmpty(); }, kCommandTimeoutMs));
+    EXPECT_EQ(prompts.messages, QStringList{problem});
+    EXPECT_TRUE(shownFirst);
 }
 
 TEST_F(WindowTest, CommandLinkInTheMainPanePlaysAndStaysOnThePage) {
@@ -194,7 +220,7 @@ TEST_F(WindowTest, LinkWithoutQuestionMarkIsNoCommand) {
 TEST_F(WindowTest, ClosingSavesTheWindowSettings) {
     start();
     window->resize(700, 520);
-    QTest::qWait(100);
+    waitForLayout(QSize(700, 520));
     window->sldVolume->setValue(0);
     EXPECT_EQ(engine.volume(), 0);
     const float playBarBottom = window->PlayBarBottom();
@@ -243,7 +269,7 @@ TEST_F(WindowTest, EngineStateDrivesTheButtonsAndStatus) {
 TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
     start();
     window->resize(640, 700);
-    QTest::qWait(100);
+    waitForLayout(QSize(640, 700));
     QWidget* bar = window->picPlayBar;
     const QPoint grab(PlayerLayout::kGrabStripLeft + 5, bar->height() / 2);
     QTest::mousePress(bar, Qt::LeftButton, {}, grab);

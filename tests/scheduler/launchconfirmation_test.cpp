@@ -43,7 +43,7 @@ public:
 };
 
 const QString kStream = u"http://127.0.0.1:8000/quillmoor.mp3"_s;
-const QString kCommand = u"lyrev:play?"_s + kStream;
+const QString kCommand = u"lyrev:play?http%3A%2F%2F127.0.0.1%3A8000%2Fquillmoor.mp3"_s;
 
 class LaunchConfirmationTest : public ::testing::Test {
 protected:

@@ -1,120 +1,114 @@
 // The real LyrevaneScheduler binary against a temporary store, with a fake URL opener.
-#include <gtest/gtest.h>
-
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
-#include <QThread>
+#include <QFileInfo>
 
-#include "../support/tempenv.h"
-#include "schedule.h"
-#include "settingsstore.h"
+#include <cstdio>
+
+#include "../support/commalocale.h"
+#include "schedulerbinary.h"
+#include "schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;
+using lyrevane::testing::SchedulerBinaryTest;
+using lyrevane::testing::waitUntil;
 
 namespace {
 
-class SchedulerBinaryTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        QDir().mkpath(xdg.runtime());
-        const QString bin = xdg.root() + u"/bin"_s;
-        QDir().mkpath(bin);
-        opened = xdg.root() + u"/opened.txt"_s;
-        // The fake opener records each argument list on one line.
-        QFile script(bin + u"/xdg-open"_s);
-        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(opened) + "'\n");
-        script.close();
-        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                              QFileDevice::ExeOwner);
-        env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"PATH"_s, bin + u':' + env.value(u"PATH"_s));
-        env.insert(u"XDG_CONFIG_HOME"_s, xdg.config());
-        env.insert(u"XDG_RUNTIME_DIR"_s, xdg.runtime());
-    }
-    void TearDown() override {
-        for (QProcess* p : {&first, &second}) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished();
-            }
-        }
-    }
-    QStringList openedLines() const {
-        QFile f(opened);
-        if (!f.open(QIODevice::ReadOnly)) {
-            return {};
-        }
-        return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
-    }
-    void start(QProcess& p) {
-        p.setProcessEnvironment(env);
-        p.start(QStringLiteral(SCHEDULER_BINARY), {});
-        ASSERT_TRUE(p.waitForStarted());
-    }
-
-    lyrevane::testing::TempXdg xdg;
-    QString opened;
-    QProcessEnvironment env;
-    QProcess first;
-    QProcess second;
-};
+Schedule dueNow(const QString& name, const QString& url) {
+    Schedule s;
+    s.Broadcasts = {{name, datevalue::timeOfDay(QDateTime::currentDateTime().addSecs(120)), url,
+                     127, datevalue::kNever}};
+    return s;
+}
 
 TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) {
-    const QDateTime due = QDateTime::currentDateTime().addSecs(120);
     const QString url = u"http://127.0.0.1:9/live stream.mp3?x=%20"_s;
-    {
-        SqliteSettingsStore store(xdg.storePath());
-        Schedule s;
-        s.Broadcasts = {{u"Live"_s, datevalue::timeOfDay(due), url, 127, datevalue::kNever}};
-        ASSERT_TRUE(WriteSchedule(store, s, QDateTime::currentDateTime()));
-    }
+    ASSERT_TRUE(WriteSchedule(store, dueNow(u"Live"_s, url), QDateTime::currentDateTime()));
     start(first);
 
-    SqliteSettingsStore store(xdg.storePath());
-    const auto lastActive = [&] {
-        return store.ReadSetting(kAppName, kSchedulerSection, schedulekeys::lastActive(u"Live"_s));
-    };
-    const QString expectedDay = datevalue::format(datevalue::fromDate(due.date()));
-
-    // The first tick, 5 s after start, launches and records the day at once; the opener
-    // (a shell script here) may take a moment longer to write down what it was given.
-    QElapsedTimer timer;
-    timer.start();
-    while (lastActive() != expectedDay && timer.elapsed() < 6000) {
-        QThread::msleep(50);
-    }
-    EXPECT_EQ(lastActive(), expectedDay) << "after " << timer.elapsed() << " ms";
-    while (openedLines().isEmpty() && timer.elapsed() < 11000) {
-        QThread::msleep(50);
-    }
-    ASSERT_EQ(openedLines(), QStringList{u"lyrev:play?"_s + url});
+    // The first tick launches and records the day; the opener (a shell script here) may
+    // take a moment longer to write down what it was given.
+    const QString lastActiveKey = schedulekeys::lastActive(u"Live"_s);
+    EXPECT_TRUE(waitUntil([&] { return setting(lastActiveKey) == today(); }, kTickWait));
+    ASSERT_TRUE(waitForLines(1));
+    EXPECT_EQ(openedLines(), QStringList{PlayCommandUrl(url)});
 
     // A second copy exits at once, with status 0, without touching the store.
-    const QByteArray before =
-        store.ReadSection(kAppName, kSchedulerSection).value(u"DoUpdate").toUtf8();
+    const QString before = setting(u"DoUpdate");
     const auto walSize = QFileInfo(xdg.storePath() + u"-wal"_s).size();
     start(second);
-    ASSERT_TRUE(second.waitForFinished(2000));
+    ASSERT_TRUE(second.waitForFinished(30000));
     EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_EQ(QFileInfo(xdg.storePath() + u"-wal"_s).size(), walSize);
-    EXPECT_EQ(store.ReadSection(kAppName, kSchedulerSection).value(u"DoUpdate").toUtf8(), before);
+    EXPECT_EQ(setting(u"DoUpdate"), before);
 
-    // The handshake: the next tick reloads and lowers the flag; no second launch.
-    timer.restart();
-    while (store.ReadSetting(kAppName, kSchedulerSection, u"DoUpdate") != u"False"_s &&
-           timer.elapsed() < 7000) {
-        QThread::msleep(100);
-    }
-    EXPECT_EQ(store.ReadSetting(kAppName, kSchedulerSection, u"DoUpdate"), u"False"_s);
-    QThread::msleep(5500);
+    // The handshake: the next tick reloads and lowers the flag. Raised once more here,
+    // the flag is lowered by a tick that ran the due check on the reloaded schedule.
+    EXPECT_TRUE(waitUntil([&] { return setting(u"DoUpdate") == u"False"_s; }, kTickWait));
+    ASSERT_TRUE(store.WriteSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s));
+    EXPECT_TRUE(waitUntil([&] { return setting(u"DoUpdate") == u"False"_s; }, kTickWait));
+    EXPECT_EQ(setting(lastActiveKey), today());
     EXPECT_EQ(openedLines().size(), 1);
     EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+// The settings file deleted, replaced or restored from a backup while the scheduler
+// runs: the scheduler reads the file that the path names now.
+TEST_F(SchedulerBinaryTest, AReplacedStoreIsReadAfresh) {
+    ASSERT_TRUE(WriteSchedule(store, Schedule{}, QDateTime::currentDateTime()));
+    start(first);
+    ASSERT_TRUE(waitForStartUpLoad());
+
+    const QString url = u"http://127.0.0.1:9/restored.mp3"_s;
+    const QString restored = xdg.root() + u"/restored.sqlite3"_s;
+    {
+        SqliteSettingsStore backup(restored);
+        ASSERT_TRUE(
+            WriteSchedule(backup, dueNow(u"Restored"_s, url), QDateTime::currentDateTime()));
+    }
+    ASSERT_EQ(std::rename(QFile::encodeName(restored).constData(),
+                          QFile::encodeName(xdg.storePath()).constData()),
+              0);
+    ASSERT_TRUE(waitForLines(1));
+    EXPECT_EQ(openedLines(), QStringList{PlayCommandUrl(url)});
+    EXPECT_TRUE(waitUntil(
+        [&] { return setting(schedulekeys::lastActive(u"Restored"_s)) == today(); }, kTickWait));
+    EXPECT_EQ(first.state(), QProcess::Running);
+}
+
+// Under a comma-decimal locale, which the program adopts from the environment, stored
+// numbers read as everywhere: "2.6" minutes of start-earlier offset are 3, not 2.
+TEST_F(SchedulerBinaryTest, CommaDecimalLocaleChangesNothingReadOrStored) {
+    {
+        lyrevane::testing::ScopedCommaLocale probe;
+        if (!probe.active()) {
+            GTEST_SKIP() << "the locale " << probe.kName << " is not installed on this machine "
+                         << "(scripts/install-deps generates it)";
+        }
+    }
+    const QDateTime now = QDateTime::currentDateTime();
+    if (now.time() > QTime(23, 50)) {
+        GTEST_SKIP() << "too close to midnight for a window that opens today";
+    }
+    // With an offset of 3 the window opened 2 s ago; with 2 it opens in 58 s.
+    const QString time = datevalue::format(datevalue::timeOfDay(now.addSecs(3 * 60 - 2)));
+    ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection,
+                                     {{u"StartEarlierOffset"_s, u"2.6"_s},
+                                      {schedulekeys::time(u"Live"_s), time},
+                                      {schedulekeys::mediaUrl(u"Live"_s), u"http://127.0.0.1:9/"_s},
+                                      {u"BroadcastList"_s, u"Live"_s},
+                                      {u"DoUpdate"_s, u"True"_s}}));
+    env.insert(u"LC_ALL"_s, QString::fromLatin1(lyrevane::testing::ScopedCommaLocale::kName));
+    start(first);
+    // Launched at the first tick (read as 2, the window would open 58 s after start).
+    const QString lastActiveKey = schedulekeys::lastActive(u"Live"_s);
+    EXPECT_TRUE(waitUntil([&] { return setting(lastActiveKey) == today(); }, kTickWait));
+    // The day is written in the store's fixed form.
+    EXPECT_EQ(setting(lastActiveKey), today());
+    ASSERT_TRUE(waitForLines(1));
+    EXPECT_EQ(openedLines(), QStringList{u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2F"_s});
 }
 
 TEST_F(SchedulerBinaryTest, RunsOnWithADamagedStore) {
@@ -124,21 +118,30 @@ TEST_F(SchedulerBinaryTest, RunsOnWithADamagedStore) {
     f.write(QByteArray(8192, 'x'));
     f.close();
     start(first);
-    EXPECT_FALSE(first.waitForFinished(6000));  // still running after a tick
+    // Its first words name the file; it keeps running through the ticks after.
+    QByteArray err;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            err += first.readAllStandardError();
+            return err.contains("settings.sqlite3");
+        },
+        kTickWait));
+    EXPECT_FALSE(first.waitForFinished(6000));
     EXPECT_EQ(first.state(), QProcess::Running);
-    EXPECT_TRUE(first.readAllStandardError().contains("settings.sqlite3"));
     QFile again(xdg.storePath());
     ASSERT_TRUE(again.open(QIODevice::ReadOnly));
     EXPECT_EQ(again.readAll(), QByteArray(8192, 'x'));
 }
 
 TEST_F(SchedulerBinaryTest, StaleLockOfACrashedCopyDoesNotBlock) {
+    ASSERT_TRUE(WriteSchedule(store, Schedule{}, QDateTime::currentDateTime()));
     start(first);
-    QThread::msleep(300);
-    first.kill();  // SIGKILL leaves the lock file behind
+    ASSERT_TRUE(waitForStartUpLoad());  // it holds the lock by now
+    first.kill();                       // SIGKILL leaves the lock file behind
     first.waitForFinished();
+    ASSERT_TRUE(WriteSchedule(store, Schedule{}, QDateTime::currentDateTime()));
     start(second);
-    EXPECT_FALSE(second.waitForFinished(1500));
+    EXPECT_TRUE(waitForStartUpLoad());  // the second copy runs: it has read the store
     EXPECT_EQ(second.state(), QProcess::Running);
 }
 

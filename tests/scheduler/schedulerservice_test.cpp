@@ -11,6 +11,7 @@
 #include <ctime>
 
 #include "../support/tempenv.h"
+#include "../support/timezone.h"
 #include "settingsstore.h"
 #include "typedvalues.h"
 
@@ -43,29 +44,7 @@ public:
     bool fail = false;
 };
 
-// Sets TZ for one test; the POSIX rule needs no time zone database.
-class ScopedTimeZone {
-public:
-    explicit ScopedTimeZone(const char* tz) {
-        const char* old = std::getenv("TZ");
-        hadOld_ = old != nullptr;
-        old_ = old != nullptr ? QByteArray(old) : QByteArray();
-        ::setenv("TZ", tz, 1);
-        ::tzset();
-    }
-    ~ScopedTimeZone() {
-        if (hadOld_) {
-            ::setenv("TZ", old_.constData(), 1);
-        } else {
-            ::unsetenv("TZ");
-        }
-        ::tzset();
-    }
-
-private:
-    bool hadOld_ = false;
-    QByteArray old_;
-};
+using lyrevane::testing::ScopedTimeZone;
 
 // Monday 2026-12-07.
 const QDate kMonday(2026, 12, 7);
@@ -128,7 +107,7 @@ TEST_F(SchedulerTest, WindowBoundsOfAFifteenHundredBroadcast) {
     EXPECT_EQ(tickAt(kMonday, QTime(14, 54, 59)), 0);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"1/1/1900"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(14, 55, 1)), 1);
-    EXPECT_EQ(launcher.opened.back(), u"lyrev:play?http://radio.example/Live"_s);
+    EXPECT_EQ(launcher.opened.back(), u"lyrev:play?http%3A%2F%2Fradio.example%2FLive"_s);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"12/7/2026"_s);
 
     // Bounds are inclusive.
@@ -198,9 +177,9 @@ TEST_F(SchedulerTest, SeveralDueBroadcastsLaunchInListOrder) {
                     show(u"A"_s, QTime(15, 0)), show(u"B"_s, QTime(14, 30))};
     save(s);
     EXPECT_EQ(tickAt(kMonday, QTime(15, 1)), 3);
-    EXPECT_EQ(launcher.opened, (QStringList{u"lyrev:play?http://radio.example/C"_s,
-                                            u"lyrev:play?http://radio.example/A"_s,
-                                            u"lyrev:play?http://radio.example/B"_s}));
+    EXPECT_EQ(launcher.opened, (QStringList{u"lyrev:play?http%3A%2F%2Fradio.example%2FC"_s,
+                                            u"lyrev:play?http%3A%2F%2Fradio.example%2FA"_s,
+                                            u"lyrev:play?http%3A%2F%2Fradio.example%2FB"_s}));
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Later"_s)), u"1/1/1900"_s);
 }
 
@@ -213,7 +192,8 @@ TEST_F(SchedulerTest, DayMaskAndMediaUrlExactlyAsStored) {
     EXPECT_EQ(tickAt(sunday, QTime(10, 0)), 0);  // not a day of the broadcast: not marked
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Weekdays"_s)), u"1/1/1900"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(9, 0)), 1);
-    EXPECT_EQ(launcher.opened.back(), u"lyrev:play?"_s + b.MediaURL);
+    EXPECT_EQ(launcher.opened.back(),
+              u"lyrev:play?http%3A%2F%2Fx.example%2Fa%20b%3Fc%3D%2520%26d%3D%C3%A9"_s);
 }
 
 TEST_F(SchedulerTest, FailedLaunchStillRecordsTheDay) {
@@ -222,7 +202,7 @@ TEST_F(SchedulerTest, FailedLaunchStillRecordsTheDay) {
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(tickAt(kMonday, QTime(15, 0)), 1);
     const std::string err = ::testing::internal::GetCapturedStderr();
-    EXPECT_NE(err.find("lyrev:play?http://radio.example/Live"), std::string::npos);
+    EXPECT_NE(err.find("lyrev:play?http%3A%2F%2Fradio.example%2FLive"), std::string::npos);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"12/7/2026"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(15, 0, 5)), 0);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
-// A tiny HTTP/1.0 server for fixed pages, on a loopback address.
+// A small HTTP/1.0 server on a loopback address (127.0.0.1 unless told otherwise) for
+// fixed pages and playlists; anything else is answered 404. Runs on the test's event loop.
+#include <QByteArray>
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
@@ -14,7 +16,7 @@ namespace lyrevane::testing {
 class PageServer final : public QObject {
 public:
     explicit PageServer(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost)) {
-        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
+        connect(&server_, &QTcpServer::newConnection, this, &PageServer::accept);
         server_.listen(address, 0);
     }
     bool isListening() const { return server_.isListening(); }
@@ -23,36 +25,46 @@ public:
             .arg(server_.serverAddress().toString())
             .arg(server_.serverPort());
     }
-    void add(const QString& path, const QString& html) { pages_.insert(path, html.toUtf8()); }
+    void add(const QString& path, const QString& body,
+             const QByteArray& contentType = "text/html; charset=utf-8") {
+        pages_.insert(path, Page{body.toUtf8(), contentType});
+    }
+    // Request paths in the order they arrived.
     QStringList requests;
 
 private:
     void accept() {
         while (QTcpSocket* socket = server_.nextPendingConnection()) {
-            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                buffers_[socket] += socket->readAll();
-                const QByteArray& request = buffers_[socket];
-                if (!request.contains("\r\n\r\n")) {
-                    return;
-                }
-                const QString path = QString::fromLatin1(request.split(' ').value(1));
-                buffers_.remove(socket);
-                requests.append(path);
-                const auto it = pages_.constFind(path);
-                const QByteArray body = it != pages_.cend() ? *it : QByteArray("not found");
-                const QByteArray status = it != pages_.cend() ? "200 OK" : "404 Not Found";
-                socket->write("HTTP/1.0 " + status +
-                              "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
-                              body);
-                socket->disconnectFromHost();
-            });
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
         }
     }
+    void answer(QTcpSocket* socket) {
+        QByteArray& request = buffers_[socket];
+        request += socket->readAll();
+        if (!request.contains("\r\n\r\n")) {
+            return;
+        }
+        const QString path = QString::fromLatin1(request.split(' ').value(1));
+        buffers_.remove(socket);
+        requests.append(path);
+        const auto it = pages_.constFind(path);
+        const bool found = it != pages_.cend();
+        const QByteArray body =
+            found ? it->body : QByteArray("<html><body>Not found</body></html>");
+        const QByteArray type = found ? it->contentType : QByteArray("text/html; charset=utf-8");
+        socket->write("HTTP/1.0 " + QByteArray(found ? "200 OK" : "404 Not Found") +
+                      "\r\nContent-Type: " + type + "\r\nContent-Length: " +
+                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
+        socket->disconnectFromHost();
+    }
 
+    struct Page {
+        QByteArray body;
+        QByteArray contentType;
+    };
     QTcpServer server_;
-    QHash<QString, QByteArray> pages_;
+    QHash<QString, Page> pages_;
     QHash<QTcpSocket*, QByteArray> buffers_;
 };
 

@@ -1,0 +1,83 @@
+#pragma once
+
+// The real LyrevaneScheduler binary against a temporary store, with a fake URL opener
+// that records each URL it is given on one line.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+#include <chrono>
+
+#include "../support/tempenv.h"
+#include "../support/waituntil.h"
+#include "datevalue.h"
+#include "schedule.h"
+#include "settingsstore.h"
+
+namespace lyrevane::testing {
+
+class SchedulerBinaryTest : public ::testing::Test {
+protected:
+    // Long enough for a tick (every 5 s) on a busy machine.
+    static constexpr std::chrono::milliseconds kTickWait{30000};
+
+    void SetUp() override {
+        QDir().mkpath(xdg.runtime());
+        const QString bin = xdg.root() + QStringLiteral("/bin");
+        QDir().mkpath(bin);
+        opened = xdg.root() + QStringLiteral("/opened.txt");
+        QFile script(bin + QStringLiteral("/xdg-open"));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(opened) + "'\n");
+        script.close();
+        script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                              QFileDevice::ExeOwner);
+        env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("PATH"), bin + u':' + env.value(QStringLiteral("PATH")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), xdg.config());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), xdg.runtime());
+    }
+    void TearDown() override {
+        for (QProcess* p : {&first, &second}) {
+            if (p->state() != QProcess::NotRunning) {
+                p->kill();
+                p->waitForFinished();
+            }
+        }
+    }
+    QStringList openedLines() const {
+        QFile f(opened);
+        if (!f.open(QIODevice::ReadOnly)) {
+            return {};
+        }
+        return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+    bool waitForLines(qsizetype count) {
+        return waitUntil([&] { return openedLines().size() >= count; }, kTickWait);
+    }
+    void start(QProcess& p) {
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SCHEDULER_BINARY), {});
+        ASSERT_TRUE(p.waitForStarted());
+    }
+    QString setting(QStringView key) {
+        return store.ReadSetting(kAppName, kSchedulerSection, key, QStringLiteral("<absent>"));
+    }
+    // The scheduler has read the schedule at start-up: it lowers the flag that
+    // WriteSchedule raised.
+    bool waitForStartUpLoad() {
+        return waitUntil([&] { return setting(schedulekeys::DoUpdate) == u"False"; }, kTickWait);
+    }
+    static QString today() { return datevalue::format(datevalue::fromDate(QDate::currentDate())); }
+
+    TempXdg xdg;
+    QString opened;
+    QProcessEnvironment env;
+    QProcess first;
+    QProcess second;
+    SqliteSettingsStore store{xdg.storePath()};
+};
+
+}  // namespace lyrevane::testing
