@@ -21,6 +21,7 @@ bool PlayerSession::StartUp(const QString& commandLine, const QString& storeProb
     if (!storeProblem.isEmpty()) {
         services_.prompts.ShowMessage(storeProblem, MessageIcon::Exclamation);
     }
+    surface_.SetUpSkin();
     const WindowSettings stored = WindowSettings::Load(services_.settings);
 
     surface_.SetOuterSize(stored.size);
@@ -59,6 +60,7 @@ void PlayerSession::ShutDown() {
         return;
     }
     shutDown_ = true;
+    surface_.SaveSkin();
     WindowSettings current;
     current.size = surface_.OuterSize();
     current.playBarBottom = surface_.PlayBarBottom();

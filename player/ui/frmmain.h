@@ -25,6 +25,8 @@ class BrowserPane;
 class MediaEngine;
 class PromptService;
 class SettingsProvider;
+class SkinConfiguration;
+class SkinFrame;
 class UrlOpener;
 class UsageTracker;
 
@@ -63,6 +65,14 @@ public:
     bool StartUp(const QString& commandLine, const QString& storeProblem = {});
     bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
     PlayerSession& Session() { return *session_; }
+    // The current skin, shared by reference with the dialogs, which may edit it.
+    lyrevane::SkinConfiguration& SkinConfiguration() { return *skin_; }
+    // The main window's frame object: its face and text colours dress the dialogs too.
+    const SkinFrame& Frame() const { return *frame_; }
+    // Where the skin files are; by default next to the program, else in its data folder.
+    void SetSkinFolder(const QString& folder) { skinFolder_ = folder; }
+    static QString DefaultSkinFolder();
+    const QString& SkinFolder() const { return skinFolder_; }
     const PlayerLayout& Layout() const { return layout_; }
 
     // MainWindowSurface
@@ -77,6 +87,8 @@ public:
     // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
     // URL read now; a click opens that copy in the advertisement pane.
     void ReloadOnlineBrokers() override;
+    void SetUpSkin() override;
+    void SaveSkin() override;
 
     // PlayBarView
     void SetPlayEnabled(bool enabled) override;
@@ -135,6 +147,12 @@ private:
     void RunCommandLater(const QUrl& url);
     void OpenMainPopup(const QUrl& url);
     void OpenAdPopup(const QUrl& url);
+    // Paints the body and the play bar's controls in the face colour, loads the logo.
+    void ApplySkinColours();
+    // File > Customize Skin: on OK the skin is attached again and the body repainted.
+    void CustomizeSkin();
+    // Shows a problem with a skin file once, after the current call has returned.
+    void ReportSkinProblem(const QString& text);
 
     Services services_;
     QWidget* client_ = nullptr;
@@ -142,6 +160,10 @@ private:
     std::unique_ptr<BrowserPane> mainPane_;
     std::unique_ptr<BrowserPane> adPane_;
     std::unique_ptr<PlayerSession> session_;
+    std::unique_ptr<lyrevane::SkinConfiguration> skin_;
+    SkinFrame* frame_ = nullptr;
+    QString skinFolder_;
+    bool logoProblemShown_ = false;
 };
 
 }  // namespace lyrevane

@@ -48,14 +48,15 @@ void frmMain::BuildMenu() {
     mnuHelpAbout = addItem(mnuHelp, u"&About..."_s, u"mnuHelpAbout"_s, Qt::Key_F1);
 
     // The dialogs behind these entries are not part of this version of the player yet.
-    for (QAction* pending : {mnuFileConfigureOnlineBrokers, mnuFileBroadcastScheduler,
-                             mnuFileCustomizeSkin, mnuHelpAbout}) {
+    for (QAction* pending :
+         {mnuFileConfigureOnlineBrokers, mnuFileBroadcastScheduler, mnuHelpAbout}) {
         pending->setEnabled(false);
     }
 
     connect(mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
     connect(mnuFilePlay, &QAction::triggered, this,
             [this] { session_->Playback().PlayFromInputBox(); });
+    connect(mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
     connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
 }
 
