@@ -1,5 +1,6 @@
 #include "typedvalues.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
@@ -116,7 +117,12 @@ QString formatSingle(float value) {
     // Plain decimal text (never an exponent) with the fewest decimals that read back.
     for (int decimals = 0; decimals <= 60; ++decimals) {
         const QString text = QString::number(double(value), 'f', decimals);
-        if (std::strtof(text.toLatin1().constData(), nullptr) == value) {
+        // Read back with from_chars: strtof would follow the C library's locale.
+        const QByteArray latin = text.toLatin1();
+        float back = 0;
+        const auto [end, error] =
+            std::from_chars(latin.constData(), latin.constData() + latin.size(), back);
+        if (error == std::errc() && back == value) {
             return text;
         }
     }
