@@ -148,6 +148,15 @@ void frmCustomiseSkin::SetOwner(frmMain& owner) {
     LoadControls();
     ApplyDialogColours();
     DrawPreview();
+    // The focus starts on the first control in keyboard order that can take it.
+    for (QWidget* first : {static_cast<QWidget*>(hscRed), static_cast<QWidget*>(hscGreen),
+                           static_cast<QWidget*>(hscBlue), static_cast<QWidget*>(hscHue),
+                           static_cast<QWidget*>(hscSaturation), static_cast<QWidget*>(cmdOK)}) {
+        if (first->isEnabled()) {
+            first->setFocus();
+            break;
+        }
+    }
 }
 
 void frmCustomiseSkin::LoadControls() {

@@ -33,6 +33,8 @@ private:
 // in place, with a preview of an inactive and an active frame. OK keeps the edits;
 // Cancel, Enter away from OK, Escape and the close box put the previous values back.
 class frmCustomiseSkin final : public QDialog {
+    Q_OBJECT
+
 public:
     explicit frmCustomiseSkin(QWidget* parent = nullptr);
 
