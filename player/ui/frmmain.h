@@ -72,6 +72,8 @@ public:
     // Where the skin files are; by default next to the program, else in its data folder.
     void SetSkinFolder(const QString& folder) { skinFolder_ = folder; }
     static QString DefaultSkinFolder();
+    // After a confirmed Customise Skin: attaches the skin again and repaints the body.
+    void ReapplySkin();
     const QString& SkinFolder() const { return skinFolder_; }
     const PlayerLayout& Layout() const { return layout_; }
 

@@ -106,9 +106,14 @@ void frmMain::ReportSkinProblem(const QString& text) {
 void frmMain::CustomizeSkin() {
     const std::unique_ptr<frmCustomiseSkin> dialog = OpenOwnedDialog<frmCustomiseSkin>(*this);
     if (!dialog->Cancelled()) {
-        frame_->Attach(dialog->SkinConfiguration());
-        ApplySkinColours();
+        skin_->transform = dialog->SkinConfiguration().transform;
+        ReapplySkin();
     }
+}
+
+void frmMain::ReapplySkin() {
+    frame_->Attach(*skin_);
+    ApplySkinColours();
 }
 
 }  // namespace lyrevane
