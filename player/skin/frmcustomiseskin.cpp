@@ -46,6 +46,16 @@ void enable(bool on, std::initializer_list<QWidget*> widgets) {
     }
 }
 
+// Where the design's font is missing, its stand-in may be wider: a caption that would be
+// cut off at its designed width gets a slightly smaller font instead.
+void fitCaption(QWidget* widget) {
+    QFont font = widget->font();
+    while (widget->sizeHint().width() > widget->width() && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        widget->setFont(font);
+    }
+}
+
 }  // namespace
 
 void SamplePicture::SetPicture(const QImage& picture) {
@@ -66,7 +76,8 @@ frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
     setWindowTitle(u"Customise Skin"_s);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
-    QFont tahoma(u"Tahoma"_s);
+    QFont tahoma;
+    tahoma.setFamilies({u"Tahoma"_s, u"DejaVu Sans Condensed"_s, u"Liberation Sans"_s});
     tahoma.setPointSizeF(8.25);
     setFont(tahoma);
     setFixedSize(389, 425);
@@ -108,6 +119,12 @@ frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
     cmdCancel->setGeometry(264, 364, 77, 29);
     // Enter anywhere but on OK cancels, and so does Escape (QDialog's own).
     cmdCancel->setDefault(true);
+
+    for (QWidget* captioned :
+         {static_cast<QWidget*>(chkColourise), static_cast<QWidget*>(chkAdjustRGB),
+          static_cast<QWidget*>(lblSaturation), static_cast<QWidget*>(lblGreen)}) {
+        fitCaption(captioned);
+    }
 
     setTabOrder(hscRed, hscGreen);
     setTabOrder(hscGreen, hscBlue);

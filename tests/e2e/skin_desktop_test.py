@@ -116,18 +116,38 @@ def openbox(binary: str) -> None:
         if check(start is not None, f"the window's position is known ({start})"):
             x, y = start
             grab = (x + 200, y + 12)  # on the caption bar, away from its buttons
-            steps = [(grab[0] + 20 * i, grab[1] + 12 * i) for i in range(1, 6)]
-            run(["xdotool", "mousemove", str(grab[0]), str(grab[1])], desk.env)
+            pointer = list(grab)
+
+            def move_to(px: int, py: int) -> None:
+                pointer[:] = [px, py]
+                run(["xdotool", "mousemove", str(px), str(py)], desk.env)
+
+            move_to(*grab)
             run(["xdotool", "mousedown", "1"], desk.env)
-            for step in steps:
-                time.sleep(0.05)
-                run(["xdotool", "mousemove", str(step[0]), str(step[1])], desk.env)
-            time.sleep(0.2)
-            run(["xdotool", "mouseup", "1"], desk.env)
-            target = (x + 100, y + 60)
+            # The window manager takes the move over when the player asks it to: nudge the
+            # pointer until the window follows.
+            nudge = 0
+
+            def following() -> bool:
+                nonlocal nudge
+                nudge = 1 - nudge
+                move_to(grab[0] + 2 + nudge, grab[1] + 1 + nudge)
+                return position(desk.env, window) != start
+
+            began = wait(following, 10)
+            check(began, "the window follows the pointer once the caption is pressed")
+            now = position(desk.env, window) or start
+            offset = (pointer[0] - now[0], pointer[1] - now[1])
+            for i in range(1, 6):
+                move_to(grab[0] + 20 * i, grab[1] + 12 * i)
+            target = (grab[0] + 100 - offset[0], grab[1] + 60 - offset[1])
             moved = wait(lambda: position(desk.env, window) == target, 10)
-            check(moved, f"dragging the caption moves the window from {start} to {target} "
-                         f"({position(desk.env, window)})")
+            run(["xdotool", "mouseup", "1"], desk.env)
+            end = position(desk.env, window)
+            check(moved and end is not None and abs(end[0] - (x + 100)) <= 4
+                  and abs(end[1] - (y + 60)) <= 4,
+                  f"dragging the caption 100 right and 60 down moves the window from {start} "
+                  f"with the pointer ({end})")
 
         subprocess.run(["wmctrl", "-i", "-c", hex(window)], env=desk.env, timeout=20)
         try:

@@ -162,8 +162,8 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     }
     EXPECT_EQ(file, (QStringList{u"&Browse To...|F2"_s, u"&Play...|F3"_s, u"-"_s,
                                  u"Configure &Online Brokers|F4|disabled"_s,
-                                 u"Broadcast &Scheduler|F5|disabled"_s,
-                                 u"&Customize Skin|"_s, u"-"_s, u"E&xit|"_s}));
+                                 u"Broadcast &Scheduler|F5|disabled"_s, u"&Customize Skin|"_s,
+                                 u"-"_s, u"E&xit|"_s}));
     EXPECT_EQ(window->mnuHelpAbout->text(), u"&About..."_s);
     EXPECT_EQ(window->mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
     EXPECT_EQ(window->mnuOnlineBrokers->title(), u"Online Brokers"_s);
