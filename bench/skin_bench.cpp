@@ -17,6 +17,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+
+#include <sys/resource.h>
 #include <optional>
 #include <vector>
 
@@ -129,6 +131,7 @@ QString programPath;
 struct StartUpRun {
     double total = 0;   // ms from starting the process to its first paint
     double window = 0;  // ms from creating the main window to its first paint (in the child)
+    double cpu = 0;     // ms of the player process's processor time until its first paint
 };
 
 // One child player process until it reports its first paint.
@@ -145,10 +148,10 @@ std::optional<StartUpRun> startChild(bool skinned) {
     const double total = double(clock.nsecsElapsed()) / 1e6;
     child.waitForFinished(30000);
     const QList<QByteArray> words = output.trimmed().split(' ');
-    if (words.size() != 2 || words[0] != "painted") {
+    if (words.size() != 3 || words[0] != "painted") {
         return std::nullopt;
     }
-    return StartUpRun{total, words[1].toDouble()};
+    return StartUpRun{total, words[1].toDouble(), words[2].toDouble()};
 }
 
 double median(std::vector<double> values) {
@@ -160,7 +163,7 @@ double median(std::vector<double> values) {
 // falls on both alike. Time: the skinned start-ups; counters: medians of both and of
 // the per-pair differences.
 void BM_StartUp(benchmark::State& state) {
-    std::vector<double> skin, noskin, added, skinWindow, noskinWindow, addedWindow;
+    std::vector<double> skin, noskin, added, skinWindow, noskinWindow, addedWindow, addedCpu;
     bool skinFirst = true;
     for (auto _ : state) {
         std::optional<StartUpRun> a = startChild(skinFirst);
@@ -178,6 +181,7 @@ void BM_StartUp(benchmark::State& state) {
         skinWindow.push_back(s.window);
         noskinWindow.push_back(n.window);
         addedWindow.push_back(s.window - n.window);
+        addedCpu.push_back(s.cpu - n.cpu);
         skinFirst = !skinFirst;
     }
     state.counters["skin_ms"] = median(skin);
@@ -186,6 +190,7 @@ void BM_StartUp(benchmark::State& state) {
     state.counters["skin_window_ms"] = median(skinWindow);
     state.counters["noskin_window_ms"] = median(noskinWindow);
     state.counters["added_window_ms"] = median(addedWindow);
+    state.counters["added_cpu_ms"] = median(addedCpu);
 }
 BENCHMARK(BM_StartUp)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -195,7 +200,11 @@ public:
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Paint && !done) {
             done = true;
-            std::printf("painted %.3f\n", double(clock.nsecsElapsed()) / 1e6);
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+            std::printf("painted %.3f %.3f\n", double(clock.nsecsElapsed()) / 1e6,
+                        ms(usage.ru_utime) + ms(usage.ru_stime));
             std::fflush(stdout);
             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         }

@@ -92,8 +92,11 @@ void frmMain::ApplySkinColours() {
         imgLogo->setPixmap(QPixmap::fromImage(logo.picture));
         imgLogo->resize(logo.picture.size());
         layout_.SetLogoSize(logo.picture.size());
-        layout_.Resize(client_->size(), isMinimized());
-        ApplyLayout();
+        // At start-up the window is sized (and laid out) right after this.
+        if (isVisible()) {
+            layout_.Resize(client_->size(), isMinimized());
+            ApplyLayout();
+        }
     }
     update();
 }
