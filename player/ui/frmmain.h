@@ -166,6 +166,7 @@ private:
     SkinFrame* frame_ = nullptr;
     QString skinFolder_;
     bool logoProblemShown_ = false;
+    QStringList skinProblems_;  // waiting to be shown
 };
 
 }  // namespace lyrevane

@@ -102,8 +102,15 @@ void frmMain::ApplySkinColours() {
 }
 
 void frmMain::ReportSkinProblem(const QString& text) {
-    QTimer::singleShot(
-        0, this, [this, text] { services_.prompts.ShowMessage(text, MessageIcon::Exclamation); });
+    // Problems found in one go (both images and the logo) share one message box.
+    skinProblems_.append(text);
+    if (skinProblems_.size() == 1) {
+        QTimer::singleShot(0, this, [this] {
+            const QString message = skinProblems_.join(u'\n');
+            skinProblems_.clear();
+            services_.prompts.ShowMessage(message, MessageIcon::Exclamation);
+        });
+    }
 }
 
 void frmMain::CustomizeSkin() {

@@ -130,19 +130,21 @@ TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
 TEST_F(SkinWindowTest, MissingSkinFilesAreReportedOnceAndTheDesktopFrameStays) {
     QTemporaryDir empty;
     start(empty.path());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return prompts.messages.size() >= 2; }, kTimeoutMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages.isEmpty(); }, kTimeoutMs));
     QTest::qWait(100);
-    ASSERT_EQ(prompts.messages.size(), 2);
-    EXPECT_TRUE(prompts.messages[0].contains(empty.filePath(u"captionbar.gif"_s)));
-    EXPECT_TRUE(prompts.messages[0].contains(empty.filePath(u"borders.gif"_s)));
-    EXPECT_EQ(prompts.messages[1], u"Error loading picture "_s + empty.filePath(u"Lyrevane.png"_s));
+    ASSERT_EQ(prompts.messages.size(), 1) << "one message names every missing file";
+    const QString& message = prompts.messages[0];
+    EXPECT_TRUE(
+        message.contains(u"Error loading picture "_s + empty.filePath(u"captionbar.gif"_s)));
+    EXPECT_TRUE(message.contains(u"Error loading picture "_s + empty.filePath(u"borders.gif"_s)));
+    EXPECT_TRUE(message.contains(u"Error loading picture "_s + empty.filePath(u"Lyrevane.png"_s)));
     EXPECT_FALSE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_EQ(face(window->centralWidget()), QColor(121, 174, 152)) << "the colours still apply";
 
     // Re-skinning after OK does not repeat the logo's message.
     customise([](frmCustomiseSkin& dialog) { dialog.cmdOK->click(); });
     QTest::qWait(100);
-    EXPECT_EQ(prompts.messages.size(), 2);
+    EXPECT_EQ(prompts.messages.size(), 1);
 }
 
 TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
