@@ -28,7 +28,7 @@ void piece(QPainter& p, const QRectF& target, const QImage& image, const QRectF&
     }
 }
 
-void paintBorders(QPainter& p, const QImage& image, qreal scale, QRect r, int b, bool active) {
+void paintBorders(QPainter& p, const QImage& image, QRect r, int b, bool active) {
     const QRect look = lookRect(image, active);
     const qreal s = look.width() / 3.0;  // one border width in image pixels
     const qreal x0 = look.x();
@@ -37,7 +37,6 @@ void paintBorders(QPainter& p, const QImage& image, qreal scale, QRect r, int b,
         {{x0, y0, s, s}, {x0 + s, y0, s, s}, {x0 + 2 * s, y0, s, s}},
         {{x0, y0 + s, s, s}, {x0 + s, y0 + s, s, s}, {x0 + 2 * s, y0 + s, s, s}},
         {{x0, y0 + 2 * s, s, s}, {x0 + s, y0 + 2 * s, s, s}, {x0 + 2 * s, y0 + 2 * s, s, s}}};
-    static_cast<void>(scale);
     const int w = r.width();
     const int h = r.height();
     const int xs[3] = {r.x(), r.x() + b, r.x() + w - b};
@@ -147,7 +146,7 @@ void PaintFrame(QPainter& p, const SkinConfiguration& skin, const FrameLooks& lo
         p.fillRect(outer, ToQColor(skin.FaceColour()));
     }
     if (!looks.borders.isNull()) {
-        paintBorders(p, looks.borders, looks.scale, outer, layout.border, active);
+        paintBorders(p, looks.borders, outer, layout.border, active);
     }
     if (!looks.caption.isNull()) {
         paintCaptionBar(p, looks.caption, layout.caption, active);
