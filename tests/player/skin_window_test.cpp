@@ -283,6 +283,36 @@ TEST_F(SkinWindowTest, DraggingTheCaptionMovesTheWindowWhereNoWindowManagerDoes)
         << window->pos().x() << "," << window->pos().y();
 }
 
+TEST_F(SkinWindowTest, DraggingACornerResizesAndTheCaptionMaximisesOnDoubleClick) {
+    start();
+    const QSize before = window->size();
+    const QPoint corner(before.width() - 2, before.height() - 2);
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, corner);
+    QMouseEvent move(QEvent::MouseMove, QPointF(corner + QPoint(50, 40)),
+                     window->mapToGlobal(QPointF(corner + QPoint(50, 40))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &move);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, corner + QPoint(50, 40));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->size() == before + QSize(50, 40); }, kTimeoutMs))
+        << window->width() << "x" << window->height();
+
+    // Not below the least size: a drag far up and left stops there.
+    const QPoint edge(window->width() - 2, window->height() - 2);
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, edge);
+    QMouseEvent shrink(QEvent::MouseMove, QPointF(edge - QPoint(2000, 2000)),
+                       window->mapToGlobal(QPointF(edge - QPoint(2000, 2000))), Qt::NoButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &shrink);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, edge);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->size() == window->minimumSize(); }, kTimeoutMs));
+
+    const FrameLayout layout = window->Frame().Layout();
+    QTest::mouseDClick(window.get(), Qt::LeftButton, {}, layout.caption.center());
+    EXPECT_TRUE(window->isMaximized());
+}
+
 TEST_F(SkinWindowTest, TheCloseButtonClosesTheWindowAndSaves) {
     start();
     const FrameLayout layout = window->Frame().Layout();
