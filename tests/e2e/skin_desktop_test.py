@@ -5,8 +5,8 @@
     tests/e2e/skin_desktop_test.py wayland PATH/TO/Lyrevane
 
 openbox: on a private X screen managed by openbox, the main window has no desktop frame
-(_NET_FRAME_EXTENTS all zero) and dragging its drawn caption with the pointer (XTest)
-moves it; closing it saves the seven skin settings.
+(_NET_FRAME_EXTENTS all zero), dragging its drawn caption with the pointer (XTest) moves it
+and dragging its corner resizes it; closing it saves the seven skin settings.
 
 wayland: on a headless Weston compositor (QT_QPA_PLATFORM=wayland, no X display), the
 skinned player starts on the demo stream, Icecast counts it, its sound reaches a private
@@ -74,6 +74,32 @@ def position(env: dict[str, str], window: int) -> tuple[int, int] | None:
     found = re.search(r"Position: (-?\d+),(-?\d+)",
                       run(["xdotool", "getwindowgeometry", str(window)], env))
     return (int(found.group(1)), int(found.group(2))) if found else None
+
+
+def size(env: dict[str, str], window: int) -> tuple[int, int] | None:
+    found = re.search(r"Geometry: (\d+)x(\d+)",
+                      run(["xdotool", "getwindowgeometry", str(window)], env))
+    return (int(found.group(1)), int(found.group(2))) if found else None
+
+
+def drag(env: dict[str, str], grab: tuple[int, int], by: tuple[int, int], changed) -> bool:
+    """Presses at `grab`, nudges until `changed()` (the window manager has taken over),
+    then moves the pointer by `by` and releases. Whether the window manager took over."""
+    run(["xdotool", "mousemove", str(grab[0]), str(grab[1])], env)
+    run(["xdotool", "mousedown", "1"], env)
+    nudge = 0
+
+    def nudged() -> bool:
+        nonlocal nudge
+        nudge = 1 - nudge
+        run(["xdotool", "mousemove", str(grab[0] + 2 + nudge), str(grab[1] + 1 + nudge)], env)
+        return changed()
+
+    began = wait(nudged, 10)
+    for i in range(1, 6):
+        run(["xdotool", "mousemove", str(grab[0] + by[0] * i // 5),
+             str(grab[1] + by[1] * i // 5)], env)
+    return began
 
 
 def openbox(binary: str) -> None:
@@ -148,6 +174,20 @@ def openbox(binary: str) -> None:
                   and abs(end[1] - (y + 60)) <= 4,
                   f"dragging the caption 100 right and 60 down moves the window from {start} "
                   f"with the pointer ({end})")
+
+        # The bottom right corner resizes through the window manager.
+        wait(lambda: size(desk.env, window) is not None, 10)
+        before = size(desk.env, window)
+        where = position(desk.env, window)
+        if check(before is not None and where is not None, f"the window's size is known ({before})"):
+            corner = (where[0] + before[0] - 2, where[1] + before[1] - 2)
+            began = drag(desk.env, corner, (60, 40), lambda: size(desk.env, window) != before)
+            grown = wait(lambda: (s := size(desk.env, window)) is not None
+                         and abs(s[0] - before[0] - 60) <= 4 and abs(s[1] - before[1] - 40) <= 4,
+                         10)
+            run(["xdotool", "mouseup", "1"], desk.env)
+            check(began and grown, f"dragging the corner resizes the window from {before} "
+                                   f"({size(desk.env, window)})")
 
         subprocess.run(["wmctrl", "-i", "-c", hex(window)], env=desk.env, timeout=20)
         try:
