@@ -59,6 +59,7 @@ class QuietPrompts final : public PromptService {
 public:
     void ShowMessage(const QString&, MessageIcon) override {}
     std::optional<QString> InputBox(const QString&, const QString&) override { return {}; }
+    bool AskYesNo(const QString&, MessageIcon) override { return false; }
 };
 
 class NoOpener final : public UrlOpener {

@@ -24,6 +24,9 @@ work folder that user owns. Python standard library only.
 from __future__ import annotations
 
 import argparse
+import base64
+import threading
+import urllib.parse
 import ctypes
 import json
 import os
@@ -59,6 +62,17 @@ PROGRAMME = (
     "+0.05*sin(2*PI*ld(1)*2*t))"
     "*min(1,ld(3)*8)*min(1,(4-ld(3))*8)*(0.8+0.2*sin(2*PI*0.25*t))"
     "+0.22*sin(2*PI*880*t)*exp(-5*mod(t,8))+0.08*sin(2*PI*1320*t)*exp(-7*mod(t,8))"
+)
+
+
+# What the programme's titles say, one after the other (two with accented letters, which
+# Icecast sends to MP3 listeners as Latin-1).
+DEMO_TITLES = (
+    "Opening bell: small caps to watch",
+    "Kestrel Lithium - CEO interview",
+    "Caf\u00e9 de la Bourse: march\u00e9s europ\u00e9ens",
+    "Brackwater Biotech - trial results",
+    "Closing bell: the day's movers",
 )
 
 
@@ -102,6 +116,24 @@ def listener_count(base: str, mount: str) -> int:
         return int(source.get("listeners", 0))
     except (TypeError, ValueError):
         return 0
+
+
+def set_title(base: str, mount: str, title: str, admin_password: str,
+              charset: str = "UTF-8", timeout: float = 5.0) -> None:
+    """Sets the title Icecast sends in the ICY metadata of an MP3 mount (admin API).
+
+    charset names the encoding of title's bytes as sent to Icecast; Icecast sends
+    listeners the title in the mount's own charset (ISO-8859-1 for MP3 unless set).
+    """
+    raw = title.encode("latin-1" if charset.upper().replace("-", "") in ("ISO88591", "LATIN1")
+                       else "utf-8")
+    query = "mount=" + urllib.parse.quote(mount, safe="") + "&mode=updinfo&song=" + \
+        urllib.parse.quote_from_bytes(raw, safe="") + "&charset=" + urllib.parse.quote(charset)
+    request = urllib.request.Request(base.rstrip("/") + "/admin/metadata?" + query)
+    token = base64.b64encode(f"admin:{admin_password}".encode()).decode()
+    request.add_header("Authorization", "Basic " + token)
+    with urllib.request.urlopen(request, timeout=timeout) as r:
+        r.read()
 
 
 def wait_for_listeners(base: str, mount: str, wanted: int, timeout: float) -> bool:
@@ -198,7 +230,8 @@ def _as_user(uid: int, gid: int):
 
 
 class Streams:
-    def __init__(self, port: int, workdir: str | None, keep: bool, ffmpeg_log: bool) -> None:
+    def __init__(self, port: int, workdir: str | None, keep: bool, ffmpeg_log: bool,
+                 admin_password: str | None = None) -> None:
         self.port = port or free_port()
         self.base = f"http://{HOST}:{self.port}"
         self.own_workdir = workdir is None
@@ -206,6 +239,7 @@ class Streams:
         self.keep = keep
         self.ffmpeg_log = ffmpeg_log
         self.source_password = secrets.token_hex(12)
+        self.admin_password = admin_password or secrets.token_hex(12)
         self.icecast: subprocess.Popen | None = None
         self.feeder: subprocess.Popen | None = None
         self.feeder_starts = 0
@@ -217,7 +251,7 @@ class Streams:
         config = os.path.join(self.workdir, "icecast.xml")
         with open(config, "w", encoding="utf-8") as f:
             f.write(icecast_config(self.port, self.workdir, self.source_password,
-                                   secrets.token_hex(12)))
+                                   self.admin_password))
         os.chmod(config, 0o600)
         binary = shutil.which("icecast2") or shutil.which("icecast")
         if binary is None:
@@ -299,6 +333,20 @@ class Streams:
                 raise RuntimeError("the mounts did not come up in time")
             time.sleep(0.2)
 
+    def rotate_titles(self, seconds: float, stopping) -> None:
+        """Changes the MP3 mount's title every few seconds, as a live programme does."""
+        index = 0
+        while not stopping():
+            try:
+                set_title(self.base, MOUNTS[0], DEMO_TITLES[index % len(DEMO_TITLES)],
+                          self.admin_password)
+            except OSError as e:
+                log(f"title update failed: {e}")
+            index += 1
+            deadline = time.monotonic() + seconds
+            while time.monotonic() < deadline and not stopping():
+                time.sleep(0.2)
+
     def supervise(self, stopping) -> None:
         """Keep the feeder running until asked to stop; give up if Icecast goes away."""
         last_start = time.monotonic()
@@ -343,13 +391,17 @@ def serve(args: argparse.Namespace) -> int:
     signal.signal(signal.SIGINT, on_signal)
     signal.signal(signal.SIGHUP, on_signal)
 
-    streams = Streams(args.port, args.workdir, args.keep_workdir, args.ffmpeg_log)
+    streams = Streams(args.port, args.workdir, args.keep_workdir, args.ffmpeg_log,
+                      args.admin_password)
     try:
         streams.start(timeout=args.timeout)
         log(f"work folder {streams.workdir}")
         for mount in MOUNTS:
             log(f"live: {streams.base}{mount}")
         print(f"READY {streams.base}", flush=True)
+        if args.titles:
+            threading.Thread(target=streams.rotate_titles,
+                             args=(args.titles, lambda: stop_requested), daemon=True).start()
         streams.supervise(lambda: stop_requested)
         return 0
     except RuntimeError as e:
@@ -371,6 +423,10 @@ def main() -> int:
                         help="do not remove the temporary work folder at exit")
     parser.add_argument("--ffmpeg-log", action="store_true",
                         help="write ffmpeg's messages to ffmpeg.log in the work folder")
+    parser.add_argument("--admin-password",
+                        help="Icecast's admin password (default: a random one), for title updates")
+    parser.add_argument("--titles", type=float, metavar="SECONDS",
+                        help="change the MP3 mount's now-playing title every SECONDS")
     parser.add_argument("--timeout", type=float, default=30.0,
                         help="seconds to wait for start-up, or for --wait (default 30)")
     parser.add_argument("--listeners", metavar="MOUNT",

@@ -1,16 +1,20 @@
 // Lyrevane: the Quillmoor internet-radio player.
 #include <QApplication>
+#include <QDBusConnection>
 #include <QIcon>
+#include <QSlider>
 #include <QWebEngineProfile>
 
 #include <memory>
 
 #include "desktopservices.h"
 #include "frmmain.h"
+#include "mprisservice.h"
 #include "platform.h"
 #include "playersettings.h"
 #include "qthttpclient.h"
 #include "settingsstore.h"
+#include "sleepinhibitor.h"
 #include "terminationwatcher.h"
 #include "webpanes.h"
 
@@ -85,5 +89,38 @@ int main(int argc, char** argv) {
         return 0;
     }
     window.show();
+
+    // Media keys, panels and lock screens control the player through MPRIS, with the
+    // play bar's handlers.
+    lyrevane::PlaybackController& playback = window.Session().Playback();
+    lyrevane::MprisService mpris(engine, {.play = [&playback] { playback.PlayClicked(); },
+                                          .pause = [&playback] { playback.PauseClicked(); },
+                                          .stop = [&playback] { playback.StopClicked(); },
+                                          .setVolume =
+                                              [&window, &playback](int volume) {
+                                                  window.SetVolumeSlider(volume);
+                                                  playback.VolumeChanged(volume);
+                                              },
+                                          .raise =
+                                              [&window] {
+                                                  window.showNormal();
+                                                  window.raise();
+                                                  window.activateWindow();
+                                              },
+                                          .quit = [&window] { window.close(); }});
+    QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
+                     &lyrevane::MprisService::Refresh);
+    mpris.Start(QDBusConnection::sessionBus());
+
+    // The machine stays awake while the programme plays; the screen may still lock.
+    lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
+                                       u"Playing the Quillmoor live programme"_s);
+    const auto followEngine = [&inhibitor, &engine] {
+        inhibitor.SetWanted(lyrevane::KeepsMachineAwake(engine.playState()));
+    };
+    QObject::connect(&engine, &lyrevane::MediaEngine::playStateChanged, &inhibitor, followEngine);
+    QObject::connect(&engine, &lyrevane::MediaEngine::errorOccurred, &inhibitor,
+                     [&inhibitor] { inhibitor.SetWanted(false); });
+    followEngine();
     return QApplication::exec();
 }

@@ -57,11 +57,17 @@ public:
     // The error queue; it is never cleared by reading.
     virtual int errorCount() const = 0;
     virtual QString errorDescription(int index) const = 0;
+    // What the stream says it plays: the station's name and the current title; empty
+    // when unknown. Both are cleared when a new connection starts.
+    virtual QString stationName() const { return {}; }
+    virtual QString nowPlaying() const { return {}; }
 
 Q_SIGNALS:
     void openStateChanged(int state);
     void playStateChanged(int state);
     void errorOccurred();
+    // stationName() or nowPlaying() changed.
+    void metadataChanged();
 };
 
 }  // namespace lyrevane

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 
+#include "datevalue.h"
+#include "launchwatcher.h"
 #include "schedulerservice.h"
 #include "settingsstore.h"
 #include "urllauncher.h"
@@ -47,6 +49,15 @@ int main(int argc, char** argv) {
     lyrevane::SystemClock clock;
     lyrevane::XdgOpenLauncher launcher;
     lyrevane::SchedulerService service(store, clock, launcher);
+    // A launch counts once a player plays it; otherwise it is retried, then reported.
+    lyrevane::LaunchWatcher launches(launcher, clock, {}, [](const QString& line) {
+        std::fprintf(stderr, "LyrevaneScheduler: %s\n", line.toLocal8Bit().constData());
+    });
+    service.SetLaunchObserver(
+        [&launches](const lyrevane::Broadcast& broadcast, bool started, const QString& error) {
+            launches.Launched(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
+                              broadcast.MediaURL, started, error);
+        });
     service.LoadSchedule(true);
 
     QTimer timer;

@@ -111,17 +111,25 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
         }
     }
     if (openDay.isValid()) {
-        const QString url = u"lyrev:play?"_s + broadcast.MediaURL;
+        const QString url = PlayCommandUrl(broadcast.MediaURL);
         QString error;
-        if (!launcher_.open(url, &error)) {
+        const bool started = launcher_.open(url, &error);
+        if (!started) {
             std::fprintf(stderr, "LyrevaneScheduler: could not open %s: %s\n",
                          url.toLocal8Bit().constData(), error.toLocal8Bit().constData());
+        }
+        if (launchObserver_) {
+            launchObserver_(broadcast, started, error);
         }
         // Recorded even when the launch failed: it is not tried again for that day.
         record(broadcast, openDay);
     } else if (missedDay.isValid()) {
         record(broadcast, missedDay);
     }
+}
+
+QString PlayCommandUrl(const QString& mediaUrl) {
+    return u"lyrev:play?"_s + mediaUrl;
 }
 
 void SchedulerService::record(const Broadcast& broadcast, QDate day) {

@@ -4,6 +4,8 @@
 #include <QDateTime>
 #include <QHash>
 
+#include <functional>
+
 #include "clock.h"
 #include "schedule.h"
 #include "settingsprovider.h"
@@ -21,6 +23,9 @@ struct Occurrence {
 // The occurrence of `broadcast` on `day` with the given offset, in real local time.
 Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarlierOffset);
 
+// The command that opens a player on `mediaUrl`: "lyrev:play?" and the URL.
+QString PlayCommandUrl(const QString& mediaUrl);
+
 // Polls the schedule and launches due broadcasts through the URL launcher.
 class SchedulerService {
 public:
@@ -37,6 +42,12 @@ public:
 
     const Schedule& schedule() const { return schedule_; }
 
+    // Told of every launch: the broadcast, and whether the opener started (with its error
+    // when it did not).
+    using LaunchObserver =
+        std::function<void(const Broadcast& broadcast, bool started, const QString& error)>;
+    void SetLaunchObserver(LaunchObserver observer) { launchObserver_ = std::move(observer); }
+
 private:
     // Launches or marks missed the occurrences of one broadcast around `now`.
     void checkBroadcast(const Broadcast& broadcast, const QDateTime& now);
@@ -47,6 +58,7 @@ private:
     const Clock& clock_;
     UrlLauncher& launcher_;
     Schedule schedule_;
+    LaunchObserver launchObserver_;
     // Days the store refused to record, by folded broadcast name.
     QHash<QString, QDate> unrecorded_;
 };

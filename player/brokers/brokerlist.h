@@ -21,6 +21,13 @@ struct BrokerEntry {
 // The menu holds at most this many entries; further names are left out.
 inline constexpr int kMaxBrokerEntries = 32767;
 
-QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings);
+// At most `limit` of them (the menu's size); the editor reads them all, so that saving
+// never drops names.
+QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings,
+                                     qsizetype limit = kMaxBrokerEntries);
+
+// Replaces the section in one transaction: each broker's URL key in list order, then
+// "BrokerList" (written even when empty). False when the store could not do it.
+bool SaveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers);
 
 }  // namespace lyrevane

@@ -1,5 +1,6 @@
 #include "mediasourcecheck.h"
 
+#include "hostnormaliser.h"
 #include "promptservice.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -39,16 +40,47 @@ const QStringList& RefusedSources() {
     return kSources;
 }
 
-bool CheckMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly) {
+const QStringList& RefusedHosts() {
+    static const QStringList kHosts = [] {
+        QStringList hosts;
+        for (const QString& entry : RefusedSources()) {
+            if (entry.contains(u"://"_s)) {
+                continue;  // a stream URL; its host is a host entry as well
+            }
+            const QString host = NormaliseHost(entry);
+            if (!hosts.contains(host)) {
+                hosts.append(host);
+            }
+        }
+        return hosts;
+    }();
+    return kHosts;
+}
+
+bool IsRefusedSource(const QString& theUrl) {
     for (const QString& entry : RefusedSources()) {
         if (theUrl.contains(entry, Qt::CaseInsensitive)) {
-            if (!errorQuietly) {
-                prompts.ShowMessage(kRefusedSourceMessage.toString(), MessageIcon::Exclamation);
-            }
-            return false;
+            return true;
         }
     }
-    return true;
+    for (const QString& host : HostsOf(theUrl)) {
+        for (const QString& refused : RefusedHosts()) {
+            if (HostIsWithin(host, refused)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+bool CheckMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly) {
+    if (!IsRefusedSource(theUrl)) {
+        return true;
+    }
+    if (!errorQuietly) {
+        prompts.ShowMessage(kRefusedSourceMessage.toString(), MessageIcon::Exclamation);
+    }
+    return false;
 }
 
 }  // namespace lyrevane

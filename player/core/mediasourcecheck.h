@@ -13,8 +13,16 @@ inline constexpr QStringView kRefusedSourceMessage =
 // The built-in list of other stations' streams and hosts that the player refuses.
 const QStringList& RefusedSources();
 
-// True when `theUrl` may be played: no refused entry occurs anywhere in it (letter case
-// ignored). A refusal is shown through `prompts` unless `errorQuietly` is set.
+// The refused list's hosts and addresses, normalised (see NormaliseHost).
+const QStringList& RefusedHosts();
+
+// True when `theUrl` is refused: a refused entry occurs anywhere in it (letter case
+// ignored), or a host it may be read to name is, or lies inside, a refused host, however
+// it is spelled (numeric address forms, IPv4 inside IPv6, escapes, Unicode dots...).
+bool IsRefusedSource(const QString& theUrl);
+
+// True when `theUrl` may be played: IsRefusedSource is false. A refusal is shown through
+// `prompts` unless `errorQuietly` is set.
 bool CheckMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly = false);
 
 }  // namespace lyrevane

@@ -78,8 +78,13 @@ void PlaybackController::OnPlayStateChanged(int state) {
 void PlaybackController::OnError() {
     const int count = engine_.errorCount();
     const QString description = count > 0 ? engine_.errorDescription(count - 1) : QString();
-    prompts_.ShowMessage(ErrorMessage(description), MessageIcon::Exclamation);
     UpdatePlayButtons();
+    QMetaObject::invokeMethod(
+        &messageTarget_,
+        [this, description] {
+            prompts_.ShowMessage(ErrorMessage(description), MessageIcon::Exclamation);
+        },
+        Qt::QueuedConnection);
 }
 
 std::optional<QString> PlaybackController::OpenStateText(int state) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMetaObject>
+#include <QObject>
 #include <QString>
 
 #include <optional>
@@ -47,6 +48,8 @@ public:
 
     void OnOpenStateChanged(int state);
     void OnPlayStateChanged(int state);
+    // Refreshes the buttons at once; the message box opens after the engine's call that
+    // reported the error has returned (a modal box must not run inside the engine).
     void OnError();
 
     // Status texts for engine states; nullopt leaves the status text as it is.
@@ -61,6 +64,8 @@ private:
     QMetaObject::Connection openConnection_;
     QMetaObject::Connection playConnection_;
     QMetaObject::Connection errorConnection_;
+    // Receives the posted error messages; gone with the controller, and so are they.
+    QObject messageTarget_;
 };
 
 }  // namespace lyrevane

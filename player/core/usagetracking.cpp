@@ -4,8 +4,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-PortalUsageTracker::PortalUsageTracker(HttpClient& http, QString baseUrl)
-    : http_(http), baseUrl_(std::move(baseUrl)) {
+PortalUsageTracker::PortalUsageTracker(HttpClient& http, QString baseUrl,
+                                       std::chrono::milliseconds deadline)
+    : http_(http), baseUrl_(std::move(baseUrl)), deadline_(deadline) {
     while (baseUrl_.endsWith(u'/')) {
         baseUrl_.chop(1);
     }
@@ -17,10 +18,11 @@ PortalUsageTracker::~PortalUsageTracker() {
 
 QByteArray PortalUsageTracker::EncodeSessionId(const QByteArray& id) {
     static constexpr char kHex[] = "0123456789ABCDEF";
-    // Characters that may stand in a query as they are; "%" only where it starts an
-    // escape. Everything else is percent-encoded.
+    // Characters that may stand in a query parameter's value as they are; "%" only where
+    // it starts an escape. "&", "=" and "+" would start another parameter or read as a
+    // space: they are percent-encoded like everything else.
     static constexpr QByteArrayView kAllowed =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$&'()*+,;=:@/?";
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-._~!$'()*,;:@/?";
     const auto isHex = [](char c) { return QByteArrayView("0123456789abcdefABCDEF").contains(c); };
     QByteArray out;
     out.reserve(id.size());
@@ -60,14 +62,14 @@ void PortalUsageTracker::TrackUsage() {
         return;  // a portal address that cannot be requested: nothing to report to
     }
     *inFlight_ = true;
-    http_.Get(url, kTimeout,
+    http_.Get(url, deadline_, kMaxAnswerBytes,
               [this, alive = alive_, inFlight = inFlight_](std::optional<QByteArray> body) {
                   *inFlight = false;
                   if (!*alive) {
                       return;
                   }
-                  // A failed or timed-out report keeps the session id.
-                  if (body) {
+                  // A failed, late or oversized report keeps the session id.
+                  if (body && body->size() <= kMaxAnswerBytes) {
                       sessionId_ = *body;
                   }
               });

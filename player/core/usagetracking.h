@@ -14,15 +14,19 @@
 
 namespace lyrevane {
 
-// A plain HTTP GET whose answer body is taken as it comes.
+// A plain HTTP GET whose answer body is taken as it comes, within limits.
 class HttpClient {
 public:
     // The body of a successful (2xx) answer, or nullopt when none came (refused, reset,
-    // timed out, or the server answered with an error or a redirection).
+    // past its deadline, longer than allowed, or the server answered with an error or a
+    // redirection).
     using Done = std::function<void(std::optional<QByteArray> body)>;
     virtual ~HttpClient() = default;
     // Starts the request and returns at once; `done` runs later on the caller's thread.
-    virtual void Get(const QUrl& url, std::chrono::milliseconds timeout, Done done) = 0;
+    // `deadline` bounds the whole request from its start, however the bytes trickle in;
+    // a body of more than `maxBodyBytes` fails the request as soon as the cap is passed.
+    virtual void Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+                     Done done) = 0;
 };
 
 // Reports to the portal's tracker, carrying the session id that the tracker hands out.
@@ -30,10 +34,14 @@ public:
 // previous answer (or its failure) has been handled.
 class PortalUsageTracker final : public UsageTracker {
 public:
-    static constexpr std::chrono::milliseconds kTimeout{60000};
+    // Every report is over at the latest this long after it was sent.
+    static constexpr std::chrono::milliseconds kDeadline{60000};
+    // A longer answer is no session id: the report counts as failed.
+    static constexpr qint64 kMaxAnswerBytes = 4096;
     static constexpr QStringView kTrackerPath = u"/cgi-bin/lyrevane/tracker.cgi?_cmd=track";
 
-    PortalUsageTracker(HttpClient& http, QString baseUrl);
+    PortalUsageTracker(HttpClient& http, QString baseUrl,
+                       std::chrono::milliseconds deadline = kDeadline);
     ~PortalUsageTracker() override;
 
     // Sends one report unless one is still in flight (then the call is skipped).
@@ -45,14 +53,15 @@ public:
     // The URL the next report goes to.
     QUrl RequestUrl() const;
 
-    // The session id as it may travel in a query: bytes that cannot (control characters,
-    // space, '#', '<', '"', non-ASCII, a '%' that starts no escape...) are percent-encoded,
-    // everything else goes back unchanged.
+    // The session id as the value of one query parameter: bytes that cannot stand there
+    // (control characters, space, '#', '<', '"', non-ASCII, '&', '=', '+', a '%' that
+    // starts no escape...) are percent-encoded, everything else goes back unchanged.
     static QByteArray EncodeSessionId(const QByteArray& id);
 
 private:
     HttpClient& http_;
     QString baseUrl_;
+    std::chrono::milliseconds deadline_;
     QByteArray sessionId_;
     // Shared with pending callbacks so that an answer after destruction is ignored.
     std::shared_ptr<bool> inFlight_ = std::make_shared<bool>(false);

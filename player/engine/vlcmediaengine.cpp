@@ -46,8 +46,6 @@ constexpr std::array kWatchedEvents{
 };
 
 constexpr int kMaxVolumeRepairs = 5;
-constexpr int kMaxPlaylistExpansions = 16;
-constexpr qsizetype kMaxLoggedErrors = 32;
 
 libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
     QByteArray utf8 = url.trimmed().toUtf8();
@@ -66,10 +64,13 @@ libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
 }  // namespace
 
 VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
-    : MediaEngine(parent), options_(std::move(options)) {
-    connectTimer_.setSingleShot(true);
-    connect(&connectTimer_, &QTimer::timeout, this,
-            [this] { failEntry(vlcmessages::connectTimeout(current_.name)); });
+    : MediaEngine(parent), options_(std::move(options)), machine_(options_.timings) {
+    for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
+                             PlayStateMachine::Timer::Backoff}) {
+        timer(which).setSingleShot(true);
+        connect(&timer(which), &QTimer::timeout, this,
+                [this, which] { dispatch(PlayStateMachine::timerFired(which)); });
+    }
 
     QList<QByteArray> arguments = baseArguments();
     for (const QString& argument : std::as_const(options_.vlcArguments)) {
@@ -112,10 +113,7 @@ VlcMediaEngine::~VlcMediaEngine() {
         libvlc_media_player_stop(player_);
         libvlc_media_player_release(player_);
     }
-    clearPending();
-    if (current_.media != nullptr) {
-        libvlc_media_release(current_.media);
-    }
+    releaseMedia();
     if (instance_ != nullptr) {
         libvlc_release(instance_);
     }
@@ -144,13 +142,14 @@ void VlcMediaEngine::onVlcEvent(const libvlc_event_t* event, void* data) {
         self,
         [self, copy, generation] {
             if (generation == self->generation_.load()) {
-                self->handleEvent(copy);
+                self->handleVlcEvent(copy);
             }
         },
         Qt::QueuedConnection);
 }
 
-// Runs on a libVLC thread. Only errors are kept: they explain why a stream failed.
+// Runs on a libVLC thread. Only errors are kept: they explain why a stream failed, while
+// it opens or after it played.
 void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t*, const char* format,
                               va_list args) {
     if (level < LIBVLC_ERROR) {
@@ -163,229 +162,164 @@ void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t*, const cha
     QMetaObject::invokeMethod(
         self,
         [self, line = QString::fromUtf8(buffer.data()), generation] {
-            if (generation == self->generation_.load() && self->phase_ == Phase::Opening &&
-                self->entryLog_.size() < kMaxLoggedErrors) {
-                self->entryLog_.append(line);
+            if (generation == self->generation_.load()) {
+                self->dispatch(PlayStateMachine::logError(line));
             }
         },
         Qt::QueuedConnection);
 }
 
-void VlcMediaEngine::handleEvent(const VlcEvent& event) {
+void VlcMediaEngine::handleVlcEvent(const VlcEvent& event) {
+    Event translated;
     switch (event.type) {
         case libvlc_MediaPlayerPlaying:
-            vlcPlaying_ = true;
             applyVolume();
-            if (phase_ == Phase::Paused && !pausedByStop_) {
-                phase_ = Phase::Playing;
-                setPlayState(Playing);
-            } else if (phase_ == Phase::Opening && sawAudio_) {
-                markOpened();
-            }
+            translated.kind = Event::Kind::Opened;
             break;
         case libvlc_MediaPlayerPaused:
-            if (phase_ == Phase::Playing) {
-                phase_ = Phase::Paused;
-                setPlayState(Paused);
-            }
+            translated.kind = Event::Kind::PausedInPlace;
             break;
         case libvlc_MediaPlayerBuffering:
-            // A playlist's own item never buffers; only a real stream gets here.
-            if (phase_ == Phase::Opening && vlcPlaying_) {
-                markOpened();
-                if (event.cache >= 100.0F && sawAudio_) {
-                    markPlaying();
-                }
-            }
+            translated.kind = Event::Kind::Buffering;
+            translated.number = static_cast<qint64>(event.cache);
             break;
         case libvlc_MediaPlayerESAdded:
-            if (event.trackType == libvlc_track_audio) {
-                sawAudio_ = true;
-                if (phase_ == Phase::Opening && vlcPlaying_) {
-                    markOpened();
-                }
+            if (event.trackType != libvlc_track_audio) {
+                return;
             }
+            translated.kind = Event::Kind::AudioTrack;
             break;
         case libvlc_MediaPlayerTimeChanged:
-            if (phase_ == Phase::Opening && vlcPlaying_ && sawAudio_) {
-                markPlaying();
-            }
+            translated = PlayStateMachine::timeAdvanced(
+                event.time, player_ != nullptr && libvlc_media_player_get_length(player_) > 0);
             break;
         case libvlc_MediaPlayerEndReached:
-            handleEndReached();
+            translated = PlayStateMachine::endReached(takeSubItems());
             break;
         case libvlc_MediaPlayerEncounteredError:
-            if (phase_ == Phase::Opening) {
-                failEntry(vlcmessages::openFailure(entryLog_, current_.name));
-            } else if (phase_ == Phase::Playing) {
-                failEntry(vlcmessages::connectionLost(entryLog_, current_.name));
-            }
+            translated.kind = Event::Kind::Error;
             break;
-        case libvlc_MediaPlayerAudioVolume:
+        case libvlc_MediaPlayerAudioVolume: {
             // A new audio output may come up at its own volume; put ours back.
+            const auto phase = machine_.phase();
             if (player_ != nullptr && volumeRepairs_ < kMaxVolumeRepairs &&
-                (phase_ == Phase::Opening || phase_ == Phase::Playing)) {
+                (phase == PlayStateMachine::Phase::Connecting ||
+                 phase == PlayStateMachine::Phase::Reconnecting ||
+                 phase == PlayStateMachine::Phase::Playing)) {
                 const int current = libvlc_audio_get_volume(player_);
                 if (current >= 0 && current != volume_) {
                     ++volumeRepairs_;
                     applyVolume();
                 }
             }
-            break;
+            return;
+        }
         default:
+            return;
+    }
+    dispatch(translated);
+}
+
+void VlcMediaEngine::dispatch(const Event& event) {
+    events_.push_back(event);
+    if (dispatching_) {
+        return;
+    }
+    dispatching_ = true;
+    while (!events_.empty()) {
+        const Event next = events_.front();
+        events_.pop_front();
+        for (const Command& command : machine_.handle(next)) {
+            execute(command);
+        }
+    }
+    dispatching_ = false;
+}
+
+void VlcMediaEngine::execute(const Command& command) {
+    switch (command.kind) {
+        case Command::Kind::OpenEntry:
+            openEntry(command.text);
+            break;
+        case Command::Kind::HaltPlayer:
+            haltPlayer();
+            break;
+        case Command::Kind::PauseInPlace:
+            libvlc_media_player_set_pause(player_, 1);
+            break;
+        case Command::Kind::ResumeInPlace:
+            libvlc_media_player_set_pause(player_, 0);
+            break;
+        case Command::Kind::StartTimer:
+            timer(command.timer).start(command.duration);
+            break;
+        case Command::Kind::StopTimer:
+            timer(command.timer).stop();
+            break;
+        case Command::Kind::SetOpenState:
+            Q_EMIT openStateChanged(command.state);
+            break;
+        case Command::Kind::SetPlayState:
+            Q_EMIT playStateChanged(command.state);
+            break;
+        case Command::Kind::ReportError:
+            errors_.append(command.text);
+            Q_EMIT errorOccurred();
             break;
     }
 }
 
-void VlcMediaEngine::handleEndReached() {
-    if (phase_ != Phase::Opening && phase_ != Phase::Playing) {
+void VlcMediaEngine::openEntry(const QString& url) {
+    haltPlayer();
+    releaseMedia();
+    volumeRepairs_ = 0;
+    if (instance_ == nullptr || player_ == nullptr) {
+        events_.push_back(PlayStateMachine::openFailed(vlcmessages::engineUnavailable()));
         return;
     }
-    connectTimer_.stop();
+    media_ = createMedia(instance_, url);
+    if (media_ == nullptr) {
+        events_.push_back(PlayStateMachine::openFailed());
+        return;
+    }
+    libvlc_media_player_set_media(player_, media_);
+    applyVolume();
+    if (libvlc_media_player_play(player_) != 0) {
+        events_.push_back(PlayStateMachine::openFailed());
+    }
+}
 
-    // A playlist ends as soon as it is read; its entries are its sub-items.
-    std::vector<Entry> entries;
-    if (libvlc_media_list_t* list = libvlc_media_subitems(current_.media); list != nullptr) {
-        libvlc_media_list_lock(list);
-        const int count = libvlc_media_list_count(list);
-        for (int i = 0; i < count; ++i) {
-            libvlc_media_t* media = libvlc_media_list_item_at_index(list, i);
-            if (media == nullptr) {
-                continue;
-            }
-            char* mrl = libvlc_media_get_mrl(media);
-            entries.push_back({media, QString::fromUtf8(mrl)});
+QStringList VlcMediaEngine::takeSubItems() {
+    QStringList entries;
+    if (media_ == nullptr) {
+        return entries;
+    }
+    libvlc_media_list_t* list = libvlc_media_subitems(media_);
+    if (list == nullptr) {
+        return entries;
+    }
+    libvlc_media_list_lock(list);
+    const int count = libvlc_media_list_count(list);
+    for (int i = 0; i < count; ++i) {
+        libvlc_media_t* media = libvlc_media_list_item_at_index(list, i);
+        if (media == nullptr) {
+            continue;
+        }
+        char* mrl = libvlc_media_get_mrl(media);
+        if (mrl != nullptr) {
+            entries.append(QString::fromUtf8(mrl));
             libvlc_free(mrl);
         }
-        libvlc_media_list_unlock(list);
-        libvlc_media_list_release(list);
+        libvlc_media_release(media);
     }
-    if (!entries.empty()) {
-        if (++expansions_ > kMaxPlaylistExpansions) {
-            for (Entry& entry : entries) {
-                libvlc_media_release(entry.media);
-            }
-            failEntry(vlcmessages::emptyPlaylist(current_.name));
-            return;
-        }
-        pending_.insert(pending_.begin(), entries.begin(), entries.end());
-        startNext();
-        return;
-    }
-
-    if (phase_ == Phase::Playing) {
-        if (!pending_.empty()) {
-            startNext();
-            return;
-        }
-        haltPlayer();
-        phase_ = Phase::Finished;
-        setPlayState(MediaEnded);
-        return;
-    }
-    failEntry(currentLooksLikePlaylist_ ? vlcmessages::emptyPlaylist(current_.name)
-                                        : vlcmessages::unsupportedFormat(current_.name));
-}
-
-void VlcMediaEngine::startFromTop() {
-    haltPlayer();
-    clearPending();
-    firstFailure_.clear();
-    expansions_ = 0;
-    if (instance_ == nullptr) {
-        phase_ = Phase::Finished;
-        setPlayState(Ready);
-        reportError(vlcmessages::engineUnavailable());
-        return;
-    }
-    pending_.push_back({createMedia(instance_, url_), url_});
-    startNext();
-}
-
-void VlcMediaEngine::startNext() {
-    haltPlayer();
-    if (current_.media != nullptr) {
-        libvlc_media_release(current_.media);
-    }
-    current_ = {};
-    if (pending_.empty()) {
-        phase_ = Phase::Finished;
-        setPlayState(MediaEnded);
-        return;
-    }
-    current_ = pending_.front();
-    pending_.pop_front();
-
-    phase_ = Phase::Opening;
-    vlcPlaying_ = false;
-    sawAudio_ = false;
-    opened_ = false;
-    pausedByStop_ = false;
-    volumeRepairs_ = 0;
-    entryLog_.clear();
-    currentLooksLikePlaylist_ = vlcmessages::looksLikePlaylist(current_.name);
-    setOpenState(currentLooksLikePlaylist_ ? PlaylistConnecting : MediaConnecting);
-    setPlayState(Transitioning);
-
-    if (current_.media == nullptr) {
-        failEntry(vlcmessages::openFailure({}, current_.name));
-        return;
-    }
-    libvlc_media_player_set_media(player_, current_.media);
-    applyVolume();
-    connectTimer_.start(options_.connectTimeout);
-    if (libvlc_media_player_play(player_) != 0) {
-        failEntry(vlcmessages::openFailure(entryLog_, current_.name));
-    }
-}
-
-// The current entry failed: try the next one, or report the first failure when none
-// is left. Entries that fail before another one plays are not reported one by one.
-void VlcMediaEngine::failEntry(const QString& description) {
-    haltPlayer();
-    if (firstFailure_.isEmpty()) {
-        firstFailure_ = description;
-    }
-    if (!pending_.empty()) {
-        startNext();
-        return;
-    }
-    const QString report = std::exchange(firstFailure_, QString());
-    phase_ = Phase::Finished;
-    setPlayState(Ready);
-    reportError(report);
-}
-
-void VlcMediaEngine::reportError(const QString& description) {
-    errors_.append(description);
-    Q_EMIT errorOccurred();
-}
-
-void VlcMediaEngine::markOpened() {
-    if (opened_) {
-        return;
-    }
-    opened_ = true;
-    applyVolume();
-    setOpenState(MediaOpen);
-    setPlayState(Buffering);
-}
-
-void VlcMediaEngine::markPlaying() {
-    markOpened();
-    // Connected only once audio flows: a server that answers and then sends nothing
-    // times out as well.
-    connectTimer_.stop();
-    phase_ = Phase::Playing;
-    firstFailure_.clear();
-    applyVolume();
-    setPlayState(Playing);
+    libvlc_media_list_unlock(list);
+    libvlc_media_list_release(list);
+    return entries;
 }
 
 // Stops libVLC. Callbacks raised by the stop itself, and any still queued from the
 // media it ends, carry an outdated generation and are dropped.
 void VlcMediaEngine::haltPlayer() {
-    connectTimer_.stop();
     ++generation_;
     if (player_ != nullptr) {
         libvlc_media_player_stop(player_);
@@ -393,13 +327,11 @@ void VlcMediaEngine::haltPlayer() {
     ++generation_;
 }
 
-void VlcMediaEngine::clearPending() {
-    for (Entry& entry : pending_) {
-        if (entry.media != nullptr) {
-            libvlc_media_release(entry.media);
-        }
+void VlcMediaEngine::releaseMedia() {
+    if (media_ != nullptr) {
+        libvlc_media_release(media_);
+        media_ = nullptr;
     }
-    pending_.clear();
 }
 
 void VlcMediaEngine::applyVolume() {
@@ -408,18 +340,8 @@ void VlcMediaEngine::applyVolume() {
     }
 }
 
-void VlcMediaEngine::setOpenState(int state) {
-    if (state != openState_) {
-        openState_ = state;
-        Q_EMIT openStateChanged(state);
-    }
-}
-
-void VlcMediaEngine::setPlayState(int state) {
-    if (state != playState_) {
-        playState_ = state;
-        Q_EMIT playStateChanged(state);
-    }
+QTimer& VlcMediaEngine::timer(PlayStateMachine::Timer which) {
+    return timers_.at(static_cast<std::size_t>(which));
 }
 
 }  // namespace lyrevane

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "mediaengine.h"
+#include "playstatemachine.h"
 
 #include <QStringList>
 #include <QTimer>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdarg>
@@ -22,14 +24,14 @@ struct VlcEngineOptions {
     // Extra libVLC command-line options, appended to the engine's own (for example
     // "--aout=dummy" where no sound server is available).
     QStringList vlcArguments;
-    // How long a stream or playlist may take to open before the engine gives up on it.
-    std::chrono::milliseconds connectTimeout{20000};
+    // Connect timeout, stall watchdog and reconnection backoff.
+    PlayTimings timings;
 };
 
 // MediaEngine on libVLC. One libVLC instance and one media player per engine object.
-// Playlists (.pls, .m3u, .asx, ...) are fetched and their entries played in order; an
-// entry that fails is skipped for the next one. All libVLC calls happen on the thread
-// that owns the engine; libVLC's callbacks are queued back to it.
+// The play state lives in a PlayStateMachine; this class translates libVLC's events and
+// the user's commands into its events, and carries out its commands on libVLC. All libVLC
+// calls happen on the thread that owns the engine; libVLC's callbacks are queued to it.
 class VlcMediaEngine final : public MediaEngine {
     Q_OBJECT
 
@@ -60,7 +62,9 @@ public:
     int outputVolume() const;
 
 private:
-    enum class Phase { Idle, Opening, Playing, Paused, Finished };
+    using Event = PlayStateMachine::Event;
+    using Command = PlayStateMachine::Command;
+
     struct VlcEvent {
         int type = 0;
         float cache = 0;
@@ -72,52 +76,34 @@ private:
     static void onVlcLog(void* data, int level, const vlc_log_t* context, const char* format,
                          va_list args);
 
-    void handleEvent(const VlcEvent& event);
-    void handleEndReached();
-    void startFromTop();
-    void startNext();
-    void failEntry(const QString& description);
-    void reportError(const QString& description);
-    void markOpened();
-    void markPlaying();
+    void handleVlcEvent(const VlcEvent& event);
+    // Runs an event through the state machine and carries out its commands; events raised
+    // while doing so are queued and run after them.
+    void dispatch(const Event& event);
+    void execute(const Command& command);
+    // The one place where an entry's URL becomes libVLC media and is handed to the player.
+    void openEntry(const QString& url);
+    // The entries of a playlist that libVLC has read (its sub-items), in order.
+    QStringList takeSubItems();
     void haltPlayer();
-    void clearPending();
+    void releaseMedia();
     void applyVolume();
-    void setOpenState(int state);
-    void setPlayState(int state);
+    QTimer& timer(PlayStateMachine::Timer which);
 
     VlcEngineOptions options_;
+    PlayStateMachine machine_;
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;
-    // The entry being played and the entries still to try, each with the text that
-    // names it in error descriptions.
-    struct Entry {
-        libvlc_media_t* media = nullptr;
-        QString name;
-    };
-    Entry current_;
-    std::deque<Entry> pending_;
+    libvlc_media_t* media_ = nullptr;  // the entry being played
     // Bumped whenever the player is stopped or restarted; callbacks tagged with an older
     // value belong to media that is gone and are dropped.
     std::atomic<quint64> generation_{0};
-    QTimer connectTimer_;
+    std::array<QTimer, PlayStateMachine::kTimerCount> timers_;
+    std::deque<Event> events_;
+    bool dispatching_ = false;
 
-    QString url_;
-    bool hasMedia_ = false;
-    Phase phase_ = Phase::Idle;
-    bool currentLooksLikePlaylist_ = false;
-    bool vlcPlaying_ = false;    // libVLC opened the current entry (its demuxer runs)
-    bool sawAudio_ = false;      // the current entry has an audio track
-    bool opened_ = false;        // the current entry was reported as open and buffering
-    bool pausedByStop_ = false;  // the entry could not pause and was stopped instead
     int volumeRepairs_ = 0;
-    int expansions_ = 0;    // playlists opened since the URL was set, against loops
-    QStringList entryLog_;  // libVLC error lines for the current entry
-    QString firstFailure_;  // first entry failure since audio last played
-
     int volume_ = 50;
-    int openState_ = OpenUndefined;
-    int playState_ = PlayUndefined;
     QStringList errors_;
 };
 

@@ -4,94 +4,45 @@
 #include <vlc/vlc.h>
 
 #include <algorithm>
-#include <utility>
 
 namespace lyrevane {
 
 void VlcMediaEngine::setUrl(const QString& url) {
-    url_ = url;
-    if (url.trimmed().isEmpty()) {
-        haltPlayer();
-        clearPending();
-        if (current_.media != nullptr) {
-            libvlc_media_release(current_.media);
-        }
-        current_ = {};
-        hasMedia_ = false;
-        phase_ = Phase::Idle;
-        setOpenState(Closed);
-        setPlayState(Stopped);
-        return;
-    }
-    hasMedia_ = true;
-    startFromTop();
+    dispatch(PlayStateMachine::userSetUrl(url));
 }
 
 QString VlcMediaEngine::url() const {
-    return url_;
+    return machine_.url();
 }
 
 void VlcMediaEngine::play() {
-    if (!hasMedia_) {
-        return;
-    }
-    switch (phase_) {
-        case Phase::Opening:
-        case Phase::Playing:
-            return;
-        case Phase::Paused:
-            if (pausedByStop_) {
-                // The entry could not pause: open it again, keeping the rest of the playlist.
-                pending_.push_front(std::exchange(current_, Entry{}));
-                startNext();
-            } else {
-                libvlc_media_player_set_pause(player_, 0);
-            }
-            return;
-        case Phase::Idle:
-        case Phase::Finished:
-            startFromTop();
-            return;
-    }
+    dispatch(PlayStateMachine::user(Event::Kind::Play));
 }
 
 void VlcMediaEngine::pause() {
-    if (phase_ != Phase::Playing) {
-        return;
+    // Only a medium that libVLC can pause and that has a known length pauses in place; a
+    // live stream is closed and opened again on play.
+    bool inPlace = false;
+    if (player_ != nullptr && machine_.canPause()) {
+        const bool live = libvlc_media_player_is_seekable(player_) == 0 &&
+                          libvlc_media_player_get_length(player_) <= 0;
+        inPlace = libvlc_media_player_can_pause(player_) != 0 && !live;
     }
-    // A file pauses in place. A live stream is dropped instead and reconnected on play:
-    // the server would not hold it for long, and the listener wants the live audio.
-    const bool live = libvlc_media_player_is_seekable(player_) == 0 &&
-                      libvlc_media_player_get_length(player_) <= 0;
-    if (libvlc_media_player_can_pause(player_) != 0 && !live) {
-        libvlc_media_player_set_pause(player_, 1);
-        return;
-    }
-    haltPlayer();
-    pausedByStop_ = true;
-    phase_ = Phase::Paused;
-    setPlayState(Paused);
+    dispatch(PlayStateMachine::user(Event::Kind::Pause, inPlace));
 }
 
 void VlcMediaEngine::stop() {
-    if (!hasMedia_) {
-        return;
-    }
-    haltPlayer();
-    clearPending();
-    phase_ = Phase::Idle;
-    setPlayState(Stopped);
+    dispatch(PlayStateMachine::user(Event::Kind::Stop));
 }
 
 bool VlcMediaEngine::isAvailable(Control control) const {
     switch (control) {
         case Control::Play:
-            return hasMedia_ && playState_ != Playing;
+            return machine_.canPlay();
         case Control::Pause:
-            return phase_ == Phase::Playing;
+            return machine_.canPause();
         case Control::Stop:
-            return hasMedia_ && (phase_ == Phase::Opening || phase_ == Phase::Playing ||
-                                 phase_ == Phase::Paused);
+            return machine_.canStop();
     }
     return false;
 }
@@ -106,11 +57,11 @@ int VlcMediaEngine::volume() const {
 }
 
 int VlcMediaEngine::openState() const {
-    return openState_;
+    return machine_.openState();
 }
 
 int VlcMediaEngine::playState() const {
-    return playState_;
+    return machine_.playState();
 }
 
 int VlcMediaEngine::errorCount() const {
@@ -126,11 +77,12 @@ bool VlcMediaEngine::isValid() const {
 }
 
 void VlcMediaEngine::setConnectTimeout(std::chrono::milliseconds timeout) {
-    options_.connectTimeout = timeout;
+    options_.timings.connectTimeout = timeout;
+    machine_.setConnectTimeout(timeout);
 }
 
 std::chrono::milliseconds VlcMediaEngine::connectTimeout() const {
-    return options_.connectTimeout;
+    return machine_.timings().connectTimeout;
 }
 
 int VlcMediaEngine::outputVolume() const {

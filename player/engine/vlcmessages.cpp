@@ -127,12 +127,25 @@ QString openFailure(const QStringList& vlcErrors, const QString& name) {
     return u"Cannot open "_s + name + u": "_s + reason + u"."_s;
 }
 
-QString connectionLost(const QStringList& vlcErrors, const QString& name) {
-    const QString reason = reasonFrom(vlcErrors);
+QString connectionLost(const QStringList& vlcErrors, const QString& name,
+                       const QString& fallbackReason) {
+    QString reason = reasonFrom(vlcErrors);
+    if (reason.isEmpty()) {
+        reason = capitalised(fallbackReason);
+    }
     if (reason.isEmpty()) {
         return u"Lost the connection to "_s + name + u"."_s;
     }
     return u"Lost the connection to "_s + name + u": "_s + reason + u"."_s;
+}
+
+QString noDataFor(std::chrono::milliseconds duration) {
+    const qint64 seconds = (duration.count() + 500) / 1000;
+    if (seconds < 1) {
+        return u"no data received for "_s + QString::number(duration.count()) + u" ms"_s;
+    }
+    return u"no data received for "_s + QString::number(seconds) +
+           (seconds == 1 ? u" second"_s : u" seconds"_s);
 }
 
 QString connectTimeout(const QString& name) {

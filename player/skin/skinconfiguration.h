@@ -41,13 +41,24 @@ struct FrameDecorations {
 //    narrowest caption that still shows its title; metrics 4 to 6 are kept, unused.
 class SkinConfiguration {
 public:
+    // Before the set-up (a window that was never started) the colours and metrics are
+    // already those of the set-up, without images.
     QString name;
-    std::array<ColourValue, 6> colours{};
+    std::array<ColourValue, 6> colours = DesignColours();
     std::array<QFont, 2> fonts;
     QImage captionBarImage;
     QImage borderImage;
-    std::array<int, 6> metrics{};
+    std::array<int, 6> metrics = {19, 20, 90, 140, 240, 400};
     SkinTransform transform;
+
+    static constexpr std::array<ColourValue, 6> DesignColours() {
+        return {MakeColourValue(255, 255, 255),
+                MakeColourValue(47, 122, 151),
+                0,
+                MakeColourValue(255, 255, 255),
+                MakeColourValue(47, 122, 151),
+                MakeColourValue(123, 189, 214)};
+    }
 
     // Both images loaded and shaped as described above.
     bool HasImages() const;

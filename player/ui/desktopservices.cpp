@@ -1,5 +1,6 @@
 #include "desktopservices.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QInputDialog>
 #include <QMessageBox>
@@ -17,6 +18,8 @@ QMessageBox::Icon boxIcon(MessageIcon icon) {
             return QMessageBox::Warning;
         case MessageIcon::Critical:
             return QMessageBox::Critical;
+        case MessageIcon::Question:
+            return QMessageBox::Question;
         case MessageIcon::None:
             break;
     }
@@ -29,9 +32,25 @@ QWidget* DialogPromptService::ownerIfShown() const {
     return owner_ && owner_->isVisible() ? owner_.data() : nullptr;
 }
 
+QWidget* DialogPromptService::boxParent() const {
+    // Over an open modal dialog (an editor of the main window), else over the window.
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    return ownerIfShown();
+}
+
 void DialogPromptService::ShowMessage(const QString& text, MessageIcon icon) {
-    QMessageBox box(boxIcon(icon), kAppTitle.toString(), text, QMessageBox::Ok, ownerIfShown());
+    QMessageBox box(boxIcon(icon), kAppTitle.toString(), text, QMessageBox::Ok, boxParent());
     box.exec();
+}
+
+bool DialogPromptService::AskYesNo(const QString& text, MessageIcon icon) {
+    QMessageBox box(boxIcon(icon), kAppTitle.toString(), text, QMessageBox::Yes | QMessageBox::No,
+                    boxParent());
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 std::optional<QString> DialogPromptService::InputBox(const QString& prompt,

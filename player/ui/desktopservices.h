@@ -15,9 +15,11 @@ public:
     void SetOwner(QWidget* owner) { owner_ = owner; }
     void ShowMessage(const QString& text, MessageIcon icon) override;
     std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override;
+    bool AskYesNo(const QString& text, MessageIcon icon) override;
 
 private:
     QWidget* ownerIfShown() const;
+    QWidget* boxParent() const;
     QPointer<QWidget> owner_;
 };
 

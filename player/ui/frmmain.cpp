@@ -15,7 +15,9 @@
 
 #include "artwork.h"
 #include "commandurl.h"
+#include "mediaengine.h"
 #include "mediasourcecheck.h"
+#include "nowplaying.h"
 #include "platform.h"
 #include "promptservice.h"
 #include "skinconfiguration.h"
@@ -43,10 +45,13 @@ int buttonState(Qt::MouseButtons buttons) {
     return state;
 }
 
+// A play-bar button: drawn glyph, a name a screen reader says, reachable with Tab.
 QToolButton* pictureButton(QWidget* parent, Glyph glyph, const QRect& geometry, int iconSide,
-                           const QString& name) {
+                           const QString& name, const QString& spokenName) {
     auto* button = new QToolButton(parent);
     button->setObjectName(name);
+    button->setAccessibleName(spokenName);
+    button->setToolTip(spokenName);
     button->setIcon(GlyphIcon(glyph, iconSide));
     button->setIconSize(QSize(iconSide, iconSide));
     button->setGeometry(geometry);
@@ -85,6 +90,7 @@ frmMain::frmMain(Services services, QWidget* parent)
     imgLogo->setObjectName(u"imgLogo"_s);
     imgLogo->setPixmap(LogoPixmap());
     imgLogo->resize(imgLogo->pixmap().size());
+    imgLogo->setAccessibleName(u"Quillmoor logo"_s);
 
     BuildPanes(services.profile);
     BuildPlayBar();
@@ -92,6 +98,15 @@ frmMain::frmMain(Services services, QWidget* parent)
     sbStatusBar = new QStatusBar(client_);
     sbStatusBar->setObjectName(u"sbStatusBar"_s);
     sbStatusBar->setSizeGripEnabled(false);
+    sbStatusBar->setAccessibleName(u"Status"_s);
+    // What the station says it plays, on the right; the status texts keep the left.
+    lblNowPlaying = new QLabel(sbStatusBar);
+    lblNowPlaying->setObjectName(u"lblNowPlaying"_s);
+    lblNowPlaying->setAccessibleName(u"Now playing"_s);
+    lblNowPlaying->setTextFormat(Qt::PlainText);
+    lblNowPlaying->setMaximumWidth(320);
+    sbStatusBar->addPermanentWidget(lblNowPlaying);
+    connect(&services.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
     layout_.SetStatusBarHeight(sbStatusBar->sizeHint().height());
 
     session_ =
@@ -130,22 +145,18 @@ frmMain::~frmMain() {
 void frmMain::BuildPanes(QWebEngineProfile* profile) {
     webBrowser = new QWebEngineView(client_);
     webBrowser->setObjectName(u"webBrowser"_s);
+    webBrowser->setAccessibleName(u"Portal"_s);
     webBrowser->setPage(new PlayerWebPage(
-        profile,
-        [this](const QUrl& url) {
-            if (!MatchCommandUrl(url)) {
-                return false;
-            }
-            RunCommandLater(url);
-            return true;
-        },
+        profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { RunCommandLater(url); },
         [this](const QUrl& url) { OpenMainPopup(url); }));
 
     webAd = new QWebEngineView(client_);
     webAd->setObjectName(u"webAd"_s);
-    webAd->setPage(new PlayerWebPage(
-        profile, [](const QUrl& url) { return url.scheme() == kCommandScheme; },
-        [this](const QUrl& url) { OpenAdPopup(url); }));
+    webAd->setAccessibleName(u"Advertisements and brokers"_s);
+    auto* adPage = new PlayerWebPage(profile, PlayerWebPage::Pane::Advertisement, nullptr,
+                                     [this](const QUrl& url) { OpenAdPopup(url); });
+    webAd->setPage(adPage);
+    adPage->WatchUserInput(webAd);
 
     mainPane_ = std::make_unique<WebViewPane>(webBrowser);
     adPane_ = std::make_unique<WebViewPane>(webAd);
@@ -163,13 +174,17 @@ void frmMain::BuildPlayBar() {
     // The button panel keeps its own arrow pointer and never starts a drag.
     Picture1 = new QWidget(picPlayBar);
     Picture1->setObjectName(u"Picture1"_s);
+    Picture1->setAccessibleName(u"Play bar"_s);
     Picture1->setGeometry(-2, -2, 461, 40);
     Picture1->setCursor(Qt::ArrowCursor);
     Picture1->setAttribute(Qt::WA_NoMousePropagation);
 
-    cmdPlay = pictureButton(Picture1, Glyph::Play, QRect(12, 8, 21, 21), 18, u"cmdPlay"_s);
-    cmdPause = pictureButton(Picture1, Glyph::Pause, QRect(12, 8, 21, 21), 18, u"cmdPause"_s);
-    cmdStop = pictureButton(Picture1, Glyph::Stop, QRect(40, 8, 21, 21), 18, u"cmdStop"_s);
+    cmdPlay =
+        pictureButton(Picture1, Glyph::Play, QRect(12, 8, 21, 21), 18, u"cmdPlay"_s, u"Play"_s);
+    cmdPause =
+        pictureButton(Picture1, Glyph::Pause, QRect(12, 8, 21, 21), 18, u"cmdPause"_s, u"Pause"_s);
+    cmdStop =
+        pictureButton(Picture1, Glyph::Stop, QRect(40, 8, 21, 21), 18, u"cmdStop"_s, u"Stop"_s);
     cmdPlay->setEnabled(false);
     cmdPause->setVisible(false);
     cmdStop->setEnabled(false);
@@ -184,12 +199,17 @@ void frmMain::BuildPlayBar() {
     sldVolume->setObjectName(u"sldVolume"_s);
     sldVolume->setRange(0, 100);
     sldVolume->setGeometry(112, 8, 173, 21);
+    // A screen reader says "Volume" and the slider's value; the label names it too.
+    sldVolume->setAccessibleName(u"Volume"_s);
+    sldVolume->setPageStep(10);
+    lblVolume->setBuddy(sldVolume);
 
-    cmdHome = pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s);
-    cmdMail = pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s);
-    cmdBrokers =
-        pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s);
-    cmdBrokers->setToolTip(u"Online Brokers"_s);
+    cmdHome =
+        pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s, u"Home"_s);
+    cmdMail =
+        pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s, u"Mail"_s);
+    cmdBrokers = pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s,
+                               u"Online Brokers"_s);
 }
 
 bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
@@ -210,11 +230,10 @@ void frmMain::RunCommandLater(const QUrl& url) {
 }
 
 void frmMain::OpenMainPopup(const QUrl& url) {
-    if (url.scheme() == kCommandScheme) {
-        RunCommandLater(url);
-        return;
+    // Commands in new windows reach RunCommandLater through the page's origin check.
+    if (url.scheme() != kCommandScheme) {
+        services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
     }
-    services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
 }
 
 void frmMain::OpenAdPopup(const QUrl& url) {
@@ -315,6 +334,15 @@ void frmMain::SetStopEnabled(bool enabled) {
 }
 void frmMain::SetStatusText(const QString& text) {
     sbStatusBar->showMessage(text);
+}
+
+void frmMain::UpdateNowPlaying() {
+    const QString text =
+        NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
+    const QFontMetrics metrics(lblNowPlaying->font());
+    lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
+    lblNowPlaying->setToolTip(text);
+    setToolTip(text.isEmpty() ? QString() : kAppTitle.toString() + u"\n"_s + text);
 }
 
 }  // namespace lyrevane

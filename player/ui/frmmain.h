@@ -64,6 +64,12 @@ public:
     // Start-up; false when the window must not be shown (a command ended the program).
     bool StartUp(const QString& commandLine, const QString& storeProblem = {});
     bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
+    // Local time minus GMT in minutes, now, daylight saving included.
+    qint32 GetGMTOffset() const;
+    // The services that the dialogs this window owns work with.
+    SettingsProvider& Settings() const { return services_.settings; }
+    PromptService& Prompts() const { return services_.prompts; }
+    UrlOpener& Opener() const { return services_.urlOpener; }
     PlayerSession& Session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.
     lyrevane::SkinConfiguration& SkinConfiguration() { return *skin_; }
@@ -97,6 +103,8 @@ public:
     void SetPauseVisible(bool visible) override;
     void SetStopEnabled(bool enabled) override;
     void SetStatusText(const QString& text) override;
+    // Shows the engine's station and title in the status bar and the window's tooltip.
+    void UpdateNowPlaying();
 
     QLabel* imgLogo = nullptr;
     QWebEngineView* webBrowser = nullptr;
@@ -112,6 +120,7 @@ public:
     QToolButton* cmdBrokers = nullptr;
     QWebEngineView* webAd = nullptr;
     QStatusBar* sbStatusBar = nullptr;
+    QLabel* lblNowPlaying = nullptr;  // station and title, right of the status texts
     QMenu* mnuFile = nullptr;
     QAction* mnuFileBrowseTo = nullptr;
     QAction* mnuFilePlay = nullptr;

@@ -5,7 +5,12 @@
 #include <QToolButton>
 
 #include "brokerlist.h"
+#include "dialogs.h"
+#include "frmabout.h"
+#include "frmbroadcastscheduler.h"
 #include "frmmain.h"
+#include "frmonlinebrokers.h"
+#include "usagetracking.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -47,17 +52,16 @@ void frmMain::BuildMenu() {
     mnuHelp->setObjectName(u"mnuHelp"_s);
     mnuHelpAbout = addItem(mnuHelp, u"&About..."_s, u"mnuHelpAbout"_s, Qt::Key_F1);
 
-    // The dialogs behind these entries are not part of this version of the player yet.
-    for (QAction* pending :
-         {mnuFileConfigureOnlineBrokers, mnuFileBroadcastScheduler, mnuHelpAbout}) {
-        pending->setEnabled(false);
-    }
-
     connect(mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
     connect(mnuFilePlay, &QAction::triggered, this,
             [this] { session_->Playback().PlayFromInputBox(); });
     connect(mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
     connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
+    connect(mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
+            [this] { OpenOwnedDialog<frmOnlineBrokers>(*this); });
+    connect(mnuFileBroadcastScheduler, &QAction::triggered, this,
+            [this] { OpenOwnedDialog<frmBroadcastScheduler>(*this); });
+    connect(mnuHelpAbout, &QAction::triggered, this, [this] { OpenOwnedDialog<frmAbout>(*this); });
 }
 
 void frmMain::BuildBrokersMenu() {
@@ -76,6 +80,10 @@ void frmMain::BuildBrokersMenu() {
 
     connect(cmdBrokers, &QToolButton::clicked, this,
             [this] { mnuOnlineBrokers->popup(QCursor::pos()); });
+}
+
+qint32 frmMain::GetGMTOffset() const {
+    return lyrevane::GetGMTOffset();
 }
 
 void frmMain::ReloadOnlineBrokers() {

@@ -10,7 +10,8 @@ namespace lyrevane {
 class QtHttpClient final : public HttpClient {
 public:
     QtHttpClient();
-    void Get(const QUrl& url, std::chrono::milliseconds timeout, Done done) override;
+    void Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+             Done done) override;
 
 private:
     QNetworkAccessManager manager_;

@@ -1,14 +1,19 @@
 #pragma once
 
+#include <QList>
 #include <QPointer>
+#include <QSet>
 #include <QWebEnginePage>
 #include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
 #include <functional>
+#include <utility>
 
+#include "panepolicy.h"
 #include "platform.h"
 
+class QWebEngineNewWindowRequest;
 class QWebEngineProfile;
 
 namespace lyrevane {
@@ -21,35 +26,77 @@ void RegisterCommandScheme();
 // under $XDG_DATA_HOME/Lyrevane and the cache under $XDG_CACHE_HOME/Lyrevane.
 QWebEngineProfile* CreatePlayerProfile(QObject* parent);
 
-// Fails every "lyrev:" request that gets past the navigation checks, quietly.
-class CommandSchemeRefuser final : public QWebEngineUrlSchemeHandler {
+// Every "lyrev:" request ends here and is aborted, so the page that asked stays as it
+// was. A request that a page let through on purpose (see Expect) first hands the origin
+// that started it to that page's decision; any other is refused quietly.
+class CommandSchemeHandler final : public QWebEngineUrlSchemeHandler {
     Q_OBJECT
 
 public:
+    using Decision = std::function<void(const QUrl& initiator)>;
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
+
+    // The handler installed in `profile`, if it is this kind.
+    static CommandSchemeHandler* Of(QWebEngineProfile* profile);
+
+    // The next request for `url` goes to `decide`.
+    void Expect(const QUrl& url, Decision decide);
     void requestStarted(QWebEngineUrlRequestJob* job) override;
+
+    // Notes a command or window that was not let through; each kind is logged to stderr
+    // the first time it occurs.
+    void Dropped(const QString& kind);
+    int DroppedCount() const { return droppedCount_; }
+
+private:
+    QList<std::pair<QUrl, Decision>> expected_;
+    QSet<QString> logged_;
+    int droppedCount_ = 0;
 };
 
-// A pane's page. `cancelNavigation` sees every navigation the page is about to make
-// (top level and frames) and returns true to cancel it; `openPopup` receives the target
-// of every new window the page asks for (target=_blank, window.open).
+// A pane's page. In the main pane, "lyrev:" navigations of the top page, of its frames
+// and of the windows it opens reach `runCommand` when the origin that asked is of the
+// top page's site; in the advertisement pane they never run. `openPopup` receives the
+// target of every new window the page may open (target=_blank, window.open); in the
+// advertisement pane only a window asked for with a click or key press opens, and at
+// most one per click.
 class PlayerWebPage final : public QWebEnginePage {
     Q_OBJECT
 
 public:
-    using NavigationFilter = std::function<bool(const QUrl&)>;
+    enum class Pane { Main, Advertisement };
+    using CommandRunner = std::function<void(const QUrl&)>;
     using PopupHandler = std::function<void(const QUrl&)>;
 
-    PlayerWebPage(QWebEngineProfile* profile, NavigationFilter cancelNavigation,
+    PlayerWebPage(QWebEngineProfile* profile, Pane pane, CommandRunner runCommand,
                   PopupHandler openPopup, QObject* parent = nullptr);
+
+    // Counts the user's clicks and key presses in `view`, the view that shows this page.
+    void WatchUserInput(QWebEngineView* view);
+    // A click or key press: allows one new window.
+    void NoteUserInput() { windowGate_.UserInput(); }
+    // New windows that were let open, and the ones refused.
+    int WindowsOpened() const { return windowsOpened_; }
+    int WindowsRefused() const { return windowsRefused_; }
+
+    // Lets the command `url` through to the scheme handler, which hands its initiator to
+    // the judgement against `topPage`; `holder`, if any, goes once the command is judged.
+    void ExpectCommand(const QUrl& url, const QUrl& topPage, const QString& where,
+                       QPointer<QObject> holder = {});
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
-    QWebEnginePage* createWindow(WebWindowType type) override;
 
 private:
-    NavigationFilter cancelNavigation_;
+    void OnNewWindow(QWebEngineNewWindowRequest& request);
+    void Dropped(const QString& kind);
+
+    Pane pane_;
+    CommandRunner runCommand_;
     PopupHandler openPopup_;
+    NewWindowGate windowGate_;
+    int windowsOpened_ = 0;
+    int windowsRefused_ = 0;
 };
 
 // A browser pane as the player's logic drives it.

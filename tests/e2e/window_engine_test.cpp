@@ -56,6 +56,7 @@ public:
     std::optional<QString> InputBox(const QString&, const QString&) override {
         return std::nullopt;
     }
+    bool AskYesNo(const QString&, MessageIcon) override { return false; }
     QStringList messages;
     std::vector<MessageIcon> icons;
 };

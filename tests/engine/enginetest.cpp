@@ -30,9 +30,15 @@ bool runProgram(const QString& program, const QStringList& arguments) {
 }
 
 std::unique_ptr<VlcMediaEngine> makeEngine(std::chrono::milliseconds connectTimeout) {
+    PlayTimings timings;
+    timings.connectTimeout = connectTimeout;
+    return makeEngine(timings);
+}
+
+std::unique_ptr<VlcMediaEngine> makeEngine(const PlayTimings& timings) {
     VlcEngineOptions options;
     options.vlcArguments = {u"--aout=dummy"_s};
-    options.connectTimeout = connectTimeout;
+    options.timings = timings;
     return std::make_unique<VlcMediaEngine>(options);
 }
 

@@ -35,6 +35,7 @@ bool runProgram(const QString& program, const QStringList& arguments);
 
 // An engine that needs no sound server.
 std::unique_ptr<VlcMediaEngine> makeEngine(std::chrono::milliseconds connectTimeout = 20s);
+std::unique_ptr<VlcMediaEngine> makeEngine(const PlayTimings& timings);
 
 // The engine's state signals in order, as "open:N", "play:N" and "error".
 class SignalLog : public QObject {

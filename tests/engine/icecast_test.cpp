@@ -117,6 +117,15 @@ public:
             return false;
         }
 
+        if (!startSource()) {
+            *why = u"the ffmpeg source did not reach the server"_s;
+            return false;
+        }
+        return true;
+    }
+
+    // Starts feeding the mount and waits until it exists.
+    bool startSource() {
         source_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         source_.setStandardOutputFile(QProcess::nullDevice());
         source_.start(
@@ -124,11 +133,15 @@ public:
             {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-re"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
              u"sine=frequency=440:sample_rate=44100"_s, u"-c:a"_s, u"libmp3lame"_s, u"-b:a"_s,
              u"64k"_s, u"-content_type"_s, u"audio/mpeg"_s, u"-f"_s, u"mp3"_s, sourceUrl()});
-        if (!waitUntil([&] { return listeners(port_, u"/test.mp3"_s) >= 0; }, 10s)) {
-            *why = u"the ffmpeg source did not reach the server"_s;
-            return false;
-        }
-        return true;
+        return waitUntil([&] { return listeners(port_, u"/test.mp3"_s) >= 0; }, 10s);
+    }
+
+    // Ends the feeding ffmpeg, as when a broadcaster's encoder goes away, and waits until
+    // the mount is gone.
+    bool stopSource() {
+        source_.kill();
+        source_.waitForFinished(5000);
+        return waitUntil([&] { return listeners(port_, u"/test.mp3"_s) < 0; }, 10s);
     }
 
     ~Icecast() {
@@ -194,6 +207,67 @@ TEST(IcecastTest, PlaysLiveMountAndLeavesOnStop) {
 
     engine->stop();
     EXPECT_TRUE(waitUntil([&] { return listeners(icecast.port(), u"/test.mp3"_s) == 0; }, 5s));
+}
+
+// A source that stops and comes back within the reconnection window: the audio resumes
+// and the listener is told nothing.
+TEST(IcecastTest, SourceThatComesBackResumesWithoutAMessage) {
+    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
+        GTEST_SKIP() << "icecast2 is not installed";
+    }
+    Icecast icecast;
+    QString why;
+    ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(icecast.mountUrl());
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    const std::size_t before = log.events.size();
+
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(icecast.stopSource());
+    // Restart once the player has found the mount gone three times (about 3 s later).
+    ASSERT_TRUE(waitUntil([&] { return log.count("play:7") >= 3; }, 15s));
+    ASSERT_TRUE(icecast.startSource());
+    std::cout << "[ INFO     ] source back " << timer.elapsed() << " ms after it stopped\n";
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 20s));
+    std::cout << "[ INFO     ] playing again " << timer.elapsed() << " ms after it stopped\n";
+    EXPECT_TRUE(waitUntil([&] { return listeners(icecast.port(), u"/test.mp3"_s) == 1; }, 5s));
+    EXPECT_GT(log.events.size(), before);
+    EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_EQ(log.count("error"), 0);
+    EXPECT_EQ(log.count("play:8"), 0) << "never reported as done";
+}
+
+// A source that does not come back: one message with the reason, within 25 s.
+TEST(IcecastTest, SourceGoneForGoodIsReportedOnceWithItsReason) {
+    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
+        GTEST_SKIP() << "icecast2 is not installed";
+    }
+    Icecast icecast;
+    QString why;
+    ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
+    auto engine = makeEngine();
+    SignalLog log(*engine);
+    engine->setUrl(icecast.mountUrl());
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(icecast.stopSource());
+    ASSERT_TRUE(waitUntil([&] { return engine->errorCount() > 0; }, 25s));
+    std::cout << "[ INFO     ] reported " << timer.elapsed()
+              << " ms after the source stopped: " << engine->errorDescription(0).toStdString()
+              << "\n";
+    const QString prefix = u"Lost the connection to "_s + icecast.mountUrl() + u": "_s;
+    const QString description = engine->errorDescription(0);
+    EXPECT_TRUE(description.startsWith(prefix)) << description.toStdString();
+    EXPECT_GT(description.size(), prefix.size() + 1) << "a reason follows";
+    EXPECT_EQ(engine->playState(), MediaEngine::Ready);
+    EXPECT_EQ(log.count("play:8"), 0);
+    settle(1s);
+    EXPECT_EQ(log.count("error"), 1);
 }
 
 }  // namespace

@@ -4,12 +4,17 @@
 Serves the files of a folder, plus:
   /silent/...  accepts the request and never answers;
   /stall/...   answers with audio headers, then sends nothing;
-  /live/NAME   sends the file NAME slowly, like a live stream.
+  /live/NAME   sends the file NAME slowly, like a live stream;
+  /drop/FIRST/THEN/KEY/NAME
+               a live stream of NAME whose first request (per KEY) is cut ("cut") or goes
+               silent with the connection open ("hang") after a few seconds; later
+               requests are served as "live", "missing" (404) or "silent" (no answer).
 Prints "PORT <n>" once listening, then one "GET <path>" line per request.
 """
 import argparse
 import http.server
 import os
+import socket
 import sys
 import threading
 import time
@@ -36,9 +41,29 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         if self.path.startswith("/live/"):
             self.send_live(self.path[len("/live/"):])
             return
+        if self.path.startswith("/drop/"):
+            self.send_dropping(self.path[len("/drop/"):].split("/"))
+            return
         super().do_GET()
 
-    def send_live(self, name):
+    def send_dropping(self, parts):
+        if len(parts) != 4:
+            self.send_error(404)
+            return
+        first, then, key, name = parts
+        with self.server.lock:
+            count = self.server.counts.get(key, 0)
+            self.server.counts[key] = count + 1
+        if count == 0:
+            self.send_live(name, chunks=2, ending=first)
+        elif then == "live":
+            self.send_live(name)
+        elif then == "silent":
+            self.server.stopping.wait()
+        else:
+            self.send_error(404)
+
+    def send_live(self, name, chunks=None, ending=None):
         path = os.path.join(self.directory, os.path.basename(name))
         try:
             with open(path, "rb") as f:
@@ -51,14 +76,32 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         self.end_headers()
         # 64 kbit/s MP3: a first burst, then about real time.
         chunk = 8000
+        # With `chunks`, only that many follow the burst; then the connection is cut
+        # ("cut") or kept open without sending anything more ("hang").
+        end = len(data) if chunks is None else min(len(data), (4 + chunks) * chunk)
         try:
             self.wfile.write(data[:4 * chunk])
-            for start in range(4 * chunk, len(data), chunk):
+            for start in range(4 * chunk, end, chunk):
                 if self.server.stopping.wait(1.0):
                     return
                 self.wfile.write(data[start:start + chunk])
-        except (BrokenPipeError, ConnectionResetError):
+            self.wfile.flush()
+            if ending == "hang":
+                self.server.stopping.wait()
+            elif ending == "cut":
+                self.connection.shutdown(socket.SHUT_RDWR)
+        except (BrokenPipeError, ConnectionResetError, OSError):
             pass
+
+
+class Server(http.server.ThreadingHTTPServer):
+    daemon_threads = True
+
+    # A player that hangs up early is no fault of the server's.
+    def handle_error(self, request, client_address):
+        if isinstance(sys.exc_info()[1], (BrokenPipeError, ConnectionResetError)):
+            return
+        super().handle_error(request, client_address)
 
 
 def main():
@@ -69,9 +112,10 @@ def main():
     def handler(*handler_args, **kwargs):
         return Handler(*handler_args, directory=args.root, **kwargs)
 
-    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
-    server.daemon_threads = True
+    server = Server(("127.0.0.1", 0), handler)
     server.stopping = threading.Event()
+    server.lock = threading.Lock()
+    server.counts = {}
     print(f"PORT {server.server_address[1]}", flush=True)
 
     # Ends with the test: stdin closes when the test process goes away.

@@ -28,6 +28,13 @@ TEST(VlcMessages, FailureAfterTheAudioStartedSaysTheConnectionWasLost) {
     EXPECT_EQ(connectionLost({u"connection failed: Connection reset by peer"_s}, kUrl),
               u"Lost the connection to "_s + kUrl + u": Connection reset by peer."_s);
     EXPECT_EQ(connectionLost({}, kUrl), u"Lost the connection to "_s + kUrl + u"."_s);
+    // The log's reason wins over the fallback, which stands in when the log has none.
+    EXPECT_EQ(connectionLost({u"HTTP 404 error"_s}, kUrl, u"the server closed the stream"_s),
+              u"Lost the connection to "_s + kUrl + u": HTTP 404 Not Found."_s);
+    EXPECT_EQ(connectionLost({}, kUrl, noDataFor(std::chrono::seconds(10))),
+              u"Lost the connection to "_s + kUrl + u": No data received for 10 seconds."_s);
+    EXPECT_EQ(noDataFor(std::chrono::milliseconds(1200)), u"no data received for 1 second"_s);
+    EXPECT_EQ(noDataFor(std::chrono::milliseconds(300)), u"no data received for 300 ms"_s);
 }
 
 TEST(VlcMessages, SocketErrorIsPreferredToGenericLines) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+#include "listeditor.h"
 #include "mediaengine.h"
 #include "platform.h"
 #include "playbackcontroller.h"
@@ -55,6 +56,8 @@ public:
     int playState() const override { return 0; }
     int errorCount() const override { return int(errors.size()); }
     QString errorDescription(int index) const override { return errors.value(index); }
+    QString stationName() const override { return station; }
+    QString nowPlaying() const override { return title; }
 
     // Test controls.
     void setAvailable(bool play, bool pause, bool stop) {
@@ -67,6 +70,8 @@ public:
     bool canStop = false;
     QStringList errors;
     QStringList urls;
+    QString station;
+    QString title;
 
 private:
     void record(QStringView entry) {
@@ -107,8 +112,26 @@ public:
         return text;
     }
 
+    bool AskYesNo(const QString& text, MessageIcon icon) override {
+        questions.append(text);
+        questionIcons.push_back(icon);
+        if (log != nullptr) {
+            log->append(u"question "_s + text);
+        }
+        // Queued answers; with none left the question is answered No.
+        if (yesNo.empty()) {
+            return false;
+        }
+        const bool yes = yesNo.front();
+        yesNo.pop_front();
+        return yes;
+    }
+
     QStringList messages;
     std::vector<MessageIcon> icons;
+    QStringList questions;
+    std::vector<MessageIcon> questionIcons;
+    std::deque<bool> yesNo;
     QStringList prompts;
     QStringList defaults;
     std::deque<std::optional<QString>> answers;
@@ -225,6 +248,38 @@ private:
     static QString address(QStringView app, QStringView section, QStringView key) {
         return foldKey(app) + u'|' + foldKey(section) + u'|' + foldKey(key);
     }
+};
+
+// The widgets of a list editor: what the model shows, and what the user typed.
+class FakeEditorView final : public ListEditorView {
+public:
+    void ShowList(const QStringList& newItems, int newSelected) override {
+        items = newItems;
+        selected = newSelected;
+    }
+    EntryFields Fields() const override { return fields; }
+    void ShowFields(const EntryFields& shown) override {
+        fields = shown;
+        ++shows;
+    }
+    void ClearTexts() override {
+        for (QString& text : fields.texts) {
+            text.clear();
+        }
+    }
+    void FocusField(int field) override { focus.append(field); }
+    void CloseEditor(bool saved) override {
+        closed = true;
+        closedSaved = saved;
+    }
+
+    QStringList items;
+    int selected = -1;
+    EntryFields fields;
+    int shows = 0;
+    QList<int> focus;
+    bool closed = false;
+    bool closedSaved = false;
 };
 
 class RecordingTracker final : public UsageTracker {

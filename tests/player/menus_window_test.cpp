@@ -161,11 +161,11 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
                                            (a->isEnabled() ? u""_s : u"|disabled"_s));
     }
     EXPECT_EQ(file, (QStringList{u"&Browse To...|F2"_s, u"&Play...|F3"_s, u"-"_s,
-                                 u"Configure &Online Brokers|F4|disabled"_s,
-                                 u"Broadcast &Scheduler|F5|disabled"_s, u"&Customize Skin|"_s,
-                                 u"-"_s, u"E&xit|"_s}));
+                                 u"Configure &Online Brokers|F4"_s, u"Broadcast &Scheduler|F5"_s,
+                                 u"&Customize Skin|"_s, u"-"_s, u"E&xit|"_s}));
     EXPECT_EQ(window->mnuHelpAbout->text(), u"&About..."_s);
     EXPECT_EQ(window->mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(window->mnuHelpAbout->isEnabled());
     EXPECT_EQ(window->mnuOnlineBrokers->title(), u"Online Brokers"_s);
     EXPECT_EQ(window->cmdHome->toolTip(), u"Go to 127.0.0.1"_s);
     EXPECT_EQ(window->cmdMail->toolTip(), u"E-mail Quillmoor"_s);

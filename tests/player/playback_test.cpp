@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+
 #include "fakes.h"
 #include "mediasourcecheck.h"
 #include "playbackcontroller.h"
@@ -13,8 +15,13 @@ using testing::FakeMediaEngine;
 using testing::FakePlayBar;
 using testing::FakePrompts;
 
+// Error messages are posted: they need an event loop to arrive.
 class PlaybackTest : public ::testing::Test {
 protected:
+    int argc = 1;
+    char name[8] = "player";
+    char* argv[2] = {name, nullptr};
+    QCoreApplication app{argc, argv};
     testing::EventLog log;
     FakeMediaEngine engine{&log};
     FakePlayBar playBar;
@@ -74,10 +81,15 @@ TEST_F(PlaybackTest, PlayStatesMapToTheirTexts) {
     }
 }
 
-TEST_F(PlaybackTest, ErrorShowsTheNewestDescriptionThenRefreshesButtons) {
+TEST_F(PlaybackTest, ErrorRefreshesButtonsThenShowsTheNewestDescriptionOnceTheEngineReturned) {
     engine.errors = {u"first failure"_s, u"Cannot connect to 127.0.0.1:9"_s};
     engine.setAvailable(true, false, false);
     Q_EMIT engine.errorOccurred();
+    // Not inside the engine's call: the modal box would run its event loop there.
+    EXPECT_TRUE(prompts.messages.isEmpty());
+    EXPECT_TRUE(playBar.playEnabled);
+    engine.errors.append(u"a later error"_s);  // the text is the one of the report
+    QCoreApplication::sendPostedEvents();
     ASSERT_EQ(prompts.messages.size(), 1);
     EXPECT_EQ(prompts.messages.front(),
               u"A Windows Media Player error has occured.\r\nDesription: "
@@ -85,11 +97,12 @@ TEST_F(PlaybackTest, ErrorShowsTheNewestDescriptionThenRefreshesButtons) {
     EXPECT_EQ(prompts.icons.front(), MessageIcon::Exclamation);
     EXPECT_TRUE(playBar.playEnabled);
     // The queue is read, not cleared.
-    EXPECT_EQ(engine.errorCount(), 2);
+    EXPECT_EQ(engine.errorCount(), 3);
 }
 
 TEST_F(PlaybackTest, ErrorWithAnEmptyQueueStillReports) {
     Q_EMIT engine.errorOccurred();
+    QCoreApplication::sendPostedEvents();
     EXPECT_EQ(prompts.messages,
               QStringList{u"A Windows Media Player error has occured.\r\nDesription: "_s});
 }
@@ -126,12 +139,20 @@ TEST_F(PlaybackTest, PlayMenuCancelledEmptyOrRefusedPlaysNothing) {
 }
 
 TEST(PlaybackLifetime, ControllerStopsListeningWhenDestroyed) {
+    int argc = 1;
+    char name[] = "player";
+    char* argv[] = {name, nullptr};
+    QCoreApplication app(argc, argv);
     FakeMediaEngine engine;
     FakePlayBar playBar;
     FakePrompts prompts;
-    { PlaybackController playback(engine, playBar, prompts); }
+    {
+        PlaybackController playback(engine, playBar, prompts);
+        Q_EMIT engine.errorOccurred();  // posted, then the controller goes
+    }
     Q_EMIT engine.playStateChanged(MediaEngine::Playing);
     Q_EMIT engine.errorOccurred();
+    QCoreApplication::sendPostedEvents();
     EXPECT_TRUE(playBar.status.isEmpty());
     EXPECT_TRUE(prompts.messages.isEmpty());
 }

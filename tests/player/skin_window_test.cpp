@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
@@ -116,6 +117,11 @@ TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
         << "the logo's transparent parts show the face colour";
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'\n').toStdString();
     EXPECT_TRUE(store->ReadSection(kAppName, kSkinSection).isEmpty());
+    // The drawn frame shows in a grab of the window too: border and caption bar.
+    const QImage shot = window->grab().toImage();
+    const FrameLayout layout = window->Frame().Layout();
+    EXPECT_NE(shot.pixel(1, 200) & 0xffffffU, 0U);
+    EXPECT_NE(shot.pixel(layout.caption.center()) & 0xffffffU, 0U);
 
     window->close();
     EXPECT_EQ(skinSetting(u"Colourise"), u"True"_s);
@@ -173,6 +179,9 @@ TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
         EXPECT_EQ(d.picSample->geometry(), QRect(32 + frame.left(), 28 + frame.top(), 309, 141));
         EXPECT_EQ(d.cmdCancel->geometry(), QRect(264 + frame.left(), 364 + frame.top(), 77, 29));
         EXPECT_FALSE(d.picSample->Picture().isNull()) << "the preview is drawn";
+        const QImage shot = d.grab().toImage();
+        EXPECT_NE(shot.pixel(1, 100) & 0xffffffU, 0U) << "the border";
+        EXPECT_EQ(QColor(shot.pixel(20, frame.top() + 4)), QColor(121, 174, 152)) << "the body";
         // Keyboard order: the channel sliders first, the check boxes last.
         d.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
@@ -311,6 +320,39 @@ TEST_F(SkinWindowTest, DraggingACornerResizesAndTheCaptionMaximisesOnDoubleClick
     const FrameLayout layout = window->Frame().Layout();
     QTest::mouseDClick(window.get(), Qt::LeftButton, {}, layout.caption.center());
     EXPECT_TRUE(window->isMaximized());
+}
+
+TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
+    start();
+    for (QAction* entry : {window->mnuHelpAbout, window->mnuFileConfigureOnlineBrokers,
+                           window->mnuFileBroadcastScheduler}) {
+        bool seen = false;
+        QTimer::singleShot(0, window.get(), [&] {
+            ASSERT_TRUE(QTest::qWaitFor(
+                [] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()); },
+                kTimeoutMs));
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QTest::qWait(50);
+            const std::string name = dialog->objectName().toStdString();
+            EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::FramelessWindowHint)) << name;
+            EXPECT_EQ(dialog->contentsMargins().top(), window->contentsMargins().top()) << name;
+            // Every control lies inside the body, below the caption bar.
+            for (QWidget* child : dialog->findChildren<QWidget*>()) {
+                if (child->isVisible() && child->parentWidget() == dialog) {
+                    EXPECT_GE(child->y(), dialog->contentsMargins().top())
+                        << name << " " << child->objectName().toStdString();
+                }
+            }
+            const QImage shot = dialog->grab().toImage();
+            EXPECT_EQ(QColor(shot.pixel(1, shot.height() / 2)), QColor(shot.pixel(1, 50)))
+                << "the border runs down the side";
+            EXPECT_NE(shot.pixel(1, shot.height() / 2) & 0xffffffU, 0U);
+            seen = true;
+            dialog->reject();
+        });
+        entry->trigger();
+        EXPECT_TRUE(seen);
+    }
 }
 
 TEST_F(SkinWindowTest, TheCloseButtonClosesTheWindowAndSaves) {

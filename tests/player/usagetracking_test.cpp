@@ -4,25 +4,31 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSet>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrlQuery>
 
 #include <ctime>
 
+#include "../support/waituntil.h"
 #include "qthttpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;
+using namespace std::chrono_literals;
 
 namespace {
 
 // Records requests; the test answers them when it wants.
 class FakeHttp final : public HttpClient {
 public:
-    void Get(const QUrl& url, std::chrono::milliseconds timeout, Done done) override {
+    void Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+             Done done) override {
         urls.append(url);
-        timeouts.append(timeout);
+        timeouts.append(deadline);
+        caps.append(maxBodyBytes);
         pending.append(std::move(done));
     }
     void answer(std::optional<QByteArray> body) {
@@ -32,6 +38,7 @@ public:
     }
     QList<QUrl> urls;
     QList<std::chrono::milliseconds> timeouts;
+    QList<qint64> caps;
     QList<Done> pending;
 };
 
@@ -47,6 +54,7 @@ TEST(UsageTracker, SessionIdRoundTripExactlyAsAnswered) {
     EXPECT_EQ(http.urls[0].toEncoded(),
               "http://127.0.0.1:8080/cgi-bin/lyrevane/tracker.cgi?_cmd=track");
     EXPECT_EQ(http.timeouts[0], std::chrono::milliseconds(60000));
+    EXPECT_EQ(http.caps[0], 4096);
     http.answer(QByteArray("a1B2-c3_d4.e5~f6"));
     EXPECT_EQ(tracker.TrackingSessionID(), "a1B2-c3_d4.e5~f6");
 
@@ -97,13 +105,16 @@ TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId(QByteArray("a\0b", 3)), "a%00b");
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("caf\xc3\xa9\x7f"), "caf%C3%A9%7F");
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("x#frag"), "x%23frag");
-    // Valid escapes and other printable characters go back unchanged.
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a%41&b=c;d/e?f"), "a%41&b=c;d/e?f");
+    // Valid escapes and other printable characters go back unchanged; characters that
+    // would end the value, start another parameter or read as a space do not.
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a%41;d/e?f:@!$'()*,"), "a%41;d/e?f:@!$'()*,");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("abc&_cmd=delete"), "abc%26_cmd%3Ddelete");
+    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a+b"), "a%2Bb");
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("100%"), "100%25");
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("%zz%4"), "%25zz%254");
     // Characters a query cannot hold as they are, as in an error page.
     EXPECT_EQ(PortalUsageTracker::EncodeSessionId("<p class=\"x\">{a|b}\\^`</p>"),
-              "%3Cp%20class=%22x%22%3E%7Ba%7Cb%7D%5C%5E%60%3C/p%3E");
+              "%3Cp%20class%3D%22x%22%3E%7Ba%7Cb%7D%5C%5E%60%3C/p%3E");
 
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
@@ -116,6 +127,31 @@ TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
     EXPECT_FALSE(wire.contains('\r'));
     EXPECT_FALSE(wire.contains('\n'));
     EXPECT_FALSE(wire.contains(' '));
+}
+
+TEST(UsageTracker, AnIdCannotAddParameters) {
+    FakeHttp http;
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+    tracker.TrackUsage();
+    http.answer(QByteArray("abc&_cmd=delete&sid=x+y"));
+    const QUrlQuery query(tracker.RequestUrl());
+    EXPECT_EQ(query.allQueryItemValues(u"_cmd"_s), QStringList{u"track"_s});
+    EXPECT_EQ(query.allQueryItemValues(u"sid"_s, QUrl::FullyDecoded),
+              QStringList{u"abc&_cmd=delete&sid=x+y"_s});
+}
+
+TEST(UsageTracker, AnAnswerOverFourKibibytesIsAFailedReport) {
+    FakeHttp http;
+    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+    tracker.TrackUsage();
+    http.answer(QByteArray(4096, 'a'));  // at the cap: taken
+    EXPECT_EQ(tracker.TrackingSessionID().size(), 4096);
+    tracker.TrackUsage();
+    http.answer(QByteArray("id2"));
+    tracker.TrackUsage();
+    http.answer(QByteArray(4097, 'b'));  // one byte over: the id stays
+    EXPECT_EQ(tracker.TrackingSessionID(), "id2");
+    EXPECT_FALSE(tracker.InFlight());
 }
 
 TEST(UsageTracker, AnyAnswerKeepsTheReportsGoing) {
@@ -282,7 +318,7 @@ TEST_F(TrackerNetworkTest, OnlyASuccessfulAnswerIsTakenAndTimeoutIsReported) {
     const auto get = [&](const QString& path, std::chrono::milliseconds limit) {
         std::optional<QByteArray> body;
         bool done = false;
-        http.Get(QUrl(u"http://127.0.0.1:%1%2"_s.arg(server.serverPort()).arg(path)), limit,
+        http.Get(QUrl(u"http://127.0.0.1:%1%2"_s.arg(server.serverPort()).arg(path)), limit, 4096,
                  [&](std::optional<QByteArray> b) {
                      body = std::move(b);
                      done = true;
@@ -306,7 +342,7 @@ TEST_F(TrackerNetworkTest, OnlyASuccessfulAnswerIsTakenAndTimeoutIsReported) {
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     http.Get(QUrl(u"http://127.0.0.1:%1/x"_s.arg(silent.serverPort())),
-             std::chrono::milliseconds(300), [&](std::optional<QByteArray> b) {
+             std::chrono::milliseconds(300), 4096, [&](std::optional<QByteArray> b) {
                  body = std::move(b);
                  done = true;
              });
@@ -317,6 +353,133 @@ TEST_F(TrackerNetworkTest, OnlyASuccessfulAnswerIsTakenAndTimeoutIsReported) {
     ASSERT_TRUE(done);
     EXPECT_FALSE(body.has_value());
     EXPECT_LT(t.elapsed(), 3000);
+}
+
+// A tracker on 127.0.0.1 that answers each request with the next scripted reply; the
+// replies write to the socket themselves, so they can stream or trickle.
+class ScriptedTracker final : public QObject {
+public:
+    using Reply = std::function<void(QTcpSocket*)>;
+    explicit ScriptedTracker(QList<Reply> replies) : replies_(std::move(replies)) {
+        QObject::connect(&server_, &QTcpServer::newConnection, this, [this] { accept(); });
+        server_.listen(QHostAddress::LocalHost);
+    }
+    QString base() const { return u"http://127.0.0.1:%1"_s.arg(server_.serverPort()); }
+    QList<QByteArray> targets;  // request targets in arrival order
+
+    static Reply answer(const QByteArray& body) {
+        return [body](QTcpSocket* s) {
+            s->write("HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(body.size()) +
+                     "\r\nConnection: close\r\n\r\n" + body);
+            s->disconnectFromHost();
+        };
+    }
+
+private:
+    void accept() {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            socket->setParent(this);
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
+                QByteArray& request = buffers_[socket];
+                request += socket->readAll();
+                if (!request.contains("\r\n\r\n") || handled_.contains(socket)) {
+                    return;
+                }
+                handled_.insert(socket);
+                targets.append(request.split(' ').value(1));
+                const qsizetype index = targets.size() - 1;
+                if (index < replies_.size()) {
+                    replies_[index](socket);
+                }
+            });
+        }
+    }
+    QTcpServer server_;
+    QList<Reply> replies_;
+    QHash<QTcpSocket*, QByteArray> buffers_;
+    QSet<QTcpSocket*> handled_;
+};
+
+// Streams filler bytes as fast as the client takes them, up to `limit` bytes, and counts
+// what it managed to send.
+ScriptedTracker::Reply endlessAnswer(const QByteArray& headers, qint64 limit, qint64* sent) {
+    return [headers, limit, sent](QTcpSocket* s) {
+        s->write("HTTP/1.1 200 OK\r\n" + headers + "Connection: close\r\n\r\n");
+        const QByteArray chunk(64 * 1024, 'x');
+        const auto more = [s, chunk, limit, sent] {
+            while (s->state() == QAbstractSocket::ConnectedState && s->bytesToWrite() < 1 << 20 &&
+                   *sent < limit) {
+                *sent += s->write(chunk);
+            }
+            if (*sent >= limit) {
+                s->disconnectFromHost();
+            }
+        };
+        QObject::connect(s, &QTcpSocket::bytesWritten, s, more);
+        more();
+    };
+}
+
+TEST_F(TrackerNetworkTest, HugeAnswersAreCutShortAndKeepTheId) {
+    struct Case {
+        const char* name;
+        QByteArray headers;
+    };
+    const Case cases[] = {
+        {"announced 100 MB", "Content-Length: 104857600\r\n"},
+        {"no length, endless", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        qint64 sent = 0;
+        constexpr qint64 kLimit = 256LL << 20;
+        ScriptedTracker server(
+            {ScriptedTracker::answer("id1"), endlessAnswer(c.headers, kLimit, &sent)});
+        PortalUsageTracker tracker(http, server.base());
+        tracker.TrackUsage();
+        ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 20s));
+        ASSERT_EQ(tracker.TrackingSessionID(), "id1");
+        tracker.TrackUsage();
+        ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 120s));
+        EXPECT_EQ(tracker.TrackingSessionID(), "id1");
+        // The player stopped reading long before the server ran out of filler.
+        EXPECT_LT(sent, kLimit);
+        std::printf("%s: the server got %lld bytes out before the player stopped\n", c.name,
+                    static_cast<long long>(sent));
+    }
+}
+
+TEST_F(TrackerNetworkTest, TricklingAnswerEndsAtTheDeadline) {
+    // One byte every 50 ms of an announced 1 MB body: each byte would restart a transfer
+    // timeout, but the deadline counts from the request.
+    ScriptedTracker server({ScriptedTracker::answer("id1"), [](QTcpSocket* s) {
+                                s->write(
+                                    "HTTP/1.1 200 OK\r\nContent-Length: 1048576\r\n"
+                                    "Connection: close\r\n\r\n");
+                                auto* drip = new QTimer(s);
+                                QObject::connect(drip, &QTimer::timeout, s, [s] { s->write("x"); });
+                                drip->start(50);
+                            }});
+    PortalUsageTracker tracker(http, server.base(), 1s);
+    tracker.TrackUsage();
+    ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 20s));
+    tracker.TrackUsage();
+    EXPECT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 30s));
+    EXPECT_EQ(tracker.TrackingSessionID(), "id1");
+}
+
+TEST_F(TrackerNetworkTest, AnIdCannotAddParametersOnTheWire) {
+    ScriptedTracker server(
+        {ScriptedTracker::answer("abc&_cmd=delete"), ScriptedTracker::answer("ok")});
+    PortalUsageTracker tracker(http, server.base());
+    tracker.TrackUsage();
+    ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 20s));
+    tracker.TrackUsage();
+    ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return server.targets.size() == 2; }, 20s));
+    const QUrlQuery query(QUrl::fromEncoded("http://x" + server.targets[1]));
+    EXPECT_EQ(query.allQueryItemValues(u"_cmd"_s), QStringList{u"track"_s});
+    EXPECT_EQ(query.allQueryItemValues(u"sid"_s, QUrl::FullyDecoded),
+              QStringList{u"abc&_cmd=delete"_s});
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 
 #include <unistd.h>
 
+#include "../support/pageserver.h"
 #include "../support/windowtests.h"
 #include "fakes.h"
 #include "frmmain.h"
@@ -34,53 +35,13 @@ namespace {
 
 using testing::FakeMediaEngine;
 using testing::FakePrompts;
+using testing::PageServer;
 using testing::sharedProfile;
 
 constexpr int kLoadTimeoutMs = 20000;
 constexpr int kCommandTimeoutMs = 10000;
 // How long a link that must do nothing is given to do something.
 constexpr int kQuietPeriodMs = 1500;
-
-// A tiny HTTP/1.0 server for fixed pages.
-class PageServer final : public QObject {
-public:
-    PageServer() {
-        QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
-        server_.listen(QHostAddress::LocalHost, 0);
-    }
-    QString base() const { return u"http://127.0.0.1:%1"_s.arg(server_.serverPort()); }
-    void add(const QString& path, const QString& html) { pages_.insert(path, html.toUtf8()); }
-    QStringList requests;
-
-private:
-    void accept() {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
-            QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
-                buffers_[socket] += socket->readAll();
-                const QByteArray& request = buffers_[socket];
-                if (!request.contains("\r\n\r\n")) {
-                    return;
-                }
-                const QString path = QString::fromLatin1(request.split(' ').value(1));
-                buffers_.remove(socket);
-                requests.append(path);
-                const auto it = pages_.constFind(path);
-                const QByteArray body = it != pages_.cend() ? *it : QByteArray("not found");
-                const QByteArray status = it != pages_.cend() ? "200 OK" : "404 Not Found";
-                socket->write("HTTP/1.0 " + status +
-                              "\r\nContent-Type: text/html; charset=utf-8\r\nContent-Length: " +
-                              QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
-                              body);
-                socket->disconnectFromHost();
-            });
-        }
-    }
-
-    QTcpServer server_;
-    QHash<QString, QByteArray> pages_;
-    QHash<QTcpSocket*, QByteArray> buffers_;
-};
 
 class RecordingOpener final : public UrlOpener {
 public:

@@ -475,3 +475,25 @@ TEST_F(SchedulerTest, ShortcutAgreesWithThePlainRuleAroundClockChanges) {
 }
 
 }  // namespace
+
+// A machine asleep through the start of a broadcast wakes inside its window: the first tick
+// after the clock jumped launches it, once, and tells the launch observer.
+TEST_F(SchedulerTest, WakingInsideTheWindowLaunchesAtTheFirstTick) {
+    save(one(show(u"Live"_s, QTime(15, 0))));
+    service.LoadSchedule(true);
+    QStringList observed;
+    service.SetLaunchObserver([&](const Broadcast& broadcast, bool started, const QString&) {
+        observed.append(broadcast.Name + (started ? u" started"_s : u" failed"_s));
+    });
+    EXPECT_EQ(tickAt(kMonday, QTime(11, 30)), 0);     // the last tick before the suspend
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 20, 3)), 1);  // the first after the resume
+    EXPECT_EQ(observed, QStringList{u"Live started"_s});
+    service.LoadSchedule(false);
+    EXPECT_EQ(tickAt(kMonday, QTime(15, 20, 8)), 0);
+
+    // Waking after the window has closed only marks the day done.
+    save(one(show(u"Late"_s, QTime(9, 0))));
+    service.LoadSchedule(true);
+    EXPECT_EQ(tickAt(kMonday, QTime(12, 0)), 0);
+    EXPECT_EQ(raw(schedulekeys::lastActive(u"Late"_s)), u"12/7/2026"_s);
+}

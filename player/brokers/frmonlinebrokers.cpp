@@ -1,0 +1,195 @@
+#include "frmonlinebrokers.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "artwork.h"
+#include "dialogs.h"
+#include "frmmain.h"
+#include "listeditorwidgets.h"
+#include "playersettings.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+QPushButton* button(const QString& caption, const QString& name, const QString& spoken,
+                    QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAccessibleName(spoken);
+    return b;
+}
+
+}  // namespace
+
+frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : QDialog(parent) {
+    setObjectName(u"frmOnlineBrokers"_s);
+    setWindowTitle(u"Online Brokers"_s);
+
+    picInfo = new QFrame(this);
+    picInfo->setObjectName(u"picInfo"_s);
+    cmdInfo = new QToolButton(picInfo);
+    cmdInfo->setObjectName(u"cmdInfo"_s);
+    cmdInfo->setAccessibleName(u"Online Brokers"_s);
+    cmdInfo->setIcon(GlyphIcon(Glyph::Brokers, 32));
+    cmdInfo->setIconSize(QSize(32, 32));
+    cmdInfo->setAutoRaise(true);
+    cmdInfo->setFocusPolicy(Qt::NoFocus);  // a picture only; it does nothing
+    auto* picLayout = new QVBoxLayout(picInfo);
+    picLayout->setContentsMargins(4, 4, 4, 4);
+    picLayout->addWidget(cmdInfo);
+    picLayout->addStretch();
+
+    lblInfo2 = new QLabel(
+        u"You can now plug directly into your online brokers from within Quillmoor(tm) "
+        u"Vendrasel! Clicking the lightning bolt button on the control bar will bring up a "
+        u"popup menu from which you can select an online broker to use. Please configure your "
+        u"online brokers in this dialog."_s,
+        this);
+    lblInfo2->setObjectName(u"lblInfo2"_s);
+    lblInfo2->setWordWrap(true);
+
+    fraOnlineBrokers = new QGroupBox(u"Frame1"_s, this);
+    fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
+    fraOnlineBrokers->setAccessibleName(u"Online brokers"_s);
+    cboBrokerSelect = new QComboBox(fraOnlineBrokers);
+    cboBrokerSelect->setObjectName(u"cboBrokerSelect"_s);
+    cboBrokerSelect->setAccessibleName(u"Online broker"_s);
+    cboBrokerSelect->setEditable(false);
+    txtName = new QLineEdit(fraOnlineBrokers);
+    txtName->setObjectName(u"txtName"_s);
+    txtName->setAccessibleName(u"Name"_s);
+    txtURL = new QLineEdit(fraOnlineBrokers);
+    txtURL->setObjectName(u"txtURL"_s);
+    txtURL->setAccessibleName(u"URL"_s);
+    auto* lblName = new QLabel(u"Name:"_s, fraOnlineBrokers);
+    lblName->setObjectName(u"lblInfo0"_s);
+    lblName->setBuddy(txtName);
+    auto* lblUrl = new QLabel(u"URL:"_s, fraOnlineBrokers);
+    lblUrl->setObjectName(u"lblInfo1"_s);
+    lblUrl->setBuddy(txtURL);
+    cmdNew = button(u"&New"_s, u"cmdNew"_s, u"New online broker"_s, fraOnlineBrokers);
+    cmdDelete = button(u"&Delete"_s, u"cmdDelete"_s, u"Delete online broker"_s, fraOnlineBrokers);
+    cmdApply =
+        button(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broker"_s, fraOnlineBrokers);
+
+    auto* grid = new QGridLayout(fraOnlineBrokers);
+    grid->addWidget(cboBrokerSelect, 0, 0, 1, 2);
+    grid->addWidget(lblName, 1, 0);
+    grid->addWidget(txtName, 1, 1);
+    grid->addWidget(lblUrl, 2, 0);
+    grid->addWidget(txtURL, 2, 1);
+    auto* editButtons = new QHBoxLayout;
+    editButtons->addStretch();
+    editButtons->addWidget(cmdNew);
+    editButtons->addWidget(cmdDelete);
+    editButtons->addWidget(cmdApply);
+    grid->addLayout(editButtons, 3, 0, 1, 2);
+
+    cmdOK = button(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
+    cmdOK->setDefault(true);                                              // Enter
+    cmdCancel = button(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
+
+    auto* info = new QHBoxLayout;
+    info->addWidget(picInfo, 0, Qt::AlignTop);
+    info->addWidget(lblInfo2, 1);
+    auto* left = new QVBoxLayout;
+    left->addLayout(info);
+    left->addWidget(fraOnlineBrokers);
+    auto* right = new QVBoxLayout;
+    right->addWidget(cmdOK);
+    right->addWidget(cmdCancel);
+    right->addStretch();
+    auto* main = new QHBoxLayout(this);
+    main->addLayout(left, 1);
+    main->addLayout(right);
+
+    QWidget* order[] = {cboBrokerSelect, txtName,  txtURL, cmdNew,
+                        cmdDelete,       cmdApply, cmdOK,  cmdCancel};
+    for (size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    resize(460, sizeHint().height());
+}
+
+frmOnlineBrokers::~frmOnlineBrokers() = default;
+
+void frmOnlineBrokers::SetOwner(frmMain& owner) {
+    AttachOwnerSkin(*this, owner,
+                    {picInfo, cmdOK, cmdCancel, fraOnlineBrokers, cmdNew, cmdApply, cmdDelete});
+    cmdInfo->setToolTip(owner.Session().Portal().DomainName());
+
+    entries_ = std::make_unique<BrokerEntries>(BrokerEntries::Services{
+        owner.Settings(), owner.Prompts(), [&owner] { owner.ReloadOnlineBrokers(); }});
+    entries_->Load();
+    model_ = std::make_unique<ListEditorModel>(*entries_, static_cast<ListEditorView&>(*this),
+                                               owner.Prompts());
+    // The empty-list question waits until the dialog is on screen.
+    askOnShow_ = model_->Load();
+
+    connect(cboBrokerSelect, &QComboBox::activated, this,
+            [this](int index) { model_->Select(index); });
+    connect(cmdNew, &QPushButton::clicked, this, [this] { model_->New(); });
+    connect(cmdDelete, &QPushButton::clicked, this, [this] { model_->Delete(); });
+    connect(cmdApply, &QPushButton::clicked, this, [this] { model_->Apply(); });
+    connect(cmdOK, &QPushButton::clicked, this, [this] { model_->Ok(); });
+    connect(cmdCancel, &QPushButton::clicked, this, [this] { model_->Cancel(); });
+}
+
+void frmOnlineBrokers::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (askOnShow_) {
+        askOnShow_ = false;
+        QTimer::singleShot(0, this, [this] { model_->OfferFirstEntry(); });
+    }
+}
+
+void frmOnlineBrokers::reject() {
+    if (model_ && !model_->Closed()) {
+        model_->Cancel();  // closes through CloseEditor
+        return;
+    }
+    QDialog::reject();
+}
+
+void frmOnlineBrokers::ShowList(const QStringList& items, int selected) {
+    ShowListItems(cboBrokerSelect, items, selected);
+}
+
+EntryFields frmOnlineBrokers::Fields() const {
+    return {{txtName->text(), txtURL->text()}, 0};
+}
+
+void frmOnlineBrokers::ShowFields(const EntryFields& fields) {
+    txtName->setText(fields.texts.value(BrokerEntries::NameField));
+    txtURL->setText(fields.texts.value(BrokerEntries::UrlField));
+}
+
+void frmOnlineBrokers::ClearTexts() {
+    txtName->clear();
+    txtURL->clear();
+}
+
+void frmOnlineBrokers::FocusField(int field) {
+    QLineEdit* edit = field == BrokerEntries::UrlField ? txtURL : txtName;
+    edit->setFocus();
+    edit->selectAll();
+}
+
+void frmOnlineBrokers::CloseEditor(bool saved) {
+    QDialog::done(saved ? QDialog::Accepted : QDialog::Rejected);
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,70 @@
+#include "nowplaying.h"
+
+#include <QStringDecoder>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+QString NowPlayingText(const QString& station, const QString& title) {
+    if (station.isEmpty()) {
+        return title;
+    }
+    if (title.isEmpty()) {
+        return station;
+    }
+    return station + u" - "_s + title;
+}
+
+QString DecodeIcyText(QByteArrayView raw) {
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(raw);
+    if (utf8.hasError()) {
+        text = QString::fromLatin1(raw);
+    }
+    for (QChar& c : text) {
+        if (c.category() == QChar::Other_Control) {
+            c = u' ';
+        }
+    }
+    return text.trimmed();
+}
+
+std::optional<QString> StreamTitleFromIcyBlock(QByteArrayView block) {
+    // The block is padded with NULs to a multiple of 16 bytes.
+    while (!block.isEmpty() && block.back() == '\0') {
+        block.chop(1);
+    }
+    constexpr QByteArrayView kKey = "StreamTitle='";
+    const qsizetype start = block.indexOf(kKey);
+    if (start < 0) {
+        return std::nullopt;
+    }
+    const QByteArrayView rest = block.sliced(start + kKey.size());
+    // The value ends at "';" followed by the next key or the end; a quote inside the title
+    // is not followed by ';'.
+    qsizetype end = -1;
+    for (qsizetype i = 0; i + 1 < rest.size(); ++i) {
+        if (rest[i] == '\'' && rest[i + 1] == ';') {
+            end = i;
+            const QByteArrayView after = rest.sliced(i + 2);
+            if (after.isEmpty() || after.startsWith("Stream") || after.startsWith("stream")) {
+                break;
+            }
+        }
+    }
+    if (end < 0) {
+        end = rest.endsWith('\'') ? rest.size() - 1 : rest.size();
+    }
+    return DecodeIcyText(rest.first(end));
+}
+
+bool IsMeaningfulTitle(const QString& title) {
+    const QString text = title.trimmed();
+    if (text.isEmpty() || text == u"-") {
+        return false;
+    }
+    return !(text.startsWith(u'<') && text.endsWith(u'>'));
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <optional>
+
+namespace lyrevane {
+
+// The now-playing text the window shows: "Station - Title", or whichever of the two is
+// known, or empty.
+QString NowPlayingText(const QString& station, const QString& title);
+
+// Text from a stream's metadata as the server sent it: UTF-8 when the bytes are valid
+// UTF-8, otherwise Latin-1 (many servers send that). Control characters become spaces,
+// and the result is trimmed.
+QString DecodeIcyText(QByteArrayView raw);
+
+// The StreamTitle of one ICY metadata block ("StreamTitle='...';StreamUrl='...';", padded
+// with NULs); nullopt when the block has none. The title may itself hold quotes.
+std::optional<QString> StreamTitleFromIcyBlock(QByteArrayView block);
+
+// Titles that say nothing ("-", "", XML) are not shown.
+bool IsMeaningfulTitle(const QString& title);
+
+}  // namespace lyrevane

@@ -1,0 +1,237 @@
+#include "mprisservice.h"
+
+#include <QCoreApplication>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QTimer>
+
+#include "mediaengine.h"
+#include "promptservice.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+constexpr QStringView kObjectPath = u"/org/mpris/MediaPlayer2";
+constexpr QStringView kBaseName = u"org.mpris.MediaPlayer2.lyrevane";
+constexpr QStringView kPlayerInterface = u"org.mpris.MediaPlayer2.Player";
+constexpr uint kDoNotQueue = 4;    // DBUS_NAME_FLAG_DO_NOT_QUEUE
+constexpr uint kPrimaryOwner = 1;  // DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER
+
+// Runs an action after the bus call that asked for it has returned, so that whatever it
+// opens (a message box, a closing window) is not inside the bus's call stack.
+void Post(QObject* context, const std::function<void()>& action) {
+    if (action) {
+        QTimer::singleShot(0, context, action);
+    }
+}
+
+}  // namespace
+
+MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* parent)
+    : QObject(parent),
+      engine_(engine),
+      actions_(std::move(actions)),
+      connection_(QString()),
+      status_(ReadMprisStatus(engine, 0)) {
+    new MprisRootAdaptor(this);
+    new MprisPlayerAdaptor(this);
+    new LyrevaneStatusAdaptor(this);
+    for (auto signal : {&MediaEngine::openStateChanged, &MediaEngine::playStateChanged}) {
+        connect(&engine_, signal, this, &MprisService::Refresh);
+    }
+    connect(&engine_, &MediaEngine::metadataChanged, this, &MprisService::Refresh);
+    connect(&engine_, &MediaEngine::errorOccurred, this, [this] {
+        const int count = engine_.errorCount();
+        lastError_ = count > 0 ? engine_.errorDescription(count - 1) : QString();
+        if (lastError_.isEmpty()) {
+            lastError_ = u"The stream could not be played."_s;
+        }
+        Refresh();
+        EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+    });
+}
+
+MprisService::~MprisService() {
+    if (started_) {
+        connection_.unregisterObject(kObjectPath.toString());
+        if (!busName_.isEmpty()) {
+            // Let the name go without waiting for the answer.
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s, u"org.freedesktop.DBus"_s,
+                u"ReleaseName"_s);
+            call << busName_;
+            connection_.call(call, QDBus::NoBlock);
+        }
+    }
+}
+
+bool MprisService::Start(QDBusConnection connection) {
+    connection_ = connection;
+    if (!connection_.isConnected() ||
+        !connection_.registerObject(kObjectPath.toString(), this,
+                                    QDBusConnection::ExportAdaptors)) {
+        return false;
+    }
+    started_ = true;
+    RequestName(kBaseName.toString(), true);
+    return true;
+}
+
+void MprisService::RequestName(const QString& name, bool fallBackToInstance) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                       u"org.freedesktop.DBus"_s, u"RequestName"_s);
+    call << name << kDoNotQueue;
+    auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, name, fallBackToInstance](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                const QDBusPendingReply<uint> reply = *finished;
+                if (reply.isValid() && reply.value() == kPrimaryOwner) {
+                    busName_ = name;
+                    Q_EMIT busNameAcquired(name);
+                } else if (fallBackToInstance) {
+                    // Another player holds the plain name: this one is an instance.
+                    RequestName(kBaseName.toString() + u".instance"_s +
+                                    QString::number(QCoreApplication::applicationPid()),
+                                false);
+                }
+            });
+}
+
+void MprisService::EmitChanged(const QString& interface, const QVariantMap& values) {
+    if (!started_ || values.isEmpty()) {
+        return;
+    }
+    QDBusMessage signal = QDBusMessage::createSignal(
+        kObjectPath.toString(), u"org.freedesktop.DBus.Properties"_s, u"PropertiesChanged"_s);
+    signal << interface << values << QStringList();
+    connection_.send(signal);
+}
+
+void MprisService::Refresh() {
+    if (engine_.url() != lastUrl_) {
+        lastUrl_ = engine_.url();
+        ++status_.track;
+        if (!lastError_.isEmpty()) {
+            lastError_.clear();
+            EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+        }
+    }
+    const MprisStatus now = ReadMprisStatus(engine_, status_.track);
+    const QStringList changed = ChangedPlayerProperties(status_, now);
+    status_ = now;
+    if (changed.isEmpty() || !started_) {
+        return;
+    }
+    QVariantMap values;
+    for (const QString& property : changed) {
+        if (property == u"PlaybackStatus") {
+            values.insert(property, status_.playbackStatus);
+        } else if (property == u"CanPlay") {
+            values.insert(property, status_.canPlay);
+        } else if (property == u"CanPause") {
+            values.insert(property, status_.canPause);
+        } else if (property == u"Volume") {
+            values.insert(property, status_.volume);
+        } else if (property == u"Metadata") {
+            values.insert(property, Metadata());
+        }
+    }
+    EmitChanged(kPlayerInterface.toString(), values);
+}
+
+QVariantMap MprisService::Metadata() const {
+    QVariantMap metadata;
+    if (status_.url.isEmpty()) {
+        metadata.insert(
+            u"mpris:trackid"_s,
+            QVariant::fromValue(QDBusObjectPath(u"/org/mpris/MediaPlayer2/TrackList/NoTrack"_s)));
+        return metadata;
+    }
+    metadata.insert(u"mpris:trackid"_s,
+                    QVariant::fromValue(QDBusObjectPath(u"/org/lyrevane/Track/"_s +
+                                                        QString::number(status_.track))));
+    metadata.insert(u"xesam:url"_s, status_.url);
+    const TitleParts parts = SplitStreamTitle(status_.title);
+    // Without a title, panels show the station (or the address) as what plays.
+    QString title = parts.title;
+    if (title.isEmpty()) {
+        title = status_.station.isEmpty() ? status_.url : status_.station;
+    }
+    metadata.insert(u"xesam:title"_s, title);
+    if (!parts.artist.isEmpty()) {
+        metadata.insert(u"xesam:artist"_s, QStringList{parts.artist});
+    }
+    if (!status_.station.isEmpty()) {
+        metadata.insert(u"xesam:album"_s, status_.station);
+    }
+    return metadata;
+}
+
+MprisRootAdaptor::MprisRootAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), service_(service) {}
+
+QString MprisRootAdaptor::Identity() const {
+    return kAppTitle.toString();
+}
+
+QString MprisRootAdaptor::DesktopEntry() const {
+    return u"lyrevane"_s;
+}
+
+void MprisRootAdaptor::Raise() {
+    Post(service_, service_->Actions().raise);
+}
+
+void MprisRootAdaptor::Quit() {
+    Post(service_, service_->Actions().quit);
+}
+
+LyrevaneStatusAdaptor::LyrevaneStatusAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), service_(service) {}
+
+MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service)
+    : QDBusAbstractAdaptor(service), service_(service) {}
+
+void MprisPlayerAdaptor::SetVolume(double volume) {
+    const int value = VolumeFromMpris(volume);
+    if (service_->Actions().setVolume) {
+        Post(service_, [service = service_, value] {
+            service->Actions().setVolume(value);
+            service->Refresh();
+        });
+    }
+}
+
+// Each control does nothing when the play bar would not offer it, as MPRIS asks.
+void MprisPlayerAdaptor::Pause() {
+    if (service_->Status().canPause) {
+        Post(service_, service_->Actions().pause);
+    }
+}
+
+void MprisPlayerAdaptor::Play() {
+    if (service_->Status().canPlay) {
+        Post(service_, service_->Actions().play);
+    }
+}
+
+void MprisPlayerAdaptor::PlayPause() {
+    if (service_->Status().playbackStatus == u"Playing" && service_->Status().canPause) {
+        Post(service_, service_->Actions().pause);
+    } else if (service_->Status().canPlay) {
+        Post(service_, service_->Actions().play);
+    }
+}
+
+void MprisPlayerAdaptor::Stop() {
+    Post(service_, service_->Actions().stop);
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,170 @@
+#pragma once
+
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusObjectPath>
+#include <QObject>
+#include <QStringList>
+#include <QVariantMap>
+
+#include <functional>
+
+#include "mprisstatus.h"
+
+namespace lyrevane {
+
+class MediaEngine;
+
+// What the desktop's media controls may ask of the player; each runs the same handler as
+// the play bar or the window would.
+struct MprisActions {
+    std::function<void()> play;
+    std::function<void()> pause;
+    std::function<void()> stop;
+    std::function<void(int volume)> setVolume;  // 0-100
+    std::function<void()> raise;
+    std::function<void()> quit;
+};
+
+// The player on the session bus as an MPRIS 2 media player
+// ("org.mpris.MediaPlayer2.lyrevane", or ".instance<pid>" after it when another player
+// holds that name), so that media keys, panels and lock screens control it. Nothing
+// here waits for the bus: the name is requested asynchronously.
+class MprisService final : public QObject {
+    Q_OBJECT
+
+public:
+    MprisService(MediaEngine& engine, MprisActions actions, QObject* parent = nullptr);
+    ~MprisService() override;
+
+    // Exports the object and requests the bus name; false when the bus refuses the object.
+    bool Start(QDBusConnection connection);
+    // The bus name once it is owned, empty before.
+    QString BusName() const { return busName_; }
+    // Reads the engine again and tells the bus what changed.
+    void Refresh();
+
+    const MprisStatus& Status() const { return status_; }
+    // The engine's last error for the current stream, empty when it had none.
+    const QString& LastError() const { return lastError_; }
+    const MprisActions& Actions() const { return actions_; }
+    QVariantMap Metadata() const;
+
+Q_SIGNALS:
+    void busNameAcquired(const QString& name);
+
+private:
+    void RequestName(const QString& name, bool fallBackToInstance);
+    void EmitChanged(const QString& interface, const QVariantMap& values);
+
+    MediaEngine& engine_;
+    MprisActions actions_;
+    QDBusConnection connection_;
+    MprisStatus status_;
+    QString lastUrl_;
+    QString lastError_;
+    QString busName_;
+    bool started_ = false;
+};
+
+// org.mpris.MediaPlayer2: the application as a whole.
+class MprisRootAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
+    Q_PROPERTY(bool CanQuit READ CanQuit)
+    Q_PROPERTY(bool CanRaise READ CanRaise)
+    Q_PROPERTY(bool HasTrackList READ HasTrackList)
+    Q_PROPERTY(QString Identity READ Identity)
+    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
+    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
+    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
+
+public:
+    explicit MprisRootAdaptor(MprisService* service);
+
+    bool CanQuit() const { return true; }
+    bool CanRaise() const { return true; }
+    bool HasTrackList() const { return false; }
+    QString Identity() const;
+    QString DesktopEntry() const;
+    QStringList SupportedUriSchemes() const { return {}; }
+    QStringList SupportedMimeTypes() const { return {}; }
+
+public Q_SLOTS:
+    void Raise();
+    void Quit();
+
+private:
+    MprisService* service_;
+};
+
+// The player's own facts besides MPRIS's: the last error for the current stream, so that
+// the scheduler can tell a listener why a scheduled broadcast did not start.
+class LyrevaneStatusAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "example.quillmoor.Lyrevane")
+    Q_PROPERTY(QString LastError READ LastError)
+
+public:
+    explicit LyrevaneStatusAdaptor(MprisService* service);
+    QString LastError() const { return service_->LastError(); }
+
+private:
+    MprisService* service_;
+};
+
+// org.mpris.MediaPlayer2.Player: transport, volume and what is playing. A live stream
+// cannot seek or skip.
+class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
+    Q_PROPERTY(double Rate READ Rate WRITE SetRate)
+    Q_PROPERTY(QVariantMap Metadata READ Metadata)
+    Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
+    Q_PROPERTY(qlonglong Position READ Position)
+    Q_PROPERTY(double MinimumRate READ Rate)
+    Q_PROPERTY(double MaximumRate READ Rate)
+    Q_PROPERTY(bool CanGoNext READ CanGoNext)
+    Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
+    Q_PROPERTY(bool CanPlay READ CanPlay)
+    Q_PROPERTY(bool CanPause READ CanPause)
+    Q_PROPERTY(bool CanSeek READ CanSeek)
+    Q_PROPERTY(bool CanControl READ CanControl)
+
+public:
+    explicit MprisPlayerAdaptor(MprisService* service);
+
+    QString PlaybackStatus() const { return service_->Status().playbackStatus; }
+    double Rate() const { return 1.0; }
+    void SetRate(double) {}
+    QVariantMap Metadata() const { return service_->Metadata(); }
+    double Volume() const { return service_->Status().volume; }
+    void SetVolume(double volume);
+    qlonglong Position() const { return 0; }
+    bool CanGoNext() const { return false; }
+    bool CanGoPrevious() const { return false; }
+    bool CanPlay() const { return service_->Status().canPlay; }
+    bool CanPause() const { return service_->Status().canPause; }
+    bool CanSeek() const { return false; }
+    bool CanControl() const { return true; }
+
+public Q_SLOTS:
+    void Next() {}
+    void Previous() {}
+    void Pause();
+    void PlayPause();
+    void Stop();
+    void Play();
+    void Seek(qlonglong) {}
+    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void OpenUri(const QString&) {}
+
+Q_SIGNALS:
+    void Seeked(qlonglong position);
+
+private:
+    MprisService* service_;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,114 @@
+#include "launchconfirmation.h"
+
+#include <QUrl>
+
+#include "schedulerservice.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+bool SameStream(const QString& playerUrl, const QString& mediaUrl) {
+    if (playerUrl.isEmpty()) {
+        return false;
+    }
+    return playerUrl == mediaUrl || QUrl::fromPercentEncoding(playerUrl.toUtf8()) ==
+                                        QUrl::fromPercentEncoding(mediaUrl.toUtf8());
+}
+
+LaunchConfirmation::LaunchConfirmation(UrlLauncher& launcher, const Clock& clock,
+                                       LaunchReporter& reporter,
+                                       std::chrono::milliseconds confirmTimeout)
+    : launcher_(launcher), clock_(clock), reporter_(reporter), timeout_(confirmTimeout) {}
+
+void LaunchConfirmation::Launched(const QString& name, const QString& time, const QString& mediaUrl,
+                                  bool started, const QString& error) {
+    PendingLaunch launch{name, time, mediaUrl, 1, {}, {}, {}};
+    if (!started) {
+        Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
+        return;
+    }
+    launch.deadline = clock_.now().addMSecs(timeout_.count());
+    pending_.append(launch);
+}
+
+void LaunchConfirmation::TryAgain(const PendingLaunch& launch) {
+    PendingLaunch fresh = launch;
+    fresh.attempt = 1;
+    fresh.lastProblem.clear();
+    Start(fresh);
+}
+
+void LaunchConfirmation::Start(PendingLaunch launch) {
+    QString error;
+    if (!launcher_.open(PlayCommandUrl(launch.mediaUrl), &error)) {
+        Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
+        return;
+    }
+    launch.deadline = clock_.now().addMSecs(timeout_.count());
+    pending_.append(launch);
+}
+
+void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
+    if (launch.attempt == 1) {
+        ++launch.attempt;
+        launch.lastProblem = problem;
+        Start(launch);
+        return;
+    }
+    reporter_.ReportFailure(launch, problem);
+}
+
+void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
+    QList<PendingLaunch> failed;
+    for (qsizetype i = 0; i < pending_.size();) {
+        const PendingLaunch& launch = pending_[i];
+        bool confirmed = false;
+        QString error;
+        QStringList erring;
+        for (const PlayerReport& player : players) {
+            if (!SameStream(player.url, launch.mediaUrl)) {
+                continue;
+            }
+            if (player.playbackStatus == u"Playing") {
+                confirmed = true;
+                break;
+            }
+            if (!player.lastError.isEmpty() && !launch.spentPlayers.contains(player.id)) {
+                error = player.lastError;
+                erring.append(player.id);
+            }
+        }
+        if (confirmed || !error.isEmpty()) {
+            if (!confirmed) {
+                PendingLaunch copy = launch;
+                copy.lastProblem = error;
+                copy.spentPlayers += erring;
+                failed.append(copy);
+            }
+            pending_.removeAt(i);
+        } else {
+            ++i;
+        }
+    }
+    for (const PendingLaunch& launch : failed) {
+        Failed(launch, launch.lastProblem);
+    }
+}
+
+void LaunchConfirmation::Tick() {
+    const QDateTime now = clock_.now();
+    QList<PendingLaunch> expired;
+    for (qsizetype i = 0; i < pending_.size();) {
+        if (now >= pending_[i].deadline) {
+            expired.append(pending_.takeAt(i));
+        } else {
+            ++i;
+        }
+    }
+    for (const PendingLaunch& launch : expired) {
+        Failed(launch, kNoPlayer);
+    }
+}
+
+}  // namespace lyrevane

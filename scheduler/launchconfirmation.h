@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+
+#include "clock.h"
+#include "urllauncher.h"
+
+namespace lyrevane {
+
+// A Lyrevane player as the session bus shows it.
+struct PlayerReport {
+    QString id;              // its bus name
+    QString url;             // the stream it plays or tries (MPRIS xesam:url)
+    QString playbackStatus;  // "Playing", "Paused", "Stopped"
+    QString lastError;       // its last error for that stream, empty when none
+};
+
+// A launched broadcast waiting for a player to play it.
+struct PendingLaunch {
+    QString name;
+    QString time;  // the broadcast's time as the user wrote it
+    QString mediaUrl;
+    int attempt = 1;
+    QDateTime deadline;
+    QString lastProblem;
+    // Players whose error already counted against this broadcast; their word no longer does.
+    QStringList spentPlayers;
+};
+
+// What a launch that did not happen is reported through.
+class LaunchReporter {
+public:
+    virtual ~LaunchReporter() = default;
+    // One report per failed broadcast; `problem` says what went wrong. The user may ask
+    // to try again, which calls LaunchConfirmation::TryAgain with `launch`.
+    virtual void ReportFailure(const PendingLaunch& launch, const QString& problem) = 0;
+};
+
+// Makes sure a scheduled start really plays: after a launch it waits (up to
+// `confirmTimeout`) for a player that reports "Playing" with the broadcast's stream. If
+// none does, or the player reports an error for that stream, it launches once more; if
+// that fails too, it reports the failure once. Everything is driven from outside: Observe
+// with what the bus shows, Tick with the time.
+class LaunchConfirmation {
+public:
+    static constexpr std::chrono::seconds kConfirmTimeout{60};
+    inline static const QString kNoPlayer = QStringLiteral("no player started");
+
+    LaunchConfirmation(UrlLauncher& launcher, const Clock& clock, LaunchReporter& reporter,
+                       std::chrono::milliseconds confirmTimeout = kConfirmTimeout);
+
+    // A broadcast was launched (started: whether the opener ran; error: why not).
+    void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
+                  const QString& error);
+    // The players the bus shows now.
+    void Observe(const QList<PlayerReport>& players);
+    // Gives up on launches whose time is out.
+    void Tick();
+    // The user asked to try a reported broadcast again: a fresh launch.
+    void TryAgain(const PendingLaunch& launch);
+
+    bool IsWaiting() const { return !pending_.isEmpty(); }
+    const QList<PendingLaunch>& Pending() const { return pending_; }
+
+private:
+    void Start(PendingLaunch launch);
+    // The attempt failed: launch again after the first, report after the second.
+    void Failed(PendingLaunch launch, const QString& problem);
+
+    UrlLauncher& launcher_;
+    const Clock& clock_;
+    LaunchReporter& reporter_;
+    std::chrono::milliseconds timeout_;
+    QList<PendingLaunch> pending_;
+};
+
+// Whether a player's stream is the broadcast's: equal, or equal once percent-decoded.
+bool SameStream(const QString& playerUrl, const QString& mediaUrl);
+
+}  // namespace lyrevane

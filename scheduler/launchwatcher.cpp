@@ -1,0 +1,220 @@
+#include "launchwatcher.h"
+
+#include <QDBusArgument>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+const QString kConnectionName = u"lyrevane-scheduler-launches"_s;
+const QString kPlayerPrefix = u"org.mpris.MediaPlayer2.lyrevane"_s;
+const QString kNotifications = u"org.freedesktop.Notifications"_s;
+const QString kNotificationsPath = u"/org/freedesktop/Notifications"_s;
+const QString kRetryAction = u"retry"_s;
+
+QDBusMessage busCall(const QString& method) {
+    return QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                          u"org.freedesktop.DBus"_s, method);
+}
+
+QDBusMessage propertiesCall(const QString& service, const QString& method,
+                            const QVariantList& arguments) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, u"/org/mpris/MediaPlayer2"_s, u"org.freedesktop.DBus.Properties"_s, method);
+    call.setArguments(arguments);
+    return call;
+}
+
+// One poll: the answers for every player, collected until the last one is in.
+struct PollRound {
+    QList<PlayerReport> players;
+    int outstanding = 0;
+    std::function<void(const QList<PlayerReport>&)> done;
+    void Finish() {
+        if (--outstanding == 0) {
+            done(players);
+        }
+    }
+};
+
+}  // namespace
+
+LaunchWatcher::LaunchWatcher(UrlLauncher& launcher, const Clock& clock, Options options,
+                             std::function<void(const QString&)> logLine, QObject* parent)
+    : QObject(parent),
+      confirmation_(launcher, clock, *this, options.confirmTimeout),
+      options_(options),
+      logLine_(std::move(logLine)),
+      bus_(kConnectionName) {
+    poll_.setInterval(options_.pollInterval);
+    connect(&poll_, &QTimer::timeout, this, &LaunchWatcher::Poll);
+}
+
+LaunchWatcher::~LaunchWatcher() {
+    if (connected_) {
+        QDBusConnection::disconnectFromBus(kConnectionName);
+    }
+}
+
+void LaunchWatcher::Launched(const QString& name, const QString& time, const QString& mediaUrl,
+                             bool started, const QString& error) {
+    confirmation_.Launched(name, time, mediaUrl, started, error);
+    if (confirmation_.IsWaiting()) {
+        Connect();
+        poll_.start();
+        Poll();
+    }
+}
+
+void LaunchWatcher::Connect() {
+    if (connected_) {
+        return;
+    }
+    bus_ = QDBusConnection::connectToBus(QDBusConnection::SessionBus, kConnectionName);
+    connected_ = bus_.isConnected();
+    if (connected_) {
+        bus_.connect(kNotifications, kNotificationsPath, kNotifications, u"ActionInvoked"_s, this,
+                     SLOT(OnActionInvoked(uint, QString)));
+        bus_.connect(kNotifications, kNotificationsPath, kNotifications, u"NotificationClosed"_s,
+                     this, SLOT(OnNotificationClosed(uint, uint)));
+    }
+}
+
+// Nothing awaited any more: no launch to confirm, no notification whose action may come.
+void LaunchWatcher::DisconnectWhenIdle() {
+    if (confirmation_.IsWaiting()) {
+        return;
+    }
+    poll_.stop();
+    if (connected_ && notifications_.isEmpty() && notificationsInFlight_ == 0 && !polling_) {
+        QDBusConnection::disconnectFromBus(kConnectionName);
+        bus_ = QDBusConnection(kConnectionName);
+        connected_ = false;
+    }
+}
+
+void LaunchWatcher::Poll() {
+    confirmation_.Tick();
+    if (!confirmation_.IsWaiting()) {
+        DisconnectWhenIdle();
+        return;
+    }
+    if (!connected_ || polling_) {
+        return;
+    }
+    polling_ = true;
+    auto* names = new QDBusPendingCallWatcher(bus_.asyncCall(busCall(u"ListNames"_s)), this);
+    connect(
+        names, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
+            finished->deleteLater();
+            const QDBusPendingReply<QStringList> reply = *finished;
+            auto round = std::make_shared<PollRound>();
+            round->done = [this](const QList<PlayerReport>& players) { Observed(players); };
+            round->outstanding = 1;  // held until every request has been sent
+            for (const QString& name : reply.isValid() ? reply.value() : QStringList()) {
+                if (name != kPlayerPrefix && !name.startsWith(kPlayerPrefix + u'.')) {
+                    continue;
+                }
+                const qsizetype index = round->players.size();
+                round->players.append(PlayerReport{name, {}, {}, {}});
+                round->outstanding += 2;
+                auto* all = new QDBusPendingCallWatcher(
+                    bus_.asyncCall(
+                        propertiesCall(name, u"GetAll"_s, {u"org.mpris.MediaPlayer2.Player"_s})),
+                    this);
+                connect(all, &QDBusPendingCallWatcher::finished, this,
+                        [round, index](QDBusPendingCallWatcher* w) {
+                            w->deleteLater();
+                            const QDBusPendingReply<QVariantMap> props = *w;
+                            if (props.isValid()) {
+                                PlayerReport& player = round->players[index];
+                                player.playbackStatus =
+                                    props.value().value(u"PlaybackStatus"_s).toString();
+                                const QVariantMap metadata = qdbus_cast<QVariantMap>(
+                                    props.value().value(u"Metadata"_s).value<QDBusArgument>());
+                                player.url = metadata.value(u"xesam:url"_s).toString();
+                            }
+                            round->Finish();
+                        });
+                auto* error = new QDBusPendingCallWatcher(
+                    bus_.asyncCall(propertiesCall(
+                        name, u"Get"_s, {u"example.quillmoor.Lyrevane"_s, u"LastError"_s})),
+                    this);
+                connect(error, &QDBusPendingCallWatcher::finished, this,
+                        [round, index](QDBusPendingCallWatcher* w) {
+                            w->deleteLater();
+                            const QDBusPendingReply<QDBusVariant> value = *w;
+                            if (value.isValid()) {
+                                round->players[index].lastError =
+                                    value.value().variant().toString();
+                            }
+                            round->Finish();
+                        });
+            }
+            round->Finish();
+        });
+}
+
+void LaunchWatcher::Observed(const QList<PlayerReport>& players) {
+    polling_ = false;
+    confirmation_.Observe(players);
+    DisconnectWhenIdle();
+}
+
+void LaunchWatcher::ReportFailure(const PendingLaunch& launch, const QString& problem) {
+    const QString line = launch.name + u" ("_s + launch.time + u") did not start: "_s + problem;
+    Connect();
+    if (!connected_) {
+        logLine_(line);
+        return;
+    }
+    QDBusMessage notify = QDBusMessage::createMethodCall(kNotifications, kNotificationsPath,
+                                                         kNotifications, u"Notify"_s);
+    const QVariantMap hints{{u"desktop-entry"_s, u"lyrevane"_s},
+                            {u"urgency"_s, QVariant::fromValue(uchar(2))}};
+    notify << u"Lyrevane Scheduler"_s << uint(0) << u"lyrevane"_s
+           << u"Scheduled broadcast did not start"_s
+           << launch.name + u" ("_s + launch.time + u"): "_s + problem
+           << QStringList{kRetryAction, u"Try again"_s} << hints << int(0);
+    ++notificationsInFlight_;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(notify), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, launch, line](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                --notificationsInFlight_;
+                const QDBusPendingReply<uint> reply = *finished;
+                if (reply.isValid()) {
+                    notifications_.insert(reply.value(), launch);
+                } else {
+                    logLine_(line);  // no notification service
+                }
+                DisconnectWhenIdle();
+            });
+}
+
+void LaunchWatcher::OnActionInvoked(uint id, const QString& action) {
+    if (action != kRetryAction || !notifications_.contains(id)) {
+        return;
+    }
+    const PendingLaunch launch = notifications_.take(id);
+    confirmation_.TryAgain(launch);
+    if (confirmation_.IsWaiting()) {
+        poll_.start();
+    }
+    DisconnectWhenIdle();
+}
+
+void LaunchWatcher::OnNotificationClosed(uint id, uint) {
+    notifications_.remove(id);
+    DisconnectWhenIdle();
+}
+
+}  // namespace lyrevane

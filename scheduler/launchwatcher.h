@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QHash>
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <functional>
+
+#include "launchconfirmation.h"
+
+namespace lyrevane {
+
+// Follows launched broadcasts on the session bus: every second it reads the Lyrevane
+// players' MPRIS state and last error, and hands them to a LaunchConfirmation. A
+// broadcast that does not start is reported with a desktop notification offering
+// "Try again" (or on stderr without a notification service). The bus is connected only
+// while something is awaited, so that the idle scheduler stays small.
+class LaunchWatcher final : public QObject, private LaunchReporter {
+    Q_OBJECT
+
+public:
+    struct Options {
+        std::chrono::milliseconds confirmTimeout = LaunchConfirmation::kConfirmTimeout;
+        std::chrono::milliseconds pollInterval{1000};
+    };
+    // `logLine` receives what is said without a notification service.
+    LaunchWatcher(UrlLauncher& launcher, const Clock& clock, Options options,
+                  std::function<void(const QString&)> logLine, QObject* parent = nullptr);
+    ~LaunchWatcher() override;
+
+    void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
+                  const QString& error);
+    bool IsConnected() const { return connected_; }
+    const LaunchConfirmation& Confirmation() const { return confirmation_; }
+
+private Q_SLOTS:
+    void OnActionInvoked(uint id, const QString& action);
+    void OnNotificationClosed(uint id, uint reason);
+
+private:
+    void ReportFailure(const PendingLaunch& launch, const QString& problem) override;
+    void Connect();
+    void DisconnectWhenIdle();
+    void Poll();
+    void Observed(const QList<PlayerReport>& players);
+
+    LaunchConfirmation confirmation_;
+    Options options_;
+    std::function<void(const QString&)> logLine_;
+    QDBusConnection bus_;
+    bool connected_ = false;
+    bool polling_ = false;
+    int notificationsInFlight_ = 0;
+    QTimer poll_;
+    // Notifications shown and not yet closed, with the broadcast each offers to retry.
+    QHash<uint, PendingLaunch> notifications_;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,297 @@
+// The MPRIS service on a private session bus (run under dbus-run-session), driven by a
+// second bus connection as a desktop panel would.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingReply>
+#include <QDBusVariant>
+
+#include <memory>
+
+#include "../support/waituntil.h"
+#include "mediaengine.h"
+#include "mprisservice.h"
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace lyrevane {
+namespace {
+
+using testing::waitUntil;
+
+const QString kPath = u"/org/mpris/MediaPlayer2"_s;
+const QString kRoot = u"org.mpris.MediaPlayer2"_s;
+const QString kPlayer = u"org.mpris.MediaPlayer2.Player"_s;
+
+// An engine whose state the test sets.
+class ScriptedEngine final : public MediaEngine {
+public:
+    void setUrl(const QString& url) override { url_ = url; }
+    QString url() const override { return url_; }
+    void play() override {}
+    void pause() override {}
+    void stop() override {}
+    bool isAvailable(Control control) const override {
+        return control == Control::Play ? canPlay : control == Control::Pause ? canPause : true;
+    }
+    void setVolume(int volume) override { volume_ = volume; }
+    int volume() const override { return volume_; }
+    int openState() const override { return 0; }
+    int playState() const override { return playState_; }
+    int errorCount() const override { return int(errors.size()); }
+    QString errorDescription(int index) const override { return errors.value(index); }
+    QString stationName() const override { return station; }
+    QString nowPlaying() const override { return title; }
+
+    void SetPlayState(int state) {
+        playState_ = state;
+        Q_EMIT playStateChanged(state);
+    }
+    bool canPlay = false;
+    bool canPause = false;
+    QStringList errors;
+    QString station;
+    QString title;
+
+private:
+    QString url_;
+    int volume_ = 50;
+    int playState_ = 0;
+};
+
+class MprisBusTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
+        actions.play = [this] { calls.append(u"play"_s); };
+        actions.pause = [this] { calls.append(u"pause"_s); };
+        actions.stop = [this] { calls.append(u"stop"_s); };
+        actions.setVolume = [this](int volume) {
+            calls.append(u"volume "_s + QString::number(volume));
+            engine.setVolume(volume);
+        };
+        actions.raise = [this] { calls.append(u"raise"_s); };
+        actions.quit = [this] { calls.append(u"quit"_s); };
+        service = std::make_unique<MprisService>(engine, actions);
+        ASSERT_TRUE(service->Start(QDBusConnection::sessionBus()));
+        ASSERT_TRUE(waitUntil([&] { return !service->BusName().isEmpty(); }, 10s));
+        client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
+            QDBusConnection::SessionBus, u"panel-"_s + QString::number(++clients)));
+        ASSERT_TRUE(client->isConnected());
+    }
+
+    void TearDown() override {
+        service.reset();
+        // The name is released without waiting; wait here so the next test can own it.
+        waitUntil([] { return !Owned(u"org.mpris.MediaPlayer2.lyrevane"_s); }, 10s);
+        QDBusConnection::disconnectFromBus(client->name());
+    }
+
+    static bool Owned(const QString& name) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
+                                           u"org.freedesktop.DBus"_s, u"NameHasOwner"_s);
+        call << name;
+        QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(call);
+        waitUntil([&] { return pending.isFinished(); }, 10s);
+        return QDBusPendingReply<bool>(pending).value();
+    }
+
+    // A call from the panel's connection, answered while this thread keeps serving.
+    QDBusMessage Call(const QString& interface, const QString& method,
+                      const QVariantList& arguments = {}) {
+        QDBusMessage call =
+            QDBusMessage::createMethodCall(service->BusName(), kPath, interface, method);
+        call.setArguments(arguments);
+        QDBusPendingCall pending = client->asyncCall(call);
+        EXPECT_TRUE(waitUntil([&] { return pending.isFinished(); }, 10s));
+        return pending.reply();
+    }
+
+    QVariant Get(const QString& interface, const QString& property) {
+        const QDBusMessage reply =
+            Call(u"org.freedesktop.DBus.Properties"_s, u"Get"_s, {interface, property});
+        EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+        return reply.arguments().value(0).value<QDBusVariant>().variant();
+    }
+
+    QVariantMap Metadata() {
+        const QVariant value = Get(kPlayer, u"Metadata"_s);
+        return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
+    }
+
+    ScriptedEngine engine;
+    MprisActions actions;
+    QStringList calls;
+    std::unique_ptr<MprisService> service;
+    std::unique_ptr<QDBusConnection> client;
+    static inline int clients = 0;
+};
+
+TEST_F(MprisBusTest, TheApplicationIsNamedAndOffersRaiseAndQuit) {
+    EXPECT_EQ(service->BusName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
+    EXPECT_EQ(Get(kRoot, u"Identity"_s).toString(), u"Quillmoor(tm) Vendrasel"_s);
+    EXPECT_EQ(Get(kRoot, u"DesktopEntry"_s).toString(), u"lyrevane"_s);
+    EXPECT_TRUE(Get(kRoot, u"CanQuit"_s).toBool());
+    EXPECT_TRUE(Get(kRoot, u"CanRaise"_s).toBool());
+
+    Call(kRoot, u"Raise"_s);
+    Call(kRoot, u"Quit"_s);
+    EXPECT_TRUE(waitUntil([&] { return calls.size() == 2; }, 10s));
+    EXPECT_EQ(calls, (QStringList{u"raise"_s, u"quit"_s}));
+}
+
+TEST_F(MprisBusTest, ASecondPlayerTakesAnInstanceName) {
+    ScriptedEngine otherEngine;
+    const QDBusConnection second =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"second-player"_s);
+    {
+        MprisService other(otherEngine, actions);
+        ASSERT_TRUE(other.Start(second));
+        ASSERT_TRUE(waitUntil([&] { return !other.BusName().isEmpty(); }, 10s));
+        EXPECT_EQ(other.BusName(), u"org.mpris.MediaPlayer2.lyrevane.instance"_s +
+                                       QString::number(QCoreApplication::applicationPid()));
+        EXPECT_EQ(service->BusName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
+    }
+    QDBusConnection::disconnectFromBus(u"second-player"_s);
+}
+
+TEST_F(MprisBusTest, ControlsFollowWhatThePlayBarAllows) {
+    // Nothing loaded: Play and Pause do nothing, Stop always reaches the player.
+    EXPECT_FALSE(Get(kPlayer, u"CanPlay"_s).toBool());
+    EXPECT_TRUE(Get(kPlayer, u"CanControl"_s).toBool());
+    EXPECT_FALSE(Get(kPlayer, u"CanSeek"_s).toBool());
+    Call(kPlayer, u"Play"_s);
+    Call(kPlayer, u"Pause"_s);
+    Call(kPlayer, u"PlayPause"_s);
+    Call(kPlayer, u"Stop"_s);
+    ASSERT_TRUE(waitUntil([&] { return !calls.isEmpty(); }, 10s));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls, QStringList{u"stop"_s});
+
+    // Paused stream: PlayPause plays.
+    calls.clear();
+    engine.canPlay = true;
+    engine.SetPlayState(MediaEngine::Paused);
+    EXPECT_EQ(Get(kPlayer, u"PlaybackStatus"_s).toString(), u"Paused"_s);
+    Call(kPlayer, u"PlayPause"_s);
+    ASSERT_TRUE(waitUntil([&] { return calls.size() == 1; }, 10s));
+    EXPECT_EQ(calls.last(), u"play"_s);
+
+    // Playing stream that can pause: PlayPause pauses.
+    engine.canPlay = false;
+    engine.canPause = true;
+    engine.SetPlayState(MediaEngine::Playing);
+    EXPECT_EQ(Get(kPlayer, u"PlaybackStatus"_s).toString(), u"Playing"_s);
+    EXPECT_TRUE(Get(kPlayer, u"CanPause"_s).toBool());
+    Call(kPlayer, u"PlayPause"_s);
+    ASSERT_TRUE(waitUntil([&] { return calls.size() == 2; }, 10s));
+    EXPECT_EQ(calls.last(), u"pause"_s);
+}
+
+TEST_F(MprisBusTest, VolumeIsReadAndSetAsAFraction) {
+    EXPECT_DOUBLE_EQ(Get(kPlayer, u"Volume"_s).toDouble(), 0.5);
+    const auto set = [&](double volume) {
+        return Call(u"org.freedesktop.DBus.Properties"_s, u"Set"_s,
+                    {kPlayer, u"Volume"_s, QVariant::fromValue(QDBusVariant(volume))});
+    };
+    set(0.3);
+    ASSERT_TRUE(waitUntil([&] { return calls.size() == 1; }, 10s));
+    EXPECT_EQ(calls.last(), u"volume 30"_s);
+    EXPECT_DOUBLE_EQ(Get(kPlayer, u"Volume"_s).toDouble(), 0.3);
+    set(7.0);
+    set(-1.0);
+    ASSERT_TRUE(waitUntil([&] { return calls.size() == 3; }, 10s));
+    EXPECT_EQ(calls.mid(1), (QStringList{u"volume 100"_s, u"volume 0"_s}));
+}
+
+TEST_F(MprisBusTest, MetadataCarriesTheStreamStationAndTitle) {
+    EXPECT_EQ(Metadata().value(u"mpris:trackid"_s).value<QDBusObjectPath>().path(),
+              u"/org/mpris/MediaPlayer2/TrackList/NoTrack"_s);
+
+    engine.setUrl(u"http://127.0.0.1:8000/quillmoor.mp3"_s);
+    engine.station = u"Quillmoor Live"_s;
+    engine.title = u"Kestrel Lithium - CEO interview"_s;
+    Q_EMIT engine.metadataChanged();
+    QVariantMap metadata = Metadata();
+    EXPECT_EQ(metadata.value(u"xesam:url"_s).toString(), u"http://127.0.0.1:8000/quillmoor.mp3"_s);
+    EXPECT_EQ(metadata.value(u"xesam:title"_s).toString(), u"CEO interview"_s);
+    EXPECT_EQ(metadata.value(u"xesam:artist"_s).toStringList(), QStringList{u"Kestrel Lithium"_s});
+    EXPECT_EQ(metadata.value(u"xesam:album"_s).toString(), u"Quillmoor Live"_s);
+    const QString firstTrack = metadata.value(u"mpris:trackid"_s).value<QDBusObjectPath>().path();
+
+    // Without a title the station is what plays; a new stream is a new track.
+    engine.setUrl(u"http://127.0.0.1:8000/quillmoor.ogg"_s);
+    engine.title.clear();
+    Q_EMIT engine.metadataChanged();
+    metadata = Metadata();
+    EXPECT_EQ(metadata.value(u"xesam:title"_s).toString(), u"Quillmoor Live"_s);
+    EXPECT_FALSE(metadata.contains(u"xesam:artist"_s));
+    EXPECT_NE(metadata.value(u"mpris:trackid"_s).value<QDBusObjectPath>().path(), firstTrack);
+}
+
+TEST_F(MprisBusTest, ThePlayersLastErrorIsReadableUntilANewStreamStarts) {
+    const QString lyrevane = u"example.quillmoor.Lyrevane"_s;
+    engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
+    service->Refresh();
+    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+    engine.errors.append(u"Cannot open http://127.0.0.1:9/live.mp3: connection refused."_s);
+    Q_EMIT engine.errorOccurred();
+    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(),
+              u"Cannot open http://127.0.0.1:9/live.mp3: connection refused."_s);
+    engine.setUrl(u"http://127.0.0.1:9/other.mp3"_s);
+    service->Refresh();
+    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+}
+
+// Receives PropertiesChanged as a panel does.
+class PropertiesSpy : public QObject {
+    Q_OBJECT
+public:
+    QList<QVariantMap> changes;
+public Q_SLOTS:
+    void onChanged(const QString& interface, const QVariantMap& changed, const QStringList&) {
+        if (interface == u"org.mpris.MediaPlayer2.Player") {
+            changes.append(changed);
+        }
+    }
+};
+
+TEST_F(MprisBusTest, ChangesAreSignalledOnceWithTheirNewValues) {
+    PropertiesSpy spy;
+    ASSERT_TRUE(client->connect(service->BusName(), kPath, u"org.freedesktop.DBus.Properties"_s,
+                                u"PropertiesChanged"_s, &spy,
+                                SLOT(onChanged(QString, QVariantMap, QStringList))));
+    // Let the match rule reach the bus before the change.
+    Get(kRoot, u"Identity"_s);
+
+    engine.canPause = true;
+    engine.SetPlayState(MediaEngine::Buffering);
+    ASSERT_TRUE(waitUntil([&] { return !spy.changes.isEmpty(); }, 10s));
+    EXPECT_EQ(spy.changes.first().value(u"PlaybackStatus"_s).toString(), u"Playing"_s);
+    EXPECT_TRUE(spy.changes.first().value(u"CanPause"_s).toBool());
+
+    // The same state again says nothing.
+    engine.SetPlayState(MediaEngine::Playing);
+    engine.title = u"Closing bell"_s;
+    Q_EMIT engine.metadataChanged();
+    ASSERT_TRUE(waitUntil([&] { return spy.changes.size() >= 2; }, 10s));
+    EXPECT_EQ(spy.changes.size(), 2);
+    EXPECT_EQ(spy.changes.last().keys(), QStringList{u"Metadata"_s});
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+#include "mpris_bus_test.moc"

@@ -1,0 +1,112 @@
+// The MPRIS properties as values, and the now-playing text from stream metadata.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "mediaengine.h"
+#include "mprisstatus.h"
+#include "nowplaying.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+TEST(MprisStatusTest, LiveStreamThatConnectsOrBuffersCountsAsPlaying) {
+    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Playing), u"Playing"_s);
+    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Buffering), u"Playing"_s);
+    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Waiting), u"Playing"_s);
+    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Transitioning), u"Playing"_s);
+    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Paused), u"Paused"_s);
+    for (int state : {int(MediaEngine::PlayUndefined), int(MediaEngine::Stopped),
+                      int(MediaEngine::MediaEnded), int(MediaEngine::Ready), 99, -1}) {
+        EXPECT_EQ(PlaybackStatusFor(state), u"Stopped"_s) << state;
+    }
+}
+
+TEST(MprisStatusTest, ChangedPropertiesAreNamedOnceInInterfaceOrder) {
+    MprisStatus before;
+    MprisStatus after = before;
+    EXPECT_TRUE(ChangedPlayerProperties(before, after).isEmpty());
+
+    after.playbackStatus = u"Playing"_s;
+    after.canPause = true;
+    after.volume = 0.75;
+    after.title = u"News"_s;
+    after.station = u"Quillmoor"_s;
+    EXPECT_EQ(ChangedPlayerProperties(before, after),
+              (QStringList{u"PlaybackStatus"_s, u"CanPause"_s, u"Volume"_s, u"Metadata"_s}));
+
+    // A new stream at the same address is a new track all the same.
+    MprisStatus next = after;
+    ++next.track;
+    EXPECT_EQ(ChangedPlayerProperties(after, next), QStringList{u"Metadata"_s});
+}
+
+TEST(MprisStatusTest, VolumeFromTheBusIsClampedAndRounded) {
+    EXPECT_EQ(VolumeFromMpris(0.0), 0);
+    EXPECT_EQ(VolumeFromMpris(-0.5), 0);
+    EXPECT_EQ(VolumeFromMpris(1.0), 100);
+    EXPECT_EQ(VolumeFromMpris(7.0), 100);
+    EXPECT_EQ(VolumeFromMpris(0.004), 0);
+    EXPECT_EQ(VolumeFromMpris(0.005), 1);
+    EXPECT_EQ(VolumeFromMpris(0.333), 33);
+    EXPECT_EQ(VolumeFromMpris(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(VolumeFromMpris(std::numeric_limits<double>::infinity()), 100);
+    EXPECT_EQ(VolumeFromMpris(-std::numeric_limits<double>::infinity()), 0);
+}
+
+TEST(MprisStatusTest, StreamTitleSplitsAtTheFirstSeparatorOnly) {
+    EXPECT_EQ(SplitStreamTitle(u"Kestrel Lithium - CEO interview - part 2"_s).artist,
+              u"Kestrel Lithium"_s);
+    EXPECT_EQ(SplitStreamTitle(u"Kestrel Lithium - CEO interview - part 2"_s).title,
+              u"CEO interview - part 2"_s);
+    EXPECT_EQ(SplitStreamTitle(u"Market open"_s).artist, QString());
+    EXPECT_EQ(SplitStreamTitle(u"Market open"_s).title, u"Market open"_s);
+    // A leading separator has no artist before it.
+    EXPECT_EQ(SplitStreamTitle(u" - Market open"_s).title, u"- Market open"_s);
+    EXPECT_EQ(SplitStreamTitle(u"Hyphen-ated-name"_s).artist, QString());
+}
+
+TEST(NowPlayingTest, TextShowsWhatIsKnown) {
+    EXPECT_EQ(NowPlayingText({}, {}), QString());
+    EXPECT_EQ(NowPlayingText(u"Quillmoor Live"_s, {}), u"Quillmoor Live"_s);
+    EXPECT_EQ(NowPlayingText({}, u"Opening bell"_s), u"Opening bell"_s);
+    EXPECT_EQ(NowPlayingText(u"Quillmoor Live"_s, u"Opening bell"_s),
+              u"Quillmoor Live - Opening bell"_s);
+}
+
+TEST(NowPlayingTest, MetadataTextIsUtf8FirstThenLatin1) {
+    EXPECT_EQ(DecodeIcyText("Caf\xc3\xa9 Bourse"), u"Caf\u00e9 Bourse"_s);
+    EXPECT_EQ(DecodeIcyText("Caf\xe9 Bourse"), u"Caf\u00e9 Bourse"_s);
+    // One invalid sequence makes the whole text Latin-1, never half-decoded.
+    EXPECT_EQ(DecodeIcyText("\xc3\xa9t\xe9"), u"\u00c3\u00a9t\u00e9"_s);
+    EXPECT_EQ(DecodeIcyText("  line\r\nbreak\t "), u"line  break"_s);
+    EXPECT_EQ(DecodeIcyText(""), QString());
+}
+
+TEST(NowPlayingTest, StreamTitleIsReadFromAMetadataBlock) {
+    const QByteArray padded =
+        QByteArray("StreamTitle='Opening bell';StreamUrl='';") + QByteArray(8, '\0');
+    EXPECT_EQ(StreamTitleFromIcyBlock(padded), u"Opening bell"_s);
+    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='Traders' corner';"), u"Traders' corner"_s);
+    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='It's a ';' day';StreamUrl='x';"),
+              u"It's a ';' day"_s);
+    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='No terminator"), u"No terminator"_s);
+    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='';"), QString());
+    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='Caf\xe9';"), u"Caf\u00e9"_s);
+    EXPECT_EQ(StreamTitleFromIcyBlock("StreamUrl='http://x';"), std::nullopt);
+    EXPECT_EQ(StreamTitleFromIcyBlock(QByteArray(16, '\0')), std::nullopt);
+}
+
+TEST(NowPlayingTest, PlaceholderTitlesAreNotShown) {
+    EXPECT_FALSE(IsMeaningfulTitle(QString()));
+    EXPECT_FALSE(IsMeaningfulTitle(u" - "_s));
+    EXPECT_FALSE(IsMeaningfulTitle(u"<?xml version='1.0'?><track/>"_s));
+    EXPECT_TRUE(IsMeaningfulTitle(u"Opening bell"_s));
+    EXPECT_TRUE(IsMeaningfulTitle(u"<3 markets"_s));
+}
+
+}  // namespace
+}  // namespace lyrevane

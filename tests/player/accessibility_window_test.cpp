@@ -1,0 +1,104 @@
+// The main window as a screen reader and a keyboard user meet it.
+#include <gtest/gtest.h>
+
+#include <QAccessibleValueInterface>
+#include <QLabel>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolButton>
+
+#include <memory>
+
+#include "../support/accessibility.h"
+#include "../support/windowtests.h"
+#include "fakes.h"
+#include "frmmain.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+using testing::FakeMediaEngine;
+using testing::FakePrompts;
+using testing::MemorySettings;
+using testing::RecordingTracker;
+using testing::sharedProfile;
+
+class NoOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString&) override {}
+};
+
+class AccessibilityTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<frmMain>(
+            frmMain::Services{settings, prompts, tracker, engine, opener, sharedProfile()});
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    MemorySettings settings;
+    FakeMediaEngine engine;
+    FakePrompts prompts;
+    testing::EventLog log;
+    RecordingTracker tracker{&log};
+    NoOpener opener;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(AccessibilityTest, EveryControlOfTheWindowHasANameAndTabReachesIt) {
+    // With a stream loaded, every play-bar button shows.
+    engine.setAvailable(true, true, true);
+    window->SetPlayEnabled(true);
+    window->SetPauseVisible(true);
+    window->SetStopEnabled(true);
+    EXPECT_EQ(testing::NamelessControls(window.get()), QStringList());
+    EXPECT_EQ(testing::ControlsOutOfTabReach(window.get()), QStringList());
+    for (QToolButton* button : {window->cmdPlay, window->cmdPause, window->cmdStop, window->cmdHome,
+                                window->cmdMail, window->cmdBrokers}) {
+        EXPECT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(AccessibilityTest, TheVolumeSliderSaysItsNameAndValue) {
+    window->SetVolumeSlider(42);
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(window->sldVolume);
+    ASSERT_NE(slider, nullptr);
+    EXPECT_EQ(slider->text(QAccessible::Name), u"Volume"_s);
+    ASSERT_NE(slider->valueInterface(), nullptr);
+    EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 42);
+    // Keys move it, as they move any slider.
+    window->sldVolume->setFocus();
+    QTest::keyClick(window->sldVolume, Qt::Key_PageUp);
+    EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 52);
+    EXPECT_EQ(engine.volume(), 52);
+}
+
+TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
+    engine.station = u"Quillmoor Live"_s;
+    engine.title = u"Opening bell"_s;
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
+    EXPECT_TRUE(window->toolTip().contains(u"Opening bell"_s));
+    EXPECT_EQ(window->lblNowPlaying->accessibleName(), u"Now playing"_s);
+    // The status text keeps its place on the left.
+    window->SetStatusText(u"Playing."_s);
+    EXPECT_EQ(window->sbStatusBar->currentMessage(), u"Playing."_s);
+    EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
+
+    engine.title.clear();
+    engine.station.clear();
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(window->lblNowPlaying->text(), QString());
+    EXPECT_EQ(window->toolTip(), QString());
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    return lyrevane::testing::RunWindowTests(argc, argv);
+}

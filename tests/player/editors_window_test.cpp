@@ -1,0 +1,341 @@
+// The Broadcast Scheduler, Online Brokers and About dialogs as the main window opens
+// them from its menus, driven by keyboard and mouse, with a temporary store and fake
+// prompts. Nothing leaves the machine: the portal address points at a closed local port.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
+
+#include "../support/accessibility.h"
+#include "../support/windowtests.h"
+#include "brokerlist.h"
+#include "desktopservices.h"
+#include "dialogs.h"
+#include "fakes.h"
+#include "frmabout.h"
+#include "frmbroadcastscheduler.h"
+#include "frmmain.h"
+#include "frmonlinebrokers.h"
+#include "schedule.h"
+#include "settingsstore.h"
+#include "systeminfo.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+using testing::FakeMediaEngine;
+using testing::FakePrompts;
+using testing::sharedProfile;
+
+constexpr QStringView kPortal = u"http://127.0.0.1:9";
+
+class RecordingOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString& url) override { urls.append(url); }
+    QStringList urls;
+};
+
+// Every control has a name for screen readers and is reached by Tab; the brokers
+// dialog's picture button only shows the lightning bolt and does nothing.
+void expectAccessibleNames(QWidget* dialog) {
+    EXPECT_EQ(testing::NamelessControls(dialog), QStringList());
+    QStringList unreachable = testing::ControlsOutOfTabReach(dialog);
+    unreachable.removeAll(u"cmdInfo"_s);
+    EXPECT_EQ(unreachable, QStringList());
+}
+
+// Access keys need the dialog to be the active window.
+void activate(QWidget& dialog) {
+    dialog.activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(&dialog));
+}
+
+void screenshot(QWidget* dialog, const QString& file) {
+    const QString shots = qEnvironmentVariable("LYREVANE_SCREENSHOT_DIR");
+    if (shots.isEmpty()) {
+        return;
+    }
+    QDir().mkpath(shots);
+    QTest::qWait(300);
+    dialog->grab().save(shots + u'/' + file);
+}
+
+class EditorsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QApplication::setWindowIcon(
+            QIcon(QStringLiteral(LYREVANE_SOURCE_DIR "/packaging/icons/lyrevane-256.png")));
+        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", kPortal.toString());
+        store->WriteSetting(kAppName, kPortalSection, u"ContactEmail",
+                            u"listeners@quillmoor.example"_s);
+    }
+    void TearDown() override {
+        if (window) {
+            window->close();
+            window.reset();
+        }
+    }
+    // The main window as start-up leaves it, without loading any pages.
+    void start() {
+        window = std::make_unique<frmMain>(
+            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+        window->ReloadOnlineBrokers();
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // Triggers `action` and runs `body` with the dialog it opens, once the dialog is
+    // shown; returns when the dialog has closed.
+    template <typename Dialog>
+    void whileOpen(QAction* action, const std::function<void(Dialog&)>& body) {
+        bool ran = false;
+        auto* poll = new QTimer(window.get());
+        poll->setInterval(20);
+        QObject::connect(poll, &QTimer::timeout, window.get(), [&, poll] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            auto* wanted = dynamic_cast<Dialog*>(dialog);
+            if (wanted != nullptr && wanted->isVisible() && !ran) {
+                ran = true;
+                poll->stop();
+                body(*wanted);
+            }
+        });
+        poll->start();
+        action->trigger();
+        delete poll;
+        EXPECT_TRUE(ran);
+        EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    }
+
+    QString stored(QStringView section, const QString& key) {
+        return store->ReadSetting(kAppName, section, key, u"<absent>"_s);
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<SqliteSettingsStore> store;
+    FakeMediaEngine engine;
+    FakePrompts prompts;
+    NoUsageTracker tracker;
+    RecordingOpener opener;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
+    Schedule schedule;
+    schedule.AutoLaunchEnabled = false;
+    schedule.StartEarlierOffset = 10;
+    schedule.Broadcasts = {
+        {u"Opening Bell"_s, 0.5625, u"http://127.0.0.1:9/bell.mp3"_s, 62, datevalue::kNever},
+        {u"Closing Recap"_s, 0.875, u"http://127.0.0.1:9/recap.mp3"_s, 31, datevalue::kNever}};
+    ASSERT_TRUE(WriteSchedule(*store, schedule, QDateTime(QDate(2026, 12, 7), QTime(0, 0))));
+    start();
+
+    whileOpen<frmBroadcastScheduler>(
+        window->mnuFileBroadcastScheduler, [&](frmBroadcastScheduler& d) {
+            activate(d);
+            EXPECT_EQ(d.windowTitle(), u"Broadcast Scheduler"_s);
+            EXPECT_EQ(d.cboBroadcastSelect->count(), 2);
+            EXPECT_EQ(d.txtName->text(), u"Opening Bell"_s);
+            EXPECT_EQ(d.txtTime->text(), u"1:30:00 PM"_s);
+            QStringList days;
+            QString ticked;
+            for (QCheckBox* box : d.chkDays) {
+                days.append(box->text());
+                ticked += box->isChecked() ? u'1' : u'0';
+            }
+            EXPECT_EQ(days, (QStringList{u"Sun"_s, u"Mon"_s, u"Tue"_s, u"Wed"_s, u"Thurs"_s,
+                                         u"Fri"_s, u"Sat"_s}));
+            EXPECT_EQ(ticked, u"0111110"_s);
+            EXPECT_TRUE(d.optAutoLaunch[1]->isChecked());
+            EXPECT_EQ(d.optAutoLaunch[0]->text(), u"On"_s);
+            EXPECT_EQ(d.txtStartEarlierOffset->text(), u"10"_s);
+            EXPECT_EQ(d.fraOptions->title(), u"Options"_s);
+            EXPECT_EQ(d.cmdPreset->text(), u"Add QLV Preset"_s);
+            EXPECT_EQ((QStringList{d.cmdNew->text(), d.cmdDelete->text(), d.cmdApply->text(),
+                                   d.cmdOK->text(), d.cmdCancel->text()}),
+                      (QStringList{u"&New"_s, u"&Delete"_s, u"&Apply"_s, u"&OK"_s, u"&Cancel"_s}));
+            EXPECT_TRUE(d.cmdOK->isDefault());
+            expectAccessibleNames(&d);
+
+            // A duplicate name, then the next entry by keyboard: the message, the list back.
+            d.txtName->setFocus();
+            d.txtName->selectAll();
+            QTest::keyClicks(d.txtName, u"Closing Recap"_s);
+            d.cboBroadcastSelect->setFocus();
+            QTest::keyClick(d.cboBroadcastSelect, Qt::Key_Down);
+            EXPECT_EQ(prompts.messages, QStringList{u"Error: Duplicate broadcast name!"_s});
+            EXPECT_EQ(d.cboBroadcastSelect->currentIndex(), 0);
+            EXPECT_EQ(d.txtName->text(), u"Closing Recap"_s);
+            EXPECT_EQ(d.focusWidget(), d.txtName);
+
+            // Renamed, typed the way people write times, the preset added, Enter saves.
+            d.txtName->selectAll();
+            QTest::keyClicks(d.txtName, u"Opening Bell Live"_s);
+            d.txtTime->selectAll();
+            QTest::keyClicks(d.txtTime, u"9:30 am"_s);
+            // An access key clicks its button after a short flash.
+            QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier);  // &Apply
+            EXPECT_TRUE(QTest::qWaitFor([&] { return d.txtTime->text() == u"9:30:00 AM"_s; }));
+            EXPECT_EQ(d.cboBroadcastSelect->itemText(0), u"Opening Bell Live"_s);
+            d.cmdPreset->click();
+            EXPECT_EQ(d.cboBroadcastSelect->count(), 3);
+            EXPECT_EQ(d.txtName->text(), u"Quillmoor(tm) Live"_s);
+            EXPECT_EQ(d.txtMedia->text(), u"http://127.0.0.1:9/ASX/quillmoor.asx"_s);
+            d.optAutoLaunch[0]->click();
+            screenshot(&d, u"broadcast-scheduler.png"_s);
+            QTest::keyClick(d.txtName, Qt::Key_Return);
+        });
+    EXPECT_EQ(prompts.messages.size(), 1);
+    EXPECT_EQ(stored(kSchedulerSection, u"BroadcastList"_s),
+              u"Opening Bell Live$!Closing Recap$!Quillmoor(tm) Live"_s);
+    EXPECT_EQ(stored(kSchedulerSection, u"BROADCAST_Opening Bell Live_TIME"_s), u"9:30:00 AM"_s);
+    EXPECT_EQ(stored(kSchedulerSection, u"AutoLaunchEnabled"_s), u"True"_s);
+    EXPECT_EQ(stored(kSchedulerSection, u"DoUpdate"_s), u"True"_s);
+}
+
+TEST_F(EditorsWindowTest, BroadcastSchedulerWithNothingScheduledAndNoLeavesTheStore) {
+    start();
+    const auto dialog = OpenOwnedDialog<frmBroadcastScheduler>(*window);
+    EXPECT_EQ(dialog->result(), QDialog::Rejected);
+    ASSERT_EQ(prompts.questions.size(), 1);
+    EXPECT_TRUE(prompts.questions[0].startsWith(u"There are no scheduled broadcasts."_s));
+    EXPECT_EQ(stored(kSchedulerSection, u"DoUpdate"_s), u"<absent>"_s);
+}
+
+TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
+    start();
+    prompts.yesNo = {true};
+    whileOpen<frmOnlineBrokers>(window->mnuFileConfigureOnlineBrokers, [&](frmOnlineBrokers& d) {
+        // The question comes once the dialog is on screen.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 1; }));
+        activate(d);
+        EXPECT_EQ(d.windowTitle(), u"Online Brokers"_s);
+        EXPECT_EQ(d.fraOnlineBrokers->title(), u"Frame1"_s);
+        EXPECT_TRUE(d.lblInfo2->text().startsWith(u"You can now plug directly"_s));
+        EXPECT_EQ(d.cmdInfo->toolTip(), u"127.0.0.1"_s);
+        EXPECT_FALSE(d.cmdInfo->icon().isNull());
+        EXPECT_EQ(d.txtName->text(), u"New Online Broker"_s);
+        EXPECT_EQ(d.txtURL->text(), u"http://"_s);
+        expectAccessibleNames(&d);
+
+        d.txtName->selectAll();
+        QTest::keyClicks(d.txtName, u"Alpha Trade"_s);
+        d.txtURL->selectAll();
+        QTest::keyClicks(d.txtURL, u"http://127.0.0.1:9/alpha"_s);
+        QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);  // &New
+        ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 2; }));
+        d.txtName->selectAll();
+        QTest::keyClicks(d.txtName, u"Beta & Co"_s);
+        d.txtURL->selectAll();
+        QTest::keyClicks(d.txtURL, u"http://127.0.0.1:9/beta"_s);
+        screenshot(&d, u"online-brokers.png"_s);
+        d.cmdOK->click();
+    });
+    EXPECT_EQ(LoadBrokerEntries(*store),
+              (QList<BrokerEntry>{{u"Alpha Trade"_s, u"http://127.0.0.1:9/alpha"_s},
+                                  {u"Beta & Co"_s, u"http://127.0.0.1:9/beta"_s}}));
+    ASSERT_EQ(window->mnuOnlineBrokersEntry.size(), 2);
+    EXPECT_EQ(window->mnuOnlineBrokersEntry[1]->data().toString(), u"http://127.0.0.1:9/beta"_s);
+
+    // From the popup's Configure: edits then Esc change neither the store nor the menu.
+    const QString before = stored(kBrokersSection, u"BrokerList"_s);
+    whileOpen<frmOnlineBrokers>(window->mnuOnlineBrokersConfigure, [&](frmOnlineBrokers& d) {
+        EXPECT_EQ(d.txtName->text(), u"Alpha Trade"_s);
+        QTest::keyClicks(d.txtName, u" edited"_s);
+        d.cmdApply->click();
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    EXPECT_EQ(stored(kBrokersSection, u"BrokerList"_s), before);
+    EXPECT_EQ(window->mnuOnlineBrokersEntry[0]->text(), u"Alpha Trade"_s);
+}
+
+TEST_F(EditorsWindowTest, AboutShowsTheProductMailsThePortalAndReportsNoSystemInfo) {
+    QTemporaryDir emptyPath;
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(emptyPath.path()));
+    start();
+    whileOpen<frmAbout>(window->mnuHelpAbout, [&](frmAbout& d) {
+        activate(d);
+        EXPECT_EQ(d.windowTitle(), u"About Quillmoor(tm) Vendrasel"_s);
+        EXPECT_EQ(d.lblInfo[0]->text(), u"Quillmoor(tm) Vendrasel"_s);
+        EXPECT_EQ(d.lblInfo[1]->text(), u"Version 1.0.0"_s);
+        EXPECT_EQ(d.lblInfo[6]->text(), u"Quillmoor:"_s);
+        EXPECT_TRUE(d.lblInfo[3]->text().contains(u"listeners@quillmoor.example"_s));
+        EXPECT_EQ(d.cmdOK->text(), u"OK"_s);
+        EXPECT_EQ(d.cmdSysInfo->text(), u"&System Info..."_s);
+        EXPECT_TRUE(d.cmdOK->isDefault());
+        expectAccessibleNames(&d);
+        screenshot(&d, u"about.png"_s);
+
+        // Other labels do nothing; the address starts an e-mail.
+        QTest::mouseClick(d.lblInfo[0], Qt::LeftButton);
+        EXPECT_TRUE(opener.urls.isEmpty());
+        Q_EMIT d.lblInfo[3]->linkActivated(u"mailto"_s);
+        EXPECT_EQ(opener.urls, QStringList{u"mailto:listeners@quillmoor.example"_s});
+
+        QTest::keyClick(&d, Qt::Key_S, Qt::AltModifier);  // &System Info...
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages.isEmpty(); }));
+        EXPECT_EQ(prompts.messages, QStringList{kSystemInfoUnavailable.toString()});
+        EXPECT_EQ(prompts.icons.back(), MessageIcon::None);
+        EXPECT_TRUE(d.isVisible());
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    qputenv("PATH", oldPath);
+}
+
+// The desktop's Yes/No question: the application's title, Yes and No, the icon asked
+// for; Esc answers No.
+TEST(DesktopQuestions, YesNoAndEscape) {
+    DialogPromptService prompts;
+    const auto answerWith = [&](const std::function<void(QMessageBox&)>& answer) {
+        QTimer::singleShot(0, [&] {
+            ASSERT_TRUE(QTest::qWaitFor([] {
+                return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr;
+            }));
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            EXPECT_EQ(box->windowTitle(), kAppTitle.toString());
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+            answer(*box);
+        });
+    };
+    answerWith([](QMessageBox& box) {
+        EXPECT_EQ(box.icon(), QMessageBox::Warning);
+        EXPECT_EQ(box.text(), u"Create one?"_s);
+        box.button(QMessageBox::Yes)->click();
+    });
+    EXPECT_TRUE(prompts.AskYesNo(u"Create one?"_s, MessageIcon::Exclamation));
+    answerWith([](QMessageBox& box) {
+        EXPECT_EQ(box.icon(), QMessageBox::Question);
+        box.button(QMessageBox::No)->click();
+    });
+    EXPECT_FALSE(prompts.AskYesNo(u"Save?"_s, MessageIcon::Question));
+    answerWith([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
+    EXPECT_FALSE(prompts.AskYesNo(u"Save?"_s, MessageIcon::Question));
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    return lyrevane::testing::RunWindowTests(argc, argv);
+}

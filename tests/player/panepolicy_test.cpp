@@ -1,0 +1,62 @@
+#include "panepolicy.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+TEST(CommandOrigin, OnlyTheTopPagesSiteRunsCommands) {
+    struct Case {
+        QString top;
+        QString initiator;
+        CommandOrigin expected;
+    };
+    const Case cases[] = {
+        {u"http://127.0.0.1:8080/player_interviews.shtml"_s, u"http://127.0.0.1:8080"_s,
+         CommandOrigin::SameSite},
+        // Ports do not split a site; hosts and schemes do.
+        {u"http://127.0.0.1:8080/p"_s, u"http://127.0.0.1:9090/"_s, CommandOrigin::SameSite},
+        {u"http://127.0.0.1:8080/p"_s, u"http://127.0.0.2:8080/"_s, CommandOrigin::OtherSite},
+        {u"http://127.0.0.1:8080/p"_s, u"http://localhost:8080/"_s, CommandOrigin::OtherSite},
+        {u"http://www.quillmoor.example/p"_s, u"https://www.quillmoor.example"_s,
+         CommandOrigin::OtherSite},
+        {u"http://www.quillmoor.example/p"_s, u"http://media.Quillmoor.example."_s,
+         CommandOrigin::SameSite},
+        {u"http://www.quillmoor.example/p"_s, u"http://quillmoor.example.evil.example"_s,
+         CommandOrigin::OtherSite},
+        {u"http://www.quillmoor.co.uk/p"_s, u"http://ads.quillmoor.co.uk"_s,
+         CommandOrigin::SameSite},
+        {u"http://www.quillmoor.co.uk/p"_s, u"http://evil.co.uk"_s, CommandOrigin::OtherSite},
+        {u"http://[::1]:8080/p"_s, u"http://[::1]:9"_s, CommandOrigin::SameSite},
+        // Sandboxed frames and documents without an origin of their own.
+        {u"http://127.0.0.1:8080/p"_s, u"null"_s, CommandOrigin::Opaque},
+        {u"http://127.0.0.1:8080/p"_s, QString(), CommandOrigin::Opaque},
+        {u"about:blank"_s, u"http://127.0.0.1:8080"_s, CommandOrigin::OtherSite},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(JudgeCommandOrigin(QUrl(c.top), QUrl(c.initiator)), c.expected)
+            << c.top.toStdString() << " <- " << c.initiator.toStdString();
+    }
+}
+
+TEST(NewWindowGate, OneWindowPerClickAndNoneWithout) {
+    using Verdict = NewWindowGate::Verdict;
+    NewWindowGate gate;
+    EXPECT_EQ(gate.Ask(false), Verdict::NotFromTheUser);
+    // The engine says "from the user" but no click or key press reached the pane.
+    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+    gate.UserInput();
+    EXPECT_EQ(gate.Ask(false), Verdict::NotFromTheUser);  // does not use up the click
+    EXPECT_EQ(gate.Ask(true), Verdict::Open);
+    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+    // Presses do not pile up: two before a window still open one.
+    gate.UserInput();
+    gate.UserInput();
+    EXPECT_EQ(gate.Ask(true), Verdict::Open);
+    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+}
+
+}  // namespace
+}  // namespace lyrevane

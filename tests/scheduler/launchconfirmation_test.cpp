@@ -1,0 +1,160 @@
+// Confirming scheduled starts: the four outcomes and the user's "Try again", with fake
+// players, a fake opener and a fake clock.
+#include "launchconfirmation.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace lyrevane {
+namespace {
+
+class FakeClock final : public Clock {
+public:
+    QDateTime now() const override { return now_; }
+    void advance(int seconds) { now_ = now_.addSecs(seconds); }
+
+private:
+    QDateTime now_{QDate(2026, 12, 7), QTime(14, 55)};
+};
+
+class FakeLauncher final : public UrlLauncher {
+public:
+    bool open(const QString& url, QString* error) override {
+        opened.append(url);
+        if (fail && error != nullptr) {
+            *error = u"no handler for lyrev:"_s;
+        }
+        return !fail;
+    }
+    QStringList opened;
+    bool fail = false;
+};
+
+class FakeReporter final : public LaunchReporter {
+public:
+    void ReportFailure(const PendingLaunch& launch, const QString& problem) override {
+        reports.append(launch.name + u": "_s + problem);
+        launches.append(launch);
+    }
+    QStringList reports;
+    QList<PendingLaunch> launches;
+};
+
+const QString kStream = u"http://127.0.0.1:8000/quillmoor.mp3"_s;
+const QString kCommand = u"lyrev:play?"_s + kStream;
+
+class LaunchConfirmationTest : public ::testing::Test {
+protected:
+    PlayerReport player(const QString& status, const QString& url = kStream,
+                        const QString& error = {}, const QString& id = u"p1"_s) {
+        return {id, url, status, error};
+    }
+    FakeClock clock;
+    FakeLauncher launcher;
+    FakeReporter reporter;
+    LaunchConfirmation confirmation{launcher, clock, reporter, 60s};
+};
+
+TEST_F(LaunchConfirmationTest, APlayerPlayingTheStreamConfirmsAtOnce) {
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    EXPECT_TRUE(confirmation.IsWaiting());
+    // Another station, or the right one still connecting, does not count.
+    confirmation.Observe(
+        {player(u"Playing"_s, u"http://127.0.0.1:8000/other.mp3"_s), player(u"Stopped"_s)});
+    EXPECT_TRUE(confirmation.IsWaiting());
+    confirmation.Observe({player(u"Playing"_s)});
+    EXPECT_FALSE(confirmation.IsWaiting());
+    clock.advance(600);
+    confirmation.Tick();
+    EXPECT_TRUE(launcher.opened.isEmpty());
+    EXPECT_TRUE(reporter.reports.isEmpty());
+}
+
+TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeLaunchesOnceMoreThenReportsOnce) {
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    clock.advance(59);
+    confirmation.Tick();
+    EXPECT_TRUE(launcher.opened.isEmpty());
+    clock.advance(1);
+    confirmation.Tick();
+    EXPECT_EQ(launcher.opened, QStringList{kCommand});
+
+    // Confirmed on the retry: nothing reported.
+    confirmation.Observe({player(u"Playing"_s)});
+    EXPECT_FALSE(confirmation.IsWaiting());
+    EXPECT_TRUE(reporter.reports.isEmpty());
+
+    // And when the retry fails too: one report, no third launch.
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    clock.advance(60);
+    confirmation.Tick();
+    clock.advance(60);
+    confirmation.Tick();
+    clock.advance(600);
+    confirmation.Tick();
+    EXPECT_EQ(launcher.opened.size(), 2);
+    EXPECT_EQ(reporter.reports, QStringList{u"Live: no player started"_s});
+    EXPECT_FALSE(confirmation.IsWaiting());
+}
+
+TEST_F(LaunchConfirmationTest, ThePlayersOwnErrorIsRetriedThenReported) {
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    confirmation.Observe({player(u"Stopped"_s, kStream, u"connection refused"_s, u"p1"_s)});
+    EXPECT_EQ(launcher.opened, QStringList{kCommand});
+    EXPECT_TRUE(reporter.reports.isEmpty());
+    // The first player still shows its error: it is not counted twice.
+    confirmation.Observe({player(u"Stopped"_s, kStream, u"connection refused"_s, u"p1"_s)});
+    EXPECT_TRUE(reporter.reports.isEmpty());
+    confirmation.Observe({player(u"Stopped"_s, kStream, u"connection refused"_s, u"p1"_s),
+                          player(u"Stopped"_s, kStream, u"server said 404"_s, u"p2"_s)});
+    EXPECT_EQ(reporter.reports, QStringList{u"Live: server said 404"_s});
+    EXPECT_EQ(launcher.opened.size(), 1);
+}
+
+TEST_F(LaunchConfirmationTest, AnOpenerThatCannotStartIsRetriedAtOnce) {
+    launcher.fail = true;
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, false, u"no handler for lyrev:"_s);
+    EXPECT_EQ(launcher.opened, QStringList{kCommand});
+    EXPECT_EQ(reporter.reports, QStringList{u"Live: no player started: no handler for lyrev:"_s});
+    EXPECT_FALSE(confirmation.IsWaiting());
+}
+
+TEST_F(LaunchConfirmationTest, TryAgainIsAFreshLaunchWithItsOwnRetry) {
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    clock.advance(60);
+    confirmation.Tick();
+    clock.advance(60);
+    confirmation.Tick();
+    ASSERT_EQ(reporter.launches.size(), 1);
+
+    ASSERT_EQ(launcher.opened.size(), 1);  // the first launch was the scheduler's own
+    confirmation.TryAgain(reporter.launches.first());
+    EXPECT_EQ(launcher.opened.size(), 2);
+    clock.advance(60);
+    confirmation.Tick();
+    EXPECT_EQ(launcher.opened.size(), 3);
+    confirmation.Observe({player(u"Playing"_s)});
+    EXPECT_EQ(reporter.reports.size(), 1);
+    EXPECT_FALSE(confirmation.IsWaiting());
+}
+
+TEST_F(LaunchConfirmationTest, TwoBroadcastsAreFollowedApart) {
+    const QString other = u"http://127.0.0.1:8000/quillmoor.ogg"_s;
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    confirmation.Launched(u"Ogg"_s, u"3:00:00 PM"_s, other, true, {});
+    confirmation.Observe({player(u"Playing"_s, other)});
+    ASSERT_EQ(confirmation.Pending().size(), 1);
+    EXPECT_EQ(confirmation.Pending().first().name, u"Live"_s);
+}
+
+TEST(SameStreamTest, PercentEncodingDoesNotMakeADifferentStream) {
+    EXPECT_TRUE(SameStream(u"http://h/a b"_s, u"http://h/a%20b"_s));
+    EXPECT_TRUE(SameStream(u"http://h/x"_s, u"http://h/x"_s));
+    EXPECT_FALSE(SameStream(u"http://h/x"_s, u"http://h/y"_s));
+    EXPECT_FALSE(SameStream({}, u"http://h/x"_s));
+}
+
+}  // namespace
+}  // namespace lyrevane

@@ -1,0 +1,229 @@
+// The launch watcher on a private session bus (run under dbus-run-session): fake Lyrevane
+// players that play or fail, and a fake notification service that records what it is
+// told and can press "Try again".
+#include "launchwatcher.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDBusAbstractAdaptor>
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+#include <memory>
+
+#include "../support/waituntil.h"
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace lyrevane {
+namespace {
+
+using testing::waitUntil;
+
+const QString kStream = u"http://127.0.0.1:8000/quillmoor.mp3"_s;
+
+class PlayerAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus MEMBER status)
+    Q_PROPERTY(QVariantMap Metadata MEMBER metadata)
+public:
+    explicit PlayerAdaptor(QObject* owner) : QDBusAbstractAdaptor(owner) {}
+    QString status;
+    QVariantMap metadata;
+};
+
+class LyrevaneAdaptor final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "example.quillmoor.Lyrevane")
+    Q_PROPERTY(QString LastError MEMBER lastError)
+public:
+    explicit LyrevaneAdaptor(QObject* owner) : QDBusAbstractAdaptor(owner) {}
+    QString lastError;
+};
+
+// A player process as the bus shows it, on its own connection.
+class FakePlayer {
+public:
+    FakePlayer(int number, const QString& status, const QString& error) {
+        connection_ = u"player"_s + QString::number(number);
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, connection_);
+        auto* player = new PlayerAdaptor(&object_);
+        player->status = status;
+        player->metadata = {{u"xesam:url"_s, kStream}};
+        (new LyrevaneAdaptor(&object_))->lastError = error;
+        bus.registerObject(u"/org/mpris/MediaPlayer2"_s, &object_, QDBusConnection::ExportAdaptors);
+        bus.registerService(number == 1 ? u"org.mpris.MediaPlayer2.lyrevane"_s
+                                        : u"org.mpris.MediaPlayer2.lyrevane.instance"_s +
+                                              QString::number(number));
+    }
+    ~FakePlayer() { QDBusConnection::disconnectFromBus(connection_); }
+
+private:
+    QObject object_;
+    QString connection_;
+};
+
+class FakeNotifications final : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    explicit FakeNotifications(QObject* owner) : QDBusAbstractAdaptor(owner) {}
+    QStringList bodies;
+    QList<QStringList> actions;
+
+public Q_SLOTS:
+    uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+                const QStringList& actionList, const QVariantMap&, int) {
+        bodies.append(summary + u" | "_s + body);
+        actions.append(actionList);
+        return uint(bodies.size());
+    }
+};
+
+// Opens "players" the way the test says: one that plays, one that fails, or none.
+class ScriptedLauncher final : public UrlLauncher {
+public:
+    enum Outcome { Nothing, Plays, Fails };
+    bool open(const QString& url, QString*) override {
+        opened.append(url);
+        const Outcome outcome = script.isEmpty() ? Nothing : script.takeFirst();
+        if (outcome != Nothing) {
+            players.push_back(std::make_unique<FakePlayer>(
+                int(players.size()) + 1, outcome == Plays ? u"Playing"_s : u"Stopped"_s,
+                outcome == Fails ? u"Cannot open the stream: connection refused."_s : QString()));
+        }
+        return true;
+    }
+    QList<Outcome> script;
+    QStringList opened;
+    std::vector<std::unique_ptr<FakePlayer>> players;
+};
+
+class SystemClock final : public Clock {
+public:
+    QDateTime now() const override { return QDateTime::currentDateTime(); }
+};
+
+class LaunchWatcherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
+        watcher =
+            std::make_unique<LaunchWatcher>(launcher, clock, LaunchWatcher::Options{1500ms, 100ms},
+                                            [this](const QString& line) { logged.append(line); });
+    }
+    void TearDown() override {
+        watcher.reset();
+        launcher.players.clear();
+        if (notifications != nullptr) {
+            QDBusConnection::disconnectFromBus(u"notifications"_s);
+        }
+    }
+
+    FakeNotifications* StartNotifications() {
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"notifications"_s);
+        notificationsObject = std::make_unique<QObject>();
+        notifications = new FakeNotifications(notificationsObject.get());
+        EXPECT_TRUE(bus.registerObject(u"/org/freedesktop/Notifications"_s,
+                                       notificationsObject.get(), QDBusConnection::ExportAdaptors));
+        EXPECT_TRUE(bus.registerService(u"org.freedesktop.Notifications"_s));
+        return notifications;
+    }
+
+    void Emit(const QString& signal, const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createSignal(
+            u"/org/freedesktop/Notifications"_s, u"org.freedesktop.Notifications"_s, signal);
+        message.setArguments(arguments);
+        QDBusConnection(u"notifications"_s).send(message);
+    }
+
+    void Launch() {
+        const QString command = u"lyrev:play?"_s + kStream;
+        QString error;
+        launcher.open(command, &error);
+        watcher->Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    }
+
+    bool Settled() { return !watcher->Confirmation().IsWaiting() && !watcher->IsConnected(); }
+
+    SystemClock clock;
+    ScriptedLauncher launcher;
+    QStringList logged;
+    std::unique_ptr<LaunchWatcher> watcher;
+    std::unique_ptr<QObject> notificationsObject;
+    FakeNotifications* notifications = nullptr;
+};
+
+TEST_F(LaunchWatcherTest, ConfirmedAtOnceNeedsNoRetryAndLeavesTheBus) {
+    StartNotifications();
+    launcher.script = {ScriptedLauncher::Plays};
+    Launch();
+    EXPECT_TRUE(watcher->IsConnected());
+    ASSERT_TRUE(waitUntil([&] { return Settled(); }, 20s));
+    EXPECT_EQ(launcher.opened.size(), 1);
+    EXPECT_TRUE(notifications->bodies.isEmpty());
+}
+
+TEST_F(LaunchWatcherTest, ConfirmedOnTheRetry) {
+    StartNotifications();
+    launcher.script = {ScriptedLauncher::Nothing, ScriptedLauncher::Plays};
+    Launch();
+    ASSERT_TRUE(waitUntil([&] { return launcher.opened.size() == 2; }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return Settled(); }, 20s));
+    EXPECT_TRUE(notifications->bodies.isEmpty());
+}
+
+TEST_F(LaunchWatcherTest, NoPlayerAtAllIsNotifiedOnceAndTryAgainLaunchesAgain) {
+    StartNotifications();
+    Launch();
+    ASSERT_TRUE(waitUntil([&] { return !notifications->bodies.isEmpty(); }, 20s));
+    EXPECT_EQ(launcher.opened.size(), 2);
+    EXPECT_EQ(notifications->bodies,
+              QStringList{u"Scheduled broadcast did not start | Live (3:00:00 PM): "
+                          u"no player started"_s});
+    EXPECT_EQ(notifications->actions.first(), (QStringList{u"retry"_s, u"Try again"_s}));
+    EXPECT_TRUE(watcher->IsConnected()) << "the notification's action may still come";
+
+    launcher.script = {ScriptedLauncher::Plays};
+    Emit(u"ActionInvoked"_s, {uint(1), u"retry"_s});
+    ASSERT_TRUE(waitUntil([&] { return launcher.opened.size() == 3; }, 20s));
+    Emit(u"NotificationClosed"_s, {uint(1), uint(2)});
+    ASSERT_TRUE(waitUntil([&] { return Settled(); }, 20s));
+    EXPECT_EQ(notifications->bodies.size(), 1);
+    EXPECT_TRUE(logged.isEmpty());
+}
+
+TEST_F(LaunchWatcherTest, APlayersErrorIsRetriedThenNotifiedWithItsText) {
+    StartNotifications();
+    launcher.script = {ScriptedLauncher::Fails, ScriptedLauncher::Fails};
+    Launch();
+    ASSERT_TRUE(waitUntil([&] { return !notifications->bodies.isEmpty(); }, 20s));
+    EXPECT_EQ(launcher.opened.size(), 2);
+    EXPECT_EQ(notifications->bodies.first(),
+              u"Scheduled broadcast did not start | Live (3:00:00 PM): "
+              u"Cannot open the stream: connection refused."_s);
+}
+
+TEST_F(LaunchWatcherTest, WithoutANotificationServiceOneLineSaysIt) {
+    Launch();
+    ASSERT_TRUE(waitUntil([&] { return !logged.isEmpty(); }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return Settled(); }, 20s));
+    EXPECT_EQ(logged, QStringList{u"Live (3:00:00 PM) did not start: no player started"_s});
+    EXPECT_EQ(launcher.opened.size(), 2);
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
+
+#include "launchwatcher_test.moc"
