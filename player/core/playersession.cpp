@@ -18,6 +18,7 @@ PlayerSession::PlayerSession(Services services, MainWindowSurface& surface, Play
       eggTimer_([this] { mainPane_.Refresh(); }, [this] { services_.tracker.TrackUsage(); }) {}
 
 bool PlayerSession::StartUp(const QString& commandLine) {
+    surface_.SetUpSkin();
     const WindowSettings stored = WindowSettings::Load(services_.settings);
 
     surface_.SetOuterSize(stored.size);
@@ -56,6 +57,7 @@ void PlayerSession::ShutDown() {
         return;
     }
     shutDown_ = true;
+    surface_.SaveSkin();
     WindowSettings current;
     current.size = surface_.OuterSize();
     current.playBarBottom = surface_.PlayBarBottom();

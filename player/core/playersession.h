@@ -35,6 +35,11 @@ public:
     virtual void Close() = 0;
     // Rebuilds the brokers menu from the store.
     virtual void ReloadOnlineBrokers() = 0;
+    // Skin set-up: the skin settings read, the frame attached, the body painted in the
+    // face colour and the logo loaded. Runs first in start-up.
+    virtual void SetUpSkin() {}
+    // Writes the skin settings; runs in shutdown before the window settings are saved.
+    virtual void SaveSkin() {}
 };
 
 // Everything the main window does besides drawing itself: start-up, shutdown, playback

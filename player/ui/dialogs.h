@@ -9,23 +9,20 @@
 
 namespace lyrevane {
 
+// Skins a dialog that the main window owns: its frame from the owner's skin
+// configuration, and the face colour on the dialog and on `faceColourWidgets` (in the
+// order given); the dialog's text takes the skin's text colour. Each dialog calls it
+// from SetOwner. Without the skin images the dialog keeps the desktop's frame.
+void AttachOwnerSkin(QDialog& dialog, frmMain& owner, const QList<QWidget*>& faceColourWidgets);
+// `widget` keeps the desktop's background and button colours whatever its parent wears.
+void KeepDesktopColours(QWidget& widget);
+
 // Opens one of the main window's dialogs the common way: a fresh instance every time
 // (it loads its own data), its Owner set to the main window, shown modally over it.
 // Returns once the dialog has closed, handing it back so that the caller can read
 // what it reports (for example whether it was cancelled).
 // `Dialog` is a QDialog with a constructor taking the parent widget and a
 // `SetOwner(frmMain&)` operation.
-// Skins a dialog that the main window owns: its frame from the owner's skin
-// configuration, and the face colour on the dialog and on `faceColourWidgets` (in the
-// order given). Each dialog calls it from SetOwner. Until the skin exists, dialogs keep
-// their design colours.
-inline void AttachOwnerSkin(QDialog& dialog, frmMain& owner,
-                            const QList<QWidget*>& faceColourWidgets) {
-    static_cast<void>(dialog);
-    static_cast<void>(owner);
-    static_cast<void>(faceColourWidgets);
-}
-
 template <typename Dialog>
 std::unique_ptr<Dialog> OpenOwnedDialog(frmMain& owner) {
     auto dialog = std::make_unique<Dialog>(&owner);

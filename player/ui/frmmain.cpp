@@ -20,6 +20,8 @@
 #include "nowplaying.h"
 #include "platform.h"
 #include "promptservice.h"
+#include "skinconfiguration.h"
+#include "skinframe.h"
 #include "webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -69,9 +71,16 @@ void PlayBarStrip::mouseMoveEvent(QMouseEvent* event) {
 frmMain::frmMain(Services services, QWidget* parent)
     : QMainWindow(parent),
       services_(services),
-      layout_(LogoPixmap().size(), 0, PlayerLayout::kDesignPlayBarHeight) {
+      layout_(LogoPixmap().size(), 0, PlayerLayout::kDesignPlayBarHeight),
+      skin_(std::make_unique<lyrevane::SkinConfiguration>()),
+      skinFolder_(DefaultSkinFolder()) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(kAppTitle.toString());
+    frame_ = new SkinFrame(*this, SkinFrame::Style{.minimiseButton = true,
+                                                   .maximiseButton = true,
+                                                   .icon = true,
+                                                   .resizable = true,
+                                                   .doubleClickMaximises = true});
 
     client_ = new QWidget(this);
     client_->installEventFilter(this);
@@ -252,8 +261,11 @@ void frmMain::ApplyLayout() {
 
 void frmMain::UpdateMinimumSize() {
     const int frameWidth = isVisible() ? frameGeometry().width() - width() : 0;
+    // The drawn caption bar and borders lie inside the window, around the menu bar.
+    const QMargins drawn = contentsMargins();
     const int aboveClient =
-        menuBar()->isVisible() || !isVisible() ? menuBar()->sizeHint().height() : 0;
+        drawn.top() + drawn.bottom() +
+        (menuBar()->isVisible() || !isVisible() ? menuBar()->sizeHint().height() : 0);
     setMinimumSize(std::max(0, layout_.MinimumOuterWidth() - frameWidth),
                    layout_.MinimumClientHeight() + aboveClient);
 }
@@ -280,7 +292,10 @@ void frmMain::closeEvent(QCloseEvent* event) {
 void frmMain::SetOuterSize(QSize size) {
     resize(size);
     // The client area is known before the window is first shown: below the menu bar.
-    const QSize client(size.width(), size.height() - menuBar()->sizeHint().height());
+    const QMargins drawn = contentsMargins();
+    const QSize client(
+        size.width() - drawn.left() - drawn.right(),
+        size.height() - drawn.top() - drawn.bottom() - menuBar()->sizeHint().height());
     layout_.Resize(client, false);
     ApplyLayout();
 }

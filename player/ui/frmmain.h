@@ -25,6 +25,8 @@ class BrowserPane;
 class MediaEngine;
 class PromptService;
 class SettingsProvider;
+class SkinConfiguration;
+class SkinFrame;
 class UrlOpener;
 class UsageTracker;
 
@@ -70,6 +72,16 @@ public:
     PromptService& Prompts() const { return services_.prompts; }
     UrlOpener& Opener() const { return services_.urlOpener; }
     PlayerSession& Session() { return *session_; }
+    // The current skin, shared by reference with the dialogs, which may edit it.
+    lyrevane::SkinConfiguration& SkinConfiguration() { return *skin_; }
+    // The main window's frame object: its face and text colours dress the dialogs too.
+    const SkinFrame& Frame() const { return *frame_; }
+    // Where the skin files are; by default next to the program, else in its data folder.
+    void SetSkinFolder(const QString& folder) { skinFolder_ = folder; }
+    static QString DefaultSkinFolder();
+    // After a confirmed Customise Skin: attaches the skin again and repaints the body.
+    void ReapplySkin();
+    const QString& SkinFolder() const { return skinFolder_; }
     const PlayerLayout& Layout() const { return layout_; }
 
     // MainWindowSurface
@@ -84,6 +96,8 @@ public:
     // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
     // URL read now; a click opens that copy in the advertisement pane.
     void ReloadOnlineBrokers() override;
+    void SetUpSkin() override;
+    void SaveSkin() override;
 
     // PlayBarView
     void SetPlayEnabled(bool enabled) override;
@@ -145,6 +159,12 @@ private:
     void RunCommandLater(const QUrl& url);
     void OpenMainPopup(const QUrl& url);
     void OpenAdPopup(const QUrl& url);
+    // Paints the body and the play bar's controls in the face colour, loads the logo.
+    void ApplySkinColours();
+    // File > Customize Skin: on OK the skin is attached again and the body repainted.
+    void CustomizeSkin();
+    // Shows a problem with a skin file once, after the current call has returned.
+    void ReportSkinProblem(const QString& text);
 
     Services services_;
     QWidget* client_ = nullptr;
@@ -152,6 +172,11 @@ private:
     std::unique_ptr<BrowserPane> mainPane_;
     std::unique_ptr<BrowserPane> adPane_;
     std::unique_ptr<PlayerSession> session_;
+    std::unique_ptr<lyrevane::SkinConfiguration> skin_;
+    SkinFrame* frame_ = nullptr;
+    QString skinFolder_;
+    bool logoProblemShown_ = false;
+    QStringList skinProblems_;  // waiting to be shown
 };
 
 }  // namespace lyrevane

@@ -52,12 +52,10 @@ void frmMain::BuildMenu() {
     mnuHelp->setObjectName(u"mnuHelp"_s);
     mnuHelpAbout = addItem(mnuHelp, u"&About..."_s, u"mnuHelpAbout"_s, Qt::Key_F1);
 
-    // The skin dialog is not part of this version of the player yet.
-    mnuFileCustomizeSkin->setEnabled(false);
-
     connect(mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
     connect(mnuFilePlay, &QAction::triggered, this,
             [this] { session_->Playback().PlayFromInputBox(); });
+    connect(mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
     connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
     connect(mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
             [this] { OpenOwnedDialog<frmOnlineBrokers>(*this); });

@@ -1,0 +1,248 @@
+// The skin's costs on the real main window. Run under a display server:
+//   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/lyrevane_skin_bench
+// SliderToPreview: one Customise Skin slider step until the preview has been repainted.
+// ReskinAfterOk: attaching the skin again and repainting the whole window after OK.
+// StartUp: from starting a player process (this program, as a child) to the first paint
+// of its main window, with the skin files and without any, in alternating pairs.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEngineProfile>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include <sys/resource.h>
+#include <optional>
+#include <vector>
+
+#include "frmcustomiseskin.h"
+#include "frmmain.h"
+#include "mediaengine.h"
+#include "platform.h"
+#include "promptservice.h"
+#include "settingsstore.h"
+#include "webpanes.h"
+
+using namespace Qt::Literals::StringLiterals;
+using namespace lyrevane;
+
+namespace {
+
+class QuietEngine final : public MediaEngine {
+public:
+    void setUrl(const QString& url) override { url_ = url; }
+    QString url() const override { return url_; }
+    void play() override {}
+    void pause() override {}
+    void stop() override {}
+    bool isAvailable(Control) const override { return false; }
+    void setVolume(int volume) override { volume_ = volume; }
+    int volume() const override { return volume_; }
+    int openState() const override { return OpenUndefined; }
+    int playState() const override { return PlayUndefined; }
+    int errorCount() const override { return 0; }
+    QString errorDescription(int) const override { return {}; }
+
+private:
+    QString url_;
+    int volume_ = 0;
+};
+
+class QuietPrompts final : public PromptService {
+public:
+    void ShowMessage(const QString&, MessageIcon) override {}
+    std::optional<QString> InputBox(const QString&, const QString&) override { return {}; }
+    bool AskYesNo(const QString&, MessageIcon) override { return false; }
+};
+
+class NoOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString&) override {}
+};
+
+// A main window on private settings whose pages come from a port where nothing listens.
+struct Player {
+    explicit Player(const QString& skinFolder = {}) {
+        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
+        profile.reset(CreatePlayerProfile(nullptr));
+        window = std::make_unique<frmMain>(
+            frmMain::Services{*store, prompts, tracker, engine, opener, profile.get()});
+        if (!skinFolder.isEmpty()) {
+            window->SetSkinFolder(skinFolder);
+        }
+    }
+    ~Player() {
+        window.reset();
+        profile.reset();
+    }
+
+    QTemporaryDir folder;
+    std::unique_ptr<SqliteSettingsStore> store;
+    QuietEngine engine;
+    QuietPrompts prompts;
+    NoUsageTracker tracker;
+    NoOpener opener;
+    std::unique_ptr<QWebEngineProfile> profile;
+    std::unique_ptr<frmMain> window;
+};
+
+void BM_SliderToPreview(benchmark::State& state) {
+    Player player;
+    player.window->StartUp({});
+    player.window->show();
+    frmCustomiseSkin dialog(player.window.get());
+    dialog.SetOwner(*player.window);
+    dialog.show();
+    QApplication::processEvents();
+    int value = 0;
+    for (auto _ : state) {
+        dialog.hscRed->setValue(value);
+        dialog.picSample->repaint();
+        value = (value + 7) % 201;
+    }
+    dialog.reject();
+}
+BENCHMARK(BM_SliderToPreview)->Unit(benchmark::kMillisecond);
+
+void BM_ReskinAfterOk(benchmark::State& state) {
+    Player player;
+    player.window->StartUp({});
+    player.window->show();
+    QApplication::processEvents();
+    int step = 0;
+    for (auto _ : state) {
+        player.window->SkinConfiguration().transform.hue = float(step % 600) / 100.0F - 1.0F;
+        player.window->ReapplySkin();
+        player.window->repaint();
+        step += 37;
+    }
+}
+BENCHMARK(BM_ReskinAfterOk)->Unit(benchmark::kMillisecond);
+
+QString programPath;
+
+struct StartUpRun {
+    double total = 0;   // ms from starting the process to its first paint
+    double window = 0;  // ms from creating the main window to its first paint (in the child)
+    double cpu = 0;     // ms of the player process's processor time until its first paint
+};
+
+// One child player process until it reports its first paint.
+std::optional<StartUpRun> startChild(bool skinned) {
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QElapsedTimer clock;
+    clock.start();
+    child.start(programPath, {u"--first-paint"_s, skinned ? u"skin"_s : u"noskin"_s});
+    QByteArray output;
+    while (!output.contains('\n') && child.waitForReadyRead(60000)) {
+        output += child.readAll();
+    }
+    const double total = double(clock.nsecsElapsed()) / 1e6;
+    child.waitForFinished(30000);
+    const QList<QByteArray> words = output.trimmed().split(' ');
+    if (words.size() != 3 || words[0] != "painted") {
+        return std::nullopt;
+    }
+    return StartUpRun{total, words[1].toDouble(), words[2].toDouble()};
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// Skinned and unskinned children in alternating order, so that the machine's load
+// falls on both alike. Time: the skinned start-ups; counters: medians of both and of
+// the per-pair differences.
+void BM_StartUp(benchmark::State& state) {
+    std::vector<double> skin, noskin, added, skinWindow, noskinWindow, addedWindow, addedCpu;
+    bool skinFirst = true;
+    for (auto _ : state) {
+        std::optional<StartUpRun> a = startChild(skinFirst);
+        std::optional<StartUpRun> b = startChild(!skinFirst);
+        if (!a || !b) {
+            state.SkipWithError("a child never painted");
+            break;
+        }
+        const StartUpRun& s = skinFirst ? *a : *b;
+        const StartUpRun& n = skinFirst ? *b : *a;
+        state.SetIterationTime(s.total / 1000.0);
+        skin.push_back(s.total);
+        noskin.push_back(n.total);
+        added.push_back(s.total - n.total);
+        skinWindow.push_back(s.window);
+        noskinWindow.push_back(n.window);
+        addedWindow.push_back(s.window - n.window);
+        addedCpu.push_back(s.cpu - n.cpu);
+        skinFirst = !skinFirst;
+    }
+    state.counters["skin_ms"] = median(skin);
+    state.counters["noskin_ms"] = median(noskin);
+    state.counters["added_ms"] = median(added);
+    state.counters["skin_window_ms"] = median(skinWindow);
+    state.counters["noskin_window_ms"] = median(noskinWindow);
+    state.counters["added_window_ms"] = median(addedWindow);
+    state.counters["added_cpu_ms"] = median(addedCpu);
+}
+BENCHMARK(BM_StartUp)->Iterations(10)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+// Watches the main window for its first paint.
+class FirstPaint final : public QObject {
+public:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint && !done) {
+            done = true;
+            rusage usage{};
+            getrusage(RUSAGE_SELF, &usage);
+            const auto ms = [](const timeval& t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+            std::printf("painted %.3f %.3f\n", double(clock.nsecsElapsed()) / 1e6,
+                        ms(usage.ru_utime) + ms(usage.ru_stime));
+            std::fflush(stdout);
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        }
+        return false;
+    }
+    QElapsedTimer clock;
+    bool done = false;
+};
+
+// The child: start-up of a player, skinned or with no skin files at all.
+int firstPaint(bool skinned) {
+    QTemporaryDir empty;
+    FirstPaint watcher;
+    watcher.clock.start();
+    Player player(skinned ? QString() : empty.path());
+    player.window->installEventFilter(&watcher);
+    player.window->StartUp({});
+    player.window->show();
+    QApplication::exec();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
+    }
+    RegisterCommandScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    programPath = QCoreApplication::applicationFilePath();
+    if (argc == 3 && qstrcmp(argv[1], "--first-paint") == 0) {
+        return firstPaint(qstrcmp(argv[2], "skin") == 0);
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

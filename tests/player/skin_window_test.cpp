@@ -1,0 +1,372 @@
+// The skin on the real main window and the Customise Skin dialog, under a display server
+// without a window manager.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <functional>
+#include <memory>
+
+#include "../support/windowtests.h"
+#include "fakes.h"
+#include "frmcustomiseskin.h"
+#include "frmmain.h"
+#include "settingsstore.h"
+#include "skinconfiguration.h"
+#include "skinframe.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+using testing::FakeMediaEngine;
+using testing::FakePrompts;
+using testing::sharedProfile;
+
+constexpr int kTimeoutMs = 10000;
+
+class NoOpener final : public UrlOpener {
+public:
+    void OpenExternally(const QString&) override {}
+};
+
+QColor face(QWidget* widget) {
+    return widget->palette().color(QPalette::Window);
+}
+QColor buttonFace(QWidget* widget) {
+    return widget->palette().color(QPalette::Button);
+}
+
+class SkinWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        // Pages from a port where nothing listens: no traffic leaves this machine.
+        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
+    }
+    void TearDown() override {
+        if (window) {
+            window->close();
+            window.reset();
+        }
+    }
+
+    void start(const QString& skinFolder = {}) {
+        window = std::make_unique<frmMain>(
+            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+        if (!skinFolder.isEmpty()) {
+            window->SetSkinFolder(skinFolder);
+        }
+        ASSERT_TRUE(window->StartUp({}));
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    }
+
+    // Opens Customise Skin from the menu; `inside` runs while it is shown and closes it.
+    void customise(const std::function<void(frmCustomiseSkin&)>& inside) {
+        bool ran = false;
+        QTimer::singleShot(0, window.get(), [&] {
+            ASSERT_TRUE(QTest::qWaitFor(
+                [] { return qobject_cast<frmCustomiseSkin*>(QApplication::activeModalWidget()); },
+                kTimeoutMs));
+            auto* dialog = qobject_cast<frmCustomiseSkin*>(QApplication::activeModalWidget());
+            inside(*dialog);
+            ran = true;
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "the dialog is still open";
+                dialog->reject();
+            }
+        });
+        window->mnuFileCustomizeSkin->trigger();
+        ASSERT_TRUE(ran);
+    }
+
+    QString skinSetting(QStringView key) { return store->ReadSetting(kAppName, kSkinSection, key); }
+
+    QTemporaryDir folder;
+    std::unique_ptr<SqliteSettingsStore> store;
+    FakeMediaEngine engine;
+    FakePrompts prompts;
+    NoUsageTracker tracker;
+    NoOpener opener;
+    std::unique_ptr<frmMain> window;
+};
+
+TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
+    start();
+    EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_TRUE(window->Frame().IsDrawn());
+    EXPECT_EQ(window->size(), QSize(640, 480)) << "the outer size includes the drawn frame";
+    const QColor faceColour(121, 174, 152);
+    EXPECT_EQ(face(window->centralWidget()), faceColour);
+    EXPECT_EQ(window->imgLogo->pixmap().size(), QSize(196, 59));
+    EXPECT_EQ(window->imgLogo->pixmap().toImage().pixel(0, 0), faceColour.rgb())
+        << "the logo's transparent parts show the face colour";
+    EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'\n').toStdString();
+    EXPECT_TRUE(store->ReadSection(kAppName, kSkinSection).isEmpty());
+    // The drawn frame shows in a grab of the window too: border and caption bar.
+    const QImage shot = window->grab().toImage();
+    const FrameLayout layout = window->Frame().Layout();
+    EXPECT_NE(shot.pixel(1, 200) & 0xffffffU, 0U);
+    EXPECT_NE(shot.pixel(layout.caption.center()) & 0xffffffU, 0U);
+
+    window->close();
+    EXPECT_EQ(skinSetting(u"Colourise"), u"True"_s);
+    EXPECT_EQ(skinSetting(u"Hue"), u"1.47"_s);
+    EXPECT_EQ(skinSetting(u"Saturation"), u"0.34"_s);
+    EXPECT_EQ(skinSetting(u"AdjustRGB"), u"True"_s);
+    EXPECT_EQ(skinSetting(u"PercentRed"), u"-0.13"_s);
+    EXPECT_EQ(skinSetting(u"PercentGreen"), u"-0.12"_s);
+    EXPECT_EQ(skinSetting(u"PercentBlue"), u"-0.09"_s);
+}
+
+TEST_F(SkinWindowTest, MissingSkinFilesAreReportedOnceAndTheDesktopFrameStays) {
+    QTemporaryDir empty;
+    start(empty.path());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages.isEmpty(); }, kTimeoutMs));
+    QTest::qWait(100);
+    ASSERT_EQ(prompts.messages.size(), 1) << "one message names every missing file";
+    const QString& message = prompts.messages[0];
+    EXPECT_TRUE(
+        message.contains(u"Error loading picture "_s + empty.filePath(u"captionbar.gif"_s)));
+    EXPECT_TRUE(message.contains(u"Error loading picture "_s + empty.filePath(u"borders.gif"_s)));
+    EXPECT_TRUE(message.contains(u"Error loading picture "_s + empty.filePath(u"Lyrevane.png"_s)));
+    EXPECT_FALSE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
+    EXPECT_EQ(face(window->centralWidget()), QColor(121, 174, 152)) << "the colours still apply";
+
+    // Re-skinning after OK does not repeat the logo's message.
+    customise([](frmCustomiseSkin& dialog) { dialog.cmdOK->click(); });
+    QTest::qWait(100);
+    EXPECT_EQ(prompts.messages.size(), 1);
+}
+
+TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
+    start();
+    const SkinTransform before = window->SkinConfiguration().transform;
+    customise([&](frmCustomiseSkin& d) {
+        EXPECT_EQ(d.windowTitle(), u"Customise Skin"_s);
+        EXPECT_EQ(d.hscHue->value(), 247);
+        EXPECT_EQ(d.hscSaturation->value(), 34);
+        EXPECT_EQ(d.hscRed->value(), 87);
+        EXPECT_EQ(d.hscGreen->value(), 88);
+        EXPECT_EQ(d.hscBlue->value(), 91);
+        EXPECT_EQ(d.hscHue->maximum(), 600);
+        EXPECT_EQ(d.hscRed->maximum(), 200);
+        EXPECT_TRUE(d.chkColourise->isChecked());
+        EXPECT_TRUE(d.chkAdjustRGB->isChecked());
+        for (QScrollBar* bar : {d.hscHue, d.hscSaturation, d.hscRed, d.hscGreen, d.hscBlue}) {
+            EXPECT_TRUE(bar->isEnabled());
+        }
+        EXPECT_EQ(window->SkinConfiguration().transform, before);
+        EXPECT_EQ(&d.SkinConfiguration(), &window->SkinConfiguration());
+        // The design's places inside the drawn frame.
+        const QMargins frame = d.contentsMargins();
+        EXPECT_EQ(d.size(),
+                  QSize(389 + frame.left() + frame.right(), 425 + frame.top() + frame.bottom()));
+        EXPECT_EQ(d.picSample->geometry(), QRect(32 + frame.left(), 28 + frame.top(), 309, 141));
+        EXPECT_EQ(d.cmdCancel->geometry(), QRect(264 + frame.left(), 364 + frame.top(), 77, 29));
+        EXPECT_FALSE(d.picSample->Picture().isNull()) << "the preview is drawn";
+        const QImage shot = d.grab().toImage();
+        EXPECT_NE(shot.pixel(1, 100) & 0xffffffU, 0U) << "the border";
+        EXPECT_EQ(QColor(shot.pixel(20, frame.top() + 4)), QColor(121, 174, 152)) << "the body";
+        // Keyboard order: the channel sliders first, the check boxes last.
+        d.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+        EXPECT_EQ(QApplication::focusWidget(), d.hscRed)
+            << QApplication::focusWidget()->objectName().toStdString();
+        const QList<QWidget*> order{d.hscGreen,     d.hscBlue,   d.hscHue,    d.hscSaturation,
+                                    d.cmdOK,        d.cmdCancel, d.picSample, d.chkColourise,
+                                    d.chkAdjustRGB, d.hscRed};
+        for (QWidget* next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            EXPECT_EQ(QApplication::focusWidget(), next)
+                << QApplication::focusWidget()->objectName().toStdString() << " for "
+                << next->objectName().toStdString();
+        }
+        d.cmdCancel->click();
+    });
+}
+
+TEST_F(SkinWindowTest, StoredColouriseFalseLeavesHueAndSaturationDisabled) {
+    store->WriteSetting(kAppName, kSkinSection, u"Colourise", u"False"_s);
+    store->WriteSetting(kAppName, kSkinSection, u"Hue", u"0"_s);
+    start();
+    customise([&](frmCustomiseSkin& d) {
+        EXPECT_FALSE(d.chkColourise->isChecked());
+        EXPECT_FALSE(d.hscHue->isEnabled());
+        EXPECT_FALSE(d.hscSaturation->isEnabled());
+        EXPECT_EQ(d.hscHue->value(), 100);
+        EXPECT_EQ(d.hscSaturation->value(), 34);
+        EXPECT_TRUE(d.hscRed->isEnabled());
+        d.cmdCancel->click();
+    });
+    window->close();
+    EXPECT_EQ(skinSetting(u"Colourise"), u"False"_s);
+    EXPECT_EQ(skinSetting(u"Hue"), u"0"_s);
+}
+
+TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
+    start();
+    const QColor before = face(window->centralWidget());
+    const QColor brokers = buttonFace(window->cmdBrokers);
+    QImage previewBefore;
+    customise([&](frmCustomiseSkin& d) {
+        previewBefore = d.picSample->Picture();
+        const QColor dialogFace = face(&d);
+        d.hscRed->setValue(150);
+        EXPECT_EQ(window->SkinConfiguration().transform.percentRed, 0.5F);
+        EXPECT_NE(d.picSample->Picture(), previewBefore) << "both frames are drawn again";
+        EXPECT_EQ(face(&d), dialogFace) << "the dialog's own colours stay";
+        EXPECT_EQ(face(window->centralWidget()), before) << "nothing repaints before OK";
+        d.chkAdjustRGB->setChecked(false);
+        EXPECT_FALSE(d.hscRed->isEnabled());
+        EXPECT_FALSE(window->SkinConfiguration().transform.adjustRGB);
+        EXPECT_EQ(window->SkinConfiguration().transform.percentRed, 0.5F) << "kept while off";
+        d.chkAdjustRGB->setChecked(true);
+        d.cmdOK->click();
+    });
+    const QColor after = ToQColor(window->SkinConfiguration().FaceColour());
+    ASSERT_NE(after, before);
+    EXPECT_EQ(face(window->centralWidget()), after);
+    EXPECT_EQ(face(window->picPlayBar), after);
+    EXPECT_EQ(face(window->Picture1), after);
+    for (QToolButton* button :
+         {window->cmdPlay, window->cmdPause, window->cmdStop, window->cmdHome, window->cmdMail}) {
+        EXPECT_EQ(buttonFace(button), after) << button->objectName().toStdString();
+    }
+    EXPECT_EQ(buttonFace(window->cmdBrokers), brokers);
+    EXPECT_NE(buttonFace(window->sldVolume), after);
+    EXPECT_EQ(window->imgLogo->pixmap().toImage().pixel(0, 0), after.rgb());
+    window->close();
+    EXPECT_EQ(skinSetting(u"PercentRed"), u"0.5"_s);
+}
+
+TEST_F(SkinWindowTest, EscapeOrEnterOnASliderCancelsAndPutsTheValuesBack) {
+    start();
+    const SkinTransform before = window->SkinConfiguration().transform;
+    const QColor body = face(window->centralWidget());
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
+        customise([&](frmCustomiseSkin& d) {
+            d.hscHue->setFocus();
+            d.hscHue->setValue(10);
+            d.hscBlue->setValue(200);
+            EXPECT_EQ(window->SkinConfiguration().transform.hue, -0.9F);
+            QTest::keyClick(d.hscHue, key);
+            EXPECT_FALSE(d.isVisible());
+            EXPECT_TRUE(d.Cancelled());
+        });
+        EXPECT_EQ(window->SkinConfiguration().transform, before);
+        EXPECT_EQ(face(window->centralWidget()), body);
+    }
+    window->close();
+    EXPECT_EQ(skinSetting(u"Hue"), u"1.47"_s);
+}
+
+TEST_F(SkinWindowTest, DraggingTheCaptionMovesTheWindowWhereNoWindowManagerDoes) {
+    start();
+    const FrameLayout layout = window->Frame().Layout();
+    ASSERT_FALSE(layout.caption.isEmpty());
+    const QPoint grab = layout.caption.center() - QPoint(100, 0);
+    const QPoint before = window->pos();
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, grab);
+    QMouseEvent move(QEvent::MouseMove, QPointF(grab + QPoint(40, 30)),
+                     window->mapToGlobal(QPointF(grab + QPoint(40, 30))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &move);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, grab + QPoint(40, 30));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->pos() == before + QPoint(40, 30); }, kTimeoutMs))
+        << window->pos().x() << "," << window->pos().y();
+}
+
+TEST_F(SkinWindowTest, DraggingACornerResizesAndTheCaptionMaximisesOnDoubleClick) {
+    start();
+    const QSize before = window->size();
+    const QPoint corner(before.width() - 2, before.height() - 2);
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, corner);
+    QMouseEvent move(QEvent::MouseMove, QPointF(corner + QPoint(50, 40)),
+                     window->mapToGlobal(QPointF(corner + QPoint(50, 40))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &move);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, corner + QPoint(50, 40));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->size() == before + QSize(50, 40); }, kTimeoutMs))
+        << window->width() << "x" << window->height();
+
+    // Not below the least size: a drag far up and left stops there.
+    const QPoint edge(window->width() - 2, window->height() - 2);
+    QTest::mousePress(window.get(), Qt::LeftButton, {}, edge);
+    QMouseEvent shrink(QEvent::MouseMove, QPointF(edge - QPoint(2000, 2000)),
+                       window->mapToGlobal(QPointF(edge - QPoint(2000, 2000))), Qt::NoButton,
+                       Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window.get(), &shrink);
+    QTest::mouseRelease(window.get(), Qt::LeftButton, {}, edge);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->size() == window->minimumSize(); }, kTimeoutMs));
+
+    const FrameLayout layout = window->Frame().Layout();
+    QTest::mouseDClick(window.get(), Qt::LeftButton, {}, layout.caption.center());
+    EXPECT_TRUE(window->isMaximized());
+}
+
+TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
+    start();
+    for (QAction* entry : {window->mnuHelpAbout, window->mnuFileConfigureOnlineBrokers,
+                           window->mnuFileBroadcastScheduler}) {
+        bool seen = false;
+        QTimer::singleShot(0, window.get(), [&] {
+            ASSERT_TRUE(QTest::qWaitFor(
+                [] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()); },
+                kTimeoutMs));
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            QTest::qWait(50);
+            const std::string name = dialog->objectName().toStdString();
+            EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::FramelessWindowHint)) << name;
+            EXPECT_EQ(dialog->contentsMargins().top(), window->contentsMargins().top()) << name;
+            // Every control lies inside the body, below the caption bar.
+            for (QWidget* child : dialog->findChildren<QWidget*>()) {
+                if (child->isVisible() && child->parentWidget() == dialog) {
+                    EXPECT_GE(child->y(), dialog->contentsMargins().top())
+                        << name << " " << child->objectName().toStdString();
+                }
+            }
+            const QImage shot = dialog->grab().toImage();
+            EXPECT_EQ(QColor(shot.pixel(1, shot.height() / 2)), QColor(shot.pixel(1, 50)))
+                << "the border runs down the side";
+            EXPECT_NE(shot.pixel(1, shot.height() / 2) & 0xffffffU, 0U);
+            seen = true;
+            dialog->reject();
+        });
+        entry->trigger();
+        EXPECT_TRUE(seen);
+    }
+}
+
+TEST_F(SkinWindowTest, TheCloseButtonClosesTheWindowAndSaves) {
+    start();
+    const FrameLayout layout = window->Frame().Layout();
+    QTest::mouseClick(window.get(), Qt::LeftButton, {},
+                      layout.buttons[size_t(CaptionButton::Close)].center());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(skinSetting(u"Colourise"), u"True"_s) << "closing saved the skin";
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    return lyrevane::testing::RunWindowTests(argc, argv);
+}

@@ -1,0 +1,161 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include "picture.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+namespace {
+
+constexpr ColourValue kBackground = MakeColourValue(47, 122, 151);
+const QRgb kBackgroundRgb = qRgb(47, 122, 151);
+
+class PictureTest : public ::testing::Test {
+protected:
+    // An opaque picture of one colour, saved as PNG.
+    QString solid(int width, int height, QRgb colour) {
+        QImage image(width, height, QImage::Format_ARGB32);
+        image.fill(colour);
+        const QString path = folder.filePath(u"solid-%1x%2.png"_s.arg(width).arg(height));
+        image.save(path, "PNG");
+        return path;
+    }
+
+    QTemporaryDir folder;
+};
+
+TEST_F(PictureTest, OwnSizeWithMinusOneAndTransparentPixelsShowTheBackground) {
+    // 300 by 90: the left half fully transparent, the right half opaque orange.
+    QImage image(300, 90, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    for (int y = 0; y < 90; ++y) {
+        for (int x = 150; x < 300; ++x) {
+            image.setPixel(x, y, qRgba(232, 154, 28, 255));
+        }
+        image.setPixel(149, y, qRgba(0, 0, 0, 128));  // half transparent black
+    }
+    const QString path = folder.filePath(u"logo.png"_s);
+    ASSERT_TRUE(image.save(path, "PNG"));
+
+    int width = -1;
+    int height = -1;
+    const LoadedPicture loaded = LoadScaledPicture(path, width, height, kBackground, false);
+    ASSERT_FALSE(loaded.error);
+    EXPECT_EQ(width, 300);
+    EXPECT_EQ(height, 90);
+    EXPECT_EQ(loaded.picture.size(), QSize(300, 90));
+    EXPECT_FALSE(loaded.picture.hasAlphaChannel());
+    for (const QPoint p : {QPoint(0, 0), QPoint(148, 89), QPoint(70, 45)}) {
+        EXPECT_EQ(loaded.picture.pixel(p), kBackgroundRgb) << p.x() << "," << p.y();
+    }
+    EXPECT_EQ(loaded.picture.pixel(200, 45), qRgb(232, 154, 28));
+    // Half transparent black over the background: half the background.
+    const QRgb half = loaded.picture.pixel(149, 45);
+    EXPECT_NEAR(qRed(half), 23.5, 1);
+    EXPECT_NEAR(qGreen(half), 61, 1);
+    EXPECT_NEAR(qBlue(half), 75.5, 1);
+
+    // Width 200 with height -1: both take the picture's own size.
+    width = 200;
+    height = -1;
+    EXPECT_EQ(LoadScaledPicture(path, width, height, kBackground, false).picture.size(),
+              QSize(300, 90));
+    EXPECT_EQ(width, 300);
+    EXPECT_EQ(height, 90);
+}
+
+TEST_F(PictureTest, KeepAspectFitsAWideImageToTheWidth) {
+    int width = 200;
+    int height = 200;
+    const QRgb red = qRgb(200, 30, 30);
+    const LoadedPicture loaded =
+        LoadScaledPicture(solid(400, 100, red), width, height, kBackground, true);
+    ASSERT_FALSE(loaded.error);
+    const QImage& p = loaded.picture;
+    EXPECT_EQ(p.size(), QSize(200, 200));
+    // dw 200, dh 50, dx 0, dy 75: bands above and below keep the background.
+    EXPECT_EQ(p.pixel(100, 74), kBackgroundRgb);
+    EXPECT_EQ(p.pixel(100, 75), red);
+    EXPECT_EQ(p.pixel(0, 100), red);
+    EXPECT_EQ(p.pixel(199, 124), red);
+    EXPECT_EQ(p.pixel(100, 125), kBackgroundRgb);
+}
+
+TEST_F(PictureTest, KeepAspectFitsATallImageToTheHeight) {
+    int width = 200;
+    int height = 200;
+    const QRgb green = qRgb(30, 200, 30);
+    const QImage p =
+        LoadScaledPicture(solid(100, 400, green), width, height, kBackground, true).picture;
+    // dw 50, dh 200, dx 75, dy 0.
+    EXPECT_EQ(p.pixel(74, 100), kBackgroundRgb);
+    EXPECT_EQ(p.pixel(75, 0), green);
+    EXPECT_EQ(p.pixel(124, 199), green);
+    EXPECT_EQ(p.pixel(125, 100), kBackgroundRgb);
+}
+
+TEST_F(PictureTest, OffsetsRoundHalvesToEven) {
+    // 3 by 1 into 10 by 10: dh = 10 / 3 = 3.33 -> 3; dy = (10 - 3) / 2 = 3.5 -> 4.
+    int width = 10;
+    int height = 10;
+    const QRgb blue = qRgb(20, 20, 220);
+    const QImage p = LoadScaledPicture(solid(3, 1, blue), width, height, kBackground, true).picture;
+    EXPECT_EQ(p.pixel(5, 3), kBackgroundRgb);
+    EXPECT_EQ(p.pixel(5, 4), blue);
+    EXPECT_EQ(p.pixel(5, 6), blue);
+    EXPECT_EQ(p.pixel(5, 7), kBackgroundRgb);
+}
+
+TEST_F(PictureTest, StretchesToAnyRequestedSize) {
+    int width = 37;
+    int height = 5;
+    const QImage p =
+        LoadScaledPicture(solid(300, 90, qRgb(9, 9, 9)), width, height, kBackground, false).picture;
+    EXPECT_EQ(p.size(), QSize(37, 5));
+    EXPECT_EQ(p.pixel(36, 4), qRgb(9, 9, 9));
+}
+
+TEST_F(PictureTest, MissingOrUndecodableFilesFailWith999) {
+    int width = -1;
+    int height = -1;
+    const QString missing = folder.filePath(u"nowhere/Lyrevane.png"_s);
+    const LoadedPicture none = LoadScaledPicture(missing, width, height, kBackground, false);
+    ASSERT_TRUE(none.error);
+    EXPECT_EQ(none.error->number, 999);
+    EXPECT_EQ(none.error->description, u"Error loading picture "_s + missing);
+    EXPECT_TRUE(none.picture.isNull());
+    EXPECT_EQ(width, -1) << "sizes are left alone";
+
+    QFile junk(folder.filePath(u"junk.png"_s));
+    ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+    junk.write("\x89PNG\r\n\x1a\n not really");
+    junk.close();
+    const LoadedPicture bad = LoadScaledPicture(junk.fileName(), width, height, kBackground, true);
+    ASSERT_TRUE(bad.error);
+    EXPECT_EQ(bad.error->number, 999);
+}
+
+TEST_F(PictureTest, ZeroSizesGiveAnEmptyPictureWithoutDividingByZero) {
+    int width = 0;
+    int height = 50;
+    const LoadedPicture p =
+        LoadScaledPicture(solid(4, 4, qRgb(1, 1, 1)), width, height, kBackground, true);
+    EXPECT_FALSE(p.error);
+    EXPECT_TRUE(p.picture.isNull());
+}
+
+TEST(ResizeBicubic, KeepsSolidColoursAndScalesToTheSize) {
+    QImage image(12, 24, QImage::Format_ARGB32);
+    image.fill(qRgb(47, 122, 151));
+    const QImage big = ResizeBicubic(image, QSize(24, 48));
+    EXPECT_EQ(big.size(), QSize(24, 48));
+    EXPECT_EQ(big.pixel(0, 0), qRgb(47, 122, 151));
+    EXPECT_EQ(big.pixel(23, 47), qRgb(47, 122, 151));
+}
+
+}  // namespace
+}  // namespace lyrevane
