@@ -62,6 +62,11 @@ public:
     bool AskYesNo(const QString&, MessageIcon) override { return false; }
 };
 
+class NoTracker final : public lyrevane::UsageTracker {
+public:
+    void TrackUsage() override {}
+};
+
 class NoOpener final : public UrlOpener {
 public:
     void OpenExternally(const QString&) override {}
@@ -88,7 +93,7 @@ struct Player {
     std::unique_ptr<SqliteSettingsStore> store;
     QuietEngine engine;
     QuietPrompts prompts;
-    NoUsageTracker tracker;
+    NoTracker tracker;
     NoOpener opener;
     std::unique_ptr<QWebEngineProfile> profile;
     std::unique_ptr<frmMain> window;

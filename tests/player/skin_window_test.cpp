@@ -100,7 +100,7 @@ protected:
     std::unique_ptr<SqliteSettingsStore> store;
     FakeMediaEngine engine;
     FakePrompts prompts;
-    NoUsageTracker tracker;
+    testing::NullTracker tracker;
     NoOpener opener;
     std::unique_ptr<frmMain> window;
 };
