@@ -13,6 +13,10 @@ for `cvlc <mount>` (libVLC's own command-line player, default options) in altern
 one unmeasured warm-up start of each. Reported: every run, the medians and their ratio.
 As root, cvlc (which refuses root) runs as "nobody"; the player runs as root.
 
+Window: from the start to the main window being mapped and viewable on the X screen, for
+a start with the stream on the command line and for a start without a command line
+(median of --runs each).
+
 Footprint: the player is started on the mount and left to settle; then, over --seconds, the
 proportional set size (Pss of /proc/PID/smaps_rollup) of the player and every process below
 it (the browser engine's helper processes included) is summed every 5 seconds, and the CPU
@@ -100,6 +104,22 @@ class Bench:
         self.stop(process, graceful=which == "player")
         return first - started if heard and first is not None else None
 
+    def window_visible(self, with_command: bool) -> float | None:
+        """Seconds from the start to the main window being mapped and viewable."""
+        args = ["lyrev:play?" + desktop.escape(self.mp3)] if with_command else []
+        started = time.monotonic()
+        process = self.desk.start_player(self.player, args, self.profile,
+                                         self.desk.dir / "player-window.log")
+        seen = None
+        x11 = self.desk.x11()
+        while time.monotonic() - started < 30 and process.poll() is None:
+            if x11.find_window(process.pid, desktop.APP_TITLE) is not None:
+                seen = time.monotonic() - started
+                break
+            time.sleep(0.005)
+        self.stop(process, graceful=True)
+        return seen
+
     def footprint(self, seconds: int) -> tuple[float, float, dict[str, int]]:
         """Peak tree PSS (MB), CPU (% of a core) and the PSS by process name at the peak."""
         self.recorder.reset()
@@ -173,6 +193,16 @@ def main() -> int:
                 times[which].append(seconds)
             say(f"run {run + 1}: Lyrevane {times['player'][-1] * 1000:.0f} ms, "
                 f"cvlc {times['cvlc'][-1] * 1000:.0f} ms")
+        windows: dict[str, list[float]] = {"command": [], "plain": []}
+        for run in range(args.runs):
+            for kind in ("command", "plain"):
+                seconds = bench.window_visible(kind == "command")
+                if seconds is None:
+                    print(f"no window in run {run + 1} ({kind})", file=sys.stderr)
+                    return 1
+                windows[kind].append(seconds)
+            say(f"run {run + 1}: window visible after {windows['command'][-1] * 1000:.0f} ms "
+                f"(with a stream), {windows['plain'][-1] * 1000:.0f} ms (without)")
         player_median = statistics.median(times["player"])
         vlc_median = statistics.median(times["cvlc"])
         ratio = player_median / vlc_median
@@ -183,6 +213,9 @@ def main() -> int:
     say("")
     say(f"time to first audio, median of {args.runs}: Lyrevane {player_median * 1000:.0f} ms, "
         f"cvlc {vlc_median * 1000:.0f} ms, ratio {ratio:.2f} (target <= {TARGET_RATIO})")
+    say(f"window visible, median of {args.runs}: "
+        f"{statistics.median(windows['command']) * 1000:.0f} ms with lyrev:play on the command "
+        f"line, {statistics.median(windows['plain']) * 1000:.0f} ms without a command line")
     say(f"process tree PSS, peak: {pss_mb:.1f} MB (target < {TARGET_PSS_MB} MB)")
     for name, kib in sorted(detail.items(), key=lambda item: -item[1]):
         say(f"  {name:<20} {kib / 1024:7.1f} MB")
