@@ -137,8 +137,17 @@ def openbox(binary: str) -> None:
 
         start = None
         wait(lambda: position(desk.env, window) is not None, 10)
-        time.sleep(0.5)  # let the window manager place it
-        start = position(desk.env, window)
+        # The window manager has placed it once two readings in a row agree.
+        placed = [position(desk.env, window)]
+
+        def settled() -> bool:
+            now = position(desk.env, window)
+            same = now is not None and now == placed[0]
+            placed[0] = now
+            return same
+
+        wait(settled, 10)
+        start = placed[0]
         if check(start is not None, f"the window's position is known ({start})"):
             x, y = start
             grab = (x + 200, y + 12)  # on the caption bar, away from its buttons

@@ -61,8 +61,8 @@ inline int freePort() {
     if (lock >= 0) {
         ::flock(lock, LOCK_EX);
     }
-    std::random_device seed;
-    std::mt19937 random(seed());
+    std::random_device entropy;
+    std::mt19937 random(entropy());
     std::uniform_int_distribution<int> range(20000, 32000);
     int port = 0;
     for (int attempt = 0; attempt < 100 && port == 0; ++attempt) {
