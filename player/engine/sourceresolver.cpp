@@ -84,6 +84,9 @@ void SourceResolver::request(const QUrl& url) {
                          QNetworkRequest::AlwaysNetwork);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     request.setMaximumRedirectsAllowed(0);
+    if (options_.keepStream) {
+        request.setRawHeader("Icy-MetaData", "1");
+    }
     reply_ = network_.get(request);
     // Bounds what Qt buffers for a stream that is not read: one playlist and a bit.
     reply_->setReadBufferSize(options_.maxPlaylistBytes + 1);
@@ -263,6 +266,24 @@ void SourceResolver::finishMedia() {
     SourceResolution result;
     result.kind = SourceResolution::Kind::Media;
     result.url = current_;
+    if (reply_ != nullptr) {
+        const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (status.isValid()) {
+            result.httpStatus = status.toInt();
+            result.httpReason =
+                reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        } else if (reply_->error() != QNetworkReply::NoError) {
+            result.networkError = reply_->error();
+            result.networkErrorText = reply_->errorString();
+        }
+        if (options_.keepStream && result.httpStatus >= 200 && result.httpStatus <= 299) {
+            QNetworkReply* stream = reply_;
+            reply_ = nullptr;
+            stream->disconnect(this);
+            result.stream = stream;
+            result.head = std::exchange(body_, {});
+        }
+    }
     finish(std::move(result));
 }
 

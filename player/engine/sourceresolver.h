@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -13,8 +14,6 @@
 #include <QUrl>
 
 #include <chrono>
-
-class QNetworkReply;
 
 namespace lyrevane {
 
@@ -31,6 +30,16 @@ struct SourceResolution {
     // Playlist entries and redirect targets that the rules refused.
     QStringList refused;
     QString message;
+    // For media over HTTP(S): the last answer's status and reason phrase (0 when no HTTP
+    // answer came), or the network error that stood in for an answer.
+    int httpStatus = 0;
+    QString httpReason;
+    QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
+    QString networkErrorText;
+    // With `keepStream`: the open answer of a stream (status 2xx), handed over with the bytes
+    // read from it so far. The receiver owns it.
+    QNetworkReply* stream = nullptr;
+    QByteArray head;
 };
 
 struct SourceResolverOptions {
@@ -40,6 +49,9 @@ struct SourceResolverOptions {
     qsizetype maxEntries = 100;
     // For the whole resolution of one source, redirects included.
     std::chrono::milliseconds deadline{20000};
+    // Asks for ICY metadata and hands a stream's answer over instead of closing it, so that
+    // the stream is read on the connection that was checked.
+    bool keepStream = false;
 };
 
 // Looks at a source before the media engine opens it, so that only checked URLs reach

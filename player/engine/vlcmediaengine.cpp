@@ -10,6 +10,7 @@
 #include <vlc/vlc.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <utility>
@@ -68,6 +69,26 @@ libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
     return libvlc_media_new_path(instance, utf8.constData());
 }
 
+bool isHttp(const QString& url) {
+    return url.startsWith(u"http://"_s, Qt::CaseInsensitive) ||
+           url.startsWith(u"https://"_s, Qt::CaseInsensitive);
+}
+
+// libVLC reads a fed stream through these, on its input thread. A live stream has no size
+// and cannot seek.
+int feedOpen(void* opaque, void** data, uint64_t* size) {
+    *data = opaque;
+    *size = UINT64_MAX;
+    return 0;
+}
+
+ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
+    return static_cast<ssize_t>(
+        static_cast<FeedBuffer*>(opaque)->read(reinterpret_cast<char*>(buffer), length));
+}
+
+void feedClose(void*) {}
+
 // The URL a libVLC MRL stands for: "icyx" is our own alias for plain HTTP.
 QString urlOfMrl(const QString& mrl) {
     if (mrl.startsWith(u"icyx://"_s, Qt::CaseInsensitive)) {
@@ -90,9 +111,30 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     : MediaEngine(parent),
       options_(std::move(options)),
       machine_(options_.timings),
-      rules_(options_.refusedSources),
-      resolver_(resolverOptions(rules_, options_.timings.connectTimeout)) {
-    connect(&resolver_, &SourceResolver::finished, this, &VlcMediaEngine::onResolved);
+      rules_(options_.refusedSources) {
+    feed_ = new StreamFeed(resolverOptions(rules_, options_.timings.connectTimeout));
+    feed_->moveToThread(&feedThread_);
+    connect(&feedThread_, &QThread::finished, feed_, &QObject::deleteLater);
+    connect(feed_, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
+    connect(feed_, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
+    connect(feed_, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
+        if (ticket == feedTicket_) {
+            setMetadata(station, {});
+        }
+    });
+    connect(feed_, &StreamFeed::titleChanged, this, [this](quint64 ticket, const QString& title) {
+        if (ticket == feedTicket_) {
+            setMetadata(station_, title);
+        }
+    });
+    connect(feed_, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
+        // libVLC reads what is left and then reaches the end; the reason goes first.
+        if (ticket == feedTicket_ && !line.isEmpty()) {
+            dispatch(PlayStateMachine::logError(line));
+        }
+    });
+    feedThread_.setObjectName(u"Lyrevane stream feed"_s);
+    feedThread_.start();
     for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
                              PlayStateMachine::Timer::Backoff}) {
         timer(which).setSingleShot(true);
@@ -132,6 +174,10 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
 }
 
 VlcMediaEngine::~VlcMediaEngine() {
+    ++feedTicket_;
+    if (feedBuffer_) {
+        feedBuffer_->abort();  // a read libVLC is blocked in returns, so that stop can join
+    }
     if (instance_ != nullptr) {
         // Waits for log callbacks in flight, so none reaches a half-destroyed engine.
         libvlc_log_unset(instance_);
@@ -145,6 +191,9 @@ VlcMediaEngine::~VlcMediaEngine() {
     if (instance_ != nullptr) {
         libvlc_release(instance_);
     }
+    QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
+    feedThread_.quit();
+    feedThread_.wait();
 }
 
 // Runs on a libVLC thread: copy what is needed and queue it to the engine's thread.
@@ -192,7 +241,7 @@ void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t*, const cha
         std::vsnprintf(buffer.data(), buffer.size(), format, args);
         const QString target =
             urlOfMrl(QString::fromUtf8(buffer.data() + sizeof(kCreatingAccess) - 1).trimmed());
-        if (self->rules_.allows(target)) {
+        if (target.startsWith(u"imem://"_s) || self->rules_.allows(target)) {
             return;
         }
         const quint64 generation = self->generation_.load();
@@ -206,6 +255,10 @@ void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t*, const cha
                 }
             },
             Qt::QueuedConnection);
+        return;
+    }
+    // The older in-memory access complains about the callbacks meant for the newer one.
+    if (format != nullptr && std::strcmp(format, "Invalid get/release function pointers") == 0) {
         return;
     }
     std::array<char, 512> buffer{};
@@ -335,27 +388,74 @@ void VlcMediaEngine::openEntry(const QString& url) {
     }
     // A new connection starts without the old station's title.
     setMetadata({}, {});
-    resolver_.resolve(url.trimmed());
+    const QString source = url.trimmed();
+    if (!rules_.allows(source)) {
+        events_.push_back(PlayStateMachine::openFailed(sourcemessages::refusedSource(source)));
+        return;
+    }
+    if (!isHttp(source)) {
+        openUrlMedia(source);
+        return;
+    }
+    // libVLC starts now and waits for the bytes the feed checks and hands on.
+    const quint64 ticket = ++feedTicket_;
+    feedBuffer_ = std::make_shared<FeedBuffer>();
+    feedBuffer_->setOnRoom([feed = feed_] {
+        QMetaObject::invokeMethod(feed, &StreamFeed::pump, Qt::QueuedConnection);
+    });
+    QMetaObject::invokeMethod(
+        feed_,
+        [feed = feed_, ticket, source, buffer = feedBuffer_] {
+            feed->open(ticket, source, buffer);
+        },
+        Qt::QueuedConnection);
+    media_ = libvlc_media_new_callbacks(instance_, feedOpen, feedRead, nullptr, feedClose,
+                                        feedBuffer_.get());
+    if (media_ == nullptr) {
+        events_.push_back(PlayStateMachine::openFailed());
+        return;
+    }
+    fed_ = true;
+    // Radio streams are mostly MPEG audio or AAC, which the elementary-stream reader takes
+    // at once; without the hint libVLC tries dozens of readers first (about 300 ms). It
+    // declines anything else (Ogg, for one), which the others then take.
+    libvlc_media_add_option(media_, ":demux=mp3,any");
+    libvlc_media_player_set_media(player_, media_);
+    applyVolume();
+    if (libvlc_media_player_play(player_) != 0) {
+        events_.push_back(PlayStateMachine::openFailed());
+    }
 }
 
-void VlcMediaEngine::onResolved(const SourceResolution& result) {
+void VlcMediaEngine::openUrlMedia(const QString& url) {
+    media_ = createMedia(instance_, url);
+    if (media_ == nullptr) {
+        dispatch(PlayStateMachine::openFailed());
+        return;
+    }
+    libvlc_event_attach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
+                        &VlcMediaEngine::onVlcEvent, this);
+    libvlc_media_player_set_media(player_, media_);
+    applyVolume();
+    if (libvlc_media_player_play(player_) != 0) {
+        dispatch(PlayStateMachine::openFailed());
+    }
+}
+
+void VlcMediaEngine::onResolved(quint64 ticket, const SourceResolution& result) {
+    if (ticket != feedTicket_) {
+        return;
+    }
+    haltPlayer();
+    releaseMedia();
     switch (result.kind) {
         case SourceResolution::Kind::Media:
-            media_ = createMedia(instance_, result.url);
-            if (media_ == nullptr) {
-                dispatch(PlayStateMachine::openFailed());
-                return;
-            }
-            libvlc_event_attach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
-                                &VlcMediaEngine::onVlcEvent, this);
-            libvlc_media_player_set_media(player_, media_);
-            applyVolume();
-            if (libvlc_media_player_play(player_) != 0) {
-                dispatch(PlayStateMachine::openFailed());
-            }
+            // A source the feed does not read (a segmented stream, a status line only
+            // libVLC understands): libVLC opens the URL the feed checked.
+            openUrlMedia(result.url);
             return;
         case SourceResolution::Kind::Playlist:
-            // The machine takes a playlist the resolver read as it takes one libVLC read.
+            // The machine takes a playlist the feed read as it takes one libVLC read.
             dispatch(PlayStateMachine::endReached(result.entries));
             return;
         case SourceResolution::Kind::Failed:
@@ -363,6 +463,18 @@ void VlcMediaEngine::onResolved(const SourceResolution& result) {
                                               : PlayStateMachine::refused(result.message));
             return;
     }
+}
+
+void VlcMediaEngine::onFeedFailed(quint64 ticket, const QString& line) {
+    if (ticket != feedTicket_) {
+        return;
+    }
+    haltPlayer();
+    releaseMedia();
+    dispatch(PlayStateMachine::logError(line));
+    Event failure;
+    failure.kind = Event::Kind::Error;
+    dispatch(failure);
 }
 
 // Only the sub-items' URLs are kept, and only those the rules allow: each is resolved
@@ -413,7 +525,13 @@ QStringList VlcMediaEngine::takeSubItems() {
 // Stops libVLC. Callbacks raised by the stop itself, and any still queued from the
 // media it ends, carry an outdated generation and are dropped.
 void VlcMediaEngine::haltPlayer() {
-    resolver_.cancel();
+    // The feed's reports for this media are stale from here on; a read libVLC is blocked in
+    // returns at once, so that the stop below does not wait for the network.
+    ++feedTicket_;
+    if (feedBuffer_) {
+        feedBuffer_->abort();
+        QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
+    }
     ++generation_;
     if (player_ != nullptr) {
         libvlc_media_player_stop(player_);
@@ -423,15 +541,18 @@ void VlcMediaEngine::haltPlayer() {
 
 void VlcMediaEngine::releaseMedia() {
     if (media_ != nullptr) {
-        libvlc_event_detach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
-                            &VlcMediaEngine::onVlcEvent, this);
+        if (!fed_) {
+            libvlc_event_detach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
+                                &VlcMediaEngine::onVlcEvent, this);
+        }
         libvlc_media_release(media_);
         media_ = nullptr;
     }
+    fed_ = false;
 }
 
 void VlcMediaEngine::readMetadata() {
-    if (media_ == nullptr) {
+    if (media_ == nullptr || fed_) {
         return;
     }
     const auto meta = [this](libvlc_meta_t which) {

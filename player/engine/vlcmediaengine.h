@@ -1,10 +1,13 @@
 #pragma once
 
+#include "feedbuffer.h"
 #include "mediaengine.h"
 #include "playstatemachine.h"
 #include "sourceresolver.h"
+#include "streamfeed.h"
 
 #include <QStringList>
+#include <QThread>
 #include <QTimer>
 
 #include <array>
@@ -12,6 +15,7 @@
 #include <chrono>
 #include <cstdarg>
 #include <deque>
+#include <memory>
 
 struct libvlc_instance_t;
 struct libvlc_media_player_t;
@@ -36,9 +40,13 @@ struct VlcEngineOptions {
 // The play state lives in a PlayStateMachine; this class translates libVLC's events and
 // the user's commands into its events, and carries out its commands on libVLC. All libVLC
 // calls happen on the thread that owns the engine; libVLC's callbacks are queued to it.
-// libVLC is handed only URLs that passed the media rules: a SourceResolver follows each
-// entry's redirects and reads its playlist first, the entries of playlists that libVLC
-// reads itself are checked again, and so is every access libVLC opens.
+// libVLC is handed only what passed the media rules. An HTTP(S) entry is read by a
+// StreamFeed on the engine's network thread: it follows and checks the redirects, reads
+// playlists, and feeds a stream's bytes to libVLC on the connection it checked, taking the
+// station's name and titles from the stream itself. libVLC starts at once and waits for the
+// bytes, so its own start-up overlaps the connection. Other entries (and segmented streams)
+// are opened by URL; the entries of playlists that libVLC reads itself are checked again,
+// and so is every access libVLC opens.
 class VlcMediaEngine final : public MediaEngine {
     Q_OBJECT
 
@@ -90,10 +98,13 @@ private:
     // while doing so are queued and run after them.
     void dispatch(const Event& event);
     void execute(const Command& command);
-    // Resolves an entry; only what the resolver checked becomes libVLC media.
+    // Opens an entry: fed through the stream feed, or by URL.
     void openEntry(const QString& url);
-    // The one place where an entry's URL becomes libVLC media and is handed to the player.
-    void onResolved(const SourceResolution& result);
+    // The feed's verdict on a source it does not feed.
+    void onResolved(quint64 ticket, const SourceResolution& result);
+    void onFeedFailed(quint64 ticket, const QString& line);
+    // Hands a checked URL to libVLC.
+    void openUrlMedia(const QString& url);
     // The end of an entry: the sub-items the rules allow (a playlist's entries), or a
     // refusal when it listed only refused ones.
     Event subItemsEvent();
@@ -110,7 +121,12 @@ private:
     VlcEngineOptions options_;
     PlayStateMachine machine_;
     const SourceRules rules_;  // also read on libVLC's threads
-    SourceResolver resolver_;
+    // The network thread and the feed that lives on it.
+    QThread feedThread_;
+    StreamFeed* feed_ = nullptr;
+    std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
+    quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
+    bool fed_ = false;                        // the current media is read from the feed
     QString entry_;  // the entry being opened or played, as the machine named it
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;

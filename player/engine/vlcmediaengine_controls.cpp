@@ -79,7 +79,9 @@ bool VlcMediaEngine::isValid() const {
 void VlcMediaEngine::setConnectTimeout(std::chrono::milliseconds timeout) {
     options_.timings.connectTimeout = timeout;
     machine_.setConnectTimeout(timeout);
-    resolver_.setDeadline(timeout + std::chrono::seconds(1));
+    const auto deadline = timeout + std::chrono::seconds(1);
+    QMetaObject::invokeMethod(
+        feed_, [feed = feed_, deadline] { feed->setDeadline(deadline); }, Qt::QueuedConnection);
 }
 
 std::chrono::milliseconds VlcMediaEngine::connectTimeout() const {

@@ -293,7 +293,12 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
     ASSERT_TRUE(icecast.setTitle(u"Kestrel Lithium - CEO interview"_s));
     EXPECT_TRUE(waitUntil(
         [&] { return engine->nowPlaying() == u"Kestrel Lithium - CEO interview"_s; }, 15s));
-    EXPECT_GE(changes, 3);
+    // Icecast sends this one in Latin-1, which libVLC's own reader drops.
+    ASSERT_TRUE(icecast.setTitle(u"Café Société - Zürich open"_s));
+    EXPECT_TRUE(
+        waitUntil([&] { return engine->nowPlaying() == u"Café Société - Zürich open"_s; }, 15s))
+        << engine->nowPlaying().toStdString();
+    EXPECT_GE(changes, 4);
 
     // A new connection starts with no title until the station sends one.
     engine->stop();

@@ -108,9 +108,9 @@ TEST_F(EngineTest, PlaylistEntryThatFailsIsSkippedForTheNext) {
     SignalLog log(*engine);
     engine->setUrl(url(u"/fallback.pls"_s));
     ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
-    const QStringList served = requests();
-    ASSERT_TRUE(served.contains(u"/missing.mp3"_s));
-    EXPECT_LT(served.indexOf(u"/missing.mp3"_s), served.indexOf(u"/tone.mp3"_s));
+    // The player meets the missing entry's 404 itself; libVLC only opens the next one.
+    EXPECT_TRUE(looks().contains(u"/missing.mp3"_s));
+    EXPECT_EQ(requests(), QStringList{u"/tone.mp3"_s});
     // The skipped entry is not an error: the playlist plays.
     settle(300ms);
     EXPECT_EQ(engine->errorCount(), 0);

@@ -9,10 +9,12 @@ Serves the files of a folder, plus:
                a live stream of NAME whose first request (per KEY) is cut ("cut") or goes
                silent with the connection open ("hang") after a few seconds; later
                requests are served as "live", "missing" (404) or "silent" (no answer).
-Prints "PORT <n>" once listening, then one "GET <path>" line per request of libVLC's,
-and one "LOOK <path>" line per request of the player's own, which looks at a source's
-headers (and reads playlists) before libVLC opens it. Looks are told apart by the
-missing "Icy-MetaData" header, and are answered like requests without counting as one.
+Prints "PORT <n>" once listening, then one "GET <path>" line per request that carries
+audio to the player, and one "LOOK <path>" line per request of the player's own that
+only looks at a source (headers, playlists) before libVLC opens it. libVLC's requests
+carry its name in the User-Agent; the player's own requests for live streams (/live/,
+/drop/, ...) are the stream itself and count as requests. Looks are answered like
+requests without counting as one.
 """
 import argparse
 import http.server
@@ -30,7 +32,10 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         pass
 
     def do_GET(self):
-        self.look = self.headers.get("Icy-MetaData") is None
+        # libVLC's own requests carry its name. The player's are looks, except on live
+        # streams (no length), which the player reads itself.
+        live = self.path.startswith(("/live/", "/drop/", "/stall", "/silent"))
+        self.look = "LibVLC" not in self.headers.get("User-Agent", "") and not live
         print(f"{'LOOK' if self.look else 'GET'} {self.path}", flush=True)
         if self.path.startswith("/silent"):
             self.server.stopping.wait()

@@ -61,8 +61,11 @@ public:
                                   {},
                                   false});
     }
-    void stream(const QString& path, const QByteArray& contentType, const QByteArray& chunk) {
-        routes_.insert(path, Route{"HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n\r\n",
+    // `headers`: more header lines, each ending in "\r\n".
+    void stream(const QString& path, const QByteArray& contentType, const QByteArray& chunk,
+                const QByteArray& headers = {}) {
+        routes_.insert(path, Route{"HTTP/1.0 200 OK\r\nContent-Type: " + contentType + "\r\n" +
+                                       headers + "\r\n",
                                    chunk, true});
     }
     void respond(const QString& path, const QByteArray& status, const QByteArray& headers,

@@ -1,0 +1,195 @@
+// The stream feed against local servers: what a listener's player reads from live streams,
+// files, errors and slow readers.
+#include "streamfeed.h"
+#include "scriptedserver.h"
+#include "waituntil.h"
+
+#include <QTcpServer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace lyrevane::testing {
+namespace {
+
+constexpr int kMetaint = 64;
+
+// One metaint's worth of audio and a metadata slot, repeated by the server.
+QByteArray icyChunk(char fill, const QByteArray& title) {
+    QByteArray chunk(kMetaint, fill);
+    if (title.isEmpty()) {
+        return chunk + '\0';
+    }
+    QByteArray text = "StreamTitle='" + title + "';StreamUrl='';";
+    text.resize(((text.size() + 15) / 16) * 16, '\0');
+    return chunk + char(text.size() / 16) + text;
+}
+
+// Records what a feed reports, and reads its buffer without blocking.
+class FeedProbe {
+public:
+    explicit FeedProbe(StreamFeed& feed) {
+        QObject::connect(&feed, &StreamFeed::started, [this](quint64 ticket, const QString& s) {
+            tickets.append(ticket);
+            station = s;
+            ++starts;
+        });
+        QObject::connect(&feed, &StreamFeed::titleChanged,
+                         [this](quint64, const QString& title) { titles.append(title); });
+        QObject::connect(&feed, &StreamFeed::failed,
+                         [this](quint64, const QString& line) { failure = line; });
+        QObject::connect(&feed, &StreamFeed::resolved,
+                         [this](quint64, const SourceResolution& result) { resolution = result; });
+        QObject::connect(&feed, &StreamFeed::ended, [this](quint64, const QString& line) {
+            ended = true;
+            endLine = line;
+        });
+    }
+    // What is buffered now.
+    QByteArray drain(FeedBuffer& buffer) {
+        QByteArray out;
+        while (buffer.buffered() > 0) {
+            char chunk[4096];
+            out.append(chunk, static_cast<qsizetype>(buffer.read(chunk, sizeof chunk)));
+        }
+        return out;
+    }
+
+    QList<quint64> tickets;
+    QString station;
+    int starts = 0;
+    QStringList titles;
+    QString failure;
+    std::optional<SourceResolution> resolution;
+    bool ended = false;
+    QString endLine;
+};
+
+class StreamFeedTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server_.isListening()); }
+
+    std::shared_ptr<FeedBuffer> open(const QString& path, std::size_t capacity = 1024 * 1024) {
+        auto buffer = std::make_shared<FeedBuffer>(capacity);
+        buffer->setOnRoom(
+            [this] { QMetaObject::invokeMethod(&feed_, &StreamFeed::pump, Qt::QueuedConnection); });
+        feed_.open(++ticket_, server_.url(path), buffer);
+        return buffer;
+    }
+
+    ScriptedServer server_;
+    StreamFeed feed_{SourceResolverOptions{}};
+    FeedProbe probe_{feed_};
+    quint64 ticket_ = 0;
+};
+
+// Titles in Latin-1 and in UTF-8 both show; a repeated title is reported once; the audio
+// reaches the buffer without the metadata.
+TEST_F(StreamFeedTest, TitlesInEitherEncodingAndAudioWithoutMetadata) {
+    server_.stream(u"/latin1"_s, "application/octet-stream", icyChunk('a', "Caf\xe9 Soci\xe9t\xe9"),
+                   "icy-name: Quillmoor M\xe4rkte\r\nicy-metaint: 64\r\n");
+    auto buffer = open(u"/latin1"_s);
+    ASSERT_TRUE(waitUntil([&] { return !probe_.titles.isEmpty(); }, 10s));
+    EXPECT_EQ(probe_.station, u"Quillmoor Märkte"_s);
+    EXPECT_EQ(probe_.titles.front(), u"Café Société"_s);
+    ASSERT_TRUE(waitUntil([&] { return buffer->buffered() >= 10 * kMetaint; }, 10s));
+    EXPECT_EQ(probe_.titles.size(), 1) << "the same title again is no change";
+    const QByteArray audio = probe_.drain(*buffer);
+    EXPECT_EQ(audio.count('a'), audio.size()) << "only audio bytes reach libVLC";
+    EXPECT_EQ(audio.size() % kMetaint, 0);
+
+    server_.stream(u"/utf8"_s, "audio/ogg", icyChunk('b', "Z\xc3\xbcrich \xe2\x80\x93 Open"),
+                   "icy-metaint: 64\r\n");
+    open(u"/utf8"_s);
+    ASSERT_TRUE(waitUntil([&] { return probe_.titles.size() == 2; }, 10s));
+    EXPECT_EQ(probe_.titles.back(), u"Zürich – Open"_s);
+    EXPECT_EQ(probe_.station, QString()) << "no icy-name, no station";
+    EXPECT_EQ(probe_.tickets, (QList<quint64>{1, 2}));
+}
+
+TEST_F(StreamFeedTest, HttpAndConnectionFailuresAreReportedInTheEnginesWords) {
+    server_.respond(u"/gone"_s, "410 Gone", "Content-Length: 0\r\n", {});
+    open(u"/gone"_s);
+    ASSERT_TRUE(waitUntil([&] { return !probe_.failure.isEmpty(); }, 10s));
+    EXPECT_EQ(probe_.failure, u"HTTP/1.1 410 Gone"_s);
+
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const quint16 port = closed.serverPort();
+    closed.close();
+    probe_.failure.clear();
+    auto buffer = std::make_shared<FeedBuffer>();
+    feed_.open(++ticket_, u"http://127.0.0.1:"_s + QString::number(port) + u"/live"_s, buffer);
+    ASSERT_TRUE(waitUntil([&] { return !probe_.failure.isEmpty(); }, 10s));
+    EXPECT_EQ(probe_.failure, u"connection failed: Connection refused"_s);
+    EXPECT_EQ(probe_.starts, 0);
+}
+
+// A file of known length is handed back, to be opened by URL; so is a playlist's verdict.
+TEST_F(StreamFeedTest, FilesAndPlaylistsAreNotFed) {
+    server_.page(u"/short.mp3"_s, "audio/mpeg", QByteArray(2000, 'x'));
+    open(u"/short.mp3"_s);
+    ASSERT_TRUE(waitUntil([&] { return probe_.resolution.has_value(); }, 10s));
+    EXPECT_EQ(probe_.resolution->kind, SourceResolution::Kind::Media);
+    EXPECT_EQ(probe_.resolution->url, server_.url(u"/short.mp3"_s));
+    EXPECT_EQ(probe_.resolution->stream, nullptr);
+    EXPECT_EQ(probe_.starts, 0);
+
+    probe_.resolution.reset();
+    server_.page(u"/list.m3u"_s, "audio/x-mpegurl", "#EXTM3U\nhttp://127.0.0.1:1/a.mp3\n");
+    open(u"/list.m3u"_s);
+    ASSERT_TRUE(waitUntil([&] { return probe_.resolution.has_value(); }, 10s));
+    EXPECT_EQ(probe_.resolution->kind, SourceResolution::Kind::Playlist);
+}
+
+// A stream the server ends: the buffer keeps what came, then ends; MPEG audio starts at its
+// first whole frame.
+TEST_F(StreamFeedTest, EndedStreamDrainsFromItsFirstFrame) {
+    QByteArray frame("\xFF\xFB\x90\x64", 4);
+    frame.resize(417, '\x11');
+    const QByteArray body = QByteArray(100, '\xAA') + frame + frame + frame;
+    server_.respond(u"/ending"_s, "200 OK", "Content-Type: audio/mpeg\r\n", body);
+    auto buffer = open(u"/ending"_s);
+    ASSERT_TRUE(waitUntil([&] { return probe_.ended; }, 10s));
+    EXPECT_EQ(probe_.endLine, QString());
+    EXPECT_EQ(probe_.drain(*buffer), frame + frame + frame);
+    char out[8];
+    EXPECT_EQ(buffer->read(out, sizeof out), 0u);
+}
+
+// A reader that stops reading holds the network back: the buffer never overflows, and the
+// stream goes on once it reads again.
+TEST_F(StreamFeedTest, SlowReaderHoldsTheNetworkBack) {
+    server_.stream(u"/fast"_s, "application/octet-stream", QByteArray(32 * 1024, 'f'));
+    auto buffer = open(u"/fast"_s, 8 * 1024);
+    ASSERT_TRUE(waitUntil([&] { return buffer->room() == 0; }, 10s));
+    QCoreApplication::processEvents();
+    EXPECT_LE(buffer->buffered(), 8u * 1024);
+    qsizetype total = 0;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            total += probe_.drain(*buffer).size();
+            return total > 512 * 1024;
+        },
+        20s));
+    EXPECT_FALSE(probe_.ended);
+}
+
+TEST_F(StreamFeedTest, CloseAbandonsTheStream) {
+    server_.stream(u"/live"_s, "audio/aac", QByteArray(1024, 'l'), "icy-metaint: 512\r\n");
+    auto buffer = open(u"/live"_s);
+    ASSERT_TRUE(waitUntil([&] { return buffer->buffered() > 0; }, 10s));
+    feed_.close();
+    const std::size_t held = buffer->buffered();
+    EXPECT_TRUE(waitUntil([&] { return server_.connections() == 1; }, 1s));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(buffer->buffered(), held) << "nothing more arrives after close";
+    EXPECT_FALSE(probe_.ended);
+}
+
+}  // namespace
+}  // namespace lyrevane::testing
