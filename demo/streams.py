@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
-"""Local Icecast server with the Quillmoor demo programme on two mounts.
+"""Local Icecast server with the Quillmoor demo programme on three mounts.
 
 Starts Icecast 2 on 127.0.0.1 and feeds it a generated programme (a slow chord
 progression with a chime every eight seconds, looping forever) through ffmpeg:
 
-    /quillmoor.mp3   MP3, 128 kbit/s, audio/mpeg
-    /quillmoor.ogg   Ogg Vorbis, application/ogg
+    /quillmoor.mp3   MP3, 128 kbit/s, audio/mpeg, station "Quillmoor Market Hour"
+    /quillmoor.ogg   Ogg Vorbis, application/ogg, the same station
+    /plain.mp3       MP3, 128 kbit/s, audio/mpeg, no station name (no icy-name header)
 
 Serving:   demo/streams.py [--port N]
-    Prints "READY http://127.0.0.1:PORT" on stdout once both mounts are live,
+    Prints "READY http://127.0.0.1:PORT" on stdout once all mounts are live,
     then runs until SIGTERM or SIGINT, which stop ffmpeg and Icecast and remove
     the work folder.
 
@@ -44,7 +45,12 @@ import urllib.request
 from xml.sax.saxutils import escape as xml_escape
 
 HOST = "127.0.0.1"
-MOUNTS = ("/quillmoor.mp3", "/quillmoor.ogg")
+NAMED_MP3 = "/quillmoor.mp3"
+NAMED_OGG = "/quillmoor.ogg"
+# The same programme as a station without a name: no icy-name header reaches its listeners.
+PLAIN_MP3 = "/plain.mp3"
+MOUNTS = (NAMED_MP3, NAMED_OGG, PLAIN_MP3)
+STATION_NAME = "Quillmoor Market Hour"
 ICECAST_WEBROOT = "/usr/share/icecast2/web"
 ICECAST_ADMINROOT = "/usr/share/icecast2/admin"
 PR_SET_PDEATHSIG = 1
@@ -161,14 +167,17 @@ def icecast_config(port: int, workdir: str, source_password: str, admin_password
         <burst-on-connect>1</burst-on-connect>
         <burst-size>65535</burst-size>
     </limits>"""
+    station = f"""
+        <stream-name>{STATION_NAME}</stream-name>
+        <stream-description>Small-cap market commentary, news and guests</stream-description>
+        <genre>Talk</genre>"""
+    # The unnamed mount's block names nothing, so Icecast passes on only what the source
+    # sends, and its source sends no name.
     mounts = "".join(
         f"""
     <mount type="normal">
         <mount-name>{m}</mount-name>
-        <public>0</public>
-        <stream-name>Quillmoor Market Hour</stream-name>
-        <stream-description>Small-cap market commentary, news and guests</stream-description>
-        <genre>Talk</genre>
+        <public>0</public>{station if m != PLAIN_MP3 else ""}
     </mount>"""
         for m in MOUNTS
     )
@@ -281,19 +290,22 @@ class Streams:
 
     def feeder_command(self) -> list[str]:
         target = f"icecast://source:{self.source_password}@{HOST}:{self.port}"
-        common = ["-ice_name", "Quillmoor Market Hour", "-ice_genre", "Talk",
+        common = ["-ice_name", STATION_NAME, "-ice_genre", "Talk",
                   "-ice_description", "Small-cap market commentary, news and guests",
                   "-ice_url", "http://www.quillmoor.example/", "-ice_public", "0"]
+        mp3 = ["-c:a", "libmp3lame", "-b:a", "128k", "-ar", "44100", "-ac", "2",
+               "-content_type", "audio/mpeg"]
         return [
             shutil.which("ffmpeg") or "ffmpeg", "-hide_banner", "-nostdin", "-nostats",
             "-loglevel", "warning",
             "-re", "-f", "lavfi", "-i", f"aevalsrc='{PROGRAMME}':s=44100:c=stereo",
             # MP3 mount
-            "-map", "0:a", "-c:a", "libmp3lame", "-b:a", "128k", "-ar", "44100", "-ac", "2",
-            "-content_type", "audio/mpeg", *common, "-f", "mp3", target + MOUNTS[0],
+            "-map", "0:a", *mp3, *common, "-f", "mp3", target + NAMED_MP3,
             # Vorbis mount
             "-map", "0:a", "-c:a", "libvorbis", "-q:a", "3", "-ar", "44100", "-ac", "2",
-            "-content_type", "application/ogg", *common, "-f", "ogg", target + MOUNTS[1],
+            "-content_type", "application/ogg", *common, "-f", "ogg", target + NAMED_OGG,
+            # unnamed MP3 mount: no -ice_* options at all
+            "-map", "0:a", *mp3, "-ice_public", "0", "-f", "mp3", target + PLAIN_MP3,
         ]
 
     def start_feeder(self) -> None:
@@ -334,11 +346,11 @@ class Streams:
             time.sleep(0.2)
 
     def rotate_titles(self, seconds: float, stopping) -> None:
-        """Changes the MP3 mount's title every few seconds, as a live programme does."""
+        """Changes the named MP3 mount's title every few seconds, as a live programme does."""
         index = 0
         while not stopping():
             try:
-                set_title(self.base, MOUNTS[0], DEMO_TITLES[index % len(DEMO_TITLES)],
+                set_title(self.base, NAMED_MP3, DEMO_TITLES[index % len(DEMO_TITLES)],
                           self.admin_password)
             except OSError as e:
                 log(f"title update failed: {e}")
@@ -426,7 +438,7 @@ def main() -> int:
     parser.add_argument("--admin-password",
                         help="Icecast's admin password (default: a random one), for title updates")
     parser.add_argument("--titles", type=float, metavar="SECONDS",
-                        help="change the MP3 mount's now-playing title every SECONDS")
+                        help="change the now-playing title of /quillmoor.mp3 every SECONDS")
     parser.add_argument("--timeout", type=float, default=30.0,
                         help="seconds to wait for start-up, or for --wait (default 30)")
     parser.add_argument("--listeners", metavar="MOUNT",

@@ -490,7 +490,7 @@ class Desktop:
         return line.split(" ", 1)[1]
 
     def start_streams(self) -> str:
-        """demo/streams.py: Icecast with /quillmoor.mp3 and /quillmoor.ogg. Its base URL."""
+        """demo/streams.py: Icecast with its three mounts (see demo/README.md). Its base URL."""
         return self._start_service([str(DEMO / "streams.py"), "--port", "0"], "streams")
 
     def start_portal(self, stream_base: str) -> str:
