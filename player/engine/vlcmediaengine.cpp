@@ -365,14 +365,16 @@ void VlcMediaEngine::execute(const Command& command) {
             timer(command.timer).stop();
             break;
         case Command::Kind::SetOpenState:
-            Q_EMIT openStateChanged(command.state);
+            announce([this, state = command.state] { Q_EMIT openStateChanged(state); });
             break;
         case Command::Kind::SetPlayState:
-            Q_EMIT playStateChanged(command.state);
+            announce([this, state = command.state] { Q_EMIT playStateChanged(state); });
             break;
         case Command::Kind::ReportError:
-            errors_.append(command.text);
-            Q_EMIT errorOccurred();
+            announce([this, text = command.text] {
+                errors_.append(text);
+                Q_EMIT errorOccurred();
+            });
             break;
     }
 }
@@ -582,12 +584,20 @@ void VlcMediaEngine::setMetadata(const QString& station, const QString& title) {
     }
     station_ = station;
     title_ = title;
-    Q_EMIT metadataChanged();
+    announce([this] { Q_EMIT metadataChanged(); });
 }
 
 void VlcMediaEngine::applyVolume() {
     if (player_ != nullptr) {
         libvlc_audio_set_volume(player_, volume_);
+    }
+}
+
+void VlcMediaEngine::announce(std::function<void()> signal) {
+    if (prestarting_) {
+        held_.push_back(std::move(signal));
+    } else {
+        signal();
     }
 }
 

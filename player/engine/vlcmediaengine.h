@@ -15,7 +15,9 @@
 #include <chrono>
 #include <cstdarg>
 #include <deque>
+#include <functional>
 #include <memory>
+#include <vector>
 
 struct libvlc_instance_t;
 struct libvlc_media_player_t;
@@ -71,6 +73,15 @@ public:
     QString stationName() const override { return station_; }
     QString nowPlaying() const override { return title_; }
 
+    // Starts opening `url` before anyone listens to the engine (at program start, while the
+    // window is still being built), so that the connection and libVLC's start-up overlap the
+    // rest. What the engine would report meanwhile is held back. The first setUrl(url) then
+    // adopts the opening as it stands and reports what was held, in order; any other command
+    // drops what was held and goes on as usual.
+    void prestart(const QString& url);
+    // Closes a prestarted opening that no setUrl adopted, silently.
+    void endPrestart();
+
     // False when libVLC could not be initialised; every URL then fails with an error.
     bool isValid() const;
     void setConnectTimeout(std::chrono::milliseconds timeout);
@@ -115,6 +126,10 @@ private:
     // Reads the station's name and the current title from the media's metadata.
     void readMetadata();
     void setMetadata(const QString& station, const QString& title);
+    // Emits now, or holds the signal back while prestarting.
+    void announce(std::function<void()> signal);
+    // Drops what a prestart held back; true when one was in progress.
+    bool dropPrestart();
     void applyVolume();
     QTimer& timer(PlayStateMachine::Timer which);
 
@@ -143,6 +158,9 @@ private:
     QStringList errors_;
     QString station_;
     QString title_;
+    bool prestarting_ = false;
+    QString prestartUrl_;
+    std::vector<std::function<void()>> held_;
 };
 
 }  // namespace lyrevane

@@ -4,10 +4,49 @@
 #include <vlc/vlc.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace lyrevane {
 
+void VlcMediaEngine::prestart(const QString& url) {
+    dropPrestart();
+    prestarting_ = true;
+    prestartUrl_ = url;
+    dispatch(PlayStateMachine::userSetUrl(url));
+    if (!machine_.hasMedia()) {
+        dropPrestart();
+    }
+}
+
+void VlcMediaEngine::endPrestart() {
+    if (!prestarting_) {
+        return;
+    }
+    // Still held while closing, so that nobody hears of an opening nobody asked for.
+    dispatch(PlayStateMachine::userSetUrl({}));
+    dropPrestart();
+}
+
+bool VlcMediaEngine::dropPrestart() {
+    const bool was = prestarting_;
+    prestarting_ = false;
+    prestartUrl_.clear();
+    held_.clear();
+    return was;
+}
+
 void VlcMediaEngine::setUrl(const QString& url) {
+    if (prestarting_ && url == prestartUrl_) {
+        // Adopted: report what happened so far, as it happened.
+        prestarting_ = false;
+        prestartUrl_.clear();
+        const std::vector<std::function<void()>> held = std::exchange(held_, {});
+        for (const auto& signal : held) {
+            signal();
+        }
+        return;
+    }
+    dropPrestart();
     dispatch(PlayStateMachine::userSetUrl(url));
 }
 
@@ -16,6 +55,7 @@ QString VlcMediaEngine::url() const {
 }
 
 void VlcMediaEngine::play() {
+    dropPrestart();
     dispatch(PlayStateMachine::user(Event::Kind::Play));
 }
 
@@ -28,10 +68,12 @@ void VlcMediaEngine::pause() {
                           libvlc_media_player_get_length(player_) <= 0;
         inPlace = libvlc_media_player_can_pause(player_) != 0 && !live;
     }
+    dropPrestart();
     dispatch(PlayStateMachine::user(Event::Kind::Pause, inPlace));
 }
 
 void VlcMediaEngine::stop() {
+    dropPrestart();
     dispatch(PlayStateMachine::user(Event::Kind::Stop));
 }
 
