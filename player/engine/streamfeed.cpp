@@ -2,11 +2,16 @@
 
 #include "mpegaudio.h"
 #include "nowplaying.h"
+#include "playlistformat.h"
 
+#include <QHash>
 #include <QNetworkReply>
+#include <QTcpSocket>
+#include <QTimer>
 #include <QUrl>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -24,16 +29,51 @@ constexpr qint64 kMaxMetaint = 1024 * 1024;
 // Enough of a stream to find its first frame in; past it the bytes go on as they are.
 constexpr qsizetype kMaxUnaligned = 64 * 1024;
 
-bool isMpegAudio(const QNetworkReply& reply) {
-    const QByteArray type = reply.rawHeader("Content-Type").split(';').front().trimmed().toLower();
+// The most of an answer's head the early connection reads.
+constexpr qsizetype kMaxAnswerHead = 16 * 1024;
+// How long the feed waits for an early connection still being made.
+constexpr std::chrono::milliseconds kEarlyWait{2000};
+
+bool isMpegAudio(const QByteArray& contentType) {
+    const QByteArray type = contentType.split(';').front().trimmed().toLower();
     return type == "audio/mpeg" || type == "audio/mp3" || type == "audio/mpeg3" ||
            type == "audio/x-mpeg" || type == "audio/x-mp3" || type == "audio/mpg";
 }
 
-qint64 metaintOf(const QNetworkReply& reply) {
+qint64 metaintOf(const QByteArray& value) {
     bool ok = false;
-    const qint64 value = reply.rawHeader("icy-metaint").trimmed().toLongLong(&ok);
-    return ok && value > 0 && value <= kMaxMetaint ? value : 0;
+    const qint64 number = value.trimmed().toLongLong(&ok);
+    return ok && number > 0 && number <= kMaxMetaint ? number : 0;
+}
+
+// An answer's status line and headers, names in lower case.
+struct AnswerHead {
+    int status = 0;
+    QHash<QByteArray, QByteArray> headers;
+};
+
+std::optional<AnswerHead> parseAnswerHead(const QByteArray& head) {
+    const QList<QByteArray> lines = head.split('\n');
+    // "HTTP/1.x 200 OK", or the older radio servers' "ICY 200 OK".
+    const QList<QByteArray> status = lines.front().trimmed().split(' ');
+    if (status.size() < 2 || !(status[0].startsWith("HTTP/1.") || status[0] == "ICY")) {
+        return std::nullopt;
+    }
+    AnswerHead answer;
+    bool ok = false;
+    answer.status = status[1].toInt(&ok);
+    if (!ok) {
+        return std::nullopt;
+    }
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0) {
+            answer.headers.insert(line.left(colon).trimmed().toLower(),
+                                  line.mid(colon + 1).trimmed());
+        }
+    }
+    return answer;
 }
 
 }  // namespace
@@ -47,6 +87,10 @@ StreamFeed::~StreamFeed() {
     close();
 }
 
+void StreamFeed::setEarlyConnection(std::shared_ptr<EarlyConnection> early) {
+    early_ = std::move(early);
+}
+
 void StreamFeed::setDeadline(std::chrono::milliseconds deadline) {
     options_.deadline = deadline;
     if (resolver_) {
@@ -56,12 +100,23 @@ void StreamFeed::setDeadline(std::chrono::milliseconds deadline) {
 
 void StreamFeed::open(quint64 ticket, const QString& url, std::shared_ptr<FeedBuffer> buffer) {
     close();
+    ticket_ = ticket;
+    buffer_ = std::move(buffer);
+    if (const std::shared_ptr<EarlyConnection> early = std::exchange(early_, nullptr)) {
+        const int socket = early->take(url, kEarlyWait);
+        if (socket >= 0) {
+            startEarly(socket, url);
+            return;
+        }
+    }
+    resolve(url);
+}
+
+void StreamFeed::resolve(const QString& url) {
     if (!resolver_) {
         resolver_ = std::make_unique<SourceResolver>(options_);
         connect(resolver_.get(), &SourceResolver::finished, this, &StreamFeed::onResolved);
     }
-    ticket_ = ticket;
-    buffer_ = std::move(buffer);
     resolver_->resolve(url);
 }
 
@@ -70,7 +125,8 @@ void StreamFeed::close() {
     if (resolver_) {
         resolver_->cancel();
     }
-    dropReply();
+    dropEarly();
+    dropSource();
     buffer_.reset();
     title_.clear();
     aligning_ = false;
@@ -119,7 +175,7 @@ void StreamFeed::onResolved(const SourceResolution& result) {
         // A file of known length is not a live stream: libVLC opens it by its URL, so that
         // it knows the length, can pause and seek.
         if (!result.stream->header(QNetworkRequest::ContentLengthHeader).isValid()) {
-            adopt(result.stream, result.head);
+            adoptReply(result.stream, result.head);
             return;
         }
         result.stream->abort();
@@ -141,23 +197,41 @@ void StreamFeed::onResolved(const SourceResolution& result) {
     Q_EMIT resolved(ticket, result);
 }
 
-void StreamFeed::adopt(QNetworkReply* reply, const QByteArray& head) {
-    reply->setParent(this);
-    reply_ = reply;
+void StreamFeed::adoptReply(QNetworkReply* reply, const QByteArray& head) {
     reply->setReadBufferSize(kReplyBuffer);
-    icy_ = IcyReader(metaintOf(*reply));
-    title_.clear();
-    aligning_ = isMpegAudio(*reply);
-    unaligned_.clear();
-    Q_EMIT started(ticket_, DecodeIcyText(reply->rawHeader("icy-name")));
-    connect(reply, &QNetworkReply::readyRead, this, &StreamFeed::pump);
+    StreamHead stream;
+    stream.metaint = metaintOf(reply->rawHeader("icy-metaint"));
+    stream.station = DecodeIcyText(reply->rawHeader("icy-name"));
+    stream.mpegAudio = isMpegAudio(reply->rawHeader("Content-Type"));
     connect(reply, &QNetworkReply::finished, this, &StreamFeed::pump);
+    adopt(reply, head, stream);
+}
+
+void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHead& stream) {
+    source->setParent(this);
+    source_ = source;
+    icy_ = IcyReader(stream.metaint);
+    title_.clear();
+    aligning_ = stream.mpegAudio;
+    unaligned_.clear();
+    Q_EMIT started(ticket_, stream.station);
+    connect(source, &QIODevice::readyRead, this, &StreamFeed::pump);
     take(head);
     pump();
 }
 
+bool StreamFeed::sourceFinished() const {
+    if (const auto* reply = qobject_cast<const QNetworkReply*>(source_.data())) {
+        return reply->isFinished();
+    }
+    if (const auto* socket = qobject_cast<const QTcpSocket*>(source_.data())) {
+        return socket->state() == QAbstractSocket::UnconnectedState;
+    }
+    return true;
+}
+
 void StreamFeed::pump() {
-    if (reply_ == nullptr || !buffer_) {
+    if (source_ == nullptr || !buffer_) {
         return;
     }
     while (true) {
@@ -166,16 +240,16 @@ void StreamFeed::pump() {
             return;  // the buffer calls back when the media library has read
         }
         const QByteArray raw =
-            reply_->read(static_cast<qint64>(std::min<std::size_t>(room, kReplyBuffer)));
+            source_->read(static_cast<qint64>(std::min<std::size_t>(room, kReplyBuffer)));
         if (raw.isEmpty()) {
             break;
         }
         take(raw);
-        if (reply_ == nullptr) {
+        if (source_ == nullptr) {
             return;
         }
     }
-    if (reply_->isFinished() && reply_->bytesAvailable() == 0) {
+    if (sourceFinished() && source_->bytesAvailable() == 0) {
         endStream();
     }
 }
@@ -213,11 +287,19 @@ void StreamFeed::take(QByteArrayView raw) {
 
 void StreamFeed::endStream() {
     QString line;
-    if (reply_ != nullptr && reply_->error() != QNetworkReply::NoError &&
-        reply_->error() != QNetworkReply::OperationCanceledError) {
-        line = u"connection failed: "_s + reply_->errorString();
+    if (const auto* reply = qobject_cast<const QNetworkReply*>(source_.data())) {
+        if (reply->error() != QNetworkReply::NoError &&
+            reply->error() != QNetworkReply::OperationCanceledError) {
+            line = u"connection failed: "_s + reply->errorString();
+        }
+    } else if (const auto* socket = qobject_cast<const QTcpSocket*>(source_.data())) {
+        // A server ends an HTTP/1.0 stream by closing: that is no error.
+        if (socket->error() != QAbstractSocket::RemoteHostClosedError &&
+            socket->error() != QAbstractSocket::UnknownSocketError) {
+            line = u"connection failed: "_s + socket->errorString();
+        }
     }
-    dropReply();
+    dropSource();
     if (buffer_) {
         if (!unaligned_.isEmpty()) {
             buffer_->write(std::exchange(unaligned_, {}));
@@ -227,16 +309,101 @@ void StreamFeed::endStream() {
     Q_EMIT ended(ticket_, line);
 }
 
-void StreamFeed::dropReply() {
-    if (reply_ != nullptr) {
-        QNetworkReply* reply = reply_;
-        reply_ = nullptr;
-        reply->disconnect(this);
+void StreamFeed::dropSource() {
+    if (source_ == nullptr) {
+        return;
+    }
+    QIODevice* source = source_;
+    source_ = nullptr;
+    source->disconnect(this);
+    if (auto* reply = qobject_cast<QNetworkReply*>(source)) {
         if (!reply->isFinished()) {
             reply->abort();
         }
-        reply->deleteLater();
+    } else if (auto* socket = qobject_cast<QTcpSocket*>(source)) {
+        socket->abort();
     }
+    source->deleteLater();
+}
+
+void StreamFeed::startEarly(int socket, const QString& url) {
+    auto* connection = new QTcpSocket(this);
+    if (!connection->setSocketDescriptor(socket)) {
+        delete connection;
+        resolve(url);
+        return;
+    }
+    earlySocket_ = connection;
+    earlyUrl_ = url;
+    earlyAnswer_.clear();
+    connect(connection, &QTcpSocket::readyRead, this, &StreamFeed::onEarlyData);
+    connect(connection, &QTcpSocket::disconnected, this, &StreamFeed::onEarlyData);
+    // A server that never answers is asked again the usual way, which has its deadline.
+    auto* deadline = new QTimer(connection);
+    deadline->setSingleShot(true);
+    connect(deadline, &QTimer::timeout, this, [this] {
+        const QString url = earlyUrl_;
+        dropEarly();
+        resolve(url);
+    });
+    deadline->start(options_.deadline);
+    onEarlyData();
+}
+
+void StreamFeed::onEarlyData() {
+    QTcpSocket* connection = earlySocket_;
+    if (connection == nullptr) {
+        return;
+    }
+    earlyAnswer_ += connection->read(kMaxAnswerHead + 1 - earlyAnswer_.size());
+    const qsizetype end = earlyAnswer_.indexOf("\r\n\r\n");
+    if (end < 0) {
+        if (earlyAnswer_.size() > kMaxAnswerHead ||
+            connection->state() == QAbstractSocket::UnconnectedState) {
+            const QString url = earlyUrl_;
+            dropEarly();
+            resolve(url);
+        }
+        return;
+    }
+    const std::optional<AnswerHead> answer = parseAnswerHead(earlyAnswer_.left(end));
+    // Only a plain live stream is taken as it stands; redirects, errors, files, playlists
+    // and unusual encodings go through the resolver.
+    const bool live = answer && answer->status == 200 &&
+                      !answer->headers.contains("content-length") &&
+                      !answer->headers.contains("transfer-encoding") &&
+                      playlistformat::classifyContentType(answer->headers.value("content-type")) ==
+                          playlistformat::Declared::Media;
+    if (!live) {
+        const QString url = earlyUrl_;
+        dropEarly();
+        resolve(url);
+        return;
+    }
+    StreamHead stream;
+    stream.metaint = metaintOf(answer->headers.value("icy-metaint"));
+    stream.station = DecodeIcyText(answer->headers.value("icy-name"));
+    stream.mpegAudio = isMpegAudio(answer->headers.value("content-type"));
+    const QByteArray rest = earlyAnswer_.mid(end + 4);
+    earlyAnswer_.clear();
+    earlySocket_ = nullptr;
+    connection->disconnect(this);
+    qDeleteAll(connection->findChildren<QTimer*>());
+    connection->setReadBufferSize(kReplyBuffer);
+    connect(connection, &QTcpSocket::disconnected, this, &StreamFeed::pump);
+    adopt(connection, rest, stream);
+}
+
+void StreamFeed::dropEarly() {
+    if (earlySocket_ != nullptr) {
+        QTcpSocket* connection = earlySocket_;
+        earlySocket_ = nullptr;
+        connection->disconnect(this);
+        connection->abort();
+        connection->deleteLater();
+    }
+    earlyAnswer_.clear();
+    earlyUrl_.clear();
 }
 
 }  // namespace lyrevane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "earlyconnection.h"
 #include "feedbuffer.h"
 #include "icyreader.h"
 #include "sourceresolver.h"
@@ -11,7 +12,9 @@
 #include <chrono>
 #include <memory>
 
+class QIODevice;
 class QNetworkReply;
+class QTcpSocket;
 
 namespace lyrevane {
 
@@ -34,6 +37,8 @@ public:
     StreamFeed(const StreamFeed&) = delete;
     StreamFeed& operator=(const StreamFeed&) = delete;
 
+    // A connection opened before the feed existed, for the first `open` of its URL.
+    void setEarlyConnection(std::shared_ptr<EarlyConnection> early);
     // For the resolution of each source opened from now on.
     void setDeadline(std::chrono::milliseconds deadline);
     void open(quint64 ticket, const QString& url, std::shared_ptr<FeedBuffer> buffer);
@@ -58,15 +63,34 @@ Q_SIGNALS:
     void ended(quint64 ticket, const QString& line);
 
 private:
+    // What a stream's answer says about it.
+    struct StreamHead {
+        qint64 metaint = 0;
+        QString station;
+        bool mpegAudio = false;
+    };
+
+    void resolve(const QString& url);
     void onResolved(const SourceResolution& result);
-    void adopt(QNetworkReply* reply, const QByteArray& head);
+    void adoptReply(QNetworkReply* reply, const QByteArray& head);
+    void adopt(QIODevice* source, const QByteArray& head, const StreamHead& stream);
+    bool sourceFinished() const;
     void take(QByteArrayView raw);
     void endStream();
-    void dropReply();
+    void dropSource();
+    // The early connection's answer, read here: a live stream is fed at once; anything
+    // else is asked again through the resolver, which knows every other case.
+    void startEarly(int socket, const QString& url);
+    void onEarlyData();
+    void dropEarly();
 
     SourceResolverOptions options_;
     std::unique_ptr<SourceResolver> resolver_;  // made on first use, on the feed's thread
-    QPointer<QNetworkReply> reply_;
+    QPointer<QIODevice> source_;                // a QNetworkReply, or the early socket
+    std::shared_ptr<EarlyConnection> early_;
+    QPointer<QTcpSocket> earlySocket_;
+    QByteArray earlyAnswer_;
+    QString earlyUrl_;
     std::shared_ptr<FeedBuffer> buffer_;
     IcyReader icy_;
     QString title_;

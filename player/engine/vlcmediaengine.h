@@ -78,7 +78,9 @@ public:
     // rest. What the engine would report meanwhile is held back. The first setUrl(url) then
     // adopts the opening as it stands and reports what was held, in order; any other command
     // drops what was held and goes on as usual.
-    void prestart(const QString& url);
+    // `early`, when given, is a connection to `url` opened before the engine existed; the
+    // stream is read on it when the answer is a live stream.
+    void prestart(const QString& url, std::shared_ptr<EarlyConnection> early = {});
     // Closes a prestarted opening that no setUrl adopted, silently.
     void endPrestart();
 

@@ -8,8 +8,13 @@
 
 namespace lyrevane {
 
-void VlcMediaEngine::prestart(const QString& url) {
+void VlcMediaEngine::prestart(const QString& url, std::shared_ptr<EarlyConnection> early) {
     dropPrestart();
+    if (early) {
+        QMetaObject::invokeMethod(
+            feed_, [feed = feed_, early] { feed->setEarlyConnection(early); },
+            Qt::QueuedConnection);
+    }
     prestarting_ = true;
     prestartUrl_ = url;
     dispatch(PlayStateMachine::userSetUrl(url));

@@ -191,5 +191,91 @@ TEST_F(StreamFeedTest, CloseAbandonsTheStream) {
     EXPECT_FALSE(probe_.ended);
 }
 
+// --- The connection opened before the toolkit ---------------------------------------------
+
+TEST(EarlyConnectionTest, RequestsOnlyPlainHttpAndKeepsTheRequestLineClean) {
+    EXPECT_EQ(EarlyConnection::requestFor(u"http://radio.example:8000/live.mp3?s=1"_s),
+              QByteArray("GET /live.mp3?s=1 HTTP/1.0\r\nHost: radio.example:8000\r\n"
+                         "User-Agent: Lyrevane/1.0\r\nAccept: */*\r\nIcy-MetaData: 1\r\n"
+                         "Connection: close\r\n\r\n"));
+    EXPECT_TRUE(EarlyConnection::requestFor(u"http://radio.example"_s).startsWith("GET / "));
+    EXPECT_TRUE(EarlyConnection::requestFor(u"https://radio.example/live"_s).isEmpty());
+    EXPECT_TRUE(EarlyConnection::requestFor(u"http://user:pw@radio.example/live"_s).isEmpty());
+    EXPECT_TRUE(EarlyConnection::requestFor(u"mms://radio.example/live"_s).isEmpty());
+    EXPECT_TRUE(EarlyConnection::requestFor(u"not a url"_s).isEmpty());
+    const QByteArray smuggled =
+        EarlyConnection::requestFor(u"http://radio.example/a\r\nX-Evil: 1"_s);
+    EXPECT_FALSE(smuggled.contains("\r\nX-Evil")) << smuggled.constData();
+}
+
+class EarlyFeedTest : public StreamFeedTest {
+protected:
+    std::shared_ptr<FeedBuffer> openEarly(const QString& path) {
+        feed_.setEarlyConnection(std::make_shared<EarlyConnection>(server_.url(path)));
+        return open(path);
+    }
+};
+
+// The stream is read on the connection opened early: one connection, titles and all.
+TEST_F(EarlyFeedTest, LiveStreamIsReadOnTheEarlyConnection) {
+    server_.stream(u"/early"_s, "audio/aacp", icyChunk('e', "Opening bell"),
+                   "icy-name: Quillmoor\r\nicy-metaint: 64\r\n");
+    auto buffer = openEarly(u"/early"_s);
+    ASSERT_TRUE(waitUntil([&] { return !probe_.titles.isEmpty(); }, 10s));
+    EXPECT_EQ(probe_.station, u"Quillmoor"_s);
+    EXPECT_EQ(probe_.titles.front(), u"Opening bell"_s);
+    ASSERT_TRUE(waitUntil([&] { return buffer->buffered() >= 4 * kMetaint; }, 10s));
+    const QByteArray audio = probe_.drain(*buffer);
+    EXPECT_EQ(audio.count('e'), audio.size());
+    EXPECT_EQ(server_.connections(), 1);
+}
+
+// Anything but a live stream is asked again the usual way, which knows what to do with it.
+TEST_F(EarlyFeedTest, OtherAnswersGoThroughTheResolver) {
+    server_.page(u"/file.mp3"_s, "audio/mpeg", QByteArray(1000, 'f'));
+    openEarly(u"/file.mp3"_s);
+    ASSERT_TRUE(waitUntil([&] { return probe_.resolution.has_value(); }, 10s));
+    EXPECT_EQ(probe_.resolution->kind, SourceResolution::Kind::Media);
+    EXPECT_EQ(server_.requests, QStringList({u"/file.mp3"_s, u"/file.mp3"_s}));
+
+    openEarly(u"/missing"_s);
+    ASSERT_TRUE(waitUntil([&] { return !probe_.failure.isEmpty(); }, 10s));
+    EXPECT_EQ(probe_.failure, u"HTTP/1.1 404 Not Found"_s);
+
+    server_.redirect(u"/moved"_s, server_.url(u"/list.pls"_s));
+    server_.page(u"/list.pls"_s, "audio/x-scpls", "[playlist]\nFile1=http://127.0.0.1:1/a\n");
+    probe_.resolution.reset();
+    openEarly(u"/moved"_s);
+    ASSERT_TRUE(waitUntil([&] { return probe_.resolution.has_value(); }, 10s));
+    EXPECT_EQ(probe_.resolution->kind, SourceResolution::Kind::Playlist);
+    EXPECT_EQ(probe_.starts, 0);
+}
+
+TEST_F(EarlyFeedTest, EarlyConnectionServesOnlyItsOwnUrlAndOnlyOnce) {
+    server_.stream(u"/a"_s, "audio/ogg", QByteArray(256, 'a'));
+    server_.stream(u"/b"_s, "audio/ogg", QByteArray(256, 'b'));
+    feed_.setEarlyConnection(std::make_shared<EarlyConnection>(server_.url(u"/a"_s)));
+    auto buffer = open(u"/b"_s);
+    ASSERT_TRUE(waitUntil([&] { return buffer->buffered() > 0; }, 10s));
+    const QByteArray got = probe_.drain(*buffer);
+    EXPECT_EQ(got.count('b'), got.size());
+    EXPECT_TRUE(waitUntil([&] { return server_.requests.contains(u"/b"_s); }, 5s));
+    // Given up once the feed opened something else: a later open of /a connects anew.
+    buffer = open(u"/a"_s);
+    ASSERT_TRUE(waitUntil([&] { return buffer->buffered() > 0; }, 10s));
+    EXPECT_EQ(server_.requests.count(u"/a"_s), 2);
+}
+
+TEST_F(EarlyFeedTest, RefusedEarlyConnectionFallsBackAndReportsWhy) {
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    const QString url = u"http://127.0.0.1:"_s + QString::number(closed.serverPort()) + u"/x"_s;
+    closed.close();
+    feed_.setEarlyConnection(std::make_shared<EarlyConnection>(url));
+    feed_.open(++ticket_, url, std::make_shared<FeedBuffer>());
+    ASSERT_TRUE(waitUntil([&] { return !probe_.failure.isEmpty(); }, 10s));
+    EXPECT_EQ(probe_.failure, u"connection failed: Connection refused"_s);
+}
+
 }  // namespace
 }  // namespace lyrevane::testing
