@@ -13,6 +13,14 @@ void FeedBuffer::setOnRoom(std::function<void()> onRoom) {
     onRoom_ = std::move(onRoom);
 }
 
+void FeedBuffer::setPrefill(std::size_t bytes) {
+    {
+        const std::lock_guard lock(mutex_);
+        prefill_ = std::min(bytes, capacity_ / 2);
+    }
+    readable_.notify_all();
+}
+
 std::size_t FeedBuffer::room() {
     const std::lock_guard lock(mutex_);
     const std::size_t free = size_ < capacity_ ? capacity_ - size_ : 0;
@@ -69,10 +77,12 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
     std::size_t copied = 0;
     {
         std::unique_lock lock(mutex_);
-        readable_.wait(lock, [this] { return aborted_ || size_ > 0 || finished_; });
+        readable_.wait(
+            lock, [this] { return aborted_ || finished_ || (size_ > 0 && size_ >= prefill_); });
         if (aborted_) {
             return 0;
         }
+        prefill_ = 0;
         while (copied < max && !chunks_.empty()) {
             const QByteArray& front = chunks_.front();
             const std::size_t available = static_cast<std::size_t>(front.size()) - offset_;
@@ -97,6 +107,11 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
         notify();
     }
     return copied;
+}
+
+bool FeedBuffer::readable() const {
+    const std::lock_guard lock(mutex_);
+    return aborted_ || finished_ || (size_ > 0 && size_ >= prefill_);
 }
 
 bool FeedBuffer::aborted() const {

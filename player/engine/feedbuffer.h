@@ -26,6 +26,10 @@ public:
     // buffer full may write again. Set before the reader starts.
     void setOnRoom(std::function<void()> onRoom);
 
+    // The first read waits until `bytes` are buffered (or the stream ended): a cushion
+    // against the network's jitter that the media library's own short cache lacks.
+    void setPrefill(std::size_t bytes);
+
     // Room for the writer now. Zero marks the writer as waiting for `onRoom`.
     std::size_t room();
     // Appends up to the room there is; returns how much was taken.
@@ -39,6 +43,8 @@ public:
     // read, 0 at the end.
     std::size_t read(char* out, std::size_t max);
 
+    // Whether a read would return at once.
+    bool readable() const;
     bool aborted() const;
     std::size_t buffered() const;
 
@@ -52,6 +58,7 @@ private:
     bool finished_ = false;
     bool aborted_ = false;
     bool writerWaiting_ = false;
+    std::size_t prefill_ = 0;
     std::function<void()> onRoom_;
 };
 

@@ -1,6 +1,7 @@
 #include "mpegaudio.h"
 
 #include <array>
+#include <optional>
 
 namespace lyrevane::mpegaudio {
 
@@ -32,14 +33,24 @@ constexpr std::array<std::array<int, 3>, 4> kSampleRates{{
 
 }  // namespace
 
-int FrameLength(QByteArrayView data) {
+namespace {
+
+struct Header {
+    int layer = 0;
+    bool mpeg1 = false;
+    int bitRate = 0;  // bit/s
+    int sampleRate = 0;
+    int padding = 0;
+};
+
+std::optional<Header> parse(QByteArrayView data) {
     if (data.size() < 4) {
-        return 0;
+        return std::nullopt;
     }
     const auto b1 = static_cast<unsigned char>(data[1]);
     const auto b2 = static_cast<unsigned char>(data[2]);
     if (static_cast<unsigned char>(data[0]) != 0xFF || (b1 & 0xE0) != 0xE0) {
-        return 0;
+        return std::nullopt;
     }
     const int version = (b1 >> 3) & 3;
     const int layerBits = (b1 >> 1) & 3;
@@ -47,18 +58,34 @@ int FrameLength(QByteArrayView data) {
     const int sampleRateIndex = (b2 >> 2) & 3;
     if (version == 1 || layerBits == 0 || bitRateIndex == 0 || bitRateIndex == 15 ||
         sampleRateIndex == 3) {
+        return std::nullopt;
+    }
+    Header header;
+    header.layer = 4 - layerBits;  // 1, 2 or 3
+    header.mpeg1 = version == 3;
+    header.bitRate = kBitRates[header.mpeg1 ? 1 : 0][header.layer - 1][bitRateIndex] * 1000;
+    header.sampleRate = kSampleRates[version][sampleRateIndex];
+    header.padding = (b2 >> 1) & 1;
+    return header;
+}
+
+}  // namespace
+
+int BitRate(QByteArrayView data) {
+    const std::optional<Header> header = parse(data);
+    return header ? header->bitRate / 1000 : 0;
+}
+
+int FrameLength(QByteArrayView data) {
+    const std::optional<Header> header = parse(data);
+    if (!header) {
         return 0;
     }
-    const int layer = 4 - layerBits;  // 1, 2 or 3
-    const bool mpeg1 = version == 3;
-    const int bitRate = kBitRates[mpeg1 ? 1 : 0][layer - 1][bitRateIndex] * 1000;
-    const int sampleRate = kSampleRates[version][sampleRateIndex];
-    const int padding = (b2 >> 1) & 1;
-    if (layer == 1) {
-        return (12 * bitRate / sampleRate + padding) * 4;
+    if (header->layer == 1) {
+        return (12 * header->bitRate / header->sampleRate + header->padding) * 4;
     }
-    const int perFrame = layer == 3 && !mpeg1 ? 72 : 144;
-    return perFrame * bitRate / sampleRate + padding;
+    const int perFrame = header->layer == 3 && !header->mpeg1 ? 72 : 144;
+    return perFrame * header->bitRate / header->sampleRate + header->padding;
 }
 
 qsizetype FirstFrame(QByteArrayView data) {

@@ -9,6 +9,9 @@ namespace lyrevane::mpegaudio {
 // not taken).
 int FrameLength(QByteArrayView data);
 
+// The bit rate in kbit/s of the frame whose header starts `data`, or 0.
+int BitRate(QByteArrayView data);
+
 // Where the first frame starts that is followed by a second valid frame: a live stream
 // joined in the middle begins with the rest of a frame, which readers that look for a frame
 // at the very start refuse. -1 when `data` is too short to tell yet.

@@ -34,6 +34,25 @@ constexpr qsizetype kMaxAnswerHead = 16 * 1024;
 // How long the feed waits for an early connection still being made.
 constexpr std::chrono::milliseconds kEarlyWait{2000};
 
+// The cushion against the network's jitter: this long of audio is buffered before libVLC
+// starts (its own cache for a fed stream is fixed at 300 ms). A server that sends a burst on
+// connecting (Icecast does, several seconds) fills it at once.
+constexpr int kCushionMs = 1000;
+// Assumed when neither the server nor the stream says.
+constexpr int kDefaultBitRate = 128;
+
+std::size_t cushionBytes(int kbitPerSecond) {
+    const int rate = kbitPerSecond > 0 && kbitPerSecond <= 2000 ? kbitPerSecond : kDefaultBitRate;
+    return static_cast<std::size_t>(rate) * 1000 / 8 * kCushionMs / 1000;
+}
+
+// "icy-br: 128", or "128,128" from some servers.
+int bitRateOf(const QByteArray& value) {
+    bool ok = false;
+    const int rate = value.split(',').front().trimmed().toInt(&ok);
+    return ok ? rate : 0;
+}
+
 bool isMpegAudio(const QByteArray& contentType) {
     const QByteArray type = contentType.split(';').front().trimmed().toLower();
     return type == "audio/mpeg" || type == "audio/mp3" || type == "audio/mpeg3" ||
@@ -203,6 +222,7 @@ void StreamFeed::adoptReply(QNetworkReply* reply, const QByteArray& head) {
     stream.metaint = metaintOf(reply->rawHeader("icy-metaint"));
     stream.station = DecodeIcyText(reply->rawHeader("icy-name"));
     stream.mpegAudio = isMpegAudio(reply->rawHeader("Content-Type"));
+    stream.bitRate = bitRateOf(reply->rawHeader("icy-br"));
     connect(reply, &QNetworkReply::finished, this, &StreamFeed::pump);
     adopt(reply, head, stream);
 }
@@ -214,6 +234,9 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
     title_.clear();
     aligning_ = stream.mpegAudio;
     unaligned_.clear();
+    if (buffer_) {
+        buffer_->setPrefill(cushionBytes(stream.bitRate));
+    }
     Q_EMIT started(ticket_, stream.station);
     connect(source, &QIODevice::readyRead, this, &StreamFeed::pump);
     take(head);
@@ -384,6 +407,7 @@ void StreamFeed::onEarlyData() {
     stream.metaint = metaintOf(answer->headers.value("icy-metaint"));
     stream.station = DecodeIcyText(answer->headers.value("icy-name"));
     stream.mpegAudio = isMpegAudio(answer->headers.value("content-type"));
+    stream.bitRate = bitRateOf(answer->headers.value("icy-br"));
     const QByteArray rest = earlyAnswer_.mid(end + 4);
     earlyAnswer_.clear();
     earlySocket_ = nullptr;

@@ -68,6 +68,7 @@ private:
         qint64 metaint = 0;
         QString station;
         bool mpegAudio = false;
+        int bitRate = 0;  // kbit/s, when the server says
     };
 
     void resolve(const QString& url);

@@ -63,6 +63,40 @@ TEST(FeedBufferTest, AbortWakesABlockedReaderAndDropsTheRest) {
     EXPECT_EQ(buffer.buffered(), 0u);
 }
 
+// The first read waits for the cushion; a stream that ends short of it still plays.
+TEST(FeedBufferTest, FirstReadWaitsForTheCushionOnly) {
+    FeedBuffer buffer(1000);
+    buffer.setPrefill(300);
+    std::atomic<std::size_t> first{0};
+    std::atomic<std::size_t> seenWhenRead{0};
+    std::thread reader([&] {
+        char out[1000];
+        first = buffer.read(out, sizeof out);
+        seenWhenRead = first.load();
+    });
+    for (int i = 0; i < 6; ++i) {
+        buffer.write(QByteArray(60, 'x'));
+        std::this_thread::yield();
+    }
+    reader.join();
+    EXPECT_GE(first.load(), 300u) << "not before the cushion was there";
+    // Later reads take what there is.
+    buffer.write("y");
+    char out[10];
+    EXPECT_GE(buffer.read(out, sizeof out), 1u);
+
+    FeedBuffer shortStream(1000);
+    shortStream.setPrefill(400);
+    shortStream.write(QByteArray(50, 'z'));
+    shortStream.finish();
+    EXPECT_EQ(shortStream.read(out, sizeof out), 10u);
+    // A cushion larger than half the buffer is cut down, or the writer could never fill it.
+    FeedBuffer small(100);
+    small.setPrefill(1000);
+    EXPECT_EQ(small.write(QByteArray(50, 's')), 50u);
+    EXPECT_EQ(small.read(out, sizeof out), 10u);
+}
+
 // A writer and a reader on two threads move a long stream through a small buffer in
 // random slices; the reader gets every byte, in order, and the writer waits for room only
 // when told.
@@ -214,6 +248,12 @@ TEST(MpegAudioTest, FrameLengthsFollowTheHeader) {
             << QByteArray(bad, 4).toHex().constData();
     }
     EXPECT_EQ(mpegaudio::FrameLength(QByteArray("\xFF\xFB", 2)), 0);
+}
+
+TEST(MpegAudioTest, BitRateFollowsTheHeader) {
+    EXPECT_EQ(mpegaudio::BitRate(header(false)), 128);
+    EXPECT_EQ(mpegaudio::BitRate(QByteArray("\xFF\xF3\x80\x00", 4)), 64);
+    EXPECT_EQ(mpegaudio::BitRate(QByteArray("\xFF\xFB\xF0\x00", 4)), 0);
 }
 
 TEST(MpegAudioTest, FirstFrameSkipsTheTailOfAFrameAndFalseSyncs) {
