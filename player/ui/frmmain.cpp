@@ -1,20 +1,26 @@
 #include "frmmain.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QWebEngineView>
+#include <QWindow>
 
 #include <cmath>
 
 #include "artwork.h"
 #include "commandurl.h"
+#include "deferredpane.h"
+#include "dialogs.h"
 #include "mediaengine.h"
 #include "mediasourcecheck.h"
 #include "nowplaying.h"
@@ -29,6 +35,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 
 namespace {
+
+// How long a window shown before the browser engine starts waits for the display server
+// to expose it.
+constexpr qint64 kExposeWaitMs = 100;
 
 // Mouse buttons as the splitter logic counts them.
 int buttonState(Qt::MouseButtons buttons) {
@@ -92,7 +102,8 @@ frmMain::frmMain(Services services, QWidget* parent)
     imgLogo->resize(imgLogo->pixmap().size());
     imgLogo->setAccessibleName(u"Quillmoor logo"_s);
 
-    BuildPanes(services.profile);
+    mainPane_ = std::make_unique<DeferredPane>();
+    adPane_ = std::make_unique<DeferredPane>();
     BuildPlayBar();
 
     sbStatusBar = new QStatusBar(client_);
@@ -134,15 +145,24 @@ frmMain::frmMain(Services services, QWidget* parent)
     connect(cmdStop, &QToolButton::clicked, this, [this] { session_->Playback().StopClicked(); });
     connect(sldVolume, &QSlider::valueChanged, this,
             [this](int value) { session_->Playback().VolumeChanged(value); });
+
+    if (services.profile != nullptr) {
+        BuildPanes(services.profile);
+    }
 }
 
 frmMain::~frmMain() {
     // The pages must go before the views and the shared profile.
-    delete webBrowser->page();
-    delete webAd->page();
+    if (webBrowser != nullptr) {
+        delete webBrowser->page();
+        delete webAd->page();
+    }
 }
 
 void frmMain::BuildPanes(QWebEngineProfile* profile) {
+    if (webBrowser != nullptr) {
+        return;
+    }
     webBrowser = new QWebEngineView(client_);
     webBrowser->setObjectName(u"webBrowser"_s);
     webBrowser->setAccessibleName(u"Portal"_s);
@@ -158,8 +178,39 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
     webAd->setPage(adPage);
     adPage->WatchUserInput(webAd);
 
-    mainPane_ = std::make_unique<WebViewPane>(webBrowser);
-    adPane_ = std::make_unique<WebViewPane>(webAd);
+    // Where the panes would stand had they been made with the window: right after the
+    // logo in the keyboard's tab order, below the play bar and the status bar.
+    QWidget::setTabOrder(imgLogo, webBrowser);
+    QWidget::setTabOrder(webBrowser, webAd);
+    for (QWidget* view : {static_cast<QWidget*>(webBrowser), static_cast<QWidget*>(webAd)}) {
+        KeepDesktopColours(*view);
+        view->stackUnder(picPlayBar);
+        if (client_->isVisible()) {  // built after the window was shown
+            view->show();
+        }
+    }
+    ApplyLayout();
+
+    mainPane_->Attach(std::make_unique<WebViewPane>(webBrowser));
+    adPane_->Attach(std::make_unique<WebViewPane>(webAd));
+}
+
+void frmMain::ShowAndPaint() {
+    show();
+    // The map request has gone to the display server; its answer is awaited briefly so
+    // that the first frame is drawn now, not once the browser engine has started. Input
+    // waits until the window is complete.
+    QElapsedTimer waited;
+    waited.start();
+    const QWindow* handle = windowHandle();
+    while (handle != nullptr && !handle->isExposed() && !session_->IsShutDown() &&
+           waited.elapsed() < kExposeWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        if (!handle->isExposed()) {
+            QThread::msleep(1);
+        }
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 }
 
 void frmMain::BuildPlayBar() {
@@ -223,6 +274,19 @@ bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
     return started;
 }
 
+bool frmMain::StartUpShownFirst(const QString& commandLine,
+                                const std::function<QWebEngineProfile*()>& createProfile,
+                                const QString& storeProblem) {
+    session_->RestoreWindow();
+    ShowAndPaint();
+    if (session_->IsShutDown()) {
+        // Closed while it was being shown (a stop request): nothing more starts.
+        return false;
+    }
+    BuildPanes(createProfile());
+    return StartUp(commandLine, storeProblem);
+}
+
 bool frmMain::CheckMediaURL(const QString& theUrl, bool errorQuietly) {
     return lyrevane::CheckMediaURL(theUrl, services_.prompts, errorQuietly);
 }
@@ -252,9 +316,11 @@ void frmMain::OpenAdPopup(const QUrl& url) {
 
 void frmMain::ApplyLayout() {
     imgLogo->setGeometry(layout_.Logo());
-    webBrowser->setGeometry(layout_.Content());
     picPlayBar->setGeometry(layout_.PlayBar());
-    webAd->setGeometry(layout_.Ad());
+    if (webBrowser != nullptr) {
+        webBrowser->setGeometry(layout_.Content());
+        webAd->setGeometry(layout_.Ad());
+    }
     sbStatusBar->setGeometry(layout_.StatusBar());
     UpdateMinimumSize();
 }
