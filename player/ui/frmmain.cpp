@@ -198,19 +198,21 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
 void frmMain::ShowAndPaint() {
     show();
     // The map request has gone to the display server; its answer is awaited briefly so
-    // that the first frame is drawn now, not once the browser engine has started. Input
-    // waits until the window is complete.
+    // that the first frame is drawn now, not once the browser engine has started. User
+    // input is handled too (the panes take navigations before they exist): input held
+    // back here would wait for the next event from the display server, a close request
+    // included.
     QElapsedTimer waited;
     waited.start();
     const QWindow* handle = windowHandle();
     while (handle != nullptr && !handle->isExposed() && !session_->IsShutDown() &&
            waited.elapsed() < kExposeWaitMs) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QCoreApplication::processEvents();
         if (!handle->isExposed()) {
             QThread::msleep(1);
         }
     }
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::processEvents();
 }
 
 void frmMain::BuildPlayBar() {
