@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QOpenGLWidget>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
@@ -148,6 +149,11 @@ frmMain::frmMain(Services services, QWidget* parent)
 
     if (services.profile != nullptr) {
         BuildPanes(services.profile);
+    } else {
+        // The browser views draw into textures that the window composes. A window that
+        // gets its first such child once it is on screen is destroyed and made anew; a
+        // hidden stand-in has it compose that way from the start.
+        (new QOpenGLWidget(client_))->hide();
     }
 }
 

@@ -58,6 +58,7 @@ struct AtProfile {
     int engineUrls = -1;
     int reports = -1;
     QSize size;
+    WId winId = 0;
 };
 
 // Named widgets in the order Tab visits them.
@@ -111,6 +112,7 @@ protected:
             atProfile.engineUrls = int(engine.urls.size());
             atProfile.reports = tracker.calls;
             atProfile.size = window->size();
+            atProfile.winId = window->winId();
             return sharedProfile();
         });
     }
@@ -168,7 +170,9 @@ TEST_F(QuietStartTest, TheWindowIsOnScreenBeforeTheBrowserStarts) {
     EXPECT_EQ(engineUrlsAtReport, 1);
     EXPECT_TRUE(prompts.messages.isEmpty());
 
+    EXPECT_EQ(window->winId(), atProfile.winId);
     waitForPanes();
+    EXPECT_EQ(window->winId(), atProfile.winId);
     EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
     EXPECT_TRUE(window->webBrowser->isVisible());
     EXPECT_TRUE(window->webAd->isVisible());
