@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QOpenGLWidget>
+#include <QQuickWindow>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
@@ -149,10 +150,11 @@ frmMain::frmMain(Services services, QWidget* parent)
 
     if (services.profile != nullptr) {
         BuildPanes(services.profile);
-    } else {
+    } else if (QQuickWindow::graphicsApi() != QSGRendererInterface::Software) {
         // The browser views draw into textures that the window composes. A window that
         // gets its first such child once it is on screen is destroyed and made anew; a
-        // hidden stand-in has it compose that way from the start.
+        // hidden stand-in has it compose that way from the start. With the software scene
+        // graph the views paint like any widget and need none.
         (new QOpenGLWidget(client_))->hide();
     }
 }
