@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QOpenGLWidget>
+#include <QPainter>
 #include <QQuickWindow>
 #include <QSignalBlocker>
 #include <QSlider>
@@ -350,6 +351,12 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         layout_.Resize(client_->size(), isMinimized());
         ApplyLayout();
+    } else if (watched == client_ && event->type() == QEvent::Paint && webBrowser == nullptr) {
+        // Until the browser views exist, their places show as empty pages.
+        QPainter painter(client_);
+        const QColor page = QApplication::palette(client_).color(QPalette::Base);
+        painter.fillRect(layout_.Content(), page);
+        painter.fillRect(layout_.Ad(), page);
     }
     return QMainWindow::eventFilter(watched, event);
 }

@@ -59,6 +59,7 @@ struct AtProfile {
     int reports = -1;
     QSize size;
     WId winId = 0;
+    QColor pagePlace;  // in the middle of where the main pane goes
 };
 
 // Named widgets in the order Tab visits them.
@@ -113,6 +114,8 @@ protected:
             atProfile.reports = tracker.calls;
             atProfile.size = window->size();
             atProfile.winId = window->winId();
+            atProfile.pagePlace = window->centralWidget()->grab().toImage().pixelColor(
+                window->Layout().Content().center());
             return sharedProfile();
         });
     }
@@ -158,6 +161,8 @@ TEST_F(QuietStartTest, TheWindowIsOnScreenBeforeTheBrowserStarts) {
     EXPECT_TRUE(atProfile.exposed);
     EXPECT_TRUE(atProfile.panesAbsent);
     EXPECT_EQ(atProfile.size, QSize(640, 480));
+    // The panes' places show as empty pages, not in the skin's face colour.
+    EXPECT_EQ(atProfile.pagePlace, QApplication::palette(window.get()).color(QPalette::Base));
     EXPECT_EQ(atProfile.requests, 0);
     EXPECT_EQ(atProfile.engineUrls, 0);
     EXPECT_EQ(atProfile.reports, 0);
