@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "commandprocessor.h"
 #include "desktopservices.h"
 #include "frmmain.h"
 #include "mprisservice.h"
@@ -63,6 +64,8 @@ int main(int argc, char** argv) {
 
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
+    // Whether start-up can show no message box, and the stream its command will play.
+    const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
 
     lyrevane::SqliteSettingsStore store;
     // Everything below reads the store on the user-interface thread: a file that another
@@ -78,8 +81,15 @@ int main(int argc, char** argv) {
 #else
     SilentMediaEngine engine;
 #endif
-    const std::unique_ptr<QWebEngineProfile> profile(lyrevane::CreatePlayerProfile(nullptr));
 
+    // The media engine exists and `plan.media` is known here: the stream may start early.
+
+    // A quiet start shows the window before the browser engine starts; otherwise its
+    // message boxes come first and the window is built whole.
+    std::unique_ptr<QWebEngineProfile> profile;
+    if (!plan.quiet) {
+        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+    }
     lyrevane::frmMain window({store, prompts, tracker, engine, urlOpener, profile.get()});
     prompts.SetOwner(&window);
     QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
@@ -88,7 +98,14 @@ int main(int argc, char** argv) {
     lyrevane::TerminationWatcher termination;
     QObject::connect(&termination, &lyrevane::TerminationWatcher::terminationRequested, &window,
                      &QWidget::close);
-    if (!window.StartUp(commandLine, store.problem())) {
+    const auto createProfile = [&profile] {
+        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+        return profile.get();
+    };
+    const bool started = plan.quiet
+                             ? window.StartUpShownFirst(commandLine, createProfile, store.problem())
+                             : window.StartUp(commandLine, store.problem());
+    if (!started) {
         return 0;
     }
     window.show();

@@ -17,7 +17,11 @@ PlayerSession::PlayerSession(Services services, MainWindowSurface& surface, Play
       commands_(services.prompts, mainPane, playback_, [this] { Unload(); }),
       eggTimer_([this] { mainPane_.Refresh(); }, [this] { services_.tracker.TrackUsage(); }) {}
 
-bool PlayerSession::StartUp(const QString& commandLine) {
+void PlayerSession::RestoreWindow() {
+    if (restored_) {
+        return;
+    }
+    restored_ = true;
     surface_.SetUpSkin();
     const WindowSettings stored = WindowSettings::Load(services_.settings);
 
@@ -27,6 +31,10 @@ bool PlayerSession::StartUp(const QString& commandLine) {
 
     surface_.SetVolumeSlider(stored.volume);
     playback_.VolumeChanged(surface_.VolumeSlider());
+}
+
+bool PlayerSession::StartUp(const QString& commandLine) {
+    RestoreWindow();
 
     mainPane_.Navigate(portal_.StartPageUrl());
     adPane_.Navigate(portal_.AdPageUrl());

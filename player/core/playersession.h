@@ -58,6 +58,10 @@ public:
     PlayerSession(const PlayerSession&) = delete;
     PlayerSession& operator=(const PlayerSession&) = delete;
 
+    // The first part of start-up, which reaches neither the panes nor the command line:
+    // skin, window size, play bar, brokers menu and volume. Runs once; StartUp runs it
+    // when it has not run yet.
+    void RestoreWindow();
     // Restores the window, opens the panes and runs `commandLine` (all program arguments
     // joined by single spaces). Returns false when a command unloaded the window: it must
     // then not be shown.
@@ -67,6 +71,7 @@ public:
     // Shuts down and closes the window.
     void Unload();
     bool IsUnloaded() const { return unloaded_; }
+    bool IsShutDown() const { return shutDown_; }
 
     // One tick of the 60-second egg timer: refreshes the main pane every 5 ticks and
     // reports usage every 2.
@@ -87,6 +92,7 @@ private:
     PlaybackController playback_;
     CommandProcessor commands_;
     EggTimerCounters eggTimer_;
+    bool restored_ = false;
     bool shutDown_ = false;
     bool unloaded_ = false;
 };

@@ -1,20 +1,29 @@
 #include "frmmain.h"
 
+#include <QApplication>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMouseEvent>
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QQuickWindow>
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QWebEngineView>
+#include <QWindow>
 
 #include <cmath>
 
 #include "artwork.h"
 #include "commandurl.h"
+#include "deferredpane.h"
+#include "dialogs.h"
 #include "mediaengine.h"
 #include "mediasourcecheck.h"
 #include "nowplaying.h"
@@ -29,6 +38,10 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 
 namespace {
+
+// How long a window shown before the browser engine starts waits for the display server
+// to expose it.
+constexpr qint64 kExposeWaitMs = 100;
 
 // Mouse buttons as the splitter logic counts them.
 int buttonState(Qt::MouseButtons buttons) {
@@ -92,7 +105,8 @@ frmMain::frmMain(Services services, QWidget* parent)
     imgLogo->resize(imgLogo->pixmap().size());
     imgLogo->setAccessibleName(u"Quillmoor logo"_s);
 
-    BuildPanes(services.profile);
+    mainPane_ = std::make_unique<DeferredPane>();
+    adPane_ = std::make_unique<DeferredPane>();
     BuildPlayBar();
 
     sbStatusBar = new QStatusBar(client_);
@@ -134,15 +148,30 @@ frmMain::frmMain(Services services, QWidget* parent)
     connect(cmdStop, &QToolButton::clicked, this, [this] { session_->Playback().StopClicked(); });
     connect(sldVolume, &QSlider::valueChanged, this,
             [this](int value) { session_->Playback().VolumeChanged(value); });
+
+    if (services.profile != nullptr) {
+        BuildPanes(services.profile);
+    } else if (QQuickWindow::graphicsApi() != QSGRendererInterface::Software) {
+        // The browser views draw into textures that the window composes. A window that
+        // gets its first such child once it is on screen is destroyed and made anew; a
+        // hidden stand-in has it compose that way from the start. With the software scene
+        // graph the views paint like any widget and need none.
+        (new QOpenGLWidget(client_))->hide();
+    }
 }
 
 frmMain::~frmMain() {
     // The pages must go before the views and the shared profile.
-    delete webBrowser->page();
-    delete webAd->page();
+    if (webBrowser != nullptr) {
+        delete webBrowser->page();
+        delete webAd->page();
+    }
 }
 
 void frmMain::BuildPanes(QWebEngineProfile* profile) {
+    if (webBrowser != nullptr) {
+        return;
+    }
     webBrowser = new QWebEngineView(client_);
     webBrowser->setObjectName(u"webBrowser"_s);
     webBrowser->setAccessibleName(u"Portal"_s);
@@ -158,8 +187,41 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
     webAd->setPage(adPage);
     adPage->WatchUserInput(webAd);
 
-    mainPane_ = std::make_unique<WebViewPane>(webBrowser);
-    adPane_ = std::make_unique<WebViewPane>(webAd);
+    // Where the panes would stand had they been made with the window: right after the
+    // logo in the keyboard's tab order, below the play bar and the status bar.
+    QWidget::setTabOrder(imgLogo, webBrowser);
+    QWidget::setTabOrder(webBrowser, webAd);
+    for (QWidget* view : {static_cast<QWidget*>(webBrowser), static_cast<QWidget*>(webAd)}) {
+        KeepDesktopColours(*view);
+        view->stackUnder(picPlayBar);
+        if (client_->isVisible()) {  // built after the window was shown
+            view->show();
+        }
+    }
+    ApplyLayout();
+
+    mainPane_->Attach(std::make_unique<WebViewPane>(webBrowser));
+    adPane_->Attach(std::make_unique<WebViewPane>(webAd));
+}
+
+void frmMain::ShowAndPaint() {
+    show();
+    // The map request has gone to the display server; its answer is awaited briefly so
+    // that the first frame is drawn now, not once the browser engine has started. User
+    // input is handled too (the panes take navigations before they exist): input held
+    // back here would wait for the next event from the display server, a close request
+    // included.
+    QElapsedTimer waited;
+    waited.start();
+    const QWindow* handle = windowHandle();
+    while (handle != nullptr && !handle->isExposed() && !session_->IsShutDown() &&
+           waited.elapsed() < kExposeWaitMs) {
+        QCoreApplication::processEvents();
+        if (!handle->isExposed()) {
+            QThread::msleep(1);
+        }
+    }
+    QCoreApplication::processEvents();
 }
 
 void frmMain::BuildPlayBar() {
@@ -223,6 +285,19 @@ bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
     return started;
 }
 
+bool frmMain::StartUpShownFirst(const QString& commandLine,
+                                const std::function<QWebEngineProfile*()>& createProfile,
+                                const QString& storeProblem) {
+    session_->RestoreWindow();
+    ShowAndPaint();
+    if (session_->IsShutDown()) {
+        // Closed while it was being shown (a stop request): nothing more starts.
+        return false;
+    }
+    BuildPanes(createProfile());
+    return StartUp(commandLine, storeProblem);
+}
+
 bool frmMain::CheckMediaURL(const QString& theUrl, bool errorQuietly) {
     return lyrevane::CheckMediaURL(theUrl, services_.prompts, errorQuietly);
 }
@@ -252,9 +327,11 @@ void frmMain::OpenAdPopup(const QUrl& url) {
 
 void frmMain::ApplyLayout() {
     imgLogo->setGeometry(layout_.Logo());
-    webBrowser->setGeometry(layout_.Content());
     picPlayBar->setGeometry(layout_.PlayBar());
-    webAd->setGeometry(layout_.Ad());
+    if (webBrowser != nullptr) {
+        webBrowser->setGeometry(layout_.Content());
+        webAd->setGeometry(layout_.Ad());
+    }
     sbStatusBar->setGeometry(layout_.StatusBar());
     UpdateMinimumSize();
 }
@@ -274,6 +351,12 @@ bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
         layout_.Resize(client_->size(), isMinimized());
         ApplyLayout();
+    } else if (watched == client_ && event->type() == QEvent::Paint && webBrowser == nullptr) {
+        // Until the browser views exist, their places show as empty pages.
+        QPainter painter(client_);
+        const QColor page = QApplication::palette(client_).color(QPalette::Base);
+        painter.fillRect(layout_.Content(), page);
+        painter.fillRect(layout_.Ad(), page);
     }
     return QMainWindow::eventFilter(watched, event);
 }

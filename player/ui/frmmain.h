@@ -21,7 +21,7 @@ class QTimer;
 
 namespace lyrevane {
 
-class BrowserPane;
+class DeferredPane;
 class MediaEngine;
 class PromptService;
 class SettingsProvider;
@@ -58,12 +58,22 @@ public:
         QWebEngineProfile* profile;
     };
 
+    // Without a profile (`services.profile` null) the window starts without its browser
+    // panes: StartUpShownFirst builds them once the window is on screen.
     explicit frmMain(Services services, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Start-up; false when the window must not be shown (a command ended the program).
     // `storeProblem`, when not empty, is shown once the window is up.
     bool StartUp(const QString& commandLine, const QString& storeProblem = {});
+    // Start-up for a command line that runs quietly (see PlanStart), on a window made
+    // without a profile: the window is restored, shown and painted first; then
+    // `createProfile` makes the browser profile, the panes are built on it and start-up
+    // goes on as StartUp, panes first, then the command. False when the window must not
+    // stay: it was closed meanwhile, or a command ended the program.
+    bool StartUpShownFirst(const QString& commandLine,
+                           const std::function<QWebEngineProfile*()>& createProfile,
+                           const QString& storeProblem = {});
     bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
     // Local time minus GMT in minutes, now, daylight saving included.
     qint32 GetGMTOffset() const;
@@ -153,7 +163,10 @@ private:
     void BuildPlayBar();
     void BuildMenu();
     void BuildBrokersMenu();
+    // Builds both browser views on `profile`; the panes' waiting navigations reach them.
     void BuildPanes(QWebEngineProfile* profile);
+    // Shows the window and has it mapped and painted before the call returns.
+    void ShowAndPaint();
     void ApplyLayout();
     void UpdateMinimumSize();
     void RunCommandLater(const QUrl& url);
@@ -169,8 +182,8 @@ private:
     Services services_;
     QWidget* client_ = nullptr;
     PlayerLayout layout_;
-    std::unique_ptr<BrowserPane> mainPane_;
-    std::unique_ptr<BrowserPane> adPane_;
+    std::unique_ptr<DeferredPane> mainPane_;
+    std::unique_ptr<DeferredPane> adPane_;
     std::unique_ptr<PlayerSession> session_;
     std::unique_ptr<lyrevane::SkinConfiguration> skin_;
     SkinFrame* frame_ = nullptr;

@@ -5,6 +5,7 @@
 #include <QToolButton>
 
 #include "brokerlist.h"
+#include "deferredpane.h"
 #include "dialogs.h"
 #include "frmabout.h"
 #include "frmbroadcastscheduler.h"

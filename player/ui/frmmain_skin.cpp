@@ -75,7 +75,9 @@ void frmMain::ApplySkinColours() {
     for (QWidget* own : {static_cast<QWidget*>(cmdBrokers), static_cast<QWidget*>(sldVolume),
                          static_cast<QWidget*>(sbStatusBar), static_cast<QWidget*>(webBrowser),
                          static_cast<QWidget*>(webAd)}) {
-        KeepDesktopColours(*own);
+        if (own != nullptr) {  // the panes may come later, see BuildPanes
+            KeepDesktopColours(*own);
+        }
     }
 
     int width = -1;

@@ -31,6 +31,9 @@ public:
         url_ = url;
         urls.append(url);
         record(u"engine.setUrl "_s + url);
+        if (whileSettingUrl) {
+            whileSettingUrl(url);
+        }
     }
     QString url() const override { return url_; }
     void play() override { record(u"engine.play"); }
@@ -70,6 +73,7 @@ public:
     bool canStop = false;
     QStringList errors;
     QStringList urls;
+    std::function<void(const QString&)> whileSettingUrl;
     QString station;
     QString title;
 

@@ -4,6 +4,7 @@
 
 #include "../support/commalocale.h"
 #include "../support/tempenv.h"
+#include "deferredpane.h"
 #include "fakes.h"
 #include "playersession.h"
 #include "settingsstore.h"
@@ -367,6 +368,56 @@ TEST(PortalConfig, BuildsAddressesFromTheStore) {
     PortalConfig custom = PortalConfig::Load(settings);
     EXPECT_EQ(custom.StartPageUrl(), u"http://127.0.0.1:8080/player_interviews.shtml"_s);
     EXPECT_EQ(custom.MailUrl(), u"mailto:desk@example.org"_s);
+}
+
+// A window shown before its panes exist: the restoring part runs first, once, and the
+// panes still navigate before the command and the first report.
+TEST_F(PlayerSessionTest, RestoringFirstKeepsTheStartUpOrder) {
+    session().RestoreWindow();
+    EXPECT_EQ(log, (QStringList{u"size 640x480"_s, u"playbar 115"_s, u"brokers"_s, u"slider 75"_s,
+                                u"engine.setVolume 75"_s}));
+    log.clear();
+    EXPECT_TRUE(session().StartUp(u"lyrev:play?http://127.0.0.1:8000/live"_s));
+    EXPECT_EQ(log,
+              (QStringList{
+                  u"webBrowser.navigate http://www.quillmoor.example/player_interviews.shtml"_s,
+                  u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
+                  u"engine.setUrl http://127.0.0.1:8000/live"_s,
+                  u"TrackUsage"_s,
+              }));
+}
+
+TEST(DeferredPane, CallsWaitInOrderUntilTheViewIsAttached) {
+    EventLog log;
+    DeferredPane pane;
+    pane.Navigate(u"http://h/start"_s);
+    pane.Refresh();
+    pane.Navigate(u"http://h/command"_s);
+    EXPECT_FALSE(pane.IsAttached());
+
+    auto view = std::make_unique<FakePane>(u"view"_s, &log);
+    FakePane* seen = view.get();
+    pane.Attach(std::move(view));
+    EXPECT_TRUE(pane.IsAttached());
+    EXPECT_EQ(log, (QStringList{u"view.navigate http://h/start"_s, u"view.refresh"_s,
+                                u"view.navigate http://h/command"_s}));
+
+    // Later calls go straight through, once each.
+    pane.Refresh();
+    pane.Navigate(u"http://h/later"_s);
+    EXPECT_EQ(seen->refreshes, 2);
+    EXPECT_EQ(seen->urls.size(), 3);
+    EXPECT_EQ(log.size(), 5);
+}
+
+TEST(DeferredPane, AttachingNothingKeepsTheCallsWaiting) {
+    EventLog log;
+    DeferredPane pane;
+    pane.Navigate(u"http://h/start"_s);
+    pane.Attach(nullptr);
+    EXPECT_FALSE(pane.IsAttached());
+    pane.Attach(std::make_unique<FakePane>(u"view"_s, &log));
+    EXPECT_EQ(log, QStringList{u"view.navigate http://h/start"_s});
 }
 
 }  // namespace
