@@ -1,14 +1,20 @@
 // Lyrevane: the Quillmoor internet-radio player.
 #include <QApplication>
 #include <QDBusConnection>
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QSlider>
+#include <QThread>
 #include <QWebEngineProfile>
 
 #include <memory>
 
 #include "commandprocessor.h"
 #include "desktopservices.h"
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+#include "earlyconnection.h"
+#include "sourcerules.h"
+#endif
 #include "frmmain.h"
 #include "mprisservice.h"
 #include "platform.h"
@@ -52,7 +58,52 @@ private:
 }  // namespace
 #endif
 
+namespace {
+
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+// A stream on the command line is connected to before the toolkit starts: the toolkit and
+// the radio server both take a few hundred milliseconds, and now they overlap. Only when
+// start-up will run quietly (no message box could come first) and the media rules allow it.
+std::shared_ptr<lyrevane::EarlyConnection> ConnectEarly(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    const lyrevane::StartPlan plan = lyrevane::PlanStart(arguments.join(u' '));
+    if (!plan.quiet || plan.media.isEmpty() || !lyrevane::SourceRules().allows(plan.media) ||
+        lyrevane::EarlyConnection::requestFor(plan.media).isEmpty()) {
+        return {};
+    }
+    return std::make_shared<lyrevane::EarlyConnection>(plan.media);
+}
+#endif
+
+// The browser engine's start takes both cores of a small machine for a few hundred
+// milliseconds; a stream that is opening gets them first. The window is on screen and
+// handles input meanwhile. Bounded: a slow stream does not hold the pages back for long.
+void WaitForFirstSound(const lyrevane::MediaEngine& engine) {
+    constexpr int kMaxWaitMs = 1500;
+    const auto opening = [&engine] {
+        const int state = engine.playState();
+        return state == lyrevane::MediaEngine::Transitioning ||
+               state == lyrevane::MediaEngine::Buffering || state == lyrevane::MediaEngine::Waiting;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (opening() && waited.elapsed() < kMaxWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (opening()) {
+            QThread::msleep(2);
+        }
+    }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    const std::shared_ptr<lyrevane::EarlyConnection> early = ConnectEarly(argc, argv);
+#endif
     lyrevane::RegisterCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -82,7 +133,13 @@ int main(int argc, char** argv) {
     SilentMediaEngine engine;
 #endif
 
-    // The media engine exists and `plan.media` is known here: the stream may start early.
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    // The stream starts now, while the window and the browser engine start; what it reports
+    // is told once the command line's "play" adopts it, in the order it happened.
+    if (plan.quiet && !plan.media.isEmpty()) {
+        engine.prestart(plan.media, early);
+    }
+#endif
 
     // A quiet start shows the window before the browser engine starts; otherwise its
     // message boxes come first and the window is built whole.
@@ -98,13 +155,19 @@ int main(int argc, char** argv) {
     lyrevane::TerminationWatcher termination;
     QObject::connect(&termination, &lyrevane::TerminationWatcher::terminationRequested, &window,
                      &QWidget::close);
-    const auto createProfile = [&profile] {
+    const auto createProfile = [&profile, &engine, &plan] {
+        if (!plan.media.isEmpty()) {
+            WaitForFirstSound(engine);
+        }
         profile.reset(lyrevane::CreatePlayerProfile(nullptr));
         return profile.get();
     };
     const bool started = plan.quiet
                              ? window.StartUpShownFirst(commandLine, createProfile, store.problem())
                              : window.StartUp(commandLine, store.problem());
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    engine.endPrestart();
+#endif
     if (!started) {
         return 0;
     }

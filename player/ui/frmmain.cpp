@@ -294,7 +294,11 @@ bool frmMain::StartUpShownFirst(const QString& commandLine,
         // Closed while it was being shown (a stop request): nothing more starts.
         return false;
     }
-    BuildPanes(createProfile());
+    QWebEngineProfile* profile = createProfile();
+    if (session_->IsShutDown()) {
+        return false;  // closed while the profile was waited for
+    }
+    BuildPanes(profile);
     return StartUp(commandLine, storeProblem);
 }
 
