@@ -4,15 +4,21 @@
 #include "vlcmessages.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QList>
 #include <QUrl>
 
 #include <vlc/vlc.h>
 
+#include <dlfcn.h>
+
 #include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -88,6 +94,31 @@ ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
 }
 
 void feedClose(void*) {}
+
+// Loads, on a thread of its own, the libVLC plugins that a stream's first bytes will need
+// (the readers, the packetizers libVLC tries one by one, the MP3 decoder), so that libVLC
+// finds them loaded when the bytes come instead of loading them then. libVLC loads its
+// plugins with the same flags and never unloads them; nor is anything unloaded here.
+void loadStreamPlugins() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&libvlc_new), &info) == 0 || info.dli_fname == nullptr) {
+        return;
+    }
+    const QString plugins =
+        QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath() + u"/vlc/plugins/"_s;
+    QStringList files;
+    for (const QString& name :
+         QDir(plugins + u"packetizer"_s).entryList({u"*.so"_s}, QDir::Files, QDir::Name)) {
+        files.append(plugins + u"packetizer/"_s + name);
+    }
+    files.append(plugins + u"demux/libes_plugin.so"_s);
+    files.append(plugins + u"codec/libmpg123_plugin.so"_s);
+    std::thread([files] {
+        for (const QString& file : files) {
+            dlopen(QFile::encodeName(file).constData(), RTLD_LAZY | RTLD_LOCAL);
+        }
+    }).detach();
+}
 
 // The URL a libVLC MRL stands for: "icyx" is our own alias for plain HTTP.
 QString urlOfMrl(const QString& mrl) {
@@ -598,6 +629,12 @@ void VlcMediaEngine::announce(std::function<void()> signal) {
         held_.push_back(std::move(signal));
     } else {
         signal();
+    }
+}
+
+void VlcMediaEngine::warmStreamPlugins() {
+    if (instance_ != nullptr) {
+        loadStreamPlugins();
     }
 }
 

@@ -128,6 +128,8 @@ private:
     // Reads the station's name and the current title from the media's metadata.
     void readMetadata();
     void setMetadata(const QString& station, const QString& title);
+    // Loads the plugins a stream's first bytes need while the connection is being made.
+    void warmStreamPlugins();
     // Emits now, or holds the signal back while prestarting.
     void announce(std::function<void()> signal);
     // Drops what a prestart held back; true when one was in progress.

@@ -17,6 +17,7 @@ void VlcMediaEngine::prestart(const QString& url, std::shared_ptr<EarlyConnectio
     }
     prestarting_ = true;
     prestartUrl_ = url;
+    warmStreamPlugins();
     dispatch(PlayStateMachine::userSetUrl(url));
     if (!machine_.hasMedia()) {
         dropPrestart();
