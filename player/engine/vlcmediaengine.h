@@ -107,6 +107,8 @@ private:
                          va_list args);
 
     void handleVlcEvent(const VlcEvent& event);
+    // The URL a libVLC MRL stands for ("icyx" is our own alias for plain HTTP).
+    static QString urlOfMrl(const QString& mrl);
     // Runs an event through the state machine and carries out its commands; events raised
     // while doing so are queued and run after them.
     void dispatch(const Event& event);

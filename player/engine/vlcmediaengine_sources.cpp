@@ -1,0 +1,244 @@
+// Where an entry's bytes come from: the stream feed, or libVLC's own access by URL; and the
+// entries of playlists that libVLC reads itself.
+#include "vlcmediaengine.h"
+
+#include "vlcmessages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <vlc/vlc.h>
+
+#include <dlfcn.h>
+
+#include <cstdint>
+#include <thread>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
+    QByteArray utf8 = url.trimmed().toUtf8();
+    // Radio servers (Icecast, SHOUTcast) answer with ICY metadata, which only libVLC's
+    // older HTTP access reads; its newer access gives up on them after a first request,
+    // delaying the first audio by a second connection. "icyx" picks the older one at once.
+    if (utf8.left(7).toLower() == "http://") {
+        utf8.replace(0, 4, "icyx");
+    }
+    if (utf8.contains("://")) {
+        return libvlc_media_new_location(instance, utf8.constData());
+    }
+    return libvlc_media_new_path(instance, utf8.constData());
+}
+
+bool isHttp(const QString& url) {
+    return url.startsWith(u"http://"_s, Qt::CaseInsensitive) ||
+           url.startsWith(u"https://"_s, Qt::CaseInsensitive);
+}
+
+// libVLC reads a fed stream through these, on its input thread. A live stream has no size
+// and cannot seek.
+int feedOpen(void* opaque, void** data, uint64_t* size) {
+    *data = opaque;
+    *size = UINT64_MAX;
+    return 0;
+}
+
+ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
+    return static_cast<ssize_t>(
+        static_cast<FeedBuffer*>(opaque)->read(reinterpret_cast<char*>(buffer), length));
+}
+
+void feedClose(void*) {}
+
+// Loads, on a thread of its own, the libVLC plugins that a stream's first bytes will need
+// (the readers, the packetizers libVLC tries one by one, the MP3 decoder), so that libVLC
+// finds them loaded when the bytes come instead of loading them then. libVLC loads its
+// plugins with the same flags and never unloads them; nor is anything unloaded here.
+void loadStreamPlugins() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&libvlc_new), &info) == 0 || info.dli_fname == nullptr) {
+        return;
+    }
+    const QString plugins =
+        QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath() + u"/vlc/plugins/"_s;
+    QStringList files;
+    for (const QString& name :
+         QDir(plugins + u"packetizer"_s).entryList({u"*.so"_s}, QDir::Files, QDir::Name)) {
+        files.append(plugins + u"packetizer/"_s + name);
+    }
+    files.append(plugins + u"demux/libes_plugin.so"_s);
+    files.append(plugins + u"codec/libmpg123_plugin.so"_s);
+    std::thread([files] {
+        for (const QString& file : files) {
+            dlopen(QFile::encodeName(file).constData(), RTLD_LAZY | RTLD_LOCAL);
+        }
+    }).detach();
+}
+
+}  // namespace
+
+QString VlcMediaEngine::urlOfMrl(const QString& mrl) {
+    if (mrl.startsWith(u"icyx://"_s, Qt::CaseInsensitive)) {
+        return u"http"_s + mrl.mid(4);
+    }
+    return mrl;
+}
+
+void VlcMediaEngine::openEntry(const QString& url) {
+    haltPlayer();
+    releaseMedia();
+    volumeRepairs_ = 0;
+    entry_ = url;
+    if (instance_ == nullptr || player_ == nullptr) {
+        events_.push_back(PlayStateMachine::openFailed(vlcmessages::engineUnavailable()));
+        return;
+    }
+    // A new connection starts without the old station's title.
+    setMetadata({}, {});
+    const QString source = url.trimmed();
+    if (!rules_.allows(source)) {
+        events_.push_back(PlayStateMachine::openFailed(sourcemessages::refusedSource(source)));
+        return;
+    }
+    if (!isHttp(source)) {
+        openUrlMedia(source);
+        return;
+    }
+    // libVLC starts now and waits for the bytes the feed checks and hands on.
+    const quint64 ticket = ++feedTicket_;
+    feedBuffer_ = std::make_shared<FeedBuffer>();
+    feedBuffer_->setOnRoom([feed = feed_] {
+        QMetaObject::invokeMethod(feed, &StreamFeed::pump, Qt::QueuedConnection);
+    });
+    QMetaObject::invokeMethod(
+        feed_,
+        [feed = feed_, ticket, source, buffer = feedBuffer_] {
+            feed->open(ticket, source, buffer);
+        },
+        Qt::QueuedConnection);
+    media_ = libvlc_media_new_callbacks(instance_, feedOpen, feedRead, nullptr, feedClose,
+                                        feedBuffer_.get());
+    if (media_ == nullptr) {
+        events_.push_back(PlayStateMachine::openFailed());
+        return;
+    }
+    fed_ = true;
+    // Radio streams are mostly MPEG audio or AAC, which the elementary-stream reader takes
+    // at once; without the hint libVLC tries dozens of readers first (about 300 ms). It
+    // declines anything else (Ogg, for one), which the others then take.
+    libvlc_media_add_option(media_, ":demux=mp3,any");
+    libvlc_media_player_set_media(player_, media_);
+    applyVolume();
+    if (libvlc_media_player_play(player_) != 0) {
+        events_.push_back(PlayStateMachine::openFailed());
+    }
+}
+
+void VlcMediaEngine::openUrlMedia(const QString& url) {
+    media_ = createMedia(instance_, url);
+    if (media_ == nullptr) {
+        dispatch(PlayStateMachine::openFailed());
+        return;
+    }
+    libvlc_event_attach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
+                        &VlcMediaEngine::onVlcEvent, this);
+    libvlc_media_player_set_media(player_, media_);
+    applyVolume();
+    if (libvlc_media_player_play(player_) != 0) {
+        dispatch(PlayStateMachine::openFailed());
+    }
+}
+
+void VlcMediaEngine::onResolved(quint64 ticket, const SourceResolution& result) {
+    if (ticket != feedTicket_) {
+        return;
+    }
+    haltPlayer();
+    releaseMedia();
+    switch (result.kind) {
+        case SourceResolution::Kind::Media:
+            // A source the feed does not read (a segmented stream, a status line only
+            // libVLC understands): libVLC opens the URL the feed checked.
+            openUrlMedia(result.url);
+            return;
+        case SourceResolution::Kind::Playlist:
+            // The machine takes a playlist the feed read as it takes one libVLC read.
+            dispatch(PlayStateMachine::endReached(result.entries));
+            return;
+        case SourceResolution::Kind::Failed:
+            dispatch(result.refused.isEmpty() ? PlayStateMachine::openFailed(result.message)
+                                              : PlayStateMachine::refused(result.message));
+            return;
+    }
+}
+
+void VlcMediaEngine::onFeedFailed(quint64 ticket, const QString& line) {
+    if (ticket != feedTicket_) {
+        return;
+    }
+    haltPlayer();
+    releaseMedia();
+    dispatch(PlayStateMachine::logError(line));
+    Event failure;
+    failure.kind = Event::Kind::Error;
+    dispatch(failure);
+}
+
+// Only the sub-items' URLs are kept, and only those the rules allow: each is resolved
+// like any other entry before it opens.
+PlayStateMachine::Event VlcMediaEngine::subItemsEvent() {
+    QStringList allowed;
+    const QStringList subItems = takeSubItems();
+    for (const QString& mrl : subItems) {
+        const QString url = urlOfMrl(mrl);
+        if (rules_.allows(url)) {
+            allowed.append(url);
+        }
+    }
+    if (allowed.isEmpty() && !subItems.isEmpty()) {
+        return PlayStateMachine::refused(sourcemessages::refusedPlaylist(entry_));
+    }
+    return PlayStateMachine::endReached(allowed);
+}
+
+QStringList VlcMediaEngine::takeSubItems() {
+    QStringList entries;
+    if (media_ == nullptr) {
+        return entries;
+    }
+    libvlc_media_list_t* list = libvlc_media_subitems(media_);
+    if (list == nullptr) {
+        return entries;
+    }
+    libvlc_media_list_lock(list);
+    const int count = libvlc_media_list_count(list);
+    for (int i = 0; i < count; ++i) {
+        libvlc_media_t* media = libvlc_media_list_item_at_index(list, i);
+        if (media == nullptr) {
+            continue;
+        }
+        char* mrl = libvlc_media_get_mrl(media);
+        if (mrl != nullptr) {
+            entries.append(QString::fromUtf8(mrl));
+            libvlc_free(mrl);
+        }
+        libvlc_media_release(media);
+    }
+    libvlc_media_list_unlock(list);
+    libvlc_media_list_release(list);
+    return entries;
+}
+
+void VlcMediaEngine::warmStreamPlugins() {
+    if (instance_ != nullptr) {
+        loadStreamPlugins();
+    }
+}
+
+}  // namespace lyrevane
