@@ -80,8 +80,9 @@ std::shared_ptr<lyrevane::EarlyConnection> ConnectEarly(int argc, char** argv) {
 
 // The browser engine's start takes both cores of a small machine for a few hundred
 // milliseconds; a stream that is opening gets them first. The window is on screen and
-// handles input meanwhile. Bounded: a slow stream does not hold the pages back for long.
-void WaitForFirstSound(const lyrevane::MediaEngine& engine) {
+// handles input meanwhile; closing it ends the wait. Bounded: a slow stream does not hold
+// the pages back for long.
+void WaitForFirstSound(const lyrevane::MediaEngine& engine, const QWidget& window) {
     constexpr int kMaxWaitMs = 1500;
     const auto opening = [&engine] {
         const int state = engine.playState();
@@ -90,7 +91,7 @@ void WaitForFirstSound(const lyrevane::MediaEngine& engine) {
     };
     QElapsedTimer waited;
     waited.start();
-    while (opening() && waited.elapsed() < kMaxWaitMs) {
+    while (opening() && window.isVisible() && waited.elapsed() < kMaxWaitMs) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (opening()) {
             QThread::msleep(2);
@@ -101,6 +102,9 @@ void WaitForFirstSound(const lyrevane::MediaEngine& engine) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // From the first moment: a stop request during start-up closes the window as the user
+    // would, once it exists.
+    lyrevane::TerminationWatcher::InstallHandlers();
 #ifdef LYREVANE_HAVE_VLC_ENGINE
     const std::shared_ptr<lyrevane::EarlyConnection> early = ConnectEarly(argc, argv);
 #endif
@@ -155,9 +159,9 @@ int main(int argc, char** argv) {
     lyrevane::TerminationWatcher termination;
     QObject::connect(&termination, &lyrevane::TerminationWatcher::terminationRequested, &window,
                      &QWidget::close);
-    const auto createProfile = [&profile, &engine, &plan] {
+    const auto createProfile = [&profile, &engine, &plan, &window] {
         if (!plan.media.isEmpty()) {
-            WaitForFirstSound(engine);
+            WaitForFirstSound(engine, window);
         }
         profile.reset(lyrevane::CreatePlayerProfile(nullptr));
         return profile.get();

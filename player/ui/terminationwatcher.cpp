@@ -24,12 +24,13 @@ void onSignal(int number) {
 
 }  // namespace
 
-TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSocket) != 0) {
-        return;  // the default actions stay in place
+bool TerminationWatcher::InstallHandlers() {
+    if (signalSocket[0] >= 0) {
+        return true;
     }
-    notifier_ = new QSocketNotifier(signalSocket[1], QSocketNotifier::Read, this);
-    connect(notifier_, &QSocketNotifier::activated, this, &TerminationWatcher::readSignal);
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalSocket) != 0) {
+        return false;  // the default actions stay in place
+    }
     struct sigaction action = {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
@@ -37,6 +38,16 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
     for (const int number : {SIGTERM, SIGINT, SIGHUP}) {
         ::sigaction(number, &action, nullptr);
     }
+    return true;
+}
+
+TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
+    if (!InstallHandlers()) {
+        return;
+    }
+    // A signal that came before is waiting in the socket and is reported at once.
+    notifier_ = new QSocketNotifier(signalSocket[1], QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &TerminationWatcher::readSignal);
 }
 
 TerminationWatcher::~TerminationWatcher() {

@@ -13,6 +13,11 @@ class TerminationWatcher final : public QObject {
     Q_OBJECT
 
 public:
+    // Catches SIGTERM, SIGINT and SIGHUP from now on, before any watcher exists (no
+    // application object needed): a signal that comes early waits for the watcher instead of
+    // ending the program unsaved. False when the handlers could not be installed.
+    static bool InstallHandlers();
+
     explicit TerminationWatcher(QObject* parent = nullptr);
     ~TerminationWatcher() override;
 

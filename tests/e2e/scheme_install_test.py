@@ -147,7 +147,14 @@ def main() -> int:
         players = [pid for pid in processes_under(root)
                    if desktop.command_name(pid) == "Lyrevane"]
         check(len(players) == 1, f"exactly one installed player runs ({len(players)})")
-        stored = profile.read(SCHEDULER).get("BROADCAST_Live_LASTACTIVE", "")
+        # The player may be listening before the scheduler has written down the launch.
+        deadline = time.monotonic() + 20
+        stored = ""
+        while time.monotonic() < deadline:
+            stored = profile.read(SCHEDULER).get("BROADCAST_Live_LASTACTIVE", "")
+            if stored not in ("", "1/1/1900"):
+                break
+            time.sleep(0.1)
         check(stored not in ("", "1/1/1900"), f"the launch is recorded for today ({stored!r})")
 
         for pid in processes_under(root):
