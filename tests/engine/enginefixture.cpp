@@ -34,6 +34,7 @@ void EngineTest::SetUpTestSuite() {
     const QDir dir(media_->path());
     ASSERT_TRUE(makeTone(dir.filePath(u"tone.mp3"_s), 30));
     ASSERT_TRUE(makeTone(dir.filePath(u"short.mp3"_s), 1));
+    ASSERT_TRUE(makeTone(dir.filePath(u"tone.ogg"_s), 30));
     ASSERT_TRUE(QFile::copy(dir.filePath(u"short.mp3"_s), dir.filePath(u"short2.mp3"_s)));
     writeFile(dir.filePath(u"page.html"_s),
               u"<!DOCTYPE html>\n<html><head><title>Not audio</title></head>\n"

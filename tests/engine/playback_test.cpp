@@ -213,6 +213,16 @@ TEST_F(EngineTest, EmptyUrlStopsAndClears) {
     EXPECT_EQ(log.events, (std::vector<std::string>{"open:19", "play:1"}));
 }
 
+// The player reads live streams itself; libVLC takes what is not MPEG audio (Ogg Vorbis
+// here) from the same bytes, on the one connection.
+TEST_F(EngineTest, LiveOggStreamIsReadByThePlayerAndPlays) {
+    auto engine = makeEngine();
+    engine->setUrl(url(u"/live/tone.ogg"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    EXPECT_EQ(requests(), QStringList{u"/live/tone.ogg"_s});
+    EXPECT_EQ(engine->errorCount(), 0);
+}
+
 TEST_F(EngineTest, NewUrlReplacesPlayingStream) {
     auto engine = makeEngine();
     engine->setUrl(url(u"/live/tone.mp3"_s));

@@ -82,9 +82,10 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.send_error(404)
             return
         self.send_response(200)
-        self.send_header("Content-Type", "audio/mpeg")
+        kind = "application/ogg" if name.endswith(".ogg") else "audio/mpeg"
+        self.send_header("Content-Type", kind)
         self.end_headers()
-        # 64 kbit/s MP3: a first burst, then about real time.
+        # 64 kbit/s: a first burst, then about real time.
         chunk = 8000
         # With `chunks`, only that many follow the burst; then the connection is cut
         # ("cut") or kept open without sending anything more ("hang").
