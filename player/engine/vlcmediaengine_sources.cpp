@@ -57,9 +57,9 @@ ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
 void feedClose(void*) {}
 
 // Loads, on a thread of its own, the libVLC plugins that a stream's first bytes will need
-// (the readers, the packetizers libVLC tries one by one, the MP3 decoder), so that libVLC
-// finds them loaded when the bytes come instead of loading them then. libVLC loads its
-// plugins with the same flags and never unloads them; nor is anything unloaded here.
+// (the readers, the packetizers libVLC tries one by one, the MP3 decoder, the resampler), so
+// that libVLC finds them loaded when the bytes come instead of loading them then. libVLC
+// loads its plugins with the same flags and never unloads them; nor is anything unloaded.
 void loadStreamPlugins() {
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&libvlc_new), &info) == 0 || info.dli_fname == nullptr) {
@@ -74,6 +74,7 @@ void loadStreamPlugins() {
     }
     files.append(plugins + u"demux/libes_plugin.so"_s);
     files.append(plugins + u"codec/libmpg123_plugin.so"_s);
+    files.append(plugins + u"audio_filter/libsoxr_plugin.so"_s);
     std::thread([files] {
         for (const QString& file : files) {
             dlopen(QFile::encodeName(file).constData(), RTLD_LAZY | RTLD_LOCAL);
