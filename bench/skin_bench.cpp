@@ -28,32 +28,13 @@
 #include "platform.h"
 #include "promptservice.h"
 #include "settingsstore.h"
+#include "silentmediaengine.h"
 #include "webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;
 
 namespace {
-
-class QuietEngine final : public MediaEngine {
-public:
-    void setUrl(const QString& url) override { url_ = url; }
-    QString url() const override { return url_; }
-    void play() override {}
-    void pause() override {}
-    void stop() override {}
-    bool isAvailable(Control) const override { return false; }
-    void setVolume(int volume) override { volume_ = volume; }
-    int volume() const override { return volume_; }
-    int openState() const override { return OpenUndefined; }
-    int playState() const override { return PlayUndefined; }
-    int errorCount() const override { return 0; }
-    QString errorDescription(int) const override { return {}; }
-
-private:
-    QString url_;
-    int volume_ = 0;
-};
 
 class QuietPrompts final : public PromptService {
 public:
@@ -91,7 +72,7 @@ struct Player {
 
     QTemporaryDir folder;
     std::unique_ptr<SqliteSettingsStore> store;
-    QuietEngine engine;
+    SilentMediaEngine engine;
     QuietPrompts prompts;
     NoTracker tracker;
     NoOpener opener;

@@ -27,36 +27,11 @@
 
 #ifdef LYREVANE_HAVE_VLC_ENGINE
 #include "vlcmediaengine.h"
+#else
+#include "silentmediaengine.h"
 #endif
 
 using namespace Qt::Literals::StringLiterals;
-
-#ifndef LYREVANE_HAVE_VLC_ENGINE
-namespace {
-
-// Stands in while no media library is built in: nothing can be played.
-class SilentMediaEngine final : public lyrevane::MediaEngine {
-public:
-    void setUrl(const QString& url) override { url_ = url; }
-    QString url() const override { return url_; }
-    void play() override {}
-    void pause() override {}
-    void stop() override {}
-    bool isAvailable(Control) const override { return false; }
-    void setVolume(int volume) override { volume_ = volume; }
-    int volume() const override { return volume_; }
-    int openState() const override { return OpenUndefined; }
-    int playState() const override { return PlayUndefined; }
-    int errorCount() const override { return 0; }
-    QString errorDescription(int) const override { return {}; }
-
-private:
-    QString url_;
-    int volume_ = 50;
-};
-
-}  // namespace
-#endif
 
 namespace {
 
@@ -134,7 +109,7 @@ int main(int argc, char** argv) {
 #ifdef LYREVANE_HAVE_VLC_ENGINE
     lyrevane::VlcMediaEngine engine;
 #else
-    SilentMediaEngine engine;
+    lyrevane::SilentMediaEngine engine;
 #endif
 
 #ifdef LYREVANE_HAVE_VLC_ENGINE
