@@ -41,6 +41,19 @@ bool TerminationWatcher::InstallHandlers() {
     return true;
 }
 
+void TerminationWatcher::HandlerSocket(int ends[2]) {
+    ends[0] = signalSocket[0];
+    ends[1] = signalSocket[1];
+}
+
+void TerminationWatcher::AdoptHandlers(const int ends[2]) {
+    if (signalSocket[0] >= 0 || ends[0] < 0 || ends[1] < 0) {
+        return;
+    }
+    signalSocket[0] = ends[0];
+    signalSocket[1] = ends[1];
+}
+
 TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
     if (!InstallHandlers()) {
         return;

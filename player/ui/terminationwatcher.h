@@ -17,6 +17,11 @@ public:
     // application object needed): a signal that comes early waits for the watcher instead of
     // ending the program unsaved. False when the handlers could not be installed.
     static bool InstallHandlers();
+    // The socket the installed handlers write to (-1s when none are installed), and its
+    // adoption by another copy of this code: the player's module takes over the handlers its
+    // launcher installed, with any signal already waiting in the socket.
+    static void HandlerSocket(int ends[2]);
+    static void AdoptHandlers(const int ends[2]);
 
     explicit TerminationWatcher(QObject* parent = nullptr);
     ~TerminationWatcher() override;

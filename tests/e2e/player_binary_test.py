@@ -12,6 +12,7 @@ On a private X screen (Xvfb) with a private PulseAudio null sink, against the de
 3. closing the window (WM_DELETE_WINDOW, as a window manager sends it) ends the program
    with status 0, leaves Icecast, and saves "Width", "Height", "PlayBarBottom" and "Volume";
 4. SIGTERM closes the window the same way, saving the settings.
+5. SIGTERM at the very start, before the player is loaded, does the same once the window exists.
 
 Exit status 0 on success, 1 on failure, 77 when a needed tool is missing.
 """
@@ -55,6 +56,17 @@ def group_ends(group: int, timeout: float) -> bool:
         except ProcessLookupError:
             return True
         time.sleep(0.1)
+    return False
+
+
+def catches_sigterm(pid: int) -> bool:
+    """Whether the process has a handler for SIGTERM installed (its SigCgt mask)."""
+    try:
+        for line in Path(f"/proc/{pid}/status").read_text().splitlines():
+            if line.startswith("SigCgt:"):
+                return bool(int(line.split()[1], 16) & (1 << (signal.SIGTERM - 1)))
+    except (OSError, ValueError):
+        pass
     return False
 
 
@@ -136,6 +148,24 @@ def main() -> int:
         saved = profile.read(WINDOW_SECTION)
         check((saved.get("Width"), saved.get("Height"), saved.get("Volume")) == ("700", "500", "33"),
               f"and the window settings are saved as they were ({saved})")
+
+        # 5. Told to stop the moment the program catches the signal, before the player is
+        # loaded: the signal waits for the window, which then closes the same way.
+        profile.write(WINDOW_SECTION, {"Width": "720", "Height": "520", "Volume": "44"})
+        player = desk.start_player(binary, [command], profile, desk.dir / "player-early.log")
+        caught = False
+        while not caught and player.poll() is None:
+            caught = catches_sigterm(player.pid)
+        check(caught, "the program catches SIGTERM from its start")
+        player.send_signal(signal.SIGTERM)
+        try:
+            status = player.wait(30)
+        except Exception:  # noqa: BLE001
+            status = None
+        check(status == 0, f"an early SIGTERM ends the program with status 0 ({status})")
+        saved = profile.read(WINDOW_SECTION)
+        check((saved.get("Width"), saved.get("Height"), saved.get("Volume")) == ("720", "520", "44"),
+              f"and the window settings are kept as they were ({saved})")
 
         if failures:
             print("--- player log ---")

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+
+namespace lyrevane {
+
+class EarlyConnection;
+
+// What the small `Lyrevane` program hands to the player it loads: the work it did in its
+// first milliseconds, before the toolkit's and the browser engine's libraries were loaded.
+struct LaunchHandoff {
+    // The two ends of the socket the stop-signal handlers write to, already installed (-1
+    // when they could not be).
+    int signalSocket[2] = {-1, -1};
+    // The command line's stream, being connected to; empty when not connected early.
+    std::shared_ptr<EarlyConnection> early;
+};
+
+}  // namespace lyrevane
+
+// The player's entry point in its module, found by this name.
+extern "C" {
+using LyrevanePlayerMainFunction = int (*)(int argc, char** argv, lyrevane::LaunchHandoff* handoff);
+}
+#define LYREVANE_PLAYER_MAIN_SYMBOL "LyrevanePlayerMain"

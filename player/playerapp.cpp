@@ -1,0 +1,167 @@
+// The Lyrevane player, loaded by the small `Lyrevane` program once it has caught the stop
+// signals and connected to the command line's stream.
+#include <QApplication>
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QSlider>
+#include <QThread>
+#include <QWebEngineProfile>
+
+#include <memory>
+#include <utility>
+
+#include "commandprocessor.h"
+#include "desktopservices.h"
+#include "frmmain.h"
+#include "launchhandoff.h"
+#include "mprisservice.h"
+#include "platform.h"
+#include "playersettings.h"
+#include "qthttpclient.h"
+#include "settingsstore.h"
+#include "sleepinhibitor.h"
+#include "terminationwatcher.h"
+#include "webpanes.h"
+
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+#include "vlcmediaengine.h"
+#else
+#include "silentmediaengine.h"
+#endif
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+// The browser engine's start takes both cores of a small machine for a few hundred
+// milliseconds; a stream that is opening gets them first. The window is on screen and
+// handles input meanwhile; closing it ends the wait. Bounded: a slow stream does not hold
+// the pages back for long.
+void WaitForFirstSound(const lyrevane::MediaEngine& engine, const QWidget& window) {
+    constexpr int kMaxWaitMs = 1500;
+    const auto opening = [&engine] {
+        const int state = engine.playState();
+        return state == lyrevane::MediaEngine::Transitioning ||
+               state == lyrevane::MediaEngine::Buffering || state == lyrevane::MediaEngine::Waiting;
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (opening() && window.isVisible() && waited.elapsed() < kMaxWaitMs) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (opening()) {
+            QThread::msleep(2);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
+    int argc, char** argv, lyrevane::LaunchHandoff* handoff) {
+    // The launcher's stop-signal handlers stay; a signal that came meanwhile is waiting.
+    lyrevane::TerminationWatcher::AdoptHandlers(handoff->signalSocket);
+    lyrevane::TerminationWatcher::InstallHandlers();
+    lyrevane::RegisterCommandScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Lyrevane"_s);
+    QApplication::setDesktopFileName(u"lyrevane"_s);
+    QApplication::setWindowIcon(QIcon::fromTheme(u"lyrevane"_s, QIcon(u":/lyrevane-256.png"_s)));
+    // The program ends when the main window is unloaded, not when a message box closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // The whole command line as one text: the arguments joined by single spaces.
+    const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
+    // Whether start-up can show no message box, and the stream its command will play.
+    const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
+
+    lyrevane::SqliteSettingsStore store;
+    // Everything below reads the store on the user-interface thread: a file that another
+    // program holds locked costs one short wait, then the defaults.
+    store.setBusyTimeouts(lyrevane::SqliteSettingsStore::kInteractiveTimeouts);
+    lyrevane::DialogPromptService prompts;
+    lyrevane::DesktopUrlOpener urlOpener;
+    // Reports go to the portal's tracker, asynchronously: the window never waits for them.
+    lyrevane::QtHttpClient http;
+    lyrevane::PortalUsageTracker tracker(http, lyrevane::PortalConfig::Load(store).baseUrl);
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    lyrevane::VlcMediaEngine engine;
+#else
+    lyrevane::SilentMediaEngine engine;
+#endif
+
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    // The stream starts now, while the window and the browser engine start; what it reports
+    // is told once the command line's "play" adopts it, in the order it happened.
+    if (plan.quiet && !plan.media.isEmpty()) {
+        engine.prestart(plan.media, std::move(handoff->early));
+    }
+#endif
+
+    // A quiet start shows the window before the browser engine starts; otherwise its
+    // message boxes come first and the window is built whole.
+    std::unique_ptr<QWebEngineProfile> profile;
+    if (!plan.quiet) {
+        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+    }
+    lyrevane::frmMain window({store, prompts, tracker, engine, urlOpener, profile.get()});
+    prompts.SetOwner(&window);
+    QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    // Told to stop from outside: close as the user would, saving the settings.
+    lyrevane::TerminationWatcher termination;
+    QObject::connect(&termination, &lyrevane::TerminationWatcher::terminationRequested, &window,
+                     &QWidget::close);
+    const auto createProfile = [&profile, &engine, &plan, &window] {
+        if (!plan.media.isEmpty()) {
+            WaitForFirstSound(engine, window);
+        }
+        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+        return profile.get();
+    };
+    const bool started = plan.quiet
+                             ? window.StartUpShownFirst(commandLine, createProfile, store.problem())
+                             : window.StartUp(commandLine, store.problem());
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    engine.endPrestart();
+#endif
+    if (!started) {
+        return 0;
+    }
+    window.show();
+
+    // Media keys, panels and lock screens control the player through MPRIS, with the
+    // play bar's handlers.
+    lyrevane::PlaybackController& playback = window.Session().Playback();
+    lyrevane::MprisService mpris(engine, {.play = [&playback] { playback.PlayClicked(); },
+                                          .pause = [&playback] { playback.PauseClicked(); },
+                                          .stop = [&playback] { playback.StopClicked(); },
+                                          .setVolume =
+                                              [&window, &playback](int volume) {
+                                                  window.SetVolumeSlider(volume);
+                                                  playback.VolumeChanged(volume);
+                                              },
+                                          .raise =
+                                              [&window] {
+                                                  window.showNormal();
+                                                  window.raise();
+                                                  window.activateWindow();
+                                              },
+                                          .quit = [&window] { window.close(); }});
+    QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
+                     &lyrevane::MprisService::Refresh);
+    mpris.Start(QDBusConnection::sessionBus());
+
+    // The machine stays awake while the programme plays; the screen may still lock.
+    lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
+                                       u"Playing the Quillmoor live programme"_s);
+    const auto followEngine = [&inhibitor, &engine] {
+        inhibitor.SetWanted(lyrevane::KeepsMachineAwake(engine.playState()));
+    };
+    QObject::connect(&engine, &lyrevane::MediaEngine::playStateChanged, &inhibitor, followEngine);
+    QObject::connect(&engine, &lyrevane::MediaEngine::errorOccurred, &inhibitor,
+                     [&inhibitor] { inhibitor.SetWanted(false); });
+    followEngine();
+    return QApplication::exec();
+}
