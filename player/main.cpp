@@ -60,7 +60,7 @@ void* LoadPlayer(std::string& failure) {
         if (::access(path.c_str(), F_OK) != 0) {
             continue;
         }
-        if (void* module = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+        if (void* module = ::dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL)) {
             return module;
         }
         failure = ::dlerror();

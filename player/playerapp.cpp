@@ -62,6 +62,12 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // The launcher's stop-signal handlers stay; a signal that came meanwhile is waiting.
     lyrevane::TerminationWatcher::AdoptHandlers(handoff->signalSocket);
     lyrevane::TerminationWatcher::InstallHandlers();
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    // A stream is being connected to: libVLC's plugins for it load while the toolkit starts.
+    if (handoff->early) {
+        lyrevane::VlcMediaEngine::WarmStreamPlugins();
+    }
+#endif
     lyrevane::RegisterCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
@@ -76,6 +82,20 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // Whether start-up can show no message box, and the stream its command will play.
     const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
 
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    lyrevane::VlcMediaEngine engine;
+#else
+    lyrevane::SilentMediaEngine engine;
+#endif
+
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    // The stream starts first, while the window and the browser engine start; what it reports
+    // is told once the command line's "play" adopts it, in the order it happened.
+    if (plan.quiet && !plan.media.isEmpty()) {
+        engine.prestart(plan.media, std::move(handoff->early));
+    }
+#endif
+
     lyrevane::SqliteSettingsStore store;
     // Everything below reads the store on the user-interface thread: a file that another
     // program holds locked costs one short wait, then the defaults.
@@ -85,19 +105,6 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // Reports go to the portal's tracker, asynchronously: the window never waits for them.
     lyrevane::QtHttpClient http;
     lyrevane::PortalUsageTracker tracker(http, lyrevane::PortalConfig::Load(store).baseUrl);
-#ifdef LYREVANE_HAVE_VLC_ENGINE
-    lyrevane::VlcMediaEngine engine;
-#else
-    lyrevane::SilentMediaEngine engine;
-#endif
-
-#ifdef LYREVANE_HAVE_VLC_ENGINE
-    // The stream starts now, while the window and the browser engine start; what it reports
-    // is told once the command line's "play" adopts it, in the order it happened.
-    if (plan.quiet && !plan.media.isEmpty()) {
-        engine.prestart(plan.media, std::move(handoff->early));
-    }
-#endif
 
     // A quiet start shows the window before the browser engine starts; otherwise its
     // message boxes come first and the window is built whole.

@@ -13,6 +13,7 @@
 
 #include <dlfcn.h>
 
+#include <atomic>
 #include <cstdint>
 #include <thread>
 
@@ -61,6 +62,10 @@ void feedClose(void*) {}
 // that libVLC finds them loaded when the bytes come instead of loading them then. libVLC
 // loads its plugins with the same flags and never unloads them; nor is anything unloaded.
 void loadStreamPlugins() {
+    static std::atomic_flag loaded;
+    if (loaded.test_and_set()) {
+        return;  // once is enough: nothing is ever unloaded
+    }
     Dl_info info{};
     if (dladdr(reinterpret_cast<void*>(&libvlc_new), &info) == 0 || info.dli_fname == nullptr) {
         return;
@@ -240,6 +245,10 @@ void VlcMediaEngine::warmStreamPlugins() {
     if (instance_ != nullptr) {
         loadStreamPlugins();
     }
+}
+
+void VlcMediaEngine::WarmStreamPlugins() {
+    loadStreamPlugins();
 }
 
 }  // namespace lyrevane
