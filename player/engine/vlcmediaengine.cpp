@@ -351,7 +351,9 @@ void VlcMediaEngine::haltPlayer() {
         QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
     }
     ++generation_;
-    if (player_ != nullptr) {
+    // A player that never had a media has nothing to stop, and stopping it would close the
+    // audio output libVLC opened with it, to be opened again for the first stream.
+    if (player_ != nullptr && media_ != nullptr) {
         libvlc_media_player_stop(player_);
     }
     ++generation_;

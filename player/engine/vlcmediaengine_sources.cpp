@@ -58,9 +58,10 @@ ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
 void feedClose(void*) {}
 
 // Loads, on a thread of its own, the libVLC plugins that a stream's first bytes will need
-// (the readers, the packetizers libVLC tries one by one, the MP3 decoder, the resampler), so
-// that libVLC finds them loaded when the bytes come instead of loading them then. libVLC
-// loads its plugins with the same flags and never unloads them; nor is anything unloaded.
+// (the filters and packetizers libVLC tries one by one, the readers, the MP3 decoder, the
+// audio conversions), so that libVLC finds them loaded when the bytes come instead of loading
+// them then. libVLC loads its plugins with the same flags and never unloads them; nor is
+// anything unloaded here.
 void loadStreamPlugins() {
     static std::atomic_flag loaded;
     if (loaded.test_and_set()) {
@@ -73,12 +74,23 @@ void loadStreamPlugins() {
     const QString plugins =
         QFileInfo(QString::fromLocal8Bit(info.dli_fname)).absolutePath() + u"/vlc/plugins/"_s;
     QStringList files;
-    for (const QString& name :
-         QDir(plugins + u"packetizer"_s).entryList({u"*.so"_s}, QDir::Files, QDir::Name)) {
-        files.append(plugins + u"packetizer/"_s + name);
-    }
+    // In the order libVLC tries them: every stream filter and the archive reader look at
+    // the first bytes, then the packetizers, the reader, the decoder, the metadata readers
+    // and the audio conversions.
+    const auto addFolder = [&files, &plugins](const QString& folder) {
+        for (const QString& name :
+             QDir(plugins + folder).entryList({u"*.so"_s}, QDir::Files, QDir::Name)) {
+            files.append(plugins + folder + u'/' + name);
+        }
+    };
+    addFolder(u"stream_filter"_s);
+    addFolder(u"stream_extractor"_s);
+    addFolder(u"packetizer"_s);
     files.append(plugins + u"demux/libes_plugin.so"_s);
     files.append(plugins + u"codec/libmpg123_plugin.so"_s);
+    addFolder(u"meta_engine"_s);
+    files.append(plugins + u"audio_mixer/libfloat_mixer_plugin.so"_s);
+    files.append(plugins + u"audio_filter/libscaletempo_plugin.so"_s);
     files.append(plugins + u"audio_filter/libsoxr_plugin.so"_s);
     std::thread([files] {
         for (const QString& file : files) {
