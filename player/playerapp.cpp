@@ -62,12 +62,6 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // The launcher's stop-signal handlers stay; a signal that came meanwhile is waiting.
     lyrevane::TerminationWatcher::AdoptHandlers(handoff->signalSocket);
     lyrevane::TerminationWatcher::InstallHandlers();
-#ifdef LYREVANE_HAVE_VLC_ENGINE
-    // A stream is being connected to: libVLC's plugins for it load while the toolkit starts.
-    if (handoff->early) {
-        lyrevane::VlcMediaEngine::WarmStreamPlugins();
-    }
-#endif
     lyrevane::RegisterCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);

@@ -83,10 +83,6 @@ public:
     void prestart(const QString& url, std::shared_ptr<EarlyConnection> early = {});
     // Closes a prestarted opening that no setUrl adopted, silently.
     void endPrestart();
-    // Loads, on a thread of its own, the libVLC plugins a live stream's first bytes need,
-    // without an engine: a program that knows it will play a stream calls it first thing, so
-    // that the loading overlaps its own start-up. Once per process; prestart does it too.
-    static void WarmStreamPlugins();
 
     // False when libVLC could not be initialised; every URL then fails with an error.
     bool isValid() const;

@@ -259,8 +259,4 @@ void VlcMediaEngine::warmStreamPlugins() {
     }
 }
 
-void VlcMediaEngine::WarmStreamPlugins() {
-    loadStreamPlugins();
-}
-
 }  // namespace lyrevane
