@@ -90,8 +90,12 @@ QIcon GlyphIcon(Glyph glyph, int side) {
     return icon;
 }
 
+QSize LogoSize() {
+    return {196, 59};
+}
+
 QPixmap LogoPixmap() {
-    QPixmap pixmap(196, 59);
+    QPixmap pixmap(LogoSize());
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);

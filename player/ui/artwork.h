@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QPixmap>
+#include <QSize>
 
 namespace lyrevane {
 
@@ -12,5 +13,7 @@ enum class Glyph { Play, Pause, Stop, Home, Mail, Brokers };
 QIcon GlyphIcon(Glyph glyph, int side);
 // The Quillmoor logo with the Lyrevane wordmark, 196 by 59 pixels.
 QPixmap LogoPixmap();
+// Its size, known without drawing it.
+QSize LogoSize();
 
 }  // namespace lyrevane

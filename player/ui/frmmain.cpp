@@ -84,7 +84,7 @@ void PlayBarStrip::mouseMoveEvent(QMouseEvent* event) {
 frmMain::frmMain(Services services, QWidget* parent)
     : QMainWindow(parent),
       services_(services),
-      layout_(LogoPixmap().size(), 0, PlayerLayout::kDesignPlayBarHeight),
+      layout_(LogoSize(), 0, PlayerLayout::kDesignPlayBarHeight),
       skin_(std::make_unique<lyrevane::SkinConfiguration>()),
       skinFolder_(DefaultSkinFolder()) {
     setObjectName(u"frmMain"_s);
