@@ -21,6 +21,14 @@ void FeedBuffer::setPrefill(std::size_t bytes) {
     readable_.notify_all();
 }
 
+void FeedBuffer::setHandOverInterval(std::chrono::milliseconds interval) {
+    {
+        const std::lock_guard lock(mutex_);
+        interval_ = std::max(interval, std::chrono::milliseconds{0});
+    }
+    readable_.notify_all();
+}
+
 std::size_t FeedBuffer::room() {
     const std::lock_guard lock(mutex_);
     const std::size_t free = size_ < capacity_ ? capacity_ - size_ : 0;
@@ -32,6 +40,7 @@ std::size_t FeedBuffer::room() {
 
 std::size_t FeedBuffer::write(QByteArrayView bytes) {
     std::size_t taken = 0;
+    bool wake = false;
     {
         const std::lock_guard lock(mutex_);
         if (finished_ || aborted_ || bytes.isEmpty()) {
@@ -44,9 +53,13 @@ std::size_t FeedBuffer::write(QByteArrayView bytes) {
             return 0;
         }
         chunks_.emplace_back(bytes.first(static_cast<qsizetype>(taken)).toByteArray());
+        const bool halfFull = size_ < capacity_ / 2 && size_ + taken >= capacity_ / 2;
         size_ += taken;
+        wake = readerWaiting_ || halfFull;
     }
-    readable_.notify_one();
+    if (wake) {
+        readable_.notify_one();
+    }
     return taken;
 }
 
@@ -77,8 +90,27 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
     std::size_t copied = 0;
     {
         std::unique_lock lock(mutex_);
-        readable_.wait(
-            lock, [this] { return aborted_ || finished_ || (size_ > 0 && size_ >= prefill_); });
+        const auto ready = [this] {
+            return aborted_ || finished_ || (size_ > 0 && size_ >= prefill_);
+        };
+        if (prefill_ > 0 || interval_.count() == 0) {
+            // Until the cushion is there, or without an interval, every write is looked at.
+            readerWaiting_ = true;
+            readable_.wait(lock, ready);
+        } else if (size_ == 0 && !aborted_ && !finished_) {
+            // What arrives within the interval goes in one piece; bytes that were already
+            // waiting when the reader came back go at once.
+            auto deadline = std::chrono::steady_clock::now() + interval_;
+            while (!aborted_ && !finished_ && size_ < capacity_ / 2) {
+                if (readable_.wait_until(lock, deadline) == std::cv_status::timeout) {
+                    if (size_ > 0) {
+                        break;
+                    }
+                    deadline = std::chrono::steady_clock::now() + interval_;
+                }
+            }
+        }
+        readerWaiting_ = false;
         if (aborted_) {
             return 0;
         }
@@ -96,6 +128,7 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
             }
         }
         size_ -= copied;
+        position_ += copied;
         // Room is announced once the buffer is at most half full, so that a writer is not
         // woken for every small read.
         if (writerWaiting_ && size_ <= capacity_ / 2) {
@@ -117,6 +150,11 @@ bool FeedBuffer::readable() const {
 bool FeedBuffer::aborted() const {
     const std::lock_guard lock(mutex_);
     return aborted_;
+}
+
+std::uint64_t FeedBuffer::position() const {
+    const std::lock_guard lock(mutex_);
+    return position_;
 }
 
 std::size_t FeedBuffer::buffered() const {

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -30,6 +32,13 @@ public:
     // against the network's jitter that the media library's own short cache lacks.
     void setPrefill(std::size_t bytes);
 
+    // After the cushion, a reader that finds the buffer empty is not woken for every write:
+    // it takes what came in once `interval` has passed since it asked (sooner when the
+    // buffer is half full or the stream ends). Bytes from the network arrive in small
+    // packets; handing them on in one piece spares the media library's threads a wake-up
+    // for each. Zero hands every write on at once.
+    void setHandOverInterval(std::chrono::milliseconds interval);
+
     // Room for the writer now. Zero marks the writer as waiting for `onRoom`.
     std::size_t room();
     // Appends up to the room there is; returns how much was taken.
@@ -46,6 +55,8 @@ public:
     // Whether a read would return at once.
     bool readable() const;
     bool aborted() const;
+    // How many bytes were read so far.
+    std::uint64_t position() const;
     std::size_t buffered() const;
 
 private:
@@ -55,10 +66,13 @@ private:
     std::deque<QByteArray> chunks_;
     std::size_t offset_ = 0;  // already read from chunks_.front()
     std::size_t size_ = 0;
+    std::uint64_t position_ = 0;
     bool finished_ = false;
     bool aborted_ = false;
     bool writerWaiting_ = false;
     std::size_t prefill_ = 0;
+    std::chrono::milliseconds interval_{0};
+    bool readerWaiting_ = false;  // a reader waits without a deadline: every write wakes it
     std::function<void()> onRoom_;
 };
 

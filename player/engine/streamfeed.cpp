@@ -10,6 +10,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <sys/socket.h>
+
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -40,6 +42,17 @@ constexpr std::chrono::milliseconds kEarlyWait{2000};
 constexpr int kCushionMs = 1000;
 // Assumed when neither the server nor the stream says.
 constexpr int kDefaultBitRate = 128;
+
+// How long bytes from the network may gather before they are handed on: a live stream
+// comes in packets of about a tenth of a second, and each packet would otherwise wake
+// this thread and the media library's reading, demuxing and decoding threads. The
+// cushion is many times longer.
+constexpr std::chrono::milliseconds kHandOver{250};
+// The most a socket gathers before it wakes this thread.
+constexpr int kMaxBatch = 8 * 1024;
+// A socket that has not woken this thread for this long wakes it for every byte again: the
+// stream is slower than it declared.
+constexpr std::chrono::milliseconds kBatchWatch{1000};
 
 std::size_t cushionBytes(int kbitPerSecond) {
     const int rate = kbitPerSecond > 0 && kbitPerSecond <= 2000 ? kbitPerSecond : kDefaultBitRate;
@@ -236,6 +249,7 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
     unaligned_.clear();
     if (buffer_) {
         buffer_->setPrefill(cushionBytes(stream.bitRate));
+        buffer_->setHandOverInterval(kHandOver);
     }
     Q_EMIT started(ticket_, stream.station);
     connect(source, &QIODevice::readyRead, this, &StreamFeed::pump);
@@ -414,8 +428,34 @@ void StreamFeed::onEarlyData() {
     connection->disconnect(this);
     qDeleteAll(connection->findChildren<QTimer*>());
     connection->setReadBufferSize(kReplyBuffer);
+    waitForBatches(connection, stream.bitRate);
     connect(connection, &QTcpSocket::disconnected, this, &StreamFeed::pump);
     adopt(connection, rest, stream);
+}
+
+// The socket wakes this thread only once a hand-over's worth of the stream has come (or the
+// stream ended). A stream slower than it declared, or than assumed, is read as its bytes
+// come once a while passed without a batch.
+void StreamFeed::waitForBatches(QTcpSocket* connection, int kbitPerSecond) {
+    const int rate = kbitPerSecond > 0 && kbitPerSecond <= 2000 ? kbitPerSecond : kDefaultBitRate;
+    const int batch = std::min<int>(kMaxBatch, static_cast<int>(static_cast<qint64>(rate) * 1000 /
+                                                                8 * kHandOver.count() / 1000));
+    const int descriptor = static_cast<int>(connection->socketDescriptor());
+    if (batch <= 1 ||
+        ::setsockopt(descriptor, SOL_SOCKET, SO_RCVLOWAT, &batch, sizeof batch) != 0) {
+        return;
+    }
+    auto* watch = new QTimer(connection);
+    auto read = std::make_shared<bool>(true);
+    connect(connection, &QIODevice::readyRead, watch, [read] { *read = true; });
+    connect(watch, &QTimer::timeout, watch, [watch, read, descriptor] {
+        if (!std::exchange(*read, false)) {
+            const int single = 1;
+            ::setsockopt(descriptor, SOL_SOCKET, SO_RCVLOWAT, &single, sizeof single);
+            watch->deleteLater();
+        }
+    });
+    watch->start(kBatchWatch);
 }
 
 void StreamFeed::dropEarly() {

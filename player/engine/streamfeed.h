@@ -84,6 +84,7 @@ private:
     void startEarly(int socket, const QString& url);
     void onEarlyData();
     void dropEarly();
+    void waitForBatches(QTcpSocket* connection, int kbitPerSecond);
 
     SourceResolverOptions options_;
     std::unique_ptr<SourceResolver> resolver_;  // made on first use, on the feed's thread

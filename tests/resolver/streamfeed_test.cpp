@@ -253,6 +253,23 @@ TEST_F(EarlyFeedTest, OtherAnswersGoThroughTheResolver) {
     EXPECT_EQ(probe_.starts, 0);
 }
 
+// The socket of a stream that declares its bit rate gathers a batch before it is read; a
+// stream that ends short of one, or that is slower than it declared, still arrives whole.
+TEST_F(EarlyFeedTest, BatchedSocketLosesNothingOfAShortOrSlowStream) {
+    server_.respond(u"/short"_s, "200 OK", "Content-Type: audio/aacp\r\nicy-br: 128\r\n",
+                    QByteArray(100, 's'));
+    auto buffer = openEarly(u"/short"_s);
+    ASSERT_TRUE(waitUntil([&] { return probe_.ended; }, 10s));
+    EXPECT_EQ(probe_.drain(*buffer), QByteArray(100, 's'));
+    EXPECT_EQ(server_.connections(), 1);
+
+    // Ten bytes every 50 ms from a stream that claims 2000 kbit/s.
+    server_.stream(u"/slow"_s, "audio/aacp", QByteArray(10, 'w'), "icy-br: 2000\r\n");
+    buffer = openEarly(u"/slow"_s);
+    // Far short of its cushion, so nothing is read: what arrived is what is buffered.
+    EXPECT_TRUE(waitUntil([&] { return buffer->buffered() >= 200; }, 20s));
+}
+
 TEST_F(EarlyFeedTest, EarlyConnectionServesOnlyItsOwnUrlAndOnlyOnce) {
     server_.stream(u"/a"_s, "audio/ogg", QByteArray(32 * 1024, 'a'));
     server_.stream(u"/b"_s, "audio/ogg", QByteArray(32 * 1024, 'b'));

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <random>
 #include <thread>
 #include <vector>
@@ -99,8 +100,9 @@ TEST(FeedBufferTest, FirstReadWaitsForTheCushionOnly) {
 
 // A writer and a reader on two threads move a long stream through a small buffer in
 // random slices; the reader gets every byte, in order, and the writer waits for room only
-// when told.
-TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
+// when told. With a hand-over interval too, where small writes gather before the reader
+// takes them.
+void moveStreamBetweenThreads(std::chrono::milliseconds interval) {
     constexpr std::size_t kTotal = 4 * 1024 * 1024;
     QByteArray source(static_cast<qsizetype>(kTotal), Qt::Uninitialized);
     std::mt19937 random(7);
@@ -108,6 +110,7 @@ TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
         c = static_cast<char>(random());
     }
     FeedBuffer buffer(4096);
+    buffer.setHandOverInterval(interval);
     std::atomic<bool> room{true};
     buffer.setOnRoom([&] { room = true; });
     std::thread writer([&] {
@@ -140,6 +143,81 @@ TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
     writer.join();
     EXPECT_EQ(received.size(), source.size());
     EXPECT_TRUE(received == source);
+}
+
+TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
+    moveStreamBetweenThreads(std::chrono::milliseconds{0});
+    moveStreamBetweenThreads(std::chrono::milliseconds{1});
+}
+
+// With a hand-over interval far longer than any test, a waiting reader is still woken at
+// once by a buffer that became half full, by the end of the stream and by an abort; and
+// bytes that were waiting before it asked go at once.
+TEST(FeedBufferTest, HandOverWaitsNeverPastHalfFullTheEndOrAnAbort) {
+    constexpr auto kHour = std::chrono::milliseconds{3600 * 1000};
+    FeedBuffer halfFull(100);
+    halfFull.setHandOverInterval(kHour);
+    QByteArray got;
+    std::thread reader([&] {
+        char out[100];
+        while (got.size() < 50) {
+            got.append(out, static_cast<qsizetype>(halfFull.read(out, sizeof out)));
+        }
+    });
+    halfFull.write(QByteArray(20, 'a'));
+    halfFull.write(QByteArray(30, 'b'));
+    reader.join();
+    EXPECT_EQ(got, QByteArray(20, 'a') + QByteArray(30, 'b'));
+
+    FeedBuffer ending(100);
+    ending.setHandOverInterval(kHour);
+    std::atomic<std::size_t> first{99};
+    std::atomic<std::size_t> second{99};
+    reader = std::thread([&] {
+        char out[100];
+        first = ending.read(out, sizeof out);
+        second = ending.read(out, sizeof out);
+    });
+    ending.write("abc");
+    ending.finish();
+    reader.join();
+    EXPECT_EQ(first.load() + second.load(), 3u) << "what came before the end is read";
+
+    FeedBuffer aborted(100);
+    aborted.setHandOverInterval(kHour);
+    reader = std::thread([&] {
+        char out[100];
+        first = aborted.read(out, sizeof out);
+    });
+    aborted.abort();
+    reader.join();
+    EXPECT_EQ(first.load(), 0u);
+
+    FeedBuffer waiting(100);
+    waiting.setHandOverInterval(kHour);
+    waiting.write("xyz");
+    char out[10];
+    EXPECT_EQ(waiting.read(out, sizeof out), 3u);
+}
+
+// A lone small write, with nothing after it for a while, still reaches the reader: it waits
+// the interval, not for more bytes.
+TEST(FeedBufferTest, HandOverDeliversALoneWrite) {
+    FeedBuffer buffer(1000);
+    buffer.setHandOverInterval(std::chrono::milliseconds{5});
+    std::atomic<std::size_t> got{0};
+    std::thread reader([&] {
+        char out[100];
+        got = buffer.read(out, sizeof out);
+    });
+    // The reader's deadlines pass with nothing to take before the byte comes.
+    for (int i = 0; i < 1000; ++i) {
+        std::this_thread::yield();
+    }
+    buffer.write("x");
+    reader.join();
+    EXPECT_EQ(got.load(), 1u);
+    EXPECT_EQ(buffer.position(), 1u);
 }
 
 // --- IcyReader ----------------------------------------------------------------------------
