@@ -17,6 +17,7 @@ void FeedBuffer::setPrefill(std::size_t bytes) {
     {
         const std::lock_guard lock(mutex_);
         prefill_ = std::min(bytes, capacity_ / 2);
+        handOverFrom_ = position_ + 4 * prefill_;
     }
     readable_.notify_all();
 }
@@ -93,8 +94,9 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
         const auto ready = [this] {
             return aborted_ || finished_ || (size_ > 0 && size_ >= prefill_);
         };
-        if (prefill_ > 0 || interval_.count() == 0) {
-            // Until the cushion is there, or without an interval, every write is looked at.
+        if (prefill_ > 0 || interval_.count() == 0 || position_ < handOverFrom_) {
+            // Until the cushion is there and the start (four cushions' worth, the server's
+            // first burst) has been read, or without an interval, every write is looked at.
             readerWaiting_ = true;
             readable_.wait(lock, ready);
         } else if (size_ == 0 && !aborted_ && !finished_) {

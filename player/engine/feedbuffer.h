@@ -32,10 +32,10 @@ public:
     // against the network's jitter that the media library's own short cache lacks.
     void setPrefill(std::size_t bytes);
 
-    // After the cushion, a reader that finds the buffer empty is not woken for every write:
-    // it takes what came in once `interval` has passed since it asked (sooner when the
-    // buffer is half full or the stream ends). Bytes from the network arrive in small
-    // packets; handing them on in one piece spares the media library's threads a wake-up
+    // After the start (the cushion and three times as much again), a reader that finds the buffer
+    // empty is not woken for every write: it takes what came in once `interval` has passed since it
+    // asked (sooner when the buffer is half full or the stream ends). Bytes from the network arrive
+    // in small packets; handing them on in one piece spares the media library's threads a wake-up
     // for each. Zero hands every write on at once.
     void setHandOverInterval(std::chrono::milliseconds interval);
 
@@ -72,7 +72,8 @@ private:
     bool writerWaiting_ = false;
     std::size_t prefill_ = 0;
     std::chrono::milliseconds interval_{0};
-    bool readerWaiting_ = false;  // a reader waits without a deadline: every write wakes it
+    std::uint64_t handOverFrom_ = 0;  // the hand-over interval applies from this position
+    bool readerWaiting_ = false;      // a reader waits without a deadline: every write wakes it
     std::function<void()> onRoom_;
 };
 

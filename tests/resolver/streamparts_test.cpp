@@ -198,6 +198,21 @@ TEST(FeedBufferTest, HandOverWaitsNeverPastHalfFullTheEndOrAnAbort) {
     waiting.write("xyz");
     char out[10];
     EXPECT_EQ(waiting.read(out, sizeof out), 3u);
+
+    // The start of a stream (the cushion and three times as much) goes as it comes: the
+    // media library is waiting for it to begin playing.
+    FeedBuffer starting(1000);
+    starting.setPrefill(10);
+    starting.setHandOverInterval(kHour);
+    starting.write(QByteArray(10, 'p'));
+    EXPECT_EQ(starting.read(out, sizeof out), 10u);
+    reader = std::thread([&] {
+        char more[10];
+        first = starting.read(more, sizeof more);
+    });
+    starting.write("q");
+    reader.join();
+    EXPECT_EQ(first.load(), 1u);
 }
 
 // A lone small write, with nothing after it for a while, still reaches the reader: it waits
