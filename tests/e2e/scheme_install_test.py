@@ -58,6 +58,14 @@ def processes_under(root: Path) -> list[int]:
     return found
 
 
+def parent_of(pid: int) -> int:
+    try:
+        stat = Path(f"/proc/{pid}/stat").read_text()
+        return int(stat[stat.rindex(")") + 2:].split()[1])
+    except (OSError, ValueError, IndexError):
+        return 0
+
+
 def installed_program(root: Path, name: str) -> Path | None:
     for candidate in root.rglob(name):
         if candidate.is_file() and os.access(candidate, os.X_OK):
@@ -144,8 +152,10 @@ def main() -> int:
         check(listener_count(streams, MOUNT) >= 1,
               "a player opened through the lyrev: scheme is a listener of the stored stream")
         check(listener_count(streams, OTHER_MOUNT) == 0, "the broadcast that is not due stays quiet")
-        players = [pid for pid in processes_under(root)
-                   if desktop.command_name(pid) == "Lyrevane"]
+        # A player's own children are not other players: its browser engine forks before it
+        # starts its helper program, and for that moment the child is called Lyrevane too.
+        named = {pid for pid in processes_under(root) if desktop.command_name(pid) == "Lyrevane"}
+        players = [pid for pid in named if parent_of(pid) not in named]
         check(len(players) == 1, f"exactly one installed player runs ({len(players)})")
         # The player may be listening before the scheduler has written down the launch.
         deadline = time.monotonic() + 20
