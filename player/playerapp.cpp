@@ -135,21 +135,23 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // Media keys, panels and lock screens control the player through MPRIS, with the
     // play bar's handlers.
     lyrevane::PlaybackController& playback = window.Session().Playback();
-    lyrevane::MprisService mpris(engine, {.play = [&playback] { playback.PlayClicked(); },
-                                          .pause = [&playback] { playback.PauseClicked(); },
-                                          .stop = [&playback] { playback.StopClicked(); },
-                                          .setVolume =
-                                              [&window, &playback](int volume) {
-                                                  window.SetVolumeSlider(volume);
-                                                  playback.VolumeChanged(volume);
-                                              },
-                                          .raise =
-                                              [&window] {
-                                                  window.showNormal();
-                                                  window.raise();
-                                                  window.activateWindow();
-                                              },
-                                          .quit = [&window] { window.close(); }});
+    lyrevane::MprisService mpris(
+        engine, {.play = [&playback] { playback.PlayClicked(); },
+                 .pause = [&playback] { playback.PauseClicked(); },
+                 .stop = [&playback] { playback.StopClicked(); },
+                 .setVolume =
+                     [&window, &playback](int volume) {
+                         window.SetVolumeSlider(volume);
+                         playback.VolumeChanged(volume);
+                     },
+                 .raise =
+                     [&window] {
+                         window.showNormal();
+                         window.raise();
+                         window.activateWindow();
+                     },
+                 .quit = [&window] { window.close(); },
+                 .openUri = [&playback](const QString& url) { playback.OpenMedia(url); }});
     QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::Refresh);
     mpris.Start(QDBusConnection::sessionBus());

@@ -6,8 +6,10 @@
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QTimer>
+#include <QUrl>
 
 #include "mediaengine.h"
+#include "mediasourcecheck.h"
 #include "promptservice.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -146,6 +148,52 @@ void MprisService::Refresh() {
     EmitChanged(kPlayerInterface.toString(), values);
 }
 
+void MprisService::Play() {
+    if (status_.canPlay && status_.playbackStatus != u"Playing") {
+        Post(this, actions_.play);
+    }
+}
+
+void MprisService::Pause() {
+    if (!status_.canPause || status_.playbackStatus != u"Playing") {
+        return;
+    }
+    Post(this, engine_.isAvailable(MediaEngine::Control::Pause) ? actions_.pause : actions_.stop);
+}
+
+void MprisService::PlayPause() {
+    if (status_.playbackStatus == u"Playing") {
+        Pause();
+    } else {
+        Play();
+    }
+}
+
+QString MprisService::OpenUri(const QString& uri) {
+    const QUrl url(uri);
+    const QString scheme = url.scheme().toLower();
+    QString refusal;
+    if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
+        refusal = u"Only http and https streams can be opened: "_s + uri;
+    } else if (IsRefusedSource(uri)) {
+        refusal = kRefusedSourceMessage.toString();
+    }
+    if (!refusal.isEmpty()) {
+        if (calledFromDBus()) {
+            sendErrorReply(QDBusError::InvalidArgs, refusal);
+        }
+        return refusal;
+    }
+    if (!lastError_.isEmpty()) {
+        lastError_.clear();
+        EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+    }
+    if (actions_.openUri) {
+        Post(this, [this, uri] { actions_.openUri(uri); });
+    }
+    return {};
+}
+
 QVariantMap MprisService::Metadata() const {
     QVariantMap metadata;
     if (status_.url.isEmpty()) {
@@ -181,6 +229,10 @@ QString MprisRootAdaptor::Identity() const {
     return kAppTitle.toString();
 }
 
+QStringList MprisRootAdaptor::SupportedUriSchemes() const {
+    return {u"http"_s, u"https"_s};
+}
+
 QString MprisRootAdaptor::DesktopEntry() const {
     return u"lyrevane"_s;
 }
@@ -209,25 +261,20 @@ void MprisPlayerAdaptor::SetVolume(double volume) {
     }
 }
 
-// Each control does nothing when the play bar would not offer it, as MPRIS asks.
 void MprisPlayerAdaptor::Pause() {
-    if (service_->Status().canPause) {
-        Post(service_, service_->Actions().pause);
-    }
+    service_->Pause();
 }
 
 void MprisPlayerAdaptor::Play() {
-    if (service_->Status().canPlay) {
-        Post(service_, service_->Actions().play);
-    }
+    service_->Play();
 }
 
 void MprisPlayerAdaptor::PlayPause() {
-    if (service_->Status().playbackStatus == u"Playing" && service_->Status().canPause) {
-        Post(service_, service_->Actions().pause);
-    } else if (service_->Status().canPlay) {
-        Post(service_, service_->Actions().play);
-    }
+    service_->PlayPause();
+}
+
+void MprisPlayerAdaptor::OpenUri(const QString& uri) {
+    service_->OpenUri(uri);
 }
 
 void MprisPlayerAdaptor::Stop() {

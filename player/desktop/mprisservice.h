@@ -2,6 +2,7 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
+#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QStringList>
@@ -24,13 +25,15 @@ struct MprisActions {
     std::function<void(int volume)> setVolume;  // 0-100
     std::function<void()> raise;
     std::function<void()> quit;
+    // Plays an http or https stream that has passed the media rules.
+    std::function<void(const QString& url)> openUri;
 };
 
 // The player on the session bus as an MPRIS 2 media player
 // ("org.mpris.MediaPlayer2.lyrevane", or ".instance<pid>" after it when another player
 // holds that name), so that media keys, panels and lock screens control it. Nothing
 // here waits for the bus: the name is requested asynchronously.
-class MprisService final : public QObject {
+class MprisService final : public QObject, protected QDBusContext {
     Q_OBJECT
 
 public:
@@ -49,6 +52,17 @@ public:
     const QString& LastError() const { return lastError_; }
     const MprisActions& Actions() const { return actions_; }
     QVariantMap Metadata() const;
+
+    // The transport as MPRIS defines it, whatever the play bar shows: Play acts unless the
+    // stream plays, Pause pauses what plays (a stream that cannot pause, one still
+    // connecting, is stopped), PlayPause toggles between the two.
+    void Play();
+    void Pause();
+    void PlayPause();
+    // Plays `uri` when it is an http or https stream the media rules allow; otherwise
+    // says why not (as the error reply of a bus call). The last error is cleared at once:
+    // the stream is tried anew.
+    QString OpenUri(const QString& uri);
 
 Q_SIGNALS:
     void busNameAcquired(const QString& name);
@@ -87,7 +101,7 @@ public:
     bool HasTrackList() const { return false; }
     QString Identity() const;
     QString DesktopEntry() const;
-    QStringList SupportedUriSchemes() const { return {}; }
+    QStringList SupportedUriSchemes() const;
     QStringList SupportedMimeTypes() const { return {}; }
 
 public Q_SLOTS:
@@ -158,7 +172,7 @@ public Q_SLOTS:
     void Play();
     void Seek(qlonglong) {}
     void SetPosition(const QDBusObjectPath&, qlonglong) {}
-    void OpenUri(const QString&) {}
+    void OpenUri(const QString& uri);
 
 Q_SIGNALS:
     void Seeked(qlonglong position);

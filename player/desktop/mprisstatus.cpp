@@ -26,8 +26,10 @@ QString PlaybackStatusFor(int playState) {
 MprisStatus ReadMprisStatus(const MediaEngine& engine, int track) {
     MprisStatus status;
     status.playbackStatus = PlaybackStatusFor(engine.playState());
-    status.canPlay = engine.isAvailable(MediaEngine::Control::Play);
-    status.canPause = engine.isAvailable(MediaEngine::Control::Pause);
+    // MPRIS asks whether Play and Pause can be used at all, not whether the play bar shows
+    // them now: both can whenever a stream is loaded (playing, paused, connecting, stopped).
+    status.canPlay = !engine.url().isEmpty();
+    status.canPause = status.canPlay;
     status.volume = std::clamp(engine.volume(), 0, 100) / 100.0;
     status.url = engine.url();
     status.station = engine.stationName();

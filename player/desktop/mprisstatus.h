@@ -12,9 +12,9 @@ class MediaEngine;
 // comparing two of them.
 struct MprisStatus {
     QString playbackStatus = QStringLiteral("Stopped");  // "Playing", "Paused" or "Stopped"
-    bool canPlay = false;
-    bool canPause = false;
-    double volume = 0.5;  // 0.0 to 1.0
+    bool canPlay = false;   // a stream is loaded: Play and PlayPause act
+    bool canPause = false;  // the same: Pause acts (on a live stream it stops)
+    double volume = 0.5;    // 0.0 to 1.0
     QString url;
     QString station;
     QString title;

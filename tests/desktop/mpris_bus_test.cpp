@@ -14,6 +14,7 @@
 
 #include "../support/waituntil.h"
 #include "mediaengine.h"
+#include "mediasourcecheck.h"
 #include "mprisservice.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -77,6 +78,7 @@ protected:
         };
         actions.raise = [this] { calls.append(u"raise"_s); };
         actions.quit = [this] { calls.append(u"quit"_s); };
+        actions.openUri = [this](const QString& url) { calls.append(u"open "_s + url); };
         service = std::make_unique<MprisService>(engine, actions);
         ASSERT_TRUE(service->Start(QDBusConnection::sessionBus()));
         ASSERT_TRUE(waitUntil([&] { return !service->BusName().isEmpty(); }, 10s));
@@ -161,11 +163,14 @@ TEST_F(MprisBusTest, ASecondPlayerTakesAnInstanceName) {
     QDBusConnection::disconnectFromBus(u"second-player"_s);
 }
 
-TEST_F(MprisBusTest, ControlsFollowWhatThePlayBarAllows) {
+// MPRIS's own rules, not the play bar's: with a stream loaded Play and Pause always act.
+TEST_F(MprisBusTest, ControlsActWheneverAStreamIsLoaded) {
     // Nothing loaded: Play and Pause do nothing, Stop always reaches the player.
     EXPECT_FALSE(Get(kPlayer, u"CanPlay"_s).toBool());
+    EXPECT_FALSE(Get(kPlayer, u"CanPause"_s).toBool());
     EXPECT_TRUE(Get(kPlayer, u"CanControl"_s).toBool());
     EXPECT_FALSE(Get(kPlayer, u"CanSeek"_s).toBool());
+    engine.canPlay = true;  // what the engine says does not count without a stream
     Call(kPlayer, u"Play"_s);
     Call(kPlayer, u"Pause"_s);
     Call(kPlayer, u"PlayPause"_s);
@@ -174,24 +179,53 @@ TEST_F(MprisBusTest, ControlsFollowWhatThePlayBarAllows) {
     QCoreApplication::processEvents();
     EXPECT_EQ(calls, QStringList{u"stop"_s});
 
-    // Paused stream: PlayPause plays.
-    calls.clear();
-    engine.canPlay = true;
-    engine.SetPlayState(MediaEngine::Paused);
-    EXPECT_EQ(Get(kPlayer, u"PlaybackStatus"_s).toString(), u"Paused"_s);
-    Call(kPlayer, u"PlayPause"_s);
-    ASSERT_TRUE(waitUntil([&] { return calls.size() == 1; }, 10s));
-    EXPECT_EQ(calls.last(), u"play"_s);
+    // state, whether the engine can pause, method -> what the player is asked to do
+    struct Case {
+        int state;
+        bool engineCanPause;
+        QString method;
+        QString action;  // empty: nothing
+    };
+    const QList<Case> cases = {
+        {MediaEngine::Transitioning, false, u"PlayPause"_s, u"stop"_s},  // connecting live
+        {MediaEngine::Buffering, false, u"Pause"_s, u"stop"_s},
+        {MediaEngine::Buffering, false, u"Play"_s, {}},  // already playing
+        {MediaEngine::Playing, true, u"PlayPause"_s, u"pause"_s},
+        {MediaEngine::Paused, false, u"PlayPause"_s, u"play"_s},
+        {MediaEngine::Paused, false, u"Pause"_s, {}},
+        {MediaEngine::Stopped, false, u"Play"_s, u"play"_s},
+        {MediaEngine::Stopped, false, u"PlayPause"_s, u"play"_s},
+    };
+    engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
+    engine.canPlay = false;  // the play bar's Play is disabled while a stream plays
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.method.toStdString() + " in state " + std::to_string(c.state));
+        calls.clear();
+        engine.canPause = c.engineCanPause;
+        engine.SetPlayState(c.state);
+        EXPECT_TRUE(Get(kPlayer, u"CanPlay"_s).toBool());
+        EXPECT_TRUE(Get(kPlayer, u"CanPause"_s).toBool());
+        Call(kPlayer, c.method);
+        Call(kPlayer, u"Stop"_s);  // a marker: its action comes after the method's
+        ASSERT_TRUE(waitUntil([&] { return calls.contains(u"stop"_s); }, 10s));
+        QCoreApplication::processEvents();
+        EXPECT_EQ(calls.join(u','), c.action.isEmpty() ? u"stop"_s : c.action + u",stop"_s);
+    }
+}
 
-    // Playing stream that can pause: PlayPause pauses.
-    engine.canPlay = false;
-    engine.canPause = true;
-    engine.SetPlayState(MediaEngine::Playing);
-    EXPECT_EQ(Get(kPlayer, u"PlaybackStatus"_s).toString(), u"Playing"_s);
-    EXPECT_TRUE(Get(kPlayer, u"CanPause"_s).toBool());
-    Call(kPlayer, u"PlayPause"_s);
-    ASSERT_TRUE(waitUntil([&] { return calls.size() == 2; }, 10s));
-    EXPECT_EQ(calls.last(), u"pause"_s);
+TEST_F(MprisBusTest, OpenUriPlaysAllowedStreamsAndRefusesOthersWithAnError) {
+    EXPECT_EQ(Get(kRoot, u"SupportedUriSchemes"_s).toStringList(),
+              (QStringList{u"http"_s, u"https"_s}));
+    for (const QString& refused :
+         {u"file:///etc/passwd"_s, u"lyrev:play?http://127.0.0.1/a.mp3"_s, u"http:///a.mp3"_s,
+          u"mms://127.0.0.1/a"_s, u"not a url"_s, RefusedSources().first()}) {
+        const QDBusMessage reply = Call(kPlayer, u"OpenUri"_s, {refused});
+        EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << refused.toStdString();
+    }
+    const QDBusMessage reply = Call(kPlayer, u"OpenUri"_s, {u"HTTPS://127.0.0.1:9/a b.mp3"_s});
+    EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return !calls.isEmpty(); }, 10s));
+    EXPECT_EQ(calls, QStringList{u"open HTTPS://127.0.0.1:9/a b.mp3"_s});
 }
 
 TEST_F(MprisBusTest, VolumeIsReadAndSetAsAFraction) {
@@ -244,6 +278,10 @@ TEST_F(MprisBusTest, ThePlayersLastErrorIsReadableUntilANewStreamStarts) {
     Q_EMIT engine.errorOccurred();
     EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(),
               u"Cannot open http://127.0.0.1:9/live.mp3: connection refused."_s);
+    // Opened again through MPRIS (a scheduler's retry): a fresh try, no error yet.
+    Call(kPlayer, u"OpenUri"_s, {engine.url()});
+    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+    Q_EMIT engine.errorOccurred();
     engine.setUrl(u"http://127.0.0.1:9/other.mp3"_s);
     service->Refresh();
     EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
@@ -270,9 +308,10 @@ TEST_F(MprisBusTest, ChangesAreSignalledOnceWithTheirNewValues) {
     // Let the match rule reach the bus before the change.
     Get(kRoot, u"Identity"_s);
 
-    engine.canPause = true;
+    engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
     engine.SetPlayState(MediaEngine::Buffering);
     ASSERT_TRUE(waitUntil([&] { return !spy.changes.isEmpty(); }, 10s));
+    EXPECT_TRUE(spy.changes.first().value(u"CanPlay"_s).toBool());
     EXPECT_EQ(spy.changes.first().value(u"PlaybackStatus"_s).toString(), u"Playing"_s);
     EXPECT_TRUE(spy.changes.first().value(u"CanPause"_s).toBool());
 

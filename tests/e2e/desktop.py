@@ -416,6 +416,7 @@ class Desktop:
         (self.dir / "home").mkdir()
         self._processes: list[tuple[subprocess.Popen, bool]] = []
         self.display = ""
+        self.bus = ""  # a private session bus once start_bus() ran; players use it
         self.pulse_server = ""
         self.recorder: Recorder | None = None
         self._x11: X11 | None = None
@@ -489,6 +490,23 @@ class Desktop:
         threading.Thread(target=process.stdout.read, daemon=True).start()
         return line.split(" ", 1)[1]
 
+    def start_bus(self) -> str:
+        """A private session bus (dbus-daemon) for the players and clients started here."""
+        process = self.spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        assert process.stdout is not None
+        self.bus = process.stdout.readline().decode().strip()
+        if not self.bus:
+            raise RuntimeError("dbus-daemon did not start")
+        return self.bus
+
+    def bus_command(self, args: list[str], timeout: float = 10.0) -> str:
+        """Runs a bus client (playerctl, gdbus) on the private bus; its output, stripped."""
+        done = subprocess.run(args, env=dict(self.env, DBUS_SESSION_BUS_ADDRESS=self.bus),
+                              stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True,
+                              timeout=timeout)
+        return done.stdout.strip()
+
     def start_streams(self) -> str:
         """demo/streams.py: Icecast with its three mounts (see demo/README.md). Its base URL."""
         return self._start_service([str(DEMO / "streams.py"), "--port", "0"], "streams")
@@ -500,7 +518,8 @@ class Desktop:
              "--tracker-log", str(self.dir / "tracker.jsonl")], "portal")
 
     def player_environment(self, profile: Profile) -> dict[str, str]:
-        env = dict(self.env, QT_QPA_PLATFORM="xcb", DBUS_SESSION_BUS_ADDRESS="disabled:",
+        env = dict(self.env, QT_QPA_PLATFORM="xcb",
+                   DBUS_SESSION_BUS_ADDRESS=self.bus or "disabled:",
                    **profile.environment())
         flags = env.get("QTWEBENGINE_CHROMIUM_FLAGS", "")
         flags = (flags + " --disable-gpu").strip()

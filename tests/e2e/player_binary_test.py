@@ -8,7 +8,9 @@ On a private X screen (Xvfb) with a private PulseAudio null sink, against the de
 
 1. `Lyrevane "lyrev:play?<escaped MP3 mount>"` is counted as a listener by Icecast (the
    seconds from its start are printed), and the sink's monitor records non-silent audio;
-2. the window settings are not written while the player runs;
+2. the window settings are not written while the player runs, and the real `playerctl`
+   on a private session bus drives it by MPRIS: play-pause twice, metadata title, volume,
+   stop;
 3. closing the window (WM_DELETE_WINDOW, as a window manager sends it) ends the program
    with status 0, leaves Icecast, and saves "Width", "Height", "PlayBarBottom" and "Volume";
 4. SIGTERM closes the window the same way, saving the settings.
@@ -75,12 +77,14 @@ def main() -> int:
         print(__doc__, file=sys.stderr)
         return 2
     binary = str(Path(sys.argv[1]).resolve())
-    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg"):
+    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
+                 "playerctl"):
         if shutil.which(tool) is None:
             print(f"SKIP: {tool} is not installed")
             return 77
 
     with desktop.Desktop() as desk:
+        desk.start_bus()
         streams = desk.start_streams()
         portal = desk.start_portal(streams)
         profile = desktop.Profile(desk.dir / "profile", portal)
@@ -111,6 +115,38 @@ def main() -> int:
         # 2. Nothing is saved before shutdown.
         before = profile.read(WINDOW_SECTION)
         check(not before, f"no window settings while the player runs ({before})")
+
+        # ... and the desktop's media controls follow MPRIS, whatever the play bar shows.
+        def playerctl(*args: str) -> str:
+            return desk.bus_command(["playerctl", "--player=lyrevane", *args])
+
+        def becomes(expected: str, *args: str) -> str:
+            answer = ""
+            deadline = time.monotonic() + 20
+            while time.monotonic() < deadline:
+                answer = playerctl(*args)
+                if answer == expected:
+                    break
+                time.sleep(0.1)
+            return answer
+
+        check(becomes("Playing", "status") == "Playing", "playerctl sees the player playing")
+        for toggled, listeners in (("Paused", 0), ("Playing", 1)):
+            said = playerctl("play-pause")
+            status = becomes(toggled, "status")
+            deadline = time.monotonic() + 20
+            while listener_count(streams, MOUNT) != listeners and time.monotonic() < deadline:
+                time.sleep(0.1)
+            check(status == toggled and not said and listener_count(streams, MOUNT) == listeners,
+                  f"playerctl play-pause makes it {toggled} ({status!r} {said!r}), "
+                  f"{listeners} listener(s) on Icecast")
+        title = playerctl("metadata", "title")
+        check(bool(title) and "No player" not in title, f"playerctl metadata title ({title!r})")
+        playerctl("volume", "0.4")
+        check(becomes("0.400000", "volume") == "0.400000", "playerctl volume 0.4 is taken")
+        playerctl("volume", "0.75")
+        said = playerctl("stop")
+        check(not said and becomes("Stopped", "status") == "Stopped", f"playerctl stop stops it {said!r}")
 
         # 3. Closing the window ends the program and saves the window settings.
         check(desk.close_window(player.pid, timeout=15), "the main window takes WM_DELETE_WINDOW")
