@@ -76,7 +76,7 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             break;
         case Kind::OpenFailed:
             if (phase_ == Phase::Reconnecting) {
-                attemptFailed(DropCause::Failed);
+                attemptFailed();
             } else if (phase_ == Phase::Connecting) {
                 failEntry(event.text.isEmpty() ? vlcmessages::openFailure(log_, current_)
                                                : event.text);
@@ -92,6 +92,9 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             if ((opening() || phase_ == Phase::Playing || phase_ == Phase::RetryWait) &&
                 log_.size() < kMaxLoggedErrors) {
                 log_.append(event.text);
+            }
+            if (phase_ == Phase::Reconnecting && attemptLog_.size() < kMaxLoggedErrors) {
+                attemptLog_.append(event.text);
             }
             break;
         case Kind::TimerFired:
@@ -135,6 +138,7 @@ void PlayStateMachine::setUrl(const QString& url) {
     url_ = url;
     if (url.trimmed().isEmpty()) {
         halt();
+        endOutage();
         pending_.clear();
         current_.clear();
         hasMedia_ = false;
@@ -188,6 +192,7 @@ void PlayStateMachine::pause(bool canPauseInPlace) {
         return;
     }
     halt();
+    endOutage();
     phase_ = Phase::PausedDropped;
     setPlayState(MediaEngine::Paused);
 }
@@ -197,6 +202,7 @@ void PlayStateMachine::stop() {
         return;
     }
     halt();
+    endOutage();
     pending_.clear();
     phase_ = Phase::Idle;
     setPlayState(MediaEngine::Stopped);
@@ -273,7 +279,7 @@ void PlayStateMachine::onEndReached(const QStringList& subItems) {
         return;
     }
     if (phase_ == Phase::Reconnecting) {
-        attemptFailed(DropCause::Ended);
+        attemptFailed();
         return;
     }
     failEntry(vlcmessages::looksLikePlaylist(current_) ? vlcmessages::emptyPlaylist(current_)
@@ -286,7 +292,7 @@ void PlayStateMachine::error() {
             failEntry(vlcmessages::openFailure(log_, current_));
             return;
         case Phase::Reconnecting:
-            attemptFailed(DropCause::Failed);
+            attemptFailed();
             return;
         case Phase::Playing:
             if (reconnectable()) {
@@ -306,7 +312,7 @@ void PlayStateMachine::onTimerFired(Timer timer) {
             if (phase_ == Phase::Connecting) {
                 failEntry(vlcmessages::connectTimeout(current_));
             } else if (phase_ == Phase::Reconnecting) {
-                attemptFailed(DropCause::TimedOut);
+                attemptFailed();
             }
             return;
         case Timer::Stall:
@@ -350,6 +356,7 @@ void PlayStateMachine::openNext() {
     current_ = pending_.front();
     pending_.pop_front();
     log_.clear();
+    endOutage();
     openCurrent(false);
 }
 
@@ -363,6 +370,7 @@ void PlayStateMachine::openCurrent(bool reconnecting) {
     audioStarted_ = false;
     lengthKnown_ = false;
     lastTime_ = -1;
+    attemptLog_.clear();
     const bool playlist = !reconnecting && vlcmessages::looksLikePlaylist(current_);
     setOpenState(playlist ? MediaEngine::PlaylistConnecting : MediaEngine::MediaConnecting);
     setPlayState(MediaEngine::Transitioning);
@@ -380,6 +388,7 @@ void PlayStateMachine::openCurrent(bool reconnecting) {
 // left. Entries that fail before another one plays are not reported one by one.
 void PlayStateMachine::failEntry(const QString& description) {
     halt();
+    endOutage();
     if (firstFailure_.isEmpty()) {
         firstFailure_ = description;
     }
@@ -411,7 +420,7 @@ void PlayStateMachine::markPlaying() {
     firstFailure_.clear();
     // From here on the log explains a drop, not the opening.
     log_.clear();
-    dropCause_ = DropCause::None;
+    playingSince_ = now_();
     setPlayState(MediaEngine::Playing);
     startTimer(Timer::Stall, timings_.stallTimeout);
 }
@@ -422,52 +431,65 @@ bool PlayStateMachine::reconnectable() const {
     return audioStarted_ && !lengthKnown_ && timings_.reconnectWindow.count() > 0;
 }
 
+// A new outage tries again at once; a drop soon after the stream came back continues the
+// outage it came back from, with its next wait.
 void PlayStateMachine::dropped(DropCause cause) {
-    dropCause_ = cause;
-    dropStart_ = now_();
+    QString fallback = u"the stream failed"_s;
+    if (cause == DropCause::Ended) {
+        fallback = u"the server closed the stream"_s;
+    } else if (cause == DropCause::Stalled) {
+        fallback = vlcmessages::noDataFor(timings_.stallTimeout);
+    }
+    reason_ = vlcmessages::reason(log_, fallback);
+    if (outage_ && now_() - playingSince_ < timings_.steadyAfter) {
+        retryLater();
+        return;
+    }
+    outage_ = true;
+    outageStart_ = now_();
     nextBackoff_ = timings_.firstBackoff;
     openCurrent(true);
 }
 
-void PlayStateMachine::attemptFailed(DropCause cause) {
-    if (dropCause_ == DropCause::None) {
-        dropCause_ = cause;
+// An attempt that failed with a reason in the log gives the newest reason; one that says
+// nothing (timed out, closed at once) leaves the last one.
+void PlayStateMachine::attemptFailed() {
+    if (const QString reason = vlcmessages::reason(attemptLog_); !reason.isEmpty()) {
+        reason_ = reason;
     }
+    retryLater();
+}
+
+void PlayStateMachine::retryLater() {
     const milliseconds remaining = remainingWindow();
     if (remaining.count() <= 0) {
-        failEntry(lostConnectionText());
+        failEntry(vlcmessages::connectionLost({}, current_, reason_));
         return;
     }
     halt();
     const milliseconds wait = std::min(nextBackoff_, remaining);
     nextBackoff_ = std::min(nextBackoff_ * 2, timings_.maxBackoff);
     phase_ = Phase::RetryWait;
+    // A stream that dropped soon after it came back shows as connecting again at once.
+    setOpenState(MediaEngine::MediaConnecting);
     setPlayState(MediaEngine::Waiting);
     startTimer(Timer::Backoff, wait);
 }
 
-milliseconds PlayStateMachine::remainingWindow() const {
-    return timings_.reconnectWindow - (now_() - dropStart_);
+void PlayStateMachine::endOutage() {
+    outage_ = false;
+    reason_.clear();
 }
 
-QString PlayStateMachine::lostConnectionText() const {
-    QString fallback;
-    switch (dropCause_) {
-        case DropCause::Ended:
-            fallback = u"the server closed the stream"_s;
-            break;
-        case DropCause::Stalled:
-            fallback = vlcmessages::noDataFor(timings_.stallTimeout);
-            break;
-        case DropCause::TimedOut:
-            fallback = u"reconnecting timed out"_s;
-            break;
-        case DropCause::Failed:
-        case DropCause::None:
-            fallback = u"the stream failed"_s;
-            break;
+milliseconds PlayStateMachine::remainingWindow() const {
+    return timings_.reconnectWindow - (now_() - outageStart_);
+}
+
+std::optional<PlayStateMachine::Outage> PlayStateMachine::reconnecting() const {
+    if (phase_ != Phase::RetryWait && phase_ != Phase::Reconnecting) {
+        return std::nullopt;
     }
-    return vlcmessages::connectionLost(log_, current_, fallback);
+    return Outage{outageStart_, reason_};
 }
 
 void PlayStateMachine::halt() {

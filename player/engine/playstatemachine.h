@@ -7,6 +7,7 @@
 #include <chrono>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace lyrevane {
@@ -17,12 +18,16 @@ struct PlayTimings {
     std::chrono::milliseconds connectTimeout{20000};
     // Playing without the time advancing this long counts as a dropped connection.
     std::chrono::milliseconds stallTimeout{10000};
-    // A dropped live stream is reconnected for this long before the loss is reported.
-    std::chrono::milliseconds reconnectWindow{20000};
+    // A dropped live stream is reconnected for this long (the programme's length) before
+    // the loss is reported: a Wi-Fi or ISP outage of some minutes does not end it.
+    std::chrono::milliseconds reconnectWindow{std::chrono::minutes(60)};
     // Waits between reconnection attempts: the first attempt is immediate, then the
-    // wait starts at `firstBackoff` and doubles up to `maxBackoff`.
+    // wait starts at `firstBackoff` and doubles up to `maxBackoff` (1, 2, 4, 8, 15, 15 s).
     std::chrono::milliseconds firstBackoff{1000};
-    std::chrono::milliseconds maxBackoff{8000};
+    std::chrono::milliseconds maxBackoff{15000};
+    // Only a stream that has played this long since it came back ends its outage: one
+    // that drops sooner goes on with the same outage, its backoff and its window.
+    std::chrono::milliseconds steadyAfter{30000};
     // Shortest time given to a reconnection attempt near the end of the window.
     std::chrono::milliseconds minAttemptTimeout{3000};
 };
@@ -35,7 +40,9 @@ struct PlayTimings {
 // Entries are URLs: the URL that was set, then the entries of each playlist it leads to,
 // played in order; an entry that fails is skipped for the next one. A live entry (no known
 // length) that ends, fails or stalls after its audio started is reconnected with backoff
-// for `reconnectWindow` before the loss is reported.
+// for `reconnectWindow` before the loss is reported. A stream that comes back and drops
+// again before `steadyAfter` continues the same outage, so that a server that sends a
+// moment of audio and closes is not hammered.
 class PlayStateMachine {
 public:
     enum class Timer { Connect, Stall, Backoff };
@@ -122,6 +129,16 @@ public:
     bool canPause() const;
     bool canStop() const;
     const PlayTimings& timings() const { return timings_; }
+    // The machine's clock.
+    std::chrono::milliseconds now() const { return now_(); }
+
+    // While a dropped live stream is being reconnected (waiting or opening an attempt):
+    // since when, on the machine's clock, and why, in plain words (the newest reason).
+    struct Outage {
+        std::chrono::milliseconds since{0};
+        QString reason;
+    };
+    std::optional<Outage> reconnecting() const;
     void setConnectTimeout(std::chrono::milliseconds timeout) { timings_.connectTimeout = timeout; }
 
     // Convenience constructors for events.
@@ -136,7 +153,7 @@ public:
 
 private:
     // Why a live stream was dropped, when libVLC's log says nothing.
-    enum class DropCause { None, Ended, Failed, Stalled, TimedOut };
+    enum class DropCause { Ended, Failed, Stalled };
 
     void setUrl(const QString& url);
     void play();
@@ -157,11 +174,12 @@ private:
     void markOpened();
     void markPlaying();
     void dropped(DropCause cause);
-    void attemptFailed(DropCause cause);
+    void attemptFailed();
+    void retryLater();
+    void endOutage();
     void halt();
     bool opening() const { return phase_ == Phase::Connecting || phase_ == Phase::Reconnecting; }
     bool reconnectable() const;
-    QString lostConnectionText() const;
     std::chrono::milliseconds remainingWindow() const;
 
     void emitCommand(Command next);
@@ -196,12 +214,16 @@ private:
     bool audioStarted_ = false;
     bool lengthKnown_ = false;
     qint64 lastTime_ = -1;
-    QStringList log_;  // error lines since the entry was opened, across reconnections
+    QStringList log_;         // error lines since the entry was opened, across reconnections
+    QStringList attemptLog_;  // error lines since the current reconnection attempt opened
 
-    // Reconnecting a dropped live stream.
-    std::chrono::milliseconds dropStart_{0};
+    // Reconnecting a dropped live stream: an outage lasts from the drop until the stream
+    // has played for `steadyAfter`, or the listener stops it or plays something else.
+    bool outage_ = false;
+    std::chrono::milliseconds outageStart_{0};
+    std::chrono::milliseconds playingSince_{0};
     std::chrono::milliseconds nextBackoff_{0};
-    DropCause dropCause_ = DropCause::None;
+    QString reason_;  // why, in plain words: the newest error line, or the drop
 };
 
 }  // namespace lyrevane

@@ -127,12 +127,20 @@ QString openFailure(const QStringList& vlcErrors, const QString& name) {
     return u"Cannot open "_s + name + u": "_s + reason + u"."_s;
 }
 
+QString reason(const QStringList& vlcErrors, const QString& fallbackReason) {
+    const QString found = reasonFrom(vlcErrors);
+    return found.isEmpty() ? capitalised(fallbackReason) : found;
+}
+
+QString reconnectingSince(QTime since, const QString& reason) {
+    // A fixed 24-hour form: the same digits in every locale.
+    const QString text = u"Reconnecting since "_s + since.toString(u"HH:mm"_s);
+    return reason.isEmpty() ? text : text + u": "_s + reason;
+}
+
 QString connectionLost(const QStringList& vlcErrors, const QString& name,
                        const QString& fallbackReason) {
-    QString reason = reasonFrom(vlcErrors);
-    if (reason.isEmpty()) {
-        reason = capitalised(fallbackReason);
-    }
+    const QString reason = vlcmessages::reason(vlcErrors, fallbackReason);
     if (reason.isEmpty()) {
         return u"Lost the connection to "_s + name + u"."_s;
     }

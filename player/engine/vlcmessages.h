@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTime>
 
 #include <chrono>
 
@@ -18,6 +19,12 @@ QString openFailure(const QStringList& vlcErrors, const QString& name);
 // log names no reason.
 QString connectionLost(const QStringList& vlcErrors, const QString& name,
                        const QString& fallbackReason = {});
+// Why a stream failed, in plain words ("HTTP 404 Not Found", "Connection refused"), from
+// the error lines libVLC logged; `fallbackReason` when they name none.
+QString reason(const QStringList& vlcErrors, const QString& fallbackReason = {});
+// What the listener is told while a dropped stream is reconnected:
+// "Reconnecting since 15:07: Connection refused" (`since` is local time).
+QString reconnectingSince(QTime since, const QString& reason);
 // The reason given for a stream that stopped sending.
 QString noDataFor(std::chrono::milliseconds duration);
 QString connectTimeout(const QString& name);

@@ -84,6 +84,7 @@ struct Case {
     std::vector<Step> steps;
     Phase phase;
     int playState;
+    QString outage = {};  // while reconnecting at the end: "<since in s>: <reason>"
 };
 
 // The row's name in test failures.
@@ -195,7 +196,7 @@ const Case kCases[] = {
                                                 u"start backoff 1000"_s}),
              wait(1000ms),
              on(fire(Timer::Backoff),
-                QStringList{u"play-state 9"_s, kReconnect, u"start connect 19000"_s}),
+                QStringList{u"play-state 9"_s, kReconnect, u"start connect 20000"_s}),
              on(event(Kind::Error)), wait(2000ms), on(fire(Timer::Backoff)),
              on(end(), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 7"_s,
                                    u"start backoff 4000"_s}),
@@ -224,6 +225,14 @@ const Case kCases[] = {
              on(fire(Timer::Backoff)),
              on(event(Kind::Error)),
              wait(8000ms),
+             on(fire(Timer::Backoff)),
+             on(event(Kind::Error), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 7"_s,
+                                                u"start backoff 15000"_s}),
+             wait(15s),
+             on(fire(Timer::Backoff)),
+             on(event(Kind::Error), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 7"_s,
+                                                u"start backoff 15000"_s}),
+             wait(3565s),  // the rest of the hour but 5 s
              on(fire(Timer::Backoff),
                 QStringList{u"play-state 9"_s, kReconnect, u"start connect 5000"_s}),
              on(event(Kind::Error), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 7"_s,
@@ -245,7 +254,7 @@ const Case kCases[] = {
              wait(10s),
              on(fire(Timer::Stall), QStringList{u"open-state 10"_s, u"play-state 9"_s, kReconnect,
                                                 u"start connect 20000"_s}),
-             on(event(Kind::Opened)), wait(20s),
+             on(event(Kind::Opened)), wait(3600s),
              on(fire(Timer::Connect), QStringList{u"halt"_s, u"play-state 10"_s,
                                                   u"error Lost the connection to "_s + kLive +
                                                       u": No data received for 10 seconds."_s})},
@@ -254,7 +263,7 @@ const Case kCases[] = {
      std::vector<Step>{on(setUrl(kLive)), on(Machine::logError(u"HTTP 500 error"_s))} +
          audioStarts() +
          std::vector<Step>{
-             on(end()), wait(21s),
+             on(end()), wait(3601s),
              on(event(Kind::Error), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s,
                                                 u"error Lost the connection to "_s + kLive +
                                                     u": The server closed the stream."_s})},
@@ -263,7 +272,7 @@ const Case kCases[] = {
      playing(kLive) +
          std::vector<Step>{
              on(Machine::logError(u"connection failed: Connection reset by peer"_s)),
-             on(event(Kind::Error)), wait(25s),
+             on(event(Kind::Error)), wait(3601s),
              on(fire(Timer::Connect), QStringList{u"halt"_s, u"play-state 10"_s,
                                                   u"error Lost the connection to "_s + kLive +
                                                       u": Connection reset by peer."_s})},
@@ -308,6 +317,38 @@ const Case kCases[] = {
                                         on(Machine::user(Kind::Play), QStringList{}),
                                         on(Machine::user(Kind::Stop), QStringList{})},
      Phase::Idle, 1},
+    {"ReasonIsTheNewestErrorLineWhileTheSinceStays",
+     playing(kLive) +
+         std::vector<Step>{on(Machine::logError(u"connection failed: Connection reset by peer"_s)),
+                           on(event(Kind::Error)), on(Machine::logError(u"HTTP 404 error"_s)),
+                           on(event(Kind::Error)), wait(1s), on(fire(Timer::Backoff)),
+                           on(Machine::logError(u"connection failed: Connection refused"_s)),
+                           on(event(Kind::Error)), wait(2s), on(fire(Timer::Backoff)),
+                           on(fire(Timer::Connect))},
+     Phase::RetryWait, 7, u"0: Connection refused"_s},
+    {"FlappingKeepsTheBackoffAndTheSince",
+     playing(kLive) +
+         std::vector<Step>{on(end()), on(event(Kind::Error)), wait(1s), on(fire(Timer::Backoff))} +
+         audioStarts() +
+         std::vector<Step>{wait(29s),
+                           on(end(), QStringList{u"stop stall"_s, u"halt"_s, u"open-state 10"_s,
+                                                 u"play-state 7"_s, u"start backoff 2000"_s})},
+     Phase::RetryWait, 7, u"0: The server closed the stream"_s},
+    {"SteadyPlayEndsTheOutage",
+     playing(kLive) +
+         std::vector<Step>{on(end()), on(event(Kind::Error)), wait(1s), on(fire(Timer::Backoff))} +
+         audioStarts() +
+         std::vector<Step>{wait(30s), on(end(), QStringList{u"stop stall"_s, u"open-state 10"_s,
+                                                            u"play-state 9"_s, kReconnect,
+                                                            u"start connect 20000"_s})},
+     Phase::Reconnecting, 9, u"31: The server closed the stream"_s},
+    {"AnotherStreamEndsReconnecting",
+     playing(kLive) +
+         std::vector<Step>{
+             on(end()), on(event(Kind::Error)),
+             on(setUrl(kA), QStringList{u"stop backoff"_s, u"halt"_s, u"play-state 9"_s,
+                                        u"open "_s + kA, u"start connect 20000"_s})},
+     Phase::Connecting, 9},
     {"LateEventsWithoutMediaDoNothing",
      {on(event(Kind::Opened), QStringList{}), on(event(Kind::Error), QStringList{}),
       on(end({kA}), QStringList{}), on(time(5), QStringList{}),
@@ -339,6 +380,10 @@ TEST_P(PlayStateMachineTable, Runs) {
     }
     EXPECT_EQ(machine.phase(), row.phase);
     EXPECT_EQ(machine.playState(), row.playState);
+    const auto outage = machine.reconnecting();
+    EXPECT_EQ(outage ? QString::number(outage->since.count() / 1000) + u": "_s + outage->reason
+                     : QString(),
+              row.outage);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequences, PlayStateMachineTable, ::testing::ValuesIn(kCases),

@@ -65,6 +65,8 @@ TEST(VlcMessages, FixedDescriptionsNameTheUrl) {
     EXPECT_TRUE(unsupportedFormat(kUrl).contains(u"unsupported format"_s));
     EXPECT_TRUE(unsupportedFormat(kUrl).contains(kUrl));
     EXPECT_TRUE(emptyPlaylist(kUrl).contains(kUrl));
+    EXPECT_EQ(reconnectingSince(QTime(9, 5), u"Connection refused"_s),
+              u"Reconnecting since 09:05: Connection refused"_s);
 }
 
 TEST(VlcMessages, PlaylistsAreRecognisedByExtension) {
