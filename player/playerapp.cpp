@@ -55,6 +55,43 @@ void WaitForFirstSound(const lyrevane::MediaEngine& engine, const QWidget& windo
     }
 }
 
+// What the desktop's media controls do: the play bar's and the window's handlers, once the
+// window exists (`main` is set then); before that they do nothing.
+lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
+    const auto withPlayback = [&window](auto action) {
+        return [&window, action](auto... arguments) {
+            if (window != nullptr) {
+                action(window->Session().Playback(), arguments...);
+            }
+        };
+    };
+    const auto withWindow = [&window](auto action) {
+        return [&window, action] {
+            if (window != nullptr) {
+                action(*window);
+            }
+        };
+    };
+    using Playback = lyrevane::PlaybackController;
+    return {.play = withPlayback([](Playback& p) { p.PlayClicked(); }),
+            .pause = withPlayback([](Playback& p) { p.PauseClicked(); }),
+            .stop = withPlayback([](Playback& p) { p.StopClicked(); }),
+            .setVolume =
+                [&window](int volume) {
+                    if (window != nullptr) {
+                        window->SetVolumeSlider(volume);
+                        window->Session().Playback().VolumeChanged(volume);
+                    }
+                },
+            .raise = withWindow([](lyrevane::frmMain& shown) {
+                shown.showNormal();
+                shown.raise();
+                shown.activateWindow();
+            }),
+            .quit = withWindow([](lyrevane::frmMain& shown) { shown.close(); }),
+            .openUri = withPlayback([](Playback& p, const QString& url) { p.OpenMedia(url); })};
+}
+
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
@@ -90,6 +127,13 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     }
 #endif
 
+    // Media keys, panels and lock screens control the player through MPRIS, with the play
+    // bar's handlers once the window exists. It is on the bus before the command line's
+    // stream opens, so that whoever started the player (the scheduler) reads its first error.
+    lyrevane::frmMain* mainWindow = nullptr;
+    lyrevane::MprisService mpris(engine, WindowActions(mainWindow));
+    mpris.Start(QDBusConnection::sessionBus());
+
     lyrevane::SqliteSettingsStore store;
     // Everything below reads the store on the user-interface thread: a file that another
     // program holds locked costs one short wait, then the defaults.
@@ -108,6 +152,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     }
     lyrevane::frmMain window({store, prompts, tracker, engine, urlOpener, profile.get()});
     prompts.SetOwner(&window);
+    mainWindow = &window;
     QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
     // Told to stop from outside: close as the user would, saving the settings.
@@ -132,29 +177,8 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     }
     window.show();
 
-    // Media keys, panels and lock screens control the player through MPRIS, with the
-    // play bar's handlers.
-    lyrevane::PlaybackController& playback = window.Session().Playback();
-    lyrevane::MprisService mpris(
-        engine, {.play = [&playback] { playback.PlayClicked(); },
-                 .pause = [&playback] { playback.PauseClicked(); },
-                 .stop = [&playback] { playback.StopClicked(); },
-                 .setVolume =
-                     [&window, &playback](int volume) {
-                         window.SetVolumeSlider(volume);
-                         playback.VolumeChanged(volume);
-                     },
-                 .raise =
-                     [&window] {
-                         window.showNormal();
-                         window.raise();
-                         window.activateWindow();
-                     },
-                 .quit = [&window] { window.close(); },
-                 .openUri = [&playback](const QString& url) { playback.OpenMedia(url); }});
     QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::Refresh);
-    mpris.Start(QDBusConnection::sessionBus());
 
     // The machine stays awake while the programme plays; the screen may still lock.
     lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),

@@ -1,6 +1,6 @@
 // The launch watcher on a private session bus (run under dbus-run-session): fake Lyrevane
 // players that play or fail, and a fake notification service that records what it is
-// told and can press "Try again".
+// told and can press "Try again"; then the real scheduler with real players.
 #include "launchwatcher.h"
 
 #include <gtest/gtest.h>
@@ -9,10 +9,14 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusVariant>
 
 #include <memory>
 
+#include "../support/ports.h"
 #include "../support/waituntil.h"
+#include "schedulerbinary.h"
+#include "schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -84,6 +88,18 @@ public Q_SLOTS:
     }
 };
 
+// The stand-in notification service on its own connection ("notifications"), owned by `owner`.
+FakeNotifications* ServeNotifications(std::unique_ptr<QObject>& owner) {
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"notifications"_s);
+    owner = std::make_unique<QObject>();
+    auto* notifications = new FakeNotifications(owner.get());
+    EXPECT_TRUE(bus.registerObject(u"/org/freedesktop/Notifications"_s, owner.get(),
+                                   QDBusConnection::ExportAdaptors));
+    EXPECT_TRUE(bus.registerService(u"org.freedesktop.Notifications"_s));
+    return notifications;
+}
+
 // Opens "players" the way the test says: one that plays, one that fails, or none.
 class ScriptedLauncher final : public UrlLauncher {
 public:
@@ -125,14 +141,7 @@ protected:
     }
 
     FakeNotifications* StartNotifications() {
-        QDBusConnection bus =
-            QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"notifications"_s);
-        notificationsObject = std::make_unique<QObject>();
-        notifications = new FakeNotifications(notificationsObject.get());
-        EXPECT_TRUE(bus.registerObject(u"/org/freedesktop/Notifications"_s,
-                                       notificationsObject.get(), QDBusConnection::ExportAdaptors));
-        EXPECT_TRUE(bus.registerService(u"org.freedesktop.Notifications"_s));
-        return notifications;
+        return notifications = ServeNotifications(notificationsObject);
     }
 
     void Emit(const QString& signal, const QVariantList& arguments) {
@@ -216,6 +225,42 @@ TEST_F(LaunchWatcherTest, WithoutANotificationServiceOneLineSaysIt) {
     EXPECT_EQ(logged, QStringList{u"Live (3:00:00 PM) did not start: no player started"_s});
     EXPECT_EQ(launcher.opened.size(), 2);
 }
+
+#ifdef PLAYER_BINARY
+// The real LyrevaneScheduler, whose opener starts the real player, on the private bus.
+class RealPlayersTest : public testing::SchedulerBinaryTest {
+protected:
+    void SetUp() override {
+        SchedulerBinaryTest::SetUp();
+        usePlayer(QStringLiteral(PLAYER_BINARY));
+        notifications = ServeNotifications(owner);
+    }
+    void TearDown() override {
+        second.terminate();  // a player closes as it would at logout
+        second.waitForFinished(20000);
+        QDBusConnection::disconnectFromBus(u"notifications"_s);
+        SchedulerBinaryTest::TearDown();
+    }
+    void ScheduleNow(const QString& url) {
+        const double due = datevalue::timeOfDay(QDateTime::currentDateTime().addSecs(120));
+        Schedule schedule;
+        schedule.Broadcasts = {{u"Live"_s, due, url, 127, datevalue::kNever}};
+        ASSERT_TRUE(WriteSchedule(store, schedule, QDateTime::currentDateTime()));
+    }
+    std::unique_ptr<QObject> owner;
+    FakeNotifications* notifications = nullptr;
+};
+
+// The player is on the bus before its command line's stream fails.
+TEST_F(RealPlayersTest, ARefusedStreamIsNotifiedWithThePlayersOwnError) {
+    ScheduleNow(u"http://127.0.0.1:%1/live.mp3"_s.arg(testing::closedPort()));
+    start(first);
+    // Both errors are read from the bus: well before a silent player's 60 s would run out.
+    ASSERT_TRUE(waitUntil([&] { return !notifications->bodies.isEmpty(); }, 50s));
+    EXPECT_TRUE(notifications->bodies.first().contains(u"Connection refused"_s))
+        << notifications->bodies.first().toStdString();
+}
+#endif
 
 }  // namespace
 }  // namespace lyrevane

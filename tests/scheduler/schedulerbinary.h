@@ -1,7 +1,8 @@
 #pragma once
 
 // The real LyrevaneScheduler binary against a temporary store, with a fake URL opener
-// that records each URL it is given on one line.
+// that records each URL it is given on one line and, after usePlayer(), starts the real
+// player on it as the desktop would.
 #include <gtest/gtest.h>
 
 #include <QDir>
@@ -30,7 +31,11 @@ protected:
         opened = xdg.root() + QStringLiteral("/opened.txt");
         QFile script(bin + QStringLiteral("/xdg-open"));
         ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(opened) + "'\n");
+        const QByteArray pids = QFile::encodeName(xdg.root() + QStringLiteral("/players.txt"));
+        script.write("#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + QFile::encodeName(opened) + "'\n" +
+                     "[ -z \"$LYREVANE_TEST_PLAYER\" ] && exit 0\n" +
+                     "\"$LYREVANE_TEST_PLAYER\" \"$@\" >/dev/null 2>&1 &\necho $! >> '" + pids +
+                     "'\n");
         script.close();
         script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                               QFileDevice::ExeOwner);
@@ -40,12 +45,28 @@ protected:
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), xdg.runtime());
     }
     void TearDown() override {
+        QFile pids(xdg.root() + QStringLiteral("/players.txt"));
+        if (pids.open(QIODevice::ReadOnly)) {
+            for (const QByteArray& pid : pids.readAll().split('\n')) {
+                QProcess::execute(QStringLiteral("kill"), {QString::fromLatin1(pid.trimmed())});
+            }
+        }
         for (QProcess* p : {&first, &second}) {
             if (p->state() != QProcess::NotRunning) {
                 p->kill();
                 p->waitForFinished();
             }
         }
+    }
+    // Opened URLs start `player` on a private portal address, on the test's display and
+    // session bus; TearDown ends them.
+    void usePlayer(const QString& player) {
+        env.insert(QStringLiteral("LYREVANE_TEST_PLAYER"), player);
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
+                   QStringLiteral("--disable-gpu --no-sandbox"));
+        store.WriteSetting(kAppName, u"v1_0\\Portal", u"BaseURL",
+                           QStringLiteral("http://127.0.0.1:9"));
     }
     QStringList openedLines() const {
         QFile f(opened);
