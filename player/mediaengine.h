@@ -61,12 +61,15 @@ public:
     // when unknown. Both are cleared when a new connection starts.
     virtual QString stationName() const { return {}; }
     virtual QString nowPlaying() const { return {}; }
+    // While a dropped stream is being reconnected, since when and why, in the words the
+    // listener sees ("Reconnecting since 15:07: Connection refused"); empty otherwise.
+    virtual QString reconnecting() const { return {}; }
 
 Q_SIGNALS:
     void openStateChanged(int state);
     void playStateChanged(int state);
     void errorOccurred();
-    // stationName() or nowPlaying() changed.
+    // stationName(), nowPlaying() or reconnecting() changed.
     void metadataChanged();
 };
 

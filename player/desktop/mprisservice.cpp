@@ -125,6 +125,15 @@ void MprisService::Refresh() {
             EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
         }
     }
+    // While a dropped stream is reconnected, the last error says since when and why; it
+    // goes when the stream is back, unless an error has replaced it.
+    if (const QString reconnecting = engine_.reconnecting(); reconnecting != reconnecting_) {
+        if (!reconnecting.isEmpty() || lastError_ == reconnecting_) {
+            lastError_ = reconnecting;
+            EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+        }
+        reconnecting_ = reconnecting;
+    }
     const MprisStatus now = ReadMprisStatus(engine_, status_.track);
     const QStringList changed = ChangedPlayerProperties(status_, now);
     status_ = now;

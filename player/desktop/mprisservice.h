@@ -77,6 +77,7 @@ private:
     MprisStatus status_;
     QString lastUrl_;
     QString lastError_;
+    QString reconnecting_;  // the engine's reconnecting() as last seen
     QString busName_;
     bool started_ = false;
 };

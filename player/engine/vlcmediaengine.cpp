@@ -303,6 +303,7 @@ void VlcMediaEngine::dispatch(const Event& event) {
         }
     }
     dispatching_ = false;
+    updateReconnecting();
 }
 
 void VlcMediaEngine::execute(const Command& command) {
@@ -403,6 +404,24 @@ void VlcMediaEngine::setMetadata(const QString& station, const QString& title) {
     station_ = station;
     title_ = title;
     announce([this] { Q_EMIT metadataChanged(); });
+}
+
+void VlcMediaEngine::updateReconnecting() {
+    const std::optional<PlayStateMachine::Outage> outage = machine_.reconnecting();
+    QString text;
+    if (outage) {
+        // The local time is taken once per outage, so that it stays as first shown.
+        if (outage->since != outageSince_) {
+            outageSince_ = outage->since;
+            outageClock_ = QTime::currentTime().addMSecs(
+                -static_cast<int>((machine_.now() - outage->since).count()));
+        }
+        text = vlcmessages::reconnectingSince(outageClock_, outage->reason);
+    }
+    if (text != reconnecting_) {
+        reconnecting_ = text;
+        announce([this] { Q_EMIT metadataChanged(); });
+    }
 }
 
 void VlcMediaEngine::applyVolume() {

@@ -8,6 +8,7 @@
 
 #include <QStringList>
 #include <QThread>
+#include <QTime>
 #include <QTimer>
 
 #include <array>
@@ -17,6 +18,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 struct libvlc_instance_t;
@@ -72,6 +74,7 @@ public:
     QString errorDescription(int index) const override;
     QString stationName() const override { return station_; }
     QString nowPlaying() const override { return title_; }
+    QString reconnecting() const override { return reconnecting_; }
 
     // Starts opening `url` before anyone listens to the engine (at program start, while the
     // window is still being built), so that the connection and libVLC's start-up overlap the
@@ -130,6 +133,8 @@ private:
     // Reads the station's name and the current title from the media's metadata.
     void readMetadata();
     void setMetadata(const QString& station, const QString& title);
+    // Follows the machine's outage into reconnecting(), after each dispatch.
+    void updateReconnecting();
     // Loads the plugins a stream's first bytes need while the connection is being made.
     void warmStreamPlugins();
     // Emits now, or holds the signal back while prestarting.
@@ -164,6 +169,9 @@ private:
     QStringList errors_;
     QString station_;
     QString title_;
+    QString reconnecting_;
+    std::optional<std::chrono::milliseconds> outageSince_;  // on the machine's clock
+    QTime outageClock_;                                     // the same, in local time
     bool prestarting_ = false;
     QString prestartUrl_;
     std::vector<std::function<void()>> held_;

@@ -431,8 +431,11 @@ void frmMain::SetStatusText(const QString& text) {
 }
 
 void frmMain::UpdateNowPlaying() {
-    const QString text =
-        NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
+    // While a dropped stream is reconnected, since when and why; then the station again.
+    QString text = services_.engine.reconnecting();
+    if (text.isEmpty()) {
+        text = NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
+    }
     const QFontMetrics metrics(lblNowPlaying->font());
     lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
     lblNowPlaying->setToolTip(text);

@@ -88,6 +88,13 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     window->SetStatusText(u"Playing."_s);
     EXPECT_EQ(window->sbStatusBar->currentMessage(), u"Playing."_s);
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
+    // While the stream is reconnected the field says since when and why, then the station.
+    engine.reconnectingText = u"Reconnecting since 15:07: Connection refused"_s;
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(window->lblNowPlaying->text(), engine.reconnectingText);
+    engine.reconnectingText.clear();
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
 
     engine.title.clear();
     engine.station.clear();

@@ -61,6 +61,7 @@ public:
     QString errorDescription(int index) const override { return errors.value(index); }
     QString stationName() const override { return station; }
     QString nowPlaying() const override { return title; }
+    QString reconnecting() const override { return reconnectingText; }
 
     // Test controls.
     void setAvailable(bool play, bool pause, bool stop) {
@@ -76,6 +77,7 @@ public:
     std::function<void(const QString&)> whileSettingUrl;
     QString station;
     QString title;
+    QString reconnectingText;
 
 private:
     void record(QStringView entry) {
