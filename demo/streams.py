@@ -11,7 +11,9 @@ progression with a chime every eight seconds, looping forever) through ffmpeg:
 Serving:   demo/streams.py [--port N]
     Prints "READY http://127.0.0.1:PORT" on stdout once all mounts are live,
     then runs until SIGTERM or SIGINT, which stop ffmpeg and Icecast and remove
-    the work folder.
+    the work folder. SIGUSR1 takes the programme off the air (ffmpeg stops and
+    the mounts go away, as when the broadcaster's encoder fails) and SIGUSR2
+    puts it back.
 
 Listeners: demo/streams.py --base http://127.0.0.1:PORT --listeners /quillmoor.mp3
     Prints the mount's current listener count (0 when the mount is not live).
@@ -359,13 +361,26 @@ class Streams:
             while time.monotonic() < deadline and not stopping():
                 time.sleep(0.2)
 
-    def supervise(self, stopping) -> None:
-        """Keep the feeder running until asked to stop; give up if Icecast goes away."""
+    def supervise(self, stopping, off_air=lambda: False) -> None:
+        """Keep the feeder running until asked to stop, and stopped while off the air;
+        give up if Icecast goes away."""
         last_start = time.monotonic()
+        taken_off = False
         while not stopping():
             if self.icecast.poll() is not None:
                 raise RuntimeError(f"icecast2 ended with status {self.icecast.returncode}")
-            if self.feeder.poll() is not None:
+            if off_air():
+                if self.feeder.poll() is None:
+                    log("off the air: stopping ffmpeg")
+                    self.feeder.terminate()
+                    self.feeder.wait()
+                    taken_off = True
+            elif taken_off:
+                log("back on the air")
+                taken_off = False
+                last_start = time.monotonic()
+                self.start_feeder()
+            elif self.feeder.poll() is not None:
                 log(f"ffmpeg ended with status {self.feeder.returncode}; restarting it")
                 if time.monotonic() - last_start < 5:
                     time.sleep(2)
@@ -402,6 +417,14 @@ def serve(args: argparse.Namespace) -> int:
     signal.signal(signal.SIGTERM, on_signal)
     signal.signal(signal.SIGINT, on_signal)
     signal.signal(signal.SIGHUP, on_signal)
+    off_air = False
+
+    def on_air_signal(signum, frame):  # noqa: ARG001
+        nonlocal off_air
+        off_air = signum == signal.SIGUSR1
+
+    signal.signal(signal.SIGUSR1, on_air_signal)
+    signal.signal(signal.SIGUSR2, on_air_signal)
 
     streams = Streams(args.port, args.workdir, args.keep_workdir, args.ffmpeg_log,
                       args.admin_password)
@@ -414,7 +437,7 @@ def serve(args: argparse.Namespace) -> int:
         if args.titles:
             threading.Thread(target=streams.rotate_titles,
                              args=(args.titles, lambda: stop_requested), daemon=True).start()
-        streams.supervise(lambda: stop_requested)
+        streams.supervise(lambda: stop_requested, lambda: off_air)
         return 0
     except RuntimeError as e:
         log(str(e))

@@ -20,12 +20,12 @@
 
 #include <unistd.h>
 
+#include "../support/servers.h"
 #include "../support/windowtests.h"
 #include "frmmain.h"
 #include "platform.h"
 #include "playersettings.h"
 #include "promptservice.h"
-#include "servers.h"
 #include "settingsstore.h"
 #include "vlcmediaengine.h"
 #include "webpanes.h"

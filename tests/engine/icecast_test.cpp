@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QUrl>
@@ -17,6 +18,7 @@
 #include <iostream>
 
 #include "../support/icecaststatus.h"
+#include "../support/servers.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -307,6 +309,38 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
     engine->stop();
     engine->setUrl(icecast.mountUrl());
     EXPECT_EQ(engine->nowPlaying(), QString());
+}
+
+// The demo programme off the air for 90 s, as when the broadcaster's encoder or the
+// listener's line fails: with the default timings the player keeps trying and says since
+// when and why, then plays again soon after the source is back, and nothing is reported.
+TEST(IcecastOutageTest, ProgrammeOffTheAirFor90SecondsComesBackWithoutAMessage) {
+    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
+        GTEST_SKIP() << "icecast2 is not installed";
+    }
+    DemoStreams streams;
+    const QString why = streams.start();
+    ASSERT_TRUE(why.isEmpty()) << why.toStdString();
+    auto engine = makeEngine(PlayTimings{});
+    QStringList said;
+    QObject::connect(engine.get(), &MediaEngine::metadataChanged,
+                     [&] { said.append(engine->reconnecting()); });
+    engine->setUrl(streams.mp3());
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+
+    ASSERT_TRUE(streams.setOnAir(false));
+    EXPECT_FALSE(waitUntil([&] { return engine->errorCount() > 0; }, 90s));
+    ASSERT_TRUE(streams.setOnAir(true));
+    QElapsedTimer back;
+    back.start();
+    // The next attempt comes within the longest wait, 15 s; connecting takes a moment more.
+    EXPECT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 18s));
+    const QRegularExpression reconnecting(u"^Reconnecting since \\d\\d:\\d\\d: \\S"_s);
+    std::cout << "[ INFO     ] playing again " << back.elapsed() << " ms after the source; said "
+              << said.filter(reconnecting).join(u" | "_s).toStdString() << "\n";
+    EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_EQ(engine->reconnecting(), QString());
+    EXPECT_FALSE(said.filter(reconnecting).isEmpty()) << said.join(u" | "_s).toStdString();
 }
 
 }  // namespace

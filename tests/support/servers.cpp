@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <signal.h>
+
 #include "../support/icecaststatus.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -59,6 +61,16 @@ DemoStreams::~DemoStreams() {
             process_.waitForFinished(3000);
         }
     }
+}
+
+bool DemoStreams::setOnAir(bool onAir) {
+    ::kill(static_cast<pid_t>(process_.processId()), onAir ? SIGUSR2 : SIGUSR1);
+    return waitUntil(
+        [&] {
+            const auto status = IcecastStatus::read(QUrl(base_).port());
+            return status && (status->listeners(u"/quillmoor.mp3"_s) >= 0) == onAir;
+        },
+        15s);
 }
 
 int DemoStreams::listeners(const QString& mount) const {

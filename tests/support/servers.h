@@ -47,6 +47,9 @@ public:
     QString mp3() const { return base_ + QStringLiteral("/quillmoor.mp3"); }
     // Listeners of `mount` as Icecast reports them, or -1 when the status cannot be read.
     int listeners(const QString& mount) const;
+    // Takes the programme off the air (its encoder stops, the mounts go away) or puts it
+    // back, and waits until the MP3 mount is gone or live again.
+    bool setOnAir(bool onAir);
 
 private:
     QProcess process_;
