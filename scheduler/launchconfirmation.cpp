@@ -32,20 +32,49 @@ void LaunchConfirmation::Launched(const QString& name, const QString& time, cons
     pending_.append(launch);
 }
 
+void LaunchConfirmation::Due(const QString& name, const QString& time, const QString& mediaUrl) {
+    PendingLaunch launch{name, time, mediaUrl, 1, clock_.now().addMSecs(timeout_.count()), {}, {}};
+    launch.launched = false;
+    pending_.append(launch);
+}
+
 void LaunchConfirmation::TryAgain(const PendingLaunch& launch) {
     PendingLaunch fresh = launch;
     fresh.attempt = 1;
     fresh.lastProblem.clear();
-    Start(fresh);
+    fresh.launched = false;
+    fresh.toRunningPlayer = true;
+    fresh.deadline = clock_.now().addMSecs(timeout_.count());
+    pending_.append(fresh);
 }
 
-void LaunchConfirmation::Start(PendingLaunch launch) {
+void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& players) {
+    launch.launched = true;
+    launch.deadline = clock_.now().addMSecs(timeout_.count());
+    if (launch.toRunningPlayer && openInPlayer_ && !players.isEmpty()) {
+        // The player that tried this stream, else one that plays nothing, else any.
+        const auto rank = [&launch](const PlayerReport& player) {
+            return SameStream(player.url, launch.mediaUrl) ? 0
+                   : player.playbackStatus != u"Playing"   ? 1
+                                                           : 2;
+        };
+        const PlayerReport* chosen = &players.first();
+        for (const PlayerReport& player : players) {
+            if (rank(player) < rank(*chosen)) {
+                chosen = &player;
+            }
+        }
+        // It clears its error as it opens the stream: its word counts again.
+        launch.spentPlayers.removeAll(chosen->id);
+        openInPlayer_(chosen->id, launch.mediaUrl);
+        pending_.append(launch);
+        return;
+    }
     QString error;
     if (!launcher_.open(PlayCommandUrl(launch.mediaUrl), &error)) {
         Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
         return;
     }
-    launch.deadline = clock_.now().addMSecs(timeout_.count());
     pending_.append(launch);
 }
 
@@ -53,7 +82,10 @@ void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
     if (launch.attempt == 1) {
         ++launch.attempt;
         launch.lastProblem = problem;
-        Start(launch);
+        launch.launched = false;
+        launch.toRunningPlayer = true;
+        launch.deadline = clock_.now().addMSecs(timeout_.count());
+        pending_.append(launch);
         return;
     }
     reporter_.ReportFailure(launch, problem);
@@ -61,6 +93,7 @@ void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
 
 void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     QList<PendingLaunch> failed;
+    QList<PendingLaunch> toStart;
     for (qsizetype i = 0; i < pending_.size();) {
         const PendingLaunch& launch = pending_[i];
         bool confirmed = false;
@@ -74,12 +107,15 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
                 confirmed = true;
                 break;
             }
-            if (!player.lastError.isEmpty() && !launch.spentPlayers.contains(player.id)) {
+            if (launch.launched && !player.lastError.isEmpty() &&
+                !launch.spentPlayers.contains(player.id)) {
                 error = player.lastError;
                 erring.append(player.id);
             }
         }
-        if (confirmed || !error.isEmpty()) {
+        if (!confirmed && !launch.launched) {
+            toStart.append(pending_.takeAt(i));  // no player has it yet
+        } else if (confirmed || !error.isEmpty()) {
             if (!confirmed) {
                 PendingLaunch copy = launch;
                 copy.lastProblem = error;
@@ -93,6 +129,9 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     }
     for (const PendingLaunch& launch : failed) {
         Failed(launch, launch.lastProblem);
+    }
+    for (const PendingLaunch& launch : toStart) {
+        Start(launch, players);
     }
 }
 

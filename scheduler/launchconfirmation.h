@@ -31,6 +31,10 @@ struct PendingLaunch {
     QString lastProblem;
     // Players whose error already counted against this broadcast; their word no longer does.
     QStringList spentPlayers;
+    // Handed to a player (or to the opener) already; until then it waits for a look at the bus.
+    bool launched = true;
+    // A retry: it goes to a player already on the bus when there is one.
+    bool toRunningPlayer = false;
 };
 
 // What a launch that did not happen is reported through.
@@ -42,11 +46,13 @@ public:
     virtual void ReportFailure(const PendingLaunch& launch, const QString& problem) = 0;
 };
 
-// Makes sure a scheduled start really plays: after a launch it waits (up to
-// `confirmTimeout`) for a player that reports "Playing" with the broadcast's stream. If
-// none does, or the player reports an error for that stream, it launches once more; if
-// that fails too, it reports the failure once. Everything is driven from outside: Observe
-// with what the bus shows, Tick with the time.
+// Makes sure a scheduled start really plays: a due broadcast that a player already plays
+// (or connects to) counts as started; otherwise it is launched and awaited (up to
+// `confirmTimeout`) until a player reports "Playing" with the broadcast's stream. If none
+// does, or the player reports an error for that stream, it tries once more, in a player
+// already on the bus when there is one (MPRIS OpenUri); if that fails too, it reports the
+// failure once. Everything is driven from outside: Observe with what the bus shows, Tick
+// with the time.
 class LaunchConfirmation {
 public:
     static constexpr std::chrono::seconds kConfirmTimeout{60};
@@ -55,6 +61,12 @@ public:
     LaunchConfirmation(UrlLauncher& launcher, const Clock& clock, LaunchReporter& reporter,
                        std::chrono::milliseconds confirmTimeout = kConfirmTimeout);
 
+    // Asks the player with that bus name to open a stream (MPRIS OpenUri).
+    using PlayerOpener = std::function<void(const QString& player, const QString& mediaUrl)>;
+    void SetPlayerOpener(PlayerOpener opener) { openInPlayer_ = std::move(opener); }
+
+    // A broadcast is due: the next Observe confirms it or launches it.
+    void Due(const QString& name, const QString& time, const QString& mediaUrl);
     // A broadcast was launched (started: whether the opener ran; error: why not).
     void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
                   const QString& error);
@@ -69,8 +81,9 @@ public:
     const QList<PendingLaunch>& Pending() const { return pending_; }
 
 private:
-    void Start(PendingLaunch launch);
-    // The attempt failed: launch again after the first, report after the second.
+    // Hands the broadcast to a player (a running one for a retry) or to the opener.
+    void Start(PendingLaunch launch, const QList<PlayerReport>& players);
+    // The attempt failed: try again after the first, report after the second.
     void Failed(PendingLaunch launch, const QString& problem);
 
     UrlLauncher& launcher_;
@@ -78,6 +91,7 @@ private:
     LaunchReporter& reporter_;
     std::chrono::milliseconds timeout_;
     QList<PendingLaunch> pending_;
+    PlayerOpener openInPlayer_;
 };
 
 // Whether a player's stream is the broadcast's: equal, or equal once percent-decoded.

@@ -56,6 +56,8 @@ LaunchWatcher::LaunchWatcher(UrlLauncher& launcher, const Clock& clock, Options 
       bus_(kConnectionName) {
     poll_.setInterval(options_.pollInterval);
     connect(&poll_, &QTimer::timeout, this, &LaunchWatcher::Poll);
+    confirmation_.SetPlayerOpener(
+        [this](const QString& player, const QString& mediaUrl) { OpenInPlayer(player, mediaUrl); });
 }
 
 LaunchWatcher::~LaunchWatcher() {
@@ -67,11 +69,28 @@ LaunchWatcher::~LaunchWatcher() {
 void LaunchWatcher::Launched(const QString& name, const QString& time, const QString& mediaUrl,
                              bool started, const QString& error) {
     confirmation_.Launched(name, time, mediaUrl, started, error);
+    Follow();
+}
+
+void LaunchWatcher::Due(const QString& name, const QString& time, const QString& mediaUrl) {
+    confirmation_.Due(name, time, mediaUrl);
+    Follow();
+}
+
+void LaunchWatcher::Follow() {
     if (confirmation_.IsWaiting()) {
         Connect();
         poll_.start();
         Poll();
     }
+}
+
+// Fire and forget: the player's state on the bus tells what became of it.
+void LaunchWatcher::OpenInPlayer(const QString& player, const QString& mediaUrl) {
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        player, u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s, u"OpenUri"_s);
+    call << mediaUrl;
+    bus_.call(call, QDBus::NoBlock);
 }
 
 void LaunchWatcher::Connect() {
@@ -107,7 +126,11 @@ void LaunchWatcher::Poll() {
         DisconnectWhenIdle();
         return;
     }
-    if (!connected_ || polling_) {
+    if (!connected_) {
+        confirmation_.Observe({});  // no bus to look at: launches go to the opener
+        return;
+    }
+    if (polling_) {
         return;
     }
     polling_ = true;
@@ -206,9 +229,7 @@ void LaunchWatcher::OnActionInvoked(uint id, const QString& action) {
     }
     const PendingLaunch launch = notifications_.take(id);
     confirmation_.TryAgain(launch);
-    if (confirmation_.IsWaiting()) {
-        poll_.start();
-    }
+    Follow();
     DisconnectWhenIdle();
 }
 

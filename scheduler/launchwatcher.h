@@ -32,6 +32,8 @@ public:
 
     void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
                   const QString& error);
+    // A broadcast is due: confirmed by a player that already plays it, or else launched.
+    void Due(const QString& name, const QString& time, const QString& mediaUrl);
     bool IsConnected() const { return connected_; }
     const LaunchConfirmation& Confirmation() const { return confirmation_; }
 
@@ -45,6 +47,8 @@ private:
     void DisconnectWhenIdle();
     void Poll();
     void Observed(const QList<PlayerReport>& players);
+    void Follow();
+    void OpenInPlayer(const QString& player, const QString& mediaUrl);
 
     LaunchConfirmation confirmation_;
     Options options_;

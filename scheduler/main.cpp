@@ -49,15 +49,15 @@ int main(int argc, char** argv) {
     lyrevane::SystemClock clock;
     lyrevane::XdgOpenLauncher launcher;
     lyrevane::SchedulerService service(store, clock, launcher);
-    // A launch counts once a player plays it; otherwise it is retried, then reported.
+    // A broadcast that a player already plays is not launched again; a launch counts once a
+    // player plays it; otherwise it is retried (in a player already running), then reported.
     lyrevane::LaunchWatcher launches(launcher, clock, {}, [](const QString& line) {
         std::fprintf(stderr, "LyrevaneScheduler: %s\n", line.toLocal8Bit().constData());
     });
-    service.SetLaunchObserver(
-        [&launches](const lyrevane::Broadcast& broadcast, bool started, const QString& error) {
-            launches.Launched(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
-                              broadcast.MediaURL, started, error);
-        });
+    service.SetLaunchHandler([&launches](const lyrevane::Broadcast& broadcast) {
+        launches.Due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
+                     broadcast.MediaURL);
+    });
     service.LoadSchedule(true);
 
     QTimer timer;

@@ -116,7 +116,10 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
             missedDay = day;
         }
     }
-    if (openDay.isValid()) {
+    if (openDay.isValid() && launchHandler_) {
+        launchHandler_(broadcast);
+        record(broadcast, openDay);
+    } else if (openDay.isValid()) {
         const QString url = PlayCommandUrl(broadcast.MediaURL);
         QString error;
         const bool started = launcher_.open(url, &error);

@@ -49,6 +49,10 @@ public:
     using LaunchObserver =
         std::function<void(const Broadcast& broadcast, bool started, const QString& error)>;
     void SetLaunchObserver(LaunchObserver observer) { launchObserver_ = std::move(observer); }
+    // When set, due broadcasts go to it instead of the URL launcher (and the observer): it
+    // decides whether to launch. The day is recorded all the same.
+    using LaunchHandler = std::function<void(const Broadcast& broadcast)>;
+    void SetLaunchHandler(LaunchHandler handler) { launchHandler_ = std::move(handler); }
 
 private:
     // Launches or marks missed the occurrences of one broadcast around `now`.
@@ -61,6 +65,7 @@ private:
     UrlLauncher& launcher_;
     Schedule schedule_;
     LaunchObserver launchObserver_;
+    LaunchHandler launchHandler_;
     // Days the store refused to record, by folded broadcast name.
     QHash<QString, QDate> unrecorded_;
 };

@@ -51,10 +51,16 @@ protected:
                         const QString& error = {}, const QString& id = u"p1"_s) {
         return {id, url, status, error};
     }
+    void SetUp() override {
+        confirmation.SetPlayerOpener([this](const QString& id, const QString& url) {
+            inPlayers.append(id + u" <- "_s + url);
+        });
+    }
     FakeClock clock;
     FakeLauncher launcher;
     FakeReporter reporter;
     LaunchConfirmation confirmation{launcher, clock, reporter, 60s};
+    QStringList inPlayers;  // OpenUri calls
 };
 
 TEST_F(LaunchConfirmationTest, APlayerPlayingTheStreamConfirmsAtOnce) {
@@ -79,6 +85,7 @@ TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeLaunchesOnceMoreThenReportsO
     EXPECT_TRUE(launcher.opened.isEmpty());
     clock.advance(1);
     confirmation.Tick();
+    confirmation.Observe({});  // the retry looks at the bus first
     EXPECT_EQ(launcher.opened, QStringList{kCommand});
 
     // Confirmed on the retry: nothing reported.
@@ -90,32 +97,51 @@ TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeLaunchesOnceMoreThenReportsO
     confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
     clock.advance(60);
     confirmation.Tick();
+    confirmation.Observe({});
     clock.advance(60);
     confirmation.Tick();
     clock.advance(600);
     confirmation.Tick();
+    confirmation.Observe({});
     EXPECT_EQ(launcher.opened.size(), 2);
     EXPECT_EQ(reporter.reports, QStringList{u"Live: no player started"_s});
     EXPECT_FALSE(confirmation.IsWaiting());
 }
 
-TEST_F(LaunchConfirmationTest, ThePlayersOwnErrorIsRetriedThenReported) {
+TEST_F(LaunchConfirmationTest, ThePlayersOwnErrorIsRetriedInAPlayerAlreadyThereThenReported) {
     confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
-    confirmation.Observe({player(u"Stopped"_s, kStream, u"connection refused"_s, u"p1"_s)});
+    const PlayerReport refused = player(u"Stopped"_s, kStream, u"connection refused"_s, u"p1"_s);
+    const PlayerReport other = player(u"Playing"_s, u"http://h/other.mp3"_s, {}, u"p0"_s);
+    confirmation.Observe({other, refused});
+    EXPECT_TRUE(inPlayers.isEmpty());
+    // The retry goes to the player that tried the stream, not to a new one.
+    confirmation.Observe({other, refused});
+    EXPECT_EQ(inPlayers, QStringList{u"p1 <- "_s + kStream});
+    EXPECT_TRUE(launcher.opened.isEmpty());
+    EXPECT_TRUE(reporter.reports.isEmpty());
+    // Its error after the retry counts again (it cleared the first as it opened the stream).
+    confirmation.Observe({other, refused});
+    EXPECT_EQ(reporter.reports, QStringList{u"Live: connection refused"_s});
+    EXPECT_TRUE(launcher.opened.isEmpty());
+}
+
+TEST_F(LaunchConfirmationTest, ADueBroadcastThatAPlayerPlaysIsNotLaunchedAgain) {
+    confirmation.Due(u"Live"_s, u"3:00:00 PM"_s, kStream);
+    EXPECT_TRUE(launcher.opened.isEmpty()) << "nothing before a look at the bus";
+    confirmation.Observe({player(u"Playing"_s, u"http://127.0.0.1:8000/quillmoor%2Emp3"_s)});
+    EXPECT_FALSE(confirmation.IsWaiting());
+    EXPECT_TRUE(launcher.opened.isEmpty());
+    // Players on other streams: a new player is launched (only a retry reuses one).
+    confirmation.Due(u"Live"_s, u"3:00:00 PM"_s, kStream);
+    confirmation.Observe({player(u"Paused"_s), player(u"Playing"_s, u"http://h/x"_s)});
     EXPECT_EQ(launcher.opened, QStringList{kCommand});
-    EXPECT_TRUE(reporter.reports.isEmpty());
-    // The first player still shows its error: it is not counted twice.
-    confirmation.Observe({player(u"Stopped"_s, kStream, u"connection refused"_s, u"p1"_s)});
-    EXPECT_TRUE(reporter.reports.isEmpty());
-    confirmation.Observe({player(u"Stopped"_s, kStream, u"connection refused"_s, u"p1"_s),
-                          player(u"Stopped"_s, kStream, u"server said 404"_s, u"p2"_s)});
-    EXPECT_EQ(reporter.reports, QStringList{u"Live: server said 404"_s});
-    EXPECT_EQ(launcher.opened.size(), 1);
+    EXPECT_TRUE(inPlayers.isEmpty());
 }
 
 TEST_F(LaunchConfirmationTest, AnOpenerThatCannotStartIsRetriedAtOnce) {
     launcher.fail = true;
     confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, false, u"no handler for lyrev:"_s);
+    confirmation.Observe({});
     EXPECT_EQ(launcher.opened, QStringList{kCommand});
     EXPECT_EQ(reporter.reports, QStringList{u"Live: no player started: no handler for lyrev:"_s});
     EXPECT_FALSE(confirmation.IsWaiting());
@@ -125,16 +151,20 @@ TEST_F(LaunchConfirmationTest, TryAgainIsAFreshLaunchWithItsOwnRetry) {
     confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
     clock.advance(60);
     confirmation.Tick();
+    confirmation.Observe({});
     clock.advance(60);
     confirmation.Tick();
     ASSERT_EQ(reporter.launches.size(), 1);
 
     ASSERT_EQ(launcher.opened.size(), 1);  // the first launch was the scheduler's own
     confirmation.TryAgain(reporter.launches.first());
+    confirmation.Observe({});
     EXPECT_EQ(launcher.opened.size(), 2);
     clock.advance(60);
     confirmation.Tick();
-    EXPECT_EQ(launcher.opened.size(), 3);
+    confirmation.Observe({player(u"Stopped"_s, u"http://h/x"_s)});  // its retry reuses it
+    EXPECT_EQ(launcher.opened.size(), 2);
+    EXPECT_EQ(inPlayers, QStringList{u"p1 <- "_s + kStream});
     confirmation.Observe({player(u"Playing"_s)});
     EXPECT_EQ(reporter.reports.size(), 1);
     EXPECT_FALSE(confirmation.IsWaiting());

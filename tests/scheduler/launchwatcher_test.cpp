@@ -10,6 +10,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QTcpServer>
 
 #include <memory>
 
@@ -212,7 +213,7 @@ TEST_F(LaunchWatcherTest, APlayersErrorIsRetriedThenNotifiedWithItsText) {
     launcher.script = {ScriptedLauncher::Fails, ScriptedLauncher::Fails};
     Launch();
     ASSERT_TRUE(waitUntil([&] { return !notifications->bodies.isEmpty(); }, 20s));
-    EXPECT_EQ(launcher.opened.size(), 2);
+    EXPECT_EQ(launcher.opened.size(), 1) << "the retry goes to the player already there";
     EXPECT_EQ(notifications->bodies.first(),
               u"Scheduled broadcast did not start | Live (3:00:00 PM): "
               u"Cannot open the stream: connection refused."_s);
@@ -251,14 +252,39 @@ protected:
     FakeNotifications* notifications = nullptr;
 };
 
-// The player is on the bus before its command line's stream fails.
-TEST_F(RealPlayersTest, ARefusedStreamIsNotifiedWithThePlayersOwnError) {
+// The player is on the bus before its command line's stream fails, and the retry goes to it.
+TEST_F(RealPlayersTest, ARefusedStreamIsRetriedInThePlayerThenNotifiedWithItsOwnError) {
     ScheduleNow(u"http://127.0.0.1:%1/live.mp3"_s.arg(testing::closedPort()));
     start(first);
     // Both errors are read from the bus: well before a silent player's 60 s would run out.
     ASSERT_TRUE(waitUntil([&] { return !notifications->bodies.isEmpty(); }, 50s));
     EXPECT_TRUE(notifications->bodies.first().contains(u"Connection refused"_s))
         << notifications->bodies.first().toStdString();
+    EXPECT_EQ(openedLines().size(), 1) << "no second player for the retry";
+}
+
+TEST_F(RealPlayersTest, APlayerConnectingToTheStreamAlreadyConfirmsTheBroadcast) {
+    QTcpServer silent;  // takes the connection and never answers: the player keeps connecting
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
+    const QString url = u"http://127.0.0.1:%1/live.mp3"_s.arg(silent.serverPort());
+    second.setProcessEnvironment(env);
+    second.start(QStringLiteral(PLAYER_BINARY), {PlayCommandUrl(url)});
+    const auto playingOnBus = [] {
+        QDBusMessage get = QDBusMessage::createMethodCall(
+            u"org.mpris.MediaPlayer2.lyrevane"_s, u"/org/mpris/MediaPlayer2"_s,
+            u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+        get << u"org.mpris.MediaPlayer2.Player"_s << u"PlaybackStatus"_s;
+        const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 2000);
+        return reply.arguments().value(0).value<QDBusVariant>().variant() == u"Playing"_s;
+    };
+    ASSERT_TRUE(waitUntil(playingOnBus, 60s));
+
+    ScheduleNow(url);
+    start(first);
+    EXPECT_TRUE(waitUntil([&] { return setting(schedulekeys::lastActive(u"Live"_s)) == today(); },
+                          kTickWait));
+    EXPECT_FALSE(waitUntil([&] { return !openedLines().isEmpty(); }, 10s));
+    EXPECT_TRUE(notifications->bodies.isEmpty());
 }
 #endif
 
