@@ -24,11 +24,13 @@ namespace lyrevane {
 
 namespace {
 
-QPushButton* button(const QString& caption, const QString& name, const QString& spoken,
+// Said by its caption; what it does is its description.
+QPushButton* button(const QString& caption, const QString& name, const QString& description,
                     QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    b->setAccessibleName(spoken);
+    b->setAccessibleName(QString(caption).remove(u'&'));
+    b->setAccessibleDescription(description);
     return b;
 }
 
@@ -74,10 +76,10 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : QDialog(parent) {
     txtURL = new QLineEdit(fraOnlineBrokers);
     txtURL->setObjectName(u"txtURL"_s);
     txtURL->setAccessibleName(u"URL"_s);
-    auto* lblName = new QLabel(u"Name:"_s, fraOnlineBrokers);
+    auto* lblName = new QLabel(u"Na&me:"_s, fraOnlineBrokers);
     lblName->setObjectName(u"lblInfo0"_s);
     lblName->setBuddy(txtName);
-    auto* lblUrl = new QLabel(u"URL:"_s, fraOnlineBrokers);
+    auto* lblUrl = new QLabel(u"&URL:"_s, fraOnlineBrokers);
     lblUrl->setObjectName(u"lblInfo1"_s);
     lblUrl->setBuddy(txtURL);
     cmdNew = button(u"&New"_s, u"cmdNew"_s, u"New online broker"_s, fraOnlineBrokers);

@@ -23,11 +23,13 @@ namespace lyrevane {
 
 namespace {
 
-QPushButton* button(const QString& caption, const QString& name, const QString& spoken,
+// Said by its caption; what it does is its description.
+QPushButton* button(const QString& caption, const QString& name, const QString& description,
                     QWidget* parent) {
     auto* b = new QPushButton(caption, parent);
     b->setObjectName(name);
-    b->setAccessibleName(spoken);
+    b->setAccessibleName(QString(caption).remove(u'&'));
+    b->setAccessibleDescription(description);
     return b;
 }
 
@@ -74,7 +76,8 @@ void frmBroadcastScheduler::Build() {
     for (int i = 0; i < 7; ++i) {
         auto* box = new QCheckBox(dayCaptions[i], fraScheduler);
         box->setObjectName(u"chkDays"_s + QString::number(i));
-        box->setAccessibleName(u"Start on "_s + dayNames[i]);
+        box->setAccessibleName(dayCaptions[i]);
+        box->setAccessibleDescription(u"Start on "_s + dayNames[i]);
         chkDays.append(box);
         days->addWidget(box);
     }
@@ -86,13 +89,13 @@ void frmBroadcastScheduler::Build() {
 
     auto* grid = new QGridLayout(fraScheduler);
     grid->addWidget(cboBroadcastSelect, 0, 0, 1, 2);
-    grid->addWidget(label(u"Name:"_s, txtName, fraScheduler), 1, 0);
+    grid->addWidget(label(u"Na&me:"_s, txtName, fraScheduler), 1, 0);
     grid->addWidget(txtName, 1, 1);
-    grid->addWidget(label(u"Time:"_s, txtTime, fraScheduler), 2, 0);
+    grid->addWidget(label(u"&Time:"_s, txtTime, fraScheduler), 2, 0);
     grid->addWidget(txtTime, 2, 1);
-    grid->addWidget(label(u"Media:"_s, txtMedia, fraScheduler), 3, 0);
+    grid->addWidget(label(u"M&edia:"_s, txtMedia, fraScheduler), 3, 0);
     grid->addWidget(txtMedia, 3, 1);
-    grid->addWidget(label(u"Start On:"_s, chkDays[0], fraScheduler), 4, 0);
+    grid->addWidget(label(u"&Start On:"_s, chkDays[0], fraScheduler), 4, 0);
     grid->addLayout(days, 4, 1);
     auto* editButtons = new QHBoxLayout;
     editButtons->addStretch();
@@ -111,21 +114,22 @@ void frmBroadcastScheduler::Build() {
          {std::pair{u"On"_s, u"Auto launch on"_s}, std::pair{u"Off"_s, u"Auto launch off"_s}}) {
         auto* option = new QRadioButton(caption, fraOptions);
         option->setObjectName(u"optAutoLaunch"_s + QString::number(optAutoLaunch.size()));
-        option->setAccessibleName(spoken);
+        option->setAccessibleName(caption);
+        option->setAccessibleDescription(spoken);
         optAutoLaunch.append(option);
     }
-    txtStartEarlierOffset =
-        field(u"txtStartEarlierOffset"_s, u"Minutes to launch the player early"_s, fraOptions);
+    txtStartEarlierOffset = field(u"txtStartEarlierOffset"_s, u"Launch player"_s, fraOptions);
+    txtStartEarlierOffset->setAccessibleDescription(u"Minutes to launch the player early"_s);
     txtStartEarlierOffset->setMaximumWidth(60);
     auto* options = new QGridLayout(fraOptions);
-    options->addWidget(label(u"Auto Launch"_s, optAutoLaunch[0], fraOptions), 0, 0);
+    options->addWidget(label(u"A&uto Launch"_s, optAutoLaunch[0], fraOptions), 0, 0);
     auto* onOff = new QHBoxLayout;
     onOff->addWidget(optAutoLaunch[0]);
     onOff->addWidget(optAutoLaunch[1]);
     onOff->addStretch();
     options->addLayout(onOff, 0, 1);
     auto* offset = new QHBoxLayout;
-    offset->addWidget(label(u"Launch player"_s, txtStartEarlierOffset, fraOptions));
+    offset->addWidget(label(u"&Launch player"_s, txtStartEarlierOffset, fraOptions));
     offset->addWidget(txtStartEarlierOffset);
     offset->addWidget(new QLabel(u"minutes before scheduled time."_s, fraOptions));
     offset->addStretch();

@@ -251,7 +251,7 @@ void frmMain::BuildPlayBar() {
     cmdPause->setVisible(false);
     cmdStop->setEnabled(false);
 
-    lblVolume = new QLabel(u"Volume:"_s, Picture1);
+    lblVolume = new QLabel(u"&Volume:"_s, Picture1);
     lblVolume->setGeometry(68, 11, 44, 15);
     QFont small = lblVolume->font();
     small.setPixelSize(11);

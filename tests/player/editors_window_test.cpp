@@ -54,10 +54,13 @@ public:
     QStringList urls;
 };
 
-// Every control has a name for screen readers and is reached by Tab; the brokers
-// dialog's picture button only shows the lightning bolt and does nothing.
+// Every control has a name for screen readers that holds its visible label and is reached
+// by Tab, access keys do not clash; the brokers dialog's picture button only shows the
+// lightning bolt and does nothing.
 void expectAccessibleNames(QWidget* dialog) {
     EXPECT_EQ(testing::NamelessControls(dialog), QStringList());
+    EXPECT_EQ(testing::MislabelledControls(dialog).join(u'\n').toStdString(), "");
+    EXPECT_EQ(testing::ClashingAccessKeys(dialog).join(u'\n').toStdString(), "");
     QStringList unreachable = testing::ControlsOutOfTabReach(dialog);
     unreachable.removeAll(u"cmdInfo"_s);
     EXPECT_EQ(unreachable, QStringList());
@@ -178,7 +181,8 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
             expectAccessibleNames(&d);
 
             // A duplicate name, then the next entry by keyboard: the message, the list back.
-            d.txtName->setFocus();
+            QTest::keyClick(&d, Qt::Key_M, Qt::AltModifier);  // Na&me:
+            EXPECT_EQ(d.focusWidget(), d.txtName);
             d.txtName->selectAll();
             QTest::keyClicks(d.txtName, u"Closing Recap"_s);
             d.cboBroadcastSelect->setFocus();

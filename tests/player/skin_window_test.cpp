@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 
+#include "../support/accessibility.h"
 #include "../support/windowtests.h"
 #include "fakes.h"
 #include "frmcustomiseskin.h"
@@ -158,6 +159,11 @@ TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
     const SkinTransform before = window->SkinConfiguration().transform;
     customise([&](frmCustomiseSkin& d) {
         EXPECT_EQ(d.windowTitle(), u"Customise Skin"_s);
+        // Its captions are given ("&Colorize" and "&Cancel" share their key): names only.
+        for (const QStringList& found :
+             {testing::NamelessControls(&d), testing::MislabelledControls(&d)}) {
+            EXPECT_EQ(found.join(u'\n').toStdString(), "");
+        }
         EXPECT_EQ(d.hscHue->value(), 247);
         EXPECT_EQ(d.hscSaturation->value(), 34);
         EXPECT_EQ(d.hscRed->value(), 87);

@@ -1,8 +1,12 @@
 #pragma once
 
 // Checks of a window's accessible tree, as a screen reader walks it.
+#include <QAbstractButton>
 #include <QAccessible>
 #include <QAccessibleInterface>
+#include <QHash>
+#include <QKeySequence>
+#include <QLabel>
 #include <QStringList>
 #include <QWidget>
 
@@ -73,6 +77,78 @@ inline QStringList ControlsOutOfTabReach(QWidget* root) {
         }
     });
     return unreachable;
+}
+
+// A visible label as it should be spoken: no access-key marker, no closing colon or dots.
+inline QString SpokenLabel(QString text) {
+    text.remove(u'&');
+    while (text.endsWith(u':') || text.endsWith(u'.')) {
+        text.chop(1);
+    }
+    return text.trimmed();
+}
+
+// The shown controls with a visible label (their own text, or a label whose buddy they
+// are) whose accessible name does not contain it, as "objectName: name / label". A button
+// is labelled by its own text; a label in front of it only gives its group an access key.
+inline QStringList MislabelledControls(QWidget* root) {
+    QStringList wrong;
+    const auto check = [&wrong](QWidget* control, const QString& label) {
+        const QString name =
+            QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
+        if (!name.contains(SpokenLabel(label))) {
+            wrong.append(control->objectName() + QStringLiteral(": ") + name +
+                         QStringLiteral(" / ") + SpokenLabel(label));
+        }
+    };
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (button->isVisible() && !button->text().isEmpty()) {
+            check(button, button->text());
+        }
+    }
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        auto* buddy = label->buddy();
+        if (label->isVisible() && buddy != nullptr &&
+            qobject_cast<QAbstractButton*>(buddy) == nullptr) {
+            check(buddy, label->text());
+        }
+    }
+    return wrong;
+}
+
+// Access keys of the shown buttons and buddy labels used more than once, labels with an
+// access key but no buddy (the key would do nothing) and buddy labels without a key.
+inline QStringList ClashingAccessKeys(QWidget* root) {
+    QStringList problems;
+    QHash<QString, QString> owners;
+    const auto note = [&](const QObject* owner, const QString& text) {
+        const QString key = QKeySequence::mnemonic(text).toString();
+        if (key.isEmpty()) {
+            return;
+        }
+        if (owners.contains(key)) {
+            problems.append(key + QStringLiteral(": ") + owners[key] + QStringLiteral(", ") +
+                            owner->objectName() + u' ' + text);
+        }
+        owners.insert(key, owner->objectName() + u' ' + text);
+    };
+    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
+        if (button->isVisible()) {
+            note(button, button->text());
+        }
+    }
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        const bool keyed = !QKeySequence::mnemonic(label->text()).isEmpty();
+        if (label->isVisible() && keyed != (label->buddy() != nullptr)) {
+            problems.append((keyed ? QStringLiteral("no buddy: ") : QStringLiteral("no key: ")) +
+                            label->text());
+        }
+        if (!label->isVisible() || !keyed) {
+            continue;
+        }
+        note(label, label->text());
+    }
+    return problems;
 }
 
 }  // namespace lyrevane::testing
