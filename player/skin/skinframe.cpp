@@ -38,7 +38,10 @@ bool SkinFrame::Attach(SkinConfiguration& skin) {
     skin_ = &skin;
     if (!drawn_ && skin.HasImages()) {
         const bool visible = window_.isVisible();
-        window_.setWindowFlag(Qt::FramelessWindowHint, true);
+        // Only the window's type and the frameless hint: with title or button hints beside
+        // it, X11 window managers are still asked for their decorations (_MOTIF_WM_HINTS).
+        window_.setWindowFlags((window_.windowFlags() & Qt::WindowType_Mask) |
+                               Qt::FramelessWindowHint);
         window_.setMouseTracking(true);
         window_.installEventFilter(this);
         AddMargins();

@@ -4,9 +4,10 @@
     tests/e2e/skin_desktop_test.py openbox PATH/TO/Lyrevane
     tests/e2e/skin_desktop_test.py wayland PATH/TO/Lyrevane
 
-openbox: on a private X screen managed by openbox, the main window has no desktop frame
-(_NET_FRAME_EXTENTS all zero), dragging its drawn caption with the pointer (XTest) moves it
-and dragging its corner resizes it; closing it saves the seven skin settings.
+openbox: on a private X screen managed by openbox, the main window and the Customise Skin
+dialog have no desktop frame (_NET_FRAME_EXTENTS all zero, _MOTIF_WM_HINTS without
+decorations), dragging the main window's drawn caption with the pointer (XTest) moves it and
+dragging its corner resizes it; closing it saves the seven skin settings.
 
 wayland: on a headless Weston compositor (QT_QPA_PLATFORM=wayland, no X display), the
 skinned player starts on the demo stream, Icecast counts it, its sound reaches a private
@@ -102,6 +103,24 @@ def drag(env: dict[str, str], grab: tuple[int, int], by: tuple[int, int], change
     return began
 
 
+def frameless(env: dict[str, str], window: int, what: str) -> None:
+    """Checks that the window asks for no decorations and openbox draws no frame round it."""
+    extents = ""
+
+    def framed() -> bool:
+        nonlocal extents
+        extents = run(["xprop", "-id", str(window), "_NET_FRAME_EXTENTS"], env)
+        return "=" in extents
+
+    wait(framed, 15)
+    hints = run(["xprop", "-id", str(window), "_MOTIF_WM_HINTS"], env)
+    # flags, functions, decorations, ...: the decorations flag (2) set and no decoration
+    fields = [int(v, 0) for v in re.findall(r"0x[0-9a-f]+|\d+", hints.split("=")[-1])]
+    check(len(fields) >= 3 and fields[0] & 2 and fields[2] == 0
+          and re.search(r"=\s*0,\s*0,\s*0,\s*0", extents) is not None,
+          f"{what} is frameless to the window manager ({hints.strip()}; {extents.strip()})")
+
+
 def openbox(binary: str) -> None:
     with desktop.Desktop(sound=False) as desk:
         desk.spawn(["openbox"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -134,6 +153,7 @@ def openbox(binary: str) -> None:
         wait(framed, 15)
         check(re.search(r"=\s*0,\s*0,\s*0,\s*0", extents) is not None,
               f"openbox adds no frame ({extents.strip()})")
+        frameless(desk.env, window, "the main window")
 
         start = None
         wait(lambda: position(desk.env, window) is not None, 10)
@@ -197,6 +217,15 @@ def openbox(binary: str) -> None:
             run(["xdotool", "mouseup", "1"], desk.env)
             check(began and grown, f"dragging the corner resizes the window from {before} "
                                    f"({size(desk.env, window)})")
+
+        # File > Customize Skin, from the keyboard: its dialog is skinned the same way.
+        run(["xdotool", "windowactivate", "--sync", str(window), "key", "alt+f", "c"], desk.env)
+        dialog: list[int] = []
+        wait(lambda: bool(dialog.extend(int(i) for i in run(
+            ["xdotool", "search", "--name", "Customise Skin"], desk.env).split()) or dialog), 20)
+        if check(bool(dialog), "File > Customize Skin opens its dialog"):
+            frameless(desk.env, dialog[0], "the Customise Skin dialog")
+            run(["xdotool", "key", "--window", str(dialog[0]), "Escape"], desk.env)
 
         subprocess.run(["wmctrl", "-i", "-c", hex(window)], env=desk.env, timeout=20)
         try:
