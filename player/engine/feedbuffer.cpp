@@ -17,15 +17,6 @@ void FeedBuffer::setPrefill(std::size_t bytes) {
     {
         const std::lock_guard lock(mutex_);
         prefill_ = std::min(bytes, capacity_ / 2);
-        handOverFrom_ = position_ + 4 * prefill_;
-    }
-    readable_.notify_all();
-}
-
-void FeedBuffer::setHandOverInterval(std::chrono::milliseconds interval) {
-    {
-        const std::lock_guard lock(mutex_);
-        interval_ = std::max(interval, std::chrono::milliseconds{0});
     }
     readable_.notify_all();
 }
@@ -54,9 +45,11 @@ std::size_t FeedBuffer::write(QByteArrayView bytes) {
             return 0;
         }
         chunks_.emplace_back(bytes.first(static_cast<qsizetype>(taken)).toByteArray());
-        const bool halfFull = size_ < capacity_ / 2 && size_ + taken >= capacity_ / 2;
         size_ += taken;
-        wake = readerWaiting_ || halfFull;
+        // A reader that found the buffer empty takes the bytes as they come: the media
+        // library reads a live stream at the pace it plays it, so one waits only when the
+        // cushion ran out, and then every moment counts.
+        wake = readerWaiting_;
     }
     if (wake) {
         readable_.notify_one();
@@ -94,24 +87,8 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
         const auto ready = [this] {
             return aborted_ || finished_ || (size_ > 0 && size_ >= prefill_);
         };
-        if (prefill_ > 0 || interval_.count() == 0 || position_ < handOverFrom_) {
-            // Until the cushion is there and the start (four cushions' worth, the server's
-            // first burst) has been read, or without an interval, every write is looked at.
-            readerWaiting_ = true;
-            readable_.wait(lock, ready);
-        } else if (size_ == 0 && !aborted_ && !finished_) {
-            // What arrives within the interval goes in one piece; bytes that were already
-            // waiting when the reader came back go at once.
-            auto deadline = std::chrono::steady_clock::now() + interval_;
-            while (!aborted_ && !finished_ && size_ < capacity_ / 2) {
-                if (readable_.wait_until(lock, deadline) == std::cv_status::timeout) {
-                    if (size_ > 0) {
-                        break;
-                    }
-                    deadline = std::chrono::steady_clock::now() + interval_;
-                }
-            }
-        }
+        readerWaiting_ = true;
+        readable_.wait(lock, ready);
         readerWaiting_ = false;
         if (aborted_) {
             return 0;

@@ -3,7 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
-#include <chrono>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -32,13 +32,6 @@ public:
     // against the network's jitter that the media library's own short cache lacks.
     void setPrefill(std::size_t bytes);
 
-    // After the start (the cushion and three times as much again), a reader that finds the buffer
-    // empty is not woken for every write: it takes what came in once `interval` has passed since it
-    // asked (sooner when the buffer is half full or the stream ends). Bytes from the network arrive
-    // in small packets; handing them on in one piece spares the media library's threads a wake-up
-    // for each. Zero hands every write on at once.
-    void setHandOverInterval(std::chrono::milliseconds interval);
-
     // Room for the writer now. Zero marks the writer as waiting for `onRoom`.
     std::size_t room();
     // Appends up to the room there is; returns how much was taken.
@@ -58,6 +51,11 @@ public:
     // How many bytes were read so far.
     std::uint64_t position() const;
     std::size_t buffered() const;
+    std::size_t capacity() const { return capacity_; }
+
+    // The stream's bytes per second, as its server or its frames declare it; 0 when unknown.
+    void setByteRate(int bytesPerSecond) { byteRate_.store(bytesPerSecond); }
+    int byteRate() const { return byteRate_.load(); }
 
 private:
     const std::size_t capacity_;
@@ -71,10 +69,9 @@ private:
     bool aborted_ = false;
     bool writerWaiting_ = false;
     std::size_t prefill_ = 0;
-    std::chrono::milliseconds interval_{0};
-    std::uint64_t handOverFrom_ = 0;  // the hand-over interval applies from this position
-    bool readerWaiting_ = false;      // a reader waits without a deadline: every write wakes it
+    bool readerWaiting_ = false;  // a reader is blocked: every write wakes it
     std::function<void()> onRoom_;
+    std::atomic<int> byteRate_{0};
 };
 
 }  // namespace lyrevane

@@ -36,17 +36,17 @@ constexpr qsizetype kMaxAnswerHead = 16 * 1024;
 // How long the feed waits for an early connection still being made.
 constexpr std::chrono::milliseconds kEarlyWait{2000};
 
-// The cushion against the network's jitter: this long of audio is buffered before libVLC
-// starts (its own cache for a fed stream is fixed at 300 ms). A server that sends a burst on
-// connecting (Icecast does, several seconds) fills it at once.
+// The least cushion against the network's jitter: this long of audio is buffered before libVLC
+// starts. A server that sends a burst on connecting (Icecast does, several seconds) fills it at
+// once and gives more; playing a little slow grows it further (CushionGovernor).
 constexpr int kCushionMs = 1000;
 // Assumed when neither the server nor the stream says.
 constexpr int kDefaultBitRate = 128;
+// The highest declared rate taken as such, in kbit/s.
+constexpr int kMaxBitRate = 2000;
 
-// How long bytes from the network may gather before they are handed on: a live stream
-// comes in packets of about a tenth of a second, and each packet would otherwise wake
-// this thread and the media library's reading, demuxing and decoding threads. The
-// cushion is many times longer.
+// How long bytes from the network may gather in the socket before they wake this thread: a
+// live stream comes in packets of about a tenth of a second. The cushion is many times longer.
 constexpr std::chrono::milliseconds kHandOver{250};
 // The most a socket gathers before it wakes this thread.
 constexpr int kMaxBatch = 8 * 1024;
@@ -55,7 +55,8 @@ constexpr int kMaxBatch = 8 * 1024;
 constexpr std::chrono::milliseconds kBatchWatch{1000};
 
 std::size_t cushionBytes(int kbitPerSecond) {
-    const int rate = kbitPerSecond > 0 && kbitPerSecond <= 2000 ? kbitPerSecond : kDefaultBitRate;
+    const int rate =
+        kbitPerSecond > 0 && kbitPerSecond <= kMaxBitRate ? kbitPerSecond : kDefaultBitRate;
     return static_cast<std::size_t>(rate) * 1000 / 8 * kCushionMs / 1000;
 }
 
@@ -248,8 +249,10 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
     aligning_ = stream.mpegAudio;
     unaligned_.clear();
     if (buffer_) {
+        if (stream.bitRate > 0 && stream.bitRate <= kMaxBitRate) {
+            buffer_->setByteRate(stream.bitRate * 1000 / 8);
+        }
         buffer_->setPrefill(cushionBytes(stream.bitRate));
-        buffer_->setHandOverInterval(kHandOver);
     }
     Q_EMIT started(ticket_, stream.station);
     connect(source, &QIODevice::readyRead, this, &StreamFeed::pump);
@@ -315,6 +318,10 @@ void StreamFeed::take(QByteArrayView raw) {
         audio = std::exchange(unaligned_, {});
         if (first > 0) {
             audio.remove(0, first);
+        }
+        // A server that does not say its rate still writes it in every frame's header.
+        if (first >= 0 && buffer_ && buffer_->byteRate() == 0) {
+            buffer_->setByteRate(mpegaudio::BitRate(audio) * 1000 / 8);
         }
     }
     if (buffer_) {
@@ -437,7 +444,8 @@ void StreamFeed::onEarlyData() {
 // stream ended). A stream slower than it declared, or than assumed, is read as its bytes
 // come once a while passed without a batch.
 void StreamFeed::waitForBatches(QTcpSocket* connection, int kbitPerSecond) {
-    const int rate = kbitPerSecond > 0 && kbitPerSecond <= 2000 ? kbitPerSecond : kDefaultBitRate;
+    const int rate =
+        kbitPerSecond > 0 && kbitPerSecond <= kMaxBitRate ? kbitPerSecond : kDefaultBitRate;
     const int batch = std::min<int>(kMaxBatch, static_cast<int>(static_cast<qint64>(rate) * 1000 /
                                                                 8 * kHandOver.count() / 1000));
     const int descriptor = static_cast<int>(connection->socketDescriptor());

@@ -1,5 +1,6 @@
 #include "vlcmediaengine.h"
 
+#include "enginelog.h"
 #include "nowplaying.h"
 #include "vlcmessages.h"
 
@@ -53,6 +54,8 @@ constexpr std::array kWatchedEvents{
 };
 
 constexpr int kMaxVolumeRepairs = 5;
+// How often a fed stream's cushion is looked at.
+constexpr std::chrono::milliseconds kCushionLook{1000};
 // libVLC's debug line for every access it opens, redirect targets included.
 constexpr char kCreatingAccess[] = "creating access: ";
 // The resolver gives up a little after the machine's own connect timeout would.
@@ -94,6 +97,8 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
             dispatch(PlayStateMachine::logError(line));
         }
     });
+    cushionTimer_.setInterval(kCushionLook);
+    connect(&cushionTimer_, &QTimer::timeout, this, &VlcMediaEngine::governCushion);
     feedThread_.setObjectName(u"Lyrevane stream feed"_s);
     feedThread_.start();
     for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
@@ -190,9 +195,21 @@ void VlcMediaEngine::onVlcEvent(const libvlc_event_t* event, void* data) {
 // opens or after it played. Every access libVLC opens is checked against the rules: a
 // server that redirects libVLC elsewhere than it redirected the resolver ends the entry
 // as soon as it shows.
-void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t*, const char* format,
+void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t* context, const char* format,
                               va_list args) {
     auto* self = static_cast<VlcMediaEngine*>(data);
+    if (lcVlc().isDebugEnabled()) {
+        va_list copy;
+        va_copy(copy, args);
+        std::array<char, 1024> line{};
+        std::vsnprintf(line.data(), line.size(), format, copy);
+        va_end(copy);
+        const char* module = nullptr;
+        const char* file = nullptr;
+        unsigned number = 0;
+        libvlc_log_get_context(context, &module, &file, &number);
+        qCDebug(lcVlc, "%s: %s", module != nullptr ? module : "", line.data());
+    }
     if (level < LIBVLC_ERROR) {
         if (format == nullptr ||
             std::strncmp(format, kCreatingAccess, sizeof(kCreatingAccess) - 1) != 0) {

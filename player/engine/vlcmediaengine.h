@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cushiongovernor.h"
 #include "feedbuffer.h"
 #include "mediaengine.h"
 #include "playstatemachine.h"
@@ -48,9 +49,11 @@ struct VlcEngineOptions {
 // StreamFeed on the engine's network thread: it follows and checks the redirects, reads
 // playlists, and feeds a stream's bytes to libVLC on the connection it checked, taking the
 // station's name and titles from the stream itself. libVLC starts at once and waits for the
-// bytes, so its own start-up overlaps the connection. Other entries (and segmented streams)
-// are opened by URL; the entries of playlists that libVLC reads itself are checked again,
-// and so is every access libVLC opens.
+// bytes, so its own start-up overlaps the connection. It reads a fed stream at the pace it
+// plays it; what the network sends beyond waits in the feed as a cushion against stalls, which
+// the server's first burst starts and a slightly slower rate grows (CushionGovernor). Other entries
+// (and segmented streams) are opened by URL; the entries of playlists that libVLC reads itself are
+// checked again, and so is every access libVLC opens.
 class VlcMediaEngine final : public MediaEngine {
     Q_OBJECT
 
@@ -142,6 +145,9 @@ private:
     // Drops what a prestart held back; true when one was in progress.
     bool dropPrestart();
     void applyVolume();
+    // Plays a fed live stream a little slower while its cushion is short.
+    void governCushion();
+    void setRate(double rate);
     QTimer& timer(PlayStateMachine::Timer which);
 
     VlcEngineOptions options_;
@@ -153,6 +159,9 @@ private:
     std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
     quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
     bool fed_ = false;                        // the current media is read from the feed
+    CushionGovernor cushion_;
+    QTimer cushionTimer_;
+    double rate_ = 1.0;
     QString entry_;  // the entry being opened or played, as the machine named it
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;

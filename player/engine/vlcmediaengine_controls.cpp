@@ -70,8 +70,9 @@ void VlcMediaEngine::pause() {
     // live stream is closed and opened again on play.
     bool inPlace = false;
     if (player_ != nullptr && machine_.canPause()) {
-        const bool live = libvlc_media_player_is_seekable(player_) == 0 &&
-                          libvlc_media_player_get_length(player_) <= 0;
+        // A fed stream is live, whatever libVLC says of its input.
+        const bool live = fed_ || (libvlc_media_player_is_seekable(player_) == 0 &&
+                                   libvlc_media_player_get_length(player_) <= 0);
         inPlace = libvlc_media_player_can_pause(player_) != 0 && !live;
     }
     dropPrestart();

@@ -2,6 +2,7 @@
 // entries of playlists that libVLC reads itself.
 #include "vlcmediaengine.h"
 
+#include "enginelog.h"
 #include "vlcmessages.h"
 
 #include <QDir>
@@ -42,8 +43,7 @@ bool isHttp(const QString& url) {
            url.startsWith(u"https://"_s, Qt::CaseInsensitive);
 }
 
-// libVLC reads a fed stream through these, on its input thread. A live stream has no size
-// and cannot seek.
+// libVLC reads a fed stream through these, on its input thread. A live stream has no size.
 int feedOpen(void* opaque, void** data, uint64_t* size) {
     *data = opaque;
     *size = UINT64_MAX;
@@ -53,6 +53,15 @@ int feedOpen(void* opaque, void** data, uint64_t* size) {
 ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
     return static_cast<ssize_t>(
         static_cast<FeedBuffer*>(opaque)->read(reinterpret_cast<char*>(buffer), length));
+}
+
+// A live stream cannot seek; it only "seeks" to where it is. With a seek callback, libVLC takes
+// the input as one whose pace it controls (libVLC 3's in-memory access reports pace control
+// exactly when it has one): it reads the stream as it plays it instead of as fast as the bytes
+// come, and the rest waits in the feed, as the cushion that rides out network stalls. Without
+// one, libVLC follows the arrival of the bytes and keeps only its own few hundred ms.
+int feedSeek(void* opaque, uint64_t offset) {
+    return offset == static_cast<FeedBuffer*>(opaque)->position() ? 0 : -1;
 }
 
 void feedClose(void*) {}
@@ -140,7 +149,7 @@ void VlcMediaEngine::openEntry(const QString& url) {
             feed->open(ticket, source, buffer);
         },
         Qt::QueuedConnection);
-    media_ = libvlc_media_new_callbacks(instance_, feedOpen, feedRead, nullptr, feedClose,
+    media_ = libvlc_media_new_callbacks(instance_, feedOpen, feedRead, feedSeek, feedClose,
                                         feedBuffer_.get());
     if (media_ == nullptr) {
         events_.push_back(PlayStateMachine::openFailed());
@@ -151,8 +160,17 @@ void VlcMediaEngine::openEntry(const QString& url) {
     // at once; without the hint libVLC tries dozens of readers first (about 300 ms). It
     // declines anything else (Ogg, for one), which the others then take.
     libvlc_media_add_option(media_, ":demux=mp3,any");
+    // libVLC's read-ahead (its "prefetch" stream filter) would otherwise take up to 16 MiB of
+    // the feed at once: the cushion stays in the feed, where it is bounded and measured.
+    libvlc_media_add_option(media_, ":prefetch-buffer-size=16");
+    libvlc_media_add_option(media_, ":prefetch-read-size=4096");
     libvlc_media_player_set_media(player_, media_);
     applyVolume();
+    // Set before it plays, so that the rate changes at most once more, when the cushion is
+    // grown.
+    cushion_.reset();
+    setRate(cushion_.startRate());
+    cushionTimer_.start();
     if (libvlc_media_player_play(player_) != 0) {
         events_.push_back(PlayStateMachine::openFailed());
     }
@@ -168,8 +186,36 @@ void VlcMediaEngine::openUrlMedia(const QString& url) {
                         &VlcMediaEngine::onVlcEvent, this);
     libvlc_media_player_set_media(player_, media_);
     applyVolume();
+    setRate(1.0);
     if (libvlc_media_player_play(player_) != 0) {
         dispatch(PlayStateMachine::openFailed());
+    }
+}
+
+void VlcMediaEngine::governCushion() {
+    if (!fed_ || !feedBuffer_ || player_ == nullptr) {
+        cushionTimer_.stop();
+        return;
+    }
+    if (machine_.phase() != PlayStateMachine::Phase::Playing) {
+        return;
+    }
+    CushionGovernor::Look look;
+    look.playedMs = libvlc_media_player_get_time(player_);
+    look.readBytes = feedBuffer_->position();
+    look.bufferedBytes = feedBuffer_->buffered();
+    look.capacityBytes = feedBuffer_->capacity();
+    look.declaredBytesPerSecond = feedBuffer_->byteRate();
+    setRate(cushion_.update(look));
+    qCDebug(lcEngine, "cushion %lld ms at %d bytes/s, rate %.2f, played %lld ms",
+            static_cast<long long>(cushion_.cushion().count()), cushion_.bytesPerSecond(), rate_,
+            static_cast<long long>(look.playedMs));
+}
+
+void VlcMediaEngine::setRate(double rate) {
+    if (player_ != nullptr && rate != rate_ &&
+        libvlc_media_player_set_rate(player_, static_cast<float>(rate)) == 0) {
+        rate_ = rate;
     }
 }
 

@@ -85,6 +85,12 @@ QStringList StreamServer::looks() {
     return looks_;
 }
 
+qint64 StreamServer::sent(const QString& path) {
+    QCoreApplication::processEvents();
+    readOutput();
+    return sent_.value(path);
+}
+
 QStringList StreamServer::requests() {
     QCoreApplication::processEvents();
     readOutput();
@@ -103,6 +109,9 @@ void StreamServer::readOutput() {
             requests_.append(line.mid(4));
         } else if (line.startsWith(u"LOOK "_s)) {
             looks_.append(line.mid(5));
+        } else if (line.startsWith(u"SENT "_s)) {
+            const QStringList parts = line.split(u' ');
+            sent_.insert(parts.value(1), parts.value(2).toLongLong());
         }
     }
 }

@@ -5,6 +5,7 @@
 
 #include "vlcmediaengine.h"
 
+#include <QHash>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -63,6 +64,8 @@ public:
     QStringList requests();
     // Paths the player itself looked at before handing a source to libVLC, in order.
     QStringList looks();
+    // How much a flooding path has sent so far, in whole MiB.
+    qint64 sent(const QString& path);
 
 private:
     void readOutput();
@@ -71,6 +74,7 @@ private:
     int port_ = 0;
     QStringList requests_;
     QStringList looks_;
+    QHash<QString, qint64> sent_;
     QByteArray pending_;
 };
 

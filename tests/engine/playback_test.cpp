@@ -172,6 +172,21 @@ TEST_F(EngineTest, PausingALiveStreamDropsItAndPlayReconnects) {
     EXPECT_FALSE(engine->isAvailable(Control::Stop));
 }
 
+// A live stream is read at the pace it plays, however fast its server sends: what waits is
+// bounded by the feed, and the rest stays with the server. Read as fast as it comes, the
+// stream would pass the mark in well under a second.
+TEST_F(EngineTest, FloodingServerIsReadAtThePaceOfPlay) {
+    auto engine = makeEngine();
+    const QString path = u"/flood/tone.mp3"_s;
+    engine->setUrl(url(path));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    constexpr qint64 kMark = 32 << 20;
+    EXPECT_FALSE(waitUntil([&] { return server_->sent(path) >= kMark; }, 4s))
+        << server_->sent(path) << " bytes sent";
+    EXPECT_EQ(engine->playState(), MediaEngine::Playing);
+    EXPECT_FALSE(engine->isAvailable(Control::Play));
+}
+
 TEST_F(EngineTest, PlayAfterStopRestartsThePlaylist) {
     auto engine = makeEngine();
     engine->setUrl(url(u"/radio.m3u"_s));

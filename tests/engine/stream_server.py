@@ -5,6 +5,8 @@ Serves the files of a folder, plus:
   /silent/...  accepts the request and never answers;
   /stall/...   answers with audio headers, then sends nothing;
   /live/NAME   sends the file NAME slowly, like a live stream;
+  /flood/NAME  a live stream that sends NAME over and over as fast as the player takes it
+               (up to 64 MiB), printing "SENT <path> <bytes>" after each MiB;
   /drop/FIRST/THEN/KEY/NAME
                a live stream of NAME whose first request (per KEY) is cut ("cut") or goes
                silent with the connection open ("hang") after a few seconds; later
@@ -34,7 +36,7 @@ class Handler(http.server.SimpleHTTPRequestHandler):
     def do_GET(self):
         # libVLC's own requests carry its name. The player's are looks, except on live
         # streams (no length), which the player reads itself.
-        live = self.path.startswith(("/live/", "/drop/", "/stall", "/silent"))
+        live = self.path.startswith(("/live/", "/drop/", "/stall", "/silent", "/flood/"))
         self.look = "LibVLC" not in self.headers.get("User-Agent", "") and not live
         print(f"{'LOOK' if self.look else 'GET'} {self.path}", flush=True)
         if self.path.startswith("/silent"):
@@ -53,7 +55,27 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         if self.path.startswith("/drop/"):
             self.send_dropping(self.path[len("/drop/"):].split("/"))
             return
+        if self.path.startswith("/flood/"):
+            self.send_flood(os.path.basename(self.path))
+            return
         super().do_GET()
+
+    def send_flood(self, name):
+        with open(os.path.join(self.directory, name), "rb") as f:
+            data = f.read()
+        self.send_response(200)
+        self.send_header("Content-Type", "audio/mpeg")
+        self.end_headers()
+        sent = reported = 0
+        try:
+            while sent < 64 << 20 and not self.server.stopping.is_set():
+                self.wfile.write(data)
+                sent += len(data)
+                if sent - reported >= 1 << 20:
+                    reported = sent
+                    print(f"SENT {self.path} {sent}", flush=True)
+        except (BrokenPipeError, ConnectionResetError, OSError):
+            pass
 
     def send_dropping(self, parts):
         if len(parts) != 4:

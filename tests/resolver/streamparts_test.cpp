@@ -1,5 +1,6 @@
 // The pieces a fed stream goes through: the bounded buffer between the network and libVLC,
-// the ICY metadata splitter and the MPEG audio frame finder.
+// the ICY metadata splitter, the MPEG audio frame finder and the cushion's playback rate.
+#include "cushiongovernor.h"
 #include "feedbuffer.h"
 #include "icyreader.h"
 #include "mpegaudio.h"
@@ -100,9 +101,8 @@ TEST(FeedBufferTest, FirstReadWaitsForTheCushionOnly) {
 
 // A writer and a reader on two threads move a long stream through a small buffer in
 // random slices; the reader gets every byte, in order, and the writer waits for room only
-// when told. With a hand-over interval too, where small writes gather before the reader
-// takes them.
-void moveStreamBetweenThreads(std::chrono::milliseconds interval) {
+// when told.
+TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
     constexpr std::size_t kTotal = 4 * 1024 * 1024;
     QByteArray source(static_cast<qsizetype>(kTotal), Qt::Uninitialized);
     std::mt19937 random(7);
@@ -110,7 +110,6 @@ void moveStreamBetweenThreads(std::chrono::milliseconds interval) {
         c = static_cast<char>(random());
     }
     FeedBuffer buffer(4096);
-    buffer.setHandOverInterval(interval);
     std::atomic<bool> room{true};
     buffer.setOnRoom([&] { room = true; });
     std::thread writer([&] {
@@ -143,96 +142,6 @@ void moveStreamBetweenThreads(std::chrono::milliseconds interval) {
     writer.join();
     EXPECT_EQ(received.size(), source.size());
     EXPECT_TRUE(received == source);
-}
-
-TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
-    moveStreamBetweenThreads(std::chrono::milliseconds{0});
-    moveStreamBetweenThreads(std::chrono::milliseconds{1});
-}
-
-// With a hand-over interval far longer than any test, a waiting reader is still woken at
-// once by a buffer that became half full, by the end of the stream and by an abort; and
-// bytes that were waiting before it asked go at once.
-TEST(FeedBufferTest, HandOverWaitsNeverPastHalfFullTheEndOrAnAbort) {
-    constexpr auto kHour = std::chrono::milliseconds{3600 * 1000};
-    FeedBuffer halfFull(100);
-    halfFull.setHandOverInterval(kHour);
-    QByteArray got;
-    std::thread reader([&] {
-        char out[100];
-        while (got.size() < 50) {
-            got.append(out, static_cast<qsizetype>(halfFull.read(out, sizeof out)));
-        }
-    });
-    halfFull.write(QByteArray(20, 'a'));
-    halfFull.write(QByteArray(30, 'b'));
-    reader.join();
-    EXPECT_EQ(got, QByteArray(20, 'a') + QByteArray(30, 'b'));
-
-    FeedBuffer ending(100);
-    ending.setHandOverInterval(kHour);
-    std::atomic<std::size_t> first{99};
-    std::atomic<std::size_t> second{99};
-    reader = std::thread([&] {
-        char out[100];
-        first = ending.read(out, sizeof out);
-        second = ending.read(out, sizeof out);
-    });
-    ending.write("abc");
-    ending.finish();
-    reader.join();
-    EXPECT_EQ(first.load() + second.load(), 3u) << "what came before the end is read";
-
-    FeedBuffer aborted(100);
-    aborted.setHandOverInterval(kHour);
-    reader = std::thread([&] {
-        char out[100];
-        first = aborted.read(out, sizeof out);
-    });
-    aborted.abort();
-    reader.join();
-    EXPECT_EQ(first.load(), 0u);
-
-    FeedBuffer waiting(100);
-    waiting.setHandOverInterval(kHour);
-    waiting.write("xyz");
-    char out[10];
-    EXPECT_EQ(waiting.read(out, sizeof out), 3u);
-
-    // The start of a stream (the cushion and three times as much) goes as it comes: the
-    // media library is waiting for it to begin playing.
-    FeedBuffer starting(1000);
-    starting.setPrefill(10);
-    starting.setHandOverInterval(kHour);
-    starting.write(QByteArray(10, 'p'));
-    EXPECT_EQ(starting.read(out, sizeof out), 10u);
-    reader = std::thread([&] {
-        char more[10];
-        first = starting.read(more, sizeof more);
-    });
-    starting.write("q");
-    reader.join();
-    EXPECT_EQ(first.load(), 1u);
-}
-
-// A lone small write, with nothing after it for a while, still reaches the reader: it waits
-// the interval, not for more bytes.
-TEST(FeedBufferTest, HandOverDeliversALoneWrite) {
-    FeedBuffer buffer(1000);
-    buffer.setHandOverInterval(std::chrono::milliseconds{5});
-    std::atomic<std::size_t> got{0};
-    std::thread reader([&] {
-        char out[100];
-        got = buffer.read(out, sizeof out);
-    });
-    // The reader's deadlines pass with nothing to take before the byte comes.
-    for (int i = 0; i < 1000; ++i) {
-        std::this_thread::yield();
-    }
-    buffer.write("x");
-    reader.join();
-    EXPECT_EQ(got.load(), 1u);
-    EXPECT_EQ(buffer.position(), 1u);
 }
 
 // --- IcyReader ----------------------------------------------------------------------------
@@ -359,6 +268,68 @@ TEST(MpegAudioTest, FirstFrameSkipsTheTailOfAFrameAndFalseSyncs) {
     EXPECT_EQ(mpegaudio::FirstFrame(QByteArray(10, '\xAA') + frame(false)), -1);
     EXPECT_EQ(mpegaudio::FirstFrame(QByteArray()), -1);
     EXPECT_EQ(mpegaudio::FirstFrame(QByteArray(5000, '\x00')), -1);
+}
+
+// --- CushionGovernor ------------------------------------------------------------------------
+
+// The rate follows the cushion with a gap between growing and holding, so that it changes
+// seldom; the target shrinks to what the buffer can hold.
+TEST(CushionGovernorTest, GrowsToTheTargetThenHoldsUntilAStallEatsIntoIt) {
+    constexpr int kRate = 16000;  // bytes a second, as declared
+    constexpr std::size_t kBuffer = 1024 * 1024;
+    struct Step {
+        int cushionMs;
+        std::size_t capacity;
+        double rate;
+    };
+    const Step steps[] = {
+        {0, kBuffer, 0.96},      // the start: growing
+        {19900, kBuffer, 0.96},  // short of 20 s
+        {20000, kBuffer, 1.0},   // there
+        {16500, kBuffer, 1.0},   // a stall took some: still above 80 %
+        {15900, kBuffer, 0.96},  // below: growing again
+        {18000, kBuffer, 0.96},  // and on to the target
+        {20100, kBuffer, 1.0},   // and holds
+        {8000, 160000, 1.0},     // a buffer of 10 s: its 80 % is the target
+        {6500, 160000, 1.0},     // above 80 % of that
+        {6000, 160000, 0.96},
+    };
+    CushionGovernor governor;
+    EXPECT_EQ(governor.startRate(), 0.96);
+    for (const Step& step : steps) {
+        CushionGovernor::Look look;
+        look.bufferedBytes = static_cast<std::size_t>(step.cushionMs) * kRate / 1000;
+        look.capacityBytes = step.capacity;
+        look.declaredBytesPerSecond = kRate;
+        EXPECT_EQ(governor.update(look), step.rate) << step.cushionMs << " ms";
+        EXPECT_EQ(governor.cushion().count(), step.cushionMs);
+    }
+    governor.reset();
+    CushionGovernor::Look full;
+    full.bufferedBytes = kBuffer;
+    full.capacityBytes = kBuffer;
+    EXPECT_EQ(governor.update(full), 1.0) << "a full buffer holds, whatever the rate";
+}
+
+// Without a declared rate, the rate is learnt from what plays, leaving out the start, when the
+// media library reads ahead.
+TEST(CushionGovernorTest, LearnsTheByteRateFromWhatPlays) {
+    CushionGovernor governor;
+    const auto look = [&](std::int64_t ms, std::uint64_t bytes) {
+        CushionGovernor::Look at;
+        at.playedMs = ms;
+        at.readBytes = bytes;
+        at.bufferedBytes = 48000;
+        at.capacityBytes = 1024 * 1024;
+        governor.update(at);
+        return governor.bytesPerSecond();
+    };
+    EXPECT_EQ(look(1000, 90000), 16000) << "assumed at first";
+    EXPECT_EQ(look(3000, 100000), 16000);
+    EXPECT_EQ(look(6000, 172000), 16000) << "not yet measured over long enough";
+    EXPECT_EQ(look(8000, 220000), 24000);
+    EXPECT_EQ(governor.cushion().count(), 2000);
+    EXPECT_EQ(look(500, 1000), 24000) << "time that goes back is a new start, not a rate";
 }
 
 }  // namespace
