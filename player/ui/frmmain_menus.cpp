@@ -1,5 +1,4 @@
 // The main window's menu bar and the brokers button's popup menu.
-#include <QCursor>
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolButton>
@@ -79,8 +78,9 @@ void frmMain::BuildBrokersMenu() {
     // "Cancel" only closes the menu.
     mnuOnlineBrokersInfo1 = addItem(mnuOnlineBrokers, u"Cancel"_s, u"mnuOnlineBrokersInfo1"_s);
 
-    connect(cmdBrokers, &QToolButton::clicked, this,
-            [this] { mnuOnlineBrokers->popup(QCursor::pos()); });
+    connect(cmdBrokers, &QToolButton::clicked, this, [this] {
+        mnuOnlineBrokers->popup(cmdBrokers->mapToGlobal(QPoint(0, cmdBrokers->height())));
+    });
 }
 
 qint32 frmMain::GetGMTOffset() const {

@@ -203,9 +203,14 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
     EXPECT_EQ(popupCaptions(), (QStringList{u"Alpha Trade"_s, u"Beta && Co"_s, u"-"_s,
                                             u"Configure"_s, u"Cancel"_s}));
 
-    // The button pops the menu up; the second entry opens its site in the ad pane only.
-    window->cmdBrokers->click();
+    // The button pops the menu up under itself, from the keyboard too, wherever the pointer
+    // is; the second entry opens its site in the ad pane only.
+    QCursor::setPos(window->mapToGlobal(QPoint(5, 5)));
+    window->cmdBrokers->setFocus();
+    QTest::keyClick(window->cmdBrokers, Qt::Key_Space);
     ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuOnlineBrokers->isVisible(); }, 5000));
+    EXPECT_EQ(window->mnuOnlineBrokers->pos(),
+              window->cmdBrokers->mapToGlobal(QPoint(0, window->cmdBrokers->height())));
     const QUrl mainBefore = window->webBrowser->url();
     QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
     window->mnuOnlineBrokersEntry[1]->trigger();
