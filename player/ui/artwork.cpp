@@ -53,20 +53,19 @@ void drawGlyph(QPainter& p, Glyph glyph, int side, const QColor& ink) {
                                       QPointF(s * 0.88, s * 0.26)}));
             break;
         case Glyph::Brokers: {
-            // A rising price chart over a baseline.
-            p.setPen(QPen(ink, s * 0.08, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-            p.setBrush(Qt::NoBrush);
-            p.drawLine(QPointF(s * 0.12, s * 0.86), QPointF(s * 0.9, s * 0.86));
-            p.drawPolyline(QPolygonF({QPointF(s * 0.14, s * 0.7), QPointF(s * 0.38, s * 0.48),
-                                      QPointF(s * 0.56, s * 0.6), QPointF(s * 0.86, s * 0.2)}));
-            p.setPen(Qt::NoPen);
-            p.setBrush(ink);
-            QPainterPath head;
-            head.moveTo(s * 0.9, s * 0.12);
-            head.lineTo(s * 0.9, s * 0.36);
-            head.lineTo(s * 0.7, s * 0.2);
-            head.closeSubpath();
-            p.drawPath(head);
+            // A lightning bolt: a zigzag from the top right down to a point at the bottom left.
+            QPainterPath bolt;
+            bolt.moveTo(s * 0.6, s * 0.04);
+            bolt.lineTo(s * 0.2, s * 0.56);
+            bolt.lineTo(s * 0.46, s * 0.56);
+            bolt.lineTo(s * 0.32, s * 0.96);
+            bolt.lineTo(s * 0.82, s * 0.4);
+            bolt.lineTo(s * 0.55, s * 0.4);
+            bolt.lineTo(s * 0.74, s * 0.04);
+            bolt.closeSubpath();
+            p.setPen(QPen(ink, s * 0.05, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+            p.setBrush(QColor(0xf2, 0xc2, 0x30));
+            p.drawPath(bolt);
             break;
         }
     }

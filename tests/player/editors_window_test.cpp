@@ -237,7 +237,19 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
         EXPECT_EQ(d.fraOnlineBrokers->title(), u"Frame1"_s);
         EXPECT_TRUE(d.lblInfo2->text().startsWith(u"You can now plug directly"_s));
         EXPECT_EQ(d.cmdInfo->toolTip(), u"127.0.0.1"_s);
-        EXPECT_FALSE(d.cmdInfo->icon().isNull());
+        // The lightning bolt of the brokers button: a zigzag from the top right to a point at
+        // the bottom left, the other corners left empty.
+        const QImage bolt = d.cmdInfo->icon().pixmap(32).toImage();
+        for (const auto& [x, y, inked] : {std::tuple{19, 3, true},
+                                          {15, 15, true},
+                                          {13, 26, true},
+                                          {24, 13, true},
+                                          {3, 3, false},
+                                          {28, 28, false},
+                                          {4, 28, false},
+                                          {28, 4, false}}) {
+            EXPECT_EQ(qAlpha(bolt.pixel(x, y)) > 128, inked) << x << "," << y;
+        }
         EXPECT_EQ(d.txtName->text(), u"New Online Broker"_s);
         EXPECT_EQ(d.txtURL->text(), u"http://"_s);
         expectAccessibleNames(&d);
