@@ -77,6 +77,8 @@ void frmMain::ApplySkinColours() {
                          static_cast<QWidget*>(webAd)}) {
         if (own != nullptr) {  // the panes may come later, see BuildPanes
             KeepDesktopColours(*own);
+            // Drawn over their own colour, not the face colour of the body behind them.
+            own->setAutoFillBackground(true);
         }
     }
 

@@ -255,6 +255,16 @@ TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
     }
     EXPECT_EQ(buttonFace(window->cmdBrokers), brokers);
     EXPECT_NE(buttonFace(window->sldVolume), after);
+    // As drawn: the volume slider and the status bar keep the desktop's colour, edge to edge.
+    const QImage shot = window->grab().toImage();
+    const QColor desktop = QApplication::palette().color(QPalette::Window);
+    for (QWidget* own :
+         {static_cast<QWidget*>(window->sldVolume), static_cast<QWidget*>(window->sbStatusBar)}) {
+        for (const QPoint corner : {QPoint(0, 0), QPoint(own->width() - 1, 0)}) {
+            EXPECT_EQ(QColor(shot.pixel(own->mapTo(window.get(), corner))), desktop)
+                << own->objectName().toStdString() << " at " << corner.x();
+        }
+    }
     EXPECT_EQ(window->imgLogo->pixmap().toImage().pixel(0, 0), after.rgb());
     window->close();
     EXPECT_EQ(skinSetting(u"PercentRed"), u"0.5"_s);
