@@ -6,14 +6,37 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
+QString IsolatedText(const QString& text) {
+    for (const QChar c : text) {
+        switch (c.direction()) {
+            case QChar::DirR:
+            case QChar::DirAL:
+            case QChar::DirRLE:
+            case QChar::DirRLO:
+            case QChar::DirLRE:
+            case QChar::DirLRO:
+            case QChar::DirPDF:
+            case QChar::DirRLI:
+            case QChar::DirLRI:
+            case QChar::DirFSI:
+            case QChar::DirPDI:
+                // First strong isolate ... pop directional isolate.
+                return QChar(0x2068) + text + QChar(0x2069);
+            default:
+                break;
+        }
+    }
+    return text;
+}
+
 QString NowPlayingText(const QString& station, const QString& title) {
     if (station.isEmpty()) {
-        return title;
+        return IsolatedText(title);
     }
     if (title.isEmpty()) {
-        return station;
+        return IsolatedText(station);
     }
-    return station + u" - "_s + title;
+    return IsolatedText(station) + u" - "_s + IsolatedText(title);
 }
 
 QString DecodeIcyText(QByteArrayView raw) {

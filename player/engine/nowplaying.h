@@ -8,8 +8,13 @@
 namespace lyrevane {
 
 // The now-playing text the window shows: "Station - Title", or whichever of the two is
-// known, or empty.
+// known, or empty. Each part that holds right-to-left text or direction controls is isolated,
+// so that a server's override cannot turn the rest of the line around.
 QString NowPlayingText(const QString& station, const QString& title);
+
+// `text` within a first-strong isolate when it holds right-to-left text or direction controls;
+// otherwise as it is.
+QString IsolatedText(const QString& text);
 
 // Text from a stream's metadata as the server sent it: UTF-8 when the bytes are valid
 // UTF-8, otherwise Latin-1 (many servers send that). Control characters become spaces,

@@ -42,12 +42,15 @@ QWidget* DialogPromptService::boxParent() const {
 
 void DialogPromptService::ShowMessage(const QString& text, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), kAppTitle.toString(), text, QMessageBox::Ok, boxParent());
+    // Messages quote URLs and servers' words: never taken as markup.
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
 bool DialogPromptService::AskYesNo(const QString& text, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), kAppTitle.toString(), text, QMessageBox::Yes | QMessageBox::No,
                     boxParent());
+    box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;

@@ -12,6 +12,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -432,14 +433,19 @@ void frmMain::SetStatusText(const QString& text) {
 
 void frmMain::UpdateNowPlaying() {
     // While a dropped stream is reconnected, since when and why; then the station again.
-    QString text = services_.engine.reconnecting();
+    QString text = IsolatedText(services_.engine.reconnecting());
     if (text.isEmpty()) {
         text = NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
     }
     const QFontMetrics metrics(lblNowPlaying->font());
     lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
-    lblNowPlaying->setToolTip(text);
-    setToolTip(text.isEmpty() ? QString() : kAppTitle.toString() + u"\n"_s + text);
+    // Tooltips guess rich text: what a server sent is made plain text, so that markup in a
+    // title neither shows nor loads anything.
+    lblNowPlaying->setToolTip(
+        text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
+    setToolTip(text.isEmpty() ? QString()
+                              : Qt::convertFromPlainText(kAppTitle.toString() + u"\n"_s + text,
+                                                         Qt::WhiteSpaceNormal));
 }
 
 }  // namespace lyrevane

@@ -75,6 +75,10 @@ TEST(NowPlayingTest, TextShowsWhatIsKnown) {
     EXPECT_EQ(NowPlayingText({}, u"Opening bell"_s), u"Opening bell"_s);
     EXPECT_EQ(NowPlayingText(u"Quillmoor Live"_s, u"Opening bell"_s),
               u"Quillmoor Live - Opening bell"_s);
+    // A server's right-to-left override, or right-to-left text, turns only its own part.
+    EXPECT_EQ(NowPlayingText(u"\u202EQuillmoor"_s, u"Opening bell"_s),
+              u"\u2068\u202EQuillmoor\u2069 - Opening bell"_s);
+    EXPECT_EQ(NowPlayingText({}, u"\u05E9\u05D5\u05E7"_s), u"\u2068\u05E9\u05D5\u05E7\u2069"_s);
 }
 
 TEST(NowPlayingTest, MetadataTextIsUtf8FirstThenLatin1) {

@@ -2,13 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <QAccessibleValueInterface>
+#include <QImage>
 #include <QLabel>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <memory>
+
+#include <sys/inotify.h>
+#include <unistd.h>
 
 #include "../support/accessibility.h"
 #include "../support/windowtests.h"
@@ -103,6 +109,30 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), QString());
     EXPECT_EQ(window->toolTip(), QString());
+}
+
+// A title is a server's text, shown as it stands: markup in it neither renders nor loads
+// anything, in the field or in either tooltip. The image it names records being opened.
+TEST_F(AccessibilityTest, MarkupInATitleIsShownAsTextAndLoadsNothing) {
+    QTemporaryDir dir;
+    QImage(4, 4, QImage::Format_RGB32).save(dir.filePath(u"witness.png"_s));
+    const int opens = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(opens, 0);
+    ASSERT_GE(inotify_add_watch(opens, QFile::encodeName(dir.path()).constData(), IN_OPEN), 0);
+    engine.station = u"<b>Quillmoor</b>"_s;
+    engine.title = u"Now <img src=\"file://"_s + dir.filePath(u"witness.png"_s) + u"\"> end"_s;
+    Q_EMIT engine.metadataChanged();
+    EXPECT_TRUE(window->lblNowPlaying->text().startsWith(u"<b>Quillmoor</b> - Now <img"_s));
+    for (QWidget* widget :
+         {static_cast<QWidget*>(window->lblNowPlaying), static_cast<QWidget*>(window.get())}) {
+        QToolTip::showText(widget->mapToGlobal(QPoint(2, 2)), widget->toolTip(), widget);
+        ASSERT_TRUE(QToolTip::isVisible());
+        EXPECT_TRUE(QToolTip::text().contains(u"&lt;img"_s)) << QToolTip::text().toStdString();
+        QToolTip::hideText();
+    }
+    char event[256];
+    EXPECT_LT(read(opens, event, sizeof event), 0) << "the title's image was opened";
+    close(opens);
 }
 
 }  // namespace
