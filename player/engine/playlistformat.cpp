@@ -1,6 +1,7 @@
 #include "playlistformat.h"
 
 #include <QRegularExpression>
+#include <QStringDecoder>
 
 #include <algorithm>
 #include <array>
@@ -12,9 +13,16 @@ namespace lyrevane::playlistformat {
 
 namespace {
 
-// Text of the body without a byte-order mark, as UTF-8 (playlists in Latin-1 keep their
-// ASCII URLs intact either way).
+// Text of the body without a byte-order mark: UTF-16 when the mark says so (some Windows
+// tools write playlists that way), otherwise UTF-8 (playlists in Latin-1 keep their ASCII URLs
+// intact either way).
 QString bodyText(const QByteArray& body) {
+    if (body.startsWith("\xFF\xFE") || body.startsWith("\xFE\xFF")) {
+        // A cut in the middle of a character (a head, a capped body) only loses that one.
+        const QByteArrayView whole(body.constData(), body.size() - body.size() % 2);
+        QStringDecoder utf16(QStringDecoder::Utf16);  // follows the mark, which it drops
+        return utf16(whole);
+    }
     QByteArray bytes = body;
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         bytes.remove(0, 3);

@@ -17,6 +17,7 @@ using Kind = PlayStateMachine::Event::Kind;
 using CommandKind = PlayStateMachine::Command::Kind;
 
 constexpr int kMaxPlaylistExpansions = 16;
+constexpr int kMaxOpensWithoutAudio = 20;
 constexpr qsizetype kMaxLoggedErrors = 32;
 
 PlayStateMachine::Command command(CommandKind kind) {
@@ -252,12 +253,21 @@ void PlayStateMachine::onEndReached(const QStringList& subItems) {
         return;
     }
     // A playlist ends as soon as it is read; its entries are its sub-items.
+    // Entries that lead back to a playlist already read are left out: a playlist that lists
+    // itself, or two that list each other, would otherwise be read again and again.
     if (!subItems.isEmpty()) {
-        if (++expansions_ > kMaxPlaylistExpansions) {
-            failEntry(vlcmessages::emptyPlaylist(current_));
+        expanded_.insert(current_);
+        QStringList fresh;
+        for (const QString& item : subItems) {
+            if (!expanded_.contains(item)) {
+                fresh.append(item);
+            }
+        }
+        if (fresh.isEmpty() || ++expansions_ > kMaxPlaylistExpansions) {
+            failEntry(vlcmessages::playlistLoops(current_));
             return;
         }
-        for (auto it = subItems.crbegin(); it != subItems.crend(); ++it) {
+        for (auto it = fresh.crbegin(); it != fresh.crend(); ++it) {
             pending_.push_front(*it);
         }
         halt();
@@ -342,6 +352,8 @@ void PlayStateMachine::startFromTop() {
     pending_.clear();
     firstFailure_.clear();
     expansions_ = 0;
+    expanded_.clear();
+    opensWithoutAudio_ = 0;
     pending_.push_back(url_);
     openNext();
 }
@@ -357,6 +369,12 @@ void PlayStateMachine::openNext() {
     pending_.pop_front();
     log_.clear();
     endOutage();
+    // One budget of requests for entries that bring no audio: playlists and failures.
+    if (++opensWithoutAudio_ > kMaxOpensWithoutAudio) {
+        pending_.clear();
+        skipEntry(vlcmessages::tooManyEntries(url_, kMaxOpensWithoutAudio));
+        return;
+    }
     openCurrent(false);
 }
 
@@ -389,6 +407,11 @@ void PlayStateMachine::openCurrent(bool reconnecting) {
 void PlayStateMachine::failEntry(const QString& description) {
     halt();
     endOutage();
+    skipEntry(description);
+}
+
+// The entry is given up (the player already stopped): the next one, or the report.
+void PlayStateMachine::skipEntry(const QString& description) {
     if (firstFailure_.isEmpty()) {
         firstFailure_ = description;
     }
@@ -421,6 +444,7 @@ void PlayStateMachine::markPlaying() {
     // From here on the log explains a drop, not the opening.
     log_.clear();
     playingSince_ = now_();
+    opensWithoutAudio_ = 0;
     setPlayState(MediaEngine::Playing);
     startTimer(Timer::Stall, timings_.stallTimeout);
 }

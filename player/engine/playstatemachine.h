@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -171,6 +172,7 @@ private:
     void openNext();
     void openCurrent(bool reconnecting);
     void failEntry(const QString& description);
+    void skipEntry(const QString& description);
     void markOpened();
     void markPlaying();
     void dropped(DropCause cause);
@@ -204,8 +206,10 @@ private:
     // The entry opened last and the entries still to try.
     QString current_;
     std::deque<QString> pending_;
-    int expansions_ = 0;    // playlists opened since the URL was set, against loops
-    QString firstFailure_;  // first entry failure since audio last played
+    int expansions_ = 0;         // playlists opened since the URL was set, against loops
+    QSet<QString> expanded_;     // those playlists
+    int opensWithoutAudio_ = 0;  // entries opened since the URL was set or audio last played
+    QString firstFailure_;       // first entry failure since audio last played
 
     // The current attempt at the current entry.
     bool libraryPlaying_ = false;  // the media library opened it (its demuxer runs)

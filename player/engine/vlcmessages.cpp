@@ -168,6 +168,15 @@ QString emptyPlaylist(const QString& name) {
     return u"The playlist "_s + name + u" has no entries."_s;
 }
 
+QString playlistLoops(const QString& name) {
+    return u"The playlist "_s + name + u" loops: its entries lead back to itself."_s;
+}
+
+QString tooManyEntries(const QString& name, int count) {
+    return u"Gave up on "_s + name + u": "_s + QString::number(count) +
+           u" of its entries were tried and none played."_s;
+}
+
 QString engineUnavailable() {
     return u"The media engine could not be started (libVLC failed to initialise)."_s;
 }

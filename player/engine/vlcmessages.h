@@ -30,6 +30,10 @@ QString noDataFor(std::chrono::milliseconds duration);
 QString connectTimeout(const QString& name);
 QString unsupportedFormat(const QString& name);
 QString emptyPlaylist(const QString& name);
+// A playlist whose entries lead back to itself.
+QString playlistLoops(const QString& name);
+// `count` entries of what `name` leads to were tried without any playing.
+QString tooManyEntries(const QString& name, int count);
 QString engineUnavailable();
 
 }  // namespace lyrevane::vlcmessages

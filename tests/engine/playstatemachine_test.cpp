@@ -123,13 +123,34 @@ const Case kCases[] = {
                      u"error Cannot open "_s + kA + u": HTTP 404 Not Found."_s})},
      Phase::Failed,
      10},
-    {"PlaylistThatOnlyListsItselfStops",
-     {on(setUrl(kList)), on(end({kList})), on(end({kList})), on(end({kList})), on(end({kList})),
-      on(end({kList})), on(end({kList})), on(end({kList})), on(end({kList})), on(end({kList})),
-      on(end({kList})), on(end({kList})), on(end({kList})), on(end({kList})), on(end({kList})),
-      on(end({kList})), on(end({kList})),
-      on(end({kList}), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s,
-                                   u"error The playlist "_s + kList + u" has no entries."_s})},
+    {"PlaylistThatOnlyListsItselfStopsAtOnce",
+     {on(setUrl(kList)),
+      on(end({kList, kList}),
+         QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s,
+                     u"error The playlist "_s + kList + u" loops: its entries lead back to itself."_s})},
+     Phase::Failed,
+     10},
+    {"PlaylistsThatListEachOtherStopAtTheFirstWayBack",
+     {on(setUrl(kList)), on(end({kB, kA})),
+      on(end({kList, kB}), QStringList{u"stop connect"_s, u"halt"_s, u"open "_s + kA,
+                                       u"start connect 20000"_s})},
+     Phase::Connecting,
+     9},
+    {"EntriesThatNeverPlayHaveOneBudgetOfRequests",
+     [] {
+         QStringList many;
+         for (int i = 0; i < 30; ++i) {
+             many.append(kA + u"?"_s + QString::number(i));
+         }
+         std::vector<Step> steps{on(setUrl(kList)), on(end(many))};
+         for (int i = 0; i < 18; ++i) {
+             steps.push_back(on(event(Kind::Error)));
+         }
+         steps.push_back(on(event(Kind::Error),
+                            QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s,
+                                        u"error Cannot open "_s + kA + u"?0."_s}));
+         return steps;
+     }(),
      Phase::Failed,
      10},
     {"EndWithoutAudioIsAnEmptyPlaylistOrAnUnsupportedFormat",

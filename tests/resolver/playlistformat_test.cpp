@@ -32,6 +32,20 @@ TEST(PlaylistFormat, ReadsEachKindInPlayingOrder) {
                         "<entry><ref href=\"&#102;ile:///etc/passwd\"/></entry></ASX>"),
               QStringList({u"http://a/1?x=1&y=2"_s, u"http://a/2"_s, u"http://a/more.asx"_s,
                            u"file:///etc/passwd"_s}));
+    // UTF-16 in either byte order, with its mark, as the first bytes and as a whole.
+    const QString pls = u"[playlist]\r\nFile1=http://a/1\r\n"_s;
+    QByteArray little("\xFF\xFE");
+    QByteArray big("\xFE\xFF");
+    for (const QChar c : pls) {
+        little += static_cast<char>(c.unicode() & 0xFF);
+        little += static_cast<char>(c.unicode() >> 8);
+        big += static_cast<char>(c.unicode() >> 8);
+        big += static_cast<char>(c.unicode() & 0xFF);
+    }
+    for (const QByteArray& body : {little, big}) {
+        EXPECT_TRUE(playlistformat::looksLikePlaylist(body.left(25)));
+        EXPECT_EQ(parse(body, 100).entries, QStringList{u"http://a/1"_s});
+    }
     // XSPF.
     EXPECT_EQ(entriesOf("<?xml version=\"1.0\"?><playlist><trackList><track>"
                         "<location>http://a/1</location></track><track><location> "
