@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -138,8 +137,7 @@ void frmOnlineBrokers::SetOwner(frmMain& owner) {
     entries_->Load();
     model_ = std::make_unique<ListEditorModel>(*entries_, static_cast<ListEditorView&>(*this),
                                                owner.Prompts());
-    // The empty-list question waits until the dialog is on screen.
-    askOnShow_ = model_->Load();
+    askFirst_ = model_->Load();  // asked before the dialog shows
 
     connect(cboBrokerSelect, &QComboBox::activated, this,
             [this](int index) { model_->Select(index); });
@@ -150,12 +148,12 @@ void frmOnlineBrokers::SetOwner(frmMain& owner) {
     connect(cmdCancel, &QPushButton::clicked, this, [this] { model_->Cancel(); });
 }
 
-void frmOnlineBrokers::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (askOnShow_) {
-        askOnShow_ = false;
-        QTimer::singleShot(0, this, [this] { model_->OfferFirstEntry(); });
+bool frmOnlineBrokers::AskBeforeShowing() {
+    if (askFirst_) {
+        askFirst_ = false;
+        model_->OfferFirstEntry();
     }
+    return !model_->Closed();
 }
 
 void frmOnlineBrokers::reject() {

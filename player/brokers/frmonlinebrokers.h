@@ -43,9 +43,9 @@ public:
     QPushButton* cmdCancel = nullptr;
 
     void reject() override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
+    // Before the dialog shows: asks about an empty list (New or close); false when the
+    // answer closed the dialog.
+    bool AskBeforeShowing();
 
 private:
     // ListEditorView
@@ -58,7 +58,7 @@ private:
 
     std::unique_ptr<BrokerEntries> entries_;
     std::unique_ptr<ListEditorModel> model_;
-    bool askOnShow_ = false;
+    bool askFirst_ = false;
 };
 
 }  // namespace lyrevane

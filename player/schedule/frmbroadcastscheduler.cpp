@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "dialogs.h"
@@ -197,8 +196,7 @@ void frmBroadcastScheduler::SetOwner(frmMain& owner) {
 
     model_ = std::make_unique<ListEditorModel>(*entries_, static_cast<ListEditorView&>(*this),
                                                owner.Prompts());
-    // The empty-schedule question waits until the dialog is on screen.
-    askOnShow_ = model_->Load();
+    askFirst_ = model_->Load();  // asked before the dialog shows
 
     connect(cboBroadcastSelect, &QComboBox::activated, this,
             [this](int index) { model_->Select(index); });
@@ -213,12 +211,12 @@ void frmBroadcastScheduler::SetOwner(frmMain& owner) {
     connect(cmdCancel, &QPushButton::clicked, this, [this] { model_->Cancel(); });
 }
 
-void frmBroadcastScheduler::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (askOnShow_) {
-        askOnShow_ = false;
-        QTimer::singleShot(0, this, [this] { model_->OfferFirstEntry(); });
+bool frmBroadcastScheduler::AskBeforeShowing() {
+    if (askFirst_) {
+        askFirst_ = false;
+        model_->OfferFirstEntry();
     }
+    return !model_->Closed();
 }
 
 void frmBroadcastScheduler::reject() {

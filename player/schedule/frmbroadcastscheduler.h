@@ -48,9 +48,9 @@ public:
 
     // Cancel, Esc and the close box.
     void reject() override;
-
-protected:
-    void showEvent(QShowEvent* event) override;
+    // Before the dialog shows: asks about an empty schedule (New or close); false when the
+    // answer closed the dialog.
+    bool AskBeforeShowing();
 
 private:
     // ListEditorView
@@ -65,7 +65,7 @@ private:
 
     std::unique_ptr<BroadcastEntries> entries_;
     std::unique_ptr<ListEditorModel> model_;
-    bool askOnShow_ = false;
+    bool askFirst_ = false;
 };
 
 }  // namespace lyrevane

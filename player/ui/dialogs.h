@@ -27,6 +27,12 @@ template <typename Dialog>
 std::unique_ptr<Dialog> OpenOwnedDialog(frmMain& owner) {
     auto dialog = std::make_unique<Dialog>(&owner);
     dialog->SetOwner(owner);
+    // A question about the dialog's data comes before it shows: an answer may close it.
+    if constexpr (requires { dialog->AskBeforeShowing(); }) {
+        if (!dialog->AskBeforeShowing()) {
+            return dialog;
+        }
+    }
     dialog->setWindowModality(Qt::WindowModal);
     dialog->exec();
     return dialog;

@@ -219,6 +219,10 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
 
 TEST_F(EditorsWindowTest, BroadcastSchedulerWithNothingScheduledAndNoLeavesTheStore) {
     start();
+    // Asked before the dialog shows: "No" shows no empty dialog at all.
+    prompts.whileAsked = [&] {
+        EXPECT_FALSE(window->findChild<frmBroadcastScheduler*>()->isVisible());
+    };
     const auto dialog = OpenOwnedDialog<frmBroadcastScheduler>(*window);
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     ASSERT_EQ(prompts.questions.size(), 1);
@@ -229,8 +233,9 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerWithNothingScheduledAndNoLeavesTheSt
 TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
     start();
     prompts.yesNo = {true};
+    // The question comes before the dialog shows; "Yes" shows it with a first entry.
+    prompts.whileAsked = [&] { EXPECT_FALSE(window->findChild<frmOnlineBrokers*>()->isVisible()); };
     whileOpen<frmOnlineBrokers>(window->mnuFileConfigureOnlineBrokers, [&](frmOnlineBrokers& d) {
-        // The question comes once the dialog is on screen.
         ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 1; }));
         activate(d);
         EXPECT_EQ(d.windowTitle(), u"Online Brokers"_s);

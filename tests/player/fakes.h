@@ -121,6 +121,9 @@ public:
     bool AskYesNo(const QString& text, MessageIcon icon) override {
         questions.append(text);
         questionIcons.push_back(icon);
+        if (whileAsked) {
+            whileAsked();  // what happens while the question is open
+        }
         if (log != nullptr) {
             log->append(u"question "_s + text);
         }
@@ -138,6 +141,7 @@ public:
     QStringList questions;
     std::vector<MessageIcon> questionIcons;
     std::deque<bool> yesNo;
+    std::function<void()> whileAsked;
     QStringList prompts;
     QStringList defaults;
     std::deque<std::optional<QString>> answers;
