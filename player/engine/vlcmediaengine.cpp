@@ -399,12 +399,16 @@ void VlcMediaEngine::readMetadata() {
         libvlc_free(text);
         return value;
     };
-    // Without a station name libVLC names the media after its file; that is no station.
+    // Without a station name libVLC names the media after its address or its file (in our
+    // own "icyx" spelling, percent-decoded or not); that is no station.
     QString station = meta(libvlc_meta_Title);
     char* mrl = libvlc_media_get_mrl(media_);
-    const QString file = QUrl(QString::fromUtf8(mrl)).fileName();
+    const QUrl address(urlOfMrl(QString::fromUtf8(mrl)));
     libvlc_free(mrl);
-    if (station == file) {
+    const QString named = urlOfMrl(station);
+    if (station == address.fileName() || station == address.fileName(QUrl::FullyDecoded) ||
+        named == address.toString() || named == address.toString(QUrl::FullyDecoded) ||
+        station.startsWith(u"icyx://"_s, Qt::CaseInsensitive)) {
         station.clear();
     }
     QString title = meta(libvlc_meta_NowPlaying);

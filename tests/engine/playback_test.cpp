@@ -56,6 +56,7 @@ TEST_F(EngineTest, DirectStreamConnectsBuffersThenPlays) {
     settle(500ms);
     EXPECT_EQ(log.events, expected) << "nothing more while the stream plays";
     EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_EQ(engine->stationName(), QString()) << "a file has no station, nor is its address one";
 }
 
 class PlaylistTest : public EngineTest, public ::testing::WithParamInterface<const char*> {};
