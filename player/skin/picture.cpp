@@ -80,7 +80,15 @@ LoadedPicture LoadScaledPicture(const QString& path, int& width, int& height,
         width = decoded.width();
         height = decoded.height();
     }
-    if (width < 1 || height < 1 || width > kLargestSide || height > kLargestSide) {
+    if (width < 1 || height < 1) {
+        return result;
+    }
+    if (width > kLargestSide || height > kLargestSide) {
+        // Not drawn: said like any other failure, not handed back as an empty picture.
+        result.error =
+            PictureError{PictureError::kLoadFailed, u"Picture loader"_s,
+                         u"Error drawing picture "_s + path + u" at "_s + QString::number(width) +
+                             u" by "_s + QString::number(height) + u" pixels"_s};
         return result;
     }
 

@@ -137,6 +137,18 @@ TEST_F(PictureTest, MissingOrUndecodableFilesFailWith999) {
     const LoadedPicture bad = LoadScaledPicture(junk.fileName(), width, height, kBackground, true);
     ASSERT_TRUE(bad.error);
     EXPECT_EQ(bad.error->number, 999);
+
+    // A size that cannot be drawn fails the same way; the largest that can is drawn.
+    const QString fine = solid(4, 4, qRgb(1, 1, 1));
+    for (const auto& [w, h, fails] :
+         {std::tuple{16385, 2, true}, {2, 16385, true}, {16384, 1, false}, {1, 16384, false}}) {
+        width = w;
+        height = h;
+        const LoadedPicture p = LoadScaledPicture(fine, width, height, kBackground, false);
+        EXPECT_EQ(bool(p.error), fails) << w << "x" << h;
+        EXPECT_EQ(p.error ? p.error->number : 0, fails ? 999 : 0);
+        EXPECT_EQ(p.picture.isNull(), fails);
+    }
 }
 
 TEST_F(PictureTest, ZeroSizesGiveAnEmptyPictureWithoutDividingByZero) {
