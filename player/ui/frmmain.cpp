@@ -32,6 +32,7 @@
 #include "promptservice.h"
 #include "skinconfiguration.h"
 #include "skinframe.h"
+#include "unreachablepage.h"
 #include "webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -179,6 +180,8 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
     webBrowser->setPage(new PlayerWebPage(
         profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { RunCommandLater(url); },
         [this](const QUrl& url) { OpenMainPopup(url); }));
+    // No network or the portal down: the player's own page says so, not the engine's.
+    new UnreachablePage(webBrowser->page(), session_->Portal().baseUrl);
 
     webAd = new QWebEngineView(client_);
     webAd->setObjectName(u"webAd"_s);
