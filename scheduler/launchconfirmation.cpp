@@ -51,7 +51,10 @@ void LaunchConfirmation::TryAgain(const PendingLaunch& launch) {
 void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& players) {
     launch.launched = true;
     launch.deadline = clock_.now().addMSecs(timeout_.count());
-    if (launch.toRunningPlayer && openInPlayer_ && !players.isEmpty()) {
+    // Players open only http and https streams through the bus; others go to the opener.
+    const QString scheme = QUrl(launch.mediaUrl).scheme().toLower();
+    const bool openable = scheme == u"http" || scheme == u"https";
+    if (launch.toRunningPlayer && openInPlayer_ && openable && !players.isEmpty()) {
         // The player that tried this stream, else one that plays nothing, else any.
         const auto rank = [&launch](const PlayerReport& player) {
             return SameStream(player.url, launch.mediaUrl) ? 0

@@ -136,6 +136,11 @@ TEST_F(LaunchConfirmationTest, ADueBroadcastThatAPlayerPlaysIsNotLaunchedAgain) 
     confirmation.Observe({player(u"Paused"_s), player(u"Playing"_s, u"http://h/x"_s)});
     EXPECT_EQ(launcher.opened, QStringList{kCommand});
     EXPECT_TRUE(inPlayers.isEmpty());
+    // A retry of a stream that players cannot open by the bus (mms:) goes to the opener.
+    confirmation.Launched(u"Mms"_s, u"3:00:00 PM"_s, u"mms://h/live"_s, false, {});
+    confirmation.Observe({player(u"Stopped"_s, u"http://h/x"_s)});
+    EXPECT_EQ(launcher.opened.size(), 2);
+    EXPECT_TRUE(inPlayers.isEmpty());
 }
 
 TEST_F(LaunchConfirmationTest, AnOpenerThatCannotStartIsRetriedAtOnce) {
