@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+
 namespace lyrevane {
 
 // The media engine as the player drives it: a URL, transport commands, availability
@@ -64,12 +66,19 @@ public:
     // While a dropped stream is being reconnected, since when and why, in the words the
     // listener sees ("Reconnecting since 15:07: Connection refused"); empty otherwise.
     virtual QString reconnecting() const { return {}; }
+    // How far behind live the listener is: a live stream that was paused plays on from where
+    // it was, while what arrives meanwhile is kept. Zero when live.
+    virtual std::chrono::milliseconds behindLive() const { return {}; }
+    // Whether keeping what arrives had to stop (its limit, or a disk with too little room).
+    virtual bool keepingStopped() const { return false; }
+    // Drops what is kept and plays the stream live again.
+    virtual void catchUpToLive() {}
 
 Q_SIGNALS:
     void openStateChanged(int state);
     void playStateChanged(int state);
     void errorOccurred();
-    // stationName(), nowPlaying() or reconnecting() changed.
+    // stationName(), nowPlaying(), reconnecting() or behindLive() changed.
     void metadataChanged();
 };
 

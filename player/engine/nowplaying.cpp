@@ -39,6 +39,22 @@ QString NowPlayingText(const QString& station, const QString& title) {
     return IsolatedText(station) + u" - "_s + IsolatedText(title);
 }
 
+QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(behind).count();
+    if (seconds <= 0) {
+        return {};
+    }
+    const auto pad = [](long long n) { return QString::number(n).rightJustified(2, u'0'); };
+    QString text = seconds >= 3600 ? QString::number(seconds / 3600) + u':' +
+                                         pad(seconds / 60 % 60) + u':' + pad(seconds % 60)
+                                   : QString::number(seconds / 60) + u':' + pad(seconds % 60);
+    text += u" behind live"_s;
+    if (keepingStopped) {
+        text += u" (no room to keep more)"_s;
+    }
+    return text;
+}
+
 QString DecodeIcyText(QByteArrayView raw) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(raw);

@@ -297,7 +297,7 @@ void StreamFeed::pump() {
 // Audio never outgrows the raw bytes it came in, and those were read within the room.
 void StreamFeed::take(QByteArrayView raw) {
     QByteArray audio;
-    icy_.feed(raw, audio, [this](QByteArrayView block) {
+    icy_.feed(raw, audio, [this, &audio](QByteArrayView block) {
         const std::optional<QString> title = StreamTitleFromIcyBlock(block);
         if (!title) {
             return;
@@ -305,7 +305,8 @@ void StreamFeed::take(QByteArrayView raw) {
         const QString shown = IsMeaningfulTitle(*title) ? *title : QString();
         if (shown != title_) {
             title_ = shown;
-            Q_EMIT titleChanged(ticket_, shown);
+            const quint64 written = buffer_ ? buffer_->written() : 0;
+            Q_EMIT titleChanged(ticket_, shown, written + static_cast<quint64>(audio.size()));
         }
     });
     if (aligning_) {

@@ -86,11 +86,13 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
             setMetadata(station, {});
         }
     });
-    connect(feed_, &StreamFeed::titleChanged, this, [this](quint64 ticket, const QString& title) {
-        if (ticket == feedTicket_) {
-            setMetadata(station_, title);
-        }
-    });
+    connect(feed_, &StreamFeed::titleChanged, this,
+            [this](quint64 ticket, const QString& title, quint64 position) {
+                if (ticket == feedTicket_) {
+                    shift_.noteTitle(position, title);
+                    followAudioHeard();
+                }
+            });
     connect(feed_, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
         // libVLC reads what is left and then reaches the end; the reason goes first.
         if (ticket == feedTicket_ && !line.isEmpty()) {

@@ -6,6 +6,7 @@
 #include "playstatemachine.h"
 #include "sourceresolver.h"
 #include "streamfeed.h"
+#include "timeshift.h"
 
 #include <QStringList>
 #include <QThread>
@@ -36,6 +37,9 @@ struct VlcEngineOptions {
     QStringList vlcArguments;
     // Connect timeout, stall watchdog and reconnection backoff.
     PlayTimings timings;
+    // Where a paused live stream keeps what arrives beyond memory ($XDG_CACHE_HOME/Lyrevane
+    // when empty).
+    QString timeShiftFolder;
     // Sources refused in addition to the built-in list, matched the same way (for tests
     // that let a local address stand in for a refused host).
     QStringList refusedSources;
@@ -78,6 +82,9 @@ public:
     QString stationName() const override { return station_; }
     QString nowPlaying() const override { return title_; }
     QString reconnecting() const override { return reconnecting_; }
+    std::chrono::milliseconds behindLive() const override { return shift_.behind(); }
+    bool keepingStopped() const override;
+    void catchUpToLive() override;
 
     // Starts opening `url` before anyone listens to the engine (at program start, while the
     // window is still being built), so that the connection and libVLC's start-up overlap the
@@ -145,8 +152,11 @@ private:
     // Drops what a prestart held back; true when one was in progress.
     bool dropPrestart();
     void applyVolume();
-    // Plays a fed live stream a little slower while its cushion is short.
+    // Plays a fed live stream a little slower while its cushion is short, and follows what is
+    // heard: its title, how far behind live.
     void governCushion();
+    void followAudioHeard();
+    QString timeShiftFolder() const;
     void setRate(double rate);
     QTimer& timer(PlayStateMachine::Timer which);
 
@@ -162,7 +172,9 @@ private:
     CushionGovernor cushion_;
     QTimer cushionTimer_;
     double rate_ = 1.0;
-    QString entry_;  // the entry being opened or played, as the machine named it
+    TimeShift shift_;
+    qint64 shownBehind_ = 0;  // whole seconds, as last announced
+    QString entry_;           // the entry being opened or played, as the machine named it
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;
     libvlc_media_t* media_ = nullptr;  // the entry being played

@@ -171,6 +171,8 @@ void VlcMediaEngine::openEntry(const QString& url) {
     cushion_.reset();
     setRate(cushion_.startRate());
     cushionTimer_.start();
+    shift_.reset();
+    shownBehind_ = 0;
     if (libvlc_media_player_play(player_) != 0) {
         events_.push_back(PlayStateMachine::openFailed());
     }
@@ -197,6 +199,7 @@ void VlcMediaEngine::governCushion() {
         cushionTimer_.stop();
         return;
     }
+    followAudioHeard();
     if (machine_.phase() != PlayStateMachine::Phase::Playing) {
         return;
     }
@@ -210,6 +213,20 @@ void VlcMediaEngine::governCushion() {
     qCDebug(lcEngine, "cushion %lld ms at %d bytes/s, rate %.2f, played %lld ms",
             static_cast<long long>(cushion_.cushion().count()), cushion_.bytesPerSecond(), rate_,
             static_cast<long long>(look.playedMs));
+}
+
+void VlcMediaEngine::followAudioHeard() {
+    if (!fed_ || !feedBuffer_) {
+        return;
+    }
+    if (const std::optional<QString> title = shift_.titleAt(feedBuffer_->position())) {
+        setMetadata(station_, *title);
+    }
+    const qint64 behind = std::chrono::duration_cast<std::chrono::seconds>(shift_.behind()).count();
+    if (behind != shownBehind_) {
+        shownBehind_ = behind;
+        announce([this] { Q_EMIT metadataChanged(); });
+    }
 }
 
 void VlcMediaEngine::setRate(double rate) {

@@ -439,7 +439,13 @@ void frmMain::UpdateNowPlaying() {
     QString text = IsolatedText(services_.engine.reconnecting());
     if (text.isEmpty()) {
         text = NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
+        const QString behind =
+            BehindLiveText(services_.engine.behindLive(), services_.engine.keepingStopped());
+        if (!behind.isEmpty()) {
+            text = text.isEmpty() ? behind : behind + u" \u00b7 "_s + text;
+        }
     }
+    mnuLiveCatchUp->setEnabled(services_.engine.behindLive().count() > 0);
     const QFontMetrics metrics(lblNowPlaying->font());
     lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
     // Tooltips guess rich text: what a server sent is made plain text, so that markup in a

@@ -139,6 +139,8 @@ public:
     QAction* mnuFileBroadcastScheduler = nullptr;
     QAction* mnuFileCustomizeSkin = nullptr;
     QAction* mnuFileExit = nullptr;
+    QMenu* mnuLive = nullptr;
+    QAction* mnuLiveCatchUp = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;
     // The brokers button's popup, never shown in the menu bar.

@@ -22,6 +22,7 @@
 #include "frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
 
 namespace lyrevane {
 namespace {
@@ -103,6 +104,17 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     engine.reconnectingText.clear();
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
+    // Played late after a pause: how far behind live, and the way back to it.
+    EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled());
+    engine.behind = 155s;
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(window->lblNowPlaying->text(),
+              u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
+    ASSERT_TRUE(window->mnuLiveCatchUp->isEnabled());
+    window->mnuLiveCatchUp->trigger();
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
+    EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled());
 
     engine.title.clear();
     engine.station.clear();

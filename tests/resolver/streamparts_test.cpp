@@ -5,7 +5,9 @@
 #include "icyreader.h"
 #include "mpegaudio.h"
 
+#include <QDir>
 #include <QList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +144,50 @@ TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
     writer.join();
     EXPECT_EQ(received.size(), source.size());
     EXPECT_TRUE(received == source);
+}
+
+// While the listener is behind live, what arrives is kept past the buffer's capacity, first in
+// memory, then in a file that has no name on disk, and read back in order; keeping stops, and
+// says so, at its limit or when the disk would keep too little free.
+TEST(FeedBufferTest, KeepsWhatArrivesWhileBehindInMemoryThenOnDisk) {
+    QTemporaryDir folder;
+    struct Case {
+        std::uint64_t limit;
+        std::uint64_t keepFree;
+        std::size_t kept;  // of the 1000 bytes written
+        bool keptAll;
+    };
+    const Case cases[] = {
+        {10000, 0, 1000, false},                     // all of it: 300 in memory, the rest on disk
+        {700, 0, 700, true},                         // the limit
+        {10000, std::uint64_t{1} << 62, 300, true},  // no disk that large: memory only
+    };
+    for (const Case& c : cases) {
+        FeedBuffer buffer(100);
+        QByteArray sent;
+        for (int i = 0; i < 1000; ++i) {
+            sent += static_cast<char>('a' + i % 26);
+        }
+        buffer.keep(folder.filePath(QStringLiteral("cache")), c.limit, 300, c.keepFree);
+        std::size_t taken = 0;
+        for (qsizetype at = 0; at < sent.size(); at += 50) {
+            if (buffer.room() > 0) {
+                taken += buffer.write(QByteArrayView(sent).sliced(at, 50));
+            }
+        }
+        EXPECT_EQ(taken, c.kept);
+        EXPECT_EQ(buffer.keptAll(), c.keptAll);
+        EXPECT_EQ(buffer.written(), c.kept);
+        EXPECT_TRUE(QDir(folder.filePath(QStringLiteral("cache"))).isEmpty())
+            << "the file has no name";
+        buffer.finish();
+        QByteArray got;
+        char out[64];
+        while (const std::size_t n = buffer.read(out, sizeof out)) {
+            got.append(out, static_cast<qsizetype>(n));
+        }
+        EXPECT_EQ(got, sent.left(static_cast<qsizetype>(c.kept)));
+    }
 }
 
 // --- IcyReader ----------------------------------------------------------------------------
