@@ -73,13 +73,21 @@ public:
     virtual bool keepingStopped() const { return false; }
     // Drops what is kept and plays the stream live again.
     virtual void catchUpToLive() {}
+    // Recording the stream as it arrives: why it cannot be recorded now (empty when it can),
+    // starting and stopping, and how long the recording is (-1 when there is none).
+    virtual QString recordRefusal() const { return QStringLiteral("Nothing is playing."); }
+    virtual void setRecording(bool) {}
+    virtual qint64 recordingSeconds() const { return -1; }
 
 Q_SIGNALS:
     void openStateChanged(int state);
     void playStateChanged(int state);
     void errorOccurred();
-    // stationName(), nowPlaying(), reconnecting() or behindLive() changed.
+    // stationName(), nowPlaying(), reconnecting(), behindLive() or the recording changed.
     void metadataChanged();
+    // Something the listener should read about the recording (it could not start, the disk
+    // filled, where it was saved when that failed).
+    void recordingMessage(const QString& text);
 };
 
 }  // namespace lyrevane

@@ -42,6 +42,21 @@ void FeedBuffer::keep(const QString& folder, std::uint64_t maxBytes, std::size_t
     }
 }
 
+void FeedBuffer::setTap(std::function<void(QByteArrayView)> tap) {
+    const std::lock_guard lock(mutex_);
+    tap_ = std::move(tap);
+}
+
+void FeedBuffer::setContentType(const QByteArray& type) {
+    const std::lock_guard lock(mutex_);
+    contentType_ = type;
+}
+
+QByteArray FeedBuffer::contentType() const {
+    const std::lock_guard lock(mutex_);
+    return contentType_;
+}
+
 bool FeedBuffer::keeping() const {
     const std::lock_guard lock(mutex_);
     return keeping_;
@@ -77,11 +92,13 @@ std::size_t FeedBuffer::room() {
 std::size_t FeedBuffer::write(QByteArrayView bytes) {
     std::size_t taken = 0;
     bool wake = false;
+    std::function<void(QByteArrayView)> tap;
     {
         const std::lock_guard lock(mutex_);
         if (finished_ || aborted_ || bytes.isEmpty()) {
             return 0;
         }
+        tap = tap_;
         const std::size_t limit =
             keeping_ ? static_cast<std::size_t>(std::min<std::uint64_t>(keepLimit_, SIZE_MAX))
                      : capacity_;
@@ -115,6 +132,9 @@ std::size_t FeedBuffer::write(QByteArrayView bytes) {
     }
     if (wake) {
         readable_.notify_one();
+    }
+    if (tap) {
+        tap(bytes.first(static_cast<qsizetype>(taken)));
     }
     return taken;
 }

@@ -72,6 +72,12 @@ public:
     std::size_t buffered() const;
     std::size_t capacity() const { return capacity_; }
 
+    // Called on the writer's thread with every byte taken, in order (a recording).
+    void setTap(std::function<void(QByteArrayView)> tap);
+    // The stream's content type, as its server declares it.
+    void setContentType(const QByteArray& type);
+    QByteArray contentType() const;
+
     // The stream's bytes per second, as its server or its frames declare it; 0 when unknown.
     void setByteRate(int bytesPerSecond) { byteRate_.store(bytesPerSecond); }
     int byteRate() const { return byteRate_.load(); }
@@ -93,6 +99,8 @@ private:
     std::size_t prefill_ = 0;
     bool readerWaiting_ = false;  // a reader is blocked: every write wakes it
     std::function<void()> onRoom_;
+    std::function<void(QByteArrayView)> tap_;
+    QByteArray contentType_;
     std::atomic<int> byteRate_{0};
     // Keeping.
     bool keeping_ = false;

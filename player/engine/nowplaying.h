@@ -17,6 +17,9 @@ QString NowPlayingText(const QString& station, const QString& title);
 // there are any), with a note when what arrives could no longer be kept; empty when live.
 QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped);
 
+// "REC 12:34" for a recording of that many seconds (hours when there are any); empty for -1.
+QString RecordingText(qint64 seconds);
+
 // `text` within a first-strong isolate when it holds right-to-left text or direction controls;
 // otherwise as it is.
 QString IsolatedText(const QString& text);

@@ -236,6 +236,7 @@ void StreamFeed::adoptReply(QNetworkReply* reply, const QByteArray& head) {
     stream.metaint = metaintOf(reply->rawHeader("icy-metaint"));
     stream.station = DecodeIcyText(reply->rawHeader("icy-name"));
     stream.mpegAudio = isMpegAudio(reply->rawHeader("Content-Type"));
+    stream.contentType = reply->rawHeader("Content-Type");
     stream.bitRate = bitRateOf(reply->rawHeader("icy-br"));
     connect(reply, &QNetworkReply::finished, this, &StreamFeed::pump);
     adopt(reply, head, stream);
@@ -249,6 +250,7 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
     aligning_ = stream.mpegAudio;
     unaligned_.clear();
     if (buffer_) {
+        buffer_->setContentType(stream.contentType);
         if (stream.bitRate > 0 && stream.bitRate <= kMaxBitRate) {
             buffer_->setByteRate(stream.bitRate * 1000 / 8);
         }
@@ -429,6 +431,7 @@ void StreamFeed::onEarlyData() {
     stream.metaint = metaintOf(answer->headers.value("icy-metaint"));
     stream.station = DecodeIcyText(answer->headers.value("icy-name"));
     stream.mpegAudio = isMpegAudio(answer->headers.value("content-type"));
+    stream.contentType = answer->headers.value("content-type");
     stream.bitRate = bitRateOf(answer->headers.value("icy-br"));
     const QByteArray rest = earlyAnswer_.mid(end + 4);
     earlyAnswer_.clear();

@@ -69,6 +69,7 @@ private:
         qint64 metaint = 0;
         QString station;
         bool mpegAudio = false;
+        QByteArray contentType;
         int bitRate = 0;  // kbit/s, when the server says
     };
 

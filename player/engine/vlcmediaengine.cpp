@@ -90,6 +90,9 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
             [this](quint64 ticket, const QString& title, quint64 position) {
                 if (ticket == feedTicket_) {
                     shift_.noteTitle(position, title);
+                    if (recorder_) {
+                        recorder_->noteTitle(title);
+                    }
                     followAudioHeard();
                 }
             });
@@ -142,6 +145,9 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
 }
 
 VlcMediaEngine::~VlcMediaEngine() {
+    if (recorder_) {
+        recorder_->finish();
+    }
     ++feedTicket_;
     if (feedBuffer_) {
         feedBuffer_->abort();  // a read libVLC is blocked in returns, so that stop can join

@@ -6,6 +6,7 @@
 #include "playstatemachine.h"
 #include "sourceresolver.h"
 #include "streamfeed.h"
+#include "streamrecorder.h"
 #include "timeshift.h"
 
 #include <QStringList>
@@ -40,6 +41,8 @@ struct VlcEngineOptions {
     // Where a paused live stream keeps what arrives beyond memory ($XDG_CACHE_HOME/Lyrevane
     // when empty).
     QString timeShiftFolder;
+    // Where recordings go ($XDG_MUSIC_DIR/Lyrevane when empty).
+    QString recordingFolder;
     // Sources refused in addition to the built-in list, matched the same way (for tests
     // that let a local address stand in for a refused host).
     QStringList refusedSources;
@@ -85,6 +88,9 @@ public:
     std::chrono::milliseconds behindLive() const override { return shift_.behind(); }
     bool keepingStopped() const override;
     void catchUpToLive() override;
+    QString recordRefusal() const override;
+    void setRecording(bool on) override;
+    qint64 recordingSeconds() const override;
 
     // Starts opening `url` before anyone listens to the engine (at program start, while the
     // window is still being built), so that the connection and libVLC's start-up overlap the
@@ -157,6 +163,10 @@ private:
     void governCushion();
     void followAudioHeard();
     QString timeShiftFolder() const;
+    // Ends a recording, telling the listener when that went wrong.
+    void stopRecording();
+    // Hands the current feed's audio to the recording.
+    void tapRecording();
     void setRate(double rate);
     QTimer& timer(PlayStateMachine::Timer which);
 
@@ -174,7 +184,10 @@ private:
     double rate_ = 1.0;
     TimeShift shift_;
     qint64 shownBehind_ = 0;  // whole seconds, as last announced
-    QString entry_;           // the entry being opened or played, as the machine named it
+    std::shared_ptr<StreamRecorder> recorder_;
+    qint64 shownRecorded_ = -1;
+    QString recordError_;  // as last told
+    QString entry_;        // the entry being opened or played, as the machine named it
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;
     libvlc_media_t* media_ = nullptr;  // the entry being played

@@ -62,6 +62,7 @@ void VlcMediaEngine::setUrl(const QString& url) {
         return;
     }
     dropPrestart();
+    stopRecording();
     dispatch(PlayStateMachine::userSetUrl(url));
 }
 
@@ -101,6 +102,7 @@ void VlcMediaEngine::pause() {
 
 void VlcMediaEngine::stop() {
     dropPrestart();
+    stopRecording();
     dispatch(PlayStateMachine::user(Event::Kind::Stop));
 }
 

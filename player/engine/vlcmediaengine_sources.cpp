@@ -140,6 +140,11 @@ void VlcMediaEngine::openEntry(const QString& url) {
     // libVLC starts now and waits for the bytes the feed checks and hands on.
     const quint64 ticket = ++feedTicket_;
     feedBuffer_ = std::make_shared<FeedBuffer>();
+    // A recording goes on across connections: the gap is noted.
+    if (recorder_) {
+        recorder_->noteGap();
+        tapRecording();
+    }
     feedBuffer_->setOnRoom([feed = feed_] {
         QMetaObject::invokeMethod(feed, &StreamFeed::pump, Qt::QueuedConnection);
     });
@@ -179,6 +184,7 @@ void VlcMediaEngine::openEntry(const QString& url) {
 }
 
 void VlcMediaEngine::openUrlMedia(const QString& url) {
+    stopRecording();
     media_ = createMedia(instance_, url);
     if (media_ == nullptr) {
         dispatch(PlayStateMachine::openFailed());
@@ -223,9 +229,15 @@ void VlcMediaEngine::followAudioHeard() {
         setMetadata(station_, *title);
     }
     const qint64 behind = std::chrono::duration_cast<std::chrono::seconds>(shift_.behind()).count();
-    if (behind != shownBehind_) {
+    const qint64 recorded = recordingSeconds();
+    if (behind != shownBehind_ || recorded != shownRecorded_) {
         shownBehind_ = behind;
+        shownRecorded_ = recorded;
         announce([this] { Q_EMIT metadataChanged(); });
+    }
+    if (recorder_ && !recorder_->error().isEmpty() && recorder_->error() != recordError_) {
+        recordError_ = recorder_->error();
+        Q_EMIT recordingMessage(recordError_);
     }
 }
 

@@ -123,6 +123,14 @@ frmMain::frmMain(Services services, QWidget* parent)
     lblNowPlaying->setMaximumWidth(320);
     sbStatusBar->addPermanentWidget(lblNowPlaying);
     connect(&services.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
+    connect(&services.engine, &MediaEngine::playStateChanged, this, [this] { UpdateLiveMenu(); });
+    // Told after the engine's call returns, never inside it.
+    connect(
+        &services.engine, &MediaEngine::recordingMessage, this,
+        [this](const QString& text) {
+            services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
+        },
+        Qt::QueuedConnection);
     layout_.SetStatusBarHeight(sbStatusBar->sizeHint().height());
 
     session_ =
@@ -434,6 +442,17 @@ void frmMain::SetStatusText(const QString& text) {
     sbStatusBar->showMessage(text);
 }
 
+void frmMain::UpdateLiveMenu() {
+    mnuLiveCatchUp->setEnabled(services_.engine.behindLive().count() > 0);
+    const bool recording = services_.engine.recordingSeconds() >= 0;
+    const QString refusal = services_.engine.recordRefusal();
+    const QSignalBlocker quiet(mnuLiveRecord);
+    mnuLiveRecord->setChecked(recording);
+    mnuLiveRecord->setEnabled(recording || refusal.isEmpty());
+    mnuLiveRecord->setToolTip(
+        recording || refusal.isEmpty() ? u"Record the stream to the Music folder"_s : refusal);
+}
+
 void frmMain::UpdateNowPlaying() {
     // While a dropped stream is reconnected, since when and why; then the station again.
     QString text = IsolatedText(services_.engine.reconnecting());
@@ -441,11 +460,13 @@ void frmMain::UpdateNowPlaying() {
         text = NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
         const QString behind =
             BehindLiveText(services_.engine.behindLive(), services_.engine.keepingStopped());
-        if (!behind.isEmpty()) {
-            text = text.isEmpty() ? behind : behind + u" \u00b7 "_s + text;
+        for (const QString& part : {behind, RecordingText(services_.engine.recordingSeconds())}) {
+            if (!part.isEmpty()) {
+                text = text.isEmpty() ? part : part + u" \u00b7 "_s + text;
+            }
         }
     }
-    mnuLiveCatchUp->setEnabled(services_.engine.behindLive().count() > 0);
+    UpdateLiveMenu();
     const QFontMetrics metrics(lblNowPlaying->font());
     lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
     // Tooltips guess rich text: what a server sent is made plain text, so that markup in a

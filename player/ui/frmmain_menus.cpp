@@ -57,6 +57,14 @@ void frmMain::BuildMenu() {
     mnuLiveCatchUp->setEnabled(false);
     connect(mnuLiveCatchUp, &QAction::triggered, this,
             [this] { services_.engine.catchUpToLive(); });
+    // Only the listener starts a recording: here, or through the player's own bus interface.
+    mnuLiveRecord =
+        addItem(mnuLive, u"&Record"_s, u"mnuLiveRecord"_s, QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuLiveRecord->setCheckable(true);
+    mnuLive->setToolTipsVisible(true);
+    connect(mnuLiveRecord, &QAction::triggered, this,
+            [this](bool on) { services_.engine.setRecording(on); });
+    UpdateLiveMenu();
 
     mnuHelp = menuBar()->addMenu(u"&Help"_s);
     mnuHelp->setObjectName(u"mnuHelp"_s);

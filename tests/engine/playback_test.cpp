@@ -1,7 +1,10 @@
 // Opening streams and playlists, state reports, transport controls and volume.
 #include "enginefixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <iostream>
 
@@ -179,6 +182,34 @@ TEST_F(EngineTest, PausedLiveStreamPlaysOnWhereItWasUntilCaughtUp) {
     engine->stop();
     EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
     EXPECT_FALSE(engine->isAvailable(Control::Stop));
+}
+
+// A recording is the stream's bytes as they came, under its final name once stopped, with its
+// cue sheet beside it; nothing is left under the name it had while recording.
+TEST_F(EngineTest, RecordingWritesTheStreamAsItCame) {
+    QTemporaryDir music;
+    VlcEngineOptions options;
+    options.vlcArguments = {u"--aout=dummy"_s};
+    options.recordingFolder = music.path();
+    VlcMediaEngine engine(options);
+    EXPECT_FALSE(engine.recordRefusal().isEmpty()) << "nothing plays yet";
+    engine.setUrl(url(u"/live/tone.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine.playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_EQ(engine.recordRefusal(), QString());
+    engine.setRecording(true);
+    ASSERT_TRUE(waitUntil([&] { return engine.recordingSeconds() >= 2; }, 10s));
+    engine.stop();
+    EXPECT_EQ(engine.recordingSeconds(), -1);
+    const QStringList files = QDir(music.path()).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 2) << files.join(u", "_s).toStdString();
+    EXPECT_TRUE(files[0].startsWith(u"127.0.0.1 "_s) && files[0].endsWith(u".cue"_s));
+    EXPECT_TRUE(files[1].endsWith(u".mp3"_s) && !files[1].contains(u"(recording)"_s));
+    QFile recorded(music.filePath(files[1]));
+    QFile source(media_->filePath(u"tone.mp3"_s));
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = recorded.readAll();
+    EXPECT_GE(bytes.size(), 16000);
+    EXPECT_GT(source.readAll().indexOf(bytes), 0) << "a slice of the stream, byte for byte";
 }
 
 // A live stream is read at the pace it plays, however fast its server sends: what waits is

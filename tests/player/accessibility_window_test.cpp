@@ -110,6 +110,11 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     EXPECT_EQ(window->lblNowPlaying->text(),
               u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
     ASSERT_TRUE(window->mnuLiveCatchUp->isEnabled());
+    engine.recorded = 754;
+    Q_EMIT engine.metadataChanged();
+    EXPECT_TRUE(window->lblNowPlaying->text().startsWith(u"REC 12:34 \u00b7 2:35 behind live"_s));
+    EXPECT_TRUE(window->mnuLiveRecord->isChecked());
+    engine.recorded = -1;
     window->mnuLiveCatchUp->trigger();
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);

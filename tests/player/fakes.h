@@ -64,6 +64,7 @@ public:
     QString reconnecting() const override { return reconnectingText; }
     std::chrono::milliseconds behindLive() const override { return behind; }
     bool keepingStopped() const override { return keptAll; }
+    qint64 recordingSeconds() const override { return recorded; }
     void catchUpToLive() override {
         record(u"engine.catchUpToLive"_s);
         behind = {};
@@ -86,6 +87,7 @@ public:
     QString reconnectingText;
     std::chrono::milliseconds behind{0};
     bool keptAll = false;
+    qint64 recorded = -1;
 
 private:
     void record(QStringView entry) {

@@ -157,6 +157,11 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(window->mnuLiveCatchUp->text(), u"&Catch Up to Live"_s);
     EXPECT_EQ(window->mnuLiveCatchUp->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
     EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled()) << "live: nothing to catch up";
+    EXPECT_EQ(window->mnuLiveRecord->text(), u"&Record"_s);
+    EXPECT_EQ(window->mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_TRUE(window->mnuLiveRecord->isCheckable());
+    EXPECT_FALSE(window->mnuLiveRecord->isEnabled()) << "nothing plays";
+    EXPECT_FALSE(window->mnuLiveRecord->toolTip().isEmpty()) << "and it says why";
 
     QStringList file;
     for (const QAction* a : window->mnuFile->actions()) {
