@@ -147,6 +147,15 @@ void FeedBuffer::finish() {
     readable_.notify_all();
 }
 
+bool FeedBuffer::reopen() {
+    const std::lock_guard lock(mutex_);
+    if (aborted_ || (finished_ && size_ == 0)) {
+        return false;
+    }
+    finished_ = false;
+    return true;
+}
+
 void FeedBuffer::abort() {
     {
         const std::lock_guard lock(mutex_);

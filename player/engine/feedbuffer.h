@@ -55,6 +55,9 @@ public:
     std::size_t write(QByteArrayView bytes);
     // No more data will come: reads drain what is left, then end.
     void finish();
+    // More comes after all (a connection made again while behind live): false when the reader
+    // already reached the end, or the buffer was aborted.
+    bool reopen();
     // Reads end now, and what is buffered is dropped. Wakes a blocked reader.
     void abort();
 

@@ -82,9 +82,14 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     connect(feed_, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
     connect(feed_, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
     connect(feed_, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
-        if (ticket == feedTicket_) {
-            setMetadata(station, {});
+        if (ticket != feedTicket_) {
+            return;
         }
+        if (std::exchange(rejoining_, false)) {
+            rejoinAttempts_ = 0;  // joined again: what is heard keeps its title
+            return;
+        }
+        setMetadata(station, {});
     });
     connect(feed_, &StreamFeed::titleChanged, this,
             [this](quint64 ticket, const QString& title, quint64 position) {
@@ -97,11 +102,16 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
                 }
             });
     connect(feed_, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
+        if (rejoinWhileBehind(ticket)) {
+            return;
+        }
         // libVLC reads what is left and then reaches the end; the reason goes first.
         if (ticket == feedTicket_ && !line.isEmpty()) {
             dispatch(PlayStateMachine::logError(line));
         }
     });
+    rejoinTimer_.setSingleShot(true);
+    connect(&rejoinTimer_, &QTimer::timeout, this, &VlcMediaEngine::rejoin);
     cushionTimer_.setInterval(kCushionLook);
     connect(&cushionTimer_, &QTimer::timeout, this, &VlcMediaEngine::governCushion);
     feedThread_.setObjectName(u"Lyrevane stream feed"_s);
@@ -372,6 +382,8 @@ void VlcMediaEngine::haltPlayer() {
     // The feed's reports for this media are stale from here on; a read libVLC is blocked in
     // returns at once, so that the stop below does not wait for the network.
     ++feedTicket_;
+    rejoining_ = false;
+    rejoinTimer_.stop();
     if (feedBuffer_) {
         feedBuffer_->abort();
         QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);

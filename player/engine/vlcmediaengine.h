@@ -163,6 +163,10 @@ private:
     void governCushion();
     void followAudioHeard();
     QString timeShiftFolder() const;
+    // A stream that ends while the listener is behind live is connected to again, and what
+    // comes is kept after what was: true when that is under way for `ticket`.
+    bool rejoinWhileBehind(quint64 ticket);
+    void rejoin();
     // Ends a recording, telling the listener when that went wrong.
     void stopRecording();
     // Hands the current feed's audio to the recording.
@@ -184,6 +188,9 @@ private:
     double rate_ = 1.0;
     TimeShift shift_;
     qint64 shownBehind_ = 0;  // whole seconds, as last announced
+    bool rejoining_ = false;
+    int rejoinAttempts_ = 0;
+    QTimer rejoinTimer_;
     std::shared_ptr<StreamRecorder> recorder_;
     qint64 shownRecorded_ = -1;
     QString recordError_;  // as last told

@@ -1,8 +1,12 @@
-// Recording what the feed reads, as it arrives.
+// What the feed reads beyond live: recording it as it arrives, and connecting again to a stream
+// that ended while the listener was behind.
 #include "vlcmediaengine.h"
 
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <algorithm>
+#include <array>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -70,6 +74,36 @@ void VlcMediaEngine::tapRecording() {
         feedBuffer_->setTap(
             [recorder = recorder_](QByteArrayView audio) { recorder->write(audio); });
     }
+}
+
+bool VlcMediaEngine::rejoinWhileBehind(quint64 ticket) {
+    if (ticket != feedTicket_ || !fed_ || !feedBuffer_ ||
+        (!rejoining_ && !feedBuffer_->keeping())) {
+        return false;
+    }
+    if (!feedBuffer_->reopen()) {
+        return false;
+    }
+    // At once the first time, then after 1, 2, 4, 8 and every 15 seconds.
+    static constexpr std::array<int, 6> kWaits{0, 1, 2, 4, 8, 15};
+    const int wait = kWaits.at(std::min<std::size_t>(rejoinAttempts_, kWaits.size() - 1));
+    ++rejoinAttempts_;
+    rejoining_ = true;
+    rejoinTimer_.start(std::chrono::seconds(wait));
+    return true;
+}
+
+void VlcMediaEngine::rejoin() {
+    if (!rejoining_ || !fed_ || !feedBuffer_) {
+        return;
+    }
+    const quint64 ticket = ++feedTicket_;
+    QMetaObject::invokeMethod(
+        feed_,
+        [feed = feed_, ticket, source = entry_.trimmed(), buffer = feedBuffer_] {
+            feed->open(ticket, source, buffer);
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace lyrevane

@@ -139,6 +139,9 @@ void VlcMediaEngine::openEntry(const QString& url) {
     }
     // libVLC starts now and waits for the bytes the feed checks and hands on.
     const quint64 ticket = ++feedTicket_;
+    rejoining_ = false;
+    rejoinAttempts_ = 0;
+    rejoinTimer_.stop();
     feedBuffer_ = std::make_shared<FeedBuffer>();
     // A recording goes on across connections: the gap is noted.
     if (recorder_) {
@@ -249,7 +252,7 @@ void VlcMediaEngine::setRate(double rate) {
 }
 
 void VlcMediaEngine::onResolved(quint64 ticket, const SourceResolution& result) {
-    if (ticket != feedTicket_) {
+    if (ticket != feedTicket_ || (rejoining_ && rejoinWhileBehind(ticket))) {
         return;
     }
     haltPlayer();
@@ -272,7 +275,7 @@ void VlcMediaEngine::onResolved(quint64 ticket, const SourceResolution& result) 
 }
 
 void VlcMediaEngine::onFeedFailed(quint64 ticket, const QString& line) {
-    if (ticket != feedTicket_) {
+    if (ticket != feedTicket_ || (rejoining_ && rejoinWhileBehind(ticket))) {
         return;
     }
     haltPlayer();

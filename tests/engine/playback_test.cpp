@@ -172,6 +172,7 @@ TEST_F(EngineTest, PausedLiveStreamPlaysOnWhereItWasUntilCaughtUp) {
     engine->play();
     ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 5s));
     EXPECT_EQ(requests().count(path), 1) << "the connection went on while paused";
+    EXPECT_EQ(engine->errorCount(), 0);
     EXPECT_GE(engine->behindLive(), 1500ms);
     EXPECT_FALSE(engine->keepingStopped());
 
@@ -182,6 +183,23 @@ TEST_F(EngineTest, PausedLiveStreamPlaysOnWhereItWasUntilCaughtUp) {
     engine->stop();
     EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
     EXPECT_FALSE(engine->isAvailable(Control::Stop));
+}
+
+// A stream that drops while paused is connected to again at once, still paused, and what it
+// sends is kept after what was: nothing is reported.
+TEST_F(EngineTest, PausedLiveStreamThatDropsIsJoinedAgainAndKept) {
+    auto engine = makeEngine();
+    const QString path = u"/drop/cut/live/paused/tone.mp3"_s;
+    engine->setUrl(url(path));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->pause();
+    ASSERT_TRUE(waitUntil([&] { return requests().count(path) == 2; }, 20s));
+    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 5s));
+    EXPECT_GE(engine->behindLive(), 1s);
+    EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_EQ(requests().count(path), 2);
 }
 
 // A recording is the stream's bytes as they came, under its final name once stopped, with its
