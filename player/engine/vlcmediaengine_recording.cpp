@@ -86,6 +86,9 @@ bool VlcMediaEngine::rejoinWhileBehind(quint64 ticket) {
     }
     // At once the first time, then after 1, 2, 4, 8 and every 15 seconds.
     static constexpr std::array<int, 6> kWaits{0, 1, 2, 4, 8, 15};
+    if (!rejoining_ && recorder_) {
+        recorder_->noteGap();
+    }
     const int wait = kWaits.at(std::min<std::size_t>(rejoinAttempts_, kWaits.size() - 1));
     ++rejoinAttempts_;
     rejoining_ = true;
