@@ -26,8 +26,8 @@ S (--stalls, default 0.5, 1, 2, 4, 8 s): three stalls, the first 15 s after the 
 first sound, each 20 s + S after the previous one, and 20 s of listening after the last.
 Reported per player: the silence (over 100 ms, summed) after each stall ("ok" when none),
 the recovery delay (from the relay's release to the return of sound, for stalls that caused
-a silence), the time to first audio from the process start, and any dropout between the
-first sound and the first stall. --late instead puts a single 8 s stall after 120 s of play.
+a silence; a silence that began only after the release says when), the time to first audio
+from the process start, and any dropout between the first sound and the first stall. --late instead puts a single 8 s stall after 120 s of play.
 Time taken: about 23 + 3 x (20 + S) s per player, run and stall length: with the defaults
 and four players about an hour (the script says how long before it starts).
 
@@ -277,13 +277,16 @@ class Stall:
         return any(e is None for _, e in self.silences)
 
     def recovery(self) -> str:
-        """From the release to the end of the first silence that lasted until it. The
-        recording places sound to about 10 ms, hence the margin."""
+        """From the release to the end of the first silence that lasted until it or began
+        after it. The recording places sound to about 10 ms, hence the margin."""
         for start, end in self.silences:
             if end is None:
                 return "no sound by the end"
             if end >= self.released - RECORDING_MARGIN:
-                return f"{max(0.0, end - self.released) * 1000:.0f}"
+                delay = f"{max(0.0, end - self.released) * 1000:.0f}"
+                if start > self.released + RECORDING_MARGIN:  # sound came back, then went
+                    delay += f" (silent from +{start - self.released:.1f} s)"
+                return delay
         return "back before the release"
 
 
