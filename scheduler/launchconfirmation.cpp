@@ -22,8 +22,9 @@ LaunchConfirmation::LaunchConfirmation(UrlLauncher& launcher, const Clock& clock
     : launcher_(launcher), clock_(clock), reporter_(reporter), timeout_(confirmTimeout) {}
 
 void LaunchConfirmation::Launched(const QString& name, const QString& time, const QString& mediaUrl,
-                                  bool started, const QString& error) {
+                                  bool started, const QString& error, bool record) {
     PendingLaunch launch{name, time, mediaUrl, 1, {}, {}, {}};
+    launch.record = record;
     if (!started) {
         Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
         return;
@@ -32,9 +33,11 @@ void LaunchConfirmation::Launched(const QString& name, const QString& time, cons
     pending_.append(launch);
 }
 
-void LaunchConfirmation::Due(const QString& name, const QString& time, const QString& mediaUrl) {
+void LaunchConfirmation::Due(const QString& name, const QString& time, const QString& mediaUrl,
+                             bool record) {
     PendingLaunch launch{name, time, mediaUrl, 1, clock_.now().addMSecs(timeout_.count()), {}, {}};
     launch.launched = false;
+    launch.record = record;
     pending_.append(launch);
 }
 
@@ -97,6 +100,7 @@ void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
 void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     QList<PendingLaunch> failed;
     QList<PendingLaunch> toStart;
+    QList<std::pair<PendingLaunch, PlayerReport>> playing;
     for (qsizetype i = 0; i < pending_.size();) {
         const PendingLaunch& launch = pending_[i];
         bool confirmed = false;
@@ -108,6 +112,7 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
             }
             if (player.playbackStatus == u"Playing") {
                 confirmed = true;
+                playing.append({launch, player});
                 break;
             }
             if (launch.launched && !player.lastError.isEmpty() &&
@@ -135,6 +140,11 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     }
     for (const PendingLaunch& launch : toStart) {
         Start(launch, players);
+    }
+    if (confirmed_) {
+        for (const auto& [launch, player] : playing) {
+            confirmed_(launch, player);
+        }
     }
 }
 
