@@ -4,6 +4,8 @@
 #include "hostnormaliser.h"
 #include "mediasourcecheck.h"
 
+#include <QHostAddress>
+
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -56,6 +58,27 @@ bool SourceRules::allows(const QString& url) const {
                 if (HostIsWithin(host, refused)) {
                     return false;
                 }
+            }
+        }
+    }
+    return true;
+}
+
+bool SourceRules::allowsAddress(const QHostAddress& address) const {
+    if (address.isNull()) {
+        return false;
+    }
+    QHostAddress plain(address);
+    plain.setScopeId({});
+    const QString text = plain.protocol() == QAbstractSocket::IPv6Protocol
+                             ? u'[' + plain.toString() + u']'
+                             : plain.toString();
+    // The same reading of addresses as for hosts: IPv4 inside IPv6 is the IPv4 address.
+    const QString host = NormaliseHost(text);
+    for (const QStringList* list : {&RefusedHosts(), &extraHosts_}) {
+        for (const QString& refused : *list) {
+            if (HostIsWithin(host, refused)) {
+                return false;
             }
         }
     }
