@@ -269,6 +269,9 @@ std::size_t CurlTransfer::onHeader(char* data, std::size_t size, std::size_t cou
         // A head after "100 Continue" and the like is the final one.
         transfer->headDone_ = code >= 200 || code == 0;
         transfer->atStatusLine_ = true;
+        if (transfer->headDone_) {
+            transfer->headTimer_.stop();  // the deadline is the head's, not the stream's
+        }
         return length;
     }
     if (std::exchange(transfer->atStatusLine_, false)) {
@@ -291,8 +294,8 @@ std::size_t CurlTransfer::onBody(char* data, std::size_t size, std::size_t count
         transfer->paused_ = true;
         return CURL_WRITEFUNC_PAUSE;
     }
-    if (!transfer->headDone_) {
-        transfer->headDone_ = true;
+    if (!std::exchange(transfer->headDone_, true)) {
+        transfer->headTimer_.stop();
     }
     transfer->body_.append(data, static_cast<qsizetype>(size * count));
     transfer->dataAnnounced_ = false;
