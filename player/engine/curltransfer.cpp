@@ -1,6 +1,5 @@
 #include "curltransfer.h"
 
-#include <QHostAddress>
 #include <QPointer>
 #include <QSocketNotifier>
 
@@ -304,8 +303,7 @@ std::size_t CurlTransfer::onBody(char* data, std::size_t size, std::size_t count
 
 curl_socket_t CurlTransfer::onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
     auto* transfer = static_cast<CurlTransfer*>(self);
-    if (purpose == CURLSOCKTYPE_IPCXN &&
-        !transfer->options_.rules.allowsAddress(QHostAddress(&address->addr))) {
+    if (purpose == CURLSOCKTYPE_IPCXN && !transfer->options_.rules.allowsAddress(&address->addr)) {
         transfer->refusedAddress_ = true;
         return CURL_SOCKET_BAD;
     }

@@ -4,7 +4,9 @@
 #include "hostnormaliser.h"
 #include "mediasourcecheck.h"
 
-#include <QHostAddress>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <utility>
 
@@ -64,17 +66,28 @@ bool SourceRules::allows(const QString& url) const {
     return true;
 }
 
-bool SourceRules::allowsAddress(const QHostAddress& address) const {
-    if (address.isNull()) {
+bool SourceRules::allowsAddress(const sockaddr* address) const {
+    char text[INET6_ADDRSTRLEN] = {};
+    QString host;
+    if (address == nullptr) {
         return false;
     }
-    QHostAddress plain(address);
-    plain.setScopeId({});
-    const QString text = plain.protocol() == QAbstractSocket::IPv6Protocol
-                             ? u'[' + plain.toString() + u']'
-                             : plain.toString();
-    // The same reading of addresses as for hosts: IPv4 inside IPv6 is the IPv4 address.
-    const QString host = NormaliseHost(text);
+    if (address->sa_family == AF_INET) {
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(address);
+        if (::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text) == nullptr) {
+            return false;
+        }
+        host = NormaliseHost(QString::fromLatin1(text));
+    } else if (address->sa_family == AF_INET6) {
+        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address);
+        if (::inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text) == nullptr) {
+            return false;
+        }
+        // Read as hosts are: IPv4 inside IPv6 is the IPv4 address.
+        host = NormaliseHost(u'[' + QString::fromLatin1(text) + u']');
+    } else {
+        return false;
+    }
     for (const QStringList* list : {&RefusedHosts(), &extraHosts_}) {
         for (const QString& refused : *list) {
             if (HostIsWithin(host, refused)) {

@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-class QHostAddress;
+struct sockaddr;
 
 namespace lyrevane {
 
@@ -18,10 +18,10 @@ public:
     explicit SourceRules(QStringList extraRefused);
 
     bool allows(const QString& url) const;
-    // Whether a connection to `address` may be made: a host name that resolves to a refused
-    // address is refused like the address itself. Loopback and private addresses are allowed
-    // unless listed.
-    bool allowsAddress(const QHostAddress& address) const;
+    // Whether a connection to `address` (IPv4 or IPv6) may be made: a host name that resolves
+    // to a refused address is refused like the address itself. Loopback and private addresses
+    // are allowed unless listed.
+    bool allowsAddress(const sockaddr* address) const;
 
 private:
     QStringList extraRefused_;
