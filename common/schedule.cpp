@@ -19,6 +19,9 @@ QString days(const QString& name) {
 QString lastActive(const QString& name) {
     return u"BROADCAST_"_s + name + u"_LASTACTIVE"_s;
 }
+QString record(const QString& name) {
+    return u"BROADCAST_"_s + name + u"_RECORD"_s;
+}
 }  // namespace schedulekeys
 
 Schedule ReadSchedule(SettingsProvider& store) {
@@ -56,6 +59,9 @@ Schedule ScheduleFromSection(const SectionSnapshot& section) {
         b.LastActive = datevalue::parse(section.value(schedulekeys::lastActive(name),
                                                       QStringLiteral("1/1/1900")))
                            .value_or(datevalue::kNever);
+        // Stores from before recording have no key: not recorded.
+        b.Record = parseBool(section.value(schedulekeys::record(name), QStringLiteral("False")))
+                       .value_or(false);
         schedule.Broadcasts.append(std::move(b));
     }
     return schedule;
@@ -70,7 +76,7 @@ double LastActiveToStore(const Broadcast& broadcast, const QDateTime& now) {
 
 bool WriteSchedule(SettingsProvider& store, const Schedule& schedule, const QDateTime& now) {
     KeyValueList values;
-    values.reserve(3 + 4 * schedule.Broadcasts.size() + 1);
+    values.reserve(3 + 5 * schedule.Broadcasts.size() + 1);
     values.append(
         {schedulekeys::AutoLaunchEnabled.toString(), formatBool(schedule.AutoLaunchEnabled)});
     values.append({schedulekeys::StartEarlierOffset.toString(),
@@ -83,6 +89,7 @@ bool WriteSchedule(SettingsProvider& store, const Schedule& schedule, const QDat
         values.append({schedulekeys::days(b.Name), QString::number(b.Days)});
         values.append(
             {schedulekeys::lastActive(b.Name), datevalue::format(LastActiveToStore(b, now))});
+        values.append({schedulekeys::record(b.Name), formatBool(b.Record)});
         names.append(b.Name);
     }
     values.append({schedulekeys::BroadcastList.toString(), joinNames(names)});

@@ -21,6 +21,7 @@ QString time(const QString& name);        // "BROADCAST_" + name + "_TIME"
 QString mediaUrl(const QString& name);    // ... "_MEDIAURL"
 QString days(const QString& name);        // ... "_DAYS"
 QString lastActive(const QString& name);  // ... "_LASTACTIVE"
+QString record(const QString& name);      // ... "_RECORD"
 }  // namespace schedulekeys
 
 struct Broadcast {
@@ -29,6 +30,7 @@ struct Broadcast {
     QString MediaURL = QStringLiteral("http://");
     qint16 Days = 127;  // bit 0 Sunday .. bit 6 Saturday
     double LastActive = datevalue::kNever;
+    bool Record = false;  // the scheduler asks the player that plays it to record it
 
     bool operator==(const Broadcast&) const = default;
 };

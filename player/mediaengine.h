@@ -3,6 +3,8 @@
 #include <QObject>
 #include <QString>
 
+#include <chrono>
+
 namespace lyrevane {
 
 // The media engine as the player drives it: a URL, transport commands, availability
@@ -64,13 +66,28 @@ public:
     // While a dropped stream is being reconnected, since when and why, in the words the
     // listener sees ("Reconnecting since 15:07: Connection refused"); empty otherwise.
     virtual QString reconnecting() const { return {}; }
+    // How far behind live the listener is: a live stream that was paused plays on from where
+    // it was, while what arrives meanwhile is kept. Zero when live.
+    virtual std::chrono::milliseconds behindLive() const { return {}; }
+    // Whether keeping what arrives had to stop (its limit, or a disk with too little room).
+    virtual bool keepingStopped() const { return false; }
+    // Drops what is kept and plays the stream live again.
+    virtual void catchUpToLive() {}
+    // Recording the stream as it arrives: why it cannot be recorded now (empty when it can),
+    // starting and stopping, and how long the recording is (-1 when there is none).
+    virtual QString recordRefusal() const { return QStringLiteral("Nothing is playing."); }
+    virtual void setRecording(bool) {}
+    virtual qint64 recordingSeconds() const { return -1; }
 
 Q_SIGNALS:
     void openStateChanged(int state);
     void playStateChanged(int state);
     void errorOccurred();
-    // stationName(), nowPlaying() or reconnecting() changed.
+    // stationName(), nowPlaying(), reconnecting(), behindLive() or the recording changed.
     void metadataChanged();
+    // Something the listener should read about the recording (it could not start, the disk
+    // filled, where it was saved when that failed).
+    void recordingMessage(const QString& text);
 };
 
 }  // namespace lyrevane

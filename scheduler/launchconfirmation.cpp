@@ -22,8 +22,9 @@ LaunchConfirmation::LaunchConfirmation(UrlLauncher& launcher, const Clock& clock
     : launcher_(launcher), clock_(clock), reporter_(reporter), timeout_(confirmTimeout) {}
 
 void LaunchConfirmation::Launched(const QString& name, const QString& time, const QString& mediaUrl,
-                                  bool started, const QString& error) {
+                                  bool started, const QString& error, bool record) {
     PendingLaunch launch{name, time, mediaUrl, 1, {}, {}, {}};
+    launch.record = record;
     if (!started) {
         Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
         return;
@@ -32,9 +33,11 @@ void LaunchConfirmation::Launched(const QString& name, const QString& time, cons
     pending_.append(launch);
 }
 
-void LaunchConfirmation::Due(const QString& name, const QString& time, const QString& mediaUrl) {
+void LaunchConfirmation::Due(const QString& name, const QString& time, const QString& mediaUrl,
+                             bool record) {
     PendingLaunch launch{name, time, mediaUrl, 1, clock_.now().addMSecs(timeout_.count()), {}, {}};
     launch.launched = false;
+    launch.record = record;
     pending_.append(launch);
 }
 
@@ -51,7 +54,10 @@ void LaunchConfirmation::TryAgain(const PendingLaunch& launch) {
 void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& players) {
     launch.launched = true;
     launch.deadline = clock_.now().addMSecs(timeout_.count());
-    if (launch.toRunningPlayer && openInPlayer_ && !players.isEmpty()) {
+    // Players open only http and https streams through the bus; others go to the opener.
+    const QString scheme = QUrl(launch.mediaUrl).scheme().toLower();
+    const bool openable = scheme == u"http" || scheme == u"https";
+    if (launch.toRunningPlayer && openInPlayer_ && openable && !players.isEmpty()) {
         // The player that tried this stream, else one that plays nothing, else any.
         const auto rank = [&launch](const PlayerReport& player) {
             return SameStream(player.url, launch.mediaUrl) ? 0
@@ -94,6 +100,7 @@ void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
 void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     QList<PendingLaunch> failed;
     QList<PendingLaunch> toStart;
+    QList<std::pair<PendingLaunch, PlayerReport>> playing;
     for (qsizetype i = 0; i < pending_.size();) {
         const PendingLaunch& launch = pending_[i];
         bool confirmed = false;
@@ -105,6 +112,7 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
             }
             if (player.playbackStatus == u"Playing") {
                 confirmed = true;
+                playing.append({launch, player});
                 break;
             }
             if (launch.launched && !player.lastError.isEmpty() &&
@@ -132,6 +140,11 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     }
     for (const PendingLaunch& launch : toStart) {
         Start(launch, players);
+    }
+    if (confirmed_) {
+        for (const auto& [launch, player] : playing) {
+            confirmed_(launch, player);
+        }
     }
 }
 

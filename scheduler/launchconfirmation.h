@@ -19,6 +19,7 @@ struct PlayerReport {
     QString url;             // the stream it plays or tries (MPRIS xesam:url)
     QString playbackStatus;  // "Playing", "Paused", "Stopped"
     QString lastError;       // its last error for that stream, empty when none
+    bool recording = false;  // whether it records its stream
 };
 
 // A launched broadcast waiting for a player to play it.
@@ -35,6 +36,8 @@ struct PendingLaunch {
     bool launched = true;
     // A retry: it goes to a player already on the bus when there is one.
     bool toRunningPlayer = false;
+    // The listener wants it recorded once a player plays it.
+    bool record = false;
 };
 
 // What a launch that did not happen is reported through.
@@ -64,12 +67,17 @@ public:
     // Asks the player with that bus name to open a stream (MPRIS OpenUri).
     using PlayerOpener = std::function<void(const QString& player, const QString& mediaUrl)>;
     void SetPlayerOpener(PlayerOpener opener) { openInPlayer_ = std::move(opener); }
+    // Told of every broadcast a player plays, with that player.
+    using ConfirmedHandler =
+        std::function<void(const PendingLaunch& launch, const PlayerReport& player)>;
+    void SetConfirmedHandler(ConfirmedHandler handler) { confirmed_ = std::move(handler); }
 
     // A broadcast is due: the next Observe confirms it or launches it.
-    void Due(const QString& name, const QString& time, const QString& mediaUrl);
+    void Due(const QString& name, const QString& time, const QString& mediaUrl,
+             bool record = false);
     // A broadcast was launched (started: whether the opener ran; error: why not).
     void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
-                  const QString& error);
+                  const QString& error, bool record = false);
     // The players the bus shows now.
     void Observe(const QList<PlayerReport>& players);
     // Gives up on launches whose time is out.
@@ -92,6 +100,7 @@ private:
     std::chrono::milliseconds timeout_;
     QList<PendingLaunch> pending_;
     PlayerOpener openInPlayer_;
+    ConfirmedHandler confirmed_;
 };
 
 // Whether a player's stream is the broadcast's: equal, or equal once percent-decoded.

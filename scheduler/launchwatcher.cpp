@@ -4,8 +4,8 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QDBusVariant>
 
+#include <algorithm>
 #include <memory>
 
 using namespace Qt::Literals::StringLiterals;
@@ -19,6 +19,8 @@ const QString kPlayerPrefix = u"org.mpris.MediaPlayer2.lyrevane"_s;
 const QString kNotifications = u"org.freedesktop.Notifications"_s;
 const QString kNotificationsPath = u"/org/freedesktop/Notifications"_s;
 const QString kRetryAction = u"retry"_s;
+const QString kPlayerPath = u"/org/mpris/MediaPlayer2"_s;
+const QString kLyrevaneInterface = u"example.quillmoor.Lyrevane"_s;
 
 QDBusMessage busCall(const QString& method) {
     return QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
@@ -50,7 +52,11 @@ struct PollRound {
 LaunchWatcher::LaunchWatcher(UrlLauncher& launcher, const Clock& clock, Options options,
                              std::function<void(const QString&)> logLine, QObject* parent)
     : QObject(parent),
+      clock_(clock),
       confirmation_(launcher, clock, *this, options.confirmTimeout),
+      recordings_(
+          clock, [this](const QString& player, bool on) { Record(player, on); },
+          options.recordLimit),
       options_(options),
       logLine_(std::move(logLine)),
       bus_(kConnectionName) {
@@ -58,6 +64,10 @@ LaunchWatcher::LaunchWatcher(UrlLauncher& launcher, const Clock& clock, Options 
     connect(&poll_, &QTimer::timeout, this, &LaunchWatcher::Poll);
     confirmation_.SetPlayerOpener(
         [this](const QString& player, const QString& mediaUrl) { OpenInPlayer(player, mediaUrl); });
+    confirmation_.SetConfirmedHandler(
+        [this](const PendingLaunch& launch, const PlayerReport& player) {
+            recordings_.Confirmed(launch, player);
+        });
 }
 
 LaunchWatcher::~LaunchWatcher() {
@@ -67,22 +77,34 @@ LaunchWatcher::~LaunchWatcher() {
 }
 
 void LaunchWatcher::Launched(const QString& name, const QString& time, const QString& mediaUrl,
-                             bool started, const QString& error) {
-    confirmation_.Launched(name, time, mediaUrl, started, error);
+                             bool started, const QString& error, bool record) {
+    confirmation_.Launched(name, time, mediaUrl, started, error, record);
     Follow();
 }
 
-void LaunchWatcher::Due(const QString& name, const QString& time, const QString& mediaUrl) {
-    confirmation_.Due(name, time, mediaUrl);
+void LaunchWatcher::Due(const QString& name, const QString& time, const QString& mediaUrl,
+                        bool record) {
+    confirmation_.Due(name, time, mediaUrl, record);
     Follow();
 }
 
 void LaunchWatcher::Follow() {
-    if (confirmation_.IsWaiting()) {
+    if (Following()) {
         Connect();
-        poll_.start();
         Poll();
     }
+}
+
+void LaunchWatcher::SchedulePoll() {
+    std::chrono::milliseconds interval = options_.pollInterval;
+    if (!confirmation_.IsWaiting()) {
+        interval = options_.recordPollInterval;
+        if (const std::optional<QDateTime> stop = recordings_.NextStop()) {
+            interval = std::clamp(std::chrono::milliseconds(clock_.now().msecsTo(*stop)),
+                                  std::chrono::milliseconds(0), interval);
+        }
+    }
+    poll_.start(interval);
 }
 
 // Fire and forget: the player's state on the bus tells what became of it.
@@ -91,6 +113,32 @@ void LaunchWatcher::OpenInPlayer(const QString& player, const QString& mediaUrl)
         player, u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s, u"OpenUri"_s);
     call << mediaUrl;
     bus_.call(call, QDBus::NoBlock);
+}
+
+// The player's answer comes later; a refusal to start is notified in the player's words.
+void LaunchWatcher::Record(const QString& player, bool on) {
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(player, kPlayerPath, kLyrevaneInterface, u"Record"_s);
+    call << on;
+    ++callsInFlight_;
+    auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, player, on](QDBusPendingCallWatcher* finished) {
+                finished->deleteLater();
+                --callsInFlight_;
+                const QDBusPendingReply<> reply = *finished;
+                if (on && reply.isError()) {
+                    if (const auto recording = recordings_.Refused(player)) {
+                        const QString said = recording->name + u" ("_s + recording->time + u")"_s;
+                        const QString reason = reply.error().message().isEmpty()
+                                                   ? reply.error().name()
+                                                   : reply.error().message();
+                        Notify(u"Scheduled broadcast is not recorded"_s, said + u": "_s + reason,
+                               said + u" is not recorded: "_s + reason, std::nullopt);
+                    }
+                }
+                DisconnectWhenIdle();
+            });
 }
 
 void LaunchWatcher::Connect() {
@@ -109,11 +157,11 @@ void LaunchWatcher::Connect() {
 
 // Nothing awaited any more: no launch to confirm, no notification whose action may come.
 void LaunchWatcher::DisconnectWhenIdle() {
-    if (confirmation_.IsWaiting()) {
+    if (Following()) {
         return;
     }
     poll_.stop();
-    if (connected_ && notifications_.isEmpty() && notificationsInFlight_ == 0 && !polling_) {
+    if (connected_ && notifications_.isEmpty() && callsInFlight_ == 0 && !polling_) {
         QDBusConnection::disconnectFromBus(kConnectionName);
         bus_ = QDBusConnection(kConnectionName);
         connected_ = false;
@@ -122,12 +170,15 @@ void LaunchWatcher::DisconnectWhenIdle() {
 
 void LaunchWatcher::Poll() {
     confirmation_.Tick();
-    if (!confirmation_.IsWaiting()) {
+    recordings_.Tick();
+    if (!Following()) {
         DisconnectWhenIdle();
         return;
     }
+    SchedulePoll();
     if (!connected_) {
         confirmation_.Observe({});  // no bus to look at: launches go to the opener
+        recordings_.Observe({});
         return;
     }
     if (polling_) {
@@ -167,17 +218,16 @@ void LaunchWatcher::Poll() {
                             }
                             round->Finish();
                         });
-                auto* error = new QDBusPendingCallWatcher(
-                    bus_.asyncCall(propertiesCall(
-                        name, u"Get"_s, {u"example.quillmoor.Lyrevane"_s, u"LastError"_s})),
-                    this);
-                connect(error, &QDBusPendingCallWatcher::finished, this,
+                auto* own = new QDBusPendingCallWatcher(
+                    bus_.asyncCall(propertiesCall(name, u"GetAll"_s, {kLyrevaneInterface})), this);
+                connect(own, &QDBusPendingCallWatcher::finished, this,
                         [round, index](QDBusPendingCallWatcher* w) {
                             w->deleteLater();
-                            const QDBusPendingReply<QDBusVariant> value = *w;
-                            if (value.isValid()) {
-                                round->players[index].lastError =
-                                    value.value().variant().toString();
+                            const QDBusPendingReply<QVariantMap> props = *w;
+                            if (props.isValid()) {
+                                PlayerReport& player = round->players[index];
+                                player.lastError = props.value().value(u"LastError"_s).toString();
+                                player.recording = props.value().value(u"Recording"_s).toBool();
                             }
                             round->Finish();
                         });
@@ -189,11 +239,21 @@ void LaunchWatcher::Poll() {
 void LaunchWatcher::Observed(const QList<PlayerReport>& players) {
     polling_ = false;
     confirmation_.Observe(players);
+    recordings_.Observe(players);
+    if (Following()) {
+        SchedulePoll();
+    }
     DisconnectWhenIdle();
 }
 
 void LaunchWatcher::ReportFailure(const PendingLaunch& launch, const QString& problem) {
-    const QString line = launch.name + u" ("_s + launch.time + u") did not start: "_s + problem;
+    const QString said = launch.name + u" ("_s + launch.time + u")"_s;
+    Notify(u"Scheduled broadcast did not start"_s, said + u": "_s + problem,
+           said + u" did not start: "_s + problem, launch);
+}
+
+void LaunchWatcher::Notify(const QString& summary, const QString& body, const QString& line,
+                           const std::optional<PendingLaunch>& retry) {
     Connect();
     if (!connected_) {
         logLine_(line);
@@ -203,19 +263,20 @@ void LaunchWatcher::ReportFailure(const PendingLaunch& launch, const QString& pr
                                                          kNotifications, u"Notify"_s);
     const QVariantMap hints{{u"desktop-entry"_s, u"lyrevane"_s},
                             {u"urgency"_s, QVariant::fromValue(uchar(2))}};
-    notify << u"Lyrevane Scheduler"_s << uint(0) << u"lyrevane"_s
-           << u"Scheduled broadcast did not start"_s
-           << launch.name + u" ("_s + launch.time + u"): "_s + problem
-           << QStringList{kRetryAction, u"Try again"_s} << hints << int(0);
-    ++notificationsInFlight_;
+    notify << u"Lyrevane Scheduler"_s << uint(0) << u"lyrevane"_s << summary << body
+           << (retry ? QStringList{kRetryAction, u"Try again"_s} : QStringList()) << hints
+           << int(0);
+    ++callsInFlight_;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(notify), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, launch, line](QDBusPendingCallWatcher* finished) {
+            [this, retry, line](QDBusPendingCallWatcher* finished) {
                 finished->deleteLater();
-                --notificationsInFlight_;
+                --callsInFlight_;
                 const QDBusPendingReply<uint> reply = *finished;
                 if (reply.isValid()) {
-                    notifications_.insert(reply.value(), launch);
+                    if (retry) {
+                        notifications_.insert(reply.value(), *retry);
+                    }
                 } else {
                     logLine_(line);  // no notification service
                 }

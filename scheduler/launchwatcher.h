@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 
+#include "broadcastrecordings.h"
 #include "launchconfirmation.h"
 
 namespace lyrevane {
@@ -15,8 +17,10 @@ namespace lyrevane {
 // Follows launched broadcasts on the session bus: every second it reads the Lyrevane
 // players' MPRIS state and last error, and hands them to a LaunchConfirmation. A
 // broadcast that does not start is reported with a desktop notification offering
-// "Try again" (or on stderr without a notification service). The bus is connected only
-// while something is awaited, so that the idle scheduler stays small.
+// "Try again" (or on stderr without a notification service). A broadcast to be recorded is
+// recorded by the player that plays it (the player's own Record), stopped after the limit;
+// a refusal is notified in the player's words. The bus is connected only while something
+// is awaited or recorded, so that the idle scheduler stays small.
 class LaunchWatcher final : public QObject, private LaunchReporter {
     Q_OBJECT
 
@@ -24,6 +28,9 @@ public:
     struct Options {
         std::chrono::milliseconds confirmTimeout = LaunchConfirmation::kConfirmTimeout;
         std::chrono::milliseconds pollInterval{1000};
+        std::chrono::milliseconds recordLimit = BroadcastRecordings::kLimit;
+        // While only recordings are followed: a slower look at their players.
+        std::chrono::milliseconds recordPollInterval{15000};
     };
     // `logLine` receives what is said without a notification service.
     LaunchWatcher(UrlLauncher& launcher, const Clock& clock, Options options,
@@ -31,11 +38,13 @@ public:
     ~LaunchWatcher() override;
 
     void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
-                  const QString& error);
+                  const QString& error, bool record = false);
     // A broadcast is due: confirmed by a player that already plays it, or else launched.
-    void Due(const QString& name, const QString& time, const QString& mediaUrl);
+    void Due(const QString& name, const QString& time, const QString& mediaUrl,
+             bool record = false);
     bool IsConnected() const { return connected_; }
     const LaunchConfirmation& Confirmation() const { return confirmation_; }
+    const BroadcastRecordings& Recordings() const { return recordings_; }
 
 private Q_SLOTS:
     void OnActionInvoked(uint id, const QString& action);
@@ -49,14 +58,23 @@ private:
     void Observed(const QList<PlayerReport>& players);
     void Follow();
     void OpenInPlayer(const QString& player, const QString& mediaUrl);
+    void Record(const QString& player, bool on);
+    bool Following() const { return confirmation_.IsWaiting() || recordings_.IsActive(); }
+    // The next look at the bus: soon while a launch is awaited, else by the next stop.
+    void SchedulePoll();
+    // A desktop notification (a line through logLine without one); `retry` offers "Try again".
+    void Notify(const QString& summary, const QString& body, const QString& line,
+                const std::optional<PendingLaunch>& retry);
 
+    const Clock& clock_;
     LaunchConfirmation confirmation_;
+    BroadcastRecordings recordings_;
     Options options_;
     std::function<void(const QString&)> logLine_;
     QDBusConnection bus_;
     bool connected_ = false;
     bool polling_ = false;
-    int notificationsInFlight_ = 0;
+    int callsInFlight_ = 0;  // notifications and recording requests awaiting their answer
     QTimer poll_;
     // Notifications shown and not yet closed, with the broadcast each offers to retry.
     QHash<uint, PendingLaunch> notifications_;

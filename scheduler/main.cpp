@@ -51,12 +51,13 @@ int main(int argc, char** argv) {
     lyrevane::SchedulerService service(store, clock, launcher);
     // A broadcast that a player already plays is not launched again; a launch counts once a
     // player plays it; otherwise it is retried (in a player already running), then reported.
+    // A broadcast to be recorded is recorded by the player that plays it, for up to 2 hours.
     lyrevane::LaunchWatcher launches(launcher, clock, {}, [](const QString& line) {
         std::fprintf(stderr, "LyrevaneScheduler: %s\n", line.toLocal8Bit().constData());
     });
     service.SetLaunchHandler([&launches](const lyrevane::Broadcast& broadcast) {
         launches.Due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
-                     broadcast.MediaURL);
+                     broadcast.MediaURL, broadcast.Record);
     });
     service.LoadSchedule(true);
 

@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <libpsl.h>
+
 #include <algorithm>
 
 using namespace Qt::Literals::StringLiterals;
@@ -22,18 +24,24 @@ bool isAddress(const QString& host) {
            });
 }
 
-// Second-level labels under which registries hand out names ("example.co.uk").
-bool isCommonSecondLevel(const QString& label) {
-    static const QStringList kLabels = {u"co"_s,  u"com"_s, u"net"_s, u"org"_s, u"gov"_s,
-                                        u"edu"_s, u"ac"_s,  u"ne"_s,  u"or"_s,  u"go"_s};
-    return kLabels.contains(label);
+// The registrable domain of a lower-case ASCII host by the Public Suffix List: the
+// distribution's list when it is newer than the one libpsl was built with. A host that
+// is itself a public suffix ("github.io", "co.uk") is its own site.
+QString registrableDomain(const QString& host) {
+    const QByteArray ascii = host.toLatin1();
+    psl_ctx_t* list = psl_latest(nullptr);
+    const char* domain =
+        list != nullptr ? psl_registrable_domain(list, ascii.constData()) : nullptr;
+    const QString result = domain != nullptr ? QString::fromLatin1(domain) : host;
+    psl_free(list);
+    return result;
 }
 
 }  // namespace
 
 QString SiteOf(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
-    QString host = url.host().toLower();
+    QString host = url.host(QUrl::EncodeUnicode).toLower();
     while (host.endsWith(u'.')) {
         host.chop(1);
     }
@@ -41,15 +49,7 @@ QString SiteOf(const QUrl& url) {
         return {};
     }
     if (!isAddress(host)) {
-        const QStringList labels = host.split(u'.');
-        qsizetype keep = 2;
-        if (labels.size() >= 3 && labels.back().size() == 2 &&
-            isCommonSecondLevel(labels[labels.size() - 2])) {
-            keep = 3;
-        }
-        if (labels.size() > keep) {
-            host = labels.mid(labels.size() - keep).join(u'.');
-        }
+        host = registrableDomain(host);
     }
     return scheme + u"://"_s + host;
 }

@@ -13,7 +13,7 @@ enum class CommandOrigin {
 };
 
 // The site of a URL: its scheme and registrable host. An address is its own site; a name
-// is its last two labels, or three under a common second-level suffix ("co.uk").
+// is its registrable domain by the Public Suffix List ("portal.github.io", "example.co.uk").
 QString SiteOf(const QUrl& url);
 
 // How a command requested by `initiator` (the origin of the frame that started the

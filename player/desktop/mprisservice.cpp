@@ -134,6 +134,16 @@ void MprisService::Refresh() {
         }
         reconnecting_ = reconnecting;
     }
+    QVariantMap own;
+    if (Recording() != recording_) {
+        recording_ = Recording();
+        own.insert(u"Recording"_s, recording_);
+    }
+    if (BehindLive() != behindLive_) {
+        behindLive_ = BehindLive();
+        own.insert(u"BehindLive"_s, behindLive_);
+    }
+    EmitChanged(u"example.quillmoor.Lyrevane"_s, own);
     const MprisStatus now = ReadMprisStatus(engine_, status_.track);
     const QStringList changed = ChangedPlayerProperties(status_, now);
     status_ = now;
@@ -176,6 +186,30 @@ void MprisService::PlayPause() {
     } else {
         Play();
     }
+}
+
+void MprisService::CatchUpToLive() {
+    engine_.catchUpToLive();
+}
+
+QString MprisService::Record(bool on) {
+    const QString refusal = on && !Recording() ? engine_.recordRefusal() : QString();
+    if (!refusal.isEmpty()) {
+        if (calledFromDBus()) {
+            sendErrorReply(QDBusError::NotSupported, refusal);
+        }
+        return refusal;
+    }
+    engine_.setRecording(on);
+    return {};
+}
+
+bool MprisService::Recording() const {
+    return engine_.recordingSeconds() >= 0;
+}
+
+qlonglong MprisService::BehindLive() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(engine_.behindLive()).count();
 }
 
 QString MprisService::OpenUri(const QString& uri) {

@@ -63,6 +63,12 @@ public:
     // says why not (as the error reply of a bus call). The last error is cleared at once:
     // the stream is tried anew.
     QString OpenUri(const QString& uri);
+    // The live stream as the listener controls it: back to live, and recording (which only
+    // the listener starts: here, the menu or the keyboard). A refusal is the error reply.
+    void CatchUpToLive();
+    QString Record(bool on);
+    bool Recording() const;
+    qlonglong BehindLive() const;
 
 Q_SIGNALS:
     void busNameAcquired(const QString& name);
@@ -78,6 +84,8 @@ private:
     QString lastUrl_;
     QString lastError_;
     QString reconnecting_;  // the engine's reconnecting() as last seen
+    bool recording_ = false;
+    qlonglong behindLive_ = 0;
     QString busName_;
     bool started_ = false;
 };
@@ -114,15 +122,24 @@ private:
 };
 
 // The player's own facts besides MPRIS's: the last error for the current stream, so that
-// the scheduler can tell a listener why a scheduled broadcast did not start.
+// the scheduler can tell a listener why a scheduled broadcast did not start; how far behind
+// live a paused stream plays (seconds) and the way back; recording.
 class LyrevaneStatusAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "example.quillmoor.Lyrevane")
     Q_PROPERTY(QString LastError READ LastError)
+    Q_PROPERTY(qlonglong BehindLive READ BehindLive)
+    Q_PROPERTY(bool Recording READ Recording)
 
 public:
     explicit LyrevaneStatusAdaptor(MprisService* service);
     QString LastError() const { return service_->LastError(); }
+    qlonglong BehindLive() const { return service_->BehindLive(); }
+    bool Recording() const { return service_->Recording(); }
+
+public Q_SLOTS:
+    void CatchUpToLive() { service_->CatchUpToLive(); }
+    void Record(bool on) { service_->Record(on); }
 
 private:
     MprisService* service_;

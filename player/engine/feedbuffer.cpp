@@ -21,8 +21,67 @@ void FeedBuffer::setPrefill(std::size_t bytes) {
     readable_.notify_all();
 }
 
+void FeedBuffer::keep(const QString& folder, std::uint64_t maxBytes, std::size_t memoryLimit,
+                      std::uint64_t keepFree) {
+    bool wake = false;
+    {
+        const std::lock_guard lock(mutex_);
+        if (keeping_ || keptAll_ || aborted_ || finished_) {
+            return;
+        }
+        keeping_ = true;
+        keepFolder_ = folder;
+        keepLimit_ = maxBytes;
+        memoryLimit_ = memoryLimit;
+        keepFree_ = keepFree;
+        wake = writerWaiting_;
+        writerWaiting_ = false;
+    }
+    if (wake && onRoom_) {
+        onRoom_();
+    }
+}
+
+void FeedBuffer::setTap(std::function<void(QByteArrayView)> tap) {
+    const std::lock_guard lock(mutex_);
+    tap_ = std::move(tap);
+}
+
+void FeedBuffer::setContentType(const QByteArray& type) {
+    const std::lock_guard lock(mutex_);
+    contentType_ = type;
+}
+
+QByteArray FeedBuffer::contentType() const {
+    const std::lock_guard lock(mutex_);
+    return contentType_;
+}
+
+bool FeedBuffer::keeping() const {
+    const std::lock_guard lock(mutex_);
+    return keeping_;
+}
+
+bool FeedBuffer::keptAll() const {
+    const std::lock_guard lock(mutex_);
+    return keptAll_;
+}
+
+void FeedBuffer::stopKeepingLocked() {
+    keeping_ = false;
+    keptAll_ = true;
+    writerWaiting_ = true;
+}
+
 std::size_t FeedBuffer::room() {
     const std::lock_guard lock(mutex_);
+    if (keeping_) {
+        if (size_ < keepLimit_) {
+            return static_cast<std::size_t>(std::min<std::uint64_t>(keepLimit_ - size_, capacity_));
+        }
+        stopKeepingLocked();
+        return 0;
+    }
     const std::size_t free = size_ < capacity_ ? capacity_ - size_ : 0;
     if (free == 0) {
         writerWaiting_ = true;
@@ -33,18 +92,38 @@ std::size_t FeedBuffer::room() {
 std::size_t FeedBuffer::write(QByteArrayView bytes) {
     std::size_t taken = 0;
     bool wake = false;
+    std::function<void(QByteArrayView)> tap;
     {
         const std::lock_guard lock(mutex_);
         if (finished_ || aborted_ || bytes.isEmpty()) {
             return 0;
         }
-        const std::size_t free = size_ < capacity_ ? capacity_ - size_ : 0;
+        tap = tap_;
+        const std::size_t limit =
+            keeping_ ? static_cast<std::size_t>(std::min<std::uint64_t>(keepLimit_, SIZE_MAX))
+                     : capacity_;
+        const std::size_t free = size_ < limit ? limit - size_ : 0;
         taken = std::min(free, static_cast<std::size_t>(bytes.size()));
         if (taken == 0) {
+            if (keeping_) {
+                stopKeepingLocked();
+            }
             writerWaiting_ = true;
             return 0;
         }
-        chunks_.emplace_back(bytes.first(static_cast<qsizetype>(taken)).toByteArray());
+        const bool spilling = spill_ && spill_->size() > 0;
+        if (keeping_ && (spilling || memory_ + taken > memoryLimit_)) {
+            if (!spill_) {
+                spill_ = std::make_unique<SpillFile>(keepFolder_, keepFree_);
+            }
+            if (!spill_->append(bytes.constData(), taken)) {
+                stopKeepingLocked();
+                return 0;
+            }
+        } else {
+            chunks_.emplace_back(bytes.first(static_cast<qsizetype>(taken)).toByteArray());
+            memory_ += taken;
+        }
         size_ += taken;
         // A reader that found the buffer empty takes the bytes as they come: the media
         // library reads a live stream at the pace it plays it, so one waits only when the
@@ -53,6 +132,9 @@ std::size_t FeedBuffer::write(QByteArrayView bytes) {
     }
     if (wake) {
         readable_.notify_one();
+    }
+    if (tap) {
+        tap(bytes.first(static_cast<qsizetype>(taken)));
     }
     return taken;
 }
@@ -65,6 +147,15 @@ void FeedBuffer::finish() {
     readable_.notify_all();
 }
 
+bool FeedBuffer::reopen() {
+    const std::lock_guard lock(mutex_);
+    if (aborted_ || (finished_ && size_ == 0)) {
+        return false;
+    }
+    finished_ = false;
+    return true;
+}
+
 void FeedBuffer::abort() {
     {
         const std::lock_guard lock(mutex_);
@@ -72,6 +163,8 @@ void FeedBuffer::abort() {
         chunks_.clear();
         offset_ = 0;
         size_ = 0;
+        memory_ = 0;
+        spill_.reset();
     }
     readable_.notify_all();
 }
@@ -106,6 +199,11 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
                 offset_ = 0;
             }
         }
+        memory_ -= copied;
+        // What memory held is older than what went to the file.
+        if (copied < max && spill_) {
+            copied += spill_->read(out + copied, max - copied);
+        }
         size_ -= copied;
         position_ += copied;
         // Room is announced once the buffer is at most half full, so that a writer is not
@@ -134,6 +232,11 @@ bool FeedBuffer::aborted() const {
 std::uint64_t FeedBuffer::position() const {
     const std::lock_guard lock(mutex_);
     return position_;
+}
+
+std::uint64_t FeedBuffer::written() const {
+    const std::lock_guard lock(mutex_);
+    return position_ + size_;
 }
 
 std::size_t FeedBuffer::buffered() const {

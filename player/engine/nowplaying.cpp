@@ -39,6 +39,33 @@ QString NowPlayingText(const QString& station, const QString& title) {
     return IsolatedText(station) + u" - "_s + IsolatedText(title);
 }
 
+namespace {
+
+QString ClockText(long long seconds) {
+    const auto pad = [](long long n) { return QString::number(n).rightJustified(2, u'0'); };
+    return seconds >= 3600 ? QString::number(seconds / 3600) + u':' + pad(seconds / 60 % 60) +
+                                 u':' + pad(seconds % 60)
+                           : QString::number(seconds / 60) + u':' + pad(seconds % 60);
+}
+
+}  // namespace
+
+QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(behind).count();
+    if (seconds <= 0) {
+        return {};
+    }
+    QString text = ClockText(seconds) + u" behind live"_s;
+    if (keepingStopped) {
+        text += u" (no room to keep more)"_s;
+    }
+    return text;
+}
+
+QString RecordingText(qint64 seconds) {
+    return seconds < 0 ? QString() : u"REC "_s + ClockText(seconds);
+}
+
 QString DecodeIcyText(QByteArrayView raw) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(raw);

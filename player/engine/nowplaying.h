@@ -3,6 +3,7 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include <chrono>
 #include <optional>
 
 namespace lyrevane {
@@ -11,6 +12,13 @@ namespace lyrevane {
 // known, or empty. Each part that holds right-to-left text or direction controls is isolated,
 // so that a server's override cannot turn the rest of the line around.
 QString NowPlayingText(const QString& station, const QString& title);
+
+// How far behind live a listener is, as the status bar says it ("2:35 behind live", hours when
+// there are any), with a note when what arrives could no longer be kept; empty when live.
+QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped);
+
+// "REC 12:34" for a recording of that many seconds (hours when there are any); empty for -1.
+QString RecordingText(qint64 seconds);
 
 // `text` within a first-strong isolate when it holds right-to-left text or direction controls;
 // otherwise as it is.

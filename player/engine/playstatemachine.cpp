@@ -47,6 +47,14 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
         case Kind::Stop:
             stop();
             break;
+        case Kind::CatchUp:
+            // The entry opened again, keeping the rest of the playlist.
+            if (phase_ == Phase::Playing || phase_ == Phase::Paused) {
+                halt();
+                pending_.push_front(current_);
+                openNext();
+            }
+            break;
         case Kind::Opened:
             opened();
             break;

@@ -68,6 +68,7 @@ public:
             Play,
             Pause,  // flag: the media can pause in place (seekable with a known length)
             Stop,
+            CatchUp,  // drop what a live stream kept while behind, and play it live
             // The media library's, about the entry last opened.
             Opened,  // its demuxer runs ("playing" in libVLC's words)
             PausedInPlace,

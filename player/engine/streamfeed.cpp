@@ -232,6 +232,7 @@ void StreamFeed::adoptTransfer(CurlTransfer* transfer, const QByteArray& head) {
     stream.metaint = metaintOf(transfer->header("icy-metaint"));
     stream.station = DecodeIcyText(transfer->header("icy-name"));
     stream.mpegAudio = isMpegAudio(transfer->header("content-type"));
+    stream.contentType = transfer->header("content-type");
     stream.bitRate = bitRateOf(transfer->header("icy-br"));
     connect(transfer, &CurlTransfer::finished, this, &StreamFeed::pump);
     adopt(transfer, head, stream);
@@ -245,6 +246,7 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
     aligning_ = stream.mpegAudio;
     unaligned_.clear();
     if (buffer_) {
+        buffer_->setContentType(stream.contentType);
         if (stream.bitRate > 0 && stream.bitRate <= kMaxBitRate) {
             buffer_->setByteRate(stream.bitRate * 1000 / 8);
         }
@@ -293,7 +295,7 @@ void StreamFeed::pump() {
 // Audio never outgrows the raw bytes it came in, and those were read within the room.
 void StreamFeed::take(QByteArrayView raw) {
     QByteArray audio;
-    icy_.feed(raw, audio, [this](QByteArrayView block) {
+    icy_.feed(raw, audio, [this, &audio](QByteArrayView block) {
         const std::optional<QString> title = StreamTitleFromIcyBlock(block);
         if (!title) {
             return;
@@ -301,7 +303,8 @@ void StreamFeed::take(QByteArrayView raw) {
         const QString shown = IsMeaningfulTitle(*title) ? *title : QString();
         if (shown != title_) {
             title_ = shown;
-            Q_EMIT titleChanged(ticket_, shown);
+            const quint64 written = buffer_ ? buffer_->written() : 0;
+            Q_EMIT titleChanged(ticket_, shown, written + static_cast<quint64>(audio.size()));
         }
     });
     if (aligning_) {
@@ -421,6 +424,7 @@ void StreamFeed::onEarlyData() {
     stream.metaint = metaintOf(answer->headers.value("icy-metaint"));
     stream.station = DecodeIcyText(answer->headers.value("icy-name"));
     stream.mpegAudio = isMpegAudio(answer->headers.value("content-type"));
+    stream.contentType = answer->headers.value("content-type");
     stream.bitRate = bitRateOf(answer->headers.value("icy-br"));
     const QByteArray rest = earlyAnswer_.mid(end + 4);
     earlyAnswer_.clear();

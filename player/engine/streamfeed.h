@@ -57,7 +57,8 @@ Q_SIGNALS:
     void failed(quint64 ticket, const QString& line);
     // Audio flows into the buffer.
     void started(quint64 ticket, const QString& station);
-    void titleChanged(quint64 ticket, const QString& title);
+    // `position`: where in the stream's audio the title begins.
+    void titleChanged(quint64 ticket, const QString& title, quint64 position);
     // The stream ended; the buffer drains what it holds. `line` says why, when known.
     void ended(quint64 ticket, const QString& line);
 
@@ -67,6 +68,7 @@ private:
         qint64 metaint = 0;
         QString station;
         bool mpegAudio = false;
+        QByteArray contentType;
         int bitRate = 0;  // kbit/s, when the server says
     };
 

@@ -82,21 +82,36 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     connect(feed_, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
     connect(feed_, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
     connect(feed_, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
-        if (ticket == feedTicket_) {
-            setMetadata(station, {});
+        if (ticket != feedTicket_) {
+            return;
         }
-    });
-    connect(feed_, &StreamFeed::titleChanged, this, [this](quint64 ticket, const QString& title) {
-        if (ticket == feedTicket_) {
-            setMetadata(station_, title);
+        if (std::exchange(rejoining_, false)) {
+            rejoinAttempts_ = 0;  // joined again: what is heard keeps its title
+            return;
         }
+        setMetadata(station, {});
     });
+    connect(feed_, &StreamFeed::titleChanged, this,
+            [this](quint64 ticket, const QString& title, quint64 position) {
+                if (ticket == feedTicket_) {
+                    shift_.noteTitle(position, title);
+                    if (recorder_) {
+                        recorder_->noteTitle(title);
+                    }
+                    followAudioHeard();
+                }
+            });
     connect(feed_, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
+        if (rejoinWhileBehind(ticket)) {
+            return;
+        }
         // libVLC reads what is left and then reaches the end; the reason goes first.
         if (ticket == feedTicket_ && !line.isEmpty()) {
             dispatch(PlayStateMachine::logError(line));
         }
     });
+    rejoinTimer_.setSingleShot(true);
+    connect(&rejoinTimer_, &QTimer::timeout, this, &VlcMediaEngine::rejoin);
     cushionTimer_.setInterval(kCushionLook);
     connect(&cushionTimer_, &QTimer::timeout, this, &VlcMediaEngine::governCushion);
     feedThread_.setObjectName(u"Lyrevane stream feed"_s);
@@ -140,6 +155,9 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
 }
 
 VlcMediaEngine::~VlcMediaEngine() {
+    if (recorder_) {
+        recorder_->finish();
+    }
     ++feedTicket_;
     if (feedBuffer_) {
         feedBuffer_->abort();  // a read libVLC is blocked in returns, so that stop can join
@@ -364,6 +382,8 @@ void VlcMediaEngine::haltPlayer() {
     // The feed's reports for this media are stale from here on; a read libVLC is blocked in
     // returns at once, so that the stop below does not wait for the network.
     ++feedTicket_;
+    rejoining_ = false;
+    rejoinTimer_.stop();
     if (feedBuffer_) {
         feedBuffer_->abort();
         QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);

@@ -6,6 +6,8 @@
 #include "playstatemachine.h"
 #include "sourceresolver.h"
 #include "streamfeed.h"
+#include "streamrecorder.h"
+#include "timeshift.h"
 
 #include <QStringList>
 #include <QThread>
@@ -36,6 +38,11 @@ struct VlcEngineOptions {
     QStringList vlcArguments;
     // Connect timeout, stall watchdog and reconnection backoff.
     PlayTimings timings;
+    // Where a paused live stream keeps what arrives beyond memory ($XDG_CACHE_HOME/Lyrevane
+    // when empty).
+    QString timeShiftFolder;
+    // Where recordings go ($XDG_MUSIC_DIR/Lyrevane when empty).
+    QString recordingFolder;
     // Sources refused in addition to the built-in list, matched the same way (for tests
     // that let a local address stand in for a refused host).
     QStringList refusedSources;
@@ -78,6 +85,12 @@ public:
     QString stationName() const override { return station_; }
     QString nowPlaying() const override { return title_; }
     QString reconnecting() const override { return reconnecting_; }
+    std::chrono::milliseconds behindLive() const override { return shift_.behind(); }
+    bool keepingStopped() const override;
+    void catchUpToLive() override;
+    QString recordRefusal() const override;
+    void setRecording(bool on) override;
+    qint64 recordingSeconds() const override;
 
     // Starts opening `url` before anyone listens to the engine (at program start, while the
     // window is still being built), so that the connection and libVLC's start-up overlap the
@@ -145,8 +158,19 @@ private:
     // Drops what a prestart held back; true when one was in progress.
     bool dropPrestart();
     void applyVolume();
-    // Plays a fed live stream a little slower while its cushion is short.
+    // Plays a fed live stream a little slower while its cushion is short, and follows what is
+    // heard: its title, how far behind live.
     void governCushion();
+    void followAudioHeard();
+    QString timeShiftFolder() const;
+    // A stream that ends while the listener is behind live is connected to again, and what
+    // comes is kept after what was: true when that is under way for `ticket`.
+    bool rejoinWhileBehind(quint64 ticket);
+    void rejoin();
+    // Ends a recording, telling the listener when that went wrong.
+    void stopRecording();
+    // Hands the current feed's audio to the recording.
+    void tapRecording();
     void setRate(double rate);
     QTimer& timer(PlayStateMachine::Timer which);
 
@@ -162,7 +186,15 @@ private:
     CushionGovernor cushion_;
     QTimer cushionTimer_;
     double rate_ = 1.0;
-    QString entry_;  // the entry being opened or played, as the machine named it
+    TimeShift shift_;
+    qint64 shownBehind_ = 0;  // whole seconds, as last announced
+    bool rejoining_ = false;
+    int rejoinAttempts_ = 0;
+    QTimer rejoinTimer_;
+    std::shared_ptr<StreamRecorder> recorder_;
+    qint64 shownRecorded_ = -1;
+    QString recordError_;  // as last told
+    QString entry_;        // the entry being opened or played, as the machine named it
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;
     libvlc_media_t* media_ = nullptr;  // the entry being played

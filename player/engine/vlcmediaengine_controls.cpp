@@ -1,12 +1,21 @@
 // The engine's commands and queries; the libVLC side lives in vlcmediaengine.cpp.
 #include "vlcmediaengine.h"
 
+#include <QStandardPaths>
+
 #include <vlc/vlc.h>
 
 #include <algorithm>
 #include <utility>
 
 namespace lyrevane {
+
+namespace {
+
+// The most of a paused live stream that is kept: an hour and a half, the programme and more.
+constexpr std::chrono::seconds kMostKept{90 * 60};
+
+}  // namespace
 
 void VlcMediaEngine::prestart(const QString& url, std::shared_ptr<EarlyConnection> early) {
     dropPrestart();
@@ -53,6 +62,7 @@ void VlcMediaEngine::setUrl(const QString& url) {
         return;
     }
     dropPrestart();
+    stopRecording();
     dispatch(PlayStateMachine::userSetUrl(url));
 }
 
@@ -62,18 +72,29 @@ QString VlcMediaEngine::url() const {
 
 void VlcMediaEngine::play() {
     dropPrestart();
+    if (machine_.phase() == PlayStateMachine::Phase::Paused) {
+        shift_.resumed();
+    }
     dispatch(PlayStateMachine::user(Event::Kind::Play));
 }
 
 void VlcMediaEngine::pause() {
-    // Only a medium that libVLC can pause and that has a known length pauses in place; a
-    // live stream is closed and opened again on play.
+    // A live stream the player reads itself pauses in place while what arrives is kept (up to
+    // an hour and a half), so that play goes on where it was; so does a medium that libVLC can
+    // pause and that has a known length. Any other live stream is closed and opened again on
+    // play.
     bool inPlace = false;
     if (player_ != nullptr && machine_.canPause()) {
-        // A fed stream is live, whatever libVLC says of its input.
-        const bool live = fed_ || (libvlc_media_player_is_seekable(player_) == 0 &&
-                                   libvlc_media_player_get_length(player_) <= 0);
-        inPlace = libvlc_media_player_can_pause(player_) != 0 && !live;
+        if (fed_ && feedBuffer_) {
+            const auto bytesPerSecond = static_cast<std::uint64_t>(cushion_.bytesPerSecond());
+            feedBuffer_->keep(timeShiftFolder(), bytesPerSecond * kMostKept.count());
+            shift_.paused();
+            inPlace = true;
+        } else {
+            const bool live = libvlc_media_player_is_seekable(player_) == 0 &&
+                              libvlc_media_player_get_length(player_) <= 0;
+            inPlace = libvlc_media_player_can_pause(player_) != 0 && !live;
+        }
     }
     dropPrestart();
     dispatch(PlayStateMachine::user(Event::Kind::Pause, inPlace));
@@ -81,7 +102,26 @@ void VlcMediaEngine::pause() {
 
 void VlcMediaEngine::stop() {
     dropPrestart();
+    stopRecording();
     dispatch(PlayStateMachine::user(Event::Kind::Stop));
+}
+
+bool VlcMediaEngine::keepingStopped() const {
+    return fed_ && feedBuffer_ && feedBuffer_->keptAll();
+}
+
+void VlcMediaEngine::catchUpToLive() {
+    if (fed_ && (shift_.isPaused() || shift_.behind().count() > 0)) {
+        dispatch(PlayStateMachine::user(Event::Kind::CatchUp));
+    }
+}
+
+QString VlcMediaEngine::timeShiftFolder() const {
+    if (!options_.timeShiftFolder.isEmpty()) {
+        return options_.timeShiftFolder;
+    }
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
+           QStringLiteral("/Lyrevane");
 }
 
 bool VlcMediaEngine::isAvailable(Control control) const {

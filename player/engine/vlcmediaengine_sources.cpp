@@ -139,7 +139,15 @@ void VlcMediaEngine::openEntry(const QString& url) {
     }
     // libVLC starts now and waits for the bytes the feed checks and hands on.
     const quint64 ticket = ++feedTicket_;
+    rejoining_ = false;
+    rejoinAttempts_ = 0;
+    rejoinTimer_.stop();
     feedBuffer_ = std::make_shared<FeedBuffer>();
+    // A recording goes on across connections: the gap is noted.
+    if (recorder_) {
+        recorder_->noteGap();
+        tapRecording();
+    }
     feedBuffer_->setOnRoom([feed = feed_] {
         QMetaObject::invokeMethod(feed, &StreamFeed::pump, Qt::QueuedConnection);
     });
@@ -171,12 +179,15 @@ void VlcMediaEngine::openEntry(const QString& url) {
     cushion_.reset();
     setRate(cushion_.startRate());
     cushionTimer_.start();
+    shift_.reset();
+    shownBehind_ = 0;
     if (libvlc_media_player_play(player_) != 0) {
         events_.push_back(PlayStateMachine::openFailed());
     }
 }
 
 void VlcMediaEngine::openUrlMedia(const QString& url) {
+    stopRecording();
     media_ = createMedia(instance_, url);
     if (media_ == nullptr) {
         dispatch(PlayStateMachine::openFailed());
@@ -197,6 +208,7 @@ void VlcMediaEngine::governCushion() {
         cushionTimer_.stop();
         return;
     }
+    followAudioHeard();
     if (machine_.phase() != PlayStateMachine::Phase::Playing) {
         return;
     }
@@ -212,6 +224,26 @@ void VlcMediaEngine::governCushion() {
             static_cast<long long>(look.playedMs));
 }
 
+void VlcMediaEngine::followAudioHeard() {
+    if (!fed_ || !feedBuffer_) {
+        return;
+    }
+    if (const std::optional<QString> title = shift_.titleAt(feedBuffer_->position())) {
+        setMetadata(station_, *title);
+    }
+    const qint64 behind = std::chrono::duration_cast<std::chrono::seconds>(shift_.behind()).count();
+    const qint64 recorded = recordingSeconds();
+    if (behind != shownBehind_ || recorded != shownRecorded_) {
+        shownBehind_ = behind;
+        shownRecorded_ = recorded;
+        announce([this] { Q_EMIT metadataChanged(); });
+    }
+    if (recorder_ && !recorder_->error().isEmpty() && recorder_->error() != recordError_) {
+        recordError_ = recorder_->error();
+        Q_EMIT recordingMessage(recordError_);
+    }
+}
+
 void VlcMediaEngine::setRate(double rate) {
     if (player_ != nullptr && rate != rate_ &&
         libvlc_media_player_set_rate(player_, static_cast<float>(rate)) == 0) {
@@ -220,7 +252,7 @@ void VlcMediaEngine::setRate(double rate) {
 }
 
 void VlcMediaEngine::onResolved(quint64 ticket, const SourceResolution& result) {
-    if (ticket != feedTicket_) {
+    if (ticket != feedTicket_ || (rejoining_ && rejoinWhileBehind(ticket))) {
         return;
     }
     haltPlayer();
@@ -243,7 +275,7 @@ void VlcMediaEngine::onResolved(quint64 ticket, const SourceResolution& result) 
 }
 
 void VlcMediaEngine::onFeedFailed(quint64 ticket, const QString& line) {
-    if (ticket != feedTicket_) {
+    if (ticket != feedTicket_ || (rejoining_ && rejoinWhileBehind(ticket))) {
         return;
     }
     haltPlayer();

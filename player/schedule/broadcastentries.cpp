@@ -11,8 +11,6 @@ namespace lyrevane {
 
 namespace {
 
-constexpr quint32 kAllDays = 0x7f;
-
 // New's default media text: a scheme with no address yet, as empty as an empty field.
 bool isPlaceholderMedia(const QString& text) {
     const QString trimmed = text.trimmed();
@@ -35,7 +33,8 @@ void BroadcastEntries::Load() {
 
 EntryFields BroadcastEntries::FieldsAt(int index) const {
     const Broadcast& b = table_.at(index);
-    return {{b.Name, datevalue::format(b.Time), b.MediaURL}, quint32(quint16(b.Days)) & kAllDays};
+    return {{b.Name, datevalue::format(b.Time), b.MediaURL},
+            (quint32(quint16(b.Days)) & kDayChecks) | (b.Record ? kRecordCheck : 0u)};
 }
 
 void BroadcastEntries::Store(int index, const EntryFields& fields) {
@@ -44,7 +43,8 @@ void BroadcastEntries::Store(int index, const EntryFields& fields) {
     // Validation has accepted the text; a date typed with the time stays in the value.
     b.Time = datevalue::parse(fields.texts.value(TimeField)).value_or(b.Time);
     b.MediaURL = fields.texts.value(MediaField);
-    b.Days = qint16(fields.checks & kAllDays);
+    b.Days = qint16(fields.checks & kDayChecks);
+    b.Record = (fields.checks & kRecordCheck) != 0;
 }
 
 std::optional<int> BroadcastEntries::CheckFields(const EntryFields& fields, bool quiet) {

@@ -16,11 +16,13 @@ class PromptService;
 class SettingsProvider;
 
 // The broadcast scheduler's entries: the schedule's broadcasts with the fields Name,
-// Time and Media and one check box per weekday (bit i, Sunday = 0), plus the two
-// options that OK saves with them.
+// Time and Media, one check box per weekday (bit i, Sunday = 0) and Record (bit 7), plus
+// the two options that OK saves with them.
 class BroadcastEntries final : public ListEntries {
 public:
     enum Field { NameField = 0, TimeField = 1, MediaField = 2, OffsetField = 3 };
+    static constexpr quint32 kDayChecks = 0x7f;
+    static constexpr quint32 kRecordCheck = 1u << 7;
 
     static constexpr QStringView kNewName = u"New Scheduled Broadcast";
     static constexpr QStringView kPresetName = u"Quillmoor(tm) Live";

@@ -81,6 +81,12 @@ void frmBroadcastScheduler::Build() {
         days->addWidget(box);
     }
     days->addStretch();
+    chkRecord = new QCheckBox(u"&Record"_s, fraScheduler);
+    chkRecord->setObjectName(u"chkRecord"_s);
+    chkRecord->setAccessibleName(u"Record"_s);
+    chkRecord->setAccessibleDescription(
+        u"Record the broadcast when the scheduler starts it, for up to 2 hours"_s);
+    days->addWidget(chkRecord);
     cmdNew = button(u"&New"_s, u"cmdNew"_s, u"New broadcast"_s, fraScheduler);
     cmdDelete = button(u"&Delete"_s, u"cmdDelete"_s, u"Delete broadcast"_s, fraScheduler);
     cmdApply =
@@ -160,6 +166,7 @@ void frmBroadcastScheduler::Build() {
                         chkDays[4],
                         chkDays[5],
                         chkDays[6],
+                        chkRecord,
                         cmdNew,
                         cmdDelete,
                         cmdApply,
@@ -179,7 +186,7 @@ void frmBroadcastScheduler::SetOwner(frmMain& owner) {
     AttachOwnerSkin(*this, owner,
                     {cmdOK, cmdCancel, cmdPreset, fraOptions, fraScheduler, optAutoLaunch[0],
                      optAutoLaunch[1], cmdNew, cmdApply, cmdDelete, chkDays[0], chkDays[1],
-                     chkDays[2], chkDays[3], chkDays[4], chkDays[5], chkDays[6]});
+                     chkDays[2], chkDays[3], chkDays[4], chkDays[5], chkDays[6], chkRecord});
 
     entries_ = std::make_unique<BroadcastEntries>(BroadcastEntries::Services{
         owner.Settings(), owner.Prompts(),
@@ -238,6 +245,9 @@ EntryFields frmBroadcastScheduler::Fields() const {
             fields.checks |= 1u << i;
         }
     }
+    if (chkRecord->isChecked()) {
+        fields.checks |= BroadcastEntries::kRecordCheck;
+    }
     return fields;
 }
 
@@ -248,6 +258,7 @@ void frmBroadcastScheduler::ShowFields(const EntryFields& fields) {
     for (int i = 0; i < chkDays.size(); ++i) {
         chkDays[i]->setChecked((fields.checks & (1u << i)) != 0);
     }
+    chkRecord->setChecked((fields.checks & BroadcastEntries::kRecordCheck) != 0);
 }
 
 void frmBroadcastScheduler::ClearTexts() {

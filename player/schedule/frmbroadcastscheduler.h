@@ -35,6 +35,7 @@ public:
     QLineEdit* txtTime = nullptr;
     QLineEdit* txtMedia = nullptr;
     QList<QCheckBox*> chkDays;  // index i is bit i of the day mask, Sunday first
+    QCheckBox* chkRecord = nullptr;
     QPushButton* cmdNew = nullptr;
     QPushButton* cmdDelete = nullptr;
     QPushButton* cmdApply = nullptr;

@@ -32,6 +32,7 @@
 #include "promptservice.h"
 #include "skinconfiguration.h"
 #include "skinframe.h"
+#include "unreachablepage.h"
 #include "webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -122,6 +123,14 @@ frmMain::frmMain(Services services, QWidget* parent)
     lblNowPlaying->setMaximumWidth(320);
     sbStatusBar->addPermanentWidget(lblNowPlaying);
     connect(&services.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
+    connect(&services.engine, &MediaEngine::playStateChanged, this, [this] { UpdateLiveMenu(); });
+    // Told after the engine's call returns, never inside it.
+    connect(
+        &services.engine, &MediaEngine::recordingMessage, this,
+        [this](const QString& text) {
+            services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
+        },
+        Qt::QueuedConnection);
     layout_.SetStatusBarHeight(sbStatusBar->sizeHint().height());
 
     session_ =
@@ -179,6 +188,8 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
     webBrowser->setPage(new PlayerWebPage(
         profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { RunCommandLater(url); },
         [this](const QUrl& url) { OpenMainPopup(url); }));
+    // No network or the portal down: the player's own page says so, not the engine's.
+    new UnreachablePage(webBrowser->page(), session_->Portal().baseUrl);
 
     webAd = new QWebEngineView(client_);
     webAd->setObjectName(u"webAd"_s);
@@ -431,12 +442,31 @@ void frmMain::SetStatusText(const QString& text) {
     sbStatusBar->showMessage(text);
 }
 
+void frmMain::UpdateLiveMenu() {
+    mnuLiveCatchUp->setEnabled(services_.engine.behindLive().count() > 0);
+    const bool recording = services_.engine.recordingSeconds() >= 0;
+    const QString refusal = services_.engine.recordRefusal();
+    const QSignalBlocker quiet(mnuLiveRecord);
+    mnuLiveRecord->setChecked(recording);
+    mnuLiveRecord->setEnabled(recording || refusal.isEmpty());
+    mnuLiveRecord->setToolTip(
+        recording || refusal.isEmpty() ? u"Record the stream to the Music folder"_s : refusal);
+}
+
 void frmMain::UpdateNowPlaying() {
     // While a dropped stream is reconnected, since when and why; then the station again.
     QString text = IsolatedText(services_.engine.reconnecting());
     if (text.isEmpty()) {
         text = NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
+        const QString behind =
+            BehindLiveText(services_.engine.behindLive(), services_.engine.keepingStopped());
+        for (const QString& part : {behind, RecordingText(services_.engine.recordingSeconds())}) {
+            if (!part.isEmpty()) {
+                text = text.isEmpty() ? part : part + u" \u00b7 "_s + text;
+            }
+        }
     }
+    UpdateLiveMenu();
     const QFontMetrics metrics(lblNowPlaying->font());
     lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
     // Tooltips guess rich text: what a server sent is made plain text, so that markup in a

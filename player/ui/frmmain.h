@@ -116,6 +116,7 @@ public:
     void SetStatusText(const QString& text) override;
     // Shows the engine's station and title in the status bar and the window's tooltip.
     void UpdateNowPlaying();
+    void UpdateLiveMenu();
 
     QLabel* imgLogo = nullptr;
     QWebEngineView* webBrowser = nullptr;
@@ -139,6 +140,9 @@ public:
     QAction* mnuFileBroadcastScheduler = nullptr;
     QAction* mnuFileCustomizeSkin = nullptr;
     QAction* mnuFileExit = nullptr;
+    QMenu* mnuLive = nullptr;
+    QAction* mnuLiveCatchUp = nullptr;
+    QAction* mnuLiveRecord = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;
     // The brokers button's popup, never shown in the menu bar.

@@ -10,6 +10,7 @@
 #include "frmbroadcastscheduler.h"
 #include "frmmain.h"
 #include "frmonlinebrokers.h"
+#include "mediaengine.h"
 #include "usagetracking.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -47,6 +48,23 @@ void frmMain::BuildMenu() {
     mnuFileCustomizeSkin = addItem(mnuFile, u"&Customize Skin"_s, u"mnuFileCustomizeSkin"_s);
     mnuFile->addSeparator()->setObjectName(u"mnuFileSep2"_s);
     mnuFileExit = addItem(mnuFile, u"E&xit"_s, u"mnuFileExit"_s);
+
+    // A live stream played late: back to live.
+    mnuLive = menuBar()->addMenu(u"&Live"_s);
+    mnuLive->setObjectName(u"mnuLive"_s);
+    mnuLiveCatchUp = addItem(mnuLive, u"&Catch Up to Live"_s, u"mnuLiveCatchUp"_s,
+                             QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuLiveCatchUp->setEnabled(false);
+    connect(mnuLiveCatchUp, &QAction::triggered, this,
+            [this] { services_.engine.catchUpToLive(); });
+    // Only the listener starts a recording: here, or through the player's own bus interface.
+    mnuLiveRecord =
+        addItem(mnuLive, u"&Record"_s, u"mnuLiveRecord"_s, QKeySequence(Qt::CTRL | Qt::Key_R));
+    mnuLiveRecord->setCheckable(true);
+    mnuLive->setToolTipsVisible(true);
+    connect(mnuLiveRecord, &QAction::triggered, this,
+            [this](bool on) { services_.engine.setRecording(on); });
+    UpdateLiveMenu();
 
     mnuHelp = menuBar()->addMenu(u"&Help"_s);
     mnuHelp->setObjectName(u"mnuHelp"_s);

@@ -45,6 +45,7 @@ TEST_F(ScheduleTest, ListedBroadcastWithoutKeysLoadsWithDefaults) {
         EXPECT_EQ(b.MediaURL, u"http://"_s);
         EXPECT_EQ(b.Days, 127);
         EXPECT_EQ(b.LastActive, dv::kNever);
+        EXPECT_FALSE(b.Record) << "a store from before recording records nothing";
     }
     // Empty names use keys with nothing between the prefix and the suffix.
     put(u"BROADCAST__MEDIAURL", u"http://empty.example/"_s);
@@ -58,6 +59,7 @@ TEST_F(ScheduleTest, ValuesThatDoNotConvertUseTheDefaults) {
     put(schedulekeys::time(u"Show"_s), u"quarter past three"_s);
     put(schedulekeys::days(u"Show"_s), u"all"_s);
     put(schedulekeys::lastActive(u"Show"_s), u"32/13/2026"_s);
+    put(schedulekeys::record(u"Show"_s), u"yes"_s);
     const Schedule s = ReadSchedule(store);
     EXPECT_TRUE(s.AutoLaunchEnabled);
     EXPECT_EQ(s.StartEarlierOffset, 5);
@@ -65,6 +67,7 @@ TEST_F(ScheduleTest, ValuesThatDoNotConvertUseTheDefaults) {
     EXPECT_EQ(s.Broadcasts[0].Time, 0.0);
     EXPECT_EQ(s.Broadcasts[0].Days, 127);
     EXPECT_EQ(s.Broadcasts[0].LastActive, dv::kNever);
+    EXPECT_FALSE(s.Broadcasts[0].Record);
     // Readable odd forms are taken.
     put(schedulekeys::AutoLaunchEnabled, u"0"_s);
     put(schedulekeys::StartEarlierOffset, u"-7,5"_s);
@@ -84,7 +87,7 @@ TEST_F(ScheduleTest, WriteRewritesTheSectionWithTheFlagLast) {
     s.StartEarlierOffset = 10;
     s.Broadcasts = {{u"Morning"_s, 0.375, u"http://a.example/x.asx"_s, 62, dv::kNever},
                     {u"Late"_s, dv::fromParts(QDate(1899, 12, 31), QTime(1, 0)), u"mms://b"_s, 124,
-                     dv::fromDate(QDate(2026, 12, 1))}};
+                     dv::fromDate(QDate(2026, 12, 1)), true}};
     ASSERT_TRUE(WriteSchedule(store, s, at1400));
 
     EXPECT_EQ(raw(schedulekeys::time(u"Removed"_s)), u"<absent>"_s);
@@ -95,6 +98,8 @@ TEST_F(ScheduleTest, WriteRewritesTheSectionWithTheFlagLast) {
     EXPECT_EQ(raw(schedulekeys::days(u"Morning"_s)), u"62"_s);
     EXPECT_EQ(raw(schedulekeys::time(u"Late"_s)), u"12/31/1899 1:00:00 AM"_s);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Late"_s)), u"12/1/2026"_s);
+    EXPECT_EQ(raw(schedulekeys::record(u"Morning"_s)), u"False"_s);
+    EXPECT_EQ(raw(schedulekeys::record(u"Late"_s)), u"True"_s);
     EXPECT_EQ(raw(schedulekeys::DoUpdate), u"True"_s);
     EXPECT_TRUE(ReadReloadFlag(store));
 

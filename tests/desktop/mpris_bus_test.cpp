@@ -48,6 +48,11 @@ public:
     QString errorDescription(int index) const override { return errors.value(index); }
     QString stationName() const override { return station; }
     QString nowPlaying() const override { return title; }
+    std::chrono::milliseconds behindLive() const override { return behind; }
+    void catchUpToLive() override { behind = {}; }
+    QString recordRefusal() const override { return refusal; }
+    void setRecording(bool on) override { recorded = on ? 0 : -1; }
+    qint64 recordingSeconds() const override { return recorded; }
 
     void SetPlayState(int state) {
         playState_ = state;
@@ -58,6 +63,9 @@ public:
     QStringList errors;
     QString station;
     QString title;
+    std::chrono::milliseconds behind{0};
+    QString refusal;
+    qint64 recorded = -1;
 
 private:
     QString url_;
@@ -285,6 +293,26 @@ TEST_F(MprisBusTest, ThePlayersLastErrorIsReadableUntilANewStreamStarts) {
     engine.setUrl(u"http://127.0.0.1:9/other.mp3"_s);
     service->Refresh();
     EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+}
+
+// The listener's own controls of a live stream: back to live, and a recording that starts
+// only where the stream can be recorded.
+TEST_F(MprisBusTest, CatchingUpAndRecordingThroughThePlayersOwnInterface) {
+    const QString lyrevane = u"example.quillmoor.Lyrevane"_s;
+    engine.behind = std::chrono::seconds(155);
+    EXPECT_EQ(Get(lyrevane, u"BehindLive"_s).toLongLong(), 155);
+    Call(lyrevane, u"CatchUpToLive"_s);
+    EXPECT_EQ(Get(lyrevane, u"BehindLive"_s).toLongLong(), 0);
+    engine.refusal = u"This stream's format cannot be recorded."_s;
+    const QDBusMessage refused = Call(lyrevane, u"Record"_s, {true});
+    EXPECT_EQ(refused.type(), QDBusMessage::ErrorMessage);
+    EXPECT_EQ(refused.errorMessage(), engine.refusal);
+    EXPECT_FALSE(Get(lyrevane, u"Recording"_s).toBool());
+    engine.refusal.clear();
+    EXPECT_EQ(Call(lyrevane, u"Record"_s, {true}).type(), QDBusMessage::ReplyMessage);
+    EXPECT_TRUE(Get(lyrevane, u"Recording"_s).toBool());
+    Call(lyrevane, u"Record"_s, {false});
+    EXPECT_FALSE(Get(lyrevane, u"Recording"_s).toBool());
 }
 
 // Receives PropertiesChanged as a panel does.

@@ -81,6 +81,14 @@ TEST(NowPlayingTest, TextShowsWhatIsKnown) {
     EXPECT_EQ(NowPlayingText({}, u"\u05E9\u05D5\u05E7"_s), u"\u2068\u05E9\u05D5\u05E7\u2069"_s);
 }
 
+TEST(NowPlayingTest, BehindLiveInMinutesThenHours) {
+    using std::chrono::milliseconds;
+    EXPECT_EQ(BehindLiveText(milliseconds{999}, false), QString());
+    EXPECT_EQ(BehindLiveText(milliseconds{155'400}, false), u"2:35 behind live"_s);
+    EXPECT_EQ(BehindLiveText(milliseconds{5'400'000}, true),
+              u"1:30:00 behind live (no room to keep more)"_s);
+}
+
 TEST(NowPlayingTest, MetadataTextIsUtf8FirstThenLatin1) {
     EXPECT_EQ(DecodeIcyText("Caf\xc3\xa9 Bourse"), u"Caf\u00e9 Bourse"_s);
     EXPECT_EQ(DecodeIcyText("Caf\xe9 Bourse"), u"Caf\u00e9 Bourse"_s);

@@ -37,6 +37,9 @@ RATE = 44100
 CHANNELS = 2
 # A sample whose magnitude reaches this (of 32768, about -50 dBFS) is sound, not silence.
 SOUND_LEVEL = 100
+# Silences are told apart in blocks of 5 ms; those shorter than 20 ms are not kept.
+BLOCK_FRAMES = RATE // 200
+SHORTEST_SILENCE = 0.02
 
 
 def log(message: str) -> None:
@@ -93,7 +96,8 @@ def stop_process(process: subprocess.Popen, group: bool = False, grace: float = 
 
 
 class Recorder:
-    """Reads the null sink's monitor through parec and notes when sound first arrives."""
+    """Reads the null sink's monitor through parec: when sound first arrives, how much of it
+    there was, and the silences after it."""
 
     def __init__(self, env: dict[str, str]):
         self._process = subprocess.Popen(
@@ -105,6 +109,10 @@ class Recorder:
         self._first_sound: float | None = None
         self._sound_frames = 0
         self._frames = 0
+        # Silences after the first sound: the ones that ended, and the start of the current one.
+        self._silences: list[tuple[float, float]] = []
+        self._quiet_from: float | None = None
+        self._first_block: float | None = None
         self._thread = threading.Thread(target=self._read, daemon=True)
         self._thread.start()
 
@@ -126,6 +134,25 @@ class Recorder:
                     self._sound_frames += usable // frame_bytes
                     if self._first_sound is None:
                         self._first_sound = now
+                self._note_silences(samples, now)
+
+    def _note_silences(self, samples: memoryview, now: float) -> None:
+        """Notes where sound stops and starts again, in blocks of 5 ms (lock held)."""
+        frames = len(samples) // CHANNELS
+        step = BLOCK_FRAMES * CHANNELS
+        for start in range(0, frames * CHANNELS, step):
+            block = samples[start:start + step]
+            at = now - (frames - start // CHANNELS) / RATE  # when the block was played
+            if at < self._sound_since:
+                continue
+            if max(block) >= SOUND_LEVEL or -min(block) >= SOUND_LEVEL:
+                if self._quiet_from is not None and at - self._quiet_from >= SHORTEST_SILENCE:
+                    self._silences.append((self._quiet_from, at))
+                self._quiet_from = None
+                if self._first_block is None:
+                    self._first_block = at
+            elif self._first_block is not None and self._quiet_from is None:
+                self._quiet_from = at
 
     def reset(self) -> None:
         """Forgets the sound heard so far (for the next measurement)."""
@@ -133,11 +160,24 @@ class Recorder:
             self._sound_since = time.monotonic()
             self._first_sound = None
             self._sound_frames = 0
+            self._silences = []
+            self._quiet_from = None
+            self._first_block = None
 
     def first_sound(self) -> float | None:
         """time.monotonic() of the first non-silent samples since the last reset."""
         with self._lock:
             return self._first_sound
+
+    def silences(self, shortest: float = SHORTEST_SILENCE) -> list[tuple[float, float | None]]:
+        """Silences since the first sound after the last reset, at least `shortest` seconds
+        long, as (start, end) in time.monotonic(); end is None for a silence still going on."""
+        with self._lock:
+            found: list[tuple[float, float | None]] = [
+                (start, end) for start, end in self._silences if end - start >= shortest]
+            if self._quiet_from is not None and time.monotonic() - self._quiet_from >= shortest:
+                found.append((self._quiet_from, None))
+            return found
 
     def sound_seconds(self) -> float:
         with self._lock:

@@ -131,22 +131,23 @@ def main() -> int:
             return answer
 
         check(becomes("Playing", "status") == "Playing", "playerctl sees the player playing")
-        for toggled, listeners in (("Paused", 0), ("Playing", 1)):
+        for toggled in ("Paused", "Playing"):
             said = playerctl("play-pause")
             status = becomes(toggled, "status")
-            deadline = time.monotonic() + 20
-            while listener_count(streams, MOUNT) != listeners and time.monotonic() < deadline:
-                time.sleep(0.1)
-            check(status == toggled and not said and listener_count(streams, MOUNT) == listeners,
-                  f"playerctl play-pause makes it {toggled} ({status!r} {said!r}), "
-                  f"{listeners} listener(s) on Icecast")
+            check(status == toggled and not said,
+                  f"playerctl play-pause makes it {toggled} ({status!r} {said!r})")
         title = playerctl("metadata", "title")
         check(bool(title) and "No player" not in title, f"playerctl metadata title ({title!r})")
         playerctl("volume", "0.4")
         check(becomes("0.400000", "volume") == "0.400000", "playerctl volume 0.4 is taken")
         playerctl("volume", "0.75")
         said = playerctl("stop")
-        check(not said and becomes("Stopped", "status") == "Stopped", f"playerctl stop stops it {said!r}")
+        deadline = time.monotonic() + 20
+        while listener_count(streams, MOUNT) != 0 and time.monotonic() < deadline:
+            time.sleep(0.1)
+        check(not said and becomes("Stopped", "status") == "Stopped"
+              and listener_count(streams, MOUNT) == 0,
+              f"playerctl stop stops it and Icecast no longer counts it {said!r}")
 
         # 3. Closing the window ends the program and saves the window settings.
         check(desk.close_window(player.pid, timeout=15), "the main window takes WM_DELETE_WINDOW")

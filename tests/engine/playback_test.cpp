@@ -1,7 +1,10 @@
 // Opening streams and playlists, state reports, transport controls and volume.
 #include "enginefixture.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
 
 #include <iostream>
 
@@ -152,25 +155,79 @@ TEST_F(EngineTest, PauseResumeStopAndPlayAgain) {
     EXPECT_EQ(engine->errorCount(), 0);
 }
 
-TEST_F(EngineTest, PausingALiveStreamDropsItAndPlayReconnects) {
+// A paused live stream keeps what arrives on the same connection and plays on from where it
+// was, behind live, until the listener catches up: the stream is then opened afresh.
+TEST_F(EngineTest, PausedLiveStreamPlaysOnWhereItWasUntilCaughtUp) {
     auto engine = makeEngine();
-    engine->setUrl(url(u"/live/tone.mp3"_s));
+    const QString path = u"/live/tone.mp3"_s;
+    engine->setUrl(url(path));
     ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
     engine->pause();
-    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Paused; }, 5s));
     EXPECT_TRUE(engine->isAvailable(Control::Play));
     EXPECT_FALSE(engine->isAvailable(Control::Pause));
     EXPECT_TRUE(engine->isAvailable(Control::Stop));
-    settle(300ms);
-    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+    ASSERT_TRUE(waitUntil([&] { return engine->behindLive() >= 1500ms; }, 5s));
 
     engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 5s));
+    EXPECT_EQ(requests().count(path), 1) << "the connection went on while paused";
+    EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_GE(engine->behindLive(), 1500ms);
+    EXPECT_FALSE(engine->keepingStopped());
+
+    engine->catchUpToLive();
+    EXPECT_EQ(engine->behindLive(), 0ms);
     ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
-    EXPECT_EQ(requests().count(u"/live/tone.mp3"_s), 2);
-    engine->pause();
+    EXPECT_EQ(requests().count(path), 2);
     engine->stop();
     EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
     EXPECT_FALSE(engine->isAvailable(Control::Stop));
+}
+
+// A stream that drops while paused is connected to again at once, still paused, and what it
+// sends is kept after what was: nothing is reported.
+TEST_F(EngineTest, PausedLiveStreamThatDropsIsJoinedAgainAndKept) {
+    auto engine = makeEngine();
+    const QString path = u"/drop/cut/live/paused/tone.mp3"_s;
+    engine->setUrl(url(path));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->pause();
+    ASSERT_TRUE(waitUntil([&] { return requests().count(path) == 2; }, 20s));
+    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+    engine->play();
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 5s));
+    EXPECT_GE(engine->behindLive(), 1s);
+    EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_EQ(requests().count(path), 2);
+}
+
+// A recording is the stream's bytes as they came, under its final name once stopped, with its
+// cue sheet beside it; nothing is left under the name it had while recording.
+TEST_F(EngineTest, RecordingWritesTheStreamAsItCame) {
+    QTemporaryDir music;
+    VlcEngineOptions options;
+    options.vlcArguments = {u"--aout=dummy"_s};
+    options.recordingFolder = music.path();
+    VlcMediaEngine engine(options);
+    EXPECT_FALSE(engine.recordRefusal().isEmpty()) << "nothing plays yet";
+    engine.setUrl(url(u"/live/tone.mp3"_s));
+    ASSERT_TRUE(waitUntil([&] { return engine.playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_EQ(engine.recordRefusal(), QString());
+    engine.setRecording(true);
+    ASSERT_TRUE(waitUntil([&] { return engine.recordingSeconds() >= 2; }, 10s));
+    engine.stop();
+    EXPECT_EQ(engine.recordingSeconds(), -1);
+    const QStringList files = QDir(music.path()).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(files.size(), 2) << files.join(u", "_s).toStdString();
+    EXPECT_TRUE(files[0].startsWith(u"127.0.0.1 "_s) && files[0].endsWith(u".cue"_s));
+    EXPECT_TRUE(files[1].endsWith(u".mp3"_s) && !files[1].contains(u"(recording)"_s));
+    QFile recorded(music.filePath(files[1]));
+    QFile source(media_->filePath(u"tone.mp3"_s));
+    ASSERT_TRUE(recorded.open(QIODevice::ReadOnly) && source.open(QIODevice::ReadOnly));
+    const QByteArray bytes = recorded.readAll();
+    EXPECT_GE(bytes.size(), 16000);
+    EXPECT_GT(source.readAll().indexOf(bytes), 0) << "a slice of the stream, byte for byte";
 }
 
 // A live stream is read at the pace it plays, however fast its server sends: what waits is

@@ -65,7 +65,8 @@ protected:
 };
 
 const Broadcast kMorning{u"Morning"_s, 0.375, u"http://radio.example/am"_s, 62, datevalue::kNever};
-const Broadcast kEvening{u"Evening"_s, 0.75, u"http://radio.example/pm"_s, 65, datevalue::kNever};
+const Broadcast kEvening{u"Evening"_s,      0.75, u"http://radio.example/pm"_s, 65,
+                         datevalue::kNever, true};
 
 TEST_F(BroadcastEditorTest, TimeFieldTakesWhatPeopleTypeAndShowsTheStoredForm) {
     put({kMorning});
@@ -114,6 +115,7 @@ TEST_F(BroadcastEditorTest, InvalidTimeRevertsTheSelectionAndOkSavesTheLastCommi
     EXPECT_TRUE(view.closed && view.closedSaved);
     EXPECT_EQ(stored(u"BROADCAST_Morning_TIME"_s), u"9:00:00 AM"_s);
     EXPECT_EQ(stored(u"BROADCAST_Morning_DAYS"_s), u"62"_s);
+    EXPECT_EQ(stored(u"BROADCAST_Morning_RECORD"_s), u"False"_s);
     EXPECT_EQ(stored(u"BroadcastList"_s), u"Morning$!Evening"_s);
     EXPECT_EQ(store.writes.last(), u"DoUpdate"_s);
     EXPECT_EQ(stored(u"DoUpdate"_s), u"True"_s);
@@ -207,11 +209,15 @@ TEST_F(BroadcastEditorTest, OffsetMustBeWholeMinutesWithinADay) {
 TEST_F(BroadcastEditorTest, DaysAndTheLastActiveRuleOnSave) {
     put({kMorning, kEvening});
     open();
-    view.fields.checks = 0x7f | 0x80;  // only the seven day boxes count
+    view.fields.checks = 0x7f | BroadcastEntries::kRecordCheck | 0x100;  // days and Record
     model.Select(1);
+    EXPECT_EQ(view.fields.checks, 65u | BroadcastEntries::kRecordCheck);
+    view.fields.checks = 65u;  // Record cleared
     now = QDateTime(QDate(2026, 12, 7), QTime(16, 0));
     model.Ok();
     EXPECT_EQ(stored(u"BROADCAST_Morning_DAYS"_s), u"127"_s);
+    EXPECT_EQ(stored(u"BROADCAST_Morning_RECORD"_s), u"True"_s);
+    EXPECT_EQ(stored(u"BROADCAST_Evening_RECORD"_s), u"False"_s);
     // Evening (18:00) has not passed at 16:00; Morning (9:00) counts as done today.
     EXPECT_EQ(stored(u"BROADCAST_Morning_LASTACTIVE"_s), u"12/7/2026"_s);
     EXPECT_EQ(stored(u"BROADCAST_Evening_LASTACTIVE"_s), u"1/1/1900"_s);

@@ -59,8 +59,7 @@ public:
 // lightning bolt and does nothing.
 void expectAccessibleNames(QWidget* dialog) {
     EXPECT_EQ(testing::NamelessControls(dialog), QStringList());
-    EXPECT_EQ(testing::MislabelledControls(dialog).join(u'\n').toStdString(), "");
-    EXPECT_EQ(testing::ClashingAccessKeys(dialog).join(u'\n').toStdString(), "");
+    EXPECT_EQ(testing::LabelProblems(dialog).join(u'\n').toStdString(), "");
     QStringList unreachable = testing::ControlsOutOfTabReach(dialog);
     unreachable.removeAll(u"cmdInfo"_s);
     EXPECT_EQ(unreachable, QStringList());
@@ -149,7 +148,8 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
     schedule.StartEarlierOffset = 10;
     schedule.Broadcasts = {
         {u"Opening Bell"_s, 0.5625, u"http://127.0.0.1:9/bell.mp3"_s, 62, datevalue::kNever},
-        {u"Closing Recap"_s, 0.875, u"http://127.0.0.1:9/recap.mp3"_s, 31, datevalue::kNever}};
+        {u"Closing Recap"_s, 0.875, u"http://127.0.0.1:9/recap.mp3"_s, 31, datevalue::kNever,
+         true}};
     ASSERT_TRUE(WriteSchedule(*store, schedule, QDateTime(QDate(2026, 12, 7), QTime(0, 0))));
     start();
 
@@ -197,6 +197,9 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
             QTest::keyClicks(d.txtName, u"Opening Bell Live"_s);
             d.txtTime->selectAll();
             QTest::keyClicks(d.txtTime, u"9:30 am"_s);
+            EXPECT_FALSE(d.chkRecord->isChecked());
+            QTest::keyClick(&d, Qt::Key_R, Qt::AltModifier);  // &Record
+            EXPECT_TRUE(QTest::qWaitFor([&] { return d.chkRecord->isChecked(); }));
             // An access key clicks its button after a short flash.
             QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier);  // &Apply
             EXPECT_TRUE(QTest::qWaitFor([&] { return d.txtTime->text() == u"9:30:00 AM"_s; }));
@@ -213,6 +216,9 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
     EXPECT_EQ(stored(kSchedulerSection, u"BroadcastList"_s),
               u"Opening Bell Live$!Closing Recap$!Quillmoor(tm) Live"_s);
     EXPECT_EQ(stored(kSchedulerSection, u"BROADCAST_Opening Bell Live_TIME"_s), u"9:30:00 AM"_s);
+    EXPECT_EQ(stored(kSchedulerSection, u"BROADCAST_Opening Bell Live_RECORD"_s), u"True"_s);
+    EXPECT_EQ(stored(kSchedulerSection, u"BROADCAST_Closing Recap_RECORD"_s), u"True"_s);
+    EXPECT_EQ(stored(kSchedulerSection, u"BROADCAST_Quillmoor(tm) Live_RECORD"_s), u"False"_s);
     EXPECT_EQ(stored(kSchedulerSection, u"AutoLaunchEnabled"_s), u"True"_s);
     EXPECT_EQ(stored(kSchedulerSection, u"DoUpdate"_s), u"True"_s);
 }

@@ -62,6 +62,13 @@ public:
     QString stationName() const override { return station; }
     QString nowPlaying() const override { return title; }
     QString reconnecting() const override { return reconnectingText; }
+    std::chrono::milliseconds behindLive() const override { return behind; }
+    bool keepingStopped() const override { return keptAll; }
+    qint64 recordingSeconds() const override { return recorded; }
+    void catchUpToLive() override {
+        record(u"engine.catchUpToLive"_s);
+        behind = {};
+    }
 
     // Test controls.
     void setAvailable(bool play, bool pause, bool stop) {
@@ -78,6 +85,9 @@ public:
     QString station;
     QString title;
     QString reconnectingText;
+    std::chrono::milliseconds behind{0};
+    bool keptAll = false;
+    qint64 recorded = -1;
 
 private:
     void record(QStringView entry) {

@@ -150,9 +150,18 @@ protected:
 TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     start();
     const QList<QAction*> top = window->menuBar()->actions();
-    ASSERT_EQ(top.size(), 2);
+    ASSERT_EQ(top.size(), 3);
     EXPECT_EQ(top[0]->text(), u"&File"_s);
-    EXPECT_EQ(top[1]->text(), u"&Help"_s);
+    EXPECT_EQ(top[1]->text(), u"&Live"_s);
+    EXPECT_EQ(top[2]->text(), u"&Help"_s);
+    EXPECT_EQ(window->mnuLiveCatchUp->text(), u"&Catch Up to Live"_s);
+    EXPECT_EQ(window->mnuLiveCatchUp->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled()) << "live: nothing to catch up";
+    EXPECT_EQ(window->mnuLiveRecord->text(), u"&Record"_s);
+    EXPECT_EQ(window->mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_TRUE(window->mnuLiveRecord->isCheckable());
+    EXPECT_FALSE(window->mnuLiveRecord->isEnabled()) << "nothing plays";
+    EXPECT_FALSE(window->mnuLiveRecord->toolTip().isEmpty()) << "and it says why";
 
     QStringList file;
     for (const QAction* a : window->mnuFile->actions()) {

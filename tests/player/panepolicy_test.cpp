@@ -29,6 +29,15 @@ TEST(CommandOrigin, OnlyTheTopPagesSiteRunsCommands) {
         {u"http://www.quillmoor.co.uk/p"_s, u"http://ads.quillmoor.co.uk"_s,
          CommandOrigin::SameSite},
         {u"http://www.quillmoor.co.uk/p"_s, u"http://evil.co.uk"_s, CommandOrigin::OtherSite},
+        // The Public Suffix List: hosted names under a shared suffix are sites of their own.
+        {u"https://portal.github.io/p"_s, u"https://evil.github.io"_s, CommandOrigin::OtherSite},
+        {u"https://portal.github.io/p"_s, u"https://ads.portal.GitHub.io"_s,
+         CommandOrigin::SameSite},
+        {u"https://github.io/p"_s, u"https://evil.github.io"_s, CommandOrigin::OtherSite},
+        {u"http://a.pvt.k12.ma.us/p"_s, u"http://b.pvt.k12.ma.us"_s, CommandOrigin::OtherSite},
+        {u"http://www.quillmoor.com.au/p"_s, u"http://evil.com.au"_s, CommandOrigin::OtherSite},
+        {u"http://b\u00fccher.quillmoor.de/p"_s, u"http://xn--bcher-kva.quillmoor.de"_s,
+         CommandOrigin::SameSite},
         {u"http://[::1]:8080/p"_s, u"http://[::1]:9"_s, CommandOrigin::SameSite},
         // Sandboxed frames and documents without an origin of their own.
         {u"http://127.0.0.1:8080/p"_s, u"null"_s, CommandOrigin::Opaque},

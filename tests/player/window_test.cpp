@@ -22,6 +22,7 @@
 #include <unistd.h>
 
 #include "../support/pageserver.h"
+#include "../support/ports.h"
 #include "../support/windowtests.h"
 #include "fakes.h"
 #include "frmmain.h"
@@ -106,6 +107,18 @@ protected:
             kCommandTimeoutMs));
     }
 
+    // The text the pane shows now.
+    static QString text(QWebEngineView* view) {
+        QString shown;
+        bool answered = false;
+        view->page()->toPlainText([&](const QString& t) {
+            shown = t;
+            answered = true;
+        });
+        EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, kCommandTimeoutMs));
+        return shown;
+    }
+
     void click(QWebEngineView* view, const QString& id) {
         view->page()->runJavaScript(u"document.getElementById('%1').click()"_s.arg(id));
     }
@@ -137,6 +150,33 @@ TEST_F(WindowTest, FirstRunLaysThePanesOut) {
     EXPECT_FALSE(window->cmdStop->isEnabled());
     EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
     EXPECT_TRUE(server.requests.contains(u"/player_creative.shtml"_s));
+}
+
+// The portal down (or no network): the pane says so with the player's own page, whose
+// "Try again" loads the portal once it is back; a page the portal sends with an HTTP
+// error stays the portal's.
+TEST_F(WindowTest, AnUnreachablePortalIsSaidInThePaneAndTryAgainLoadsIt) {
+    const quint16 port = quint16(testing::freePort());
+    const QString base = u"http://127.0.0.1:%1"_s.arg(port);
+    store->WriteSetting(kAppName, kPortalSection, u"BaseURL", base);
+    start();
+    const auto shows = [&](const QString& what) {
+        return QTest::qWaitFor([&] { return text(window->webBrowser).contains(what); },
+                               kLoadTimeoutMs);
+    };
+    ASSERT_TRUE(shows(u"The Quillmoor portal at "_s + base + u" cannot be reached"_s));
+    EXPECT_TRUE(text(window->webBrowser).contains(u"Try again"_s));
+    EXPECT_TRUE(window->sldVolume->isEnabled());
+
+    PageServer portal(QHostAddress(QHostAddress::LocalHost), port);
+    ASSERT_TRUE(portal.isListening());
+    portal.add(u"/player_interviews.shtml"_s, u"<html><body>Welcome back</body></html>"_s);
+    click(window->webBrowser, u"retry"_s);
+    ASSERT_TRUE(shows(u"Welcome back"_s));
+
+    window->webBrowser->setUrl(QUrl(base + u"/missing.html"_s));
+    ASSERT_TRUE(shows(u"Not found"_s));
+    EXPECT_FALSE(text(window->webBrowser).contains(u"cannot be reached"_s));
 }
 
 // A store problem (a busy or damaged settings file) is said once, over the shown window:

@@ -4,8 +4,14 @@
 #include "feedbuffer.h"
 #include "icyreader.h"
 #include "mpegaudio.h"
+#include "streamrecorder.h"
 
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QList>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -14,6 +20,8 @@
 #include <random>
 #include <thread>
 #include <vector>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane::testing {
 namespace {
@@ -142,6 +150,87 @@ TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
     writer.join();
     EXPECT_EQ(received.size(), source.size());
     EXPECT_TRUE(received == source);
+}
+
+// While the listener is behind live, what arrives is kept past the buffer's capacity, first in
+// memory, then in a file that has no name on disk, and read back in order; keeping stops, and
+// says so, at its limit or when the disk would keep too little free.
+TEST(FeedBufferTest, KeepsWhatArrivesWhileBehindInMemoryThenOnDisk) {
+    QTemporaryDir folder;
+    struct Case {
+        std::uint64_t limit;
+        std::uint64_t keepFree;
+        std::size_t kept;  // of the 1000 bytes written
+        bool keptAll;
+    };
+    const Case cases[] = {
+        {10000, 0, 1000, false},                     // all of it: 300 in memory, the rest on disk
+        {700, 0, 700, true},                         // the limit
+        {10000, std::uint64_t{1} << 62, 300, true},  // no disk that large: memory only
+    };
+    for (const Case& c : cases) {
+        FeedBuffer buffer(100);
+        QByteArray sent;
+        for (int i = 0; i < 1000; ++i) {
+            sent += static_cast<char>('a' + i % 26);
+        }
+        buffer.keep(folder.filePath(QStringLiteral("cache")), c.limit, 300, c.keepFree);
+        std::size_t taken = 0;
+        for (qsizetype at = 0; at < sent.size(); at += 50) {
+            if (buffer.room() > 0) {
+                taken += buffer.write(QByteArrayView(sent).sliced(at, 50));
+            }
+        }
+        EXPECT_EQ(taken, c.kept);
+        EXPECT_EQ(buffer.keptAll(), c.keptAll);
+        EXPECT_EQ(buffer.written(), c.kept);
+        EXPECT_TRUE(QDir(folder.filePath(QStringLiteral("cache"))).isEmpty())
+            << "the file has no name";
+        buffer.finish();
+        QByteArray got;
+        char out[64];
+        while (const std::size_t n = buffer.read(out, sizeof out)) {
+            got.append(out, static_cast<qsizetype>(n));
+        }
+        EXPECT_EQ(got, sent.left(static_cast<qsizetype>(c.kept)));
+    }
+}
+
+// The cue sheet lists each title at its offset (the first from the start) and the gaps where
+// the connection was made again; a disk that would keep too little free stops the recording
+// and says so, and what was written keeps its final name.
+TEST(StreamRecorderTest, CueSheetFollowsTitlesAndGapsAndTheDiskStopsIt) {
+    QTemporaryDir music;
+    const QDateTime at(QDate(2026, 12, 8), QTime(15, 0));
+    StreamRecorder recorder(0);
+    ASSERT_EQ(recorder.start(music.path(), u"Quill/moor"_s, u"mp3"_s, at, 1000), QString());
+    recorder.write("0123456789");
+    recorder.noteTitle(u"Opening \"bell\""_s);
+    recorder.write(QByteArray(1500, 'x'));
+    recorder.noteGap();
+    recorder.noteTitle(u"Kestrel"_s);
+    recorder.write("z");
+    EXPECT_EQ(recorder.seconds(), 1);
+    EXPECT_EQ(recorder.finish(), QString());
+    QFile cue(music.filePath(u"Quill-moor 2026-12-08 15-00.cue"_s));
+    ASSERT_TRUE(cue.open(QIODevice::ReadOnly));
+    const QString sheet = QString::fromUtf8(cue.readAll());
+    EXPECT_TRUE(sheet.contains(u"FILE \"Quill-moor 2026-12-08 15-00.mp3\" MP3"_s))
+        << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(u"TITLE \"Opening 'bell'\"\n    INDEX 01 00:00:00"_s));
+    EXPECT_TRUE(sheet.contains(u"REM GAP 00:01:38"_s));
+    EXPECT_TRUE(sheet.contains(u"TRACK 02 AUDIO\n    TITLE \"Kestrel\"\n    INDEX 01 00:01:38"_s));
+    EXPECT_EQ(QFileInfo(music.filePath(u"Quill-moor 2026-12-08 15-00.mp3"_s)).size(), 1511);
+
+    StreamRecorder full(std::uint64_t{1} << 62);
+    ASSERT_EQ(full.start(music.path(), u"Full"_s, u"ogg"_s, at, 0), QString());
+    full.write("abc");
+    EXPECT_EQ(full.error(), u"Recording stopped: the disk is nearly full."_s);
+    EXPECT_FALSE(full.isRecording());
+    EXPECT_EQ(full.finish(), u"Recording stopped: the disk is nearly full."_s);
+    EXPECT_TRUE(QFileInfo::exists(music.filePath(u"Full 2026-12-08 15-00.ogg"_s)));
+    EXPECT_EQ(StreamRecorder::extensionFor("audio/aacp; charset=x"), u"aac"_s);
+    EXPECT_EQ(StreamRecorder::extensionFor("video/mp4"), QString());
 }
 
 // --- IcyReader ----------------------------------------------------------------------------

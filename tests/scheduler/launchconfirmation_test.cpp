@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "broadcastrecordings.h"
+
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
 
@@ -136,6 +138,11 @@ TEST_F(LaunchConfirmationTest, ADueBroadcastThatAPlayerPlaysIsNotLaunchedAgain) 
     confirmation.Observe({player(u"Paused"_s), player(u"Playing"_s, u"http://h/x"_s)});
     EXPECT_EQ(launcher.opened, QStringList{kCommand});
     EXPECT_TRUE(inPlayers.isEmpty());
+    // A retry of a stream that players cannot open by the bus (mms:) goes to the opener.
+    confirmation.Launched(u"Mms"_s, u"3:00:00 PM"_s, u"mms://h/live"_s, false, {});
+    confirmation.Observe({player(u"Stopped"_s, u"http://h/x"_s)});
+    EXPECT_EQ(launcher.opened.size(), 2);
+    EXPECT_TRUE(inPlayers.isEmpty());
 }
 
 TEST_F(LaunchConfirmationTest, AnOpenerThatCannotStartIsRetriedAtOnce) {
@@ -177,6 +184,45 @@ TEST_F(LaunchConfirmationTest, TwoBroadcastsAreFollowedApart) {
     confirmation.Observe({player(u"Playing"_s, other)});
     ASSERT_EQ(confirmation.Pending().size(), 1);
     EXPECT_EQ(confirmation.Pending().first().name, u"Live"_s);
+}
+
+// Marked broadcasts are recorded by their player until the limit or their stream's end.
+TEST_F(LaunchConfirmationTest, TheConfirmingPlayerRecordsMarkedBroadcastsUntilTheLimit) {
+    QStringList asked;
+    BroadcastRecordings recordings(
+        clock, [&](const QString& id, bool on) { asked.append(id + (on ? u" on"_s : u" off"_s)); });
+    confirmation.SetConfirmedHandler([&](const PendingLaunch& launch, const PlayerReport& p) {
+        recordings.Confirmed(launch, p);
+    });
+    const QString ogg = u"http://127.0.0.1:8000/quillmoor.ogg"_s;
+    const PlayerReport live = player(u"Playing"_s), stopped = player(u"Stopped"_s);
+    PlayerReport seen = live, stillRecording = stopped, other = player(u"Playing"_s, ogg);
+    seen.recording = stillRecording.recording = true;  // stopped: reconnecting, still recording
+    confirmation.Due(u"Live"_s, u"3:00:00 PM"_s, kStream, true);
+    confirmation.Launched(u"Ogg"_s, u"3:00:00 PM"_s, ogg, true, {}, false);
+    confirmation.Observe({live, player(u"Playing"_s, ogg, {}, u"p2"_s)});
+    EXPECT_EQ(asked, QStringList{u"p1 on"_s});
+    recordings.Observe({stillRecording});
+    clock.advance(2 * 3600 - 1);
+    recordings.Tick();
+    EXPECT_EQ(asked.size(), 1);
+    clock.advance(1);
+    recordings.Tick();
+    EXPECT_EQ(asked, (QStringList{u"p1 on"_s, u"p1 off"_s}));
+    PendingLaunch marked{u"Live"_s, {}, kStream, 1, {}, {}, {}, true, false, true};
+    for (const auto& bus :
+         {QList<QList<PlayerReport>>{{}}, {{stopped}}, {{other}}, {{seen}, {live}}}) {
+        recordings.Confirmed(marked, live);
+        for (const QList<PlayerReport>& players : bus) {
+            recordings.Observe(players);
+        }
+        EXPECT_FALSE(recordings.IsActive());
+    }
+    recordings.Confirmed(marked, seen);  // the listener's own recording
+    EXPECT_FALSE(recordings.IsActive());
+    recordings.Confirmed(marked, live);
+    EXPECT_EQ(recordings.Refused(u"p1"_s).value().name, u"Live"_s);  // to be reported
+    EXPECT_EQ(asked.count(u"p1 off"_s), 1) << "nothing to stop";
 }
 
 TEST(SameStreamTest, PercentEncodingDoesNotMakeADifferentStream) {

@@ -44,9 +44,21 @@ class LyrevaneAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "example.quillmoor.Lyrevane")
     Q_PROPERTY(QString LastError MEMBER lastError)
+    Q_PROPERTY(bool Recording MEMBER recording)
 public:
-    explicit LyrevaneAdaptor(QObject* owner) : QDBusAbstractAdaptor(owner) {}
-    QString lastError;
+    LyrevaneAdaptor(QObject* owner, const QString& bus) : QDBusAbstractAdaptor(owner), bus(bus) {}
+    QString bus, lastError, refusal;  // refusal: the error answer to Record(true) when set
+    bool recording = false;
+    QList<bool> asked;
+public Q_SLOTS:
+    void Record(bool on, const QDBusMessage& call) {
+        asked.append(on);
+        recording = on && refusal.isEmpty();
+        if (on && !recording) {
+            call.setDelayedReply(true);
+            QDBusConnection(bus).send(call.createErrorReply(QDBusError::NotSupported, refusal));
+        }
+    }
 };
 
 // A player process as the bus shows it, on its own connection.
@@ -59,13 +71,14 @@ public:
         auto* player = new PlayerAdaptor(&object_);
         player->status = status;
         player->metadata = {{u"xesam:url"_s, kStream}};
-        (new LyrevaneAdaptor(&object_))->lastError = error;
+        (own = new LyrevaneAdaptor(&object_, connection_))->lastError = error;
         bus.registerObject(u"/org/mpris/MediaPlayer2"_s, &object_, QDBusConnection::ExportAdaptors);
         bus.registerService(number == 1 ? u"org.mpris.MediaPlayer2.lyrevane"_s
                                         : u"org.mpris.MediaPlayer2.lyrevane.instance"_s +
                                               QString::number(number));
     }
     ~FakePlayer() { QDBusConnection::disconnectFromBus(connection_); }
+    LyrevaneAdaptor* own = nullptr;
 
 private:
     QObject object_;
@@ -129,9 +142,9 @@ class LaunchWatcherTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected()) << "run under dbus-run-session";
-        watcher =
-            std::make_unique<LaunchWatcher>(launcher, clock, LaunchWatcher::Options{1500ms, 100ms},
-                                            [this](const QString& line) { logged.append(line); });
+        watcher = std::make_unique<LaunchWatcher>(
+            launcher, clock, LaunchWatcher::Options{1500ms, 100ms, 1s},
+            [this](const QString& line) { logged.append(line); });
     }
     void TearDown() override {
         watcher.reset();
@@ -152,11 +165,11 @@ protected:
         QDBusConnection(u"notifications"_s).send(message);
     }
 
-    void Launch() {
+    void Launch(bool record = false) {
         const QString command = u"lyrev:play?"_s + kStream;
         QString error;
         launcher.open(command, &error);
-        watcher->Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+        watcher->Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {}, record);
     }
 
     bool Settled() { return !watcher->Confirmation().IsWaiting() && !watcher->IsConnected(); }
@@ -225,6 +238,24 @@ TEST_F(LaunchWatcherTest, WithoutANotificationServiceOneLineSaysIt) {
     ASSERT_TRUE(waitUntil([&] { return Settled(); }, 20s));
     EXPECT_EQ(logged, QStringList{u"Live (3:00:00 PM) did not start: no player started"_s});
     EXPECT_EQ(launcher.opened.size(), 2);
+}
+
+TEST_F(LaunchWatcherTest, TheConfirmingPlayerRecordsUntilTheLimitOrSaysWhyNot) {
+    StartNotifications();
+    launcher.script = {ScriptedLauncher::Plays};
+    Launch(true);
+    ASSERT_TRUE(waitUntil([&] { return launcher.players[0]->own->recording; }, 20s));
+    ASSERT_TRUE(waitUntil([&] { return Settled(); }, 20s));  // the limit is 1 s here
+    EXPECT_EQ(launcher.players[0]->own->asked, (QList<bool>{true, false}));
+
+    // Already played, due again: this time the player cannot record, and says why.
+    launcher.players[0]->own->refusal = u"This stream cannot be recorded."_s;
+    watcher->Due(u"Live"_s, u"3:00:00 PM"_s, kStream, true);
+    ASSERT_TRUE(waitUntil([&] { return !notifications->bodies.isEmpty(); }, 20s));
+    EXPECT_EQ(notifications->bodies.first(),
+              u"Scheduled broadcast is not recorded | Live "
+              u"(3:00:00 PM): This stream cannot be recorded."_s);
+    EXPECT_EQ(notifications->actions.first(), QStringList());
 }
 
 #ifdef PLAYER_BINARY

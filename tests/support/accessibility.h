@@ -79,74 +79,43 @@ inline QStringList ControlsOutOfTabReach(QWidget* root) {
     return unreachable;
 }
 
-// A visible label as it should be spoken: no access-key marker, no closing colon or dots.
-inline QString SpokenLabel(QString text) {
-    text.remove(u'&');
-    while (text.endsWith(u':') || text.endsWith(u'.')) {
-        text.chop(1);
-    }
-    return text.trimmed();
-}
-
-// The shown controls with a visible label (their own text, or a label whose buddy they
-// are) whose accessible name does not contain it, as "objectName: name / label". A button
-// is labelled by its own text; a label in front of it only gives its group an access key.
-inline QStringList MislabelledControls(QWidget* root) {
-    QStringList wrong;
-    const auto check = [&wrong](QWidget* control, const QString& label) {
+// What the shown controls' labels fail to give: an accessible name that holds the visible
+// label (a button's own text; for other controls, the label whose buddy they are), an access
+// key on each buddy label and a buddy for each keyed label, and (with `keys`) access keys
+// used only once. Labels are compared without "&" and a closing colon or dots.
+inline QStringList LabelProblems(QWidget* root, bool keys = true) {
+    QStringList problems;
+    QHash<QString, QString> keyOwners;
+    const auto label = [&](QWidget* control, QString text, bool named) {
+        const QString key = QKeySequence::mnemonic(text).toString();
+        if (keys && !key.isEmpty() && keyOwners.contains(key)) {
+            problems.append(key + QStringLiteral(" twice: ") + keyOwners[key] + u' ' + text);
+        }
+        keyOwners.insert(key, text);
+        text.remove(u'&');
+        while (text.endsWith(u':') || text.endsWith(u'.')) {
+            text.chop(1);
+        }
         const QString name =
             QAccessible::queryAccessibleInterface(control)->text(QAccessible::Name);
-        if (!name.contains(SpokenLabel(label))) {
-            wrong.append(control->objectName() + QStringLiteral(": ") + name +
-                         QStringLiteral(" / ") + SpokenLabel(label));
+        if (named && !name.contains(text.trimmed())) {
+            problems.append(control->objectName() + QStringLiteral(" is called ") + name);
         }
     };
     for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
         if (button->isVisible() && !button->text().isEmpty()) {
-            check(button, button->text());
+            label(button, button->text(), true);
         }
     }
-    for (QLabel* label : root->findChildren<QLabel*>()) {
-        auto* buddy = label->buddy();
-        if (label->isVisible() && buddy != nullptr &&
-            qobject_cast<QAbstractButton*>(buddy) == nullptr) {
-            check(buddy, label->text());
+    for (QLabel* text : root->findChildren<QLabel*>()) {
+        const bool keyed = !QKeySequence::mnemonic(text->text()).isEmpty();
+        if (text->isVisible() && (keyed || text->buddy() != nullptr)) {
+            if (keyed != (text->buddy() != nullptr)) {
+                problems.append(text->text() + QStringLiteral(": a key without a buddy or back"));
+            }
+            label(text->buddy() ? text->buddy() : text, text->text(),
+                  qobject_cast<QAbstractButton*>(text->buddy()) == nullptr);
         }
-    }
-    return wrong;
-}
-
-// Access keys of the shown buttons and buddy labels used more than once, labels with an
-// access key but no buddy (the key would do nothing) and buddy labels without a key.
-inline QStringList ClashingAccessKeys(QWidget* root) {
-    QStringList problems;
-    QHash<QString, QString> owners;
-    const auto note = [&](const QObject* owner, const QString& text) {
-        const QString key = QKeySequence::mnemonic(text).toString();
-        if (key.isEmpty()) {
-            return;
-        }
-        if (owners.contains(key)) {
-            problems.append(key + QStringLiteral(": ") + owners[key] + QStringLiteral(", ") +
-                            owner->objectName() + u' ' + text);
-        }
-        owners.insert(key, owner->objectName() + u' ' + text);
-    };
-    for (QAbstractButton* button : root->findChildren<QAbstractButton*>()) {
-        if (button->isVisible()) {
-            note(button, button->text());
-        }
-    }
-    for (QLabel* label : root->findChildren<QLabel*>()) {
-        const bool keyed = !QKeySequence::mnemonic(label->text()).isEmpty();
-        if (label->isVisible() && keyed != (label->buddy() != nullptr)) {
-            problems.append((keyed ? QStringLiteral("no buddy: ") : QStringLiteral("no key: ")) +
-                            label->text());
-        }
-        if (!label->isVisible() || !keyed) {
-            continue;
-        }
-        note(label, label->text());
     }
     return problems;
 }

@@ -15,9 +15,10 @@ namespace lyrevane::testing {
 
 class PageServer final : public QObject {
 public:
-    explicit PageServer(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost)) {
+    explicit PageServer(const QHostAddress& address = QHostAddress(QHostAddress::LocalHost),
+                        quint16 port = 0) {
         connect(&server_, &QTcpServer::newConnection, this, &PageServer::accept);
-        server_.listen(address, 0);
+        server_.listen(address, port);
     }
     bool isListening() const { return server_.isListening(); }
     QString base() const {
