@@ -22,11 +22,12 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.quillmoor.example/lyrevane")
 # Libraries found by dpkg-shlibdeps, plus what libVLC and Qt WebEngine load at run time
 # without linking it: libVLC's plug-ins (HTTP access, decoders, PulseAudio output), the
-# browser engine's helper process, Qt's X11 and Wayland platform plug-ins, xdg-open, and
-# the distribution's Public Suffix List that libpsl reads (newer than its built-in one).
+# browser engine's helper process, Qt's X11 and Wayland platform plug-ins, xdg-open,
+# the distribution's Public Suffix List that libpsl reads (newer than its built-in one), and
+# the system CA store that the media input (libcurl) checks https streams against.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "vlc-plugin-base, libqt6webenginecore6-bin, xdg-utils, libpsl5, publicsuffix")
+    "vlc-plugin-base, libqt6webenginecore6-bin, xdg-utils, libpsl5, publicsuffix, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, pulseaudio | pipewire-pulse")
 # The autostart entry under /etc is a configuration file the administrator may edit.
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/conffiles

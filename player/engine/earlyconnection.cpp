@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <cerrno>
 #include <thread>
+#include <utility>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -60,6 +61,17 @@ bool sendAll(int fd, const QByteArray& data, std::chrono::milliseconds timeout) 
     return true;
 }
 
+// Whether libcurl would take a proxy from the environment for a plain http URL. Which hosts
+// `no_proxy` exempts is left to libcurl: with any proxy named, the feed connects.
+bool proxyNamed() {
+    for (const char* name : {"http_proxy", "all_proxy", "ALL_PROXY"}) {
+        if (!qEnvironmentVariableIsEmpty(name)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 QByteArray EarlyConnection::requestFor(const QString& url) {
@@ -87,10 +99,11 @@ QByteArray EarlyConnection::requestFor(const QString& url) {
            "Connection: close\r\n\r\n";
 }
 
-EarlyConnection::EarlyConnection(const QString& url, std::chrono::milliseconds connectTimeout)
+EarlyConnection::EarlyConnection(const QString& url, std::chrono::milliseconds connectTimeout,
+                                 SourceRules rules)
     : url_(url), state_(std::make_shared<State>()) {
     QByteArray request = requestFor(url);
-    if (request.isEmpty()) {
+    if (request.isEmpty() || proxyNamed()) {
         state_->finished = true;
         return;
     }
@@ -100,7 +113,7 @@ EarlyConnection::EarlyConnection(const QString& url, std::chrono::milliseconds c
         host = host.mid(1, host.size() - 2);
     }
     const QByteArray port = QByteArray::number(parsed.port(80));
-    std::thread([state = state_, host, port, request, connectTimeout] {
+    std::thread([state = state_, host, port, request, connectTimeout, rules = std::move(rules)] {
         int fd = -1;
         addrinfo hints{};
         hints.ai_family = AF_UNSPEC;
@@ -109,7 +122,9 @@ EarlyConnection::EarlyConnection(const QString& url, std::chrono::milliseconds c
         if (::getaddrinfo(host.constData(), port.constData(), &hints, &found) == 0) {
             for (addrinfo* address = found; address != nullptr && fd < 0;
                  address = address->ai_next) {
-                fd = connectTo(*address, connectTimeout);
+                if (rules.allowsAddress(address->ai_addr)) {
+                    fd = connectTo(*address, connectTimeout);
+                }
             }
             ::freeaddrinfo(found);
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sourcerules.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,10 +19,13 @@ namespace lyrevane {
 // and reads the answer itself. Needs no application object.
 class EarlyConnection {
 public:
-    // Starts connecting to `url`, which the caller has checked against the media rules.
-    // Does nothing for URLs it does not handle (not http://, with user information).
+    // Starts connecting to `url`, which the caller has checked against `rules`; an address
+    // the rules refuse is not connected to. Does nothing for URLs it does not handle (not
+    // http://, with user information) or when the environment names a proxy for them: the
+    // stream feed then goes through the proxy as libcurl reads the environment.
     explicit EarlyConnection(const QString& url,
-                             std::chrono::milliseconds connectTimeout = std::chrono::seconds(10));
+                             std::chrono::milliseconds connectTimeout = std::chrono::seconds(10),
+                             SourceRules rules = {});
     ~EarlyConnection();
     EarlyConnection(const EarlyConnection&) = delete;
     EarlyConnection& operator=(const EarlyConnection&) = delete;

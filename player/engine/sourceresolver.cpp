@@ -2,8 +2,6 @@
 
 #include "playlistformat.h"
 
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QScopeGuard>
 
 #include <utility>
@@ -30,15 +28,13 @@ bool isRedirect(int status) {
 
 SourceResolver::SourceResolver(SourceResolverOptions options, QObject* parent)
     : QObject(parent), options_(std::move(options)) {
-    network_.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
-    network_.setAutoDeleteReplies(false);
     deadline_.setSingleShot(true);
     connect(&deadline_, &QTimer::timeout, this,
             [this] { finishFailed(sourcemessages::timedOut(name_)); });
 }
 
 SourceResolver::~SourceResolver() {
-    dropReply();
+    dropTransfer();
 }
 
 void SourceResolver::resolve(const QString& url) {
@@ -60,52 +56,47 @@ void SourceResolver::resolve(const QString& url) {
         return;
     }
     deadline_.start(options_.deadline);
-    request(QUrl(url));
+    request(url);
 }
 
 void SourceResolver::cancel() {
     ++round_;
     busy_ = false;
     deadline_.stop();
-    dropReply();
+    dropTransfer();
 }
 
 bool SourceResolver::isBusy() const {
     return busy_;
 }
 
-void SourceResolver::request(const QUrl& url) {
-    dropReply();
+void SourceResolver::request(const QString& url) {
     reading_ = Reading::Headers;
     body_.clear();
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::UserAgentHeader, u"Lyrevane/1.0"_s);
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,
-                         QNetworkRequest::AlwaysNetwork);
-    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
-    request.setMaximumRedirectsAllowed(0);
-    if (options_.keepStream) {
-        request.setRawHeader("Icy-MetaData", "1");
+    if (transfer_ == nullptr) {
+        // Kept from one redirect to the next: its connections and name lookups are reused.
+        transfer_ = new CurlTransfer(this);
+        connect(transfer_, &CurlTransfer::headReceived, this, &SourceResolver::onHeaders);
+        connect(transfer_, &CurlTransfer::readyRead, this, &SourceResolver::onData);
+        connect(transfer_, &CurlTransfer::finished, this, &SourceResolver::onFinished);
     }
-    reply_ = network_.get(request);
-    // Bounds what Qt buffers for a stream that is not read: one playlist and a bit.
-    reply_->setReadBufferSize(options_.maxPlaylistBytes + 1);
-    connect(reply_, &QNetworkReply::metaDataChanged, this, &SourceResolver::onHeaders);
-    connect(reply_, &QNetworkReply::readyRead, this, &SourceResolver::onData);
-    connect(reply_, &QNetworkReply::finished, this, &SourceResolver::onFinished);
+    CurlTransfer::Options transfer;
+    transfer.rules = options_.rules;
+    transfer.icyMetadata = options_.keepStream;
+    transfer.headDeadline = options_.deadline;
+    // Bounds what is buffered for a stream that is not read: one playlist and a bit.
+    transfer.maxBuffered = options_.maxPlaylistBytes + 1;
+    transfer_->get(url, transfer);
 }
 
 void SourceResolver::onHeaders() {
-    if (reply_ == nullptr || reading_ != Reading::Headers) {
+    if (transfer_ == nullptr || reading_ != Reading::Headers || !transfer_->hasHead() ||
+        transfer_->status() == 0) {
         return;
     }
-    const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (!status.isValid()) {
-        return;
-    }
-    const int code = status.toInt();
+    const int code = transfer_->status();
     if (isRedirect(code)) {
-        follow(QString::fromLatin1(reply_->rawHeader("Location")));
+        follow(QString::fromLatin1(transfer_->header("location")));
         return;
     }
     if (code < 200 || code > 299) {
@@ -113,7 +104,7 @@ void SourceResolver::onHeaders() {
         finishMedia();
         return;
     }
-    switch (playlistformat::classifyContentType(reply_->rawHeader("Content-Type"))) {
+    switch (playlistformat::classifyContentType(transfer_->header("content-type"))) {
         case playlistformat::Declared::Playlist:
             reading_ = Reading::Playlist;
             break;
@@ -128,7 +119,7 @@ void SourceResolver::onHeaders() {
 }
 
 void SourceResolver::onData() {
-    if (reply_ == nullptr) {
+    if (transfer_ == nullptr) {
         return;
     }
     if (reading_ == Reading::Headers) {
@@ -137,7 +128,7 @@ void SourceResolver::onData() {
     }
     const qint64 room = options_.maxPlaylistBytes + 1 - body_.size();
     if (room > 0) {
-        body_ += reply_->read(room);
+        body_ += transfer_->read(room);
     }
     if (reading_ == Reading::Unsure) {
         decideUnsure(false);
@@ -147,27 +138,39 @@ void SourceResolver::onData() {
 }
 
 void SourceResolver::onFinished() {
-    if (reply_ == nullptr) {
+    if (transfer_ == nullptr) {
         return;
     }
+    switch (transfer_->error()) {
+        case CurlTransfer::Error::RefusedAddress:
+            // The host's name was allowed, the address it stands for is not.
+            refused_.append(current_);
+            finishFailed(current_ == name_ ? sourcemessages::refusedSource(name_)
+                                           : sourcemessages::refusedRedirect(name_, current_));
+            return;
+        case CurlTransfer::Error::TimedOut:
+            finishFailed(sourcemessages::timedOut(name_));
+            return;
+        default:
+            break;
+    }
     if (reading_ == Reading::Headers) {
-        const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid()) {
+        if (transfer_->hasHead() && transfer_->status() != 0) {
             onHeaders();
-            if (reply_ == nullptr || reading_ == Reading::Headers) {
+            if (transfer_ == nullptr || reading_ == Reading::Headers) {
                 return;
             }
         } else {
-            // No HTTP answer at all (refused, unreachable, a non-HTTP status line such as
-            // "ICY 200 OK"): the engine tries for itself and reports what it finds.
+            // No HTTP answer at all (refused, unreachable, a status line libcurl does not
+            // read): the engine tries for itself and reports what it finds.
             finishMedia();
             return;
         }
     }
-    if (reply_ == nullptr) {
+    if (transfer_ == nullptr) {
         return;
     }
-    body_ += reply_->read(options_.maxPlaylistBytes + 1 - body_.size());
+    body_ += transfer_->read(options_.maxPlaylistBytes + 1 - body_.size());
     if (reading_ == Reading::Unsure) {
         decideUnsure(true);
     } else {
@@ -203,7 +206,7 @@ void SourceResolver::follow(const QString& location) {
         finishMedia();
         return;
     }
-    request(QUrl(target));
+    request(target);
 }
 
 void SourceResolver::decideUnsure(bool complete) {
@@ -266,20 +269,19 @@ void SourceResolver::finishMedia() {
     SourceResolution result;
     result.kind = SourceResolution::Kind::Media;
     result.url = current_;
-    if (reply_ != nullptr) {
-        const QVariant status = reply_->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        if (status.isValid()) {
-            result.httpStatus = status.toInt();
-            result.httpReason =
-                reply_->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        } else if (reply_->error() != QNetworkReply::NoError) {
-            result.networkError = reply_->error();
-            result.networkErrorText = reply_->errorString();
+    if (transfer_ != nullptr) {
+        if (transfer_->hasHead() && transfer_->status() != 0) {
+            result.httpStatus = transfer_->status();
+            result.httpReason = transfer_->reason();
+        } else if (transfer_->error() != CurlTransfer::Error::None) {
+            result.networkError = transfer_->error();
+            result.networkErrorText = transfer_->errorText();
         }
         if (options_.keepStream && result.httpStatus >= 200 && result.httpStatus <= 299) {
-            QNetworkReply* stream = reply_;
-            reply_ = nullptr;
+            CurlTransfer* stream = transfer_;
+            transfer_ = nullptr;
             stream->disconnect(this);
+            stream->setParent(nullptr);
             result.stream = stream;
             result.head = std::exchange(body_, {});
         }
@@ -300,7 +302,7 @@ void SourceResolver::finishFailed(const QString& message) {
 // `finished` from inside its own call; a cancel in between still wins.
 void SourceResolver::finish(SourceResolution result) {
     deadline_.stop();
-    dropReply();
+    dropTransfer();
     result.refused = refused_;
     if (!inResolve_) {
         busy_ = false;
@@ -319,15 +321,10 @@ void SourceResolver::finish(SourceResolution result) {
         Qt::QueuedConnection);
 }
 
-void SourceResolver::dropReply() {
-    if (reply_ != nullptr) {
-        QNetworkReply* reply = reply_;
-        reply_ = nullptr;
-        reply->disconnect(this);
-        if (!reply->isFinished()) {
-            reply->abort();
-        }
-        reply->deleteLater();
+// Ends the transfer in progress; the object is kept for the next request.
+void SourceResolver::dropTransfer() {
+    if (transfer_ != nullptr) {
+        transfer_->cancel();
     }
 }
 

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "curltransfer.h"
 #include "sourcerules.h"
 
 #include <QByteArray>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QObject>
 #include <QPointer>
 #include <QSet>
@@ -34,11 +33,11 @@ struct SourceResolution {
     // answer came), or the network error that stood in for an answer.
     int httpStatus = 0;
     QString httpReason;
-    QNetworkReply::NetworkError networkError = QNetworkReply::NoError;
+    CurlTransfer::Error networkError = CurlTransfer::Error::None;
     QString networkErrorText;
-    // With `keepStream`: the open answer of a stream (status 2xx), handed over with the bytes
-    // read from it so far. The receiver owns it.
-    QNetworkReply* stream = nullptr;
+    // With `keepStream`: the open transfer of a stream (status 2xx), handed over with the
+    // bytes read from it so far. The receiver owns it.
+    CurlTransfer* stream = nullptr;
     QByteArray head;
 };
 
@@ -55,7 +54,8 @@ struct SourceResolverOptions {
 };
 
 // Looks at a source before the media engine opens it, so that only checked URLs reach
-// the engine. Over HTTP(S) it follows redirects itself, checking every target against
+// the engine. Over HTTP(S) (libcurl: proxies from the environment, old radio servers' heads)
+// it follows redirects itself, checking every target and every address it connects to against
 // the rules, and reads playlists (headers first: a stream is left after its headers,
 // a playlist is read up to a size cap). Other stream schemes are only checked. Every
 // answer that is neither a redirect nor a playlist (an audio stream, an HTTP error, a
@@ -84,7 +84,7 @@ Q_SIGNALS:
     void finished(const lyrevane::SourceResolution& result);
 
 private:
-    void request(const QUrl& url);
+    void request(const QString& url);
     void onHeaders();
     void onData();
     void onFinished();
@@ -95,11 +95,10 @@ private:
     void finishMedia();
     void finishFailed(const QString& message);
     void finish(SourceResolution result);
-    void dropReply();
+    void dropTransfer();
 
     SourceResolverOptions options_;
-    QNetworkAccessManager network_;
-    QPointer<QNetworkReply> reply_;
+    QPointer<CurlTransfer> transfer_;
     QTimer deadline_;
 
     enum class Reading { Headers, Unsure, Playlist };

@@ -4,6 +4,10 @@
 #include "hostnormaliser.h"
 #include "mediasourcecheck.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -56,6 +60,38 @@ bool SourceRules::allows(const QString& url) const {
                 if (HostIsWithin(host, refused)) {
                     return false;
                 }
+            }
+        }
+    }
+    return true;
+}
+
+bool SourceRules::allowsAddress(const sockaddr* address) const {
+    char text[INET6_ADDRSTRLEN] = {};
+    QString host;
+    if (address == nullptr) {
+        return false;
+    }
+    if (address->sa_family == AF_INET) {
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(address);
+        if (::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text) == nullptr) {
+            return false;
+        }
+        host = NormaliseHost(QString::fromLatin1(text));
+    } else if (address->sa_family == AF_INET6) {
+        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address);
+        if (::inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text) == nullptr) {
+            return false;
+        }
+        // Read as hosts are: IPv4 inside IPv6 is the IPv4 address.
+        host = NormaliseHost(u'[' + QString::fromLatin1(text) + u']');
+    } else {
+        return false;
+    }
+    for (const QStringList* list : {&RefusedHosts(), &extraHosts_}) {
+        for (const QString& refused : *list) {
+            if (HostIsWithin(host, refused)) {
+                return false;
             }
         }
     }

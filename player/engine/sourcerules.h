@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+struct sockaddr;
+
 namespace lyrevane {
 
 // The rules every URL must pass before the media engine opens it: the URL the user gave,
@@ -16,6 +18,10 @@ public:
     explicit SourceRules(QStringList extraRefused);
 
     bool allows(const QString& url) const;
+    // Whether a connection to `address` (IPv4 or IPv6) may be made: a host name that resolves
+    // to a refused address is refused like the address itself. Loopback and private addresses
+    // are allowed unless listed.
+    bool allowsAddress(const sockaddr* address) const;
 
 private:
     QStringList extraRefused_;

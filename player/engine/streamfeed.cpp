@@ -5,7 +5,6 @@
 #include "playlistformat.h"
 
 #include <QHash>
-#include <QNetworkReply>
 #include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
@@ -22,8 +21,8 @@ namespace lyrevane {
 
 namespace {
 
-// What Qt keeps unread from the socket before it stops reading: the network waits while the
-// media library has all it can hold.
+// What the transfer keeps unread before it stops reading: the network waits while the media
+// library has all it can hold.
 constexpr qint64 kReplyBuffer = 64 * 1024;
 // The largest metadata interval taken as such; anything larger is not a real stream's.
 constexpr qint64 kMaxMetaint = 1024 * 1024;
@@ -178,28 +177,25 @@ QString StreamFeed::failureLine(const SourceResolution& result) {
         return line;
     }
     switch (result.networkError) {
-        case QNetworkReply::ConnectionRefusedError:
-        case QNetworkReply::RemoteHostClosedError:
-        case QNetworkReply::TimeoutError:
-        case QNetworkReply::TemporaryNetworkFailureError:
-        case QNetworkReply::NetworkSessionFailedError:
-        case QNetworkReply::ProxyConnectionRefusedError:
-        case QNetworkReply::ProxyConnectionClosedError:
-        case QNetworkReply::ProxyNotFoundError:
-        case QNetworkReply::ProxyTimeoutError:
-            return u"connection failed: "_s + result.networkErrorText;
-        case QNetworkReply::HostNotFoundError: {
+        case CurlTransfer::Error::None:
+        case CurlTransfer::Error::RefusedAddress:
+        case CurlTransfer::Error::Unreadable:
+            // No HTTP answer libcurl reads (a status line without a code, for one): the media
+            // library's own access may still read it.
+            return {};
+        case CurlTransfer::Error::HostNotFound: {
             const QUrl url(result.url);
             return u"cannot resolve "_s + url.host() + u" port "_s +
                    QString::number(url.port(url.scheme() == u"https"_s ? 443 : 80));
         }
-        case QNetworkReply::SslHandshakeFailedError:
+        case CurlTransfer::Error::Tls:
             return u"TLS handshake failed: "_s + result.networkErrorText;
-        default:
-            // No HTTP answer Qt understands (an "ICY 200 OK" status line, for one): the
-            // media library's own access may still read it.
-            return {};
+        case CurlTransfer::Error::ConnectionFailed:
+        case CurlTransfer::Error::TimedOut:
+        case CurlTransfer::Error::HeadTooLarge:
+            return u"connection failed: "_s + result.networkErrorText;
     }
+    return {};
 }
 
 void StreamFeed::onResolved(const SourceResolution& result) {
@@ -207,11 +203,11 @@ void StreamFeed::onResolved(const SourceResolution& result) {
     if (result.kind == SourceResolution::Kind::Media && result.stream != nullptr) {
         // A file of known length is not a live stream: libVLC opens it by its URL, so that
         // it knows the length, can pause and seek.
-        if (!result.stream->header(QNetworkRequest::ContentLengthHeader).isValid()) {
-            adoptReply(result.stream, result.head);
+        if (result.stream->header("content-length").isEmpty()) {
+            adoptTransfer(result.stream, result.head);
             return;
         }
-        result.stream->abort();
+        result.stream->cancel();
         result.stream->deleteLater();
         SourceResolution byUrl = result;
         byUrl.stream = nullptr;
@@ -220,7 +216,7 @@ void StreamFeed::onResolved(const SourceResolution& result) {
         return;
     }
     if (result.kind == SourceResolution::Kind::Media &&
-        (result.httpStatus != 0 || result.networkError != QNetworkReply::NoError)) {
+        (result.httpStatus != 0 || result.networkError != CurlTransfer::Error::None)) {
         const QString line = failureLine(result);
         if (!line.isEmpty()) {
             Q_EMIT failed(ticket, line);
@@ -230,16 +226,16 @@ void StreamFeed::onResolved(const SourceResolution& result) {
     Q_EMIT resolved(ticket, result);
 }
 
-void StreamFeed::adoptReply(QNetworkReply* reply, const QByteArray& head) {
-    reply->setReadBufferSize(kReplyBuffer);
+void StreamFeed::adoptTransfer(CurlTransfer* transfer, const QByteArray& head) {
+    transfer->setMaxBuffered(kReplyBuffer);
     StreamHead stream;
-    stream.metaint = metaintOf(reply->rawHeader("icy-metaint"));
-    stream.station = DecodeIcyText(reply->rawHeader("icy-name"));
-    stream.mpegAudio = isMpegAudio(reply->rawHeader("Content-Type"));
-    stream.contentType = reply->rawHeader("Content-Type");
-    stream.bitRate = bitRateOf(reply->rawHeader("icy-br"));
-    connect(reply, &QNetworkReply::finished, this, &StreamFeed::pump);
-    adopt(reply, head, stream);
+    stream.metaint = metaintOf(transfer->header("icy-metaint"));
+    stream.station = DecodeIcyText(transfer->header("icy-name"));
+    stream.mpegAudio = isMpegAudio(transfer->header("content-type"));
+    stream.contentType = transfer->header("content-type");
+    stream.bitRate = bitRateOf(transfer->header("icy-br"));
+    connect(transfer, &CurlTransfer::finished, this, &StreamFeed::pump);
+    adopt(transfer, head, stream);
 }
 
 void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHead& stream) {
@@ -263,8 +259,8 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
 }
 
 bool StreamFeed::sourceFinished() const {
-    if (const auto* reply = qobject_cast<const QNetworkReply*>(source_.data())) {
-        return reply->isFinished();
+    if (const auto* transfer = qobject_cast<const CurlTransfer*>(source_.data())) {
+        return transfer->isFinished();
     }
     if (const auto* socket = qobject_cast<const QTcpSocket*>(source_.data())) {
         return socket->state() == QAbstractSocket::UnconnectedState;
@@ -334,10 +330,9 @@ void StreamFeed::take(QByteArrayView raw) {
 
 void StreamFeed::endStream() {
     QString line;
-    if (const auto* reply = qobject_cast<const QNetworkReply*>(source_.data())) {
-        if (reply->error() != QNetworkReply::NoError &&
-            reply->error() != QNetworkReply::OperationCanceledError) {
-            line = u"connection failed: "_s + reply->errorString();
+    if (const auto* transfer = qobject_cast<const CurlTransfer*>(source_.data())) {
+        if (transfer->error() != CurlTransfer::Error::None) {
+            line = u"connection failed: "_s + transfer->errorText();
         }
     } else if (const auto* socket = qobject_cast<const QTcpSocket*>(source_.data())) {
         // A server ends an HTTP/1.0 stream by closing: that is no error.
@@ -363,10 +358,8 @@ void StreamFeed::dropSource() {
     QIODevice* source = source_;
     source_ = nullptr;
     source->disconnect(this);
-    if (auto* reply = qobject_cast<QNetworkReply*>(source)) {
-        if (!reply->isFinished()) {
-            reply->abort();
-        }
+    if (auto* transfer = qobject_cast<CurlTransfer*>(source)) {
+        transfer->cancel();
     } else if (auto* socket = qobject_cast<QTcpSocket*>(source)) {
         socket->abort();
     }

@@ -13,7 +13,6 @@
 #include <memory>
 
 class QIODevice;
-class QNetworkReply;
 class QTcpSocket;
 
 namespace lyrevane {
@@ -75,7 +74,7 @@ private:
 
     void resolve(const QString& url);
     void onResolved(const SourceResolution& result);
-    void adoptReply(QNetworkReply* reply, const QByteArray& head);
+    void adoptTransfer(CurlTransfer* transfer, const QByteArray& head);
     void adopt(QIODevice* source, const QByteArray& head, const StreamHead& stream);
     bool sourceFinished() const;
     void take(QByteArrayView raw);
@@ -90,7 +89,7 @@ private:
 
     SourceResolverOptions options_;
     std::unique_ptr<SourceResolver> resolver_;  // made on first use, on the feed's thread
-    QPointer<QIODevice> source_;                // a QNetworkReply, or the early socket
+    QPointer<QIODevice> source_;                // a CurlTransfer, or the early socket
     std::shared_ptr<EarlyConnection> early_;
     QPointer<QTcpSocket> earlySocket_;
     QByteArray earlyAnswer_;

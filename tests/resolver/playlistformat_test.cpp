@@ -2,6 +2,9 @@
 #include "playlistformat.h"
 #include "sourcerules.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include <gtest/gtest.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -135,6 +138,27 @@ TEST(SourceRules, AllowsOnlyNetworkStreamsOutsideTheRefusedSources) {
     EXPECT_FALSE(rules.allows(u"http://0300.0.2.17/x"_s));  // a built-in address
     // Without extra entries only the built-in list refuses.
     EXPECT_TRUE(SourceRules().allows(u"http://127.0.0.2:8000/x"_s));
+}
+
+// The addresses a name resolves to are checked like hosts, IPv4 inside IPv6 included.
+TEST(SourceRules, RefusesAddressesAsItRefusesHosts) {
+    const auto allows = [](const SourceRules& rules, int family, const char* text) {
+        sockaddr_in6 address{};
+        address.sin6_family = static_cast<sa_family_t>(family);
+        void* bytes = family == AF_INET
+                          ? static_cast<void*>(&reinterpret_cast<sockaddr_in*>(&address)->sin_addr)
+                          : static_cast<void*>(&address.sin6_addr);
+        EXPECT_EQ(::inet_pton(family, text, bytes), 1) << text;
+        return rules.allowsAddress(reinterpret_cast<const sockaddr*>(&address));
+    };
+    const SourceRules rules({u"127.0.0.2"_s});
+    EXPECT_FALSE(allows(rules, AF_INET, "127.0.0.2"));
+    EXPECT_FALSE(allows(rules, AF_INET6, "::ffff:127.0.0.2"));
+    EXPECT_FALSE(allows(rules, AF_INET, "192.0.2.17"));  // built in
+    EXPECT_FALSE(allows(rules, AF_INET6, "64:ff9b::c000:211"));
+    EXPECT_TRUE(allows(rules, AF_INET, "127.0.0.1"));
+    EXPECT_TRUE(allows(rules, AF_INET6, "::1"));
+    EXPECT_TRUE(allows(SourceRules(), AF_INET, "127.0.0.2"));
 }
 
 }  // namespace

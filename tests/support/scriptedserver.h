@@ -72,6 +72,13 @@ public:
                  const QByteArray& body) {
         routes_.insert(path, Route{"HTTP/1.0 " + status + "\r\n" + headers + "\r\n", body, false});
     }
+    // `head` sent exactly as given (status line, headers and any blank line), then `chunk`
+    // again and again until the client leaves.
+    void raw(const QString& path, const QByteArray& head, const QByteArray& chunk) {
+        routes_.insert(path, Route{head, chunk, true});
+    }
+    // Connections still being streamed to: a client that left is no longer counted.
+    qsizetype streaming() const { return streaming_.size(); }
 
     // Connections accepted so far (the backlog is taken in before counting).
     int connections() {
