@@ -86,7 +86,7 @@ Q_SIGNALS:
     // stationName(), nowPlaying(), reconnecting(), behindLive() or the recording changed.
     void metadataChanged();
     // Something the listener should read about the recording (it could not start, the disk
-    // filled, where it was saved when that failed).
+    // filled, where it was saved when that failed) or about what a paused stream keeps.
     void recordingMessage(const QString& text);
 };
 

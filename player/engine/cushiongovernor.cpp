@@ -57,9 +57,6 @@ double CushionGovernor::update(const Look& look) {
     const auto target = std::min(settings_.target, room);
     if (cushion_ >= target) {
         growing_ = false;
-    } else if (cushion_.count() < static_cast<std::int64_t>(static_cast<double>(target.count()) *
-                                                            settings_.regrowBelow)) {
-        growing_ = true;
     }
     return growing_ ? settings_.growingRate : 1.0;
 }

@@ -9,22 +9,26 @@ namespace lyrevane {
 // The playback rate of a fed live stream, chosen from the cushion of audio that waits in the
 // feed ahead of what plays. The server's first burst gives a few seconds of it; playing a
 // little slower than the stream arrives (libVLC keeps the pitch) grows it to `target`, after
-// which the stream plays at its own pace until a stall has eaten into the cushion. The cushion
-// is what carries the sound through a network stall.
+// which the stream plays at its own pace for as long as the connection lasts. The cushion is
+// what carries the sound through a network stall; after one, the bytes the network held back
+// arrive at once and fill it again. A new connection starts growing again.
 class CushionGovernor {
 public:
     struct Settings {
         std::chrono::milliseconds target{20000};
-        // Growing starts again below this share of the target.
-        double regrowBelow = 0.8;
-        // Slow enough to gain 2.4 s a minute, close enough to 1 that speech and music sound
-        // as they should.
-        double growingRate = 0.96;
+        // Slow enough to gain 3 s a minute, close enough to 1 that speech and music sound as
+        // they should.
+        double growingRate = 0.95;
         // The target never exceeds this share of what the buffer holds.
         double capacityShare = 0.8;
     };
 
     CushionGovernor();
+
+    // The rate a stream starts at: growing, as the cushion is only the server's burst. It is
+    // set before the stream plays: slowing down while it plays costs libVLC a moment of
+    // silence as its time stretch starts (going back to the stream's own pace does not).
+    double startRate() const { return settings_.growingRate; }
     explicit CushionGovernor(Settings settings);
 
     // A new stream.
@@ -43,8 +47,6 @@ public:
     // Returns the rate to play at.
     double update(const Look& look);
 
-    // The rate a stream starts at: growing, as the cushion is only the server's burst.
-    double startRate() const { return settings_.growingRate; }
     std::chrono::milliseconds cushion() const { return cushion_; }
     int bytesPerSecond() const;
 

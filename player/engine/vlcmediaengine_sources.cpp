@@ -180,6 +180,7 @@ void VlcMediaEngine::openEntry(const QString& url) {
     setRate(cushion_.startRate());
     cushionTimer_.start();
     shift_.reset();
+    keptAllTold_ = false;
     shownBehind_ = 0;
     if (libvlc_media_player_play(player_) != 0) {
         events_.push_back(PlayStateMachine::openFailed());
@@ -241,6 +242,12 @@ void VlcMediaEngine::followAudioHeard() {
     if (recorder_ && !recorder_->error().isEmpty() && recorder_->error() != recordError_) {
         recordError_ = recorder_->error();
         Q_EMIT recordingMessage(recordError_);
+    }
+    if (!keptAllTold_ && feedBuffer_->keptAll()) {
+        keptAllTold_ = true;
+        Q_EMIT recordingMessage(
+            u"No more of the programme can be kept while it is paused: "_s + timeShiftFolder() +
+            u" cannot be written, or its disk is nearly full. Play goes on from where it was."_s);
     }
 }
 
