@@ -195,7 +195,7 @@ private:
     qint64 shownRecorded_ = -1;
     QString recordError_;  // as last told
     bool keptAllTold_ = false;
-    QString entry_;        // the entry being opened or played, as the machine named it
+    QString entry_;  // the entry being opened or played, as the machine named it
     libvlc_instance_t* instance_ = nullptr;
     libvlc_media_player_t* player_ = nullptr;
     libvlc_media_t* media_ = nullptr;  // the entry being played
