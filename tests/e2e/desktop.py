@@ -50,6 +50,15 @@ def escape(url: str) -> str:
     return urllib.parse.quote(url, safe="")
 
 
+def wait_until(condition, timeout: float):
+    """Polls `condition` until it gives something true or `timeout` seconds pass; its last
+    answer."""
+    deadline = time.monotonic() + timeout
+    while not (answer := condition()) and time.monotonic() < deadline:
+        time.sleep(0.05)
+    return answer
+
+
 def clean_environment() -> dict[str, str]:
     """The caller's environment without proxies or a sound or display server of its own."""
     env = dict(os.environ)

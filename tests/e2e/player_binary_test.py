@@ -121,14 +121,10 @@ def main() -> int:
             return desk.bus_command(["playerctl", "--player=lyrevane", *args])
 
         def becomes(expected: str, *args: str) -> str:
-            answer = ""
-            deadline = time.monotonic() + 20
-            while time.monotonic() < deadline:
-                answer = playerctl(*args)
-                if answer == expected:
-                    break
-                time.sleep(0.1)
-            return answer
+            answers = [""]
+            desktop.wait_until(lambda: answers.append(playerctl(*args)) or
+                               answers[-1] == expected, 20)
+            return answers[-1]
 
         check(becomes("Playing", "status") == "Playing", "playerctl sees the player playing")
         for toggled in ("Paused", "Playing"):
@@ -142,9 +138,7 @@ def main() -> int:
         check(becomes("0.400000", "volume") == "0.400000", "playerctl volume 0.4 is taken")
         playerctl("volume", "0.75")
         said = playerctl("stop")
-        deadline = time.monotonic() + 20
-        while listener_count(streams, MOUNT) != 0 and time.monotonic() < deadline:
-            time.sleep(0.1)
+        desktop.wait_until(lambda: listener_count(streams, MOUNT) == 0, 20)
         check(not said and becomes("Stopped", "status") == "Stopped"
               and listener_count(streams, MOUNT) == 0,
               f"playerctl stop stops it and Icecast no longer counts it {said!r}")
