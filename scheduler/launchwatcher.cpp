@@ -1,5 +1,7 @@
 #include "launchwatcher.h"
 
+#include "busnames.h"
+
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -15,12 +17,12 @@ namespace lyrevane {
 namespace {
 
 const QString kConnectionName = u"lyrevane-scheduler-launches"_s;
-const QString kPlayerPrefix = u"org.mpris.MediaPlayer2.lyrevane"_s;
+const QString kPlayerPrefix = busnames::kPlayerName.toString();
 const QString kNotifications = u"org.freedesktop.Notifications"_s;
 const QString kNotificationsPath = u"/org/freedesktop/Notifications"_s;
 const QString kRetryAction = u"retry"_s;
-const QString kPlayerPath = u"/org/mpris/MediaPlayer2"_s;
-const QString kLyrevaneInterface = u"example.quillmoor.Lyrevane"_s;
+const QString kPlayerPath = busnames::kObjectPath.toString();
+const QString kLyrevaneInterface = busnames::kStatusInterface.toString();
 
 QDBusMessage busCall(const QString& method) {
     return QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
@@ -30,7 +32,7 @@ QDBusMessage busCall(const QString& method) {
 QDBusMessage propertiesCall(const QString& service, const QString& method,
                             const QVariantList& arguments) {
     QDBusMessage call = QDBusMessage::createMethodCall(
-        service, u"/org/mpris/MediaPlayer2"_s, u"org.freedesktop.DBus.Properties"_s, method);
+        service, kPlayerPath, u"org.freedesktop.DBus.Properties"_s, method);
     call.setArguments(arguments);
     return call;
 }
@@ -110,15 +112,15 @@ void LaunchWatcher::SchedulePoll() {
 // Fire and forget: the player's state on the bus tells what became of it.
 void LaunchWatcher::OpenInPlayer(const QString& player, const QString& mediaUrl) {
     QDBusMessage call = QDBusMessage::createMethodCall(
-        player, u"/org/mpris/MediaPlayer2"_s, u"org.mpris.MediaPlayer2.Player"_s, u"OpenUri"_s);
+        player, kPlayerPath, busnames::kPlayerInterface.toString(), u"OpenUri"_s);
     call << mediaUrl;
     bus_.call(call, QDBus::NoBlock);
 }
 
 // The player's answer comes later; a refusal to start is notified in the player's words.
 void LaunchWatcher::Record(const QString& player, bool on) {
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(player, kPlayerPath, kLyrevaneInterface, u"Record"_s);
+    QDBusMessage call = QDBusMessage::createMethodCall(player, kPlayerPath, kLyrevaneInterface,
+                                                       busnames::kRecordMethod.toString());
     call << on;
     ++callsInFlight_;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(call), this);
@@ -202,7 +204,7 @@ void LaunchWatcher::Poll() {
                 round->outstanding += 2;
                 auto* all = new QDBusPendingCallWatcher(
                     bus_.asyncCall(
-                        propertiesCall(name, u"GetAll"_s, {u"org.mpris.MediaPlayer2.Player"_s})),
+                        propertiesCall(name, u"GetAll"_s, {busnames::kPlayerInterface.toString()})),
                     this);
                 connect(all, &QDBusPendingCallWatcher::finished, this,
                         [round, index](QDBusPendingCallWatcher* w) {
@@ -226,8 +228,10 @@ void LaunchWatcher::Poll() {
                             const QDBusPendingReply<QVariantMap> props = *w;
                             if (props.isValid()) {
                                 PlayerReport& player = round->players[index];
-                                player.lastError = props.value().value(u"LastError"_s).toString();
-                                player.recording = props.value().value(u"Recording"_s).toBool();
+                                player.lastError =
+                                    props.value().value(busnames::kLastError.toString()).toString();
+                                player.recording =
+                                    props.value().value(busnames::kRecording.toString()).toBool();
                             }
                             round->Finish();
                         });

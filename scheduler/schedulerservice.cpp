@@ -1,5 +1,7 @@
 #include "schedulerservice.h"
 
+#include "schedulerlog.h"
+
 #include <QUrl>
 
 #include <algorithm>
@@ -115,6 +117,13 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
         } else if (now > occurrence.end) {
             missedDay = day;
         }
+    }
+    if (openDay.isValid()) {
+        qCDebug(lcScheduler).noquote()
+            << "launch window open for" << broadcast.Name << "on" << openDay.toString(Qt::ISODate);
+    } else if (missedDay.isValid()) {
+        qCDebug(lcScheduler).noquote()
+            << "window missed for" << broadcast.Name << "on" << missedDay.toString(Qt::ISODate);
     }
     if (openDay.isValid() && launchHandler_) {
         launchHandler_(broadcast);

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "busnames.h"
 #include "mediaengine.h"
 #include "mediasourcecheck.h"
 #include "promptservice.h"
@@ -18,9 +19,10 @@ namespace lyrevane {
 
 namespace {
 
-constexpr QStringView kObjectPath = u"/org/mpris/MediaPlayer2";
-constexpr QStringView kBaseName = u"org.mpris.MediaPlayer2.lyrevane";
-constexpr QStringView kPlayerInterface = u"org.mpris.MediaPlayer2.Player";
+using busnames::kObjectPath;
+using busnames::kPlayerInterface;
+constexpr QStringView kBaseName = busnames::kPlayerName;
+const QString kOwnInterface = busnames::kStatusInterface.toString();
 constexpr uint kDoNotQueue = 4;    // DBUS_NAME_FLAG_DO_NOT_QUEUE
 constexpr uint kPrimaryOwner = 1;  // DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER
 
@@ -54,7 +56,7 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
             lastError_ = u"The stream could not be played."_s;
         }
         Refresh();
-        EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+        EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
     });
 }
 
@@ -122,7 +124,7 @@ void MprisService::Refresh() {
         ++status_.track;
         if (!lastError_.isEmpty()) {
             lastError_.clear();
-            EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+            EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
         }
     }
     // While a dropped stream is reconnected, the last error says since when and why; it
@@ -130,20 +132,20 @@ void MprisService::Refresh() {
     if (const QString reconnecting = engine_.reconnecting(); reconnecting != reconnecting_) {
         if (!reconnecting.isEmpty() || lastError_ == reconnecting_) {
             lastError_ = reconnecting;
-            EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+            EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
         }
         reconnecting_ = reconnecting;
     }
     QVariantMap own;
     if (Recording() != recording_) {
         recording_ = Recording();
-        own.insert(u"Recording"_s, recording_);
+        own.insert(busnames::kRecording.toString(), recording_);
     }
     if (BehindLive() != behindLive_) {
         behindLive_ = BehindLive();
-        own.insert(u"BehindLive"_s, behindLive_);
+        own.insert(busnames::kBehindLive.toString(), behindLive_);
     }
-    EmitChanged(u"example.quillmoor.Lyrevane"_s, own);
+    EmitChanged(kOwnInterface, own);
     const MprisStatus now = ReadMprisStatus(engine_, status_.track);
     const QStringList changed = ChangedPlayerProperties(status_, now);
     status_ = now;
@@ -229,7 +231,7 @@ QString MprisService::OpenUri(const QString& uri) {
     }
     if (!lastError_.isEmpty()) {
         lastError_.clear();
-        EmitChanged(u"example.quillmoor.Lyrevane"_s, {{u"LastError"_s, lastError_}});
+        EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
     }
     if (actions_.openUri) {
         Post(this, [this, uri] { actions_.openUri(uri); });

@@ -1,5 +1,7 @@
 #include "sourceresolver.h"
 
+#include "netlog.h"
+
 #include "playlistformat.h"
 
 #include <QScopeGuard>
@@ -80,6 +82,7 @@ void SourceResolver::request(const QString& url) {
         connect(transfer_, &CurlTransfer::readyRead, this, &SourceResolver::onData);
         connect(transfer_, &CurlTransfer::finished, this, &SourceResolver::onFinished);
     }
+    qCDebug(lcNet).noquote() << "request" << url;
     CurlTransfer::Options transfer;
     transfer.rules = options_.rules;
     transfer.icyMetadata = options_.keepStream;
@@ -95,6 +98,8 @@ void SourceResolver::onHeaders() {
         return;
     }
     const int code = transfer_->status();
+    qCDebug(lcNet).noquote() << "answer" << code << transfer_->reason() << "type"
+                             << transfer_->header("content-type") << "from" << current_;
     if (isRedirect(code)) {
         follow(QString::fromLatin1(transfer_->header("location")));
         return;
@@ -188,6 +193,7 @@ void SourceResolver::follow(const QString& location) {
         return;
     }
     if (!options_.rules.allows(target)) {
+        qCDebug(lcNet).noquote() << "refused redirect to" << target;
         refused_.append(target);
         finishFailed(sourcemessages::refusedRedirect(name_, target));
         return;
@@ -301,6 +307,9 @@ void SourceResolver::finishFailed(const QString& message) {
 // on the next turn of the event loop from inside resolve(), so that no caller sees
 // `finished` from inside its own call; a cancel in between still wins.
 void SourceResolver::finish(SourceResolution result) {
+    static constexpr const char* kKinds[] = {"media", "playlist", "failed"};
+    qCDebug(lcNet).noquote() << "resolved" << name_ << "as" << kKinds[static_cast<int>(result.kind)]
+                             << result.url << result.message;
     deadline_.stop();
     dropTransfer();
     result.refused = refused_;

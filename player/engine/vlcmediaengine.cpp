@@ -1,5 +1,6 @@
 #include "vlcmediaengine.h"
 
+#include "busnames.h"
 #include "enginelog.h"
 #include "nowplaying.h"
 #include "vlcmessages.h"
@@ -138,7 +139,7 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     }
     libvlc_log_set(instance_, &VlcMediaEngine::onVlcLog, this);
     libvlc_set_user_agent(instance_, "Lyrevane", "Lyrevane/1.0");
-    libvlc_set_app_id(instance_, "org.lyrevane.Lyrevane", "1.0", "audio-x-generic");
+    libvlc_set_app_id(instance_, busnames::kApplicationId, "1.0", "audio-x-generic");
 
     player_ = libvlc_media_player_new(instance_);
     if (player_ == nullptr) {

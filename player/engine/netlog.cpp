@@ -1,0 +1,7 @@
+#include "netlog.h"
+
+namespace lyrevane {
+
+Q_LOGGING_CATEGORY(lcNet, "lyrevane.net", QtInfoMsg)
+
+}  // namespace lyrevane

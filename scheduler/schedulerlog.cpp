@@ -1,0 +1,7 @@
+#include "schedulerlog.h"
+
+namespace lyrevane {
+
+Q_LOGGING_CATEGORY(lcScheduler, "lyrevane.scheduler", QtInfoMsg)
+
+}  // namespace lyrevane
