@@ -59,7 +59,8 @@ CurlTransfer::CurlTransfer(QObject* parent) : QIODevice(parent) {
         fail(Error::TimedOut, u"Connection timed out"_s);
         announce();
     });
-    // "ICY 200 OK" from SHOUTcast servers is an HTTP/1.0 200 with another name.
+    // "ICY 200 OK" from SHOUTcast servers is an HTTP/1.0 200 with another name. (libcurl
+    // reads every line that begins "HTTP/" strictly: "HTTP/1.0 OK" stays unread.)
     aliases_ = curl_slist_append(nullptr, "ICY 200 OK");
     QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
 }
@@ -339,7 +340,7 @@ void CurlTransfer::collect() {
         } else if (isTlsFailure(code)) {
             fail(Error::Tls, said);
         } else if (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_WEIRD_SERVER_REPLY) {
-            fail(Error::Unreadable, said);
+            fail(Error::Unreadable, u"the server's answer is not HTTP ("_s + said + u')');
         } else if (code == CURLE_OUT_OF_MEMORY && !headDone_) {
             fail(Error::HeadTooLarge, u"the server's answer is too large"_s);
         } else if (code == CURLE_OPERATION_TIMEDOUT) {

@@ -1,6 +1,7 @@
 #include "streamfeed.h"
 
 #include "mpegaudio.h"
+#include "netlog.h"
 #include "nowplaying.h"
 #include "playlistformat.h"
 
@@ -179,10 +180,11 @@ QString StreamFeed::failureLine(const SourceResolution& result) {
     switch (result.networkError) {
         case CurlTransfer::Error::None:
         case CurlTransfer::Error::RefusedAddress:
-        case CurlTransfer::Error::Unreadable:
-            // No HTTP answer libcurl reads (a status line without a code, for one): the media
-            // library's own access may still read it.
             return {};
+        case CurlTransfer::Error::Unreadable:
+            // Nothing else reads it either: the media library only ever reads through the
+            // player's own input.
+            return u"connection failed: "_s + result.networkErrorText;
         case CurlTransfer::Error::HostNotFound: {
             const QUrl url(result.url);
             return u"cannot resolve "_s + url.host() + u" port "_s +
@@ -219,6 +221,7 @@ void StreamFeed::onResolved(const SourceResolution& result) {
         (result.httpStatus != 0 || result.networkError != CurlTransfer::Error::None)) {
         const QString line = failureLine(result);
         if (!line.isEmpty()) {
+            qCDebug(lcNet).noquote() << "feed failed:" << line;
             Q_EMIT failed(ticket, line);
             return;
         }
@@ -252,6 +255,8 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
         }
         buffer_->setPrefill(cushionBytes(stream.bitRate));
     }
+    qCDebug(lcNet).noquote() << "feeding" << stream.contentType << "metaint" << stream.metaint
+                             << "station" << stream.station;
     Q_EMIT started(ticket_, stream.station);
     connect(source, &QIODevice::readyRead, this, &StreamFeed::pump);
     take(head);
@@ -348,6 +353,7 @@ void StreamFeed::endStream() {
         }
         buffer_->finish();
     }
+    qCDebug(lcNet).noquote() << "stream ended:" << (line.isEmpty() ? u"by the server"_s : line);
     Q_EMIT ended(ticket_, line);
 }
 

@@ -41,12 +41,11 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
          audio, Outcome::Plays, u"Old Timer"_s},
         {"bare line feeds", "HTTP/1.0 200 OK\nContent-Type: audio/aacp\nicy-name: Bare\n\n", audio,
          Outcome::Plays, u"Bare"_s},
-        // No code in the status line: left to the media library, which reads it.
-        {"no status code",
-         "HTTP/1.0 OK\r\nContent-Type: audio/mpeg\r\n\r\n",
-         audio,
-         Outcome::ByUrl,
-         {}},
+        // No code in the status line: nothing reads it now, and the listener is told why.
+        {"no status code", "HTTP/1.0 OK\r\nContent-Type: audio/aacp\r\n\r\n", audio, Outcome::Fails,
+         u"connection failed: the server's answer is not HTTP"_s},
+        {"random bytes", QByteArray(64, '\x9c') + "\r\n\r\n", audio, Outcome::Fails,
+         u"connection failed: the server's answer is not HTTP"_s},
         {"endless header line", "HTTP/1.0 200 OK\r\nX-Filler: ", QByteArray(4096, 'h'),
          Outcome::Fails, tooLarge},
         {"endless head", "HTTP/1.0 200 OK\r\n", "X-Filler: " + QByteArray(500, 'h') + "\r\n",
@@ -119,7 +118,7 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
                 break;
             case Outcome::Fails:
                 EXPECT_TRUE(waitUntil([&] { return !failure.isEmpty(); }, 10s));
-                EXPECT_EQ(failure, c.said);
+                EXPECT_TRUE(failure.startsWith(c.said)) << failure.toStdString();
                 break;
             case Outcome::Refused:
                 EXPECT_TRUE(waitUntil([&] { return resolution.has_value(); }, 10s));
