@@ -1,5 +1,7 @@
 #include "commandurl.h"
 
+#include "percentescapes.h"
+
 #include <QRegularExpression>
 
 #include <array>
@@ -19,81 +21,6 @@ std::optional<QRegularExpressionMatch> matchWhole(const QRegularExpression& patt
         return std::nullopt;
     }
     return match;
-}
-
-int hexValue(QChar c) {
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9') {
-        return u - u'0';
-    }
-    if (u >= u'a' && u <= u'f') {
-        return u - u'a' + 10;
-    }
-    if (u >= u'A' && u <= u'F') {
-        return u - u'A' + 10;
-    }
-    return -1;
-}
-
-// Length of the well-formed UTF-8 sequence starting at bytes[i], or 0 when there is none
-// (stray continuation byte, overlong form, surrogate, beyond U+10FFFF, cut short).
-qsizetype utf8SequenceLength(const QByteArray& bytes, qsizetype i) {
-    const auto at = [&](qsizetype k) { return static_cast<unsigned char>(bytes[k]); };
-    const unsigned char lead = at(i);
-    qsizetype length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead < 0x80) {
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) {
-            low = 0xA0;
-        } else if (lead == 0xED) {
-            high = 0x9F;
-        }
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) {
-            low = 0x90;
-        } else if (lead == 0xF4) {
-            high = 0x8F;
-        }
-    } else {
-        return 0;
-    }
-    if (i + length > bytes.size()) {
-        return 0;
-    }
-    if (at(i + 1) < low || at(i + 1) > high) {
-        return 0;
-    }
-    for (qsizetype k = 2; k < length; ++k) {
-        if (at(i + k) < 0x80 || at(i + k) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// Appends a run of decoded bytes: valid UTF-8 as characters, anything else as the
-// escape text it came from.
-void flushBytes(QString& out, QByteArray& bytes, QStringList& escapes) {
-    qsizetype i = 0;
-    while (i < bytes.size()) {
-        const qsizetype length = utf8SequenceLength(bytes, i);
-        if (length == 0) {
-            out += escapes[i];
-            ++i;
-        } else {
-            out += QString::fromUtf8(bytes.constData() + i, length);
-            i += length;
-        }
-    }
-    bytes.clear();
-    escapes.clear();
 }
 
 QString schemeOf(const QString& url) {
@@ -148,25 +75,7 @@ std::optional<BrowseAndPlayParts> MatchBrowseAndPlay(const QString& parameters) 
 }
 
 QString UnescapeURL(const QString& text) {
-    QString out;
-    out.reserve(text.size());
-    QByteArray bytes;
-    QStringList escapes;
-    qsizetype i = 0;
-    while (i < text.size()) {
-        if (text[i] == u'%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
-            hexValue(text[i + 2]) >= 0) {
-            bytes.append(char(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2])));
-            escapes.append(text.mid(i, 3));
-            i += 3;
-            continue;
-        }
-        flushBytes(out, bytes, escapes);
-        out += text[i];
-        ++i;
-    }
-    flushBytes(out, bytes, escapes);
-    return out;
+    return DecodePercentEscapes(text, MalformedEscapes::KeepAsWritten);
 }
 
 bool IsCommandPageUrl(const QString& url) {

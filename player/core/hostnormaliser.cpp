@@ -1,5 +1,7 @@
 #include "hostnormaliser.h"
 
+#include "percentescapes.h"
+
 #include <QByteArray>
 #include <QRegularExpression>
 #include <QUrl>
@@ -20,40 +22,15 @@ namespace {
 // Enough for any host a network stack would accept; only contrived texts need more.
 constexpr int kMaxMappingRounds = 16;
 
-int hexDigit(char16_t c) {
-    if (c >= u'0' && c <= u'9') {
-        return c - u'0';
-    }
-    if (c >= u'a' && c <= u'f') {
-        return c - u'a' + 10;
-    }
-    if (c >= u'A' && c <= u'F') {
-        return c - u'A' + 10;
-    }
-    return -1;
-}
-
 // Decodes "%XX" escapes as UTF-8 bytes until none is left; bytes that form no UTF-8
 // become U+FFFD. Each round that changes anything shortens the text, so this ends.
 QString percentDecoded(QString text) {
     while (text.contains(u'%')) {
-        const QByteArray in = text.toUtf8();
-        QByteArray out;
-        out.reserve(in.size());
-        for (qsizetype i = 0; i < in.size(); ++i) {
-            if (in[i] == '%' && i + 2 < in.size() && hexDigit(char16_t(in[i + 1])) >= 0 &&
-                hexDigit(char16_t(in[i + 2])) >= 0) {
-                out.append(
-                    char(hexDigit(char16_t(in[i + 1])) * 16 + hexDigit(char16_t(in[i + 2]))));
-                i += 2;
-            } else {
-                out.append(in[i]);
-            }
-        }
-        if (out == in) {
+        QString next = DecodePercentEscapes(text, MalformedEscapes::Replace);
+        if (next == text) {
             break;
         }
-        text = QString::fromUtf8(out);
+        text = std::move(next);
     }
     return text;
 }
@@ -112,7 +89,7 @@ std::optional<std::uint64_t> ipv4Part(QStringView part) {
     }
     std::uint64_t value = 0;
     for (const QChar c : part) {
-        const int digit = hexDigit(c.unicode());
+        const int digit = HexDigitValue(c.unicode());
         if (digit < 0 || digit >= base) {
             return std::nullopt;
         }

@@ -4,6 +4,8 @@
 #include <QPixmap>
 #include <QSize>
 
+#include "logo.h"
+
 namespace lyrevane {
 
 // The player's own drawings, painted at run time.
@@ -11,9 +13,7 @@ enum class Glyph { Play, Pause, Stop, Home, Mail, Brokers };
 
 // A button image of `side` pixels with its normal and disabled looks.
 QIcon GlyphIcon(Glyph glyph, int side);
-// The Quillmoor logo with the Lyrevane wordmark, 196 by 59 pixels.
+// The Quillmoor logo with the Lyrevane wordmark (skin/logo.h), LogoSize() pixels.
 QPixmap LogoPixmap();
-// Its size, known without drawing it.
-QSize LogoSize();
 
 }  // namespace lyrevane

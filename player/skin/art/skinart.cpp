@@ -2,6 +2,8 @@
 //   lyrevane_skinart <folder>
 // The images are drawn in the skin's base colours (a blue teal); the colour transforms
 // recolour them at run time, keeping each pixel's lightness.
+#include "logo.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -75,40 +77,12 @@ QImage borders() {
     return image;
 }
 
-// The logo: a quill nib over sound waves and the wordmark, on a transparent ground.
+// The logo, as the window draws it, on a transparent ground.
 QImage logo() {
-    QImage image(196, 59, QImage::Format_ARGB32_Premultiplied);
+    QImage image(lyrevane::LogoSize(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient nibFill(QPointF(6, 6), QPointF(48, 54));
-    nibFill.setColorAt(0, QColor(0x2f, 0x7d, 0xc4));
-    nibFill.setColorAt(1, QColor(0x12, 0x33, 0x5c));
-    QPainterPath nib;
-    nib.moveTo(10, 52);
-    nib.cubicTo(14, 30, 28, 12, 46, 6);
-    nib.cubicTo(42, 24, 30, 40, 10, 52);
-    p.setPen(Qt::NoPen);
-    p.setBrush(nibFill);
-    p.drawPath(nib);
-    p.setPen(QPen(QColor(0xe8, 0x9a, 0x1c), 2.2, Qt::SolidLine, Qt::RoundCap));
-    p.setBrush(Qt::NoBrush);
-    for (int i = 0; i < 3; ++i) {
-        const double r = 8 + i * 6;
-        p.drawArc(QRectF(30 - r, 40 - r, 2 * r, 2 * r), -30 * 16, 60 * 16);
-    }
-    QFont title(u"DejaVu Serif"_s);
-    title.setPixelSize(22);
-    title.setBold(true);
-    p.setFont(title);
-    p.setPen(QColor(0x12, 0x33, 0x5c));
-    p.drawText(QRectF(56, 4, 140, 28), Qt::AlignLeft | Qt::AlignVCenter, u"Quillmoor"_s);
-    QFont subtitle(u"DejaVu Sans"_s);
-    subtitle.setPixelSize(12);
-    subtitle.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
-    p.setFont(subtitle);
-    p.setPen(QColor(0xe8, 0x9a, 0x1c));
-    p.drawText(QRectF(58, 32, 138, 20), Qt::AlignLeft | Qt::AlignVCenter, u"LYREVANE RADIO"_s);
+    lyrevane::PaintLogo(p);
     p.end();
     return image;
 }

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QSize>
+
+class QPainter;
+
+namespace lyrevane {
+
+// The Quillmoor logo with the Lyrevane wordmark: a quill nib over sound waves, on a
+// transparent ground. The window shows it and the skin's picture is drawn from it.
+QSize LogoSize();
+// Paints it at (0, 0) in LogoSize().
+void PaintLogo(QPainter& p);
+
+}  // namespace lyrevane
