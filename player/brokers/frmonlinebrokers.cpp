@@ -14,7 +14,6 @@
 #include "artwork.h"
 #include "dialogs.h"
 #include "frmmain.h"
-#include "listeditorwidgets.h"
 #include "playersettings.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -35,7 +34,7 @@ QPushButton* button(const QString& caption, const QString& name, const QString& 
 
 }  // namespace
 
-frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : QDialog(parent) {
+frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     setObjectName(u"frmOnlineBrokers"_s);
     setWindowTitle(u"Online Brokers"_s);
 
@@ -135,37 +134,8 @@ void frmOnlineBrokers::SetOwner(frmMain& owner) {
     entries_ = std::make_unique<BrokerEntries>(BrokerEntries::Services{
         owner.Settings(), owner.Prompts(), [&owner] { owner.ReloadOnlineBrokers(); }});
     entries_->Load();
-    model_ = std::make_unique<ListEditorModel>(*entries_, static_cast<ListEditorView&>(*this),
-                                               owner.Prompts());
-    askFirst_ = model_->Load();  // asked before the dialog shows
-
-    connect(cboBrokerSelect, &QComboBox::activated, this,
-            [this](int index) { model_->Select(index); });
-    connect(cmdNew, &QPushButton::clicked, this, [this] { model_->New(); });
-    connect(cmdDelete, &QPushButton::clicked, this, [this] { model_->Delete(); });
-    connect(cmdApply, &QPushButton::clicked, this, [this] { model_->Apply(); });
-    connect(cmdOK, &QPushButton::clicked, this, [this] { model_->Ok(); });
-    connect(cmdCancel, &QPushButton::clicked, this, [this] { model_->Cancel(); });
-}
-
-bool frmOnlineBrokers::AskBeforeShowing() {
-    if (askFirst_) {
-        askFirst_ = false;
-        model_->OfferFirstEntry();
-    }
-    return !model_->Closed();
-}
-
-void frmOnlineBrokers::reject() {
-    if (model_ && !model_->Closed()) {
-        model_->Cancel();  // closes through CloseEditor
-        return;
-    }
-    QDialog::reject();
-}
-
-void frmOnlineBrokers::ShowList(const QStringList& items, int selected) {
-    ShowListItems(cboBrokerSelect, items, selected);
+    StartEditing(*entries_, owner.Prompts(),
+                 {cboBrokerSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
 }
 
 EntryFields frmOnlineBrokers::Fields() const {
@@ -186,10 +156,6 @@ void frmOnlineBrokers::FocusField(int field) {
     QLineEdit* edit = field == BrokerEntries::UrlField ? txtURL : txtName;
     edit->setFocus();
     edit->selectAll();
-}
-
-void frmOnlineBrokers::CloseEditor(bool saved) {
-    QDialog::done(saved ? QDialog::Accepted : QDialog::Rejected);
 }
 
 }  // namespace lyrevane

@@ -1,11 +1,9 @@
 #pragma once
 
-#include <QDialog>
-
 #include <memory>
 
 #include "brokerentries.h"
-#include "listeditor.h"
+#include "listeditordialog.h"
 
 class QComboBox;
 class QFrame;
@@ -21,7 +19,7 @@ class frmMain;
 
 // "Online Brokers": the editor of the brokers behind the play bar's lightning button.
 // OK rewrites the list and has the main window rebuild its brokers menu at once.
-class frmOnlineBrokers final : public QDialog, private ListEditorView {
+class frmOnlineBrokers final : public ListEditorDialog {
 public:
     explicit frmOnlineBrokers(QWidget* parent = nullptr);
     ~frmOnlineBrokers() override;
@@ -42,23 +40,14 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-    void reject() override;
-    // Before the dialog shows: asks about an empty list (New or close); false when the
-    // answer closed the dialog.
-    bool AskBeforeShowing();
-
 private:
     // ListEditorView
-    void ShowList(const QStringList& items, int selected) override;
     EntryFields Fields() const override;
     void ShowFields(const EntryFields& fields) override;
     void ClearTexts() override;
     void FocusField(int field) override;
-    void CloseEditor(bool saved) override;
 
     std::unique_ptr<BrokerEntries> entries_;
-    std::unique_ptr<ListEditorModel> model_;
-    bool askFirst_ = false;
 };
 
 }  // namespace lyrevane

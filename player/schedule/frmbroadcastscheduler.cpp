@@ -13,7 +13,6 @@
 
 #include "dialogs.h"
 #include "frmmain.h"
-#include "listeditorwidgets.h"
 #include "playersettings.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -47,7 +46,7 @@ QLabel* label(const QString& caption, QWidget* buddy, QWidget* parent) {
 
 }  // namespace
 
-frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent) : QDialog(parent) {
+frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent) : ListEditorDialog(parent) {
     setObjectName(u"frmBroadcastScheduler"_s);
     setWindowTitle(u"Broadcast Scheduler"_s);
     Build();
@@ -201,41 +200,12 @@ void frmBroadcastScheduler::SetOwner(frmMain& owner) {
     optAutoLaunch[entries_->LoadedOptions().autoLaunch ? 0 : 1]->setChecked(true);
     txtStartEarlierOffset->setText(entries_->LoadedOptions().startEarlierOffset);
 
-    model_ = std::make_unique<ListEditorModel>(*entries_, static_cast<ListEditorView&>(*this),
-                                               owner.Prompts());
-    askFirst_ = model_->Load();  // asked before the dialog shows
-
-    connect(cboBroadcastSelect, &QComboBox::activated, this,
-            [this](int index) { model_->Select(index); });
-    connect(cmdNew, &QPushButton::clicked, this, [this] { model_->New(); });
-    connect(cmdDelete, &QPushButton::clicked, this, [this] { model_->Delete(); });
-    connect(cmdApply, &QPushButton::clicked, this, [this] { model_->Apply(); });
+    StartEditing(*entries_, owner.Prompts(),
+                 {cboBroadcastSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
     connect(cmdPreset, &QPushButton::clicked, this, [this] {
-        model_->AddEntry(BroadcastEntries::kPresetName.toString(),
+        Model().AddEntry(BroadcastEntries::kPresetName.toString(),
                          [this] { entries_->AppendPreset(); });
     });
-    connect(cmdOK, &QPushButton::clicked, this, [this] { model_->Ok(); });
-    connect(cmdCancel, &QPushButton::clicked, this, [this] { model_->Cancel(); });
-}
-
-bool frmBroadcastScheduler::AskBeforeShowing() {
-    if (askFirst_) {
-        askFirst_ = false;
-        model_->OfferFirstEntry();
-    }
-    return !model_->Closed();
-}
-
-void frmBroadcastScheduler::reject() {
-    if (model_ && !model_->Closed()) {
-        model_->Cancel();  // closes through CloseEditor
-        return;
-    }
-    QDialog::reject();
-}
-
-void frmBroadcastScheduler::ShowList(const QStringList& items, int selected) {
-    ShowListItems(cboBroadcastSelect, items, selected);
 }
 
 EntryFields frmBroadcastScheduler::Fields() const {
@@ -273,10 +243,6 @@ void frmBroadcastScheduler::FocusField(int field) {
         edits[field]->setFocus();
         edits[field]->selectAll();
     }
-}
-
-void frmBroadcastScheduler::CloseEditor(bool saved) {
-    QDialog::done(saved ? QDialog::Accepted : QDialog::Rejected);
 }
 
 }  // namespace lyrevane

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <QDialog>
 #include <QList>
 
 #include <memory>
 
 #include "broadcastentries.h"
-#include "listeditor.h"
+#include "listeditordialog.h"
 
 class QCheckBox;
 class QComboBox;
@@ -22,7 +21,7 @@ class frmMain;
 // "Broadcast Scheduler": the editor of the schedule that LyrevaneScheduler runs. It loads
 // the whole schedule when its owner is set, edits it in memory, and on OK rewrites it
 // and raises the scheduler's reload flag. Cancel, Esc and the close box discard it all.
-class frmBroadcastScheduler final : public QDialog, private ListEditorView {
+class frmBroadcastScheduler final : public ListEditorDialog {
 public:
     explicit frmBroadcastScheduler(QWidget* parent = nullptr);
     ~frmBroadcastScheduler() override;
@@ -47,26 +46,16 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-    // Cancel, Esc and the close box.
-    void reject() override;
-    // Before the dialog shows: asks about an empty schedule (New or close); false when the
-    // answer closed the dialog.
-    bool AskBeforeShowing();
-
 private:
     // ListEditorView
-    void ShowList(const QStringList& items, int selected) override;
     EntryFields Fields() const override;
     void ShowFields(const EntryFields& fields) override;
     void ClearTexts() override;
     void FocusField(int field) override;
-    void CloseEditor(bool saved) override;
 
     void Build();
 
     std::unique_ptr<BroadcastEntries> entries_;
-    std::unique_ptr<ListEditorModel> model_;
-    bool askFirst_ = false;
 };
 
 }  // namespace lyrevane
