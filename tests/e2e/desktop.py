@@ -42,6 +42,27 @@ BLOCK_FRAMES = RATE // 200
 SHORTEST_SILENCE = 0.02
 
 
+# What the end-to-end scripts found: each check prints its line, a failed one is kept for
+# the verdict.
+failures: list[str] = []
+
+
+def check(condition: bool, what: str) -> bool:
+    print(f"{'ok  ' if condition else 'FAIL'} {what}", flush=True)
+    if not condition:
+        failures.append(what)
+    return condition
+
+
+def verdict() -> int:
+    """The script's exit status after its checks: 1 when any failed, else 0."""
+    if failures:
+        print(f"{len(failures)} check(s) failed")
+        return 1
+    print("all checks passed")
+    return 0
+
+
 def log(message: str) -> None:
     print(f"desktop: {message}", file=sys.stderr, flush=True)
 

@@ -40,14 +40,8 @@ WINDOW_SECTION = "v1_0\\WindowSettings"
 LISTENER_PATIENCE = 60.0
 MOUNT = "/quillmoor.mp3"
 
-failures: list[str] = []
-
-
-def check(condition: bool, what: str) -> bool:
-    print(f"{'ok  ' if condition else 'FAIL'} {what}", flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
+failures = desktop.failures
+check = desktop.check
 
 
 def group_ends(group: int, timeout: float) -> bool:
@@ -201,11 +195,7 @@ def main() -> int:
         if failures:
             print("--- player log ---")
             print(logfile.read_text(errors="replace")[-4000:])
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return desktop.verdict()
 
 
 if __name__ == "__main__":

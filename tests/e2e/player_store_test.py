@@ -41,14 +41,8 @@ PATIENCE = float(os.environ.get("LYREVANE_E2E_PATIENCE", "120"))
 # The player runs in a network namespace of its own (chosen in main()).
 UNSHARE = ["unshare", "-n"]
 
-failures: list[str] = []
-
-
-def check(condition: bool, what: str) -> bool:
-    print(f"{'ok  ' if condition else 'FAIL'} {what}", flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
+failures = desktop.failures
+check = desktop.check
 
 
 def windows_of(desk: desktop.Desktop, pid: int) -> list[tuple[int, int, int]]:
@@ -199,11 +193,7 @@ def main() -> int:
     with desktop.Desktop(sound=False) as desk:
         locked_store(desk, binary)
         comma_locale(desk, binary)
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return desktop.verdict()
 
 
 if __name__ == "__main__":

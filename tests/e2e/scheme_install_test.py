@@ -83,13 +83,8 @@ def main() -> int:
             print(f"SKIP: {tool} is not installed")
             return 77
 
-    failures: list[str] = []
-
-    def check(condition: bool, what: str) -> bool:
-        print(f"{'ok  ' if condition else 'FAIL'} {what}", flush=True)
-        if not condition:
-            failures.append(what)
-        return condition
+    failures = desktop.failures
+    check = desktop.check
 
     with desktop.Desktop() as desk:
         root = desk.dir / "root"
@@ -182,11 +177,7 @@ def main() -> int:
             for name in ("scheduler.log",):
                 print(f"--- {name} ---")
                 print((desk.dir / name).read_text(errors="replace")[-3000:])
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return desktop.verdict()
 
 
 if __name__ == "__main__":

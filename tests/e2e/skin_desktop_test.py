@@ -43,14 +43,8 @@ NO_PORTAL = "http://127.0.0.1:9"
 # The body's face colour with the first-run transforms.
 FACE_COLOUR = (121, 174, 152)
 
-failures: list[str] = []
-
-
-def check(condition: bool, what: str) -> bool:
-    print(f"{'ok  ' if condition else 'FAIL'} {what}", flush=True)
-    if not condition:
-        failures.append(what)
-    return condition
+failures = desktop.failures
+check = desktop.check
 
 
 def wait(condition, timeout: float) -> bool:
@@ -320,11 +314,7 @@ def main() -> int:
         print("SKIP: Qt's Wayland platform (qt6-wayland) is not installed")
         return 77
     openbox(binary) if mode == "openbox" else wayland(binary)
-    if failures:
-        print(f"{len(failures)} check(s) failed")
-        return 1
-    print("all checks passed")
-    return 0
+    return desktop.verdict()
 
 
 if __name__ == "__main__":
