@@ -1,8 +1,15 @@
-// The stream feed against servers that answer oddly or with ill intent: old radio heads,
-// heads that never end, redirects and names that lead to refused addresses, a proxy.
+// The stream feed and the media gateway against servers that answer oddly or with ill intent:
+// old radio heads, heads that never end, redirects and names that lead to refused addresses, a
+// proxy, indexes that list refused places, a server that answers its second client otherwise.
+#include "mediagateway.h"
 #include "scriptedserver.h"
 #include "streamfeed.h"
 #include "waituntil.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +149,192 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
         feed.close();
         EXPECT_TRUE(waitUntil([&] { return answering.streaming() == 0; }, 5s));
     }
+}
+
+struct Answer {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+// One request on a connection of its own, read until the server closes it.
+Answer fetch(const QString& url, const QByteArray& method = "GET", const QByteArray& headers = {}) {
+    const QUrl address(url);
+    QTcpSocket socket;
+    socket.connectToHost(address.host(), static_cast<quint16>(address.port()));
+    socket.write(method + ' ' + address.path(QUrl::FullyEncoded).toUtf8() +
+                 " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+    QByteArray all;
+    waitUntil(
+        [&] {
+            all += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        10s);
+    all += socket.readAll();
+    const qsizetype end = all.indexOf("\r\n\r\n");
+    return {all.split(' ').value(1).toInt(), all.left(end),
+            end < 0 ? QByteArray() : all.mid(end + 4)};
+}
+
+struct GatewayCase {
+    const char* name;
+    QString path;  // published; a made-up token when empty
+    QByteArray method = "GET";
+    QByteArray headers = QByteArray();
+    int status = 200;
+    // Of the first answer, when not an index.
+    QByteArray body = QByteArray();
+    // Paths on the refused host, or URLs, reported over the whole walk.
+    QStringList refused = QStringList();
+    int media = 0;  // answers reached that are no index
+    // The index as it is on its second request.
+    QByteArray refresh = QByteArray();
+};
+
+// Each case is walked as the media library would: every address in an index is asked for, and
+// a refreshed index is asked again. The refused host is never contacted, whatever the index
+// or the redirect says, and the gateway writes no header of upstream's but its own few.
+TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
+    ScriptedServer server;
+    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
+    ASSERT_TRUE(server.isListening() && refusedHost.isListening());
+    const QByteArray far = refusedHost.url({}).toUtf8();
+    MediaGatewayOptions options;
+    options.rules = SourceRules({u"127.0.0.2"_s});
+    auto* gateway = new MediaGateway(options);
+    ASSERT_TRUE(gateway->isListening());
+    QThread thread;
+    gateway->moveToThread(&thread);
+    QObject::connect(&thread, &QThread::finished, gateway, &QObject::deleteLater);
+    thread.start();
+    QStringList refused;
+    QObject receiver;
+    QObject::connect(gateway, &MediaGateway::refused, &receiver,
+                     [&](quint64, const QString& target) { refused.append(target); });
+
+    QByteArray live = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n";
+    for (int i = 1; i <= 100; ++i) {
+        server.page(u"/s%1.ts"_s.arg(i), "video/mp2t", "segment " + QByteArray::number(i));
+        live += "#EXTINF:1,\ns" + QByteArray::number(i) + ".ts\n";
+    }
+    const QByteArray mpegurl = "application/vnd.apple.mpegurl";
+    server.page(u"/master.m3u8"_s, "application/x-mpegURL",
+                "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"b\",URI=\"" + far +
+                    "/alt.m3u8\"\n#EXT-X-STREAM-INF:BANDWIDTH=1\nvariant.m3u8\n");
+    server.page(u"/variant.m3u8"_s, mpegurl,
+                "#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"file:///etc/passwd\"\n"
+                "#EXT-X-MAP:URI=\"s1.ts\"\n#EXTINF:1,\ns2.ts\n#EXTINF:1,\n" +
+                    far + "/s.ts\n");
+    server.page(u"/live.m3u8"_s, mpegurl, live);
+    server.page(u"/disguised.mp3"_s, "audio/mpeg",
+                "\xEF\xBB\xBF \r\n#EXTM3U\r\n#EXTINF:1,\r\n" + far + "/d.ts\r\ns3.ts\r\n");
+    server.page(u"/file.mp3"_s, "audio/mpeg", "0123456789");
+    server.redirectLater(u"/file.mp3"_s, refusedHost.url(u"/live"_s));
+    server.page(u"/file2.mp3"_s, "audio/mpeg", "0123456789");
+    server.redirectLater(u"/file2.mp3"_s, u"file:///etc/passwd"_s);
+    server.respond(u"/part.mp3"_s, "206 Partial Content",
+                   "Content-Range: bytes 2-5/10\r\nContent-Length: 4\r\nAccept-Ranges: bytes\r\n"
+                   "Set-Cookie: a=b\r\nLocation: file:///etc/passwd\r\n",
+                   "2345");
+    server.redirect(u"/moved.mp3"_s, u"/part.mp3"_s);
+
+    const std::vector<GatewayCase> cases{
+        {"master, variant and renditions",
+         u"/master.m3u8"_s,
+         "GET",
+         {},
+         200,
+         {},
+         {u"/alt.m3u8"_s, u"file:///etc/passwd"_s, u"/s.ts"_s},
+         2},
+        {"live index refreshed",
+         u"/live.m3u8"_s,
+         "GET",
+         {},
+         200,
+         {},
+         {u"/s101.ts"_s},
+         100,
+         live.replace("#EXTINF:1,\ns1.ts\n", "") + "#EXTINF:1,\n" + far + "/s101.ts\n"},
+        {"index that calls itself audio", u"/disguised.mp3"_s, "GET", {}, 200, {}, {u"/d.ts"_s}, 1},
+        {"second answer to a refused host", u"/file.mp3"_s, "GET", {}, 403, {}, {u"/live"_s}},
+        {"second answer to a file", u"/file2.mp3"_s, "GET", {}, 403, {}, {u"file:///etc/passwd"_s}},
+        {"range, after a redirect",
+         u"/moved.mp3"_s,
+         "GET",
+         "Range: bytes=2-5\r\n",
+         206,
+         "2345",
+         {},
+         1},
+        {"head only", u"/part.mp3"_s, "HEAD", {}, 206, {}, {}, 1},
+        {"unknown token", {}, "GET", {}, 404},
+        {"not a GET", u"/part.mp3"_s, "POST", {}, 405},
+        {"request head too large", u"/part.mp3"_s, "GET",
+         "X-Filler: " + QByteArray(17 * 1024, 'f') + "\r\n", 431},
+    };
+    static const QRegularExpression address(gateway->origin() + u"/[0-9a-f]{32}/\\S*"_s);
+    static const QRegularExpression allowedHeader(
+        u"^(HTTP/1.1 |Content-(Type|Length|Range): |Accept-Ranges: bytes|Connection: close)"_s);
+    for (const GatewayCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        refused.clear();
+        // The player's own look comes first: a server may answer the media library otherwise.
+        fetch(server.url(c.path));
+        const QString published = c.path.isEmpty()
+                                      ? gateway->origin() + u'/' + QString(32, u'a') + u"/x.mp3"_s
+                                      : gateway->publish(server.url(c.path));
+        QStringList queue{published};
+        QSet<QString> seen;
+        int media = 0;
+        for (int round = 0; round < (c.refresh.isEmpty() ? 1 : 2); ++round) {
+            if (round == 1) {
+                server.page(c.path, "application/vnd.apple.mpegurl", c.refresh);
+                queue = {published};
+            }
+            while (!queue.isEmpty()) {
+                const QString url = queue.takeFirst();
+                const Answer answer = fetch(url, c.method, c.headers);
+                for (const QByteArray& line : answer.head.split('\n')) {
+                    EXPECT_TRUE(allowedHeader.match(QString::fromLatin1(line)).hasMatch())
+                        << line.toStdString();
+                }
+                if (url == published) {
+                    EXPECT_EQ(answer.status, c.status);
+                }
+                if (!answer.head.contains("Content-Type: application/vnd.apple.mpegurl")) {
+                    media += answer.status / 100 == 2 ? 1 : 0;
+                    EXPECT_TRUE(url != published || c.body.isEmpty() || answer.body == c.body);
+                    continue;
+                }
+                for (const QRegularExpressionMatch& m :
+                     address.globalMatch(QString::fromUtf8(answer.body))) {
+                    if (!seen.contains(m.captured())) {
+                        seen.insert(m.captured());
+                        queue.append(m.captured());
+                    }
+                }
+                const QByteArray stripped = QString::fromUtf8(answer.body).remove(address).toUtf8();
+                EXPECT_FALSE(stripped.contains("://")) << "an address not of the gateway";
+            }
+        }
+        EXPECT_EQ(media, c.media);
+        EXPECT_TRUE(waitUntil([&] { return refused.size() >= c.refused.size(); }, 5s));
+        QStringList expected;
+        for (const QString& target : c.refused) {
+            expected.append(target.startsWith(u'/') ? refusedHost.url(target) : target);
+        }
+        std::sort(refused.begin(), refused.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(refused, expected);
+        EXPECT_EQ(refusedHost.connections(), 0);
+    }
+    EXPECT_TRUE(std::any_of(server.heads.cbegin(), server.heads.cend(), [](const QByteArray& head) {
+        return head.contains("\r\nRange: bytes=2-5");
+    })) << "the range was not passed on";
+    thread.quit();
+    thread.wait();
 }
 
 }  // namespace
