@@ -143,7 +143,8 @@ void GatewayExchange::readRequest() {
     }
     const QByteArray path = target.startsWith('/') ? target.mid(1) : QByteArray();
     const qsizetype slash = path.indexOf('/');
-    const MediaGateway::Lookup found = gateway_.lookup(slash < 0 ? path : path.left(slash));
+    token_ = slash < 0 ? path : path.left(slash);
+    const MediaGateway::Lookup found = gateway_.lookup(token_);
     if (!found.found) {
         answer(404);
         return;
@@ -197,7 +198,8 @@ void GatewayExchange::onHead() {
         answer(status >= 300 && status <= 599 ? status : 502);
         return;
     }
-    stage_ = hls::isIndexType(transfer_.header("content-type")) ? Stage::Index : Stage::Sniffing;
+    typedIndex_ = hls::isIndexType(transfer_.header("content-type"));
+    stage_ = typedIndex_ ? Stage::Index : Stage::Sniffing;
     onUpstream();
 }
 
@@ -309,7 +311,12 @@ void GatewayExchange::serveIndex() {
         fail(u"the HLS index lists more than "_s + QString::number(maxUris) + u" entries"_s);
         return;
     }
-    answer(200, "Content-Type: application/vnd.apple.mpegurl\r\n", *index);
+    // An index keeps its kind: libVLC tells HLS from a plain M3U list by what it holds, but
+    // reads a plain list only under an M3U type other than HLS's own.
+    answer(200,
+           typedIndex_ ? "Content-Type: application/vnd.apple.mpegurl\r\n"
+                       : "Content-Type: audio/x-mpegurl\r\n",
+           *index);
 }
 
 void GatewayExchange::pump() {
@@ -333,6 +340,7 @@ void GatewayExchange::pump() {
 
 void GatewayExchange::refuse(const QString& target) {
     transfer_.cancel();
+    gateway_.markRefused(token_);
     gateway_.reportRefused(session_, target);
     answer(403);
 }

@@ -57,8 +57,10 @@ private:
     QTimer deadline_;
     Stage stage_ = Stage::Request;
     quint64 session_ = 0;
+    QByteArray token_;
     QByteArray request_;
     bool headOnly_ = false;
+    bool typedIndex_ = false;  // upstream called its answer an HLS index
     QByteArray range_;
     QByteArray userAgent_;
     QString current_;  // the upstream URL being asked

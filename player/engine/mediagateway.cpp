@@ -140,6 +140,15 @@ MediaGateway::Lookup MediaGateway::lookup(const QByteArray& token) {
     return found;
 }
 
+void MediaGateway::markRefused(const QByteArray& token) {
+    QMutexLocker lock(&mutex_);
+    const auto it = tokens_.find(token);
+    if (it != tokens_.end()) {
+        it->refused = true;
+        it->told = true;
+    }
+}
+
 void MediaGateway::reportRefused(quint64 session, const QString& target) {
     Q_EMIT refused(session, target);
 }

@@ -82,6 +82,9 @@ public:
         quint64 session = 0;
     };
     Lookup lookup(const QByteArray& token);
+    // A token whose requests led somewhere refused: later requests for it are refused at once,
+    // without asking upstream again.
+    void markRefused(const QByteArray& token);
     void reportRefused(quint64 session, const QString& target);
     void reportFailed(quint64 session, const QString& line);
 
