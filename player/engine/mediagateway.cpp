@@ -17,11 +17,19 @@ namespace lyrevane {
 namespace {
 
 constexpr qsizetype kTokenLength = 32;  // 128 bits in hex
+// Of the name after the token: its end, which holds the extension, is enough for a hint.
+constexpr qsizetype kMaxName = 120;
 
 QByteArray newToken() {
     std::array<quint32, 4> words{};
     QRandomGenerator::system()->fillRange(words.data(), words.size());
     return QByteArray(reinterpret_cast<const char*>(words.data()), sizeof words).toHex();
+}
+
+// The last segment of the URL's path, percent-encoded, as it follows the token.
+QString nameOf(const QString& url) {
+    const QString name = QUrl(url).fileName(QUrl::FullyDecoded).right(kMaxName);
+    return QString::fromLatin1(QUrl::toPercentEncoding(name));
 }
 
 }  // namespace
@@ -46,23 +54,25 @@ QString MediaGateway::publishRefused(const QString& target) {
 }
 
 QString MediaGateway::publishEntry(const QString& url, bool refused) {
-    const QString key = refused ? u'!' + url : url;
+    if (url.size() > kMaxUrl && !refused) {
+        return publishEntry(url, true);
+    }
+    const QString kept = url.left(kMaxUrl);
+    const QString key = refused ? u'!' + kept : kept;
     QMutexLocker lock(&mutex_);
     QByteArray token = byUrl_.value(key);
     if (token.isEmpty()) {
         token = newToken();
-        tokens_.insert(token, Entry{url, refused, false});
+        tokens_.insert(token, Entry{kept, key, refused, false});
         byUrl_.insert(key, token);
         order_.push_back(token);
         while (std::cmp_greater(order_.size(), options_.maxTokens)) {
-            const Entry oldest = tokens_.take(order_.front());
-            byUrl_.remove(oldest.refused ? u'!' + oldest.url : oldest.url);
+            byUrl_.remove(tokens_.take(order_.front()).key);
             order_.pop_front();
         }
     }
-    const QString name = refused ? QString() : QUrl(url).fileName(QUrl::FullyDecoded);
     return origin_ + u'/' + QString::fromLatin1(token) + u'/' +
-           QString::fromLatin1(QUrl::toPercentEncoding(name));
+           (refused ? QString() : nameOf(kept));
 }
 
 quint64 MediaGateway::revokeAll() {
@@ -95,9 +105,7 @@ QString MediaGateway::upstreamOf(const QString& url) const {
         entry = *it;
     }
     const QString rest = slash < 0 ? QString() : path.mid(slash + 1);
-    if (entry.refused || rest.isEmpty() ||
-        rest == QString::fromLatin1(
-                    QUrl::toPercentEncoding(QUrl(entry.url).fileName(QUrl::FullyDecoded)))) {
+    if (entry.refused || rest.isEmpty() || rest == nameOf(entry.url)) {
         return entry.url;
     }
     // Below the token: what the media library resolved against the gateway's address, taken

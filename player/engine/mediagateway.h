@@ -21,7 +21,7 @@ class GatewayExchange;
 struct MediaGatewayOptions {
     SourceRules rules;
     int maxConnections = 8;
-    qsizetype maxTokens = 8192;
+    qsizetype maxTokens = 4096;
     qsizetype maxRequestHead = 16 * 1024;
     std::chrono::milliseconds requestDeadline{5000};
     // For each answer's head, and for the whole of an index.
@@ -57,6 +57,8 @@ public:
     // "http://127.0.0.1:<port>": every address the gateway hands out begins with it.
     QString origin() const { return origin_; }
     const MediaGatewayOptions& options() const { return options_; }
+    // URLs longer than this are not published: refused.
+    static constexpr qsizetype kMaxUrl = 4096;
 
     // The gateway's address for `url`, which the caller checked: the same token each time
     // for the same URL while it is remembered. The last segment of the URL's path follows
@@ -98,6 +100,7 @@ Q_SIGNALS:
 private:
     struct Entry {
         QString url;
+        QString key;  // in byUrl_
         bool refused = false;
         bool told = false;
     };

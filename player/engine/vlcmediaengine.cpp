@@ -79,17 +79,7 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     feed_ = new StreamFeed(resolverOptions(rules_, options_.timings.connectTimeout));
     feed_->moveToThread(&feedThread_);
     connect(&feedThread_, &QThread::finished, feed_, &QObject::deleteLater);
-    MediaGatewayOptions gatewayOptions;
-    gatewayOptions.rules = rules_;
-    gateway_ = new MediaGateway(gatewayOptions);
-    gateway_->moveToThread(&feedThread_);
-    connect(&feedThread_, &QThread::finished, gateway_, &QObject::deleteLater);
-    connect(gateway_, &MediaGateway::refused, this, &VlcMediaEngine::onGatewayRefused);
-    connect(gateway_, &MediaGateway::failed, this, &VlcMediaEngine::onGatewayFailed);
-    pinning_ = new HostPinning(rules_);
-    pinning_->moveToThread(&feedThread_);
-    connect(&feedThread_, &QThread::finished, pinning_, &QObject::deleteLater);
-    connect(pinning_, &HostPinning::done, this, &VlcMediaEngine::onPinned);
+    startGateway();
     connect(feed_, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
     connect(feed_, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
     connect(feed_, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {

@@ -136,6 +136,8 @@ private:
     // Whether libVLC may open an access at `target` (any thread): a second line behind the
     // gateway.
     bool libVlcMayOpen(const QString& target) const;
+    // Makes the gateway and the host pinning, on the network thread.
+    void startGateway();
     // The gateway's reports on what libVLC asked of it.
     void onGatewayRefused(quint64 session, const QString& target);
     void onGatewayFailed(quint64 session, const QString& line);

@@ -104,6 +104,20 @@ void loadStreamPlugins() {
 
 }  // namespace
 
+void VlcMediaEngine::startGateway() {
+    MediaGatewayOptions options;
+    options.rules = rules_;
+    gateway_ = new MediaGateway(options);
+    gateway_->moveToThread(&feedThread_);
+    connect(&feedThread_, &QThread::finished, gateway_, &QObject::deleteLater);
+    connect(gateway_, &MediaGateway::refused, this, &VlcMediaEngine::onGatewayRefused);
+    connect(gateway_, &MediaGateway::failed, this, &VlcMediaEngine::onGatewayFailed);
+    pinning_ = new HostPinning(rules_);
+    pinning_->moveToThread(&feedThread_);
+    connect(&feedThread_, &QThread::finished, pinning_, &QObject::deleteLater);
+    connect(pinning_, &HostPinning::done, this, &VlcMediaEngine::onPinned);
+}
+
 QString VlcMediaEngine::urlOfMrl(const QString& mrl) const {
     return gateway_->upstreamOf(mrl);
 }

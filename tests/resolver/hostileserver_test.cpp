@@ -191,6 +191,8 @@ struct GatewayCase {
     int media = 0;  // answers reached that are no index
     // The index as it is on its second request.
     QByteArray refresh = QByteArray();
+    // The player's own look comes first: a server may answer the media library otherwise.
+    bool looked = false;
 };
 
 // Each case is walked as the media library would: every address in an index is asked for, and
@@ -203,6 +205,7 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     const QByteArray far = refusedHost.url({}).toUtf8();
     MediaGatewayOptions options;
     options.rules = SourceRules({u"127.0.0.2"_s});
+    options.requestDeadline = 1s;
     auto* gateway = new MediaGateway(options);
     ASSERT_TRUE(gateway->isListening());
     QThread thread;
@@ -213,6 +216,9 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     QObject receiver;
     QObject::connect(gateway, &MediaGateway::refused, &receiver,
                      [&](quint64, const QString& target) { refused.append(target); });
+    QStringList failed;
+    QObject::connect(gateway, &MediaGateway::failed, &receiver,
+                     [&](quint64, const QString& line) { failed.append(line); });
 
     QByteArray live = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n";
     for (int i = 1; i <= 100; ++i) {
@@ -239,41 +245,52 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
                    "Set-Cookie: a=b\r\nLocation: file:///etc/passwd\r\n",
                    "2345");
     server.redirect(u"/moved.mp3"_s, u"/part.mp3"_s);
+    server.raw(u"/endless"_s, "HTTP/1.0 200 OK\r\n", "X-Filler: " + QByteArray(500, 'h') + "\r\n");
+    server.page(u"/huge.m3u8"_s, mpegurl, "#EXTM3U\n" + QByteArray(1024 * 1024, '#'));
 
     const std::vector<GatewayCase> cases{
-        {"master, variant and renditions",
-         u"/master.m3u8"_s,
-         "GET",
-         {},
-         200,
-         {},
-         {u"/alt.m3u8"_s, u"file:///etc/passwd"_s, u"/s.ts"_s},
-         2},
-        {"live index refreshed",
-         u"/live.m3u8"_s,
-         "GET",
-         {},
-         200,
-         {},
-         {u"/s101.ts"_s},
-         100,
-         live.replace("#EXTINF:1,\ns1.ts\n", "") + "#EXTINF:1,\n" + far + "/s101.ts\n"},
-        {"index that calls itself audio", u"/disguised.mp3"_s, "GET", {}, 200, {}, {u"/d.ts"_s}, 1},
-        {"second answer to a refused host", u"/file.mp3"_s, "GET", {}, 403, {}, {u"/live"_s}},
-        {"second answer to a file", u"/file2.mp3"_s, "GET", {}, 403, {}, {u"file:///etc/passwd"_s}},
-        {"range, after a redirect",
-         u"/moved.mp3"_s,
-         "GET",
-         "Range: bytes=2-5\r\n",
-         206,
-         "2345",
-         {},
-         1},
-        {"head only", u"/part.mp3"_s, "HEAD", {}, 206, {}, {}, 1},
-        {"unknown token", {}, "GET", {}, 404},
-        {"not a GET", u"/part.mp3"_s, "POST", {}, 405},
-        {"request head too large", u"/part.mp3"_s, "GET",
-         "X-Filler: " + QByteArray(17 * 1024, 'f') + "\r\n", 431},
+        {.name = "master, variant and renditions",
+         .path = u"/master.m3u8"_s,
+         .refused = {u"/alt.m3u8"_s, u"file:///etc/passwd"_s, u"/s.ts"_s},
+         .media = 2},
+        {.name = "live index refreshed",
+         .path = u"/live.m3u8"_s,
+         .refused = {u"/s101.ts"_s},
+         .media = 100,
+         .refresh = live.replace("#EXTINF:1,\ns1.ts\n", "") + "#EXTINF:1,\n" + far + "/s101.ts\n"},
+        {.name = "index that calls itself audio",
+         .path = u"/disguised.mp3"_s,
+         .refused = {u"/d.ts"_s},
+         .media = 1},
+        {.name = "second answer to a refused host",
+         .path = u"/file.mp3"_s,
+         .status = 403,
+         .refused = {u"/live"_s},
+         .looked = true},
+        {.name = "second answer to a file",
+         .path = u"/file2.mp3"_s,
+         .status = 403,
+         .refused = {u"file:///etc/passwd"_s},
+         .looked = true},
+        {.name = "range, after a redirect",
+         .path = u"/moved.mp3"_s,
+         .headers = "Range: bytes=2-5\r\n",
+         .status = 206,
+         .body = "2345",
+         .media = 1},
+        {.name = "head only", .path = u"/part.mp3"_s, .method = "HEAD", .status = 206, .media = 1},
+        {.name = "unknown token", .path = {}, .status = 404},
+        {.name = "not a GET", .path = u"/part.mp3"_s, .method = "POST", .status = 405},
+        {.name = "request head too large",
+         .path = u"/part.mp3"_s,
+         .headers = "X-Filler: " + QByteArray(17 * 1024, 'f') + "\r\n",
+         .status = 431},
+        {.name = "request head that never ends",
+         .path = u"/part.mp3"_s,
+         .headers = "X-Slow: 1",
+         .status = 408},
+        {.name = "upstream head that never ends", .path = u"/endless"_s, .status = 502},
+        {.name = "index over its cap", .path = u"/huge.m3u8"_s, .status = 502},
     };
     static const QRegularExpression address(gateway->origin() + u"/[0-9a-f]{32}/\\S*"_s);
     static const QRegularExpression allowedHeader(
@@ -281,8 +298,10 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     for (const GatewayCase& c : cases) {
         SCOPED_TRACE(c.name);
         refused.clear();
-        // The player's own look comes first: a server may answer the media library otherwise.
-        fetch(server.url(c.path));
+        failed.clear();
+        if (c.looked) {
+            fetch(server.url(c.path));
+        }
         const QString published = c.path.isEmpty()
                                       ? gateway->origin() + u'/' + QString(32, u'a') + u"/x.mp3"_s
                                       : gateway->publish(server.url(c.path));
@@ -330,6 +349,7 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
         std::sort(expected.begin(), expected.end());
         EXPECT_EQ(refused, expected);
         EXPECT_EQ(refusedHost.connections(), 0);
+        EXPECT_TRUE(waitUntil([&] { return failed.isEmpty() != (c.status == 502); }, 5s));
     }
     EXPECT_TRUE(std::any_of(server.heads.cbegin(), server.heads.cend(), [](const QByteArray& head) {
         return head.contains("\r\nRange: bytes=2-5");
