@@ -433,7 +433,7 @@ void VlcMediaEngine::readMetadata() {
     if (station == address.fileName() || station == address.fileName(QUrl::FullyDecoded) ||
         station == handed.fileName() || station == handed.fileName(QUrl::FullyDecoded) ||
         named == address.toString() || named == address.toString(QUrl::FullyDecoded) ||
-        station.contains(gateway_->origin())) {
+        (gateway_->isListening() && station.contains(gateway_->origin()))) {
         station.clear();
     }
     QString title = meta(libvlc_meta_NowPlaying);
