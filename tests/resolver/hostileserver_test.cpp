@@ -354,6 +354,21 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     EXPECT_TRUE(std::any_of(server.heads.cbegin(), server.heads.cend(), [](const QByteArray& head) {
         return head.contains("\r\nRange: bytes=2-5");
     })) << "the range was not passed on";
+    // More connections at once than libVLC ever makes are turned away.
+    std::vector<std::unique_ptr<QTcpSocket>> idle(8);
+    for (auto& socket : idle) {
+        socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost,
+                              static_cast<quint16>(QUrl(gateway->origin()).port()));
+    }
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return std::all_of(idle.cbegin(), idle.cend(), [](const auto& socket) {
+                return socket->state() == QAbstractSocket::ConnectedState;
+            });
+        },
+        5s));
+    EXPECT_EQ(fetch(gateway->publish(server.url(u"/part.mp3"_s))).status, 503);
     thread.quit();
     thread.wait();
 }
