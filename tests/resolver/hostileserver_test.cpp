@@ -16,6 +16,7 @@
 
 #include <memory>
 #include <optional>
+#include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -184,15 +185,11 @@ struct GatewayCase {
     QByteArray method = "GET";
     QByteArray headers = QByteArray();
     int status = 200;
-    // Of the first answer, when not an index.
-    QByteArray body = QByteArray();
-    // Paths on the refused host, or URLs, reported over the whole walk.
-    QStringList refused = QStringList();
-    int media = 0;  // answers reached that are no index
-    // The index as it is on its second request.
-    QByteArray refresh = QByteArray();
-    // The player's own look comes first: a server may answer the media library otherwise.
-    bool looked = false;
+    QByteArray body = QByteArray();       // of the first answer, when not an index
+    QStringList refused = QStringList();  // paths on the refused host or URLs, over the walk
+    int media = 0;                        // answers reached that are no index
+    QByteArray refresh = QByteArray();    // the index as it is on its second request
+    bool looked = false;  // the player looks first: a server may answer libVLC otherwise
 };
 
 // Each case is walked as the media library would: every address in an index is asked for, and
@@ -360,14 +357,8 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
         socket = std::make_unique<QTcpSocket>();
         socket->connectToHost(QHostAddress::LocalHost,
                               static_cast<quint16>(QUrl(gateway->origin()).port()));
+        ASSERT_TRUE(socket->waitForConnected(5000));
     }
-    ASSERT_TRUE(waitUntil(
-        [&] {
-            return std::all_of(idle.cbegin(), idle.cend(), [](const auto& socket) {
-                return socket->state() == QAbstractSocket::ConnectedState;
-            });
-        },
-        5s));
     EXPECT_EQ(fetch(gateway->publish(server.url(u"/part.mp3"_s))).status, 503);
     thread.quit();
     thread.wait();
@@ -376,12 +367,8 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
 // Sources libVLC opens itself are handed to it at an address the rules allow, in place of the
 // name; a name that stands for a refused address is refused, whatever else it stands for.
 TEST(HostileServerTest, StreamSchemesLibVlcOpensGetACheckedAddress) {
-    struct PinCase {
-        QString url;
-        QString refusedAddress;
-        QStringList pinned;  // any of these; none when refused
-    };
-    const std::vector<PinCase> cases{
+    // The URL, the refused address, and the URLs it may be handed over as (none: refused).
+    const std::vector<std::tuple<QString, QString, QStringList>> cases{
         {u"rtsp://localhost:8554/a?b=c"_s,
          u"127.0.0.2"_s,
          {u"rtsp://127.0.0.1:8554/a?b=c"_s, u"rtsp://[::1]:8554/a?b=c"_s}},
@@ -389,18 +376,18 @@ TEST(HostileServerTest, StreamSchemesLibVlcOpensGetACheckedAddress) {
         {u"mms://[::1]/a"_s, u"127.0.0.2"_s, {u"mms://[::1]/a"_s}},
         {u"rtsp://127.0.0.2/a"_s, u"127.0.0.2"_s, {}},
     };
-    for (const PinCase& c : cases) {
-        SCOPED_TRACE(c.url.toStdString());
-        HostPinning pinning(SourceRules({c.refusedAddress}));
+    for (const auto& [url, refusedAddress, pinned] : cases) {
+        SCOPED_TRACE(url.toStdString());
+        HostPinning pinning(SourceRules({refusedAddress}));
         std::optional<std::pair<QString, bool>> result;
         QObject::connect(&pinning, &HostPinning::done,
-                         [&](quint64, const QString& pinned, bool refused, const QString&) {
-                             result = {pinned, refused};
+                         [&](quint64, const QString& handed, bool refused, const QString&) {
+                             result = {handed, refused};
                          });
-        pinning.pin(1, c.url, 5s);
+        pinning.pin(1, url, 5s);
         ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
-        EXPECT_EQ(result->second, c.pinned.isEmpty());
-        EXPECT_TRUE(c.pinned.isEmpty() ? result->first.isEmpty() : c.pinned.contains(result->first))
+        EXPECT_EQ(result->second, pinned.isEmpty());
+        EXPECT_TRUE(pinned.isEmpty() ? result->first.isEmpty() : pinned.contains(result->first))
             << result->first.toStdString();
     }
 }
