@@ -150,6 +150,7 @@ void GatewayExchange::readRequest() {
         return;
     }
     session_ = found.session;
+    listed_ = found.listed;
     if (found.refused) {
         if (found.firstRequest) {
             gateway_.reportRefused(session_, found.url);
@@ -301,7 +302,7 @@ void GatewayExchange::serveIndex() {
     const auto replace = [this, &rules](const QString& target) {
         const QString scheme = QUrl(target).scheme().toLower();
         const bool allowed = (scheme == u"http"_s || scheme == u"https"_s) && rules.allows(target);
-        return allowed ? gateway_.publish(target) : gateway_.publishRefused(target);
+        return allowed ? gateway_.publishListed(target) : gateway_.publishRefused(target);
     };
     const int maxUris = gateway_.options().maxIndexUris;
     const std::optional<QByteArray> index =
@@ -347,7 +348,9 @@ void GatewayExchange::refuse(const QString& target) {
 
 void GatewayExchange::fail(const QString& line) {
     transfer_.cancel();
-    gateway_.reportFailed(session_, line);
+    if (!listed_) {
+        gateway_.reportFailed(session_, line);
+    }
     answer(502);
 }
 

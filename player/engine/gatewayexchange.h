@@ -58,6 +58,7 @@ private:
     Stage stage_ = Stage::Request;
     quint64 session_ = 0;
     QByteArray token_;
+    bool listed_ = false;  // asked for by way of an index
     QByteArray request_;
     bool headOnly_ = false;
     bool typedIndex_ = false;  // upstream called its answer an HLS index

@@ -46,16 +46,20 @@ MediaGateway::MediaGateway(MediaGatewayOptions options, QObject* parent)
 MediaGateway::~MediaGateway() = default;
 
 QString MediaGateway::publish(const QString& url) {
-    return publishEntry(url, false);
+    return publishEntry(url, false, false);
+}
+
+QString MediaGateway::publishListed(const QString& url) {
+    return publishEntry(url, false, true);
 }
 
 QString MediaGateway::publishRefused(const QString& target) {
-    return publishEntry(target, true);
+    return publishEntry(target, true, true);
 }
 
-QString MediaGateway::publishEntry(const QString& url, bool refused) {
+QString MediaGateway::publishEntry(const QString& url, bool refused, bool listed) {
     if (url.size() > kMaxUrl && !refused) {
-        return publishEntry(url, true);
+        return publishEntry(url, true, listed);
     }
     const QString kept = url.left(kMaxUrl);
     const QString key = refused ? u'!' + kept : kept;
@@ -63,7 +67,7 @@ QString MediaGateway::publishEntry(const QString& url, bool refused) {
     QByteArray token = byUrl_.value(key);
     if (token.isEmpty()) {
         token = newToken();
-        tokens_.insert(token, Entry{kept, key, refused, false});
+        tokens_.insert(token, Entry{kept, key, refused, listed, false});
         byUrl_.insert(key, token);
         order_.push_back(token);
         while (std::cmp_greater(order_.size(), options_.maxTokens)) {
@@ -144,6 +148,7 @@ MediaGateway::Lookup MediaGateway::lookup(const QByteArray& token) {
     found.found = true;
     found.url = it->url;
     found.refused = it->refused;
+    found.listed = it->listed;
     found.firstRequest = !std::exchange(it->told, true);
     return found;
 }

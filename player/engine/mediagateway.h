@@ -64,6 +64,9 @@ public:
     // for the same URL while it is remembered. The last segment of the URL's path follows
     // the token, for the media library's format guesses.
     QString publish(const QString& url);
+    // The same for a URL an index lists: its failures are left to the media library, which
+    // may skip a segment or try again, and are not reported.
+    QString publishListed(const QString& url);
     // An address that answers 403 and reports `target` as refused, once.
     QString publishRefused(const QString& target);
     // Forgets every address handed out and ends the requests in progress; returns the new
@@ -80,6 +83,7 @@ public:
         bool found = false;
         bool refused = false;
         bool firstRequest = false;  // of a refused address: report it
+        bool listed = false;        // published for an index: failures not reported
         QString url;
         quint64 session = 0;
     };
@@ -102,10 +106,11 @@ private:
         QString url;
         QString key;  // in byUrl_
         bool refused = false;
+        bool listed = false;
         bool told = false;
     };
 
-    QString publishEntry(const QString& url, bool refused);
+    QString publishEntry(const QString& url, bool refused, bool listed);
     void accept();
     void endStale();
 
