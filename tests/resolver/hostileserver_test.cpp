@@ -243,6 +243,7 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
                    "Set-Cookie: a=b\r\nLocation: file:///etc/passwd\r\n",
                    "2345");
     server.redirect(u"/moved.mp3"_s, u"/part.mp3"_s);
+    server.redirect(u"/loop.mp3"_s, u"/loop.mp3"_s);
     server.raw(u"/endless"_s, "HTTP/1.0 200 OK\r\n", "X-Filler: " + QByteArray(500, 'h') + "\r\n");
     server.page(u"/huge.m3u8"_s, mpegurl, "#EXTM3U\n" + QByteArray(1024 * 1024, '#'));
     server.page(u"/gone.m3u8"_s, mpegurl,
@@ -291,6 +292,7 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
          .status = 408},
         {.name = "upstream head that never ends", .path = u"/endless"_s, .status = 502},
         {.name = "index over its cap", .path = u"/huge.m3u8"_s, .status = 502},
+        {.name = "redirects without end", .path = u"/loop.mp3"_s, .status = 502},
         // Left to libVLC, which may skip it: no failure of the entry.
         {.name = "segment that cannot be had", .path = u"/gone.m3u8"_s},
     };
