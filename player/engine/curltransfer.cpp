@@ -79,7 +79,11 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     url_ = url;
     curl_slist_free_all(std::exchange(requestHeaders_, nullptr));
     if (options_.icyMetadata) {
-        requestHeaders_ = curl_slist_append(nullptr, "Icy-MetaData: 1");
+        requestHeaders_ = curl_slist_append(requestHeaders_, "Icy-MetaData: 1");
+    }
+    if (!options_.range.isEmpty()) {
+        requestHeaders_ =
+            curl_slist_append(requestHeaders_, QByteArray("Range: " + options_.range).constData());
     }
     CURL* easy = easy_;
     curl_easy_reset(easy);
@@ -88,7 +92,8 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lyrevane/1.0");
+    const QByteArray agent = options_.userAgent.isEmpty() ? "Lyrevane/1.0" : options_.userAgent;
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.constData());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders_);
     curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases_);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);

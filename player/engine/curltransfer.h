@@ -45,6 +45,10 @@ public:
     struct Options {
         SourceRules rules;
         bool icyMetadata = false;
+        // Sent as they are when not empty: a "Range" value ("bytes=0-99") and the client's
+        // name. The caller keeps them to one line of printable text.
+        QByteArray range;
+        QByteArray userAgent;
         std::chrono::milliseconds headDeadline{20000};
         qint64 maxBuffered = 64 * 1024;
     };

@@ -80,6 +80,7 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     feed_ = new StreamFeed(resolverOptions(rules_, options_.timings.connectTimeout));
     feed_->moveToThread(&feedThread_);
     connect(&feedThread_, &QThread::finished, feed_, &QObject::deleteLater);
+    startGateway();
     connect(feed_, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
     connect(feed_, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
     connect(feed_, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
@@ -210,10 +211,10 @@ void VlcMediaEngine::onVlcEvent(const libvlc_event_t* event, void* data) {
         Qt::QueuedConnection);
 }
 
-// Runs on a libVLC thread. Errors are kept: they explain why a stream failed, while it
-// opens or after it played. Every access libVLC opens is checked against the rules: a
-// server that redirects libVLC elsewhere than it redirected the resolver ends the entry
-// as soon as it shows.
+// Runs on a libVLC thread. Errors are kept (gateway addresses in them put back as the real
+// ones): they explain why a stream failed, while it opens or after it played. Every access
+// libVLC opens is watched as well: the gateway is what keeps libVLC from unchecked places, and
+// this is only a backstop should libVLC ever open something else; it ends the entry.
 void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t* context, const char* format,
                               va_list args) {
     auto* self = static_cast<VlcMediaEngine*>(data);
@@ -237,8 +238,8 @@ void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t* context, c
         std::array<char, 2048> buffer{};
         std::vsnprintf(buffer.data(), buffer.size(), format, args);
         const QString target =
-            urlOfMrl(QString::fromUtf8(buffer.data() + sizeof(kCreatingAccess) - 1).trimmed());
-        if (target.startsWith(u"imem://"_s) || self->rules_.allows(target)) {
+            QString::fromUtf8(buffer.data() + sizeof(kCreatingAccess) - 1).trimmed();
+        if (self->libVlcMayOpen(target)) {
             return;
         }
         const quint64 generation = self->generation_.load();
@@ -263,7 +264,7 @@ void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t* context, c
     const quint64 generation = self->generation_.load();
     QMetaObject::invokeMethod(
         self,
-        [self, line = QString::fromUtf8(buffer.data()), generation] {
+        [self, line = self->gateway_->unmasked(QString::fromUtf8(buffer.data())), generation] {
             if (generation == self->generation_.load()) {
                 self->dispatch(PlayStateMachine::logError(line));
             }
@@ -390,6 +391,8 @@ void VlcMediaEngine::haltPlayer() {
         QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
     }
     ++generation_;
+    // Whatever libVLC still asks of the gateway for this media is refused from here on.
+    gatewaySession_ = gateway_->revokeAll();
     // A player that never had a media has nothing to stop, and stopping it would close the
     // audio output libVLC opened with it, to be opened again for the first stream.
     if (player_ != nullptr && media_ != nullptr) {
@@ -420,16 +423,18 @@ void VlcMediaEngine::readMetadata() {
         libvlc_free(text);
         return value;
     };
-    // Without a station name libVLC names the media after its address or its file (in our
-    // own "icyx" spelling, percent-decoded or not); that is no station.
+    // Without a station name libVLC names the media after its address or its file (the
+    // gateway's or the real one, percent-decoded or not); that is no station.
     QString station = meta(libvlc_meta_Title);
     char* mrl = libvlc_media_get_mrl(media_);
-    const QUrl address(urlOfMrl(QString::fromUtf8(mrl)));
+    const QUrl handed(QString::fromUtf8(mrl));
     libvlc_free(mrl);
+    const QUrl address(urlOfMrl(handed.toString()));
     const QString named = urlOfMrl(station);
     if (station == address.fileName() || station == address.fileName(QUrl::FullyDecoded) ||
+        station == handed.fileName() || station == handed.fileName(QUrl::FullyDecoded) ||
         named == address.toString() || named == address.toString(QUrl::FullyDecoded) ||
-        station.startsWith(u"icyx://"_s, Qt::CaseInsensitive)) {
+        (gateway_->isListening() && station.contains(gateway_->origin()))) {
         station.clear();
     }
     QString title = meta(libvlc_meta_NowPlaying);

@@ -2,7 +2,9 @@
 
 #include "cushiongovernor.h"
 #include "feedbuffer.h"
+#include "hostpinning.h"
 #include "mediaengine.h"
+#include "mediagateway.h"
 #include "playstatemachine.h"
 #include "sourceresolver.h"
 #include "streamfeed.h"
@@ -58,9 +60,11 @@ struct VlcEngineOptions {
 // station's name and titles from the stream itself. libVLC starts at once and waits for the
 // bytes, so its own start-up overlaps the connection. It reads a fed stream at the pace it
 // plays it; what the network sends beyond waits in the feed as a cushion against stalls, which
-// the server's first burst starts and a slightly slower rate grows (CushionGovernor). Other entries
-// (and segmented streams) are opened by URL; the entries of playlists that libVLC reads itself are
-// checked again, and so is every access libVLC opens.
+// the server's first burst starts and a slightly slower rate grows (CushionGovernor). Other HTTP(S)
+// entries (files of a known length, segmented streams) libVLC reads through the MediaGateway on the
+// same thread, which asks for them on checked connections and hands libVLC only its own loopback
+// addresses; what the listener sees names the real source. The entries of playlists that libVLC
+// reads itself are checked again.
 class VlcMediaEngine final : public MediaEngine {
     Q_OBJECT
 
@@ -126,8 +130,19 @@ private:
                          va_list args);
 
     void handleVlcEvent(const VlcEvent& event);
-    // The URL a libVLC MRL stands for ("icyx" is our own alias for plain HTTP).
-    static QString urlOfMrl(const QString& mrl);
+    // The URL a libVLC MRL stands for: the real source of a gateway address, empty for one the
+    // gateway no longer knows. Any thread.
+    QString urlOfMrl(const QString& mrl) const;
+    // Whether libVLC may open an access at `target` (any thread): a second line behind the
+    // gateway.
+    bool libVlcMayOpen(const QString& target) const;
+    // Makes the gateway and the host pinning, on the network thread.
+    void startGateway();
+    // The gateway's reports on what libVLC asked of it.
+    void onGatewayRefused(quint64 session, const QString& target);
+    void onGatewayFailed(quint64 session, const QString& line);
+    // The checked address of a source libVLC opens itself.
+    void onPinned(quint64 ticket, const QString& pinned, bool refused, const QString& line);
     // Runs an event through the state machine and carries out its commands; events raised
     // while doing so are queued and run after them.
     void dispatch(const Event& event);
@@ -180,6 +195,11 @@ private:
     // The network thread and the feed that lives on it.
     QThread feedThread_;
     StreamFeed* feed_ = nullptr;
+    // Where libVLC reads HTTP(S) sources that are not fed, and the session of its addresses
+    // given to the current media.
+    MediaGateway* gateway_ = nullptr;
+    quint64 gatewaySession_ = 0;
+    HostPinning* pinning_ = nullptr;          // on the network thread too
     std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
     quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
     bool fed_ = false;                        // the current media is read from the feed

@@ -25,13 +25,7 @@ namespace lyrevane {
 namespace {
 
 libvlc_media_t* createMedia(libvlc_instance_t* instance, const QString& url) {
-    QByteArray utf8 = url.trimmed().toUtf8();
-    // Radio servers (Icecast, SHOUTcast) answer with ICY metadata, which only libVLC's
-    // older HTTP access reads; its newer access gives up on them after a first request,
-    // delaying the first audio by a second connection. "icyx" picks the older one at once.
-    if (utf8.left(7).toLower() == "http://") {
-        utf8.replace(0, 4, "icyx");
-    }
+    const QByteArray utf8 = url.trimmed().toUtf8();
     if (utf8.contains("://")) {
         return libvlc_media_new_location(instance, utf8.constData());
     }
@@ -110,11 +104,30 @@ void loadStreamPlugins() {
 
 }  // namespace
 
-QString VlcMediaEngine::urlOfMrl(const QString& mrl) {
-    if (mrl.startsWith(u"icyx://"_s, Qt::CaseInsensitive)) {
-        return u"http"_s + mrl.mid(4);
-    }
-    return mrl;
+void VlcMediaEngine::startGateway() {
+    MediaGatewayOptions options;
+    options.rules = rules_;
+    gateway_ = new MediaGateway(options);
+    gateway_->moveToThread(&feedThread_);
+    connect(&feedThread_, &QThread::finished, gateway_, &QObject::deleteLater);
+    connect(gateway_, &MediaGateway::refused, this, &VlcMediaEngine::onGatewayRefused);
+    connect(gateway_, &MediaGateway::failed, this, &VlcMediaEngine::onGatewayFailed);
+    pinning_ = new HostPinning(rules_);
+    pinning_->moveToThread(&feedThread_);
+    connect(&feedThread_, &QThread::finished, pinning_, &QObject::deleteLater);
+    connect(pinning_, &HostPinning::done, this, &VlcMediaEngine::onPinned);
+}
+
+QString VlcMediaEngine::urlOfMrl(const QString& mrl) const {
+    return gateway_->upstreamOf(mrl);
+}
+
+// libVLC is handed gateway addresses and the other stream schemes the rules allow, and reads
+// fed streams from memory: nothing else.
+bool VlcMediaEngine::libVlcMayOpen(const QString& target) const {
+    return target.startsWith(u"imem://"_s) ||
+           (gateway_->isListening() && target.startsWith(gateway_->origin() + u'/')) ||
+           (!isHttp(target) && rules_.allows(target));
 }
 
 void VlcMediaEngine::openEntry(const QString& url) {
@@ -134,7 +147,14 @@ void VlcMediaEngine::openEntry(const QString& url) {
         return;
     }
     if (!isHttp(source)) {
-        openUrlMedia(source);
+        // libVLC opens these itself: at an address checked here, never by the name.
+        const quint64 ticket = ++feedTicket_;
+        QMetaObject::invokeMethod(
+            pinning_,
+            [pinning = pinning_, ticket, source, deadline = connectTimeout()] {
+                pinning->pin(ticket, source, deadline);
+            },
+            Qt::QueuedConnection);
         return;
     }
     // libVLC starts now and waits for the bytes the feed checks and hands on.
@@ -189,7 +209,12 @@ void VlcMediaEngine::openEntry(const QString& url) {
 
 void VlcMediaEngine::openUrlMedia(const QString& url) {
     stopRecording();
-    media_ = createMedia(instance_, url);
+    // libVLC reads HTTP(S) from the gateway only, which checks each of its requests.
+    if (isHttp(url) && !gateway_->isListening()) {
+        dispatch(PlayStateMachine::openFailed());
+        return;
+    }
+    media_ = createMedia(instance_, isHttp(url) ? gateway_->publish(url) : url);
     if (media_ == nullptr) {
         dispatch(PlayStateMachine::openFailed());
         return;
@@ -281,6 +306,46 @@ void VlcMediaEngine::onResolved(quint64 ticket, const SourceResolution& result) 
     }
 }
 
+void VlcMediaEngine::onGatewayRefused(quint64 session, const QString& target) {
+    if (session != gatewaySession_ || media_ == nullptr || fed_) {
+        return;
+    }
+    haltPlayer();
+    dispatch(PlayStateMachine::refused(target == entry_
+                                           ? sourcemessages::refusedSource(entry_)
+                                           : sourcemessages::refusedRedirect(entry_, target)));
+}
+
+// Before libVLC's own error for the gateway's answer, which names no cause.
+void VlcMediaEngine::onGatewayFailed(quint64 session, const QString& line) {
+    if (session != gatewaySession_ || media_ == nullptr || fed_) {
+        return;
+    }
+    haltPlayer();
+    releaseMedia();
+    dispatch(PlayStateMachine::logError(line));
+    Event failure;
+    failure.kind = Event::Kind::Error;
+    dispatch(failure);
+}
+
+void VlcMediaEngine::onPinned(quint64 ticket, const QString& pinned, bool refused,
+                              const QString& line) {
+    if (ticket != feedTicket_) {
+        return;
+    }
+    if (refused) {
+        dispatch(PlayStateMachine::refused(sourcemessages::refusedSource(entry_)));
+    } else if (pinned.isEmpty()) {
+        dispatch(PlayStateMachine::logError(line));
+        Event failure;
+        failure.kind = Event::Kind::Error;
+        dispatch(failure);
+    } else {
+        openUrlMedia(pinned);
+    }
+}
+
 void VlcMediaEngine::onFeedFailed(quint64 ticket, const QString& line) {
     if (ticket != feedTicket_ || (rejoining_ && rejoinWhileBehind(ticket))) {
         return;
@@ -294,13 +359,15 @@ void VlcMediaEngine::onFeedFailed(quint64 ticket, const QString& line) {
 }
 
 // Only the sub-items' URLs are kept, and only those the rules allow: each is resolved
-// like any other entry before it opens.
+// like any other entry before it opens. A sub-item at a gateway address stands for its real
+// source (relative entries of a playlist libVLC read through the gateway); one the gateway
+// no longer knows is dropped.
 PlayStateMachine::Event VlcMediaEngine::subItemsEvent() {
     QStringList allowed;
     const QStringList subItems = takeSubItems();
     for (const QString& mrl : subItems) {
         const QString url = urlOfMrl(mrl);
-        if (rules_.allows(url)) {
+        if (!url.isEmpty() && rules_.allows(url)) {
             allowed.append(url);
         }
     }

@@ -216,5 +216,84 @@ TEST_F(IndirectSourceTest, RedirectShownOnlyToLibVlcStillEndsTheEntry) {
     EXPECT_EQ(server.requests.count(u"/twofaced.mp3"_s), 2);
 }
 
+// A file of a known length is read by libVLC through the gateway: every request the server
+// hears is one the player wrote (libVLC's carry its name, passed on, and nothing else of
+// libVLC's), and the listener sees the real address, however the path ends.
+TEST_F(IndirectSourceTest, FileOfAKnownLengthPlaysThroughTheGatewayUnderItsRealAddress) {
+    for (const QString& path : {u"/tone.mp3"_s, u"/stream/?id=7"_s}) {
+        SCOPED_TRACE(path.toStdString());
+        server.page(path, "audio/mpeg", audio);
+        const qsizetype before = server.heads.size();
+        auto player = engine();
+        player->setUrl(server.url(path));
+        ASSERT_TRUE(waitUntil([&] { return player->playState() == MediaEngine::Playing; }, 10s));
+        settle(300ms);
+        EXPECT_EQ(player->url(), server.url(path));
+        EXPECT_EQ(player->stationName(), QString());
+        EXPECT_EQ(player->errorCount(), 0);
+        int libVlcRequests = 0;
+        for (const QByteArray& head : server.heads.mid(before)) {
+            if (!head.contains("LibVLC")) {
+                continue;  // the player's look
+            }
+            ++libVlcRequests;
+            for (const QByteArray& line : head.split('\n').mid(1)) {
+                const QByteArray name = line.left(line.indexOf(':')).trimmed().toLower();
+                EXPECT_TRUE(name == "host" || name == "user-agent" || name == "accept" ||
+                            name == "range")
+                    << head.toStdString();
+            }
+        }
+        EXPECT_GE(libVlcRequests, 1);
+        player->stop();
+    }
+    expectUntouched();
+}
+
+// An HLS stream plays through the gateway, segment by segment. A server that shows libVLC
+// another index than the player's look, one with a segment on a refused host, ends the entry
+// with the refusal when libVLC comes to that segment; the host hears nothing.
+TEST_F(IndirectSourceTest, HlsStreamPlaysThroughTheGatewayUntilASegmentIsRefused) {
+    QTemporaryDir hls;
+    ASSERT_TRUE(
+        runProgram(u"ffmpeg"_s, {u"-nostdin"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s,
+                                 u"-i"_s, u"sine=duration=4"_s, u"-f"_s, u"hls"_s, u"-hls_time"_s,
+                                 u"1"_s, hls.filePath(u"index.m3u8"_s)}));
+    QFile file(hls.filePath(u"index.m3u8"_s));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray index = file.readAll();
+    for (const QString& name : QDir(hls.path()).entryList({u"*.ts"_s})) {
+        QFile segment(hls.filePath(name));
+        ASSERT_TRUE(segment.open(QIODevice::ReadOnly));
+        server.page(u'/' + name, "video/mp2t", segment.readAll());
+    }
+    const QByteArray mpegurl = "application/vnd.apple.mpegurl";
+    server.page(u"/plain.m3u8"_s, mpegurl, index);
+    server.page(u"/twofaced.m3u8"_s, mpegurl, index);
+    server.redirectLater(u"/twofaced.m3u8"_s, server.url(u"/refusing.m3u8"_s));
+    server.page(u"/refusing.m3u8"_s, mpegurl,
+                QByteArray(index).replace(
+                    "#EXT-X-ENDLIST",
+                    "#EXTINF:1,\n" + refusedHost.url(u"/live"_s).toUtf8() + "\n#EXT-X-ENDLIST"));
+    for (const QString& path : {u"/plain.m3u8"_s, u"/twofaced.m3u8"_s}) {
+        SCOPED_TRACE(path.toStdString());
+        auto player = engine();
+        player->setUrl(server.url(path));
+        if (path == u"/plain.m3u8"_s) {
+            ASSERT_TRUE(
+                waitUntil([&] { return player->playState() == MediaEngine::Playing; }, 10s));
+            EXPECT_EQ(player->errorCount(), 0);
+        } else {
+            ASSERT_TRUE(waitUntil([&] { return player->errorCount() > 0; }, 15s));
+            EXPECT_EQ(player->errorDescription(0),
+                      u"Cannot open "_s + server.url(path) + u": it redirects to "_s +
+                          refusedHost.url(u"/live"_s) + u", which this player does not open."_s);
+        }
+        EXPECT_TRUE(server.requests.contains(u"/index1.ts"_s));
+        player->stop();
+    }
+    expectUntouched();
+}
+
 }  // namespace
 }  // namespace lyrevane::testing

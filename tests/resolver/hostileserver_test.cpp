@@ -1,13 +1,23 @@
-// The stream feed against servers that answer oddly or with ill intent: old radio heads,
-// heads that never end, redirects and names that lead to refused addresses, a proxy.
+// The stream feed and the media gateway against servers that answer oddly or with ill intent:
+// old radio heads, heads that never end, redirects and names that lead to refused addresses, a
+// proxy, indexes that list refused places, a server that answers its second client otherwise.
+#include "hostpinning.h"
+#include "mediagateway.h"
+#include "ports.h"
 #include "scriptedserver.h"
 #include "streamfeed.h"
 #include "waituntil.h"
+
+#include <QRegularExpression>
+#include <QSet>
+#include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <optional>
+#include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -140,6 +150,251 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
         // Whatever happened, the connection ends with the feed: the server sees it close.
         feed.close();
         EXPECT_TRUE(waitUntil([&] { return answering.streaming() == 0; }, 5s));
+    }
+}
+
+struct Answer {
+    int status = 0;
+    QByteArray head;
+    QByteArray body;
+};
+
+// One request on a connection of its own, read until the server closes it.
+Answer fetch(const QString& url, const QByteArray& method = "GET", const QByteArray& headers = {}) {
+    const QUrl address(url);
+    QTcpSocket socket;
+    socket.connectToHost(address.host(), static_cast<quint16>(address.port()));
+    socket.write(method + ' ' + address.path(QUrl::FullyEncoded).toUtf8() +
+                 " HTTP/1.1\r\nHost: x\r\n" + headers + "\r\n");
+    QByteArray all;
+    waitUntil(
+        [&] {
+            all += socket.readAll();
+            return socket.state() == QAbstractSocket::UnconnectedState;
+        },
+        10s);
+    all += socket.readAll();
+    const qsizetype end = all.indexOf("\r\n\r\n");
+    return {all.split(' ').value(1).toInt(), all.left(end),
+            end < 0 ? QByteArray() : all.mid(end + 4)};
+}
+
+struct GatewayCase {
+    const char* name;
+    QString path;  // published; a made-up token when empty
+    QByteArray method = "GET";
+    QByteArray headers = QByteArray();
+    int status = 200;
+    QByteArray body = QByteArray();       // of the first answer, when not an index
+    QStringList refused = QStringList();  // paths on the refused host or URLs, over the walk
+    int media = 0;                        // answers reached that are no index
+    QByteArray refresh = QByteArray();    // the index as it is on its second request
+    bool looked = false;  // the player looks first: a server may answer libVLC otherwise
+};
+
+// Each case is walked as the media library would: every address in an index is asked for, and
+// a refreshed index is asked again. The refused host is never contacted, whatever the index
+// or the redirect says, and the gateway writes no header of upstream's but its own few.
+TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
+    ScriptedServer server;
+    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
+    ASSERT_TRUE(server.isListening() && refusedHost.isListening());
+    const QByteArray far = refusedHost.url({}).toUtf8();
+    MediaGatewayOptions options;
+    options.rules = SourceRules({u"127.0.0.2"_s});
+    options.requestDeadline = 1s;
+    auto* gateway = new MediaGateway(options);
+    ASSERT_TRUE(gateway->isListening());
+    QThread thread;
+    gateway->moveToThread(&thread);
+    QObject::connect(&thread, &QThread::finished, gateway, &QObject::deleteLater);
+    thread.start();
+    QStringList refused;
+    QObject receiver;
+    QObject::connect(gateway, &MediaGateway::refused, &receiver,
+                     [&](quint64, const QString& target) { refused.append(target); });
+    QStringList failed;
+    QObject::connect(gateway, &MediaGateway::failed, &receiver,
+                     [&](quint64, const QString& line) { failed.append(line); });
+
+    QByteArray live = "#EXTM3U\n#EXT-X-TARGETDURATION:1\n";
+    for (int i = 1; i <= 100; ++i) {
+        server.page(u"/s%1.ts"_s.arg(i), "video/mp2t", "segment " + QByteArray::number(i));
+        live += "#EXTINF:1,\ns" + QByteArray::number(i) + ".ts\n";
+    }
+    const QByteArray mpegurl = "application/vnd.apple.mpegurl";
+    server.page(u"/master.m3u8"_s, "application/x-mpegURL",
+                "#EXTM3U\n#EXT-X-MEDIA:TYPE=AUDIO,GROUP-ID=\"a\",NAME=\"b\",URI=\"" + far +
+                    "/alt.m3u8\"\n#EXT-X-STREAM-INF:BANDWIDTH=1\nvariant.m3u8\n");
+    server.page(u"/variant.m3u8"_s, mpegurl,
+                "#EXTM3U\n#EXT-X-KEY:METHOD=AES-128,URI=\"file:///etc/passwd\"\n"
+                "#EXT-X-MAP:URI=\"s1.ts\"\n#EXTINF:1,\ns2.ts\n#EXTINF:1,\n" +
+                    far + "/s.ts\n");
+    server.page(u"/live.m3u8"_s, mpegurl, live);
+    server.page(u"/disguised.mp3"_s, "audio/mpeg",
+                "\xEF\xBB\xBF \r\n#EXTM3U\r\n#EXTINF:1,\r\n" + far + "/d.ts\r\ns3.ts\r\n");
+    server.page(u"/file.mp3"_s, "audio/mpeg", "0123456789");
+    server.redirectLater(u"/file.mp3"_s, refusedHost.url(u"/live"_s));
+    server.page(u"/file2.mp3"_s, "audio/mpeg", "0123456789");
+    server.redirectLater(u"/file2.mp3"_s, u"file:///etc/passwd"_s);
+    server.respond(u"/part.mp3"_s, "206 Partial Content",
+                   "Content-Range: bytes 2-5/10\r\nContent-Length: 4\r\nAccept-Ranges: bytes\r\n"
+                   "Set-Cookie: a=b\r\nLocation: file:///etc/passwd\r\n",
+                   "2345");
+    server.redirect(u"/moved.mp3"_s, u"/part.mp3"_s);
+    server.redirect(u"/loop.mp3"_s, u"/loop.mp3"_s);
+    server.raw(u"/endless"_s, "HTTP/1.0 200 OK\r\n", "X-Filler: " + QByteArray(500, 'h') + "\r\n");
+    server.page(u"/huge.m3u8"_s, mpegurl, "#EXTM3U\n" + QByteArray(1024 * 1024, '#'));
+    server.page(u"/gone.m3u8"_s, mpegurl,
+                "#EXTM3U\nhttp://127.0.0.1:" + QByteArray::number(closedPort()) + "/gone.ts\n");
+
+    const std::vector<GatewayCase> cases{
+        {.name = "master, variant and renditions",
+         .path = u"/master.m3u8"_s,
+         .refused = {u"/alt.m3u8"_s, u"file:///etc/passwd"_s, u"/s.ts"_s},
+         .media = 2},
+        {.name = "live index refreshed",
+         .path = u"/live.m3u8"_s,
+         .refused = {u"/s101.ts"_s},
+         .media = 100,
+         .refresh = live.replace("#EXTINF:1,\ns1.ts\n", "") + "#EXTINF:1,\n" + far + "/s101.ts\n"},
+        {.name = "index that calls itself audio",
+         .path = u"/disguised.mp3"_s,
+         .refused = {u"/d.ts"_s},
+         .media = 1},
+        {.name = "second answer to a refused host",
+         .path = u"/file.mp3"_s,
+         .status = 403,
+         .refused = {u"/live"_s},
+         .looked = true},
+        {.name = "second answer to a file",
+         .path = u"/file2.mp3"_s,
+         .status = 403,
+         .refused = {u"file:///etc/passwd"_s},
+         .looked = true},
+        {.name = "range, after a redirect",
+         .path = u"/moved.mp3"_s,
+         .headers = "Range: bytes=2-5\r\n",
+         .status = 206,
+         .body = "2345",
+         .media = 1},
+        {.name = "head only", .path = u"/part.mp3"_s, .method = "HEAD", .status = 206, .media = 1},
+        {.name = "unknown token", .path = {}, .status = 404},
+        {.name = "not a GET", .path = u"/part.mp3"_s, .method = "POST", .status = 405},
+        {.name = "request head too large",
+         .path = u"/part.mp3"_s,
+         .headers = "X-Filler: " + QByteArray(17 * 1024, 'f') + "\r\n",
+         .status = 431},
+        {.name = "request head that never ends",
+         .path = u"/part.mp3"_s,
+         .headers = "X-Slow: 1",
+         .status = 408},
+        {.name = "upstream head that never ends", .path = u"/endless"_s, .status = 502},
+        {.name = "index over its cap", .path = u"/huge.m3u8"_s, .status = 502},
+        {.name = "redirects without end", .path = u"/loop.mp3"_s, .status = 502},
+        // Left to libVLC, which may skip it: no failure of the entry.
+        {.name = "segment that cannot be had", .path = u"/gone.m3u8"_s},
+    };
+    static const QRegularExpression address(gateway->origin() + u"/[0-9a-f]{32}/\\S*"_s);
+    static const QRegularExpression allowedHeader(
+        u"^(HTTP/1.1 |Content-(Type|Length|Range): |Accept-Ranges: bytes|Connection: close)"_s);
+    for (const GatewayCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        refused.clear();
+        failed.clear();
+        if (c.looked) {
+            fetch(server.url(c.path));
+        }
+        const QString published = c.path.isEmpty()
+                                      ? gateway->origin() + u'/' + QString(32, u'a') + u"/x.mp3"_s
+                                      : gateway->publish(server.url(c.path));
+        QStringList queue{published};
+        QSet<QString> seen;
+        int media = 0;
+        for (int round = 0; round < (c.refresh.isEmpty() ? 1 : 2); ++round) {
+            if (round == 1) {
+                server.page(c.path, "application/vnd.apple.mpegurl", c.refresh);
+                queue = {published};
+            }
+            while (!queue.isEmpty()) {
+                const QString url = queue.takeFirst();
+                const Answer answer = fetch(url, c.method, c.headers);
+                for (const QByteArray& line : answer.head.split('\n')) {
+                    EXPECT_TRUE(allowedHeader.match(QString::fromLatin1(line)).hasMatch())
+                        << line.toStdString();
+                }
+                if (url == published) {
+                    EXPECT_EQ(answer.status, c.status);
+                }
+                if (!answer.head.contains("mpegurl\r\n")) {
+                    media += answer.status / 100 == 2 ? 1 : 0;
+                    EXPECT_TRUE(url != published || c.body.isEmpty() || answer.body == c.body);
+                    continue;
+                }
+                for (const QRegularExpressionMatch& m :
+                     address.globalMatch(QString::fromUtf8(answer.body))) {
+                    if (!seen.contains(m.captured())) {
+                        seen.insert(m.captured());
+                        queue.append(m.captured());
+                    }
+                }
+                const QByteArray stripped = QString::fromUtf8(answer.body).remove(address).toUtf8();
+                EXPECT_FALSE(stripped.contains("://")) << "an address not of the gateway";
+            }
+        }
+        EXPECT_EQ(media, c.media);
+        EXPECT_TRUE(waitUntil([&] { return refused.size() >= c.refused.size(); }, 5s));
+        QStringList expected;
+        for (const QString& target : c.refused) {
+            expected.append(target.startsWith(u'/') ? refusedHost.url(target) : target);
+        }
+        std::sort(refused.begin(), refused.end());
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(refused, expected);
+        EXPECT_EQ(refusedHost.connections(), 0);
+        EXPECT_TRUE(waitUntil([&] { return failed.isEmpty() != (c.status == 502); }, 5s));
+    }
+    EXPECT_TRUE(std::any_of(server.heads.cbegin(), server.heads.cend(), [](const QByteArray& head) {
+        return head.contains("\r\nRange: bytes=2-5");
+    })) << "the range was not passed on";
+    // More connections at once than libVLC ever makes are turned away.
+    std::vector<std::unique_ptr<QTcpSocket>> idle(8);
+    for (auto& socket : idle) {
+        socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost,
+                              static_cast<quint16>(QUrl(gateway->origin()).port()));
+        ASSERT_TRUE(socket->waitForConnected(5000));
+    }
+    EXPECT_EQ(fetch(gateway->publish(server.url(u"/part.mp3"_s))).status, 503);
+    thread.quit();
+    thread.wait();
+}
+
+// Sources libVLC opens itself are handed to it at an address the rules allow, in place of the
+// name; a name that stands for a refused address is refused, whatever else it stands for.
+TEST(HostileServerTest, StreamSchemesLibVlcOpensGetACheckedAddress) {
+    // The URL, the refused address, and the URLs it may be handed over as (none: refused).
+    const std::vector<std::tuple<QString, QString, QStringList>> cases{
+        {u"rtsp://localhost:8554/a?b=c"_s,
+         u"127.0.0.2"_s,
+         {u"rtsp://127.0.0.1:8554/a?b=c"_s, u"rtsp://[::1]:8554/a?b=c"_s}},
+        {u"mmsh://localhost/a"_s, u"127.0.0.1"_s, {}},
+        {u"mms://[::1]/a"_s, u"127.0.0.2"_s, {u"mms://[::1]/a"_s}},
+        {u"rtsp://127.0.0.2/a"_s, u"127.0.0.2"_s, {}},
+    };
+    for (const auto& [url, refusedAddress, pinned] : cases) {
+        SCOPED_TRACE(url.toStdString());
+        HostPinning pinning(SourceRules({refusedAddress}));
+        std::optional<std::pair<QString, bool>> result;
+        QObject::connect(&pinning, &HostPinning::done,
+                         [&](quint64, const QString& handed, bool refused, const QString&) {
+                             result = {handed, refused};
+                         });
+        pinning.pin(1, url, 5s);
+        ASSERT_TRUE(waitUntil([&] { return result.has_value(); }, 10s));
+        EXPECT_EQ(result->second, pinned.isEmpty());
+        EXPECT_TRUE(pinned.isEmpty() ? result->first.isEmpty() : pinned.contains(result->first))
+            << result->first.toStdString();
     }
 }
 

@@ -85,8 +85,9 @@ public:
         accept();
         return connections_;
     }
-    // Paths requested so far, in order.
+    // Paths requested so far, in order, and the heads of those requests.
     QStringList requests;
+    QList<QByteArray> heads;
 
 private:
     struct Route {
@@ -115,6 +116,7 @@ private:
             return;
         }
         const QString path = QString::fromLatin1(request.split(' ').value(1));
+        heads.append(request.left(request.indexOf("\r\n\r\n")));
         buffers_.remove(socket);
         requests.append(path);
         if (requests.count(path) > 1 && later_.contains(path)) {
