@@ -2,10 +2,10 @@
 // signals and connected to the command line's stream.
 #include <QApplication>
 #include <QDBusConnection>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QIcon>
 #include <QSlider>
-#include <QThread>
+#include <QTimer>
 #include <QWebEngineProfile>
 
 #include <memory>
@@ -38,21 +38,25 @@ namespace {
 // milliseconds; a stream that is opening gets them first. The window is on screen and
 // handles input meanwhile; closing it ends the wait. Bounded: a slow stream does not hold
 // the pages back for long.
-void WaitForFirstSound(const lyrevane::MediaEngine& engine, const QWidget& window) {
+void WaitForFirstSound(const lyrevane::MediaEngine& engine, const lyrevane::frmMain& window) {
     constexpr int kMaxWaitMs = 1500;
     const auto opening = [&engine] {
         const int state = engine.playState();
         return state == lyrevane::MediaEngine::Transitioning ||
                state == lyrevane::MediaEngine::Buffering || state == lyrevane::MediaEngine::Waiting;
     };
-    QElapsedTimer waited;
-    waited.start();
-    while (opening() && window.isVisible() && waited.elapsed() < kMaxWaitMs) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        if (opening()) {
-            QThread::msleep(2);
-        }
+    if (!opening() || !window.isVisible()) {
+        return;
     }
+    QEventLoop wait;
+    QObject::connect(&engine, &lyrevane::MediaEngine::playStateChanged, &wait, [&] {
+        if (!opening()) {
+            wait.quit();
+        }
+    });
+    QObject::connect(&window, &lyrevane::frmMain::unloaded, &wait, &QEventLoop::quit);
+    QTimer::singleShot(kMaxWaitMs, &wait, &QEventLoop::quit);
+    wait.exec();
 }
 
 // What the desktop's media controls do: the play bar's and the window's handlers, once the
