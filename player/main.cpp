@@ -34,7 +34,7 @@ std::shared_ptr<lyrevane::EarlyConnection> ConnectEarly(int argc, char** argv) {
     }
     const lyrevane::StartPlan plan = lyrevane::PlanStart(arguments.join(u' '));
     if (!plan.quiet || plan.media.isEmpty() || !lyrevane::SourceRules().allows(plan.media) ||
-        lyrevane::EarlyConnection::requestFor(plan.media).isEmpty()) {
+        !lyrevane::EarlyConnection::handles(plan.media)) {
         return {};
     }
     return std::make_shared<lyrevane::EarlyConnection>(plan.media);

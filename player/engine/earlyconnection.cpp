@@ -2,12 +2,9 @@
 
 #include <QUrl>
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <poll.h>
+#include <curl/curl.h>
 #include <sys/socket.h>
-#include <unistd.h>
-#include <cerrno>
+
 #include <thread>
 #include <utility>
 
@@ -17,151 +14,222 @@ namespace lyrevane {
 
 namespace {
 
-// Connects within `timeout`; -1 on failure.
-int connectTo(const addrinfo& address, std::chrono::milliseconds timeout) {
-    const int fd = ::socket(address.ai_family, address.ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                            address.ai_protocol);
-    if (fd < 0) {
-        return -1;
-    }
-    if (::connect(fd, address.ai_addr, address.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS) {
-            ::close(fd);
-            return -1;
-        }
-        pollfd waiting{fd, POLLOUT, 0};
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::poll(&waiting, 1, static_cast<int>(timeout.count())) != 1 ||
-            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
-            ::close(fd);
-            return -1;
-        }
-    }
-    return fd;
-}
-
-bool sendAll(int fd, const QByteArray& data, std::chrono::milliseconds timeout) {
-    qsizetype sent = 0;
-    while (sent < data.size()) {
-        const ssize_t n = ::send(fd, data.constData() + sent,
-                                 static_cast<size_t>(data.size() - sent), MSG_NOSIGNAL);
-        if (n > 0) {
-            sent += n;
-            continue;
-        }
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd waiting{fd, POLLOUT, 0};
-            if (::poll(&waiting, 1, static_cast<int>(timeout.count())) == 1) {
-                continue;
-            }
-        }
-        return false;
-    }
-    return true;
-}
-
-// Whether libcurl would take a proxy from the environment for a plain http URL. Which hosts
-// `no_proxy` exempts is left to libcurl: with any proxy named, the feed connects.
-bool proxyNamed() {
-    for (const char* name : {"http_proxy", "all_proxy", "ALL_PROXY"}) {
-        if (!qEnvironmentVariableIsEmpty(name)) {
-            return true;
-        }
-    }
-    return false;
-}
+// The most of an answer's head that is read.
+constexpr qint64 kMaxHead = 16 * 1024;
+// Body bytes kept for the reader; beyond them the network is held back.
+constexpr qsizetype kMaxBody = 256 * 1024;
+// How often the transfer's thread looks whether it was abandoned or given room.
+constexpr int kPollMs = 50;
 
 }  // namespace
 
-QByteArray EarlyConnection::requestFor(const QString& url) {
+// The transfer, on its own thread: the libcurl handles live and die there.
+class EarlyTransferRun {
+public:
+    EarlyTransferRun(std::shared_ptr<EarlyAnswer> answer, SourceRules rules)
+        : answer_(std::move(answer)), rules_(std::move(rules)) {}
+
+    void run(const QByteArray& url, std::chrono::milliseconds connectTimeout) {
+        CURL* easy = curl_easy_init();
+        CURLM* multi = curl_multi_init();
+        curl_slist* headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
+        curl_slist* aliases = curl_slist_append(nullptr, "ICY 200 OK");
+        if (easy != nullptr && multi != nullptr) {
+            curl_easy_setopt(easy, CURLOPT_URL, url.constData());
+            curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
+            curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+            curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lyrevane/1.0");
+            curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
+            curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases);
+            curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+            curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+            curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                             static_cast<long>(connectTimeout.count()));
+            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &EarlyTransferRun::onHeader);
+            curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+            curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &EarlyTransferRun::onBody);
+            curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+            curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &EarlyTransferRun::onOpenSocket);
+            curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
+            easy_ = easy;
+            curl_multi_add_handle(multi, easy);
+            loop(multi, easy);
+            curl_multi_remove_handle(multi, easy);
+        }
+        curl_multi_cleanup(multi);
+        curl_easy_cleanup(easy);
+        curl_slist_free_all(headers);
+        curl_slist_free_all(aliases);
+        const std::lock_guard lock(answer_->mutex_);
+        answer_->ended_ = true;
+        tell();
+    }
+
+private:
+    void loop(CURLM* multi, CURL* easy) {
+        int running = 1;
+        while (running > 0) {
+            {
+                const std::lock_guard lock(answer_->mutex_);
+                if (answer_->abandoned_) {
+                    return;
+                }
+                if (std::exchange(answer_->wantMore_, false) && paused_) {
+                    paused_ = false;
+                    curl_easy_pause(easy, CURLPAUSE_CONT);
+                }
+            }
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                return;
+            }
+            if (running > 0) {
+                curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+            }
+        }
+    }
+
+    // With the answer's mutex held.
+    void tell() {
+        if (answer_->notify_) {
+            answer_->notify_();
+        }
+    }
+
+    static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        auto* run = static_cast<EarlyTransferRun*>(self);
+        EarlyAnswer& answer = *run->answer_;
+        const std::size_t length = size * count;
+        const std::lock_guard lock(answer.mutex_);
+        answer.headBytes_ += static_cast<qint64>(length);
+        if (answer.headBytes_ > kMaxHead || answer.abandoned_) {
+            return 0;  // libcurl ends the transfer
+        }
+        const QByteArray line = QByteArray(data, static_cast<qsizetype>(length)).trimmed();
+        if (line.isEmpty()) {
+            long code = 0;
+            curl_easy_getinfo(run->easy_, CURLINFO_RESPONSE_CODE, &code);
+            if (code >= 200 || code == 0) {  // a head after "100 Continue" is the final one
+                answer.partial_.status = static_cast<int>(code);
+                answer.head_ = std::exchange(answer.partial_, {});
+                run->tell();
+            } else {
+                answer.partial_ = {};
+            }
+            return length;
+        }
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0) {
+            answer.partial_.headers.insert(line.left(colon).trimmed().toLower(),
+                                           line.mid(colon + 1).trimmed());
+        }
+        return length;
+    }
+
+    static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self) {
+        auto* run = static_cast<EarlyTransferRun*>(self);
+        EarlyAnswer& answer = *run->answer_;
+        const std::lock_guard lock(answer.mutex_);
+        if (answer.abandoned_) {
+            return 0;
+        }
+        if (answer.body_.size() >= kMaxBody) {
+            run->paused_ = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        answer.body_.append(data, static_cast<qsizetype>(size * count));
+        if (std::exchange(answer.readerWaiting_, false)) {
+            run->tell();
+        }
+        return size * count;
+    }
+
+    static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address) {
+        auto* run = static_cast<EarlyTransferRun*>(self);
+        if (purpose == CURLSOCKTYPE_IPCXN && !run->rules_.allowsAddress(&address->addr)) {
+            return CURL_SOCKET_BAD;
+        }
+        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+    }
+
+    std::shared_ptr<EarlyAnswer> answer_;
+    SourceRules rules_;
+    CURL* easy_ = nullptr;
+    bool paused_ = false;
+};
+
+void EarlyAnswer::setNotify(std::function<void()> notify) {
+    const std::lock_guard lock(mutex_);
+    notify_ = std::move(notify);
+}
+
+std::optional<EarlyAnswer::Head> EarlyAnswer::head() const {
+    const std::lock_guard lock(mutex_);
+    return head_;
+}
+
+bool EarlyAnswer::ended() const {
+    const std::lock_guard lock(mutex_);
+    return ended_;
+}
+
+qint64 EarlyAnswer::available() const {
+    const std::lock_guard lock(mutex_);
+    return body_.size();
+}
+
+qint64 EarlyAnswer::read(char* data, qint64 maxSize) {
+    const std::lock_guard lock(mutex_);
+    const qsizetype n = std::min<qsizetype>(body_.size(), maxSize);
+    std::copy_n(body_.constData(), n, data);
+    body_.remove(0, n);
+    if (body_.isEmpty()) {
+        readerWaiting_ = true;
+    }
+    wantMore_ = true;
+    return n;
+}
+
+void EarlyAnswer::abandon() {
+    const std::lock_guard lock(mutex_);
+    abandoned_ = true;
+    notify_ = nullptr;
+    body_.clear();
+}
+
+bool EarlyConnection::handles(const QString& url) {
     const QUrl parsed(url, QUrl::StrictMode);
-    if (!parsed.isValid() || parsed.scheme() != u"http"_s || parsed.host().isEmpty() ||
-        !parsed.userInfo().isEmpty()) {
-        return {};
-    }
-    QByteArray target =
-        parsed.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
-    if (target.isEmpty()) {
-        target = "/";
-    }
-    QByteArray host = parsed.toEncoded(QUrl::RemoveScheme | QUrl::RemovePath | QUrl::RemoveQuery |
-                                       QUrl::RemoveFragment);
-    while (host.startsWith('/')) {
-        host.remove(0, 1);
-    }
-    if (target.contains('\r') || target.contains('\n') || host.contains('\r') ||
-        host.contains('\n')) {
-        return {};
-    }
-    return "GET " + target + " HTTP/1.0\r\nHost: " + host +
-           "\r\nUser-Agent: Lyrevane/1.0\r\nAccept: */*\r\nIcy-MetaData: 1\r\n"
-           "Connection: close\r\n\r\n";
+    return parsed.isValid() && (parsed.scheme() == u"http"_s || parsed.scheme() == u"https"_s) &&
+           !parsed.host().isEmpty() && parsed.userInfo().isEmpty();
 }
 
 EarlyConnection::EarlyConnection(const QString& url, std::chrono::milliseconds connectTimeout,
                                  SourceRules rules)
-    : url_(url), state_(std::make_shared<State>()) {
-    QByteArray request = requestFor(url);
-    if (request.isEmpty() || proxyNamed()) {
-        state_->finished = true;
+    : url_(url) {
+    if (!handles(url)) {
         return;
     }
-    const QUrl parsed(url);
-    QByteArray host = parsed.host(QUrl::FullyEncoded).toUtf8();
-    if (host.startsWith('[') && host.endsWith(']')) {
-        host = host.mid(1, host.size() - 2);
-    }
-    const QByteArray port = QByteArray::number(parsed.port(80));
-    std::thread([state = state_, host, port, request, connectTimeout, rules = std::move(rules)] {
-        int fd = -1;
-        addrinfo hints{};
-        hints.ai_family = AF_UNSPEC;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        if (::getaddrinfo(host.constData(), port.constData(), &hints, &found) == 0) {
-            for (addrinfo* address = found; address != nullptr && fd < 0;
-                 address = address->ai_next) {
-                if (rules.allowsAddress(address->ai_addr)) {
-                    fd = connectTo(*address, connectTimeout);
-                }
-            }
-            ::freeaddrinfo(found);
-        }
-        if (fd >= 0 && !sendAll(fd, request, connectTimeout)) {
-            ::close(fd);
-            fd = -1;
-        }
-        const std::lock_guard lock(state->mutex);
-        state->finished = true;
-        if (state->abandoned && fd >= 0) {
-            ::close(fd);
-            fd = -1;
-        }
-        state->socket = fd;
-        state->done.notify_all();
+    // Once, before any other thread could: the module's transfers use the same libcurl.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    answer_ = std::make_shared<EarlyAnswer>();
+    auto run = std::make_shared<EarlyTransferRun>(answer_, std::move(rules));
+    std::thread([run, address = QUrl(url).toEncoded(), connectTimeout] {
+        run->run(address, connectTimeout);
     }).detach();
 }
 
 EarlyConnection::~EarlyConnection() {
-    const std::lock_guard lock(state_->mutex);
-    state_->abandoned = true;
-    if (state_->finished && !state_->taken && state_->socket >= 0) {
-        ::close(state_->socket);
-        state_->socket = -1;
+    if (answer_ && !taken_) {
+        answer_->abandon();
     }
 }
 
-int EarlyConnection::take(const QString& url, std::chrono::milliseconds wait) {
-    std::unique_lock lock(state_->mutex);
-    if (state_->taken || url != url_) {
-        return -1;
+std::shared_ptr<EarlyAnswer> EarlyConnection::take(const QString& url) {
+    if (taken_ || url != url_ || !answer_) {
+        return nullptr;
     }
-    if (!state_->done.wait_for(lock, wait, [this] { return state_->finished; })) {
-        return -1;  // still connecting: the caller goes its own way
-    }
-    state_->taken = true;
-    return state_->socket;
+    taken_ = true;
+    return answer_;
 }
 
 }  // namespace lyrevane

@@ -3,26 +3,64 @@
 #include "sourcerules.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 
 #include <chrono>
-#include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace lyrevane {
 
-// The connection to a stream named on the command line, opened before the toolkit and the
-// window start (they take a few hundred milliseconds; a radio server takes as long to send
-// its first bytes). Plain HTTP only: the host is looked up and connected on a thread of its
-// own, and the request for the stream is sent; the stream feed takes the socket over later
-// and reads the answer itself. Needs no application object.
+// The answer to the early request, shared by the transfer's own thread and the stream feed
+// that takes it over. Safe to use from any thread.
+class EarlyAnswer {
+public:
+    struct Head {
+        int status = 0;
+        QHash<QByteArray, QByteArray> headers;  // names in lower case, the last value kept
+    };
+
+    // Called on the transfer's thread once the head is whole, when body bytes come to a
+    // reader that had read everything, and at the end; never after setNotify returned with
+    // another function.
+    void setNotify(std::function<void()> notify);
+    // The head, once the whole of it came.
+    std::optional<Head> head() const;
+    // The transfer ended: the whole answer came, or it failed.
+    bool ended() const;
+    qint64 available() const;
+    // Body bytes; 0 when none is there yet.
+    qint64 read(char* data, qint64 maxSize);
+    // Nothing more is wanted: the transfer ends as soon as its thread sees it.
+    void abandon();
+
+private:
+    friend class EarlyTransferRun;
+
+    mutable std::mutex mutex_;
+    std::function<void()> notify_;
+    std::optional<Head> head_;
+    Head partial_;
+    qint64 headBytes_ = 0;
+    QByteArray body_;
+    bool ended_ = false;
+    bool abandoned_ = false;
+    bool readerWaiting_ = true;  // the reader took everything: the next bytes are told
+    bool wantMore_ = false;      // the reader made room: the paused transfer goes on
+};
+
+// The request for a stream named on the command line, made before the toolkit and the window
+// start (they take a few hundred milliseconds; a radio server takes as long to send its first
+// bytes). The request is made through libcurl on a thread of its own, with the proxies the
+// environment names and every address checked against the media rules; the stream feed takes
+// the answer over later. Needs no application object.
 class EarlyConnection {
 public:
-    // Starts connecting to `url`, which the caller has checked against `rules`; an address
-    // the rules refuse is not connected to. Does nothing for URLs it does not handle (not
-    // http://, with user information) or when the environment names a proxy for them: the
-    // stream feed then goes through the proxy as libcurl reads the environment.
+    // Starts asking for `url`, which the caller has checked against `rules`; an address the
+    // rules refuse is not connected to. Does nothing for URLs it does not handle.
     explicit EarlyConnection(const QString& url,
                              std::chrono::milliseconds connectTimeout = std::chrono::seconds(10),
                              SourceRules rules = {});
@@ -30,28 +68,16 @@ public:
     EarlyConnection(const EarlyConnection&) = delete;
     EarlyConnection& operator=(const EarlyConnection&) = delete;
 
-    // The connected socket for `url` with its request sent, or -1 (another URL, not handled,
-    // failed, or not connected within `wait`). The caller owns the socket; a second call
-    // returns -1.
-    int take(const QString& url, std::chrono::milliseconds wait);
+    // http and https URLs with a host and without user information.
+    static bool handles(const QString& url);
 
-    // The request sent for `url`, or empty when it is not handled.
-    static QByteArray requestFor(const QString& url);
+    // The answer for `url`, once; null for another URL or one not handled.
+    std::shared_ptr<EarlyAnswer> take(const QString& url);
 
 private:
-    // Shared with the connecting thread, which may outlive this object: a connection that
-    // is never taken is closed by whichever of the two comes last.
-    struct State {
-        std::mutex mutex;
-        std::condition_variable done;
-        bool finished = false;
-        bool taken = false;
-        bool abandoned = false;
-        int socket = -1;
-    };
-
     QString url_;
-    std::shared_ptr<State> state_;
+    std::shared_ptr<EarlyAnswer> answer_;
+    bool taken_ = false;
 };
 
 }  // namespace lyrevane

@@ -6,11 +6,8 @@
 #include "playlistformat.h"
 
 #include <QHash>
-#include <QTcpSocket>
 #include <QTimer>
 #include <QUrl>
-
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <optional>
@@ -31,11 +28,6 @@ constexpr qint64 kMaxMetaint = 1024 * 1024;
 // Enough of a stream to find its first frame in; past it the bytes go on as they are.
 constexpr qsizetype kMaxUnaligned = 64 * 1024;
 
-// The most of an answer's head the early connection reads.
-constexpr qsizetype kMaxAnswerHead = 16 * 1024;
-// How long the feed waits for an early connection still being made.
-constexpr std::chrono::milliseconds kEarlyWait{2000};
-
 // The least cushion against the network's jitter: this long of audio is buffered before libVLC
 // starts. A server that sends a burst on connecting (Icecast does, several seconds) fills it at
 // once and gives more; playing a little slow grows it further (CushionGovernor).
@@ -44,15 +36,6 @@ constexpr int kCushionMs = 1000;
 constexpr int kDefaultBitRate = 128;
 // The highest declared rate taken as such, in kbit/s.
 constexpr int kMaxBitRate = 2000;
-
-// How long bytes from the network may gather in the socket before they wake this thread: a
-// live stream comes in packets of about a tenth of a second. The cushion is many times longer.
-constexpr std::chrono::milliseconds kHandOver{250};
-// The most a socket gathers before it wakes this thread.
-constexpr int kMaxBatch = 8 * 1024;
-// A socket that has not woken this thread for this long wakes it for every byte again: the
-// stream is slower than it declared.
-constexpr std::chrono::milliseconds kBatchWatch{1000};
 
 std::size_t cushionBytes(int kbitPerSecond) {
     const int rate =
@@ -79,35 +62,29 @@ qint64 metaintOf(const QByteArray& value) {
     return ok && number > 0 && number <= kMaxMetaint ? number : 0;
 }
 
-// An answer's status line and headers, names in lower case.
-struct AnswerHead {
-    int status = 0;
-    QHash<QByteArray, QByteArray> headers;
-};
+// The early request's answer read as a device: the feed takes it as it takes a transfer.
+class EarlyStream final : public QIODevice {
+public:
+    EarlyStream(std::shared_ptr<EarlyAnswer> answer, QObject* parent)
+        : QIODevice(parent), answer_(std::move(answer)) {
+        QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
+    ~EarlyStream() override { answer_->abandon(); }
 
-std::optional<AnswerHead> parseAnswerHead(const QByteArray& head) {
-    const QList<QByteArray> lines = head.split('\n');
-    // "HTTP/1.x 200 OK", or the older radio servers' "ICY 200 OK".
-    const QList<QByteArray> status = lines.front().trimmed().split(' ');
-    if (status.size() < 2 || !(status[0].startsWith("HTTP/1.") || status[0] == "ICY")) {
-        return std::nullopt;
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override {
+        return answer_->available() + QIODevice::bytesAvailable();
     }
-    AnswerHead answer;
-    bool ok = false;
-    answer.status = status[1].toInt(&ok);
-    if (!ok) {
-        return std::nullopt;
-    }
-    for (qsizetype i = 1; i < lines.size(); ++i) {
-        const QByteArray line = lines[i].trimmed();
-        const qsizetype colon = line.indexOf(':');
-        if (colon > 0) {
-            answer.headers.insert(line.left(colon).trimmed().toLower(),
-                                  line.mid(colon + 1).trimmed());
-        }
-    }
-    return answer;
-}
+    bool ended() const { return answer_->ended() && answer_->available() == 0; }
+    void abandon() { answer_->abandon(); }
+
+protected:
+    qint64 readData(char* data, qint64 maxSize) override { return answer_->read(data, maxSize); }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    std::shared_ptr<EarlyAnswer> answer_;
+};
 
 }  // namespace
 
@@ -136,9 +113,8 @@ void StreamFeed::open(quint64 ticket, const QString& url, std::shared_ptr<FeedBu
     ticket_ = ticket;
     buffer_ = std::move(buffer);
     if (const std::shared_ptr<EarlyConnection> early = std::exchange(early_, nullptr)) {
-        const int socket = early->take(url, kEarlyWait);
-        if (socket >= 0) {
-            startEarly(socket, url);
+        if (std::shared_ptr<EarlyAnswer> answer = early->take(url)) {
+            startEarly(std::move(answer), url);
             return;
         }
     }
@@ -267,8 +243,8 @@ bool StreamFeed::sourceFinished() const {
     if (const auto* transfer = qobject_cast<const CurlTransfer*>(source_.data())) {
         return transfer->isFinished();
     }
-    if (const auto* socket = qobject_cast<const QTcpSocket*>(source_.data())) {
-        return socket->state() == QAbstractSocket::UnconnectedState;
+    if (const auto* early = dynamic_cast<const EarlyStream*>(source_.data())) {
+        return early->ended();
     }
     return true;
 }
@@ -339,12 +315,6 @@ void StreamFeed::endStream() {
         if (transfer->error() != CurlTransfer::Error::None) {
             line = u"connection failed: "_s + transfer->errorText();
         }
-    } else if (const auto* socket = qobject_cast<const QTcpSocket*>(source_.data())) {
-        // A server ends an HTTP/1.0 stream by closing: that is no error.
-        if (socket->error() != QAbstractSocket::RemoteHostClosedError &&
-            socket->error() != QAbstractSocket::UnknownSocketError) {
-            line = u"connection failed: "_s + socket->errorString();
-        }
     }
     dropSource();
     if (buffer_) {
@@ -366,62 +336,51 @@ void StreamFeed::dropSource() {
     source->disconnect(this);
     if (auto* transfer = qobject_cast<CurlTransfer*>(source)) {
         transfer->cancel();
-    } else if (auto* socket = qobject_cast<QTcpSocket*>(source)) {
-        socket->abort();
+    } else if (auto* early = dynamic_cast<EarlyStream*>(source)) {
+        early->abandon();  // its thread stops telling this feed anything
     }
     source->deleteLater();
 }
 
-void StreamFeed::startEarly(int socket, const QString& url) {
-    auto* connection = new QTcpSocket(this);
-    if (!connection->setSocketDescriptor(socket)) {
-        delete connection;
-        resolve(url);
-        return;
-    }
-    earlySocket_ = connection;
+void StreamFeed::startEarly(std::shared_ptr<EarlyAnswer> answer, const QString& url) {
+    earlyAnswer_ = std::move(answer);
     earlyUrl_ = url;
-    earlyAnswer_.clear();
-    connect(connection, &QTcpSocket::readyRead, this, &StreamFeed::onEarlyData);
-    connect(connection, &QTcpSocket::disconnected, this, &StreamFeed::onEarlyData);
+    earlyAnswer_->setNotify([this] {
+        QMetaObject::invokeMethod(this, &StreamFeed::onEarlyData, Qt::QueuedConnection);
+    });
     // A server that never answers is asked again the usual way, which has its deadline.
-    auto* deadline = new QTimer(connection);
-    deadline->setSingleShot(true);
-    connect(deadline, &QTimer::timeout, this, [this] {
+    earlyDeadline_ = new QTimer(this);
+    earlyDeadline_->setSingleShot(true);
+    connect(earlyDeadline_, &QTimer::timeout, this, [this] {
         const QString url = earlyUrl_;
         dropEarly();
         resolve(url);
     });
-    deadline->start(options_.deadline);
+    earlyDeadline_->start(options_.deadline);
     onEarlyData();
 }
 
 void StreamFeed::onEarlyData() {
-    QTcpSocket* connection = earlySocket_;
-    if (connection == nullptr) {
+    if (!earlyAnswer_) {
         return;
     }
-    earlyAnswer_ += connection->read(kMaxAnswerHead + 1 - earlyAnswer_.size());
-    const qsizetype end = earlyAnswer_.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (earlyAnswer_.size() > kMaxAnswerHead ||
-            connection->state() == QAbstractSocket::UnconnectedState) {
+    const std::optional<EarlyAnswer::Head> answer = earlyAnswer_->head();
+    if (!answer) {
+        if (earlyAnswer_->ended()) {  // failed before a whole head came
             const QString url = earlyUrl_;
             dropEarly();
             resolve(url);
         }
         return;
     }
-    const std::optional<AnswerHead> answer = parseAnswerHead(earlyAnswer_.left(end));
     // Only a plain live stream is taken as it stands; redirects, errors, files, playlists
     // and unusual encodings go through the resolver.
-    const bool live = answer && answer->status == 200 &&
-                      !answer->headers.contains("content-length") &&
-                      !answer->headers.contains("transfer-encoding") &&
+    const bool live = answer->status == 200 && !answer->headers.contains("content-length") &&
+                      !answer->headers.contains("content-encoding") &&
                       playlistformat::classifyContentType(answer->headers.value("content-type")) ==
                           playlistformat::Declared::Media;
+    const QString url = earlyUrl_;
     if (!live) {
-        const QString url = earlyUrl_;
         dropEarly();
         resolve(url);
         return;
@@ -432,52 +391,20 @@ void StreamFeed::onEarlyData() {
     stream.mpegAudio = isMpegAudio(answer->headers.value("content-type"));
     stream.contentType = answer->headers.value("content-type");
     stream.bitRate = bitRateOf(answer->headers.value("icy-br"));
-    const QByteArray rest = earlyAnswer_.mid(end + 4);
-    earlyAnswer_.clear();
-    earlySocket_ = nullptr;
-    connection->disconnect(this);
-    qDeleteAll(connection->findChildren<QTimer*>());
-    connection->setReadBufferSize(kReplyBuffer);
-    waitForBatches(connection, stream.bitRate);
-    connect(connection, &QTcpSocket::disconnected, this, &StreamFeed::pump);
-    adopt(connection, rest, stream);
-}
-
-// The socket wakes this thread only once a hand-over's worth of the stream has come (or the
-// stream ended). A stream slower than it declared, or than assumed, is read as its bytes
-// come once a while passed without a batch.
-void StreamFeed::waitForBatches(QTcpSocket* connection, int kbitPerSecond) {
-    const int rate =
-        kbitPerSecond > 0 && kbitPerSecond <= kMaxBitRate ? kbitPerSecond : kDefaultBitRate;
-    const int batch = std::min<int>(kMaxBatch, static_cast<int>(static_cast<qint64>(rate) * 1000 /
-                                                                8 * kHandOver.count() / 1000));
-    const int descriptor = static_cast<int>(connection->socketDescriptor());
-    if (batch <= 1 ||
-        ::setsockopt(descriptor, SOL_SOCKET, SO_RCVLOWAT, &batch, sizeof batch) != 0) {
-        return;
-    }
-    auto* watch = new QTimer(connection);
-    auto read = std::make_shared<bool>(true);
-    connect(connection, &QIODevice::readyRead, watch, [read] { *read = true; });
-    connect(watch, &QTimer::timeout, watch, [watch, read, descriptor] {
-        if (!std::exchange(*read, false)) {
-            const int single = 1;
-            ::setsockopt(descriptor, SOL_SOCKET, SO_RCVLOWAT, &single, sizeof single);
-            watch->deleteLater();
-        }
-    });
-    watch->start(kBatchWatch);
+    std::shared_ptr<EarlyAnswer> taken = std::exchange(earlyAnswer_, nullptr);
+    delete std::exchange(earlyDeadline_, nullptr);
+    earlyUrl_.clear();
+    taken->setNotify(
+        [this] { QMetaObject::invokeMethod(this, &StreamFeed::pump, Qt::QueuedConnection); });
+    qCDebug(lcNet).noquote() << "early answer taken for" << url;
+    adopt(new EarlyStream(std::move(taken), this), {}, stream);
 }
 
 void StreamFeed::dropEarly() {
-    if (earlySocket_ != nullptr) {
-        QTcpSocket* connection = earlySocket_;
-        earlySocket_ = nullptr;
-        connection->disconnect(this);
-        connection->abort();
-        connection->deleteLater();
+    if (earlyAnswer_) {
+        std::exchange(earlyAnswer_, nullptr)->abandon();
     }
-    earlyAnswer_.clear();
+    delete std::exchange(earlyDeadline_, nullptr);
     earlyUrl_.clear();
 }
 

@@ -13,7 +13,7 @@
 #include <memory>
 
 class QIODevice;
-class QTcpSocket;
+class QTimer;
 
 namespace lyrevane {
 
@@ -82,17 +82,16 @@ private:
     void dropSource();
     // The early connection's answer, read here: a live stream is fed at once; anything
     // else is asked again through the resolver, which knows every other case.
-    void startEarly(int socket, const QString& url);
+    void startEarly(std::shared_ptr<EarlyAnswer> answer, const QString& url);
     void onEarlyData();
     void dropEarly();
-    void waitForBatches(QTcpSocket* connection, int kbitPerSecond);
 
     SourceResolverOptions options_;
     std::unique_ptr<SourceResolver> resolver_;  // made on first use, on the feed's thread
-    QPointer<QIODevice> source_;                // a CurlTransfer, or the early socket
+    QPointer<QIODevice> source_;                // a CurlTransfer, or the early answer
     std::shared_ptr<EarlyConnection> early_;
-    QPointer<QTcpSocket> earlySocket_;
-    QByteArray earlyAnswer_;
+    std::shared_ptr<EarlyAnswer> earlyAnswer_;
+    QTimer* earlyDeadline_ = nullptr;
     QString earlyUrl_;
     std::shared_ptr<FeedBuffer> buffer_;
     IcyReader icy_;
