@@ -1,7 +1,7 @@
 // Lyrevane: the Quillmoor internet-radio player.
 //
 // This program is small on purpose: it starts in a few milliseconds, catches the stop
-// signals, and when the command line plays a stream it connects to the radio server at once.
+// signals, and when the command line plays a stream it asks the radio server for it at once.
 // Then it loads the player itself (toolkit, browser engine, media engine: tens of
 // milliseconds of library loading), which the server's answer no longer waits for.
 #include <QString>
@@ -81,6 +81,10 @@ int main(int argc, char** argv) {
         lyrevane::TerminationWatcher::HandlerSocket(handoff.signalSocket);
     }
     handoff.early = ConnectEarly(argc, argv);
+    if (handoff.early) {
+        // Asked before the libraries load: loading them holds a lock the request may need.
+        handoff.early->waitUntilAsked(std::chrono::milliseconds(50));
+    }
 
     std::string failure;
     void* module = LoadPlayer(failure);

@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <thread>
 #include <utility>
 
@@ -18,8 +19,27 @@ namespace {
 constexpr qint64 kMaxHead = 16 * 1024;
 // Body bytes kept for the reader; beyond them the network is held back.
 constexpr qsizetype kMaxBody = 256 * 1024;
-// How often the transfer's thread looks whether it was abandoned or given room.
-constexpr int kPollMs = 50;
+// The transfer's thread is woken when it is abandoned or given room; this is a backstop, and
+// how long a batching socket may stay silent before it wakes the thread for every byte again.
+constexpr int kPollMs = 1000;
+// A live stream comes in packets of about a tenth of a second: its socket wakes the thread
+// only once this much of the stream gathered (the cushion is many times longer), at most
+// kMaxBatch bytes.
+constexpr qint64 kBatchMs = 250;
+constexpr int kMaxBatch = 8 * 1024;
+
+// Assumed when the server does not say.
+constexpr qint64 kDefaultBitRate = 128;
+
+// Bytes of a batch for a stream at the rate it says ("icy-br: 128", or "128,128").
+int batchFor(const QByteArray& bitRate) {
+    bool ok = false;
+    qint64 kbit = bitRate.split(',').front().trimmed().toLongLong(&ok);
+    if (!ok || kbit <= 0) {
+        kbit = kDefaultBitRate;
+    }
+    return static_cast<int>(std::min<qint64>(kMaxBatch, kbit * kBatchMs / 8));
+}
 
 }  // namespace
 
@@ -54,9 +74,18 @@ public:
             curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
             easy_ = easy;
             curl_multi_add_handle(multi, easy);
+            {
+                const std::lock_guard lock(answer_->mutex_);
+                answer_->multi_ = multi;
+            }
             loop(multi, easy);
+            {
+                const std::lock_guard lock(answer_->mutex_);
+                answer_->multi_ = nullptr;
+            }
             curl_multi_remove_handle(multi, easy);
         }
+        markAsked();  // or never will be
         curl_multi_cleanup(multi);
         curl_easy_cleanup(easy);
         curl_slist_free_all(headers);
@@ -70,23 +99,69 @@ private:
     void loop(CURLM* multi, CURL* easy) {
         int running = 1;
         while (running > 0) {
+            bool resume = false;
             {
                 const std::lock_guard lock(answer_->mutex_);
                 if (answer_->abandoned_) {
                     return;
                 }
-                if (std::exchange(answer_->wantMore_, false) && paused_) {
-                    paused_ = false;
-                    curl_easy_pause(easy, CURLPAUSE_CONT);
-                }
+                resume = answer_->paused_ && answer_->body_.size() < kMaxBody / 2;
+                answer_->paused_ = answer_->paused_ && !resume;
+            }
+            if (resume) {
+                // Outside the lock: libcurl hands over the held bytes from inside this call.
+                curl_easy_pause(easy, CURLPAUSE_CONT);
             }
             if (curl_multi_perform(multi, &running) != CURLM_OK) {
                 return;
             }
+            if (!asked_) {
+                long sent = 0;
+                curl_easy_getinfo(easy, CURLINFO_REQUEST_SIZE, &sent);
+                if (sent > 0) {
+                    asked_ = true;
+                    markAsked();
+                }
+            }
             if (running > 0) {
                 curl_multi_poll(multi, nullptr, 0, kPollMs, nullptr);
+                batch();
             }
         }
+    }
+
+    // Once a live stream's head came, its socket gathers a batch before it wakes this thread;
+    // a stream slower than it said wakes it for every byte again.
+    void batch() {
+        int wanted = 0;
+        {
+            const std::lock_guard lock(answer_->mutex_);
+            const std::optional<EarlyAnswer::Head>& head = answer_->head_;
+            wanted = head && head->status == 200 && !head->headers.contains("content-length")
+                         ? batchFor(head->headers.value("icy-br"))
+                         : 0;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (batching_ == 0 && wanted > 1 && socket_ != CURL_SOCKET_BAD && !batchGivenUp_ &&
+            ::setsockopt(socket_, SOL_SOCKET, SO_RCVLOWAT, &wanted, sizeof wanted) == 0) {
+            batching_ = wanted;
+            lastLook_ = now;
+            gotData_ = false;
+        } else if (batching_ > 0 && now - lastLook_ >= std::chrono::milliseconds(kPollMs)) {
+            if (!std::exchange(gotData_, false)) {
+                const int single = 1;
+                ::setsockopt(socket_, SOL_SOCKET, SO_RCVLOWAT, &single, sizeof single);
+                batching_ = 0;
+                batchGivenUp_ = true;
+            }
+            lastLook_ = now;
+        }
+    }
+
+    void markAsked() {
+        const std::lock_guard lock(answer_->mutex_);
+        answer_->asked_ = true;
+        answer_->askedChanged_.notify_all();
     }
 
     // With the answer's mutex held.
@@ -134,10 +209,11 @@ private:
             return 0;
         }
         if (answer.body_.size() >= kMaxBody) {
-            run->paused_ = true;
+            answer.paused_ = true;
             return CURL_WRITEFUNC_PAUSE;
         }
         answer.body_.append(data, static_cast<qsizetype>(size * count));
+        run->gotData_ = true;
         if (std::exchange(answer.readerWaiting_, false)) {
             run->tell();
         }
@@ -149,14 +225,27 @@ private:
         if (purpose == CURLSOCKTYPE_IPCXN && !run->rules_.allowsAddress(&address->addr)) {
             return CURL_SOCKET_BAD;
         }
-        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        run->socket_ =
+            ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+        return run->socket_;
     }
 
     std::shared_ptr<EarlyAnswer> answer_;
     SourceRules rules_;
     CURL* easy_ = nullptr;
-    bool paused_ = false;
+    bool asked_ = false;
+    curl_socket_t socket_ = CURL_SOCKET_BAD;
+    int batching_ = 0;  // the batch the socket gathers, 0 while it does not
+    bool batchGivenUp_ = false;
+    bool gotData_ = false;
+    std::chrono::steady_clock::time_point lastLook_;
 };
+
+void EarlyAnswer::wake() {
+    if (multi_ != nullptr) {
+        curl_multi_wakeup(static_cast<CURLM*>(multi_));
+    }
+}
 
 void EarlyAnswer::setNotify(std::function<void()> notify) {
     const std::lock_guard lock(mutex_);
@@ -186,7 +275,9 @@ qint64 EarlyAnswer::read(char* data, qint64 maxSize) {
     if (body_.isEmpty()) {
         readerWaiting_ = true;
     }
-    wantMore_ = true;
+    if (paused_ && body_.size() < kMaxBody / 2) {
+        wake();
+    }
     return n;
 }
 
@@ -195,6 +286,7 @@ void EarlyAnswer::abandon() {
     abandoned_ = true;
     notify_ = nullptr;
     body_.clear();
+    wake();
 }
 
 bool EarlyConnection::handles(const QString& url) {
@@ -222,6 +314,14 @@ EarlyConnection::~EarlyConnection() {
     if (answer_ && !taken_) {
         answer_->abandon();
     }
+}
+
+void EarlyConnection::waitUntilAsked(std::chrono::milliseconds most) {
+    if (!answer_) {
+        return;
+    }
+    std::unique_lock lock(answer_->mutex_);
+    answer_->askedChanged_.wait_for(lock, most, [this] { return answer_->asked_; });
 }
 
 std::shared_ptr<EarlyAnswer> EarlyConnection::take(const QString& url) {

@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -39,8 +40,16 @@ public:
 
 private:
     friend class EarlyTransferRun;
+    friend class EarlyConnection;
+
+    // Wakes the transfer's thread; with the mutex held.
+    void wake();
 
     mutable std::mutex mutex_;
+    std::condition_variable askedChanged_;
+    void* multi_ = nullptr;  // the transfer's libcurl multi handle while it runs
+    bool asked_ = false;     // the request went out (or never will)
+    bool paused_ = false;    // the transfer waits for the reader to make room
     std::function<void()> notify_;
     std::optional<Head> head_;
     Head partial_;
@@ -49,7 +58,6 @@ private:
     bool ended_ = false;
     bool abandoned_ = false;
     bool readerWaiting_ = true;  // the reader took everything: the next bytes are told
-    bool wantMore_ = false;      // the reader made room: the paused transfer goes on
 };
 
 // The request for a stream named on the command line, made before the toolkit and the window
@@ -73,6 +81,10 @@ public:
 
     // The answer for `url`, once; null for another URL or one not handled.
     std::shared_ptr<EarlyAnswer> take(const QString& url);
+    // Waits until the request went out, it failed, or `most` passed. Loading the player's
+    // libraries holds the dynamic loader's lock, which the transfer's thread may need on its
+    // way to the first request.
+    void waitUntilAsked(std::chrono::milliseconds most);
 
 private:
     QString url_;
