@@ -56,6 +56,10 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
          u"connection failed: the server's answer is not HTTP"_s},
         {"random bytes", QByteArray(64, '\x9c') + "\r\n\r\n", audio, Outcome::Fails,
          u"connection failed: the server's answer is not HTTP"_s},
+        {"chunk of a huge size",
+         "HTTP/1.1 200 OK\r\nContent-Type: audio/aacp\r\nTransfer-Encoding: chunked\r\n\r\n"
+         "FFFFFFFFFFFFFFFFFFFF\r\n",
+         audio, Outcome::Fails, u"connection failed: "_s},
         {"endless header line", "HTTP/1.0 200 OK\r\nX-Filler: ", QByteArray(4096, 'h'),
          Outcome::Fails, tooLarge},
         {"endless head", "HTTP/1.0 200 OK\r\n", "X-Filler: " + QByteArray(500, 'h') + "\r\n",
@@ -105,6 +109,9 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
         QObject::connect(&feed, &StreamFeed::started,
                          [&](quint64, const QString& name) { station = name; });
         QObject::connect(&feed, &StreamFeed::failed,
+                         [&](quint64, const QString& line) { failure = line; });
+        // A stream whose head was fine may fail in its body: it ends with the reason.
+        QObject::connect(&feed, &StreamFeed::ended,
                          [&](quint64, const QString& line) { failure = line; });
         QObject::connect(&feed, &StreamFeed::resolved,
                          [&](quint64, const SourceResolution& r) { resolution = r; });
