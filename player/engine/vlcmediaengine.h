@@ -152,6 +152,7 @@ private:
     // The feed's verdict on a source it does not feed.
     void onResolved(quint64 ticket, const SourceResolution& result);
     void onFeedFailed(quint64 ticket, const QString& line);
+    void failWith(const QString& line);
     // Hands a checked URL to libVLC.
     void openUrlMedia(const QString& url);
     // The end of an entry: the sub-items the rules allow (a playlist's entries), or a

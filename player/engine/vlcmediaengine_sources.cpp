@@ -316,6 +316,15 @@ void VlcMediaEngine::onGatewayRefused(quint64 session, const QString& target) {
                                            : sourcemessages::refusedRedirect(entry_, target)));
 }
 
+// The entry failed for a reason the player's own input found: the machine reads it as it reads
+// libVLC's.
+void VlcMediaEngine::failWith(const QString& line) {
+    dispatch(PlayStateMachine::logError(line));
+    Event failure;
+    failure.kind = Event::Kind::Error;
+    dispatch(failure);
+}
+
 // Before libVLC's own error for the gateway's answer, which names no cause.
 void VlcMediaEngine::onGatewayFailed(quint64 session, const QString& line) {
     if (session != gatewaySession_ || media_ == nullptr || fed_) {
@@ -323,10 +332,7 @@ void VlcMediaEngine::onGatewayFailed(quint64 session, const QString& line) {
     }
     haltPlayer();
     releaseMedia();
-    dispatch(PlayStateMachine::logError(line));
-    Event failure;
-    failure.kind = Event::Kind::Error;
-    dispatch(failure);
+    failWith(line);
 }
 
 void VlcMediaEngine::onPinned(quint64 ticket, const QString& pinned, bool refused,
@@ -337,10 +343,7 @@ void VlcMediaEngine::onPinned(quint64 ticket, const QString& pinned, bool refuse
     if (refused) {
         dispatch(PlayStateMachine::refused(sourcemessages::refusedSource(entry_)));
     } else if (pinned.isEmpty()) {
-        dispatch(PlayStateMachine::logError(line));
-        Event failure;
-        failure.kind = Event::Kind::Error;
-        dispatch(failure);
+        failWith(line);
     } else {
         openUrlMedia(pinned);
     }
@@ -352,10 +355,7 @@ void VlcMediaEngine::onFeedFailed(quint64 ticket, const QString& line) {
     }
     haltPlayer();
     releaseMedia();
-    dispatch(PlayStateMachine::logError(line));
-    Event failure;
-    failure.kind = Event::Kind::Error;
-    dispatch(failure);
+    failWith(line);
 }
 
 // Only the sub-items' URLs are kept, and only those the rules allow: each is resolved
