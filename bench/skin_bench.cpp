@@ -22,14 +22,14 @@
 #include <optional>
 #include <vector>
 
-#include "frmcustomiseskin.h"
-#include "frmmain.h"
-#include "mediaengine.h"
-#include "platform.h"
-#include "promptservice.h"
-#include "settingsstore.h"
-#include "silentmediaengine.h"
-#include "webpanes.h"
+#include "common/settingsstore.h"
+#include "dialogs/frmcustomiseskin.h"
+#include "engine/mediaengine.h"
+#include "engine/silentmediaengine.h"
+#include "platform/platform.h"
+#include "platform/promptservice.h"
+#include "ui/frmmain.h"
+#include "ui/webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;
@@ -85,7 +85,7 @@ void BM_SliderToPreview(benchmark::State& state) {
     player.window->StartUp({});
     player.window->show();
     frmCustomiseSkin dialog(player.window.get());
-    dialog.SetOwner(*player.window);
+    dialog.SetOwner(player.window->Dialogs());
     dialog.show();
     QApplication::processEvents();
     int value = 0;

@@ -3,9 +3,9 @@
 
 #include <QTemporaryDir>
 
-#include "schedule.h"
-#include "schedulerservice.h"
-#include "settingsstore.h"
+#include "common/schedule.h"
+#include "common/settingsstore.h"
+#include "scheduler/schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;

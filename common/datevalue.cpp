@@ -1,4 +1,4 @@
-#include "datevalue.h"
+#include "common/datevalue.h"
 
 #include <cmath>
 

@@ -1,6 +1,6 @@
-#include "schedule.h"
+#include "common/schedule.h"
 
-#include "typedvalues.h"
+#include "common/typedvalues.h"
 
 using namespace Qt::Literals::StringLiterals;
 

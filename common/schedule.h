@@ -4,8 +4,8 @@
 #include <QList>
 #include <QString>
 
-#include "datevalue.h"
-#include "settingsprovider.h"
+#include "common/datevalue.h"
+#include "common/settingsprovider.h"
 
 // The broadcast schedule as both programs keep it in section "v1_0\Scheduler".
 namespace lyrevane {

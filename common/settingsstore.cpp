@@ -1,4 +1,4 @@
-#include "settingsstore.h"
+#include "common/settingsstore.h"
 
 #include <sqlite3.h>
 

@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "settingsprovider.h"
-#include "sqlitesupport.h"
+#include "common/settingsprovider.h"
+#include "common/sqlitesupport.h"
 
 struct sqlite3;
 struct sqlite3_stmt;

@@ -1,4 +1,4 @@
-#include "sqlitesupport.h"
+#include "common/sqlitesupport.h"
 
 #include <QFile>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "typedvalues.h"
+#include "common/typedvalues.h"
 
 #include <charconv>
 #include <cmath>

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "datevalue.h"
+#include "common/datevalue.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     namespace dv = lyrevane::datevalue;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "hlsrewrite.h"
+#include "net/hlsrewrite.h"
 
 using namespace lyrevane;
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "hostnormaliser.h"
+#include "rules/hostnormaliser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "icyreader.h"
-#include "mpegaudio.h"
-#include "nowplaying.h"
+#include "engine/nowplaying.h"
+#include "net/icyreader.h"
+#include "net/mpegaudio.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "playlistformat.h"
+#include "net/playlistformat.h"
 
 using namespace lyrevane::playlistformat;
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "commandurl.h"
-#include "sourcerules.h"
+#include "rules/commandurl.h"
+#include "rules/sourcerules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text =

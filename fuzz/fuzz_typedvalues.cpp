@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "typedvalues.h"
+#include "common/typedvalues.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));

@@ -11,23 +11,23 @@
 #include <memory>
 #include <utility>
 
-#include "commandprocessor.h"
-#include "desktopservices.h"
-#include "frmmain.h"
-#include "launchhandoff.h"
-#include "mprisservice.h"
-#include "platform.h"
-#include "playersettings.h"
-#include "qthttpclient.h"
-#include "settingsstore.h"
-#include "sleepinhibitor.h"
-#include "terminationwatcher.h"
-#include "webpanes.h"
+#include "common/settingsstore.h"
+#include "core/commandprocessor.h"
+#include "core/playersettings.h"
+#include "desktop/mprisservice.h"
+#include "desktop/sleepinhibitor.h"
+#include "launcher/launchhandoff.h"
+#include "launcher/terminationwatcher.h"
+#include "platform/platform.h"
+#include "ui/desktopservices.h"
+#include "ui/frmmain.h"
+#include "ui/qthttpclient.h"
+#include "ui/webpanes.h"
 
 #ifdef LYREVANE_HAVE_VLC_ENGINE
-#include "vlcmediaengine.h"
+#include "vlc/vlcmediaengine.h"
 #else
-#include "silentmediaengine.h"
+#include "engine/silentmediaengine.h"
 #endif
 
 using namespace Qt::Literals::StringLiterals;

@@ -1,4 +1,4 @@
-#include "broadcastrecordings.h"
+#include "scheduler/broadcastrecordings.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <optional>
 
-#include "clock.h"
-#include "launchconfirmation.h"
+#include "common/clock.h"
+#include "scheduler/launchconfirmation.h"
 
 namespace lyrevane {
 

@@ -1,8 +1,8 @@
-#include "launchconfirmation.h"
+#include "scheduler/launchconfirmation.h"
 
 #include <QUrl>
 
-#include "schedulerservice.h"
+#include "scheduler/schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -8,8 +8,8 @@
 #include <chrono>
 #include <functional>
 
-#include "clock.h"
-#include "urllauncher.h"
+#include "common/clock.h"
+#include "scheduler/urllauncher.h"
 
 namespace lyrevane {
 

@@ -1,6 +1,6 @@
-#include "launchwatcher.h"
+#include "scheduler/launchwatcher.h"
 
-#include "busnames.h"
+#include "common/busnames.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>

@@ -9,8 +9,8 @@
 #include <functional>
 #include <optional>
 
-#include "broadcastrecordings.h"
-#include "launchconfirmation.h"
+#include "scheduler/broadcastrecordings.h"
+#include "scheduler/launchconfirmation.h"
 
 namespace lyrevane {
 

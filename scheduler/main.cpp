@@ -7,11 +7,11 @@
 
 #include <cstdio>
 
-#include "datevalue.h"
-#include "launchwatcher.h"
-#include "schedulerservice.h"
-#include "settingsstore.h"
-#include "urllauncher.h"
+#include "common/datevalue.h"
+#include "common/settingsstore.h"
+#include "scheduler/launchwatcher.h"
+#include "scheduler/schedulerservice.h"
+#include "scheduler/urllauncher.h"
 
 using namespace Qt::Literals::StringLiterals;
 

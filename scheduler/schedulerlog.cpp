@@ -1,4 +1,4 @@
-#include "schedulerlog.h"
+#include "scheduler/schedulerlog.h"
 
 namespace lyrevane {
 

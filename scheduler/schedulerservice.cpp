@@ -1,13 +1,13 @@
-#include "schedulerservice.h"
+#include "scheduler/schedulerservice.h"
 
-#include "schedulerlog.h"
+#include "scheduler/schedulerlog.h"
 
 #include <QUrl>
 
 #include <algorithm>
 #include <cstdio>
 
-#include "datevalue.h"
+#include "common/datevalue.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -6,10 +6,10 @@
 
 #include <functional>
 
-#include "clock.h"
-#include "schedule.h"
-#include "settingsprovider.h"
-#include "urllauncher.h"
+#include "common/clock.h"
+#include "common/schedule.h"
+#include "common/settingsprovider.h"
+#include "scheduler/urllauncher.h"
 
 namespace lyrevane {
 

@@ -1,4 +1,4 @@
-#include "urllauncher.h"
+#include "scheduler/urllauncher.h"
 
 #include <QProcess>
 

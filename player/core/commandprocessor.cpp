@@ -1,10 +1,10 @@
-#include "commandprocessor.h"
+#include "core/commandprocessor.h"
 
-#include "commandurl.h"
-#include "mediasourcecheck.h"
-#include "platform.h"
-#include "playbackcontroller.h"
-#include "promptservice.h"
+#include "core/playbackcontroller.h"
+#include "platform/platform.h"
+#include "platform/promptservice.h"
+#include "rules/commandurl.h"
+#include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,4 +1,4 @@
-#include "deferredpane.h"
+#include "core/deferredpane.h"
 
 #include <utility>
 

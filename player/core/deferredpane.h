@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace lyrevane {
 

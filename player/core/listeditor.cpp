@@ -1,6 +1,6 @@
-#include "listeditor.h"
+#include "core/listeditor.h"
 
-#include "promptservice.h"
+#include "platform/promptservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,4 +1,4 @@
-#include "panepolicy.h"
+#include "core/panepolicy.h"
 
 #include <QStringList>
 

@@ -1,8 +1,8 @@
-#include "playbackcontroller.h"
+#include "core/playbackcontroller.h"
 
-#include "mediaengine.h"
-#include "mediasourcecheck.h"
-#include "promptservice.h"
+#include "engine/mediaengine.h"
+#include "platform/promptservice.h"
+#include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,4 +1,4 @@
-#include "playerlayout.h"
+#include "core/playerlayout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "playersession.h"
+#include "core/playersession.h"
 
-#include "commandurl.h"
-#include "platform.h"
-#include "promptservice.h"
+#include "platform/platform.h"
+#include "platform/promptservice.h"
+#include "rules/commandurl.h"
 
 namespace lyrevane {
 

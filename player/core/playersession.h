@@ -3,10 +3,10 @@
 #include <QSize>
 #include <QString>
 
-#include "commandprocessor.h"
-#include "playbackcontroller.h"
-#include "playersettings.h"
-#include "usagetracking.h"
+#include "core/commandprocessor.h"
+#include "core/playbackcontroller.h"
+#include "core/playersettings.h"
+#include "core/usagetracking.h"
 
 namespace lyrevane {
 

@@ -1,12 +1,12 @@
-#include "playersettings.h"
+#include "core/playersettings.h"
 
 #include <QUrl>
 
 #include <algorithm>
 #include <cmath>
 
-#include "settingsprovider.h"
-#include "typedvalues.h"
+#include "common/settingsprovider.h"
+#include "common/typedvalues.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,4 +1,4 @@
-#include "usagetracking.h"
+#include "core/usagetracking.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -10,7 +10,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace lyrevane {
 

@@ -1,4 +1,4 @@
-#include "mprisservice.h"
+#include "desktop/mprisservice.h"
 
 #include <QCoreApplication>
 #include <QDBusMessage>
@@ -8,10 +8,10 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "busnames.h"
-#include "mediaengine.h"
-#include "mediasourcecheck.h"
-#include "promptservice.h"
+#include "common/busnames.h"
+#include "engine/mediaengine.h"
+#include "platform/promptservice.h"
+#include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -10,7 +10,7 @@
 
 #include <functional>
 
-#include "mprisstatus.h"
+#include "desktop/mprisstatus.h"
 
 namespace lyrevane {
 

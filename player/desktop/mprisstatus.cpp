@@ -1,9 +1,9 @@
-#include "mprisstatus.h"
+#include "desktop/mprisstatus.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "mediaengine.h"
+#include "engine/mediaengine.h"
 
 using namespace Qt::Literals::StringLiterals;
 

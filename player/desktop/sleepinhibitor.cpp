@@ -1,4 +1,4 @@
-#include "sleepinhibitor.h"
+#include "desktop/sleepinhibitor.h"
 
 #include <QDBusMessage>
 #include <QDBusObjectPath>
@@ -6,7 +6,7 @@
 #include <QDBusPendingReply>
 #include <QVariantMap>
 
-#include "mediaengine.h"
+#include "engine/mediaengine.h"
 
 using namespace Qt::Literals::StringLiterals;
 

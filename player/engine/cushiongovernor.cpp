@@ -1,4 +1,4 @@
-#include "cushiongovernor.h"
+#include "engine/cushiongovernor.h"
 
 #include <algorithm>
 

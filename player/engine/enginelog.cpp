@@ -1,4 +1,4 @@
-#include "enginelog.h"
+#include "engine/enginelog.h"
 
 namespace lyrevane {
 

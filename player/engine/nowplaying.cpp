@@ -1,4 +1,4 @@
-#include "nowplaying.h"
+#include "engine/nowplaying.h"
 
 #include <QStringDecoder>
 

@@ -1,7 +1,7 @@
-#include "playstatemachine.h"
+#include "engine/playstatemachine.h"
 
-#include "mediaengine.h"
-#include "vlcmessages.h"
+#include "engine/mediaengine.h"
+#include "engine/vlcmessages.h"
 
 #include <algorithm>
 #include <utility>

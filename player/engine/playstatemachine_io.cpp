@@ -1,6 +1,6 @@
 // The play state machine's events and commands: construction, text forms, and the
 // emission of commands. The transitions are in playstatemachine.cpp.
-#include "playstatemachine.h"
+#include "engine/playstatemachine.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "timeshift.h"
+#include "engine/timeshift.h"
 
 namespace lyrevane {
 

@@ -1,4 +1,4 @@
-#include "vlcmessages.h"
+#include "engine/vlcmessages.h"
 
 #include <QRegularExpression>
 #include <QUrl>

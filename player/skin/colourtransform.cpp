@@ -1,4 +1,4 @@
-#include "colourtransform.h"
+#include "skin/colourtransform.h"
 
 #include <algorithm>
 #include <array>

@@ -1,4 +1,4 @@
-#include "framepainter.h"
+#include "skin/framepainter.h"
 
 #include <QFontMetrics>
 #include <QPainter>
@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "picture.h"
+#include "skin/picture.h"
 
 namespace lyrevane {
 

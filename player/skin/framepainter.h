@@ -5,7 +5,7 @@
 
 #include <array>
 
-#include "skinconfiguration.h"
+#include "skin/skinconfiguration.h"
 
 class QPainter;
 

@@ -1,4 +1,4 @@
-#include "logo.h"
+#include "skin/logo.h"
 
 #include <QFont>
 #include <QLinearGradient>

@@ -1,4 +1,4 @@
-#include "picture.h"
+#include "skin/picture.h"
 
 #include <QImageReader>
 

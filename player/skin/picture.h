@@ -5,7 +5,7 @@
 
 #include <optional>
 
-#include "colourtransform.h"
+#include "skin/colourtransform.h"
 
 namespace lyrevane {
 

@@ -1,4 +1,4 @@
-#include "skinconfiguration.h"
+#include "skin/skinconfiguration.h"
 
 #include <QDir>
 #include <QImageReader>
@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cmath>
 
-#include "framepainter.h"
-#include "settingsprovider.h"
-#include "typedvalues.h"
+#include "common/settingsprovider.h"
+#include "common/typedvalues.h"
+#include "skin/framepainter.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -6,7 +6,7 @@
 
 #include <array>
 
-#include "colourtransform.h"
+#include "skin/colourtransform.h"
 
 class QPainter;
 

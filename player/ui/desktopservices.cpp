@@ -1,4 +1,4 @@
-#include "desktopservices.h"
+#include "ui/desktopservices.h"
 
 #include <QApplication>
 #include <QDesktopServices>

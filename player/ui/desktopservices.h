@@ -3,8 +3,8 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "platform.h"
-#include "promptservice.h"
+#include "platform/platform.h"
+#include "platform/promptservice.h"
 
 namespace lyrevane {
 

@@ -1,4 +1,4 @@
-#include "frmmain.h"
+#include "ui/frmmain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -21,19 +21,19 @@
 
 #include <cmath>
 
-#include "artwork.h"
-#include "commandurl.h"
-#include "deferredpane.h"
-#include "dialogs.h"
-#include "mediaengine.h"
-#include "mediasourcecheck.h"
-#include "nowplaying.h"
-#include "platform.h"
-#include "promptservice.h"
-#include "skinconfiguration.h"
-#include "skinframe.h"
-#include "unreachablepage.h"
-#include "webpanes.h"
+#include "core/deferredpane.h"
+#include "dialogs/dialogs.h"
+#include "dialogs/skinframe.h"
+#include "engine/mediaengine.h"
+#include "engine/nowplaying.h"
+#include "platform/platform.h"
+#include "platform/promptservice.h"
+#include "rules/commandurl.h"
+#include "rules/mediasourcecheck.h"
+#include "skin/artwork.h"
+#include "skin/skinconfiguration.h"
+#include "ui/unreachablepage.h"
+#include "ui/webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

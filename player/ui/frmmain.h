@@ -5,8 +5,9 @@
 #include <functional>
 #include <memory>
 
-#include "playerlayout.h"
-#include "playersession.h"
+#include "core/playerlayout.h"
+#include "core/playersession.h"
+#include "dialogs/dialogcontext.h"
 
 class QAction;
 class QLabel;
@@ -77,7 +78,9 @@ public:
     bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
     // Local time minus GMT in minutes, now, daylight saving included.
     qint32 GetGMTOffset() const;
-    // The services that the dialogs this window owns work with.
+    // What the dialogs this window opens may use of the player.
+    DialogContext Dialogs();
+    // The services the window works with.
     SettingsProvider& Settings() const { return services_.settings; }
     PromptService& Prompts() const { return services_.prompts; }
     UrlOpener& Opener() const { return services_.urlOpener; }

@@ -3,15 +3,15 @@
 #include <QMenuBar>
 #include <QToolButton>
 
-#include "brokerlist.h"
-#include "deferredpane.h"
-#include "dialogs.h"
-#include "frmabout.h"
-#include "frmbroadcastscheduler.h"
-#include "frmmain.h"
-#include "frmonlinebrokers.h"
-#include "mediaengine.h"
-#include "usagetracking.h"
+#include "core/brokerlist.h"
+#include "core/deferredpane.h"
+#include "core/usagetracking.h"
+#include "dialogs/dialogs.h"
+#include "dialogs/frmabout.h"
+#include "dialogs/frmbroadcastscheduler.h"
+#include "dialogs/frmonlinebrokers.h"
+#include "engine/mediaengine.h"
+#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -76,10 +76,11 @@ void frmMain::BuildMenu() {
     connect(mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
     connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
     connect(mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmOnlineBrokers>(*this); });
+            [this] { OpenOwnedDialog<frmOnlineBrokers>(Dialogs()); });
     connect(mnuFileBroadcastScheduler, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmBroadcastScheduler>(*this); });
-    connect(mnuHelpAbout, &QAction::triggered, this, [this] { OpenOwnedDialog<frmAbout>(*this); });
+            [this] { OpenOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
+    connect(mnuHelpAbout, &QAction::triggered, this,
+            [this] { OpenOwnedDialog<frmAbout>(Dialogs()); });
 }
 
 void frmMain::BuildBrokersMenu() {
@@ -103,6 +104,19 @@ void frmMain::BuildBrokersMenu() {
 
 qint32 frmMain::GetGMTOffset() const {
     return lyrevane::GetGMTOffset();
+}
+
+DialogContext frmMain::Dialogs() {
+    return DialogContext{
+        *this,
+        services_.settings,
+        services_.prompts,
+        services_.urlOpener,
+        session_->Portal(),
+        *skin_,
+        [this] { ReloadOnlineBrokers(); },
+        [this](const QString& url, bool quiet) { return CheckMediaURL(url, quiet); },
+        [this] { return GetGMTOffset(); }};
 }
 
 void frmMain::ReloadOnlineBrokers() {

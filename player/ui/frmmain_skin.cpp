@@ -10,13 +10,13 @@
 #include <QToolButton>
 #include <QWebEngineView>
 
-#include "dialogs.h"
-#include "frmcustomiseskin.h"
-#include "frmmain.h"
-#include "picture.h"
-#include "promptservice.h"
-#include "skinconfiguration.h"
-#include "skinframe.h"
+#include "dialogs/dialogs.h"
+#include "dialogs/frmcustomiseskin.h"
+#include "dialogs/skinframe.h"
+#include "platform/promptservice.h"
+#include "skin/picture.h"
+#include "skin/skinconfiguration.h"
+#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -118,7 +118,7 @@ void frmMain::ReportSkinProblem(const QString& text) {
 }
 
 void frmMain::CustomizeSkin() {
-    const std::unique_ptr<frmCustomiseSkin> dialog = OpenOwnedDialog<frmCustomiseSkin>(*this);
+    const std::unique_ptr<frmCustomiseSkin> dialog = OpenOwnedDialog<frmCustomiseSkin>(Dialogs());
     if (!dialog->Cancelled()) {
         skin_->transform = dialog->SkinConfiguration().transform;
         ReapplySkin();

@@ -1,4 +1,4 @@
-#include "qthttpclient.h"
+#include "ui/qthttpclient.h"
 
 #include <QNetworkReply>
 #include <QNetworkRequest>

@@ -2,7 +2,7 @@
 
 #include <QNetworkAccessManager>
 
-#include "usagetracking.h"
+#include "core/usagetracking.h"
 
 namespace lyrevane {
 

@@ -1,4 +1,4 @@
-#include "unreachablepage.h"
+#include "ui/unreachablepage.h"
 
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>

@@ -1,4 +1,4 @@
-#include "webpanes.h"
+#include "ui/webpanes.h"
 
 #include <QDir>
 #include <QEvent>
@@ -11,8 +11,8 @@
 #include <QWebEngineUrlScheme>
 #include <QWebEngineView>
 
-#include "commandurl.h"
-#include "panepolicy.h"
+#include "core/panepolicy.h"
+#include "rules/commandurl.h"
 
 using namespace Qt::Literals::StringLiterals;
 

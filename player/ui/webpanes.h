@@ -10,8 +10,8 @@
 #include <functional>
 #include <utility>
 
-#include "panepolicy.h"
-#include "platform.h"
+#include "core/panepolicy.h"
+#include "platform/platform.h"
 
 class QWebEngineNewWindowRequest;
 class QWebEngineProfile;

@@ -11,8 +11,8 @@
 #include <csignal>
 
 #include "../support/tempenv.h"
+#include "common/settingsstore.h"
 #include "schedule_generation.h"
-#include "settingsstore.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "schedule.h"
+#include "common/schedule.h"
 
 namespace lyrevane::testing {
 

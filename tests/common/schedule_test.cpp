@@ -1,10 +1,10 @@
-#include "schedule.h"
+#include "common/schedule.h"
 
 #include <gtest/gtest.h>
 
 #include "../support/tempenv.h"
-#include "settingsstore.h"
-#include "typedvalues.h"
+#include "common/settingsstore.h"
+#include "common/typedvalues.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;

@@ -1,4 +1,4 @@
-#include "settingsstore.h"
+#include "common/settingsstore.h"
 
 #include <gtest/gtest.h>
 

@@ -15,8 +15,8 @@
 
 #include <cstdio>
 
+#include "common/settingsstore.h"
 #include "schedule_generation.h"
-#include "settingsstore.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "../support/tempenv.h"
-#include "settingsstore.h"
+#include "common/settingsstore.h"
 
 using namespace Qt::Literals::StringLiterals;
 using lyrevane::kAppName;

@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "../support/waituntil.h"
-#include "mediaengine.h"
-#include "mediasourcecheck.h"
-#include "mprisservice.h"
+#include "desktop/mprisservice.h"
+#include "engine/mediaengine.h"
+#include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;

@@ -4,9 +4,9 @@
 #include <cmath>
 #include <limits>
 
-#include "mediaengine.h"
-#include "mprisstatus.h"
-#include "nowplaying.h"
+#include "desktop/mprisstatus.h"
+#include "engine/mediaengine.h"
+#include "engine/nowplaying.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -15,8 +15,8 @@
 #include <unistd.h>
 
 #include "../support/waituntil.h"
-#include "mediaengine.h"
-#include "sleepinhibitor.h"
+#include "desktop/sleepinhibitor.h"
+#include "engine/mediaengine.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;

@@ -22,13 +22,13 @@
 
 #include "../support/servers.h"
 #include "../support/windowtests.h"
-#include "frmmain.h"
-#include "platform.h"
-#include "playersettings.h"
-#include "promptservice.h"
-#include "settingsstore.h"
-#include "vlcmediaengine.h"
-#include "webpanes.h"
+#include "common/settingsstore.h"
+#include "core/playersettings.h"
+#include "platform/platform.h"
+#include "platform/promptservice.h"
+#include "ui/frmmain.h"
+#include "ui/webpanes.h"
+#include "vlc/vlcmediaengine.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -3,7 +3,7 @@
 #include "../support/ports.h"
 #include "../support/waituntil.h"
 
-#include "vlcmediaengine.h"
+#include "vlc/vlcmediaengine.h"
 
 #include <QHash>
 #include <QObject>

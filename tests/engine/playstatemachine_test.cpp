@@ -1,5 +1,5 @@
 // The play state machine, driven by sequences of events with a fake clock.
-#include "playstatemachine.h"
+#include "engine/playstatemachine.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Turning libVLC's log lines into readable error descriptions.
-#include "vlcmessages.h"
+#include "engine/vlcmessages.h"
 
 #include <gtest/gtest.h>
 

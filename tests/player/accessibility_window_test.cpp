@@ -19,7 +19,7 @@
 #include "../support/accessibility.h"
 #include "../support/windowtests.h"
 #include "fakes.h"
-#include "frmmain.h"
+#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;

@@ -1,11 +1,11 @@
 // The broadcast scheduler's entries under the shared list-editing model.
-#include "broadcastentries.h"
+#include "core/broadcastentries.h"
 
 #include <gtest/gtest.h>
 
 #include "../support/scopedtz.h"
+#include "core/usagetracking.h"
 #include "fakes.h"
-#include "usagetracking.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,4 +1,4 @@
-#include "brokerlist.h"
+#include "core/brokerlist.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "commandprocessor.h"
-#include "commandurl.h"
+#include "core/commandprocessor.h"
 #include "fakes.h"
-#include "mediasourcecheck.h"
+#include "rules/commandurl.h"
+#include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -2,7 +2,7 @@
 
 #include <QUrl>
 
-#include "commandurl.h"
+#include "rules/commandurl.h"
 
 using namespace Qt::Literals::StringLiterals;
 

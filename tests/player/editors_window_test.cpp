@@ -25,17 +25,17 @@
 
 #include "../support/accessibility.h"
 #include "../support/windowtests.h"
-#include "brokerlist.h"
-#include "desktopservices.h"
-#include "dialogs.h"
+#include "common/schedule.h"
+#include "common/settingsstore.h"
+#include "core/brokerlist.h"
+#include "core/systeminfo.h"
+#include "dialogs/dialogs.h"
+#include "dialogs/frmabout.h"
+#include "dialogs/frmbroadcastscheduler.h"
+#include "dialogs/frmonlinebrokers.h"
 #include "fakes.h"
-#include "frmabout.h"
-#include "frmbroadcastscheduler.h"
-#include "frmmain.h"
-#include "frmonlinebrokers.h"
-#include "schedule.h"
-#include "settingsstore.h"
-#include "systeminfo.h"
+#include "ui/desktopservices.h"
+#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -229,7 +229,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerWithNothingScheduledAndNoLeavesTheSt
     prompts.whileAsked = [&] {
         EXPECT_FALSE(window->findChild<frmBroadcastScheduler*>()->isVisible());
     };
-    const auto dialog = OpenOwnedDialog<frmBroadcastScheduler>(*window);
+    const auto dialog = OpenOwnedDialog<frmBroadcastScheduler>(window->Dialogs());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     ASSERT_EQ(prompts.questions.size(), 1);
     EXPECT_TRUE(prompts.questions[0].startsWith(u"There are no scheduled broadcasts."_s));

@@ -8,13 +8,13 @@
 #include <functional>
 #include <optional>
 
-#include "listeditor.h"
-#include "mediaengine.h"
-#include "platform.h"
-#include "playbackcontroller.h"
-#include "playersession.h"
-#include "promptservice.h"
-#include "settingsprovider.h"
+#include "common/settingsprovider.h"
+#include "core/listeditor.h"
+#include "core/playbackcontroller.h"
+#include "core/playersession.h"
+#include "engine/mediaengine.h"
+#include "platform/platform.h"
+#include "platform/promptservice.h"
 
 namespace lyrevane::testing {
 

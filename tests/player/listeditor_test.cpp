@@ -1,10 +1,10 @@
 // The list-editing model with both editors' entries, driven through a fake view the way
 // the dialogs drive it: the user types into the fields and chooses list positions.
-#include "listeditor.h"
+#include "core/listeditor.h"
 
 #include <gtest/gtest.h>
 
-#include "brokerentries.h"
+#include "core/brokerentries.h"
 #include "fakes.h"
 
 using namespace Qt::Literals::StringLiterals;

@@ -8,8 +8,8 @@
 #include <utility>
 
 #include "fakes.h"
-#include "hostnormaliser.h"
-#include "mediasourcecheck.h"
+#include "rules/hostnormaliser.h"
+#include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
 

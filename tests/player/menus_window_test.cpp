@@ -22,13 +22,13 @@
 #include <memory>
 
 #include "../support/windowtests.h"
-#include "brokerlist.h"
-#include "dialogs.h"
+#include "common/settingsstore.h"
+#include "core/brokerlist.h"
+#include "dialogs/dialogs.h"
 #include "fakes.h"
-#include "frmmain.h"
-#include "qthttpclient.h"
-#include "settingsstore.h"
-#include "webpanes.h"
+#include "ui/frmmain.h"
+#include "ui/qthttpclient.h"
+#include "ui/webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -267,20 +267,20 @@ public:
             reject();
         });
     }
-    void SetOwner(frmMain& owner) { owner_ = &owner; }
-    frmMain* Owner() const { return owner_; }
+    void SetOwner(const DialogContext& owner) { owner_ = &owner.window; }
+    QWidget* Owner() const { return owner_; }
     bool shownModal = false;
     static inline int instances = 0;
 
 private:
-    frmMain* owner_ = nullptr;
+    QWidget* owner_ = nullptr;
 };
 
 TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
     start();
     ProbeDialog::instances = 0;
-    const auto first = OpenOwnedDialog<ProbeDialog>(*window);
-    const auto second = OpenOwnedDialog<ProbeDialog>(*window);
+    const auto first = OpenOwnedDialog<ProbeDialog>(window->Dialogs());
+    const auto second = OpenOwnedDialog<ProbeDialog>(window->Dialogs());
     EXPECT_EQ(ProbeDialog::instances, 2);
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->Owner(), window.get());

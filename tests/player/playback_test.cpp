@@ -2,9 +2,9 @@
 
 #include <QCoreApplication>
 
+#include "core/playbackcontroller.h"
 #include "fakes.h"
-#include "mediasourcecheck.h"
-#include "playbackcontroller.h"
+#include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
 

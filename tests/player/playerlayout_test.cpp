@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "playerlayout.h"
+#include "core/playerlayout.h"
 
 namespace lyrevane {
 namespace {

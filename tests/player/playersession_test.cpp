@@ -4,10 +4,10 @@
 
 #include "../support/commalocale.h"
 #include "../support/tempenv.h"
-#include "deferredpane.h"
+#include "common/settingsstore.h"
+#include "core/deferredpane.h"
+#include "core/playersession.h"
 #include "fakes.h"
-#include "playersession.h"
-#include "settingsstore.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -14,9 +14,9 @@
 #include "../support/accessibility.h"
 #include "../support/pageserver.h"
 #include "../support/windowtests.h"
+#include "common/settingsstore.h"
 #include "fakes.h"
-#include "frmmain.h"
-#include "settingsstore.h"
+#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 

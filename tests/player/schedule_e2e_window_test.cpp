@@ -18,12 +18,12 @@
 
 #include "../support/waituntil.h"
 #include "../support/windowtests.h"
-#include "dialogs.h"
+#include "common/schedule.h"
+#include "common/settingsstore.h"
+#include "dialogs/dialogs.h"
+#include "dialogs/frmbroadcastscheduler.h"
 #include "fakes.h"
-#include "frmbroadcastscheduler.h"
-#include "frmmain.h"
-#include "schedule.h"
-#include "settingsstore.h"
+#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;

@@ -20,12 +20,12 @@
 
 #include "../support/accessibility.h"
 #include "../support/windowtests.h"
+#include "common/settingsstore.h"
+#include "dialogs/frmcustomiseskin.h"
+#include "dialogs/skinframe.h"
 #include "fakes.h"
-#include "frmcustomiseskin.h"
-#include "frmmain.h"
-#include "settingsstore.h"
-#include "skinconfiguration.h"
-#include "skinframe.h"
+#include "skin/skinconfiguration.h"
+#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,5 +1,5 @@
 // Starting the system information program, with fake programs on a temporary PATH.
-#include "systeminfo.h"
+#include "core/systeminfo.h"
 
 #include <gtest/gtest.h>
 

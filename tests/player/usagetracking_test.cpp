@@ -1,4 +1,4 @@
-#include "usagetracking.h"
+#include "core/usagetracking.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 
 #include "../support/timezone.h"
 #include "../support/waituntil.h"
-#include "qthttpclient.h"
+#include "ui/qthttpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;

@@ -24,10 +24,10 @@
 #include "../support/pageserver.h"
 #include "../support/ports.h"
 #include "../support/windowtests.h"
+#include "common/settingsstore.h"
 #include "fakes.h"
-#include "frmmain.h"
-#include "settingsstore.h"
-#include "webpanes.h"
+#include "ui/frmmain.h"
+#include "ui/webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -1,11 +1,11 @@
 // The stream feed and the media gateway against servers that answer oddly or with ill intent:
 // old radio heads, heads that never end, redirects and names that lead to refused addresses, a
 // proxy, indexes that list refused places, a server that answers its second client otherwise.
-#include "hostpinning.h"
-#include "mediagateway.h"
+#include "net/hostpinning.h"
+#include "net/mediagateway.h"
+#include "net/streamfeed.h"
 #include "ports.h"
 #include "scriptedserver.h"
-#include "streamfeed.h"
 #include "waituntil.h"
 
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 // Reading playlists as servers really send them, and telling playlists from streams.
-#include "playlistformat.h"
-#include "sourcerules.h"
+#include "net/playlistformat.h"
+#include "rules/sourcerules.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>

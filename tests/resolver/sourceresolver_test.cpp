@@ -1,6 +1,6 @@
 // The resolver against local servers: redirects and playlists to sources the rules refuse,
 // nested playlists, loops, streams, caps and deadlines.
-#include "sourceresolver.h"
+#include "net/sourceresolver.h"
 #include "scriptedserver.h"
 #include "waituntil.h"
 

@@ -1,6 +1,6 @@
 // The stream feed against local servers: what a listener's player reads from live streams,
 // files, errors and slow readers.
-#include "streamfeed.h"
+#include "net/streamfeed.h"
 #include "scriptedserver.h"
 #include "waituntil.h"
 

@@ -1,10 +1,10 @@
 // The pieces a fed stream goes through: the bounded buffer between the network and libVLC,
 // the ICY metadata splitter, the MPEG audio frame finder and the cushion's playback rate.
-#include "cushiongovernor.h"
-#include "feedbuffer.h"
-#include "icyreader.h"
-#include "mpegaudio.h"
-#include "streamrecorder.h"
+#include "engine/cushiongovernor.h"
+#include "net/feedbuffer.h"
+#include "net/icyreader.h"
+#include "net/mpegaudio.h"
+#include "net/streamrecorder.h"
 
 #include <QDateTime>
 #include <QDir>

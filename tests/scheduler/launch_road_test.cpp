@@ -4,7 +4,7 @@
 #include <QCoreApplication>
 
 #include "../player/fakes.h"
-#include "playersession.h"
+#include "core/playersession.h"
 #include "schedulerbinary.h"
 
 using namespace Qt::Literals::StringLiterals;

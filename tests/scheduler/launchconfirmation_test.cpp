@@ -1,10 +1,10 @@
 // Confirming scheduled starts: the four outcomes and the user's "Try again", with fake
 // players, a fake opener and a fake clock.
-#include "launchconfirmation.h"
+#include "scheduler/launchconfirmation.h"
 
 #include <gtest/gtest.h>
 
-#include "broadcastrecordings.h"
+#include "scheduler/broadcastrecordings.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;

@@ -1,7 +1,7 @@
 // The launch watcher on a private session bus (run under dbus-run-session): fake Lyrevane
 // players that play or fail, and a fake notification service that records what it is
 // told and can press "Try again"; then the real scheduler with real players.
-#include "launchwatcher.h"
+#include "scheduler/launchwatcher.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 
 #include "../support/ports.h"
 #include "../support/waituntil.h"
+#include "scheduler/schedulerservice.h"
 #include "schedulerbinary.h"
-#include "schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;

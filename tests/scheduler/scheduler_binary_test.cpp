@@ -5,8 +5,8 @@
 #include <cstdio>
 
 #include "../support/commalocale.h"
+#include "scheduler/schedulerservice.h"
 #include "schedulerbinary.h"
-#include "schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;

@@ -13,9 +13,9 @@
 
 #include "../support/tempenv.h"
 #include "../support/waituntil.h"
-#include "datevalue.h"
-#include "schedule.h"
-#include "settingsstore.h"
+#include "common/datevalue.h"
+#include "common/schedule.h"
+#include "common/settingsstore.h"
 
 namespace lyrevane::testing {
 

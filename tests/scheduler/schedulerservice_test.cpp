@@ -1,4 +1,4 @@
-#include "schedulerservice.h"
+#include "scheduler/schedulerservice.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 
 #include "../support/tempenv.h"
 #include "../support/timezone.h"
-#include "settingsstore.h"
-#include "typedvalues.h"
+#include "common/settingsstore.h"
+#include "common/typedvalues.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace lyrevane;

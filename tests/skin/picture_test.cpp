@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 
-#include "picture.h"
+#include "skin/picture.h"
 
 using namespace Qt::Literals::StringLiterals;
 

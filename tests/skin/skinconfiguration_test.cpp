@@ -6,9 +6,9 @@
 
 #include <clocale>
 
-#include "framepainter.h"
-#include "settingsstore.h"
-#include "skinconfiguration.h"
+#include "common/settingsstore.h"
+#include "skin/framepainter.h"
+#include "skin/skinconfiguration.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "colourtransform.h"
+#include "skin/colourtransform.h"
 
 namespace lyrevane {
 namespace {

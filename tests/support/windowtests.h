@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "webpanes.h"
+#include "ui/webpanes.h"
 
 namespace lyrevane::testing {
 

@@ -2,7 +2,7 @@
 //   lyrevane_skinart <folder>
 // The images are drawn in the skin's base colours (a blue teal); the colour transforms
 // recolour them at run time, keeping each pixel's lightness.
-#include "logo.h"
+#include "skin/logo.h"
 
 #include <QByteArray>
 #include <QDir>

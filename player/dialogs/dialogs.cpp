@@ -1,0 +1,41 @@
+#include "dialogs/dialogs.h"
+
+#include <QApplication>
+
+#include "dialogs/skinframe.h"
+#include "skin/skinconfiguration.h"
+
+namespace lyrevane {
+
+void AttachOwnerSkin(QDialog& dialog, const DialogContext& owner,
+                     const QList<QWidget*>& faceColourWidgets) {
+    auto* frame = new SkinFrame(dialog, SkinFrame::Style{});
+    frame->Attach(owner.skin);
+    const QColor face = ToQColor(frame->FaceColour());
+    QPalette palette = dialog.palette();
+    palette.setColor(QPalette::Window, face);
+    palette.setColor(QPalette::WindowText, ToQColor(frame->TextColour()));
+    dialog.setPalette(palette);
+    dialog.setAutoFillBackground(true);
+    for (QWidget* widget : faceColourWidgets) {
+        QPalette own = widget->palette();
+        own.setColor(QPalette::Window, face);
+        own.setColor(QPalette::Button, face);
+        widget->setPalette(own);
+        widget->setAutoFillBackground(true);
+    }
+}
+
+void KeepDesktopColours(QWidget& widget) {
+    const QPalette desktop = QApplication::palette(&widget);
+    QPalette palette = widget.palette();
+    for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Button}) {
+        for (const QPalette::ColorGroup group :
+             {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            palette.setColor(group, role, desktop.color(group, role));
+        }
+    }
+    widget.setPalette(palette);
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDialog>
+#include <QList>
+
+#include <optional>
+
+#include "dialogs/dialogcontext.h"
+
+class QFrame;
+class QLabel;
+class QPushButton;
+
+namespace lyrevane {
+
+// "About Quillmoor(tm) Vendrasel": the product, its version, the portal's contact
+// address (a click starts an e-mail), and the system information program.
+class frmAbout final : public QDialog {
+public:
+    explicit frmAbout(QWidget* parent = nullptr);
+
+    // Fills in the portal's contact address; call once, before showing.
+    void SetOwner(const DialogContext& owner);
+    // Starts the system information program, or says it is unavailable.
+    void StartSysInfo();
+
+    QLabel* picIcon = nullptr;
+    // Elements 0 to 7: title, version, legal notice, e-mail address, the two portal
+    // paragraphs (4, 5) and their headings (6, 7).
+    QList<QLabel*> lblInfo;
+    QList<QFrame*> Line1;  // element 1 grey, element 0 white one pixel below it
+    QLabel* lblDisclaimer = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdSysInfo = nullptr;
+
+private:
+    std::optional<DialogContext> owner_;
+};
+
+}  // namespace lyrevane

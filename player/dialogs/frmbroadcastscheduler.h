@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QList>
+
+#include <memory>
+
+#include "core/broadcastentries.h"
+#include "dialogs/listeditordialog.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+
+namespace lyrevane {
+
+struct DialogContext;
+
+// "Broadcast Scheduler": the editor of the schedule that LyrevaneScheduler runs. It loads
+// the whole schedule when its owner is set, edits it in memory, and on OK rewrites it
+// and raises the scheduler's reload flag. Cancel, Esc and the close box discard it all.
+class frmBroadcastScheduler final : public ListEditorDialog {
+public:
+    explicit frmBroadcastScheduler(QWidget* parent = nullptr);
+    ~frmBroadcastScheduler() override;
+
+    // Loads the schedule through the owner's store and services; call once, before showing.
+    void SetOwner(const DialogContext& owner);
+
+    QComboBox* cboBroadcastSelect = nullptr;
+    QLineEdit* txtName = nullptr;
+    QLineEdit* txtTime = nullptr;
+    QLineEdit* txtMedia = nullptr;
+    QList<QCheckBox*> chkDays;  // index i is bit i of the day mask, Sunday first
+    QCheckBox* chkRecord = nullptr;
+    QPushButton* cmdNew = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdApply = nullptr;
+    QPushButton* cmdPreset = nullptr;
+    QGroupBox* fraScheduler = nullptr;
+    QGroupBox* fraOptions = nullptr;
+    QList<QRadioButton*> optAutoLaunch;  // "On", "Off"
+    QLineEdit* txtStartEarlierOffset = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+private:
+    // ListEditorView
+    EntryFields Fields() const override;
+    void ShowFields(const EntryFields& fields) override;
+    void ClearTexts() override;
+    void FocusField(int field) override;
+
+    void Build();
+
+    std::unique_ptr<BroadcastEntries> entries_;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,248 @@
+#include "dialogs/frmcustomiseskin.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include "dialogs/dialogcontext.h"
+#include "dialogs/dialogs.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+// The guard that keeps the events of filling the controls from writing the skin.
+constexpr QStringView kNoEvents = u"NOEVENTS";
+
+QLabel* label(QWidget* parent, const QString& caption, QRect geometry) {
+    auto* result = new QLabel(caption, parent);
+    result->setGeometry(geometry);
+    return result;
+}
+
+QScrollBar* newSlider(QWidget* parent, const QString& name, QRect geometry, int maximum,
+                      QLabel* buddy) {
+    auto* bar = new QScrollBar(Qt::Horizontal, parent);
+    bar->setObjectName(name);
+    bar->setAccessibleName(buddy->text());
+    bar->setGeometry(geometry);
+    bar->setRange(0, maximum);
+    bar->setSingleStep(1);
+    bar->setPageStep(10);
+    bar->setFocusPolicy(Qt::StrongFocus);
+    bar->setEnabled(false);
+    buddy->setEnabled(false);
+    return bar;
+}
+
+// The labels beside the sliders follow their sliders' enabled state.
+void enable(bool on, std::initializer_list<QWidget*> widgets) {
+    for (QWidget* widget : widgets) {
+        widget->setEnabled(on);
+    }
+}
+
+// Where the design's font is missing, its stand-in may be wider: a caption that would be
+// cut off at its designed width gets a slightly smaller font instead.
+void fitCaption(QWidget* widget) {
+    QFont font = widget->font();
+    while (widget->sizeHint().width() > widget->width() && font.pointSizeF() > 6.0) {
+        font.setPointSizeF(font.pointSizeF() - 0.25);
+        widget->setFont(font);
+    }
+}
+
+}  // namespace
+
+void SamplePicture::SetPicture(const QImage& picture) {
+    picture_ = picture;
+    update();
+}
+
+void SamplePicture::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    if (!picture_.isNull()) {
+        QPainter painter(this);
+        painter.drawImage(contentsRect().topLeft(), picture_);
+    }
+}
+
+frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
+    setObjectName(u"frmCustomiseSkin"_s);
+    setWindowTitle(u"Customise Skin"_s);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    QFont tahoma;
+    tahoma.setFamilies({u"Tahoma"_s, u"DejaVu Sans Condensed"_s, u"Liberation Sans"_s});
+    tahoma.setPointSizeF(8.25);
+    setFont(tahoma);
+    setFixedSize(389, 425);
+
+    lblSample = label(this, u"Sample:"_s, QRect(32, 8, 309, 17));
+    picSample = new SamplePicture(this);
+    picSample->setObjectName(u"picSample"_s);
+    picSample->setAccessibleName(u"Sample"_s);
+    picSample->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    picSample->setGeometry(32, 28, 309, 141);
+    picSample->setFocusPolicy(Qt::TabFocus);
+    picSample->setAutoFillBackground(true);
+
+    chkColourise = new QCheckBox(u"&Colorize"_s, this);
+    chkColourise->setObjectName(u"chkColourise"_s);
+    chkColourise->setGeometry(32, 180, 61, 17);
+    lblHue = label(this, u"Hue"_s, QRect(32, 204, 37, 17));
+    hscHue = newSlider(this, u"hscHue"_s, QRect(92, 200, 249, 17), slider::kHueMax, lblHue);
+    lblSaturation = label(this, u"Saturation"_s, QRect(32, 228, 57, 17));
+    hscSaturation = newSlider(this, u"hscSaturation"_s, QRect(92, 224, 249, 17),
+                              slider::kSaturationMax, lblSaturation);
+
+    chkAdjustRGB = new QCheckBox(u"&Adjust Red, Green, and Blue"_s, this);
+    chkAdjustRGB->setObjectName(u"chkAdjustRGB"_s);
+    chkAdjustRGB->setGeometry(28, 268, 157, 17);
+    lblRed = label(this, u"Red %"_s, QRect(32, 296, 37, 17));
+    hscRed = newSlider(this, u"hscRed"_s, QRect(92, 292, 249, 17), slider::kChannelMax, lblRed);
+    lblGreen = label(this, u"Green %"_s, QRect(32, 320, 45, 17));
+    hscGreen =
+        newSlider(this, u"hscGreen"_s, QRect(92, 316, 249, 17), slider::kChannelMax, lblGreen);
+    lblBlue = label(this, u"Blue %"_s, QRect(32, 340, 37, 17));
+    hscBlue = newSlider(this, u"hscBlue"_s, QRect(92, 340, 249, 17), slider::kChannelMax, lblBlue);
+
+    cmdOK = new QPushButton(u"&OK"_s, this);
+    cmdOK->setObjectName(u"cmdOK"_s);
+    cmdOK->setGeometry(184, 364, 77, 29);
+    cmdCancel = new QPushButton(u"&Cancel"_s, this);
+    cmdCancel->setObjectName(u"cmdCancel"_s);
+    cmdCancel->setGeometry(264, 364, 77, 29);
+    // Enter anywhere but on OK cancels, and so does Escape (QDialog's own).
+    cmdCancel->setDefault(true);
+
+    for (QWidget* captioned :
+         {static_cast<QWidget*>(chkColourise), static_cast<QWidget*>(chkAdjustRGB),
+          static_cast<QWidget*>(lblSaturation), static_cast<QWidget*>(lblGreen)}) {
+        fitCaption(captioned);
+    }
+
+    setTabOrder(hscRed, hscGreen);
+    setTabOrder(hscGreen, hscBlue);
+    setTabOrder(hscBlue, hscHue);
+    setTabOrder(hscHue, hscSaturation);
+    setTabOrder(hscSaturation, cmdOK);
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, picSample);
+    setTabOrder(picSample, chkColourise);
+    setTabOrder(chkColourise, chkAdjustRGB);
+
+    connect(chkColourise, &QCheckBox::toggled, this, [this](bool on) {
+        enable(on, {hscHue, hscSaturation, lblHue, lblSaturation});
+        ApplyColourise();
+    });
+    connect(chkAdjustRGB, &QCheckBox::toggled, this, [this](bool on) {
+        enable(on, {hscRed, hscGreen, hscBlue, lblRed, lblGreen, lblBlue});
+        ApplyRGBAdjust();
+    });
+    for (QScrollBar* bar : {hscHue, hscSaturation}) {
+        connect(bar, &QScrollBar::valueChanged, this, &frmCustomiseSkin::ApplyColourise);
+    }
+    for (QScrollBar* bar : {hscRed, hscGreen, hscBlue}) {
+        connect(bar, &QScrollBar::valueChanged, this, &frmCustomiseSkin::ApplyRGBAdjust);
+    }
+    connect(cmdOK, &QPushButton::clicked, this, [this] {
+        cancelled_ = false;
+        accept();
+    });
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void frmCustomiseSkin::SetOwner(const DialogContext& owner) {
+    skin_ = &owner.skin;
+    owned_ = true;
+    before_ = skin_->transform;
+    AttachOwnerSkin(*this, owner, {picSample, cmdOK, cmdCancel});
+    LoadControls();
+    ApplyDialogColours();
+    DrawPreview();
+    // The focus starts on the first control in keyboard order that can take it.
+    for (QWidget* first : {static_cast<QWidget*>(hscRed), static_cast<QWidget*>(hscGreen),
+                           static_cast<QWidget*>(hscBlue), static_cast<QWidget*>(hscHue),
+                           static_cast<QWidget*>(hscSaturation), static_cast<QWidget*>(cmdOK)}) {
+        if (first->isEnabled()) {
+            first->setFocus();
+            break;
+        }
+    }
+}
+
+void frmCustomiseSkin::LoadControls() {
+    tag_ = kNoEvents.toString();
+    const SkinTransform& t = skin_->transform;
+    hscHue->setValue(slider::FromHue(t.hue));
+    hscSaturation->setValue(slider::FromSaturation(t.saturation));
+    chkColourise->setChecked(t.colourise);
+    hscRed->setValue(slider::FromPercent(t.percentRed));
+    hscGreen->setValue(slider::FromPercent(t.percentGreen));
+    hscBlue->setValue(slider::FromPercent(t.percentBlue));
+    chkAdjustRGB->setChecked(t.adjustRGB);
+    tag_.clear();
+}
+
+void frmCustomiseSkin::ApplyColourise() {
+    if (tag_ == kNoEvents || !owned_) {
+        return;
+    }
+    skin_->transform.colourise = chkColourise->isChecked();
+    skin_->transform.hue = slider::ToHue(hscHue->value());
+    skin_->transform.saturation = slider::ToSaturation(hscSaturation->value());
+    DrawPreview();
+}
+
+void frmCustomiseSkin::ApplyRGBAdjust() {
+    if (tag_ == kNoEvents || !owned_) {
+        return;
+    }
+    skin_->transform.adjustRGB = chkAdjustRGB->isChecked();
+    skin_->transform.percentRed = slider::ToPercent(hscRed->value());
+    skin_->transform.percentGreen = slider::ToPercent(hscGreen->value());
+    skin_->transform.percentBlue = slider::ToPercent(hscBlue->value());
+    DrawPreview();
+}
+
+// The dialog's own colours follow the skin as it was when the dialog opened; the
+// sliders keep the desktop's.
+void frmCustomiseSkin::ApplyDialogColours() {
+    face_ = ToQColor(skin_->FaceColour());
+    for (QScrollBar* bar : {hscHue, hscSaturation, hscRed, hscGreen, hscBlue}) {
+        KeepDesktopColours(*bar);
+    }
+}
+
+void frmCustomiseSkin::DrawPreview() {
+    if (!owned_) {
+        return;
+    }
+    const QSize inner = picSample->contentsRect().size();
+    const qreal dpr = picSample->devicePixelRatioF();
+    QImage canvas(inner * dpr, QImage::Format_ARGB32_Premultiplied);
+    canvas.setDevicePixelRatio(dpr);
+    canvas.fill(face_);
+    QPainter painter(&canvas);
+    const int w = inner.width();
+    const int h = inner.height();
+    skin_->DrawSample(painter, 4, 4, w - 40, h - 40, false);
+    skin_->DrawSample(painter, 32, 32, w - 40, h - 40, true);
+    painter.end();
+    picSample->SetPicture(canvas);
+}
+
+void frmCustomiseSkin::done(int result) {
+    // Everything but OK (Cancel, Enter, Escape, the close box) undoes the edits.
+    if (cancelled_ && owned_) {
+        skin_->transform = before_;
+    }
+    QDialog::done(result);
+}
+
+}  // namespace lyrevane

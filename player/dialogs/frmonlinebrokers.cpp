@@ -1,0 +1,161 @@
+#include "dialogs/frmonlinebrokers.h"
+
+#include <QComboBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "core/playersettings.h"
+#include "dialogs/dialogcontext.h"
+#include "dialogs/dialogs.h"
+#include "skin/artwork.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+// Said by its caption; what it does is its description.
+QPushButton* button(const QString& caption, const QString& name, const QString& description,
+                    QWidget* parent) {
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAccessibleName(QString(caption).remove(u'&'));
+    b->setAccessibleDescription(description);
+    return b;
+}
+
+}  // namespace
+
+frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
+    setObjectName(u"frmOnlineBrokers"_s);
+    setWindowTitle(u"Online Brokers"_s);
+
+    picInfo = new QFrame(this);
+    picInfo->setObjectName(u"picInfo"_s);
+    cmdInfo = new QToolButton(picInfo);
+    cmdInfo->setObjectName(u"cmdInfo"_s);
+    cmdInfo->setAccessibleName(u"Online Brokers"_s);
+    cmdInfo->setIcon(GlyphIcon(Glyph::Brokers, 32));
+    cmdInfo->setIconSize(QSize(32, 32));
+    cmdInfo->setAutoRaise(true);
+    cmdInfo->setFocusPolicy(Qt::NoFocus);  // a picture only; it does nothing
+    auto* picLayout = new QVBoxLayout(picInfo);
+    picLayout->setContentsMargins(4, 4, 4, 4);
+    picLayout->addWidget(cmdInfo);
+    picLayout->addStretch();
+
+    lblInfo2 = new QLabel(
+        u"You can now plug directly into your online brokers from within Quillmoor(tm) "
+        u"Vendrasel! Clicking the lightning bolt button on the control bar will bring up a "
+        u"popup menu from which you can select an online broker to use. Please configure your "
+        u"online brokers in this dialog."_s,
+        this);
+    lblInfo2->setObjectName(u"lblInfo2"_s);
+    lblInfo2->setWordWrap(true);
+
+    fraOnlineBrokers = new QGroupBox(u"Frame1"_s, this);
+    fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
+    fraOnlineBrokers->setAccessibleName(u"Online brokers"_s);
+    cboBrokerSelect = new QComboBox(fraOnlineBrokers);
+    cboBrokerSelect->setObjectName(u"cboBrokerSelect"_s);
+    cboBrokerSelect->setAccessibleName(u"Online broker"_s);
+    cboBrokerSelect->setEditable(false);
+    txtName = new QLineEdit(fraOnlineBrokers);
+    txtName->setObjectName(u"txtName"_s);
+    txtName->setAccessibleName(u"Name"_s);
+    txtURL = new QLineEdit(fraOnlineBrokers);
+    txtURL->setObjectName(u"txtURL"_s);
+    txtURL->setAccessibleName(u"URL"_s);
+    auto* lblName = new QLabel(u"Na&me:"_s, fraOnlineBrokers);
+    lblName->setObjectName(u"lblInfo0"_s);
+    lblName->setBuddy(txtName);
+    auto* lblUrl = new QLabel(u"&URL:"_s, fraOnlineBrokers);
+    lblUrl->setObjectName(u"lblInfo1"_s);
+    lblUrl->setBuddy(txtURL);
+    cmdNew = button(u"&New"_s, u"cmdNew"_s, u"New online broker"_s, fraOnlineBrokers);
+    cmdDelete = button(u"&Delete"_s, u"cmdDelete"_s, u"Delete online broker"_s, fraOnlineBrokers);
+    cmdApply =
+        button(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broker"_s, fraOnlineBrokers);
+
+    auto* grid = new QGridLayout(fraOnlineBrokers);
+    grid->addWidget(cboBrokerSelect, 0, 0, 1, 2);
+    grid->addWidget(lblName, 1, 0);
+    grid->addWidget(txtName, 1, 1);
+    grid->addWidget(lblUrl, 2, 0);
+    grid->addWidget(txtURL, 2, 1);
+    auto* editButtons = new QHBoxLayout;
+    editButtons->addStretch();
+    editButtons->addWidget(cmdNew);
+    editButtons->addWidget(cmdDelete);
+    editButtons->addWidget(cmdApply);
+    grid->addLayout(editButtons, 3, 0, 1, 2);
+
+    cmdOK = button(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
+    cmdOK->setDefault(true);                                              // Enter
+    cmdCancel = button(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
+
+    auto* info = new QHBoxLayout;
+    info->addWidget(picInfo, 0, Qt::AlignTop);
+    info->addWidget(lblInfo2, 1);
+    auto* left = new QVBoxLayout;
+    left->addLayout(info);
+    left->addWidget(fraOnlineBrokers);
+    auto* right = new QVBoxLayout;
+    right->addWidget(cmdOK);
+    right->addWidget(cmdCancel);
+    right->addStretch();
+    auto* main = new QHBoxLayout(this);
+    main->addLayout(left, 1);
+    main->addLayout(right);
+
+    QWidget* order[] = {cboBrokerSelect, txtName,  txtURL, cmdNew,
+                        cmdDelete,       cmdApply, cmdOK,  cmdCancel};
+    for (size_t i = 1; i < std::size(order); ++i) {
+        setTabOrder(order[i - 1], order[i]);
+    }
+    resize(460, sizeHint().height());
+}
+
+frmOnlineBrokers::~frmOnlineBrokers() = default;
+
+void frmOnlineBrokers::SetOwner(const DialogContext& owner) {
+    AttachOwnerSkin(*this, owner,
+                    {picInfo, cmdOK, cmdCancel, fraOnlineBrokers, cmdNew, cmdApply, cmdDelete});
+    cmdInfo->setToolTip(owner.portal.DomainName());
+
+    entries_ = std::make_unique<BrokerEntries>(
+        BrokerEntries::Services{owner.settings, owner.prompts, owner.reloadOnlineBrokers});
+    entries_->Load();
+    StartEditing(*entries_, owner.prompts,
+                 {cboBrokerSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
+}
+
+EntryFields frmOnlineBrokers::Fields() const {
+    return {{txtName->text(), txtURL->text()}, 0};
+}
+
+void frmOnlineBrokers::ShowFields(const EntryFields& fields) {
+    txtName->setText(fields.texts.value(BrokerEntries::NameField));
+    txtURL->setText(fields.texts.value(BrokerEntries::UrlField));
+}
+
+void frmOnlineBrokers::ClearTexts() {
+    txtName->clear();
+    txtURL->clear();
+}
+
+void frmOnlineBrokers::FocusField(int field) {
+    QLineEdit* edit = field == BrokerEntries::UrlField ? txtURL : txtName;
+    edit->setFocus();
+    edit->selectAll();
+}
+
+}  // namespace lyrevane

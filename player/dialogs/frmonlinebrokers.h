@@ -1,0 +1,53 @@
+#pragma once
+
+#include <memory>
+
+#include "core/brokerentries.h"
+#include "dialogs/listeditordialog.h"
+
+class QComboBox;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+
+namespace lyrevane {
+
+struct DialogContext;
+
+// "Online Brokers": the editor of the brokers behind the play bar's lightning button.
+// OK rewrites the list and has the main window rebuild its brokers menu at once.
+class frmOnlineBrokers final : public ListEditorDialog {
+public:
+    explicit frmOnlineBrokers(QWidget* parent = nullptr);
+    ~frmOnlineBrokers() override;
+
+    // Loads the brokers through the owner's store; call once, before showing.
+    void SetOwner(const DialogContext& owner);
+
+    QFrame* picInfo = nullptr;
+    QToolButton* cmdInfo = nullptr;
+    QLabel* lblInfo2 = nullptr;
+    QGroupBox* fraOnlineBrokers = nullptr;
+    QComboBox* cboBrokerSelect = nullptr;
+    QLineEdit* txtName = nullptr;
+    QLineEdit* txtURL = nullptr;
+    QPushButton* cmdNew = nullptr;
+    QPushButton* cmdDelete = nullptr;
+    QPushButton* cmdApply = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+private:
+    // ListEditorView
+    EntryFields Fields() const override;
+    void ShowFields(const EntryFields& fields) override;
+    void ClearTexts() override;
+    void FocusField(int field) override;
+
+    std::unique_ptr<BrokerEntries> entries_;
+};
+
+}  // namespace lyrevane

@@ -1,7 +1,0 @@
-#include "netlog.h"
-
-namespace lyrevane {
-
-Q_LOGGING_CATEGORY(lcNet, "lyrevane.net", QtInfoMsg)
-
-}  // namespace lyrevane

@@ -1,0 +1,142 @@
+#include "rules/sourcerules.h"
+
+#include "rules/commandurl.h"
+#include "rules/hostnormaliser.h"
+#include "rules/mediasourcecheck.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <utility>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+constexpr qsizetype kMaxShownUrl = 200;
+
+// A URL as a message shows it: on one line, without markup a message box could render,
+// and short enough that a hostile server cannot fill the box.
+QString shown(const QString& url) {
+    QString text = url.simplified();
+    text.replace(u'<', u"%3C"_s).replace(u'>', u"%3E"_s);
+    if (text.size() > kMaxShownUrl) {
+        text = text.left(kMaxShownUrl) + u"..."_s;
+    }
+    return text;
+}
+
+}  // namespace
+
+SourceRules::SourceRules(QStringList extraRefused) : extraRefused_(std::move(extraRefused)) {
+    for (const QString& entry : std::as_const(extraRefused_)) {
+        if (!entry.contains(u"://"_s)) {
+            const QString host = NormaliseHost(entry);
+            if (!host.isEmpty()) {
+                extraHosts_.append(host);
+            }
+        }
+    }
+}
+
+bool SourceRules::allows(const QString& url) const {
+    if (url.isEmpty() || !IsCommandMediaUrl(url)) {
+        return false;
+    }
+    if (IsRefusedSource(url)) {
+        return false;
+    }
+    for (const QString& entry : extraRefused_) {
+        if (!entry.isEmpty() && url.contains(entry, Qt::CaseInsensitive)) {
+            return false;
+        }
+    }
+    if (!extraHosts_.isEmpty()) {
+        for (const QString& host : HostsOf(url)) {
+            for (const QString& refused : extraHosts_) {
+                if (HostIsWithin(host, refused)) {
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+bool SourceRules::allowsAddress(const sockaddr* address) const {
+    char text[INET6_ADDRSTRLEN] = {};
+    QString host;
+    if (address == nullptr) {
+        return false;
+    }
+    if (address->sa_family == AF_INET) {
+        const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(address);
+        if (::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text) == nullptr) {
+            return false;
+        }
+        host = NormaliseHost(QString::fromLatin1(text));
+    } else if (address->sa_family == AF_INET6) {
+        const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address);
+        if (::inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text) == nullptr) {
+            return false;
+        }
+        // Read as hosts are: IPv4 inside IPv6 is the IPv4 address.
+        host = NormaliseHost(u'[' + QString::fromLatin1(text) + u']');
+    } else {
+        return false;
+    }
+    for (const QStringList* list : {&RefusedHosts(), &extraHosts_}) {
+        for (const QString& refused : *list) {
+            if (HostIsWithin(host, refused)) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+namespace sourcemessages {
+
+QString refusedRedirect(const QString& name, const QString& target) {
+    return u"Cannot open "_s + shown(name) + u": it redirects to "_s + shown(target) +
+           u", which this player does not open."_s;
+}
+
+QString refusedSource(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": this player does not open such sources."_s;
+}
+
+QString refusedPlaylist(const QString& name) {
+    return u"The playlist "_s + shown(name) + u" lists no source this player may open."_s;
+}
+
+QString tooManyRedirects(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": too many redirects."_s;
+}
+
+QString redirectLoop(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": it redirects in a loop."_s;
+}
+
+QString emptyPlaylist(const QString& name) {
+    return u"The playlist "_s + shown(name) + u" has no entries."_s;
+}
+
+QString timedOut(const QString& name) {
+    return u"Timed out connecting to "_s + shown(name) + u"."_s;
+}
+
+QString playlistTooLarge(const QString& name) {
+    return u"The playlist "_s + shown(name) + u" is too large."_s;
+}
+
+QString playlistsTooDeep(const QString& name) {
+    return u"Cannot open "_s + shown(name) + u": playlists nested too deeply."_s;
+}
+
+}  // namespace sourcemessages
+
+}  // namespace lyrevane

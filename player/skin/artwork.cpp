@@ -1,0 +1,102 @@
+#include "skin/artwork.h"
+
+#include "skin/logo.h"
+
+#include <QFont>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+namespace {
+
+void drawGlyph(QPainter& p, Glyph glyph, int side, const QColor& ink) {
+    const double s = side;
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(ink);
+    switch (glyph) {
+        case Glyph::Play: {
+            QPainterPath path;
+            path.moveTo(s * 0.28, s * 0.18);
+            path.lineTo(s * 0.82, s * 0.5);
+            path.lineTo(s * 0.28, s * 0.82);
+            path.closeSubpath();
+            p.drawPath(path);
+            break;
+        }
+        case Glyph::Pause:
+            p.drawRect(QRectF(s * 0.24, s * 0.2, s * 0.18, s * 0.6));
+            p.drawRect(QRectF(s * 0.58, s * 0.2, s * 0.18, s * 0.6));
+            break;
+        case Glyph::Stop:
+            p.drawRect(QRectF(s * 0.24, s * 0.24, s * 0.52, s * 0.52));
+            break;
+        case Glyph::Home: {
+            QPainterPath roof;
+            roof.moveTo(s * 0.5, s * 0.12);
+            roof.lineTo(s * 0.9, s * 0.5);
+            roof.lineTo(s * 0.1, s * 0.5);
+            roof.closeSubpath();
+            p.drawPath(roof);
+            p.drawRect(QRectF(s * 0.22, s * 0.48, s * 0.56, s * 0.38));
+            p.setBrush(Qt::white);
+            p.drawRect(QRectF(s * 0.43, s * 0.6, s * 0.14, s * 0.26));
+            break;
+        }
+        case Glyph::Mail:
+            p.setBrush(Qt::white);
+            p.setPen(QPen(ink, s * 0.07));
+            p.drawRect(QRectF(s * 0.12, s * 0.26, s * 0.76, s * 0.5));
+            p.drawPolyline(QPolygonF({QPointF(s * 0.12, s * 0.26), QPointF(s * 0.5, s * 0.55),
+                                      QPointF(s * 0.88, s * 0.26)}));
+            break;
+        case Glyph::Brokers: {
+            // A lightning bolt: a zigzag from the top right down to a point at the bottom left.
+            QPainterPath bolt;
+            bolt.moveTo(s * 0.6, s * 0.04);
+            bolt.lineTo(s * 0.2, s * 0.56);
+            bolt.lineTo(s * 0.46, s * 0.56);
+            bolt.lineTo(s * 0.32, s * 0.96);
+            bolt.lineTo(s * 0.82, s * 0.4);
+            bolt.lineTo(s * 0.55, s * 0.4);
+            bolt.lineTo(s * 0.74, s * 0.04);
+            bolt.closeSubpath();
+            p.setPen(QPen(ink, s * 0.05, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+            p.setBrush(QColor(0xf2, 0xc2, 0x30));
+            p.drawPath(bolt);
+            break;
+        }
+    }
+}
+
+QPixmap glyphPixmap(Glyph glyph, int side, const QColor& ink) {
+    QPixmap pixmap(side, side);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    drawGlyph(painter, glyph, side, ink);
+    return pixmap;
+}
+
+}  // namespace
+
+QIcon GlyphIcon(Glyph glyph, int side) {
+    QIcon icon;
+    icon.addPixmap(glyphPixmap(glyph, side, QColor(0x1d, 0x4e, 0x89)), QIcon::Normal);
+    icon.addPixmap(glyphPixmap(glyph, side, QColor(0x12, 0x33, 0x5c)), QIcon::Active);
+    icon.addPixmap(glyphPixmap(glyph, side, QColor(0xa0, 0xa4, 0xaa)), QIcon::Disabled);
+    return icon;
+}
+
+QPixmap LogoPixmap() {
+    QPixmap pixmap(LogoSize());
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    PaintLogo(p);
+    return pixmap;
+}
+
+}  // namespace lyrevane

@@ -1,0 +1,243 @@
+#pragma once
+
+#include "engine/cushiongovernor.h"
+#include "engine/mediaengine.h"
+#include "engine/playstatemachine.h"
+#include "engine/timeshift.h"
+#include "net/feedbuffer.h"
+#include "net/hostpinning.h"
+#include "net/mediagateway.h"
+#include "net/sourceresolver.h"
+#include "net/streamfeed.h"
+#include "net/streamrecorder.h"
+
+#include <QStringList>
+#include <QThread>
+#include <QTime>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdarg>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct libvlc_instance_t;
+struct libvlc_media_player_t;
+struct libvlc_media_t;
+struct libvlc_event_t;
+struct vlc_log_t;  // libvlc_log_t
+
+namespace lyrevane {
+
+struct VlcEngineOptions {
+    // Extra libVLC command-line options, appended to the engine's own (for example
+    // "--aout=dummy" where no sound server is available).
+    QStringList vlcArguments;
+    // Connect timeout, stall watchdog and reconnection backoff.
+    PlayTimings timings;
+    // Where a paused live stream keeps what arrives beyond memory ($XDG_CACHE_HOME/Lyrevane
+    // when empty).
+    QString timeShiftFolder;
+    // Where recordings go ($XDG_MUSIC_DIR/Lyrevane when empty).
+    QString recordingFolder;
+    // Sources refused in addition to the built-in list, matched the same way (for tests
+    // that let a local address stand in for a refused host).
+    QStringList refusedSources;
+};
+
+// MediaEngine on libVLC. One libVLC instance and one media player per engine object.
+// The play state lives in a PlayStateMachine; this class translates libVLC's events and
+// the user's commands into its events, and carries out its commands on libVLC. All libVLC
+// calls happen on the thread that owns the engine; libVLC's callbacks are queued to it.
+// libVLC is handed only what passed the media rules. An HTTP(S) entry is read by a
+// StreamFeed on the engine's network thread: it follows and checks the redirects, reads
+// playlists, and feeds a stream's bytes to libVLC on the connection it checked, taking the
+// station's name and titles from the stream itself. libVLC starts at once and waits for the
+// bytes, so its own start-up overlaps the connection. It reads a fed stream at the pace it
+// plays it; what the network sends beyond waits in the feed as a cushion against stalls, which
+// the server's first burst starts and a slightly slower rate grows (CushionGovernor). Other HTTP(S)
+// entries (files of a known length, segmented streams) libVLC reads through the MediaGateway on the
+// same thread, which asks for them on checked connections and hands libVLC only its own loopback
+// addresses; what the listener sees names the real source. The entries of playlists that libVLC
+// reads itself are checked again.
+class VlcMediaEngine final : public MediaEngine {
+    Q_OBJECT
+
+public:
+    explicit VlcMediaEngine(VlcEngineOptions options = {}, QObject* parent = nullptr);
+    ~VlcMediaEngine() override;
+    VlcMediaEngine(const VlcMediaEngine&) = delete;
+    VlcMediaEngine& operator=(const VlcMediaEngine&) = delete;
+
+    void setUrl(const QString& url) override;
+    QString url() const override;
+    void play() override;
+    void pause() override;
+    void stop() override;
+    bool isAvailable(Control control) const override;
+    void setVolume(int volume) override;
+    int volume() const override;
+    int openState() const override;
+    int playState() const override;
+    int errorCount() const override;
+    QString errorDescription(int index) const override;
+    QString stationName() const override { return station_; }
+    QString nowPlaying() const override { return title_; }
+    QString reconnecting() const override { return reconnecting_; }
+    std::chrono::milliseconds behindLive() const override { return shift_.behind(); }
+    bool keepingStopped() const override;
+    void catchUpToLive() override;
+    QString recordRefusal() const override;
+    void setRecording(bool on) override;
+    qint64 recordingSeconds() const override;
+
+    // Starts opening `url` before anyone listens to the engine (at program start, while the
+    // window is still being built), so that the connection and libVLC's start-up overlap the
+    // rest. What the engine would report meanwhile is held back. The first setUrl(url) then
+    // adopts the opening as it stands and reports what was held, in order; any other command
+    // drops what was held and goes on as usual.
+    // `early`, when given, is a connection to `url` opened before the engine existed; the
+    // stream is read on it when the answer is a live stream.
+    void prestart(const QString& url, std::shared_ptr<EarlyConnection> early = {});
+    // Closes a prestarted opening that no setUrl adopted, silently.
+    void endPrestart();
+
+    // False when libVLC could not be initialised; every URL then fails with an error.
+    bool isValid() const;
+    void setConnectTimeout(std::chrono::milliseconds timeout);
+    std::chrono::milliseconds connectTimeout() const;
+    // The volume libVLC's audio output currently applies, or -1 when there is none.
+    int outputVolume() const;
+
+private:
+    using Event = PlayStateMachine::Event;
+    using Command = PlayStateMachine::Command;
+
+    struct VlcEvent {
+        int type = 0;
+        float cache = 0;
+        int trackType = 0;
+        qint64 time = 0;
+    };
+
+    static void onVlcEvent(const libvlc_event_t* event, void* data);
+    static void onVlcLog(void* data, int level, const vlc_log_t* context, const char* format,
+                         va_list args);
+
+    void handleVlcEvent(const VlcEvent& event);
+    // The URL a libVLC MRL stands for: the real source of a gateway address, empty for one the
+    // gateway no longer knows. Any thread.
+    QString urlOfMrl(const QString& mrl) const;
+    // Whether libVLC may open an access at `target` (any thread): a second line behind the
+    // gateway.
+    bool libVlcMayOpen(const QString& target) const;
+    // Makes the gateway and the host pinning, on the network thread.
+    void startGateway();
+    // The gateway's reports on what libVLC asked of it.
+    void onGatewayRefused(quint64 session, const QString& target);
+    void onGatewayFailed(quint64 session, const QString& line);
+    // The checked address of a source libVLC opens itself.
+    void onPinned(quint64 ticket, const QString& pinned, bool refused, const QString& line);
+    // Runs an event through the state machine and carries out its commands; events raised
+    // while doing so are queued and run after them.
+    void dispatch(const Event& event);
+    void execute(const Command& command);
+    // Opens an entry: fed through the stream feed, or by URL.
+    void openEntry(const QString& url);
+    // The feed's verdict on a source it does not feed.
+    void onResolved(quint64 ticket, const SourceResolution& result);
+    void onFeedFailed(quint64 ticket, const QString& line);
+    void failWith(const QString& line);
+    // Hands a checked URL to libVLC.
+    void openUrlMedia(const QString& url);
+    // The end of an entry: the sub-items the rules allow (a playlist's entries), or a
+    // refusal when it listed only refused ones.
+    Event subItemsEvent();
+    // The entries of a playlist that libVLC has read (its sub-items), in order.
+    QStringList takeSubItems();
+    void haltPlayer();
+    void releaseMedia();
+    // Reads the station's name and the current title from the media's metadata.
+    void readMetadata();
+    void setMetadata(const QString& station, const QString& title);
+    // Follows the machine's outage into reconnecting(), after each dispatch.
+    void updateReconnecting();
+    // Loads the plugins a stream's first bytes need while the connection is being made.
+    void warmStreamPlugins();
+    // Emits now, or holds the signal back while prestarting.
+    void announce(std::function<void()> signal);
+    // Drops what a prestart held back; true when one was in progress.
+    bool dropPrestart();
+    void applyVolume();
+    // Plays a fed live stream a little slower while its cushion is short, and follows what is
+    // heard: its title, how far behind live.
+    void governCushion();
+    void followAudioHeard();
+    QString timeShiftFolder() const;
+    // A stream that ends while the listener is behind live is connected to again, and what
+    // comes is kept after what was: true when that is under way for `ticket`.
+    bool rejoinWhileBehind(quint64 ticket);
+    void rejoin();
+    // Ends a recording, telling the listener when that went wrong.
+    void stopRecording();
+    // Hands the current feed's audio to the recording.
+    void tapRecording();
+    void setRate(double rate);
+    QTimer& timer(PlayStateMachine::Timer which);
+
+    VlcEngineOptions options_;
+    PlayStateMachine machine_;
+    const SourceRules rules_;  // also read on libVLC's threads
+    // The network thread and the feed that lives on it.
+    QThread feedThread_;
+    StreamFeed* feed_ = nullptr;
+    // Where libVLC reads HTTP(S) sources that are not fed, and the session of its addresses
+    // given to the current media.
+    MediaGateway* gateway_ = nullptr;
+    quint64 gatewaySession_ = 0;
+    HostPinning* pinning_ = nullptr;          // on the network thread too
+    std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
+    quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
+    bool fed_ = false;                        // the current media is read from the feed
+    CushionGovernor cushion_;
+    QTimer cushionTimer_;
+    double rate_ = 1.0;
+    TimeShift shift_;
+    qint64 shownBehind_ = 0;  // whole seconds, as last announced
+    bool rejoining_ = false;
+    int rejoinAttempts_ = 0;
+    QTimer rejoinTimer_;
+    std::shared_ptr<StreamRecorder> recorder_;
+    qint64 shownRecorded_ = -1;
+    QString recordError_;  // as last told
+    bool keptAllTold_ = false;
+    QString entry_;  // the entry being opened or played, as the machine named it
+    libvlc_instance_t* instance_ = nullptr;
+    libvlc_media_player_t* player_ = nullptr;
+    libvlc_media_t* media_ = nullptr;  // the entry being played
+    // Bumped whenever the player is stopped or restarted; callbacks tagged with an older
+    // value belong to media that is gone and are dropped.
+    std::atomic<quint64> generation_{0};
+    std::array<QTimer, PlayStateMachine::kTimerCount> timers_;
+    std::deque<Event> events_;
+    bool dispatching_ = false;
+
+    int volumeRepairs_ = 0;
+    int volume_ = 50;
+    QStringList errors_;
+    QString station_;
+    QString title_;
+    QString reconnecting_;
+    std::optional<std::chrono::milliseconds> outageSince_;  // on the machine's clock
+    QTime outageClock_;                                     // the same, in local time
+    bool prestarting_ = false;
+    QString prestartUrl_;
+    std::vector<std::function<void()>> held_;
+};
+
+}  // namespace lyrevane
