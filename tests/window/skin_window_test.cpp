@@ -19,29 +19,17 @@
 #include <memory>
 
 #include "../support/accessibility.h"
-#include "../support/windowtests.h"
-#include "common/settingsstore.h"
+#include "../support/mainwindowfixture.h"
 #include "dialogs/frmcustomiseskin.h"
 #include "dialogs/skinframe.h"
-#include "fakes.h"
 #include "skin/skinconfiguration.h"
-#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
-using testing::sharedProfile;
-
 constexpr int kTimeoutMs = 10000;
-
-class NoOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString&) override {}
-};
 
 QColor face(QWidget* widget) {
     return widget->palette().color(QPalette::Window);
@@ -50,24 +38,16 @@ QColor buttonFace(QWidget* widget) {
     return widget->palette().color(QPalette::Button);
 }
 
-class SkinWindowTest : public ::testing::Test {
+class SkinWindowTest : public testing::MainWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        MainWindowTest::SetUp();
         // Pages from a port where nothing listens: no traffic leaves this machine.
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
-    }
-    void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
+        setPortal(u"http://127.0.0.1:9"_s);
     }
 
     void start(const QString& skinFolder = {}) {
-        window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+        makeWindow();
         if (!skinFolder.isEmpty()) {
             window->SetSkinFolder(skinFolder);
         }
@@ -96,14 +76,6 @@ protected:
     }
 
     QString skinSetting(QStringView key) { return store->ReadSetting(kAppName, kSkinSection, key); }
-
-    QTemporaryDir folder;
-    std::unique_ptr<SqliteSettingsStore> store;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    testing::NullTracker tracker;
-    NoOpener opener;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
@@ -381,7 +353,3 @@ TEST_F(SkinWindowTest, TheCloseButtonClosesTheWindowAndSaves) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}
