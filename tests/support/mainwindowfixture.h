@@ -5,14 +5,18 @@
 // browser profile and closed after each test.
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 
 #include "../player/fakes.h"
@@ -47,6 +51,26 @@ inline QString PaneText(QWebEngineView* view) {
 // Clicks the element `id` of the page in `view`.
 inline void ClickInPane(QWebEngineView* view, const QString& id) {
     view->page()->runJavaScript(QStringLiteral("document.getElementById('%1').click()").arg(id));
+}
+
+// Triggers `action` and, once the modal `Dialog` it opens shows, runs `body` with it;
+// returns when the action has returned (the dialog closed), telling whether `body` ran.
+template <typename Dialog>
+bool WhileModal(QAction* action, const std::function<void(Dialog&)>& body) {
+    bool ran = false;
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
+        if (dialog != nullptr && dialog->isVisible() && !ran) {
+            ran = true;
+            poll.stop();
+            body(*dialog);
+        }
+    });
+    poll.start();
+    action->trigger();
+    return ran;
 }
 
 class MainWindowTest : public ::testing::Test {

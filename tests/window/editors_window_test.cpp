@@ -90,22 +90,7 @@ protected:
     // shown; returns when the dialog has closed.
     template <typename Dialog>
     void whileOpen(QAction* action, const std::function<void(Dialog&)>& body) {
-        bool ran = false;
-        auto* poll = new QTimer(window.get());
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, window.get(), [&, poll] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            auto* wanted = dynamic_cast<Dialog*>(dialog);
-            if (wanted != nullptr && wanted->isVisible() && !ran) {
-                ran = true;
-                poll->stop();
-                body(*wanted);
-            }
-        });
-        poll->start();
-        action->trigger();
-        delete poll;
-        EXPECT_TRUE(ran);
+        EXPECT_TRUE(testing::WhileModal(action, body));
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     }
 

@@ -58,21 +58,14 @@ protected:
 
     // Opens Customise Skin from the menu; `inside` runs while it is shown and closes it.
     void customise(const std::function<void(frmCustomiseSkin&)>& inside) {
-        bool ran = false;
-        QTimer::singleShot(0, window.get(), [&] {
-            ASSERT_TRUE(QTest::qWaitFor(
-                [] { return qobject_cast<frmCustomiseSkin*>(QApplication::activeModalWidget()); },
-                kTimeoutMs));
-            auto* dialog = qobject_cast<frmCustomiseSkin*>(QApplication::activeModalWidget());
-            inside(*dialog);
-            ran = true;
-            if (dialog->isVisible()) {
-                ADD_FAILURE() << "the dialog is still open";
-                dialog->reject();
-            }
-        });
-        window->mnuFileCustomizeSkin->trigger();
-        ASSERT_TRUE(ran);
+        ASSERT_TRUE(testing::WhileModal<frmCustomiseSkin>(
+            window->mnuFileCustomizeSkin, [&](frmCustomiseSkin& dialog) {
+                inside(dialog);
+                if (dialog.isVisible()) {
+                    ADD_FAILURE() << "the dialog is still open";
+                    dialog.reject();
+                }
+            }));
     }
 
     QString skinSetting(QStringView key) { return store->ReadSetting(kAppName, kSkinSection, key); }
@@ -313,12 +306,8 @@ TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
     prompts.yesNo = {true, true};  // both empty lists get a first entry, so the dialogs show
     for (QAction* entry : {window->mnuHelpAbout, window->mnuFileConfigureOnlineBrokers,
                            window->mnuFileBroadcastScheduler}) {
-        bool seen = false;
-        QTimer::singleShot(0, window.get(), [&] {
-            ASSERT_TRUE(QTest::qWaitFor(
-                [] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()); },
-                kTimeoutMs));
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        EXPECT_TRUE(testing::WhileModal<QDialog>(entry, [&](QDialog& shown) {
+            QDialog* dialog = &shown;
             QTest::qWait(50);
             const std::string name = dialog->objectName().toStdString();
             EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::FramelessWindowHint)) << name;
@@ -334,11 +323,8 @@ TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
             EXPECT_EQ(QColor(shot.pixel(1, shot.height() / 2)), QColor(shot.pixel(1, 50)))
                 << "the border runs down the side";
             EXPECT_NE(shot.pixel(1, shot.height() / 2) & 0xffffffU, 0U);
-            seen = true;
             dialog->reject();
-        });
-        entry->trigger();
-        EXPECT_TRUE(seen);
+        }));
     }
 }
 
