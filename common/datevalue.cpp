@@ -55,10 +55,6 @@ double fromDate(QDate day) {
     return fromParts(day, QTime(0, 0));
 }
 
-double fromDateTime(const QDateTime& moment) {
-    return fromParts(moment.date(), moment.time());
-}
-
 double timeOfDay(const QDateTime& moment) {
     return fromParts(referenceDay(), moment.time());
 }

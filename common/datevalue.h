@@ -19,8 +19,6 @@ QDate referenceDay();
 // Encodes a calendar day and time of day (whole milliseconds).
 double fromParts(QDate day, QTime time);
 double fromDate(QDate day);
-// The local wall-clock reading of `moment`.
-double fromDateTime(const QDateTime& moment);
 // The time of day of `moment` as a value on the reference day, in [0, 1).
 double timeOfDay(const QDateTime& moment);
 

@@ -103,11 +103,6 @@ bool ReadReloadFlag(SettingsProvider& store) {
         .value_or(false);
 }
 
-bool ClearReloadFlag(SettingsProvider& store) {
-    return store.WriteSetting(kAppName, kSchedulerSection, schedulekeys::DoUpdate,
-                              formatBool(false));
-}
-
 bool RecordLastActive(SettingsProvider& store, const QString& name, QDate day) {
     // One transaction: the date and the flag that makes readers reload it.
     return store.WriteSettings(

@@ -63,7 +63,6 @@ double LastActiveToStore(const Broadcast& broadcast, const QDateTime& now);
 
 // Reload handshake.
 bool ReadReloadFlag(SettingsProvider& store);
-bool ClearReloadFlag(SettingsProvider& store);
 // Records `day` as the broadcast's last-active day, then raises the reload flag.
 bool RecordLastActive(SettingsProvider& store, const QString& name, QDate day);
 

@@ -53,8 +53,6 @@ public:
     // Empty while the store works; otherwise a sentence naming what is wrong and the file.
     QString problem() const { return problem_; }
     void setBusyTimeouts(BusyTimeouts timeouts) { timeouts_ = timeouts; }
-    // Statements that slept waiting for another program's lock, since construction.
-    int busyWaits() const { return busy_.waits(); }
 
     QString ReadSetting(QStringView app, QStringView section, QStringView key,
                         const QString& fallback = {}) override;

@@ -27,9 +27,6 @@ int BusyWait::onBusy(void* self, int attempt) {
     if (left <= 0) {
         return 0;  // give up: the statement returns SQLITE_BUSY
     }
-    if (attempt == 0) {
-        ++wait->waits_;
-    }
     // Short sleeps first: most locks are held for a single small transaction.
     static constexpr std::array<qint64, 8> kSleepsMs = {1, 2, 5, 10, 20, 25, 50, 100};
     const qint64 sleep =

@@ -29,14 +29,11 @@ class BusyWait {
 public:
     void install(sqlite3* db);
     void start(int timeoutMs) { deadline_ = QDeadlineTimer(qMax(0, timeoutMs)); }
-    // Statements that slept waiting for a lock, since construction.
-    int waits() const { return waits_; }
 
 private:
     static int onBusy(void* self, int attempt);
 
     QDeadlineTimer deadline_{0};
-    int waits_ = 0;
 };
 
 // Owns a prepared statement for the length of one operation.

@@ -47,9 +47,6 @@ public:
     // Sends one report unless one is still in flight (then the call is skipped).
     void TrackUsage() override;
 
-    // The body of the tracker's last answer, unchanged.
-    QByteArray TrackingSessionID() const { return sessionId_; }
-    bool InFlight() const { return *inFlight_; }
     // The URL the next report goes to.
     QUrl RequestUrl() const;
 
@@ -62,6 +59,7 @@ private:
     HttpClient& http_;
     QString baseUrl_;
     std::chrono::milliseconds deadline_;
+    // The body of the tracker's last answer, unchanged.
     QByteArray sessionId_;
     // Shared with pending callbacks so that an answer after destruction is ignored.
     std::shared_ptr<bool> inFlight_ = std::make_shared<bool>(false);

@@ -92,15 +92,6 @@ QRgb apply(const Tables& tables, QRgb colour) {
                  tables.channels[2][size_t(b)], qAlpha(colour));
 }
 
-double linear(int channel) {
-    const double c = channel / 255.0;
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-double luminance(QRgb c) {
-    return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
-}
-
 }  // namespace
 
 QRgb TransformRgb(QRgb colour, const SkinTransform& transform) {
@@ -122,12 +113,6 @@ QImage TransformImage(const QImage& image, const SkinTransform& transform) {
         }
     }
     return result;
-}
-
-double ContrastRatio(QRgb a, QRgb b) {
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
 }  // namespace lyrevane

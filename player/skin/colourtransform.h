@@ -49,7 +49,4 @@ ColourValue TransformColour(ColourValue colour, const SkinTransform& transform);
 // The same for every pixel, through lookup tables; the result is ARGB32.
 QImage TransformImage(const QImage& image, const SkinTransform& transform);
 
-// WCAG contrast ratio of two opaque colours, 1 to 21.
-double ContrastRatio(QRgb a, QRgb b);
-
 }  // namespace lyrevane

@@ -166,7 +166,6 @@ void CommandSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
 }
 
 void CommandSchemeHandler::Dropped(const QString& kind) {
-    ++droppedCount_;
     if (!logged_.contains(kind)) {
         logged_.insert(kind);
         qWarning().noquote() << u"Lyrevane: ignored %1 (further ones are ignored silently)."_s.arg(
@@ -259,16 +258,13 @@ void PlayerWebPage::OnNewWindow(QWebEngineNewWindowRequest& request) {
             case NewWindowGate::Verdict::Open:
                 break;
             case NewWindowGate::Verdict::NotFromTheUser:
-                ++windowsRefused_;
                 Dropped(u"a new window the advertisement pane opened without a click"_s);
                 return;
             case NewWindowGate::Verdict::OneAlreadyOpened:
-                ++windowsRefused_;
                 Dropped(u"more than one new window for one click in the advertisement pane"_s);
                 return;
         }
     }
-    ++windowsOpened_;
     PopupCatcher::CommandCatcher catchCommand;
     if (pane_ == Pane::Main) {
         catchCommand = [page = QPointer<PlayerWebPage>(this), topPage = url()](

@@ -46,12 +46,10 @@ public:
     // Notes a command or window that was not let through; each kind is logged to stderr
     // the first time it occurs.
     void Dropped(const QString& kind);
-    int DroppedCount() const { return droppedCount_; }
 
 private:
     QList<std::pair<QUrl, Decision>> expected_;
     QSet<QString> logged_;
-    int droppedCount_ = 0;
 };
 
 // A pane's page. In the main pane, "lyrev:" navigations of the top page, of its frames
@@ -75,9 +73,6 @@ public:
     void WatchUserInput(QWebEngineView* view);
     // A click or key press: allows one new window.
     void NoteUserInput() { windowGate_.UserInput(); }
-    // New windows that were let open, and the ones refused.
-    int WindowsOpened() const { return windowsOpened_; }
-    int WindowsRefused() const { return windowsRefused_; }
 
     // Lets the command `url` through to the scheme handler, which hands its initiator to
     // the judgement against `topPage`; `holder`, if any, goes once the command is judged.
@@ -95,8 +90,6 @@ private:
     CommandRunner runCommand_;
     PopupHandler openPopup_;
     NewWindowGate windowGate_;
-    int windowsOpened_ = 0;
-    int windowsRefused_ = 0;
 };
 
 // A browser pane as the player's logic drives it.

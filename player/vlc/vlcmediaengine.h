@@ -111,8 +111,6 @@ public:
     bool isValid() const;
     void setConnectTimeout(std::chrono::milliseconds timeout);
     std::chrono::milliseconds connectTimeout() const;
-    // The volume libVLC's audio output currently applies, or -1 when there is none.
-    int outputVolume() const;
 
 private:
     using Event = PlayStateMachine::Event;

@@ -177,8 +177,4 @@ std::chrono::milliseconds VlcMediaEngine::connectTimeout() const {
     return machine_.timings().connectTimeout;
 }
 
-int VlcMediaEngine::outputVolume() const {
-    return player_ != nullptr ? libvlc_audio_get_volume(player_) : -1;
-}
-
 }  // namespace lyrevane

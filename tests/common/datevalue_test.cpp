@@ -83,7 +83,7 @@ TEST(DateValueText, GeneralDateForms) {
     EXPECT_EQ(dv::parse(u"12/31/0899"), dv::fromDate(QDate(899, 12, 31)));
     for (const QDateTime& edge : {QDateTime(QDate(100, 1, 1), QTime(1, 0)),
                                   QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59))}) {
-        const double v = dv::fromDateTime(edge);
+        const double v = dv::fromParts(edge.date(), edge.time());
         EXPECT_EQ(dv::datePart(v), edge.date());
         EXPECT_EQ(dv::timePart(v), edge.time());
         EXPECT_EQ(dv::parse(dv::format(v)), v);

@@ -12,6 +12,7 @@
 
 #include <ctime>
 
+#include "../support/countinghttp.h"
 #include "../support/timezone.h"
 #include "../support/waituntil.h"
 #include "ui/qthttpclient.h"
@@ -21,6 +22,8 @@ using namespace lyrevane;
 using namespace std::chrono_literals;
 
 namespace {
+
+using lyrevane::testing::NextSessionId;
 
 // Records requests; the test answers them when it wants.
 class FakeHttp final : public HttpClient {
@@ -57,14 +60,14 @@ TEST(UsageTracker, SessionIdRoundTripExactlyAsAnswered) {
     EXPECT_EQ(http.timeouts[0], std::chrono::milliseconds(60000));
     EXPECT_EQ(http.caps[0], 4096);
     http.answer(QByteArray("a1B2-c3_d4.e5~f6"));
-    EXPECT_EQ(tracker.TrackingSessionID(), "a1B2-c3_d4.e5~f6");
+    EXPECT_EQ(NextSessionId(tracker), "a1B2-c3_d4.e5~f6");
 
     tracker.TrackUsage();
     EXPECT_EQ(target(http.urls[1]),
               "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=a1B2-c3_d4.e5~f6");
     // The trailing line break stays in the id and travels percent-encoded.
     http.answer(QByteArray("XYZ\r\n"));
-    EXPECT_EQ(tracker.TrackingSessionID(), "XYZ\r\n");
+    EXPECT_EQ(NextSessionId(tracker), "XYZ\r\n");
     tracker.TrackUsage();
     EXPECT_EQ(target(http.urls[2]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=XYZ%0D%0A");
 
@@ -80,12 +83,11 @@ TEST(UsageTracker, FailuresKeepTheSessionIdAndRequestsNeverOverlap) {
     tracker.TrackUsage();
     tracker.TrackUsage();  // still in flight: skipped
     EXPECT_EQ(http.urls.size(), 1);
-    EXPECT_TRUE(tracker.InFlight());
     http.answer(QByteArray("id1"));
-    EXPECT_FALSE(tracker.InFlight());
-    tracker.TrackUsage();
+    tracker.TrackUsage();  // answered: this one goes out
+    EXPECT_EQ(http.urls.size(), 2);
     http.answer(std::nullopt);  // down or timed out
-    EXPECT_EQ(tracker.TrackingSessionID(), "id1");
+    EXPECT_EQ(NextSessionId(tracker), "id1");
     tracker.TrackUsage();
     EXPECT_EQ(target(http.urls[2]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=id1");
 }
@@ -146,13 +148,14 @@ TEST(UsageTracker, AnAnswerOverFourKibibytesIsAFailedReport) {
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
     tracker.TrackUsage();
     http.answer(QByteArray(4096, 'a'));  // at the cap: taken
-    EXPECT_EQ(tracker.TrackingSessionID().size(), 4096);
+    EXPECT_EQ(NextSessionId(tracker), QByteArray(4096, 'a'));
     tracker.TrackUsage();
     http.answer(QByteArray("id2"));
     tracker.TrackUsage();
     http.answer(QByteArray(4097, 'b'));  // one byte over: the id stays
-    EXPECT_EQ(tracker.TrackingSessionID(), "id2");
-    EXPECT_FALSE(tracker.InFlight());
+    EXPECT_EQ(NextSessionId(tracker), "id2");
+    tracker.TrackUsage();  // the failed report is over
+    EXPECT_EQ(http.urls.size(), 4);
 }
 
 TEST(UsageTracker, AnyAnswerKeepsTheReportsGoing) {
@@ -239,7 +242,8 @@ protected:
         }
         return qMax(worst, clock.elapsed() - last);
     }
-    QtHttpClient http;
+    QtHttpClient wire;
+    lyrevane::testing::CountingHttp http{wire};
 };
 
 TEST_F(TrackerNetworkTest, TrackerThatIsDownKeepsTheIdAndTheWindowResponsive) {
@@ -250,8 +254,8 @@ TEST_F(TrackerNetworkTest, TrackerThatIsDownKeepsTheIdAndTheWindowResponsive) {
     PortalUsageTracker tracker(http, u"http://127.0.0.1:%1"_s.arg(port));
     tracker.TrackUsage();
     EXPECT_LT(longestStall(500), 100);
-    EXPECT_FALSE(tracker.InFlight());
-    EXPECT_TRUE(tracker.TrackingSessionID().isEmpty());
+    EXPECT_TRUE(http.idle());
+    EXPECT_TRUE(NextSessionId(tracker).isEmpty());
 }
 
 TEST_F(TrackerNetworkTest, HangingTrackerNeverFreezesTheEventLoop) {
@@ -271,9 +275,10 @@ TEST_F(TrackerNetworkTest, HangingTrackerNeverFreezesTheEventLoop) {
     std::printf("longest event-loop stall during a hanging tracker request: %lld ms\n",
                 static_cast<long long>(stall));
     EXPECT_LT(stall, 100);
-    EXPECT_TRUE(tracker.InFlight());
+    EXPECT_FALSE(http.idle());
     tracker.TrackUsage();  // skipped: the first is still waiting
     longestStall(200);
+    EXPECT_EQ(http.started(), 1);
     EXPECT_EQ(connections, 1);
 }
 
@@ -419,11 +424,11 @@ TEST_F(TrackerNetworkTest, HugeAnswersAreCutShortAndKeepTheId) {
             {ScriptedTracker::answer("id1"), endlessAnswer(c.headers, kLimit, &sent)});
         PortalUsageTracker tracker(http, server.base());
         tracker.TrackUsage();
-        ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 20s));
-        ASSERT_EQ(tracker.TrackingSessionID(), "id1");
+        ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 20s));
+        ASSERT_EQ(NextSessionId(tracker), "id1");
         tracker.TrackUsage();
-        ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 120s));
-        EXPECT_EQ(tracker.TrackingSessionID(), "id1");
+        ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 120s));
+        EXPECT_EQ(NextSessionId(tracker), "id1");
         // The player stopped reading long before the server ran out of filler.
         EXPECT_LT(sent, kLimit);
         std::printf("%s: the server got %lld bytes out before the player stopped\n", c.name,
@@ -444,10 +449,10 @@ TEST_F(TrackerNetworkTest, TricklingAnswerEndsAtTheDeadline) {
                             }});
     PortalUsageTracker tracker(http, server.base(), 1s);
     tracker.TrackUsage();
-    ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 20s));
+    ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 20s));
     tracker.TrackUsage();
-    EXPECT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 30s));
-    EXPECT_EQ(tracker.TrackingSessionID(), "id1");
+    EXPECT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 30s));
+    EXPECT_EQ(NextSessionId(tracker), "id1");
 }
 
 TEST_F(TrackerNetworkTest, AnIdCannotAddParametersOnTheWire) {
@@ -455,7 +460,7 @@ TEST_F(TrackerNetworkTest, AnIdCannotAddParametersOnTheWire) {
         {ScriptedTracker::answer("abc&_cmd=delete"), ScriptedTracker::answer("ok")});
     PortalUsageTracker tracker(http, server.base());
     tracker.TrackUsage();
-    ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return !tracker.InFlight(); }, 20s));
+    ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 20s));
     tracker.TrackUsage();
     ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return server.targets.size() == 2; }, 20s));
     const QUrlQuery query(QUrl::fromEncoded("http://x" + server.targets[1]));

@@ -26,6 +26,20 @@ SkinTransform adjustOnly(float red, float green, float blue) {
     return t;
 }
 
+// WCAG 2 contrast ratio of two opaque colours, 1 to 21.
+double contrastRatio(QRgb a, QRgb b) {
+    const auto luminance = [](QRgb c) {
+        const auto linear = [](int channel) {
+            const double v = channel / 255.0;
+            return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * linear(qRed(c)) + 0.7152 * linear(qGreen(c)) + 0.0722 * linear(qBlue(c));
+    };
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
 int lightnessSum(QRgb c) {
     return std::max({qRed(c), qGreen(c), qBlue(c)}) + std::min({qRed(c), qGreen(c), qBlue(c)});
 }
@@ -36,7 +50,7 @@ TEST(ColourTransform, DefaultsGiveACalmFaceWithReadableText) {
     const QRgb text = ToQColor(TransformColour(ColourValue(0), defaults)).rgb();
     EXPECT_EQ(face, qRgb(121, 174, 152));
     EXPECT_EQ(text, qRgb(0, 0, 0));
-    EXPECT_GE(ContrastRatio(face, text), 4.5);
+    EXPECT_GE(contrastRatio(face, text), 4.5);
 }
 
 TEST(ColourTransform, ColouriseKeepsLightnessAndSetsTheHue) {
@@ -96,11 +110,6 @@ TEST(ColourTransform, ImagesTransformLikeTheirPixels) {
     for (int i = 0; i < 6; ++i) {
         EXPECT_EQ(out.pixel(i % 3, i / 3), TransformRgb(pixels[i], t)) << i;
     }
-}
-
-TEST(ColourTransform, ContrastRatioOfTheExtremes) {
-    EXPECT_NEAR(ContrastRatio(qRgb(0, 0, 0), qRgb(255, 255, 255)), 21.0, 1e-9);
-    EXPECT_NEAR(ContrastRatio(qRgb(90, 90, 90), qRgb(90, 90, 90)), 1.0, 1e-9);
 }
 
 }  // namespace

@@ -2,32 +2,18 @@
 // local pages, playlists and failing servers on 127.0.0.1.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QSignalSpy>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
-#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include <memory>
-#include <optional>
 
-#include <unistd.h>
-
+#include "../support/mainwindowfixture.h"
 #include "../support/servers.h"
-#include "../support/windowtests.h"
-#include "common/settingsstore.h"
 #include "core/playersettings.h"
-#include "platform/platform.h"
-#include "platform/promptservice.h"
-#include "ui/frmmain.h"
-#include "ui/webpanes.h"
 #include "vlc/vlcmediaengine.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -39,7 +25,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 namespace lyrevane::testing {
 namespace {
 
-constexpr auto kLoadTimeout = 20s;
 constexpr auto kPlayTimeout = 15s;
 constexpr auto kErrorTimeout = 15s;
 // How long a link that must do nothing is given to do something.
@@ -47,37 +32,12 @@ constexpr auto kQuietPeriod = 2s;
 
 const QString kErrorPrefix = u"A Windows Media Player error has occured.\r\nDesription: "_s;
 
-class RecordingPrompts final : public PromptService {
-public:
-    void ShowMessage(const QString& text, MessageIcon icon) override {
-        messages.append(text);
-        icons.push_back(icon);
-    }
-    std::optional<QString> InputBox(const QString&, const QString&) override {
-        return std::nullopt;
-    }
-    bool AskYesNo(const QString&, MessageIcon) override { return false; }
-    QStringList messages;
-    std::vector<MessageIcon> icons;
-};
-
-class NoReports final : public UsageTracker {
-public:
-    void TrackUsage() override {}
-};
-
-class NoOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString& url) override { urls.append(url); }
-    QStringList urls;
-};
-
 QString commandLink(const QString& id, const QString& stream) {
     return u"<a id='%1' href='lyrev:play?%2'>%1</a><br>"_s.arg(
         id, QString::fromLatin1(QUrl::toPercentEncoding(stream)));
 }
 
-class LiveWindowTest : public ::testing::Test {
+class LiveWindowTest : public MainWindowTest {
 protected:
     static void SetUpTestSuite() {
         streams_ = std::make_unique<DemoStreams>();
@@ -87,7 +47,7 @@ protected:
 
     void SetUp() override {
         ASSERT_TRUE(startProblem_.isEmpty()) << startProblem_.toStdString();
-        ASSERT_TRUE(folder.isValid());
+        MainWindowTest::SetUp();
         ASSERT_TRUE(pages.isListening());
         refused = u"http://127.0.0.1:"_s + QString::number(closedPort()) + u"/live.mp3"_s;
         const QString mp3 = streams_->mp3();
@@ -109,46 +69,35 @@ protected:
         pages.add(u"/player_interviews.shtml"_s, page, "text/html; charset=utf-8");
         pages.add(u"/player_creative.shtml"_s, page, "text/html; charset=utf-8");
 
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", pages.base());
+        setPortal(pages.base());
         VlcEngineOptions options;
         options.vlcArguments = {u"--aout=dummy"_s};
-        engine = std::make_unique<VlcMediaEngine>(options);
+        vlc = std::make_unique<VlcMediaEngine>(options);
         // Nobody is left listening from an earlier test.
         ASSERT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 10s));
     }
 
     void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
-        engine.reset();
+        MainWindowTest::TearDown();
+        vlc.reset();
     }
+    MediaEngine& mediaEngine() override { return *vlc; }
 
-    // Starts the window and waits until both panes have loaded their pages.
+    // Starts the window, noting every status it shows, and waits until both panes have
+    // loaded their pages.
     void start() {
-        window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, *engine, opener, sharedProfile()});
-        QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
-        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
+        makeWindow();
         QObject::connect(window->sbStatusBar, &QStatusBar::messageChanged, window.get(),
                          [this](const QString& text) {
                              if (!text.isEmpty()) {
                                  statuses.append(text);
                              }
                          });
-        ASSERT_TRUE(window->StartUp(QString()));
-        window->show();
-        ASSERT_TRUE(
-            waitUntil([&] { return !mainLoaded.isEmpty() && !adLoaded.isEmpty(); }, kLoadTimeout));
-        ASSERT_TRUE(mainLoaded.first().first().toBool());
-        ASSERT_TRUE(adLoaded.first().first().toBool());
+        ASSERT_TRUE(MainWindowTest::start());
+        ASSERT_TRUE(panesLoadedOk);
     }
 
-    void click(QWebEngineView* view, const QString& id) {
-        view->page()->runJavaScript(u"document.getElementById('%1').click()"_s.arg(id));
-    }
+    void click(QWebEngineView* view, const QString& id) { ClickInPane(view, id); }
 
     QString status() const { return window->sbStatusBar->currentMessage(); }
 
@@ -158,7 +107,7 @@ protected:
 
     // The error message box as the player shows it for the engine's newest error.
     QString expectedErrorMessage() const {
-        return kErrorPrefix + engine->errorDescription(engine->errorCount() - 1);
+        return kErrorPrefix + vlc->errorDescription(vlc->errorCount() - 1);
     }
 
     // Waits for the first message box, then a moment more so that a second one would show.
@@ -187,7 +136,7 @@ protected:
         start();
         click(window->webBrowser, id);
         ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
-        EXPECT_EQ(engine->url(), pages.base() + path);
+        EXPECT_EQ(vlc->url(), pages.base() + path);
         EXPECT_TRUE(pages.requests.contains(path));
         ASSERT_FALSE(statuses.isEmpty());
         EXPECT_EQ(statuses.front(), u"Retrieving playlist..."_s);
@@ -200,17 +149,11 @@ protected:
     static inline std::unique_ptr<DemoStreams> streams_;
     static inline QString startProblem_;
 
-    QTemporaryDir folder;
     PageServer pages;
     SilentServer silent;
     QString refused;
-    std::unique_ptr<SqliteSettingsStore> store;
-    RecordingPrompts prompts;
-    NoReports tracker;
-    NoOpener opener;
-    std::unique_ptr<VlcMediaEngine> engine;
+    std::unique_ptr<VlcMediaEngine> vlc;
     QStringList statuses;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
@@ -222,7 +165,7 @@ TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
     EXPECT_FALSE(window->cmdStop->isEnabled());
     click(window->webBrowser, u"play-live"_s);
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
-    EXPECT_EQ(engine->url(), streams_->mp3());
+    EXPECT_EQ(vlc->url(), streams_->mp3());
     ASSERT_FALSE(statuses.isEmpty());
     EXPECT_EQ(statuses.front(), u"Connecting to media..."_s);
     EXPECT_FALSE(statuses.contains(u"Retrieving playlist..."_s));
@@ -233,7 +176,7 @@ TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
     // A live stream keeps playing.
     waitUntil([] { return false; }, 1500ms);
     EXPECT_EQ(status(), u"Playing."_s);
-    EXPECT_EQ(engine->errorCount(), 0);
+    EXPECT_EQ(vlc->errorCount(), 0);
 }
 
 TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
@@ -242,8 +185,8 @@ TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
     const QStringList before = statuses;
     click(window->webAd, u"play-live"_s);
     waitUntil([] { return false; }, kQuietPeriod);
-    EXPECT_TRUE(engine->url().isEmpty());
-    EXPECT_EQ(engine->playState(), MediaEngine::PlayUndefined);
+    EXPECT_TRUE(vlc->url().isEmpty());
+    EXPECT_EQ(vlc->playState(), MediaEngine::PlayUndefined);
     EXPECT_EQ(streams_->listeners(kMount), 0);
     EXPECT_EQ(statuses, before);
     EXPECT_TRUE(prompts.messages.isEmpty());
@@ -265,7 +208,7 @@ TEST_F(LiveWindowTest, MissingStreamShowsTheErrorMessage) {
     start();
     click(window->webBrowser, u"play-missing"_s);
     waitForOneMessage();
-    const QString description = engine->errorDescription(engine->errorCount() - 1);
+    const QString description = vlc->errorDescription(vlc->errorCount() - 1);
     EXPECT_TRUE(description.contains(u"404"_s)) << description.toStdString();
     EXPECT_TRUE(description.contains(pages.base() + u"/missing.mp3"_s))
         << description.toStdString();
@@ -279,7 +222,7 @@ TEST_F(LiveWindowTest, RefusedConnectionShowsTheErrorMessage) {
     start();
     click(window->webBrowser, u"play-refused"_s);
     waitForOneMessage();
-    const QString description = engine->errorDescription(engine->errorCount() - 1);
+    const QString description = vlc->errorDescription(vlc->errorCount() - 1);
     EXPECT_TRUE(description.contains(u"Connection refused"_s)) << description.toStdString();
     EXPECT_TRUE(description.contains(refused)) << description.toStdString();
     EXPECT_EQ(prompts.messages.front(), expectedErrorMessage());
@@ -287,7 +230,7 @@ TEST_F(LiveWindowTest, RefusedConnectionShowsTheErrorMessage) {
 }
 
 TEST_F(LiveWindowTest, ServerThatNeverAnswersFailsWithinTheTimeout) {
-    engine->setConnectTimeout(1500ms);
+    vlc->setConnectTimeout(1500ms);
     start();
     QElapsedTimer timer;
     timer.start();
@@ -311,7 +254,7 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
 
     // Paused, live radio stays connected and keeps what comes; the status keeps "Playing.".
     window->cmdPause->click();
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Paused; }, 5s));
+    ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Paused; }, 5s));
     EXPECT_TRUE(window->cmdPlay->isEnabled());
     EXPECT_FALSE(window->cmdPause->isVisible());
     EXPECT_TRUE(window->cmdStop->isEnabled());
@@ -319,8 +262,7 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
     EXPECT_EQ(streams_->listeners(kMount), 1);
 
     window->cmdPlay->click();
-    ASSERT_TRUE(
-        waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, kPlayTimeout));
+    ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Playing; }, kPlayTimeout));
     EXPECT_EQ(status(), u"Playing."_s);
     expectPlayingButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
@@ -339,7 +281,3 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
 
 }  // namespace
 }  // namespace lyrevane::testing
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

@@ -21,31 +21,18 @@
 
 #include <memory>
 
-#include "../support/windowtests.h"
-#include "common/settingsstore.h"
+#include "../support/countinghttp.h"
+#include "../support/mainwindowfixture.h"
 #include "core/brokerlist.h"
 #include "dialogs/dialogs.h"
-#include "fakes.h"
-#include "ui/frmmain.h"
 #include "ui/qthttpclient.h"
-#include "ui/webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
-using testing::sharedProfile;
-
 constexpr int kLoadTimeoutMs = 20000;
-
-class NoOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString& url) override { urls.append(url); }
-    QStringList urls;
-};
 
 // One demo portal for the whole suite.
 class Portal {
@@ -91,7 +78,7 @@ private:
 
 Portal* portal = nullptr;
 
-class MenusWindowTest : public ::testing::Test {
+class MenusWindowTest : public testing::MainWindowTest {
 protected:
     static void SetUpTestSuite() { portal = new Portal; }
     static void TearDownTestSuite() {
@@ -101,24 +88,12 @@ protected:
 
     void SetUp() override {
         ASSERT_FALSE(portal->base().isEmpty()) << "the demo portal did not start";
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", portal->base());
+        MainWindowTest::SetUp();
+        setPortal(portal->base());
+        reports = std::make_unique<PortalUsageTracker>(http, portal->base());
     }
-    void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
-    }
-    void start(const QString& commandLine = {}) {
-        tracker = std::make_unique<PortalUsageTracker>(http, portal->base());
-        window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, *tracker, engine, opener, sharedProfile()});
-        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-        ASSERT_TRUE(window->StartUp(commandLine));
-        window->show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !adLoaded.isEmpty(); }, kLoadTimeoutMs));
-    }
+    UsageTracker& usageTracker() override { return *reports; }
+
     void putBrokers(const QString& list, const QList<QPair<QString, QString>>& urls) {
         KeyValueList values{{u"BrokerList"_s, list}};
         for (const auto& [name, url] : urls) {
@@ -137,14 +112,9 @@ protected:
         return captions;
     }
 
-    QTemporaryDir folder;
-    std::unique_ptr<SqliteSettingsStore> store;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    NoOpener opener;
-    QtHttpClient http;
-    std::unique_ptr<PortalUsageTracker> tracker;
-    std::unique_ptr<frmMain> window;
+    QtHttpClient wire;
+    testing::CountingHttp http{wire};
+    std::unique_ptr<PortalUsageTracker> reports;
 };
 
 TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
@@ -311,12 +281,11 @@ TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
     const qsizetype before = portal->trackerRequests().size();
     start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return portal->trackerRequests().size() > before; }, 10000));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !tracker->InFlight(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return http.idle(); }, 10000));
     const QJsonObject first = portal->trackerRequests().at(before);
     EXPECT_EQ(first.value(u"target"_s).toString(), u"/cgi-bin/lyrevane/tracker.cgi?_cmd=track"_s);
     const QString answered = first.value(u"answer"_s).toString();
     ASSERT_TRUE(answered.endsWith(u"\r\n"_s));
-    EXPECT_EQ(tracker->TrackingSessionID(), answered.toUtf8());
 
     // Two egg-timer minutes later: the next report carries exactly that id.
     window->Session().EggTimerTick();
@@ -332,7 +301,3 @@ TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

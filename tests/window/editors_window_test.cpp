@@ -24,35 +24,22 @@
 #include <memory>
 
 #include "../support/accessibility.h"
-#include "../support/windowtests.h"
+#include "../support/mainwindowfixture.h"
 #include "common/schedule.h"
-#include "common/settingsstore.h"
 #include "core/brokerlist.h"
 #include "core/systeminfo.h"
 #include "dialogs/dialogs.h"
 #include "dialogs/frmabout.h"
 #include "dialogs/frmbroadcastscheduler.h"
 #include "dialogs/frmonlinebrokers.h"
-#include "fakes.h"
 #include "ui/desktopservices.h"
-#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
-using testing::sharedProfile;
-
 constexpr QStringView kPortal = u"http://127.0.0.1:9";
-
-class RecordingOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString& url) override { urls.append(url); }
-    QStringList urls;
-};
 
 // Every control has a name for screen readers that holds its visible label and is reached
 // by Tab, access keys do not clash; the brokers dialog's picture button only shows the
@@ -81,26 +68,19 @@ void screenshot(QWidget* dialog, const QString& file) {
     dialog->grab().save(shots + u'/' + file);
 }
 
-class EditorsWindowTest : public ::testing::Test {
+class EditorsWindowTest : public testing::MainWindowTest {
 protected:
     void SetUp() override {
         QApplication::setWindowIcon(
             QIcon(QStringLiteral(LYREVANE_SOURCE_DIR "/packaging/icons/lyrevane-256.png")));
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", kPortal.toString());
+        MainWindowTest::SetUp();
+        setPortal(kPortal.toString());
         store->WriteSetting(kAppName, kPortalSection, u"ContactEmail",
                             u"listeners@quillmoor.example"_s);
     }
-    void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
-    }
     // The main window as start-up leaves it, without loading any pages.
     void start() {
-        window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+        makeWindow();
         window->ReloadOnlineBrokers();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -110,36 +90,13 @@ protected:
     // shown; returns when the dialog has closed.
     template <typename Dialog>
     void whileOpen(QAction* action, const std::function<void(Dialog&)>& body) {
-        bool ran = false;
-        auto* poll = new QTimer(window.get());
-        poll->setInterval(20);
-        QObject::connect(poll, &QTimer::timeout, window.get(), [&, poll] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            auto* wanted = dynamic_cast<Dialog*>(dialog);
-            if (wanted != nullptr && wanted->isVisible() && !ran) {
-                ran = true;
-                poll->stop();
-                body(*wanted);
-            }
-        });
-        poll->start();
-        action->trigger();
-        delete poll;
-        EXPECT_TRUE(ran);
+        EXPECT_TRUE(testing::WhileModal(action, body));
         EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     }
 
     QString stored(QStringView section, const QString& key) {
         return store->ReadSetting(kAppName, section, key, u"<absent>"_s);
     }
-
-    QTemporaryDir folder;
-    std::unique_ptr<SqliteSettingsStore> store;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    testing::NullTracker tracker;
-    RecordingOpener opener;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
@@ -362,7 +319,3 @@ TEST(DesktopQuestions, YesNoAndEscape) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

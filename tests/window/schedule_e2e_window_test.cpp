@@ -16,14 +16,10 @@
 #include <chrono>
 #include <memory>
 
-#include "../support/waituntil.h"
-#include "../support/windowtests.h"
+#include "../support/mainwindowfixture.h"
 #include "common/schedule.h"
-#include "common/settingsstore.h"
 #include "dialogs/dialogs.h"
 #include "dialogs/frmbroadcastscheduler.h"
-#include "fakes.h"
-#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -38,11 +34,6 @@ using testing::waitUntil;
 
 // Generous: the scheduler ticks every 5 seconds on a busy machine.
 constexpr auto kPatience = 120s;
-
-class NoOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString&) override {}
-};
 
 TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
     const QDateTime due = QDateTime::currentDateTime().addSecs(60);
@@ -78,7 +69,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
     FakeMediaEngine engine;
     FakePrompts prompts;
     testing::NullTracker tracker;
-    NoOpener opener;
+    testing::RecordingOpener opener;
     frmMain window(frmMain::Services{store, prompts, tracker, engine, opener, sharedProfile()});
     window.show();
 
@@ -131,7 +122,3 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

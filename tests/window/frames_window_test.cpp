@@ -2,20 +2,11 @@
 // other sites, sandboxed frames and advertisement scripts, against pages on 127.0.0.x.
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWebEngineView>
 
-#include <memory>
-
+#include "../support/mainwindowfixture.h"
 #include "../support/pageserver.h"
-#include "../support/waituntil.h"
-#include "../support/windowtests.h"
-#include "common/settingsstore.h"
-#include "fakes.h"
-#include "ui/frmmain.h"
-#include "ui/webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -23,10 +14,7 @@ using namespace std::chrono_literals;
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
 using testing::PageServer;
-using testing::sharedProfile;
 using testing::waitUntil;
 
 // The stderr lines about ignored commands and windows, collected.
@@ -41,12 +29,6 @@ void collectIgnored(QtMsgType type, const QMessageLogContext& context, const QSt
     }
 }
 
-class RecordingOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString& url) override { urls.append(url); }
-    QStringList urls;
-};
-
 QString command(const QString& stream) {
     return u"lyrev:play?"_s + QString::fromLatin1(QUrl::toPercentEncoding(stream));
 }
@@ -55,50 +37,23 @@ QString page(const QString& body) {
     return u"<html><body style='margin:0'>"_s + body + u"</body></html>"_s;
 }
 
-class FramesTest : public ::testing::Test {
+class FramesTest : public testing::MainWindowTest {
 protected:
+    // Each kind of ignored command is logged once per program: the handler goes in for
+    // the whole suite, so the suite's first test sees every kind.
+    static void SetUpTestSuite() { gPreviousHandler = qInstallMessageHandler(collectIgnored); }
+    static void TearDownTestSuite() { qInstallMessageHandler(gPreviousHandler); }
+
     void SetUp() override {
         ASSERT_TRUE(otherSite.isListening()) << "127.0.0.2 is not available";
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", portal.base());
-        handler = CommandSchemeHandler::Of(sharedProfile());
-        ASSERT_NE(handler, nullptr);
-        droppedBefore = handler->DroppedCount();
+        MainWindowTest::SetUp();
+        setPortal(portal.base());
         gIgnoredLog.clear();
     }
 
-    void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
-    }
-
-    void start() {
-        window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
-        QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
-        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-        ASSERT_TRUE(window->StartUp(QString()));
-        window->show();
-        ASSERT_TRUE(waitUntil([&] { return !mainLoaded.isEmpty() && !adLoaded.isEmpty(); }, 30s));
-    }
-
-    int dropped() const { return handler->DroppedCount() - droppedBefore; }
-    PlayerWebPage* adPage() const { return static_cast<PlayerWebPage*>(window->webAd->page()); }
-
-    QTemporaryDir folder;
     PageServer portal;                                   // the top pages' site
     PageServer samePortSite;                             // the same site on another port
     PageServer otherSite{QHostAddress(u"127.0.0.2"_s)};  // another site
-    std::unique_ptr<SqliteSettingsStore> store;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    testing::NullTracker tracker;
-    RecordingOpener opener;
-    std::unique_ptr<frmMain> window;
-    CommandSchemeHandler* handler = nullptr;
-    int droppedBefore = 0;
 };
 
 TEST_F(FramesTest, OnlyFramesOfTheTopPagesSiteRunCommands) {
@@ -130,8 +85,10 @@ TEST_F(FramesTest, OnlyFramesOfTheTopPagesSiteRunCommands) {
     start();
     const QUrl top = window->webBrowser->url();
 
-    ASSERT_TRUE(waitUntil([&] { return dropped() == 6 && !engine.urls.isEmpty(); }, 30s))
-        << "dropped " << dropped() << ", ran " << engine.urls.join(u' ').toStdString();
+    // Five kinds of refusal are logged (the other site's second window is one kind again).
+    ASSERT_TRUE(waitUntil([&] { return gIgnoredLog.size() == 5 && !engine.urls.isEmpty(); }, 30s))
+        << gIgnoredLog.join(u'\n').toStdString() << "\nran "
+        << engine.urls.join(u' ').toStdString();
     EXPECT_EQ(engine.urls, QStringList{stream("same-site")});
     EXPECT_TRUE(opener.urls.isEmpty());
     EXPECT_TRUE(prompts.messages.isEmpty());
@@ -144,8 +101,11 @@ TEST_F(FramesTest, OnlyFramesOfTheTopPagesSiteRunCommands) {
     // The top page itself still runs commands.
     window->webBrowser->page()->runJavaScript(
         u"location.href = '%1'"_s.arg(command(stream("top"))));
-    ASSERT_TRUE(waitUntil([&] { return engine.urls.size() == 2; }, 30s));
-    EXPECT_EQ(engine.urls.back(), stream("top"));
+    ASSERT_TRUE(waitUntil([&] { return engine.urls.size() >= 2; }, 30s));
+    // None of the frames' six commands and windows ran, the second window included.
+    EXPECT_EQ(engine.urls, (QStringList{stream("same-site"), stream("top")}));
+    EXPECT_TRUE(opener.urls.isEmpty());
+    EXPECT_EQ(gIgnoredLog.size(), 5);
 }
 
 TEST_F(FramesTest, AdvertisementWindowsNeedAClickAndOneClickOpensOne) {
@@ -167,28 +127,24 @@ TEST_F(FramesTest, AdvertisementWindowsNeedAClickAndOneClickOpensOne) {
     start();
     // Window requests are answered before the script goes on, so before the title.
     ASSERT_TRUE(waitUntil([&] { return window->webAd->title() == u"load1"_s; }, 30s));
-    EXPECT_EQ(adPage()->WindowsOpened(), 0);
 
     QWidget* surface = window->webAd->focusProxy();
     ASSERT_NE(surface, nullptr);
     QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(20, 20));
     ASSERT_TRUE(waitUntil([&] { return window->webAd->title() == u"click2"_s; }, 30s));
-    EXPECT_EQ(adPage()->WindowsOpened(), 1);
+    // The one window the click allowed is the first it asked for; none opened on load.
     ASSERT_TRUE(waitUntil([&] { return !opener.urls.isEmpty(); }, 30s));
     EXPECT_EQ(opener.urls.join(u' ').toStdString(),
               (portal.base() + u"/click0.html"_s).toStdString());
 
     QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(20, 20));
     ASSERT_TRUE(waitUntil([&] { return window->webAd->title() == u"click3"_s; }, 30s));
-    EXPECT_EQ(adPage()->WindowsOpened(), 2);
-    ASSERT_TRUE(waitUntil([&] { return opener.urls.size() == 2; }, 30s));
+    ASSERT_TRUE(waitUntil([&] { return opener.urls.size() >= 2; }, 30s));
+    // Exactly one more: the first of the second click's flood.
+    EXPECT_EQ(opener.urls,
+              (QStringList{portal.base() + u"/click0.html"_s, portal.base() + u"/click0.html"_s}));
     EXPECT_TRUE(engine.urls.isEmpty());
 }
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    lyrevane::gPreviousHandler = qInstallMessageHandler(lyrevane::collectIgnored);
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

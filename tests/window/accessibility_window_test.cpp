@@ -17,9 +17,7 @@
 #include <unistd.h>
 
 #include "../support/accessibility.h"
-#include "../support/windowtests.h"
-#include "fakes.h"
-#include "ui/frmmain.h"
+#include "../support/mainwindowfixture.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -27,33 +25,14 @@ using namespace std::chrono_literals;
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
-using testing::MemorySettings;
-using testing::RecordingTracker;
-using testing::sharedProfile;
-
-class NoOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString&) override {}
-};
-
-class AccessibilityTest : public ::testing::Test {
+// The window as made, shown without starting up.
+class AccessibilityTest : public testing::MainWindowTest {
 protected:
     void SetUp() override {
-        window = std::make_unique<frmMain>(
-            frmMain::Services{settings, prompts, tracker, engine, opener, sharedProfile()});
-        window->show();
+        MainWindowTest::SetUp();
+        makeWindow().show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
-
-    MemorySettings settings;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    testing::EventLog log;
-    RecordingTracker tracker{&log};
-    NoOpener opener;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(AccessibilityTest, EveryControlOfTheWindowHasANameAndTabReachesIt) {
@@ -153,7 +132,3 @@ TEST_F(AccessibilityTest, MarkupInATitleIsShownAsTextAndLoadsNothing) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

@@ -19,29 +19,17 @@
 #include <memory>
 
 #include "../support/accessibility.h"
-#include "../support/windowtests.h"
-#include "common/settingsstore.h"
+#include "../support/mainwindowfixture.h"
 #include "dialogs/frmcustomiseskin.h"
 #include "dialogs/skinframe.h"
-#include "fakes.h"
 #include "skin/skinconfiguration.h"
-#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
-using testing::sharedProfile;
-
 constexpr int kTimeoutMs = 10000;
-
-class NoOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString&) override {}
-};
 
 QColor face(QWidget* widget) {
     return widget->palette().color(QPalette::Window);
@@ -50,24 +38,16 @@ QColor buttonFace(QWidget* widget) {
     return widget->palette().color(QPalette::Button);
 }
 
-class SkinWindowTest : public ::testing::Test {
+class SkinWindowTest : public testing::MainWindowTest {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
+        MainWindowTest::SetUp();
         // Pages from a port where nothing listens: no traffic leaves this machine.
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
-    }
-    void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
+        setPortal(u"http://127.0.0.1:9"_s);
     }
 
     void start(const QString& skinFolder = {}) {
-        window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+        makeWindow();
         if (!skinFolder.isEmpty()) {
             window->SetSkinFolder(skinFolder);
         }
@@ -78,32 +58,17 @@ protected:
 
     // Opens Customise Skin from the menu; `inside` runs while it is shown and closes it.
     void customise(const std::function<void(frmCustomiseSkin&)>& inside) {
-        bool ran = false;
-        QTimer::singleShot(0, window.get(), [&] {
-            ASSERT_TRUE(QTest::qWaitFor(
-                [] { return qobject_cast<frmCustomiseSkin*>(QApplication::activeModalWidget()); },
-                kTimeoutMs));
-            auto* dialog = qobject_cast<frmCustomiseSkin*>(QApplication::activeModalWidget());
-            inside(*dialog);
-            ran = true;
-            if (dialog->isVisible()) {
-                ADD_FAILURE() << "the dialog is still open";
-                dialog->reject();
-            }
-        });
-        window->mnuFileCustomizeSkin->trigger();
-        ASSERT_TRUE(ran);
+        ASSERT_TRUE(testing::WhileModal<frmCustomiseSkin>(
+            window->mnuFileCustomizeSkin, [&](frmCustomiseSkin& dialog) {
+                inside(dialog);
+                if (dialog.isVisible()) {
+                    ADD_FAILURE() << "the dialog is still open";
+                    dialog.reject();
+                }
+            }));
     }
 
     QString skinSetting(QStringView key) { return store->ReadSetting(kAppName, kSkinSection, key); }
-
-    QTemporaryDir folder;
-    std::unique_ptr<SqliteSettingsStore> store;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    testing::NullTracker tracker;
-    NoOpener opener;
-    std::unique_ptr<frmMain> window;
 };
 
 TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
@@ -341,12 +306,8 @@ TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
     prompts.yesNo = {true, true};  // both empty lists get a first entry, so the dialogs show
     for (QAction* entry : {window->mnuHelpAbout, window->mnuFileConfigureOnlineBrokers,
                            window->mnuFileBroadcastScheduler}) {
-        bool seen = false;
-        QTimer::singleShot(0, window.get(), [&] {
-            ASSERT_TRUE(QTest::qWaitFor(
-                [] { return qobject_cast<QDialog*>(QApplication::activeModalWidget()); },
-                kTimeoutMs));
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        EXPECT_TRUE(testing::WhileModal<QDialog>(entry, [&](QDialog& shown) {
+            QDialog* dialog = &shown;
             QTest::qWait(50);
             const std::string name = dialog->objectName().toStdString();
             EXPECT_TRUE(dialog->windowFlags().testFlag(Qt::FramelessWindowHint)) << name;
@@ -362,11 +323,8 @@ TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
             EXPECT_EQ(QColor(shot.pixel(1, shot.height() / 2)), QColor(shot.pixel(1, 50)))
                 << "the border runs down the side";
             EXPECT_NE(shot.pixel(1, shot.height() / 2) & 0xffffffU, 0U);
-            seen = true;
             dialog->reject();
-        });
-        entry->trigger();
-        EXPECT_TRUE(seen);
+        }));
     }
 }
 
@@ -381,7 +339,3 @@ TEST_F(SkinWindowTest, TheCloseButtonClosesTheWindowAndSaves) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

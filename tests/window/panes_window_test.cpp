@@ -2,53 +2,28 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QHash>
-#include <QSignalSpy>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTcpServer>
-#include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <QWidget>
 
-#include <memory>
-
-#include <unistd.h>
-
+#include "../support/mainwindowfixture.h"
 #include "../support/pageserver.h"
 #include "../support/ports.h"
-#include "../support/windowtests.h"
-#include "common/settingsstore.h"
-#include "fakes.h"
-#include "ui/frmmain.h"
-#include "ui/webpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
 using testing::PageServer;
-using testing::sharedProfile;
 
 constexpr int kLoadTimeoutMs = 20000;
 constexpr int kCommandTimeoutMs = 10000;
 // How long a link that must do nothing is given to do something.
 constexpr int kQuietPeriodMs = 1500;
-
-class RecordingOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString& url) override { urls.append(url); }
-    QStringList urls;
-};
 
 QString linkPage(const QString& streamUrl, const QString& base) {
     const QString escaped = QString::fromLatin1(QUrl::toPercentEncoding(streamUrl));
@@ -60,41 +35,18 @@ QString linkPage(const QString& streamUrl, const QString& base) {
            u"</body></html>"_s.arg(escaped, base);
 }
 
-class WindowTest : public ::testing::Test {
+class WindowTest : public testing::MainWindowTest {
 protected:
     static constexpr const char16_t* kStream = u"http://127.0.0.1:9/live.mp3?a=1&b=2";
 
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", server.base());
+        MainWindowTest::SetUp();
+        setPortal(server.base());
         server.add(u"/player_interviews.shtml"_s,
                    linkPage(QString::fromUtf16(kStream), server.base()));
         server.add(u"/player_creative.shtml"_s,
                    linkPage(QString::fromUtf16(kStream), server.base()));
         server.add(u"/elsewhere.html"_s, u"<html><body>elsewhere</body></html>"_s);
-    }
-
-    void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
-    }
-
-    // Starts the window with `commandLine` and waits until both panes have loaded.
-    void start(const QString& commandLine = {}) {
-        window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
-        QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
-        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-        started = window->StartUp(commandLine);
-        if (!started) {
-            return;
-        }
-        window->show();
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !mainLoaded.isEmpty() && !adLoaded.isEmpty(); },
-                                    kLoadTimeoutMs));
     }
 
     // Waits until the window has `size` and its panes are laid out for it.
@@ -107,31 +59,10 @@ protected:
             kCommandTimeoutMs));
     }
 
-    // The text the pane shows now.
-    static QString text(QWebEngineView* view) {
-        QString shown;
-        bool answered = false;
-        view->page()->toPlainText([&](const QString& t) {
-            shown = t;
-            answered = true;
-        });
-        EXPECT_TRUE(QTest::qWaitFor([&] { return answered; }, kCommandTimeoutMs));
-        return shown;
-    }
+    static QString text(QWebEngineView* view) { return testing::PaneText(view); }
+    static void click(QWebEngineView* view, const QString& id) { testing::ClickInPane(view, id); }
 
-    void click(QWebEngineView* view, const QString& id) {
-        view->page()->runJavaScript(u"document.getElementById('%1').click()"_s.arg(id));
-    }
-
-    QTemporaryDir folder;
     PageServer server;
-    std::unique_ptr<SqliteSettingsStore> store;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    testing::NullTracker tracker;
-    RecordingOpener opener;
-    std::unique_ptr<frmMain> window;
-    bool started = false;
 };
 
 TEST_F(WindowTest, FirstRunLaysThePanesOut) {
@@ -158,7 +89,7 @@ TEST_F(WindowTest, FirstRunLaysThePanesOut) {
 TEST_F(WindowTest, AnUnreachablePortalIsSaidInThePaneAndTryAgainLoadsIt) {
     const quint16 port = quint16(testing::freePort());
     const QString base = u"http://127.0.0.1:%1"_s.arg(port);
-    store->WriteSetting(kAppName, kPortalSection, u"BaseURL", base);
+    setPortal(base);
     start();
     const auto shows = [&](const QString& what) {
         return QTest::qWaitFor([&] { return text(window->webBrowser).contains(what); },
@@ -182,8 +113,7 @@ TEST_F(WindowTest, AnUnreachablePortalIsSaidInThePaneAndTryAgainLoadsIt) {
 // A store problem (a busy or damaged settings file) is said once, over the shown window:
 // start-up does not wait for the user.
 TEST_F(WindowTest, StoreProblemIsSaidOnceTheWindowIsUp) {
-    window = std::make_unique<frmMain>(
-        frmMain::Services{*store, prompts, tracker, engine, opener, sharedProfile()});
+    makeWindow();
     const QString problem = u"The settings file is busy."_s;
     bool shownFirst = false;
     prompts.whileShown = [&] { shownFirst = window->isVisible(); };
@@ -288,8 +218,7 @@ TEST_F(WindowTest, StoredSettingsAreRestored) {
 }
 
 TEST_F(WindowTest, ScheduleOnTheCommandLineEndsWithoutShowing) {
-    start(u"lyrev:schedule?x"_s);
-    EXPECT_FALSE(started);
+    EXPECT_FALSE(start(u"lyrev:schedule?x"_s));
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(prompts.messages, QStringList{u"Feature disabled."_s});
     EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
@@ -328,7 +257,3 @@ TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}

@@ -12,28 +12,18 @@
 #include <memory>
 
 #include "../support/accessibility.h"
+#include "../support/mainwindowfixture.h"
 #include "../support/pageserver.h"
-#include "../support/windowtests.h"
-#include "common/settingsstore.h"
-#include "fakes.h"
-#include "ui/frmmain.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 namespace {
 
-using testing::FakeMediaEngine;
-using testing::FakePrompts;
 using testing::PageServer;
 using testing::sharedProfile;
 
 constexpr int kLoadTimeoutMs = 20000;
-
-class NoOpener final : public UrlOpener {
-public:
-    void OpenExternally(const QString&) override {}
-};
 
 // Calls `onReport` for every usage report.
 class WatchedTracker final : public UsageTracker {
@@ -75,35 +65,24 @@ QStringList tabChain(QWidget* window) {
     return names;
 }
 
-class QuietStartTest : public ::testing::Test {
+class QuietStartTest : public testing::MainWindowTest {
 protected:
     static constexpr const char16_t* kStream = u"http://127.0.0.1:9/live.mp3?a=1&b=2";
 
     void SetUp() override {
-        ASSERT_TRUE(folder.isValid());
-        store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", server.base());
+        MainWindowTest::SetUp();
+        setPortal(server.base());
         server.add(u"/player_interviews.shtml"_s, u"<html><body>interviews</body></html>"_s);
         server.add(u"/player_creative.shtml"_s, u"<html><body>creative</body></html>"_s);
         server.add(u"/news.html"_s, u"<html><body>news</body></html>"_s);
     }
 
-    void TearDown() override {
-        if (window) {
-            window->close();
-            window.reset();
-        }
-    }
-
-    std::unique_ptr<frmMain> makeWindow(QWebEngineProfile* profile) {
-        return std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, engine, opener, profile});
-    }
+    UsageTracker& usageTracker() override { return reports; }
 
     // Starts a window made without a profile and notes how it stood when the profile was
     // asked for.
     bool startQuietly(const QString& commandLine) {
-        window = makeWindow(nullptr);
+        makeWindow(nullptr);
         return window->StartUpShownFirst(commandLine, [this] {
             atProfile.asked = true;
             atProfile.visible = window->isVisible();
@@ -111,7 +90,7 @@ protected:
             atProfile.panesAbsent = window->webBrowser == nullptr && window->webAd == nullptr;
             atProfile.requests = int(server.requests.size());
             atProfile.engineUrls = int(engine.urls.size());
-            atProfile.reports = tracker.calls;
+            atProfile.reports = reports.calls;
             atProfile.size = window->size();
             atProfile.winId = window->winId();
             atProfile.pagePlace = window->centralWidget()->grab().toImage().pixelColor(
@@ -130,14 +109,8 @@ protected:
             kLoadTimeoutMs));
     }
 
-    QTemporaryDir folder;
     PageServer server;
-    std::unique_ptr<SqliteSettingsStore> store;
-    FakeMediaEngine engine;
-    FakePrompts prompts;
-    WatchedTracker tracker;
-    NoOpener opener;
-    std::unique_ptr<frmMain> window;
+    WatchedTracker reports;
     AtProfile atProfile;
 };
 
@@ -150,7 +123,7 @@ TEST_F(QuietStartTest, TheWindowIsOnScreenBeforeTheBrowserStarts) {
         adAtCommand = window->webAd->url();
     };
     int engineUrlsAtReport = -1;
-    tracker.onReport = [&] { engineUrlsAtReport = int(engine.urls.size()); };
+    reports.onReport = [&] { engineUrlsAtReport = int(engine.urls.size()); };
 
     ASSERT_TRUE(
         startQuietly(u"lyrev:play?"_s + QString::fromLatin1(QUrl::toPercentEncoding(stream))));
@@ -171,7 +144,7 @@ TEST_F(QuietStartTest, TheWindowIsOnScreenBeforeTheBrowserStarts) {
     EXPECT_EQ(mainAtCommand, QUrl(server.base() + u"/player_interviews.shtml"_s));
     EXPECT_EQ(adAtCommand, QUrl(server.base() + u"/player_creative.shtml"_s));
     EXPECT_EQ(engine.urls, QStringList{stream});
-    EXPECT_EQ(tracker.calls, 1);
+    EXPECT_EQ(reports.calls, 1);
     EXPECT_EQ(engineUrlsAtReport, 1);
     EXPECT_TRUE(prompts.messages.isEmpty());
 
@@ -188,7 +161,7 @@ TEST_F(QuietStartTest, ABrowseCommandStillSupersedesTheStartPage) {
                                                       server.base() + u"/news.html"_s))));
     EXPECT_TRUE(atProfile.panesAbsent);
     EXPECT_EQ(window->webBrowser->url(), QUrl(server.base() + u"/news.html"_s));
-    EXPECT_EQ(tracker.calls, 1);
+    EXPECT_EQ(reports.calls, 1);
     waitForPanes();
     EXPECT_TRUE(server.requests.contains(u"/news.html"_s));
 }
@@ -200,7 +173,7 @@ TEST_F(QuietStartTest, LookAndTabOrderMatchAWindowBuiltWhole) {
     store->WriteSetting(kAppName, kWindowSection, u"Height", u"600"_s);
     store->WriteSetting(kAppName, kWindowSection, u"PlayBarBottom", u"180"_s);
 
-    window = makeWindow(sharedProfile());
+    makeWindow();
     ASSERT_TRUE(window->StartUp(QString()));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -226,7 +199,7 @@ TEST_F(QuietStartTest, LookAndTabOrderMatchAWindowBuiltWhole) {
 }
 
 TEST_F(QuietStartTest, AWindowClosedWhileShowingStartsNothingMore) {
-    window = makeWindow(nullptr);
+    makeWindow(nullptr);
     QTimer::singleShot(0, window.get(), [this] { window->close(); });
     bool asked = false;
     EXPECT_FALSE(window->StartUpShownFirst(QString(), [&asked] {
@@ -235,14 +208,10 @@ TEST_F(QuietStartTest, AWindowClosedWhileShowingStartsNothingMore) {
     }));
     EXPECT_FALSE(asked);
     EXPECT_EQ(window->webBrowser, nullptr);
-    EXPECT_EQ(tracker.calls, 0);
+    EXPECT_EQ(reports.calls, 0);
     // Closing saved the restored settings.
     EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
 }
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}
