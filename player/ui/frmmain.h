@@ -8,44 +8,35 @@
 #include "core/playerlayout.h"
 #include "core/playersession.h"
 #include "dialogs/dialogcontext.h"
+#include "ui/playbar.h"
 
 class QAction;
 class QLabel;
+class QMenu;
 class QSlider;
 class QStatusBar;
+class QTimer;
 class QToolButton;
 class QWebEngineProfile;
 class QWebEngineView;
 
-class QMenu;
-class QTimer;
-
 namespace lyrevane {
 
-class DeferredPane;
+class MainMenus;
 class MediaEngine;
 class PromptService;
 class SettingsProvider;
 class SkinConfiguration;
 class SkinFrame;
+class StatusLine;
 class UrlOpener;
 class UsageTracker;
-
-// The play bar: a splitter strip that reports mouse moves while a button is held.
-class PlayBarStrip final : public QWidget {
-    Q_OBJECT
-
-public:
-    using QWidget::QWidget;
-    // Called with the button state (1 = left alone) and y relative to the bar's top.
-    std::function<void(int buttons, double y)> onDrag;
-
-protected:
-    void mouseMoveEvent(QMouseEvent* event) override;
-};
+class WindowPanes;
+class WindowSkin;
 
 // The player's main window. Its logic lives in PlayerSession; the window only shows
-// what the session sets and hands user actions and browser navigations to it.
+// what the session sets and hands user actions and browser navigations to it. It is
+// made of the play bar, the status line, the menus, the browser panes and the skin.
 class frmMain final : public QMainWindow, public MainWindowSurface, public PlayBarView {
     Q_OBJECT
 
@@ -86,15 +77,14 @@ public:
     UrlOpener& Opener() const { return services_.urlOpener; }
     PlayerSession& Session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.
-    lyrevane::SkinConfiguration& SkinConfiguration() { return *skin_; }
+    lyrevane::SkinConfiguration& SkinConfiguration();
     // The main window's frame object: its face and text colours dress the dialogs too.
-    const SkinFrame& Frame() const { return *frame_; }
+    const SkinFrame& Frame() const;
     // Where the skin files are; by default next to the program, else in its data folder.
-    void SetSkinFolder(const QString& folder) { skinFolder_ = folder; }
-    static QString DefaultSkinFolder();
+    void SetSkinFolder(const QString& folder);
+    const QString& SkinFolder() const;
     // After a confirmed Customise Skin: attaches the skin again and repaints the body.
     void ReapplySkin();
-    const QString& SkinFolder() const { return skinFolder_; }
     const PlayerLayout& Layout() const { return layout_; }
 
     // MainWindowSurface
@@ -121,6 +111,7 @@ public:
     void UpdateNowPlaying();
     void UpdateLiveMenu();
 
+    // The parts' widgets and actions, by the names they carry.
     QLabel* imgLogo = nullptr;
     QWebEngineView* webBrowser = nullptr;
     PlayBarStrip* picPlayBar = nullptr;
@@ -168,8 +159,7 @@ protected:
 
 private:
     void BuildPlayBar();
-    void BuildMenu();
-    void BuildBrokersMenu();
+    void BuildMenus();
     // Builds both browser views on `profile`; the panes' waiting navigations reach them.
     void BuildPanes(QWebEngineProfile* profile);
     // Shows the window and has it mapped and painted before the call returns.
@@ -177,26 +167,20 @@ private:
     void ApplyLayout();
     void UpdateMinimumSize();
     void RunCommandLater(const QUrl& url);
-    void OpenMainPopup(const QUrl& url);
-    void OpenAdPopup(const QUrl& url);
     // Paints the body and the play bar's controls in the face colour, loads the logo.
     void ApplySkinColours();
     // File > Customize Skin: on OK the skin is attached again and the body repainted.
     void CustomizeSkin();
-    // Shows a problem with a skin file once, after the current call has returned.
-    void ReportSkinProblem(const QString& text);
 
     Services services_;
     QWidget* client_ = nullptr;
     PlayerLayout layout_;
-    std::unique_ptr<DeferredPane> mainPane_;
-    std::unique_ptr<DeferredPane> adPane_;
+    std::unique_ptr<WindowSkin> skin_;
+    std::unique_ptr<PlayBar> playBar_;
+    std::unique_ptr<StatusLine> status_;
+    std::unique_ptr<WindowPanes> panes_;
     std::unique_ptr<PlayerSession> session_;
-    std::unique_ptr<lyrevane::SkinConfiguration> skin_;
-    SkinFrame* frame_ = nullptr;
-    QString skinFolder_;
-    bool logoProblemShown_ = false;
-    QStringList skinProblems_;  // waiting to be shown
+    std::unique_ptr<MainMenus> menus_;
 };
 
 }  // namespace lyrevane
