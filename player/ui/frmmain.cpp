@@ -30,10 +30,7 @@
 #include "rules/mediasourcecheck.h"
 #include "skin/artwork.h"
 #include "skin/skinconfiguration.h"
-#include "ui/mainmenus.h"
-#include "ui/statusline.h"
 #include "ui/windowpanes.h"
-#include "ui/windowskin.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -68,20 +65,7 @@ frmMain::frmMain(Services services, QWidget* parent)
     panes_ = std::make_unique<WindowPanes>(services.urlOpener,
                                            [this](const QUrl& url) { RunCommandLater(url); });
     BuildPlayBar();
-
-    status_ = std::make_unique<StatusLine>(client_);
-    sbStatusBar = status_->sbStatusBar;
-    lblNowPlaying = status_->lblNowPlaying;
-    connect(&services.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
-    connect(&services.engine, &MediaEngine::playStateChanged, this, [this] { UpdateLiveMenu(); });
-    // Told after the engine's call returns, never inside it.
-    connect(
-        &services.engine, &MediaEngine::recordingMessage, this,
-        [this](const QString& text) {
-            services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
-        },
-        Qt::QueuedConnection);
-    layout_.SetStatusBarHeight(status_->Height());
+    BuildStatusLine();
 
     session_ =
         std::make_unique<PlayerSession>(PlayerSession::Services{services.settings, services.prompts,
@@ -95,14 +79,7 @@ frmMain::frmMain(Services services, QWidget* parent)
     timEggTimer->setInterval(60000);
     connect(timEggTimer, &QTimer::timeout, this, [this] { session_->EggTimerTick(); });
     timEggTimer->start();
-
-    cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
-    cmdMail->setToolTip(u"E-mail Quillmoor"_s);
-    connect(cmdHome, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
-    connect(cmdMail, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
-    playBar_->Connect(session_->Playback());
+    ConnectPlayBar();
 
     if (services.profile != nullptr) {
         BuildPanes(services.profile);
@@ -133,6 +110,33 @@ void frmMain::BuildPlayBar() {
     cmdHome = playBar_->cmdHome;
     cmdMail = playBar_->cmdMail;
     cmdBrokers = playBar_->cmdBrokers;
+}
+
+void frmMain::BuildStatusLine() {
+    status_ = std::make_unique<StatusLine>(client_);
+    sbStatusBar = status_->sbStatusBar;
+    lblNowPlaying = status_->lblNowPlaying;
+    connect(&services_.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
+    connect(&services_.engine, &MediaEngine::playStateChanged, this, [this] { UpdateLiveMenu(); });
+    // Told after the engine's call returns, never inside it.
+    connect(
+        &services_.engine, &MediaEngine::recordingMessage, this,
+        [this](const QString& text) {
+            services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
+        },
+        Qt::QueuedConnection);
+    layout_.SetStatusBarHeight(status_->Height());
+}
+
+// The play and volume controls go to the session, the portal's buttons to the desktop.
+void frmMain::ConnectPlayBar() {
+    cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
+    cmdMail->setToolTip(u"E-mail Quillmoor"_s);
+    connect(cmdHome, &QToolButton::clicked, this,
+            [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
+    connect(cmdMail, &QToolButton::clicked, this,
+            [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
+    playBar_->Connect(session_->Playback());
 }
 
 void frmMain::BuildMenus() {
@@ -316,33 +320,9 @@ void frmMain::SetOuterSize(QSize size) {
     ApplyLayout();
 }
 
-QSize frmMain::OuterSize() const {
-    return size();
-}
-
-int frmMain::StatusBarHeight() const {
-    return status_->Height();
-}
-
 void frmMain::RestorePlayBar(float playBarBottom) {
     layout_.RestorePlayBar(playBarBottom);
     ApplyLayout();
-}
-
-float frmMain::PlayBarBottom() const {
-    return layout_.PlayBarBottom();
-}
-
-void frmMain::SetVolumeSlider(int value) {
-    playBar_->SetVolume(value);
-}
-
-int frmMain::VolumeSlider() const {
-    return sldVolume->value();
-}
-
-void frmMain::Close() {
-    close();
 }
 
 void frmMain::ReloadOnlineBrokers() {
@@ -351,51 +331,14 @@ void frmMain::ReloadOnlineBrokers() {
     mnuOnlineBrokersEntry = menus_->mnuOnlineBrokersEntry;
 }
 
-void frmMain::SetPlayEnabled(bool enabled) {
-    cmdPlay->setEnabled(enabled);
-}
-void frmMain::SetPauseVisible(bool visible) {
-    cmdPause->setVisible(visible);
-}
-void frmMain::SetStopEnabled(bool enabled) {
-    cmdStop->setEnabled(enabled);
-}
-void frmMain::SetStatusText(const QString& text) {
-    status_->SetStatusText(text);
-}
-
-void frmMain::UpdateLiveMenu() {
-    menus_->UpdateLive();
-}
-
 void frmMain::UpdateNowPlaying() {
     UpdateLiveMenu();
     setToolTip(StatusLine::WindowToolTip(status_->ShowNowPlaying(services_.engine)));
 }
 
-lyrevane::SkinConfiguration& frmMain::SkinConfiguration() {
-    return skin_->Configuration();
-}
-
-const SkinFrame& frmMain::Frame() const {
-    return skin_->Frame();
-}
-
-void frmMain::SetSkinFolder(const QString& folder) {
-    skin_->SetFolder(folder);
-}
-
-const QString& frmMain::SkinFolder() const {
-    return skin_->Folder();
-}
-
 void frmMain::SetUpSkin() {
     skin_->SetUp();
     ApplySkinColours();
-}
-
-void frmMain::SaveSkin() {
-    skin_->Save();
 }
 
 void frmMain::ApplySkinColours() {

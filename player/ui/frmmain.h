@@ -8,7 +8,10 @@
 #include "core/playerlayout.h"
 #include "core/playersession.h"
 #include "dialogs/dialogcontext.h"
+#include "ui/mainmenus.h"
 #include "ui/playbar.h"
+#include "ui/statusline.h"
+#include "ui/windowskin.h"
 
 class QAction;
 class QLabel;
@@ -22,17 +25,14 @@ class QWebEngineView;
 
 namespace lyrevane {
 
-class MainMenus;
 class MediaEngine;
 class PromptService;
 class SettingsProvider;
 class SkinConfiguration;
 class SkinFrame;
-class StatusLine;
 class UrlOpener;
 class UsageTracker;
 class WindowPanes;
-class WindowSkin;
 
 // The player's main window. Its logic lives in PlayerSession; the window only shows
 // what the session sets and hands user actions and browser navigations to it. It is
@@ -77,39 +77,39 @@ public:
     UrlOpener& Opener() const { return services_.urlOpener; }
     PlayerSession& Session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.
-    lyrevane::SkinConfiguration& SkinConfiguration();
+    lyrevane::SkinConfiguration& SkinConfiguration() { return skin_->Configuration(); }
     // The main window's frame object: its face and text colours dress the dialogs too.
-    const SkinFrame& Frame() const;
+    const SkinFrame& Frame() const { return skin_->Frame(); }
     // Where the skin files are; by default next to the program, else in its data folder.
-    void SetSkinFolder(const QString& folder);
-    const QString& SkinFolder() const;
+    void SetSkinFolder(const QString& folder) { skin_->SetFolder(folder); }
+    const QString& SkinFolder() const { return skin_->Folder(); }
     // After a confirmed Customise Skin: attaches the skin again and repaints the body.
     void ReapplySkin();
     const PlayerLayout& Layout() const { return layout_; }
 
     // MainWindowSurface
     void SetOuterSize(QSize size) override;
-    QSize OuterSize() const override;
-    int StatusBarHeight() const override;
+    QSize OuterSize() const override { return size(); }
+    int StatusBarHeight() const override { return status_->Height(); }
     void RestorePlayBar(float playBarBottom) override;
-    float PlayBarBottom() const override;
-    void SetVolumeSlider(int value) override;
-    int VolumeSlider() const override;
-    void Close() override;
+    float PlayBarBottom() const override { return layout_.PlayBarBottom(); }
+    void SetVolumeSlider(int value) override { playBar_->SetVolume(value); }
+    int VolumeSlider() const override { return playBar_->Volume(); }
+    void Close() override { close(); }
     // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
     // URL read now; a click opens that copy in the advertisement pane.
     void ReloadOnlineBrokers() override;
     void SetUpSkin() override;
-    void SaveSkin() override;
+    void SaveSkin() override { skin_->Save(); }
 
     // PlayBarView
-    void SetPlayEnabled(bool enabled) override;
-    void SetPauseVisible(bool visible) override;
-    void SetStopEnabled(bool enabled) override;
-    void SetStatusText(const QString& text) override;
+    void SetPlayEnabled(bool enabled) override { playBar_->SetPlayEnabled(enabled); }
+    void SetPauseVisible(bool visible) override { playBar_->SetPauseVisible(visible); }
+    void SetStopEnabled(bool enabled) override { playBar_->SetStopEnabled(enabled); }
+    void SetStatusText(const QString& text) override { status_->SetStatusText(text); }
     // Shows the engine's station and title in the status bar and the window's tooltip.
     void UpdateNowPlaying();
-    void UpdateLiveMenu();
+    void UpdateLiveMenu() { menus_->UpdateLive(); }
 
     // The parts' widgets and actions, by the names they carry.
     QLabel* imgLogo = nullptr;
@@ -159,6 +159,9 @@ protected:
 
 private:
     void BuildPlayBar();
+    // The status line, and the engine's news that it and the Live menu show.
+    void BuildStatusLine();
+    void ConnectPlayBar();
     void BuildMenus();
     // Builds both browser views on `profile`; the panes' waiting navigations reach them.
     void BuildPanes(QWebEngineProfile* profile);

@@ -110,6 +110,22 @@ void PlayBar::Connect(PlaybackController& playback) {
                      [&playback](int value) { playback.VolumeChanged(value); });
 }
 
+void PlayBar::SetPlayEnabled(bool enabled) {
+    cmdPlay->setEnabled(enabled);
+}
+
+void PlayBar::SetPauseVisible(bool visible) {
+    cmdPause->setVisible(visible);
+}
+
+void PlayBar::SetStopEnabled(bool enabled) {
+    cmdStop->setEnabled(enabled);
+}
+
+int PlayBar::Volume() const {
+    return sldVolume->value();
+}
+
 void PlayBar::SetVolume(int value) {
     const QSignalBlocker blocker(sldVolume);
     sldVolume->setValue(value);

@@ -34,8 +34,12 @@ public:
     // The play, pause and stop buttons follow the controller; the slider tells it the
     // volume the listener sets.
     void Connect(PlaybackController& playback);
+    void SetPlayEnabled(bool enabled);
+    void SetPauseVisible(bool visible);
+    void SetStopEnabled(bool enabled);
     // Moves the slider without telling the controller.
     void SetVolume(int value);
+    int Volume() const;
     // The strip, its panel and the buttons that wear the skin's face colour.
     QList<QWidget*> FaceWidgets() const;
 
