@@ -76,6 +76,16 @@ PlayBar::PlayBar(QWidget* parent) {
     cmdPause->setVisible(false);
     cmdStop->setEnabled(false);
 
+    BuildVolume();
+    cmdHome =
+        pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s, u"Home"_s);
+    cmdMail =
+        pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s, u"Mail"_s);
+    cmdBrokers = pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s,
+                               u"Online Brokers"_s);
+}
+
+void PlayBar::BuildVolume() {
     lblVolume = new QLabel(u"&Volume:"_s, Picture1);
     lblVolume->setGeometry(68, 11, 44, 15);
     QFont small = lblVolume->font();
@@ -90,13 +100,6 @@ PlayBar::PlayBar(QWidget* parent) {
     sldVolume->setAccessibleName(u"Volume"_s);
     sldVolume->setPageStep(10);
     lblVolume->setBuddy(sldVolume);
-
-    cmdHome =
-        pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s, u"Home"_s);
-    cmdMail =
-        pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s, u"Mail"_s);
-    cmdBrokers = pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s,
-                               u"Online Brokers"_s);
 }
 
 void PlayBar::Connect(PlaybackController& playback) {

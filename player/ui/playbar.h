@@ -53,6 +53,10 @@ public:
     QToolButton* cmdHome = nullptr;
     QToolButton* cmdMail = nullptr;
     QToolButton* cmdBrokers = nullptr;
+
+private:
+    // The volume slider and its label, between the play buttons and the portal's.
+    void BuildVolume();
 };
 
 }  // namespace lyrevane
