@@ -1,11 +1,31 @@
 #include "dialogs/dialogs.h"
 
 #include <QApplication>
+#include <QPushButton>
 
 #include "dialogs/skinframe.h"
 #include "skin/skinconfiguration.h"
 
 namespace lyrevane {
+
+QPushButton* DescribedButton(const QString& caption, const QString& name,
+                             const QString& description, QWidget* parent) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAccessibleName(QString(caption).remove(u'&'));
+    button->setAccessibleDescription(description);
+    return button;
+}
+
+void SetTabChain(std::initializer_list<QWidget*> widgets) {
+    QWidget* previous = nullptr;
+    for (QWidget* widget : widgets) {
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, widget);
+        }
+        previous = widget;
+    }
+}
 
 void AttachOwnerSkin(QDialog& dialog, const DialogContext& owner,
                      const QList<QWidget*>& faceColourWidgets) {

@@ -3,11 +3,21 @@
 #include <QDialog>
 #include <QList>
 
+#include <initializer_list>
 #include <memory>
 
 #include "dialogs/dialogcontext.h"
 
+class QPushButton;
+
 namespace lyrevane {
+
+// A dialog's push button: a screen reader says its caption without the access-key mark,
+// and `description` says what it does.
+QPushButton* DescribedButton(const QString& caption, const QString& name,
+                             const QString& description, QWidget* parent);
+// Tab moves through `widgets` in the order given.
+void SetTabChain(std::initializer_list<QWidget*> widgets);
 
 // Skins a dialog that the main window owns: its frame from the owner's skin
 // configuration, and the face colour on the dialog and on `faceColourWidgets` (in the

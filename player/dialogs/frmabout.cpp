@@ -60,7 +60,17 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     picIcon->setPixmap(QApplication::windowIcon().pixmap(48, 48));
     picIcon->setFixedSize(52, 52);
     picIcon->setAlignment(Qt::AlignCenter);
+    BuildTexts();
+    BuildLowerPart();
+    LayOut();
 
+    setTabOrder(cmdOK, cmdSysInfo);
+    setTabOrder(cmdSysInfo, lblInfo[3]);
+    connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+}
+
+void frmAbout::BuildTexts() {
     const QString texts[] = {
         u"Quillmoor(tm) Vendrasel"_s,
         u"Version 1.0.0"_s,
@@ -89,7 +99,9 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     lblInfo[3]->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     lblInfo[3]->setFocusPolicy(Qt::StrongFocus);
     lblInfo[3]->setCursor(Qt::PointingHandCursor);
+}
 
+void frmAbout::BuildLowerPart() {
     Line1 = {lineOf(Qt::white, 0, this), lineOf(QColor(128, 128, 128), 1, this)};
 
     lblDisclaimer = new QLabel(
@@ -108,7 +120,9 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     cmdSysInfo = new QPushButton(u"&System Info..."_s, this);
     cmdSysInfo->setObjectName(u"cmdSysInfo"_s);
     cmdSysInfo->setAccessibleName(u"System Info"_s);
+}
 
+void frmAbout::LayOut() {
     auto* text = new QVBoxLayout;
     for (int i : {0, 1, 2, 3}) {
         text->addWidget(lblInfo[i]);
@@ -136,11 +150,6 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     main->addSpacing(8);
     main->addLayout(bottom);
     main->setSizeConstraint(QLayout::SetFixedSize);
-
-    setTabOrder(cmdOK, cmdSysInfo);
-    setTabOrder(cmdSysInfo, lblInfo[3]);
-    connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
 }
 
 void frmAbout::SetOwner(const DialogContext& owner) {

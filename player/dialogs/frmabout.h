@@ -34,6 +34,12 @@ public:
     QPushButton* cmdSysInfo = nullptr;
 
 private:
+    // The layout, built in steps: the texts; the lines, the notice and the buttons below
+    // them; the layouts that place them all.
+    void BuildTexts();
+    void BuildLowerPart();
+    void LayOut();
+
     std::optional<DialogContext> owner_;
 };
 

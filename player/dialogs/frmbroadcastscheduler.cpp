@@ -21,16 +21,6 @@ namespace lyrevane {
 
 namespace {
 
-// Said by its caption; what it does is its description.
-QPushButton* button(const QString& caption, const QString& name, const QString& description,
-                    QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(QString(caption).remove(u'&'));
-    b->setAccessibleDescription(description);
-    return b;
-}
-
 QLineEdit* field(const QString& name, const QString& spoken, QWidget* parent) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
@@ -55,6 +45,54 @@ frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent) : ListEditorDialog
 frmBroadcastScheduler::~frmBroadcastScheduler() = default;
 
 void frmBroadcastScheduler::Build() {
+    BuildSchedulerFrame();
+    cmdPreset = DescribedButton(u"Add QLV Preset"_s, u"cmdPreset"_s,
+                                u"Add the Quillmoor live broadcast"_s, this);
+    BuildOptionsFrame();
+    cmdOK = DescribedButton(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
+    cmdOK->setDefault(true);                                                       // Enter
+    cmdCancel = DescribedButton(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
+
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(cmdPreset);
+    bottom->addStretch();
+    bottom->addWidget(cmdOK);
+    bottom->addWidget(cmdCancel);
+    auto* main = new QVBoxLayout(this);
+    main->addWidget(fraScheduler);
+    main->addWidget(fraOptions);
+    main->addLayout(bottom);
+
+    ChainTabs();
+    resize(480, sizeHint().height());
+}
+
+void frmBroadcastScheduler::ChainTabs() {
+    // Top to bottom, left to right.
+    SetTabChain({cboBroadcastSelect,
+                 txtName,
+                 txtTime,
+                 txtMedia,
+                 chkDays[0],
+                 chkDays[1],
+                 chkDays[2],
+                 chkDays[3],
+                 chkDays[4],
+                 chkDays[5],
+                 chkDays[6],
+                 chkRecord,
+                 cmdNew,
+                 cmdDelete,
+                 cmdApply,
+                 optAutoLaunch[0],
+                 optAutoLaunch[1],
+                 txtStartEarlierOffset,
+                 cmdPreset,
+                 cmdOK,
+                 cmdCancel});
+}
+
+void frmBroadcastScheduler::BuildSchedulerFrame() {
     fraScheduler = new QGroupBox(this);
     fraScheduler->setObjectName(u"fraScheduler"_s);
     fraScheduler->setAccessibleName(u"Scheduled broadcasts"_s);
@@ -66,6 +104,31 @@ void frmBroadcastScheduler::Build() {
     txtTime = field(u"txtTime"_s, u"Time"_s, fraScheduler);
     txtTime->setToolTip(u"For example 15:00, 3:00 PM or 12/6/2026 3:00 PM"_s);
     txtMedia = field(u"txtMedia"_s, u"Media"_s, fraScheduler);
+    QHBoxLayout* days = BuildDaysRow();
+    cmdNew = DescribedButton(u"&New"_s, u"cmdNew"_s, u"New broadcast"_s, fraScheduler);
+    cmdDelete = DescribedButton(u"&Delete"_s, u"cmdDelete"_s, u"Delete broadcast"_s, fraScheduler);
+    cmdApply = DescribedButton(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broadcast"_s,
+                               fraScheduler);
+
+    auto* grid = new QGridLayout(fraScheduler);
+    grid->addWidget(cboBroadcastSelect, 0, 0, 1, 2);
+    grid->addWidget(label(u"Na&me:"_s, txtName, fraScheduler), 1, 0);
+    grid->addWidget(txtName, 1, 1);
+    grid->addWidget(label(u"&Time:"_s, txtTime, fraScheduler), 2, 0);
+    grid->addWidget(txtTime, 2, 1);
+    grid->addWidget(label(u"M&edia:"_s, txtMedia, fraScheduler), 3, 0);
+    grid->addWidget(txtMedia, 3, 1);
+    grid->addWidget(label(u"&Start On:"_s, chkDays[0], fraScheduler), 4, 0);
+    grid->addLayout(days, 4, 1);
+    auto* editButtons = new QHBoxLayout;
+    editButtons->addStretch();
+    editButtons->addWidget(cmdNew);
+    editButtons->addWidget(cmdDelete);
+    editButtons->addWidget(cmdApply);
+    grid->addLayout(editButtons, 5, 0, 1, 2);
+}
+
+QHBoxLayout* frmBroadcastScheduler::BuildDaysRow() {
     const QStringList dayCaptions = {u"Sun"_s,   u"Mon"_s, u"Tue"_s, u"Wed"_s,
                                      u"Thurs"_s, u"Fri"_s, u"Sat"_s};
     const QStringList dayNames = {u"Sunday"_s,   u"Monday"_s, u"Tuesday"_s, u"Wednesday"_s,
@@ -86,31 +149,10 @@ void frmBroadcastScheduler::Build() {
     chkRecord->setAccessibleDescription(
         u"Record the broadcast when the scheduler starts it, for up to 2 hours"_s);
     days->addWidget(chkRecord);
-    cmdNew = button(u"&New"_s, u"cmdNew"_s, u"New broadcast"_s, fraScheduler);
-    cmdDelete = button(u"&Delete"_s, u"cmdDelete"_s, u"Delete broadcast"_s, fraScheduler);
-    cmdApply =
-        button(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broadcast"_s, fraScheduler);
+    return days;
+}
 
-    auto* grid = new QGridLayout(fraScheduler);
-    grid->addWidget(cboBroadcastSelect, 0, 0, 1, 2);
-    grid->addWidget(label(u"Na&me:"_s, txtName, fraScheduler), 1, 0);
-    grid->addWidget(txtName, 1, 1);
-    grid->addWidget(label(u"&Time:"_s, txtTime, fraScheduler), 2, 0);
-    grid->addWidget(txtTime, 2, 1);
-    grid->addWidget(label(u"M&edia:"_s, txtMedia, fraScheduler), 3, 0);
-    grid->addWidget(txtMedia, 3, 1);
-    grid->addWidget(label(u"&Start On:"_s, chkDays[0], fraScheduler), 4, 0);
-    grid->addLayout(days, 4, 1);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(cmdNew);
-    editButtons->addWidget(cmdDelete);
-    editButtons->addWidget(cmdApply);
-    grid->addLayout(editButtons, 5, 0, 1, 2);
-
-    cmdPreset =
-        button(u"Add QLV Preset"_s, u"cmdPreset"_s, u"Add the Quillmoor live broadcast"_s, this);
-
+void frmBroadcastScheduler::BuildOptionsFrame() {
     fraOptions = new QGroupBox(u"Options"_s, this);
     fraOptions->setObjectName(u"fraOptions"_s);
     fraOptions->setAccessibleName(u"Options"_s);
@@ -138,47 +180,6 @@ void frmBroadcastScheduler::Build() {
     offset->addWidget(new QLabel(u"minutes before scheduled time."_s, fraOptions));
     offset->addStretch();
     options->addLayout(offset, 1, 0, 1, 2);
-
-    cmdOK = button(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
-    cmdOK->setDefault(true);                                              // Enter
-    cmdCancel = button(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
-
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(cmdPreset);
-    bottom->addStretch();
-    bottom->addWidget(cmdOK);
-    bottom->addWidget(cmdCancel);
-    auto* main = new QVBoxLayout(this);
-    main->addWidget(fraScheduler);
-    main->addWidget(fraOptions);
-    main->addLayout(bottom);
-
-    // Tab order: top to bottom, left to right.
-    QWidget* order[] = {cboBroadcastSelect,
-                        txtName,
-                        txtTime,
-                        txtMedia,
-                        chkDays[0],
-                        chkDays[1],
-                        chkDays[2],
-                        chkDays[3],
-                        chkDays[4],
-                        chkDays[5],
-                        chkDays[6],
-                        chkRecord,
-                        cmdNew,
-                        cmdDelete,
-                        cmdApply,
-                        optAutoLaunch[0],
-                        optAutoLaunch[1],
-                        txtStartEarlierOffset,
-                        cmdPreset,
-                        cmdOK,
-                        cmdCancel};
-    for (size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(order[i - 1], order[i]);
-    }
-    resize(480, sizeHint().height());
 }
 
 void frmBroadcastScheduler::SetOwner(const DialogContext& owner) {

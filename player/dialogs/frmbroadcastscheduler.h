@@ -10,6 +10,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -53,7 +54,13 @@ private:
     void ClearTexts() override;
     void FocusField(int field) override;
 
+    // The layout, built in steps: the schedule's group, its row of days, the options,
+    // the tab order.
     void Build();
+    void BuildSchedulerFrame();
+    QHBoxLayout* BuildDaysRow();
+    void BuildOptionsFrame();
+    void ChainTabs();
 
     std::unique_ptr<BroadcastEntries> entries_;
 };

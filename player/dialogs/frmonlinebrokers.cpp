@@ -20,24 +20,34 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-namespace {
-
-// Said by its caption; what it does is its description.
-QPushButton* button(const QString& caption, const QString& name, const QString& description,
-                    QWidget* parent) {
-    auto* b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAccessibleName(QString(caption).remove(u'&'));
-    b->setAccessibleDescription(description);
-    return b;
-}
-
-}  // namespace
-
 frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     setObjectName(u"frmOnlineBrokers"_s);
     setWindowTitle(u"Online Brokers"_s);
+    BuildInfo();
+    BuildBrokersFrame();
+    cmdOK = DescribedButton(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
+    cmdOK->setDefault(true);                                                       // Enter
+    cmdCancel = DescribedButton(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
 
+    auto* info = new QHBoxLayout;
+    info->addWidget(picInfo, 0, Qt::AlignTop);
+    info->addWidget(lblInfo2, 1);
+    auto* left = new QVBoxLayout;
+    left->addLayout(info);
+    left->addWidget(fraOnlineBrokers);
+    auto* right = new QVBoxLayout;
+    right->addWidget(cmdOK);
+    right->addWidget(cmdCancel);
+    right->addStretch();
+    auto* main = new QHBoxLayout(this);
+    main->addLayout(left, 1);
+    main->addLayout(right);
+
+    SetTabChain({cboBrokerSelect, txtName, txtURL, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
+    resize(460, sizeHint().height());
+}
+
+void frmOnlineBrokers::BuildInfo() {
     picInfo = new QFrame(this);
     picInfo->setObjectName(u"picInfo"_s);
     cmdInfo = new QToolButton(picInfo);
@@ -60,7 +70,9 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
         this);
     lblInfo2->setObjectName(u"lblInfo2"_s);
     lblInfo2->setWordWrap(true);
+}
 
+void frmOnlineBrokers::BuildBrokersFrame() {
     fraOnlineBrokers = new QGroupBox(u"Frame1"_s, this);
     fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
     fraOnlineBrokers->setAccessibleName(u"Online brokers"_s);
@@ -80,10 +92,11 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     auto* lblUrl = new QLabel(u"&URL:"_s, fraOnlineBrokers);
     lblUrl->setObjectName(u"lblInfo1"_s);
     lblUrl->setBuddy(txtURL);
-    cmdNew = button(u"&New"_s, u"cmdNew"_s, u"New online broker"_s, fraOnlineBrokers);
-    cmdDelete = button(u"&Delete"_s, u"cmdDelete"_s, u"Delete online broker"_s, fraOnlineBrokers);
-    cmdApply =
-        button(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broker"_s, fraOnlineBrokers);
+    cmdNew = DescribedButton(u"&New"_s, u"cmdNew"_s, u"New online broker"_s, fraOnlineBrokers);
+    cmdDelete =
+        DescribedButton(u"&Delete"_s, u"cmdDelete"_s, u"Delete online broker"_s, fraOnlineBrokers);
+    cmdApply = DescribedButton(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broker"_s,
+                               fraOnlineBrokers);
 
     auto* grid = new QGridLayout(fraOnlineBrokers);
     grid->addWidget(cboBrokerSelect, 0, 0, 1, 2);
@@ -97,31 +110,6 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     editButtons->addWidget(cmdDelete);
     editButtons->addWidget(cmdApply);
     grid->addLayout(editButtons, 3, 0, 1, 2);
-
-    cmdOK = button(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
-    cmdOK->setDefault(true);                                              // Enter
-    cmdCancel = button(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
-
-    auto* info = new QHBoxLayout;
-    info->addWidget(picInfo, 0, Qt::AlignTop);
-    info->addWidget(lblInfo2, 1);
-    auto* left = new QVBoxLayout;
-    left->addLayout(info);
-    left->addWidget(fraOnlineBrokers);
-    auto* right = new QVBoxLayout;
-    right->addWidget(cmdOK);
-    right->addWidget(cmdCancel);
-    right->addStretch();
-    auto* main = new QHBoxLayout(this);
-    main->addLayout(left, 1);
-    main->addLayout(right);
-
-    QWidget* order[] = {cboBrokerSelect, txtName,  txtURL, cmdNew,
-                        cmdDelete,       cmdApply, cmdOK,  cmdCancel};
-    for (size_t i = 1; i < std::size(order); ++i) {
-        setTabOrder(order[i - 1], order[i]);
-    }
-    resize(460, sizeHint().height());
 }
 
 frmOnlineBrokers::~frmOnlineBrokers() = default;

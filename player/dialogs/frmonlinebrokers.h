@@ -47,6 +47,10 @@ private:
     void ClearTexts() override;
     void FocusField(int field) override;
 
+    // The layout's groups: the picture and its text, the brokers' frame.
+    void BuildInfo();
+    void BuildBrokersFrame();
+
     std::unique_ptr<BrokerEntries> entries_;
 };
 

@@ -5,35 +5,32 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMenuBar>
-#include <QMouseEvent>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QQuickWindow>
-#include <QSignalBlocker>
 #include <QSlider>
 #include <QStatusBar>
-#include <QTextDocument>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QWebEngineView>
 #include <QWindow>
 
-#include <cmath>
-
+#include "core/brokerlist.h"
 #include "core/deferredpane.h"
 #include "dialogs/dialogs.h"
-#include "dialogs/skinframe.h"
+#include "dialogs/frmabout.h"
+#include "dialogs/frmbroadcastscheduler.h"
+#include "dialogs/frmcustomiseskin.h"
+#include "dialogs/frmonlinebrokers.h"
 #include "engine/mediaengine.h"
-#include "engine/nowplaying.h"
 #include "platform/platform.h"
 #include "platform/promptservice.h"
 #include "rules/commandurl.h"
 #include "rules/mediasourcecheck.h"
 #include "skin/artwork.h"
 #include "skin/skinconfiguration.h"
-#include "ui/unreachablepage.h"
-#include "ui/webpanes.h"
+#include "ui/windowpanes.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -45,57 +42,15 @@ namespace {
 // to expose it.
 constexpr qint64 kExposeWaitMs = 100;
 
-// Mouse buttons as the splitter logic counts them.
-int buttonState(Qt::MouseButtons buttons) {
-    int state = 0;
-    if (buttons & Qt::LeftButton) {
-        state |= 1;
-    }
-    if (buttons & Qt::RightButton) {
-        state |= 2;
-    }
-    if (buttons & Qt::MiddleButton) {
-        state |= 4;
-    }
-    return state;
-}
-
-// A play-bar button: drawn glyph, a name a screen reader says, reachable with Tab.
-QToolButton* pictureButton(QWidget* parent, Glyph glyph, const QRect& geometry, int iconSide,
-                           const QString& name, const QString& spokenName) {
-    auto* button = new QToolButton(parent);
-    button->setObjectName(name);
-    button->setAccessibleName(spokenName);
-    button->setToolTip(spokenName);
-    button->setIcon(GlyphIcon(glyph, iconSide));
-    button->setIconSize(QSize(iconSide, iconSide));
-    button->setGeometry(geometry);
-    button->setFocusPolicy(Qt::TabFocus);
-    return button;
-}
-
 }  // namespace
-
-void PlayBarStrip::mouseMoveEvent(QMouseEvent* event) {
-    if (onDrag) {
-        onDrag(buttonState(event->buttons()), event->position().y());
-    }
-    event->accept();
-}
 
 frmMain::frmMain(Services services, QWidget* parent)
     : QMainWindow(parent),
       services_(services),
-      layout_(LogoSize(), 0, PlayerLayout::kDesignPlayBarHeight),
-      skin_(std::make_unique<lyrevane::SkinConfiguration>()),
-      skinFolder_(DefaultSkinFolder()) {
+      layout_(LogoSize(), 0, PlayerLayout::kDesignPlayBarHeight) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(kAppTitle.toString());
-    frame_ = new SkinFrame(*this, SkinFrame::Style{.minimiseButton = true,
-                                                   .maximiseButton = true,
-                                                   .icon = true,
-                                                   .resizable = true,
-                                                   .doubleClickMaximises = true});
+    skin_ = std::make_unique<WindowSkin>(*this, services.settings, services.prompts);
 
     client_ = new QWidget(this);
     client_->installEventFilter(this);
@@ -107,38 +62,16 @@ frmMain::frmMain(Services services, QWidget* parent)
     imgLogo->resize(imgLogo->pixmap().size());
     imgLogo->setAccessibleName(u"Quillmoor logo"_s);
 
-    mainPane_ = std::make_unique<DeferredPane>();
-    adPane_ = std::make_unique<DeferredPane>();
+    panes_ = std::make_unique<WindowPanes>(services.urlOpener,
+                                           [this](const QUrl& url) { RunCommandLater(url); });
     BuildPlayBar();
-
-    sbStatusBar = new QStatusBar(client_);
-    sbStatusBar->setObjectName(u"sbStatusBar"_s);
-    sbStatusBar->setSizeGripEnabled(false);
-    sbStatusBar->setAccessibleName(u"Status"_s);
-    // What the station says it plays, on the right; the status texts keep the left.
-    lblNowPlaying = new QLabel(sbStatusBar);
-    lblNowPlaying->setObjectName(u"lblNowPlaying"_s);
-    lblNowPlaying->setAccessibleName(u"Now playing"_s);
-    lblNowPlaying->setTextFormat(Qt::PlainText);
-    lblNowPlaying->setMaximumWidth(320);
-    sbStatusBar->addPermanentWidget(lblNowPlaying);
-    connect(&services.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
-    connect(&services.engine, &MediaEngine::playStateChanged, this, [this] { UpdateLiveMenu(); });
-    // Told after the engine's call returns, never inside it.
-    connect(
-        &services.engine, &MediaEngine::recordingMessage, this,
-        [this](const QString& text) {
-            services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
-        },
-        Qt::QueuedConnection);
-    layout_.SetStatusBarHeight(sbStatusBar->sizeHint().height());
+    BuildStatusLine();
 
     session_ =
         std::make_unique<PlayerSession>(PlayerSession::Services{services.settings, services.prompts,
                                                                 services.tracker, services.engine},
-                                        *this, *this, *mainPane_, *adPane_);
-    BuildMenu();
-    BuildBrokersMenu();
+                                        *this, *this, panes_->Main(), panes_->Ad());
+    BuildMenus();
 
     // Runs from the window's creation for its whole life.
     timEggTimer = new QTimer(this);
@@ -146,18 +79,7 @@ frmMain::frmMain(Services services, QWidget* parent)
     timEggTimer->setInterval(60000);
     connect(timEggTimer, &QTimer::timeout, this, [this] { session_->EggTimerTick(); });
     timEggTimer->start();
-
-    cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
-    cmdMail->setToolTip(u"E-mail Quillmoor"_s);
-    connect(cmdHome, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
-    connect(cmdMail, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
-    connect(cmdPlay, &QToolButton::clicked, this, [this] { session_->Playback().PlayClicked(); });
-    connect(cmdPause, &QToolButton::clicked, this, [this] { session_->Playback().PauseClicked(); });
-    connect(cmdStop, &QToolButton::clicked, this, [this] { session_->Playback().StopClicked(); });
-    connect(sldVolume, &QSlider::valueChanged, this,
-            [this](int value) { session_->Playback().VolumeChanged(value); });
+    ConnectPlayBar();
 
     if (services.profile != nullptr) {
         BuildPanes(services.profile);
@@ -170,50 +92,96 @@ frmMain::frmMain(Services services, QWidget* parent)
     }
 }
 
-frmMain::~frmMain() {
-    // The pages must go before the views and the shared profile.
-    if (webBrowser != nullptr) {
-        delete webBrowser->page();
-        delete webAd->page();
-    }
+frmMain::~frmMain() = default;
+
+void frmMain::BuildPlayBar() {
+    playBar_ = std::make_unique<PlayBar>(client_);
+    playBar_->picPlayBar->onDrag = [this](int buttons, double y) {
+        layout_.Drag(buttons, y);
+        ApplyLayout();
+    };
+    picPlayBar = playBar_->picPlayBar;
+    Picture1 = playBar_->Picture1;
+    cmdPlay = playBar_->cmdPlay;
+    cmdPause = playBar_->cmdPause;
+    cmdStop = playBar_->cmdStop;
+    lblVolume = playBar_->lblVolume;
+    sldVolume = playBar_->sldVolume;
+    cmdHome = playBar_->cmdHome;
+    cmdMail = playBar_->cmdMail;
+    cmdBrokers = playBar_->cmdBrokers;
+}
+
+void frmMain::BuildStatusLine() {
+    status_ = std::make_unique<StatusLine>(client_);
+    sbStatusBar = status_->sbStatusBar;
+    lblNowPlaying = status_->lblNowPlaying;
+    connect(&services_.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
+    connect(&services_.engine, &MediaEngine::playStateChanged, this, [this] { UpdateLiveMenu(); });
+    // Told after the engine's call returns, never inside it.
+    connect(
+        &services_.engine, &MediaEngine::recordingMessage, this,
+        [this](const QString& text) {
+            services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
+        },
+        Qt::QueuedConnection);
+    layout_.SetStatusBarHeight(status_->Height());
+}
+
+// The play and volume controls go to the session, the portal's buttons to the desktop.
+void frmMain::ConnectPlayBar() {
+    cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
+    cmdMail->setToolTip(u"E-mail Quillmoor"_s);
+    connect(cmdHome, &QToolButton::clicked, this,
+            [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
+    connect(cmdMail, &QToolButton::clicked, this,
+            [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
+    playBar_->Connect(session_->Playback());
+}
+
+void frmMain::BuildMenus() {
+    menus_ = std::make_unique<MainMenus>(*this, services_.engine);
+    const MainMenus& m = *menus_;
+    mnuFile = m.mnuFile;
+    mnuFileBrowseTo = m.mnuFileBrowseTo;
+    mnuFilePlay = m.mnuFilePlay;
+    mnuFileConfigureOnlineBrokers = m.mnuFileConfigureOnlineBrokers;
+    mnuFileBroadcastScheduler = m.mnuFileBroadcastScheduler;
+    mnuFileCustomizeSkin = m.mnuFileCustomizeSkin;
+    mnuFileExit = m.mnuFileExit;
+    mnuLive = m.mnuLive;
+    mnuLiveCatchUp = m.mnuLiveCatchUp;
+    mnuLiveRecord = m.mnuLiveRecord;
+    mnuHelp = m.mnuHelp;
+    mnuHelpAbout = m.mnuHelpAbout;
+    mnuOnlineBrokers = m.mnuOnlineBrokers;
+    mnuOnlineBrokersSep2 = m.mnuOnlineBrokersSep2;
+    mnuOnlineBrokersConfigure = m.mnuOnlineBrokersConfigure;
+    mnuOnlineBrokersInfo1 = m.mnuOnlineBrokersInfo1;
+
+    connect(mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
+    connect(mnuFilePlay, &QAction::triggered, this,
+            [this] { session_->Playback().PlayFromInputBox(); });
+    connect(mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
+    connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
+    connect(mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
+            [this] { OpenOwnedDialog<frmOnlineBrokers>(Dialogs()); });
+    connect(mnuFileBroadcastScheduler, &QAction::triggered, this,
+            [this] { OpenOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
+    connect(mnuHelpAbout, &QAction::triggered, this,
+            [this] { OpenOwnedDialog<frmAbout>(Dialogs()); });
+    menus_->PopUpBelow(cmdBrokers);
 }
 
 void frmMain::BuildPanes(QWebEngineProfile* profile) {
-    if (webBrowser != nullptr) {
+    if (panes_->IsBuilt()) {
         return;
     }
-    webBrowser = new QWebEngineView(client_);
-    webBrowser->setObjectName(u"webBrowser"_s);
-    webBrowser->setAccessibleName(u"Portal"_s);
-    webBrowser->setPage(new PlayerWebPage(
-        profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { RunCommandLater(url); },
-        [this](const QUrl& url) { OpenMainPopup(url); }));
-    // No network or the portal down: the player's own page says so, not the engine's.
-    new UnreachablePage(webBrowser->page(), session_->Portal().baseUrl);
-
-    webAd = new QWebEngineView(client_);
-    webAd->setObjectName(u"webAd"_s);
-    webAd->setAccessibleName(u"Advertisements and brokers"_s);
-    auto* adPage = new PlayerWebPage(profile, PlayerWebPage::Pane::Advertisement, nullptr,
-                                     [this](const QUrl& url) { OpenAdPopup(url); });
-    webAd->setPage(adPage);
-    adPage->WatchUserInput(webAd);
-
-    // Where the panes would stand had they been made with the window: right after the
-    // logo in the keyboard's tab order, below the play bar and the status bar.
-    QWidget::setTabOrder(imgLogo, webBrowser);
-    QWidget::setTabOrder(webBrowser, webAd);
-    for (QWidget* view : {static_cast<QWidget*>(webBrowser), static_cast<QWidget*>(webAd)}) {
-        KeepDesktopColours(*view);
-        view->stackUnder(picPlayBar);
-        if (client_->isVisible()) {  // built after the window was shown
-            view->show();
-        }
-    }
+    panes_->Build(client_, profile, session_->Portal().baseUrl, imgLogo, picPlayBar);
+    webBrowser = panes_->webBrowser;
+    webAd = panes_->webAd;
     ApplyLayout();
-
-    mainPane_->Attach(std::make_unique<WebViewPane>(webBrowser));
-    adPane_->Attach(std::make_unique<WebViewPane>(webAd));
+    panes_->Attach();
 }
 
 void frmMain::ShowAndPaint() {
@@ -234,56 +202,6 @@ void frmMain::ShowAndPaint() {
         }
     }
     QCoreApplication::processEvents();
-}
-
-void frmMain::BuildPlayBar() {
-    picPlayBar = new PlayBarStrip(client_);
-    picPlayBar->setObjectName(u"picPlayBar"_s);
-    picPlayBar->setCursor(Qt::SizeVerCursor);
-    picPlayBar->onDrag = [this](int buttons, double y) {
-        layout_.Drag(buttons, y);
-        ApplyLayout();
-    };
-
-    // The button panel keeps its own arrow pointer and never starts a drag.
-    Picture1 = new QWidget(picPlayBar);
-    Picture1->setObjectName(u"Picture1"_s);
-    Picture1->setAccessibleName(u"Play bar"_s);
-    Picture1->setGeometry(-2, -2, 461, 40);
-    Picture1->setCursor(Qt::ArrowCursor);
-    Picture1->setAttribute(Qt::WA_NoMousePropagation);
-
-    cmdPlay =
-        pictureButton(Picture1, Glyph::Play, QRect(12, 8, 21, 21), 18, u"cmdPlay"_s, u"Play"_s);
-    cmdPause =
-        pictureButton(Picture1, Glyph::Pause, QRect(12, 8, 21, 21), 18, u"cmdPause"_s, u"Pause"_s);
-    cmdStop =
-        pictureButton(Picture1, Glyph::Stop, QRect(40, 8, 21, 21), 18, u"cmdStop"_s, u"Stop"_s);
-    cmdPlay->setEnabled(false);
-    cmdPause->setVisible(false);
-    cmdStop->setEnabled(false);
-
-    lblVolume = new QLabel(u"&Volume:"_s, Picture1);
-    lblVolume->setGeometry(68, 11, 44, 15);
-    QFont small = lblVolume->font();
-    small.setPixelSize(11);
-    lblVolume->setFont(small);
-
-    sldVolume = new QSlider(Qt::Horizontal, Picture1);
-    sldVolume->setObjectName(u"sldVolume"_s);
-    sldVolume->setRange(0, 100);
-    sldVolume->setGeometry(112, 8, 173, 21);
-    // A screen reader says "Volume" and the slider's value; the label names it too.
-    sldVolume->setAccessibleName(u"Volume"_s);
-    sldVolume->setPageStep(10);
-    lblVolume->setBuddy(sldVolume);
-
-    cmdHome =
-        pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s, u"Home"_s);
-    cmdMail =
-        pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s, u"Mail"_s);
-    cmdBrokers = pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s,
-                               u"Online Brokers"_s);
 }
 
 bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
@@ -318,6 +236,23 @@ bool frmMain::CheckMediaURL(const QString& theUrl, bool errorQuietly) {
     return lyrevane::CheckMediaURL(theUrl, services_.prompts, errorQuietly);
 }
 
+qint32 frmMain::GetGMTOffset() const {
+    return lyrevane::GetGMTOffset();
+}
+
+DialogContext frmMain::Dialogs() {
+    return DialogContext{
+        *this,
+        services_.settings,
+        services_.prompts,
+        services_.urlOpener,
+        session_->Portal(),
+        skin_->Configuration(),
+        [this] { ReloadOnlineBrokers(); },
+        [this](const QString& url, bool quiet) { return CheckMediaURL(url, quiet); },
+        [this] { return GetGMTOffset(); }};
+}
+
 // Commands may open modal boxes: they run after the browser's navigation check returns.
 void frmMain::RunCommandLater(const QUrl& url) {
     QTimer::singleShot(0, this, [this, url] {
@@ -325,20 +260,6 @@ void frmMain::RunCommandLater(const QUrl& url) {
             session_->Commands().ExecuteCommand(command->command, command->parameters, false);
         }
     });
-}
-
-void frmMain::OpenMainPopup(const QUrl& url) {
-    // Commands in new windows reach RunCommandLater through the page's origin check.
-    if (url.scheme() != kCommandScheme) {
-        services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
-    }
-}
-
-void frmMain::OpenAdPopup(const QUrl& url) {
-    // Commands from the advertisement pane are never run nor handed to the desktop.
-    if (url.scheme() != kCommandScheme) {
-        services_.urlOpener.OpenExternally(url.toString(QUrl::FullyEncoded));
-    }
 }
 
 void frmMain::ApplyLayout() {
@@ -399,83 +320,54 @@ void frmMain::SetOuterSize(QSize size) {
     ApplyLayout();
 }
 
-QSize frmMain::OuterSize() const {
-    return size();
-}
-
-int frmMain::StatusBarHeight() const {
-    return sbStatusBar->sizeHint().height();
-}
-
 void frmMain::RestorePlayBar(float playBarBottom) {
     layout_.RestorePlayBar(playBarBottom);
     ApplyLayout();
 }
 
-float frmMain::PlayBarBottom() const {
-    return layout_.PlayBarBottom();
-}
-
-void frmMain::SetVolumeSlider(int value) {
-    const QSignalBlocker blocker(sldVolume);
-    sldVolume->setValue(value);
-}
-
-int frmMain::VolumeSlider() const {
-    return sldVolume->value();
-}
-
-void frmMain::Close() {
-    close();
-}
-
-void frmMain::SetPlayEnabled(bool enabled) {
-    cmdPlay->setEnabled(enabled);
-}
-void frmMain::SetPauseVisible(bool visible) {
-    cmdPause->setVisible(visible);
-}
-void frmMain::SetStopEnabled(bool enabled) {
-    cmdStop->setEnabled(enabled);
-}
-void frmMain::SetStatusText(const QString& text) {
-    sbStatusBar->showMessage(text);
-}
-
-void frmMain::UpdateLiveMenu() {
-    mnuLiveCatchUp->setEnabled(services_.engine.behindLive().count() > 0);
-    const bool recording = services_.engine.recordingSeconds() >= 0;
-    const QString refusal = services_.engine.recordRefusal();
-    const QSignalBlocker quiet(mnuLiveRecord);
-    mnuLiveRecord->setChecked(recording);
-    mnuLiveRecord->setEnabled(recording || refusal.isEmpty());
-    mnuLiveRecord->setToolTip(
-        recording || refusal.isEmpty() ? u"Record the stream to the Music folder"_s : refusal);
+void frmMain::ReloadOnlineBrokers() {
+    menus_->ReloadBrokers(LoadBrokerEntries(services_.settings),
+                          [this](const QString& url) { panes_->Ad().Navigate(url); });
+    mnuOnlineBrokersEntry = menus_->mnuOnlineBrokersEntry;
 }
 
 void frmMain::UpdateNowPlaying() {
-    // While a dropped stream is reconnected, since when and why; then the station again.
-    QString text = IsolatedText(services_.engine.reconnecting());
-    if (text.isEmpty()) {
-        text = NowPlayingText(services_.engine.stationName(), services_.engine.nowPlaying());
-        const QString behind =
-            BehindLiveText(services_.engine.behindLive(), services_.engine.keepingStopped());
-        for (const QString& part : {behind, RecordingText(services_.engine.recordingSeconds())}) {
-            if (!part.isEmpty()) {
-                text = text.isEmpty() ? part : part + u" \u00b7 "_s + text;
-            }
+    UpdateLiveMenu();
+    setToolTip(StatusLine::WindowToolTip(status_->ShowNowPlaying(services_.engine)));
+}
+
+void frmMain::SetUpSkin() {
+    skin_->SetUp();
+    ApplySkinColours();
+}
+
+void frmMain::ApplySkinColours() {
+    // The brokers button, the volume slider, the status bar and the panes keep their
+    // colours; the panes may come later, see BuildPanes.
+    skin_->Paint(QList<QWidget*>{client_} + playBar_->FaceWidgets(),
+                 {cmdBrokers, sldVolume, sbStatusBar, webBrowser, webAd});
+    if (const std::optional<QSize> logo = skin_->LoadLogo(*imgLogo)) {
+        layout_.SetLogoSize(*logo);
+        // At start-up the window is sized (and laid out) right after this.
+        if (isVisible()) {
+            layout_.Resize(client_->size(), isMinimized());
+            ApplyLayout();
         }
     }
-    UpdateLiveMenu();
-    const QFontMetrics metrics(lblNowPlaying->font());
-    lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
-    // Tooltips guess rich text: what a server sent is made plain text, so that markup in a
-    // title neither shows nor loads anything.
-    lblNowPlaying->setToolTip(
-        text.isEmpty() ? QString() : Qt::convertFromPlainText(text, Qt::WhiteSpaceNormal));
-    setToolTip(text.isEmpty() ? QString()
-                              : Qt::convertFromPlainText(kAppTitle.toString() + u"\n"_s + text,
-                                                         Qt::WhiteSpaceNormal));
+    update();
+}
+
+void frmMain::CustomizeSkin() {
+    const std::unique_ptr<frmCustomiseSkin> dialog = OpenOwnedDialog<frmCustomiseSkin>(Dialogs());
+    if (!dialog->Cancelled()) {
+        skin_->Configuration().transform = dialog->SkinConfiguration().transform;
+        ReapplySkin();
+    }
+}
+
+void frmMain::ReapplySkin() {
+    skin_->Reattach();
+    ApplySkinColours();
 }
 
 }  // namespace lyrevane

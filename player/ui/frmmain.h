@@ -8,21 +8,23 @@
 #include "core/playerlayout.h"
 #include "core/playersession.h"
 #include "dialogs/dialogcontext.h"
+#include "ui/mainmenus.h"
+#include "ui/playbar.h"
+#include "ui/statusline.h"
+#include "ui/windowskin.h"
 
 class QAction;
 class QLabel;
+class QMenu;
 class QSlider;
 class QStatusBar;
+class QTimer;
 class QToolButton;
 class QWebEngineProfile;
 class QWebEngineView;
 
-class QMenu;
-class QTimer;
-
 namespace lyrevane {
 
-class DeferredPane;
 class MediaEngine;
 class PromptService;
 class SettingsProvider;
@@ -30,22 +32,11 @@ class SkinConfiguration;
 class SkinFrame;
 class UrlOpener;
 class UsageTracker;
-
-// The play bar: a splitter strip that reports mouse moves while a button is held.
-class PlayBarStrip final : public QWidget {
-    Q_OBJECT
-
-public:
-    using QWidget::QWidget;
-    // Called with the button state (1 = left alone) and y relative to the bar's top.
-    std::function<void(int buttons, double y)> onDrag;
-
-protected:
-    void mouseMoveEvent(QMouseEvent* event) override;
-};
+class WindowPanes;
 
 // The player's main window. Its logic lives in PlayerSession; the window only shows
-// what the session sets and hands user actions and browser navigations to it.
+// what the session sets and hands user actions and browser navigations to it. It is
+// made of the play bar, the status line, the menus, the browser panes and the skin.
 class frmMain final : public QMainWindow, public MainWindowSurface, public PlayBarView {
     Q_OBJECT
 
@@ -86,41 +77,41 @@ public:
     UrlOpener& Opener() const { return services_.urlOpener; }
     PlayerSession& Session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.
-    lyrevane::SkinConfiguration& SkinConfiguration() { return *skin_; }
+    lyrevane::SkinConfiguration& SkinConfiguration() { return skin_->Configuration(); }
     // The main window's frame object: its face and text colours dress the dialogs too.
-    const SkinFrame& Frame() const { return *frame_; }
+    const SkinFrame& Frame() const { return skin_->Frame(); }
     // Where the skin files are; by default next to the program, else in its data folder.
-    void SetSkinFolder(const QString& folder) { skinFolder_ = folder; }
-    static QString DefaultSkinFolder();
+    void SetSkinFolder(const QString& folder) { skin_->SetFolder(folder); }
+    const QString& SkinFolder() const { return skin_->Folder(); }
     // After a confirmed Customise Skin: attaches the skin again and repaints the body.
     void ReapplySkin();
-    const QString& SkinFolder() const { return skinFolder_; }
     const PlayerLayout& Layout() const { return layout_; }
 
     // MainWindowSurface
     void SetOuterSize(QSize size) override;
-    QSize OuterSize() const override;
-    int StatusBarHeight() const override;
+    QSize OuterSize() const override { return size(); }
+    int StatusBarHeight() const override { return status_->Height(); }
     void RestorePlayBar(float playBarBottom) override;
-    float PlayBarBottom() const override;
-    void SetVolumeSlider(int value) override;
-    int VolumeSlider() const override;
-    void Close() override;
+    float PlayBarBottom() const override { return layout_.PlayBarBottom(); }
+    void SetVolumeSlider(int value) override { playBar_->SetVolume(value); }
+    int VolumeSlider() const override { return playBar_->Volume(); }
+    void Close() override { close(); }
     // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
     // URL read now; a click opens that copy in the advertisement pane.
     void ReloadOnlineBrokers() override;
     void SetUpSkin() override;
-    void SaveSkin() override;
+    void SaveSkin() override { skin_->Save(); }
 
     // PlayBarView
-    void SetPlayEnabled(bool enabled) override;
-    void SetPauseVisible(bool visible) override;
-    void SetStopEnabled(bool enabled) override;
-    void SetStatusText(const QString& text) override;
+    void SetPlayEnabled(bool enabled) override { playBar_->SetPlayEnabled(enabled); }
+    void SetPauseVisible(bool visible) override { playBar_->SetPauseVisible(visible); }
+    void SetStopEnabled(bool enabled) override { playBar_->SetStopEnabled(enabled); }
+    void SetStatusText(const QString& text) override { status_->SetStatusText(text); }
     // Shows the engine's station and title in the status bar and the window's tooltip.
     void UpdateNowPlaying();
-    void UpdateLiveMenu();
+    void UpdateLiveMenu() { menus_->UpdateLive(); }
 
+    // The parts' widgets and actions, by the names they carry.
     QLabel* imgLogo = nullptr;
     QWebEngineView* webBrowser = nullptr;
     PlayBarStrip* picPlayBar = nullptr;
@@ -168,8 +159,10 @@ protected:
 
 private:
     void BuildPlayBar();
-    void BuildMenu();
-    void BuildBrokersMenu();
+    // The status line, and the engine's news that it and the Live menu show.
+    void BuildStatusLine();
+    void ConnectPlayBar();
+    void BuildMenus();
     // Builds both browser views on `profile`; the panes' waiting navigations reach them.
     void BuildPanes(QWebEngineProfile* profile);
     // Shows the window and has it mapped and painted before the call returns.
@@ -177,26 +170,20 @@ private:
     void ApplyLayout();
     void UpdateMinimumSize();
     void RunCommandLater(const QUrl& url);
-    void OpenMainPopup(const QUrl& url);
-    void OpenAdPopup(const QUrl& url);
     // Paints the body and the play bar's controls in the face colour, loads the logo.
     void ApplySkinColours();
     // File > Customize Skin: on OK the skin is attached again and the body repainted.
     void CustomizeSkin();
-    // Shows a problem with a skin file once, after the current call has returned.
-    void ReportSkinProblem(const QString& text);
 
     Services services_;
     QWidget* client_ = nullptr;
     PlayerLayout layout_;
-    std::unique_ptr<DeferredPane> mainPane_;
-    std::unique_ptr<DeferredPane> adPane_;
+    std::unique_ptr<WindowSkin> skin_;
+    std::unique_ptr<PlayBar> playBar_;
+    std::unique_ptr<StatusLine> status_;
+    std::unique_ptr<WindowPanes> panes_;
     std::unique_ptr<PlayerSession> session_;
-    std::unique_ptr<lyrevane::SkinConfiguration> skin_;
-    SkinFrame* frame_ = nullptr;
-    QString skinFolder_;
-    bool logoProblemShown_ = false;
-    QStringList skinProblems_;  // waiting to be shown
+    std::unique_ptr<MainMenus> menus_;
 };
 
 }  // namespace lyrevane

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+
+class QLabel;
+class QSlider;
+class QToolButton;
+
+namespace lyrevane {
+
+class PlaybackController;
+
+// The play bar: a splitter strip that reports mouse moves while a button is held.
+class PlayBarStrip final : public QWidget {
+    Q_OBJECT
+
+public:
+    using QWidget::QWidget;
+    // Called with the button state (1 = left alone) and y relative to the bar's top.
+    std::function<void(int buttons, double y)> onDrag;
+
+protected:
+    void mouseMoveEvent(QMouseEvent* event) override;
+};
+
+// The play bar's widgets: the strip the mouse drags, and on its panel the play, pause and
+// stop buttons, the volume slider and the portal's buttons. Built in tab order.
+class PlayBar final {
+public:
+    explicit PlayBar(QWidget* parent);
+
+    // The play, pause and stop buttons follow the controller; the slider tells it the
+    // volume the listener sets.
+    void Connect(PlaybackController& playback);
+    void SetPlayEnabled(bool enabled);
+    void SetPauseVisible(bool visible);
+    void SetStopEnabled(bool enabled);
+    // Moves the slider without telling the controller.
+    void SetVolume(int value);
+    int Volume() const;
+    // The strip, its panel and the buttons that wear the skin's face colour.
+    QList<QWidget*> FaceWidgets() const;
+
+    PlayBarStrip* picPlayBar = nullptr;
+    QWidget* Picture1 = nullptr;  // the button panel
+    QToolButton* cmdPlay = nullptr;
+    QToolButton* cmdPause = nullptr;
+    QToolButton* cmdStop = nullptr;
+    QLabel* lblVolume = nullptr;
+    QSlider* sldVolume = nullptr;
+    QToolButton* cmdHome = nullptr;
+    QToolButton* cmdMail = nullptr;
+    QToolButton* cmdBrokers = nullptr;
+
+private:
+    // The volume slider and its label, between the play buttons and the portal's.
+    void BuildVolume();
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QLabel;
+class QStatusBar;
+class QWidget;
+
+namespace lyrevane {
+
+class MediaEngine;
+
+// The window's status bar: the player's status texts on the left, what the station
+// plays on the right.
+class StatusLine final {
+public:
+    explicit StatusLine(QWidget* parent);
+
+    void SetStatusText(const QString& text);
+    int Height() const;
+    // Shows the engine's station and title (or its reconnection, how far behind live it
+    // plays, the recording) elided to the field; returns the whole text.
+    QString ShowNowPlaying(const MediaEngine& engine);
+    // The window's tooltip for `nowPlaying`: the program's title and that text, as plain
+    // text that markup from a server neither shows nor loads; empty for an empty text.
+    static QString WindowToolTip(const QString& nowPlaying);
+
+    QStatusBar* sbStatusBar = nullptr;
+    QLabel* lblNowPlaying = nullptr;
+};
+
+}  // namespace lyrevane

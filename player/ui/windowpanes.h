@@ -1,0 +1,50 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+
+class QString;
+class QUrl;
+class QWebEngineProfile;
+class QWebEngineView;
+class QWidget;
+
+namespace lyrevane {
+
+class DeferredPane;
+class UrlOpener;
+
+// The window's two browser panes, the portal and the advertisements. The session
+// navigates them from the start; their views are built later, on a browser profile,
+// and then take the navigations that waited. A new window either pane asks for opens
+// on the desktop, a command link never.
+class WindowPanes final {
+public:
+    // `runCommand`: a command link followed in the portal pane.
+    WindowPanes(UrlOpener& opener, std::function<void(const QUrl&)> runCommand);
+    // The pages go before the views and the shared profile.
+    ~WindowPanes();
+
+    DeferredPane& Main() { return *main_; }
+    DeferredPane& Ad() { return *ad_; }
+    bool IsBuilt() const { return webBrowser != nullptr; }
+    // Builds both views in `client` on `profile`: in the tab order right after `after`,
+    // under `above`, shown if `client` is. Then Attach, once they are placed.
+    void Build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
+               QWidget* after, QWidget* above);
+    // The views take the navigations that waited and all that come.
+    void Attach();
+
+    QWebEngineView* webBrowser = nullptr;
+    QWebEngineView* webAd = nullptr;
+
+private:
+    void OpenWindow(const QUrl& url);
+
+    UrlOpener& opener_;
+    std::function<void(const QUrl&)> runCommand_;
+    std::unique_ptr<DeferredPane> main_;
+    std::unique_ptr<DeferredPane> ad_;
+};
+
+}  // namespace lyrevane

@@ -1,0 +1,94 @@
+// The main window's parts on their own: the menus against an engine, the play bar.
+#include <gtest/gtest.h>
+
+#include <QMainWindow>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QSlider>
+
+#include "../player/fakes.h"
+#include "../support/windowtests.h"
+#include "core/brokerlist.h"
+#include "ui/mainmenus.h"
+#include "ui/playbar.h"
+
+using namespace Qt::Literals::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace lyrevane {
+namespace {
+
+class MainMenusTest : public ::testing::Test {
+protected:
+    testing::EventLog log;
+    testing::FakeMediaEngine engine{&log};
+    QMainWindow window;
+    MainMenus menus{window, engine};
+};
+
+TEST_F(MainMenusTest, LiveItemsFollowTheEngineWithoutActingOnIt) {
+    QSignalSpy toggled(menus.mnuLiveRecord, &QAction::toggled);
+    EXPECT_FALSE(menus.mnuLiveCatchUp->isEnabled());
+    EXPECT_FALSE(menus.mnuLiveRecord->isEnabled()) << "the engine refuses to record";
+    EXPECT_EQ(menus.mnuLiveRecord->toolTip(), engine.recordRefusal());
+
+    engine.behind = 1ms;
+    engine.recorded = 0;  // a recording under way stays stoppable whatever the refusal
+    menus.UpdateLive();
+    EXPECT_TRUE(menus.mnuLiveCatchUp->isEnabled());
+    EXPECT_TRUE(menus.mnuLiveRecord->isEnabled());
+    EXPECT_TRUE(menus.mnuLiveRecord->isChecked());
+    EXPECT_EQ(menus.mnuLiveRecord->toolTip(), u"Record the stream to the Music folder"_s);
+    EXPECT_EQ(toggled.count(), 0) << "showing the state starts or stops nothing";
+
+    menus.mnuLiveCatchUp->trigger();
+    EXPECT_EQ(log, QStringList{u"engine.catchUpToLive"_s});
+}
+
+TEST_F(MainMenusTest, BrokerEntriesAreReplacedInListOrderAboveTheFixedItems) {
+    QStringList opened;
+    const auto open = [&](const QString& url) { opened.append(url); };
+    menus.ReloadBrokers({{u"Beta & Co"_s, u"http://127.0.0.1:9/b"_s}, {u"Alpha"_s, QString()}},
+                        open);
+    const QPointer<QAction> first = menus.mnuOnlineBrokersEntry.value(0);
+    ASSERT_EQ(menus.mnuOnlineBrokersEntry.size(), 2);
+    EXPECT_EQ(first->text(), u"Beta && Co"_s) << "an ampersand shows as typed";
+    EXPECT_EQ(menus.mnuOnlineBrokers->actions(),
+              (QList<QAction*>{first, menus.mnuOnlineBrokersEntry[1], menus.mnuOnlineBrokersSep2,
+                               menus.mnuOnlineBrokersConfigure, menus.mnuOnlineBrokersInfo1}));
+    first->trigger();
+    menus.mnuOnlineBrokersEntry[1]->trigger();
+    EXPECT_EQ(opened, (QStringList{u"http://127.0.0.1:9/b"_s, QString()}));
+
+    menus.ReloadBrokers({}, open);
+    EXPECT_TRUE(first.isNull()) << "old entries are deleted, not hidden";
+    EXPECT_EQ(menus.mnuOnlineBrokers->actions().size(), 3);
+}
+
+TEST(PlayBarTest, VolumeIsSetQuietlyAndTheStripReportsHeldButtons) {
+    QWidget parent;
+    PlayBar bar(&parent);
+    QSignalSpy changed(bar.sldVolume, &QSlider::valueChanged);
+    bar.SetVolume(37);
+    EXPECT_EQ(bar.sldVolume->value(), 37);
+    EXPECT_EQ(changed.count(), 0);
+
+    QList<std::pair<int, double>> drags;
+    bar.picPlayBar->onDrag = [&](int buttons, double y) { drags.append({buttons, y}); };
+    for (const Qt::MouseButtons held :
+         {Qt::MouseButtons(Qt::LeftButton), Qt::LeftButton | Qt::RightButton | Qt::MiddleButton}) {
+        QMouseEvent move(QEvent::MouseMove, QPointF(5, -7), QPointF(5, -7), Qt::NoButton, held,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(bar.picPlayBar, &move);
+    }
+    EXPECT_EQ(drags, (QList<std::pair<int, double>>{{1, -7.0}, {7, -7.0}}));
+}
+
+}  // namespace
+}  // namespace lyrevane
+
+int main(int argc, char** argv) {
+    return lyrevane::testing::RunWindowTests(argc, argv);
+}
