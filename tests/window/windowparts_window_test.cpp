@@ -88,7 +88,3 @@ TEST(PlayBarTest, VolumeIsSetQuietlyAndTheStripReportsHeldButtons) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    return lyrevane::testing::RunWindowTests(argc, argv);
-}
