@@ -12,13 +12,13 @@
 #include <utility>
 
 #include "common/settingsstore.h"
-#include "core/commandprocessor.h"
 #include "core/playersettings.h"
 #include "desktop/mprisservice.h"
 #include "desktop/sleepinhibitor.h"
+#include "early/terminationwatcher.h"
 #include "launcher/launchhandoff.h"
-#include "launcher/terminationwatcher.h"
 #include "platform/platform.h"
+#include "rules/commandplan.h"
 #include "ui/desktopservices.h"
 #include "ui/frmmain.h"
 #include "ui/qthttpclient.h"
@@ -100,8 +100,8 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
 
 extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     int argc, char** argv, lyrevane::LaunchHandoff* handoff) {
-    // The launcher's stop-signal handlers stay; a signal that came meanwhile is waiting.
-    lyrevane::TerminationWatcher::AdoptHandlers(handoff->signalSocket);
+    // The program's stop-signal handlers stay (installed here when it could not); a signal that
+    // came meanwhile is waiting.
     lyrevane::TerminationWatcher::InstallHandlers();
     lyrevane::RegisterCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
