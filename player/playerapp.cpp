@@ -12,13 +12,14 @@
 #include <utility>
 
 #include "common/settingsstore.h"
-#include "core/commandprocessor.h"
 #include "core/playersettings.h"
+#include "core/usagetracking.h"
 #include "desktop/mprisservice.h"
 #include "desktop/sleepinhibitor.h"
+#include "early/terminationwatcher.h"
 #include "launcher/launchhandoff.h"
-#include "launcher/terminationwatcher.h"
 #include "platform/platform.h"
+#include "rules/commandplan.h"
 #include "ui/desktopservices.h"
 #include "ui/frmmain.h"
 #include "ui/qthttpclient.h"
@@ -33,6 +34,12 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace {
+
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+using PlayerEngine = lyrevane::VlcMediaEngine;
+#else
+using PlayerEngine = lyrevane::SilentMediaEngine;
+#endif
 
 // The browser engine's start takes both cores of a small machine for a few hundred
 // milliseconds; a stream that is opening gets them first. The window is on screen and
@@ -96,73 +103,60 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
             .openUri = withPlayback([](Playback& p, const QString& url) { p.OpenMedia(url); })};
 }
 
-}  // namespace
-
-extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
-    int argc, char** argv, lyrevane::LaunchHandoff* handoff) {
-    // The launcher's stop-signal handlers stay; a signal that came meanwhile is waiting.
-    lyrevane::TerminationWatcher::AdoptHandlers(handoff->signalSocket);
+// What must be in place before the application object: the stop-signal handlers (installed by
+// the program already; here when it could not), the browser's "lyrev:" scheme, the toolkit's
+// shared OpenGL contexts.
+void PrepareProcess() {
     lyrevane::TerminationWatcher::InstallHandlers();
     lyrevane::RegisterCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+}
+
+void NameApplication() {
     QApplication::setApplicationName(u"Lyrevane"_s);
     QApplication::setDesktopFileName(u"lyrevane"_s);
     QApplication::setWindowIcon(QIcon::fromTheme(u"lyrevane"_s, QIcon(u":/lyrevane-256.png"_s)));
     // The program ends when the main window is unloaded, not when a message box closes.
     QApplication::setQuitOnLastWindowClosed(false);
+}
 
-    // The whole command line as one text: the arguments joined by single spaces.
-    const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
-    // Whether start-up can show no message box, and the stream its command will play.
-    const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
-
+// The stream starts first, while the window and the browser engine start, on the request the
+// program made; what it reports is told once the command line's "play" adopts it, in the order
+// it happened.
+void PrestartStream([[maybe_unused]] PlayerEngine& engine,
+                    [[maybe_unused]] const lyrevane::StartPlan& plan,
+                    [[maybe_unused]] lyrevane::LaunchHandoff& handoff) {
 #ifdef LYREVANE_HAVE_VLC_ENGINE
-    lyrevane::VlcMediaEngine engine;
-#else
-    lyrevane::SilentMediaEngine engine;
-#endif
-
-#ifdef LYREVANE_HAVE_VLC_ENGINE
-    // The stream starts first, while the window and the browser engine start; what it reports
-    // is told once the command line's "play" adopts it, in the order it happened.
     if (plan.quiet && !plan.media.isEmpty()) {
-        engine.prestart(plan.media, std::move(handoff->early));
+        engine.prestart(plan.media, std::move(handoff.early));
     }
 #endif
+}
 
-    // Media keys, panels and lock screens control the player through MPRIS, with the play
-    // bar's handlers once the window exists. It is on the bus before the command line's
-    // stream opens, so that whoever started the player (the scheduler) reads its first error.
-    lyrevane::frmMain* mainWindow = nullptr;
-    lyrevane::MprisService mpris(engine, WindowActions(mainWindow));
-    mpris.Start(QDBusConnection::sessionBus());
+// What the window works with besides the engine. Everything reads the store on the
+// user-interface thread: a file that another program holds locked costs one short wait, then
+// the defaults.
+struct WindowServices {
+    WindowServices()
+        : tracker(http, [this] {
+              store.setBusyTimeouts(lyrevane::SqliteSettingsStore::kInteractiveTimeouts);
+              return lyrevane::PortalConfig::Load(store).baseUrl;
+          }()) {}
 
     lyrevane::SqliteSettingsStore store;
-    // Everything below reads the store on the user-interface thread: a file that another
-    // program holds locked costs one short wait, then the defaults.
-    store.setBusyTimeouts(lyrevane::SqliteSettingsStore::kInteractiveTimeouts);
     lyrevane::DialogPromptService prompts;
     lyrevane::DesktopUrlOpener urlOpener;
     // Reports go to the portal's tracker, asynchronously: the window never waits for them.
     lyrevane::QtHttpClient http;
-    lyrevane::PortalUsageTracker tracker(http, lyrevane::PortalConfig::Load(store).baseUrl);
+    lyrevane::PortalUsageTracker tracker;
+};
 
-    // A quiet start shows the window before the browser engine starts; otherwise its
-    // message boxes come first and the window is built whole.
-    std::unique_ptr<QWebEngineProfile> profile;
-    if (!plan.quiet) {
-        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
-    }
-    lyrevane::frmMain window({store, prompts, tracker, engine, urlOpener, profile.get()});
-    prompts.SetOwner(&window);
-    mainWindow = &window;
-    QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
-                     Qt::QueuedConnection);
-    // Told to stop from outside: close as the user would, saving the settings.
-    lyrevane::TerminationWatcher termination;
-    QObject::connect(&termination, &lyrevane::TerminationWatcher::terminationRequested, &window,
-                     &QWidget::close);
+// The window's start-up. A quiet start shows the window before the browser engine starts (the
+// command line's stream gets the machine first); otherwise its message boxes come first and
+// the window is built whole. False when the window must not be shown.
+bool StartWindow(lyrevane::frmMain& window, PlayerEngine& engine, const lyrevane::StartPlan& plan,
+                 const QString& commandLine, const QString& storeProblem,
+                 std::unique_ptr<QWebEngineProfile>& profile) {
     const auto createProfile = [&profile, &engine, &plan, &window] {
         if (!plan.media.isEmpty()) {
             WaitForFirstSound(engine, window);
@@ -171,22 +165,16 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
         return profile.get();
     };
     const bool started = plan.quiet
-                             ? window.StartUpShownFirst(commandLine, createProfile, store.problem())
-                             : window.StartUp(commandLine, store.problem());
+                             ? window.StartUpShownFirst(commandLine, createProfile, storeProblem)
+                             : window.StartUp(commandLine, storeProblem);
 #ifdef LYREVANE_HAVE_VLC_ENGINE
     engine.endPrestart();
 #endif
-    if (!started) {
-        return 0;
-    }
-    window.show();
+    return started;
+}
 
-    QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
-                     &lyrevane::MprisService::Refresh);
-
-    // The machine stays awake while the programme plays; the screen may still lock.
-    lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
-                                       u"Playing the Quillmoor live programme"_s);
+// The machine stays awake while the programme plays; the screen may still lock.
+void KeepAwakeWhilePlaying(lyrevane::SleepInhibitor& inhibitor, const PlayerEngine& engine) {
     const auto followEngine = [&inhibitor, &engine] {
         inhibitor.SetWanted(lyrevane::KeepsMachineAwake(engine.playState()));
     };
@@ -194,5 +182,53 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     QObject::connect(&engine, &lyrevane::MediaEngine::errorOccurred, &inhibitor,
                      [&inhibitor] { inhibitor.SetWanted(false); });
     followEngine();
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
+    int argc, char** argv, lyrevane::LaunchHandoff* handoff) {
+    PrepareProcess();
+    QApplication app(argc, argv);
+    NameApplication();
+    // The whole command line as one text: the arguments joined by single spaces.
+    const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
+    // Whether start-up can show no message box, and the stream its command will play.
+    const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
+    PlayerEngine engine;
+    PrestartStream(engine, plan, *handoff);
+
+    // Media keys, panels and lock screens control the player through MPRIS, with the play
+    // bar's handlers once the window exists. It is on the bus before the command line's
+    // stream opens, so that whoever started the player (the scheduler) reads its first error.
+    lyrevane::frmMain* mainWindow = nullptr;
+    lyrevane::MprisService mpris(engine, WindowActions(mainWindow));
+    mpris.Start(QDBusConnection::sessionBus());
+
+    WindowServices services;
+    std::unique_ptr<QWebEngineProfile> profile;
+    if (!plan.quiet) {
+        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+    }
+    lyrevane::frmMain window({services.store, services.prompts, services.tracker, engine,
+                              services.urlOpener, profile.get()});
+    services.prompts.SetOwner(&window);
+    mainWindow = &window;
+    QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
+    // Told to stop from outside: close as the user would, saving the settings.
+    lyrevane::TerminationWatcher termination;
+    QObject::connect(&termination, &lyrevane::TerminationWatcher::terminationRequested, &window,
+                     &QWidget::close);
+    if (!StartWindow(window, engine, plan, commandLine, services.store.problem(), profile)) {
+        return 0;
+    }
+    window.show();
+    QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
+                     &lyrevane::MprisService::Refresh);
+
+    lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
+                                       u"Playing the Quillmoor live programme"_s);
+    KeepAwakeWhilePlaying(inhibitor, engine);
     return QApplication::exec();
 }

@@ -9,9 +9,6 @@ class EarlyConnection;
 // What the small `Lyrevane` program hands to the player it loads: the work it did in its
 // first milliseconds, before the toolkit's and the browser engine's libraries were loaded.
 struct LaunchHandoff {
-    // The two ends of the socket the stop-signal handlers write to, already installed (-1
-    // when they could not be).
-    int signalSocket[2] = {-1, -1};
     // The command line's stream, being connected to; empty when not connected early.
     std::shared_ptr<EarlyConnection> early;
 };

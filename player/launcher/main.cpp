@@ -15,10 +15,10 @@
 #include <memory>
 #include <string>
 
-#include "core/commandprocessor.h"
+#include "early/earlyconnection.h"
+#include "early/terminationwatcher.h"
 #include "launcher/launchhandoff.h"
-#include "launcher/terminationwatcher.h"
-#include "net/earlyconnection.h"
+#include "rules/commandplan.h"
 #include "rules/sourcerules.h"
 
 namespace {
@@ -76,10 +76,8 @@ void* LoadPlayer(std::string& failure) {
 int main(int argc, char** argv) {
     lyrevane::LaunchHandoff handoff;
     // From the first moment: a stop request during start-up closes the window as the user
-    // would, once it exists.
-    if (lyrevane::TerminationWatcher::InstallHandlers()) {
-        lyrevane::TerminationWatcher::HandlerSocket(handoff.signalSocket);
-    }
+    // would, once it exists (the module's watcher reads what these handlers catch).
+    lyrevane::TerminationWatcher::InstallHandlers();
     handoff.early = ConnectEarly(argc, argv);
     if (handoff.early) {
         // Asked before the libraries load: loading them holds a lock the request may need.

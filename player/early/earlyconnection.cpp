@@ -1,4 +1,4 @@
-#include "net/earlyconnection.h"
+#include "early/earlyconnection.h"
 
 #include <QUrl>
 

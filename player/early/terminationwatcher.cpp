@@ -1,4 +1,4 @@
-#include "launcher/terminationwatcher.h"
+#include "early/terminationwatcher.h"
 
 #include <QSocketNotifier>
 
@@ -39,19 +39,6 @@ bool TerminationWatcher::InstallHandlers() {
         ::sigaction(number, &action, nullptr);
     }
     return true;
-}
-
-void TerminationWatcher::HandlerSocket(int ends[2]) {
-    ends[0] = signalSocket[0];
-    ends[1] = signalSocket[1];
-}
-
-void TerminationWatcher::AdoptHandlers(const int ends[2]) {
-    if (signalSocket[0] >= 0 || ends[0] < 0 || ends[1] < 0) {
-        return;
-    }
-    signalSocket[0] = ends[0];
-    signalSocket[1] = ends[1];
 }
 
 TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
