@@ -17,31 +17,23 @@ namespace {
 constexpr int kMaxVolumeRepairs = 5;
 // How often a fed stream's cushion is looked at.
 constexpr std::chrono::milliseconds kCushionLook{1000};
-// The resolver gives up a little after the machine's own connect timeout would.
-constexpr std::chrono::milliseconds kResolverGrace{1000};
-
-SourceResolverOptions resolverOptions(const SourceRules& rules,
-                                      std::chrono::milliseconds connectTimeout) {
-    SourceResolverOptions options;
-    options.rules = rules;
-    options.deadline = connectTimeout + kResolverGrace;
-    return options;
-}
-
 }  // namespace
 
 VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     : MediaEngine(parent),
       options_(std::move(options)),
       machine_(options_.timings),
-      rules_(options_.refusedSources) {
-    feed_ = new StreamFeed(resolverOptions(rules_, options_.timings.connectTimeout));
-    feed_->moveToThread(&feedThread_);
-    connect(&feedThread_, &QThread::finished, feed_, &QObject::deleteLater);
-    startGateway();
-    connect(feed_, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
-    connect(feed_, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
-    connect(feed_, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
+      rules_(options_.refusedSources),
+      network_(std::make_unique<EngineNetwork>(rules_, options_.timings.connectTimeout)),
+      gateway_(network_->gateway()),
+      accessGuard_(rules_, *gateway_) {
+    StreamFeed* const feed = network_->feed();
+    connect(gateway_, &MediaGateway::refused, this, &VlcMediaEngine::onGatewayRefused);
+    connect(gateway_, &MediaGateway::failed, this, &VlcMediaEngine::onGatewayFailed);
+    connect(network_->pinning(), &HostPinning::done, this, &VlcMediaEngine::onPinned);
+    connect(feed, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
+    connect(feed, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
+    connect(feed, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
         if (ticket != feedTicket_) {
             return;
         }
@@ -51,7 +43,7 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
         }
         setMetadata(station, {});
     });
-    connect(feed_, &StreamFeed::titleChanged, this,
+    connect(feed, &StreamFeed::titleChanged, this,
             [this](quint64 ticket, const QString& title, quint64 position) {
                 if (ticket == feedTicket_) {
                     shift_.noteTitle(position, title);
@@ -59,7 +51,7 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
                     followAudioHeard();
                 }
             });
-    connect(feed_, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
+    connect(feed, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
         if (rejoinWhileBehind(ticket)) {
             return;
         }
@@ -72,8 +64,6 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     connect(&rejoinTimer_, &QTimer::timeout, this, &VlcMediaEngine::rejoin);
     cushionTimer_.setInterval(kCushionLook);
     connect(&cushionTimer_, &QTimer::timeout, this, &VlcMediaEngine::governCushion);
-    feedThread_.setObjectName(u"Lyrevane stream feed"_s);
-    feedThread_.start();
     for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
                              PlayStateMachine::Timer::Backoff}) {
         timer(which).setSingleShot(true);
@@ -83,7 +73,7 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
 
     player_ = std::make_unique<VlcPlayer>(
         options_.vlcArguments,
-        [guard = &*accessGuard_](const QString& target) { return guard->mayOpen(target); });
+        [guard = &accessGuard_](const QString& target) { return guard->mayOpen(target); });
     connect(player_.get(), &VlcPlayer::reported, this, &VlcMediaEngine::onPlayerReport);
     connect(player_.get(), &VlcPlayer::errorLogged, this, [this](const QString& line) {
         // Gateway addresses in libVLC's errors are put back as the real ones.
@@ -103,9 +93,7 @@ VlcMediaEngine::~VlcMediaEngine() {
         feedBuffer_->abort();  // a read libVLC is blocked in returns, so that stop can join
     }
     player_.reset();
-    QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
-    feedThread_.quit();
-    feedThread_.wait();
+    network_.reset();
 }
 
 void VlcMediaEngine::onPlayerReport(VlcPlayer::Report report) {
@@ -218,7 +206,7 @@ void VlcMediaEngine::haltPlayer() {
     rejoinTimer_.stop();
     if (feedBuffer_) {
         feedBuffer_->abort();
-        QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
+        network_->closeFeed();
     }
     // Whatever libVLC still asks of the gateway for this media is refused from here on.
     gatewaySession_ = gateway_->revokeAll();

@@ -4,19 +4,13 @@
 #include "engine/mediaengine.h"
 #include "engine/playstatemachine.h"
 #include "engine/timeshift.h"
-#include "net/feedbuffer.h"
-#include "net/hostpinning.h"
-#include "net/mediagateway.h"
-#include "net/sourceresolver.h"
-#include "net/streamfeed.h"
-#include "net/streamrecorder.h"
+#include "vlc/enginenetwork.h"
 #include "vlc/feedrecording.h"
 #include "vlc/heldreports.h"
 #include "vlc/vlcaccessguard.h"
 #include "vlc/vlcplayer.h"
 
 #include <QStringList>
-#include <QThread>
 #include <QTime>
 #include <QTimer>
 
@@ -118,8 +112,6 @@ private:
     // The URL a libVLC MRL stands for: the real source of a gateway address, empty for one the
     // gateway no longer knows. Any thread.
     QString urlOfMrl(const QString& mrl) const;
-    // Makes the gateway and the host pinning, on the network thread.
-    void startGateway();
     // The gateway's reports on what libVLC asked of it.
     void onGatewayRefused(quint64 session, const QString& target);
     void onGatewayFailed(quint64 session, const QString& line);
@@ -166,17 +158,15 @@ private:
     VlcEngineOptions options_;
     PlayStateMachine machine_;
     const SourceRules rules_;  // also read on libVLC's threads
-    // The network thread and the feed that lives on it.
-    QThread feedThread_;
-    StreamFeed* feed_ = nullptr;
+    // The network thread and the feed, the gateway and the host pinning that live on it.
+    std::unique_ptr<EngineNetwork> network_;
     // Where libVLC reads HTTP(S) sources that are not fed, and the session of its addresses
     // given to the current media.
-    MediaGateway* gateway_ = nullptr;
+    MediaGateway* const gateway_;
     quint64 gatewaySession_ = 0;
-    std::optional<VlcAccessGuard> accessGuard_;  // once the gateway is made
-    HostPinning* pinning_ = nullptr;             // on the network thread too
-    std::shared_ptr<FeedBuffer> feedBuffer_;     // what the current media reads, when fed
-    quint64 feedTicket_ = 0;                     // the feed's reports for older tickets are stale
+    const VlcAccessGuard accessGuard_;
+    std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
+    quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
     CushionGovernor cushion_;
     QTimer cushionTimer_;
     TimeShift shift_;

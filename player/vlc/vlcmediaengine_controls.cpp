@@ -20,9 +20,7 @@ constexpr std::chrono::seconds kMostKept{90 * 60};
 void VlcMediaEngine::prestart(const QString& url, std::shared_ptr<EarlyConnection> early) {
     held_.drop();
     if (early) {
-        QMetaObject::invokeMethod(
-            feed_, [feed = feed_, early] { feed->setEarlyConnection(early); },
-            Qt::QueuedConnection);
+        network_->setEarlyConnection(early);
     }
     held_.start(url);
     if (player_->isValid()) {
@@ -153,9 +151,7 @@ bool VlcMediaEngine::isValid() const {
 void VlcMediaEngine::setConnectTimeout(std::chrono::milliseconds timeout) {
     options_.timings.connectTimeout = timeout;
     machine_.setConnectTimeout(timeout);
-    const auto deadline = timeout + std::chrono::seconds(1);
-    QMetaObject::invokeMethod(
-        feed_, [feed = feed_, deadline] { feed->setDeadline(deadline); }, Qt::QueuedConnection);
+    network_->setConnectTimeout(timeout);
 }
 
 std::chrono::milliseconds VlcMediaEngine::connectTimeout() const {

@@ -81,12 +81,7 @@ void VlcMediaEngine::rejoin() {
         return;
     }
     const quint64 ticket = ++feedTicket_;
-    QMetaObject::invokeMethod(
-        feed_,
-        [feed = feed_, ticket, source = entry_.trimmed(), buffer = feedBuffer_] {
-            feed->open(ticket, source, buffer);
-        },
-        Qt::QueuedConnection);
+    network_->reopenFeed(ticket, entry_.trimmed(), feedBuffer_);
 }
 
 }  // namespace lyrevane

@@ -15,21 +15,6 @@ namespace lyrevane {
 
 namespace {}  // namespace
 
-void VlcMediaEngine::startGateway() {
-    MediaGatewayOptions options;
-    options.rules = rules_;
-    gateway_ = new MediaGateway(options);
-    gateway_->moveToThread(&feedThread_);
-    connect(&feedThread_, &QThread::finished, gateway_, &QObject::deleteLater);
-    connect(gateway_, &MediaGateway::refused, this, &VlcMediaEngine::onGatewayRefused);
-    connect(gateway_, &MediaGateway::failed, this, &VlcMediaEngine::onGatewayFailed);
-    pinning_ = new HostPinning(rules_);
-    pinning_->moveToThread(&feedThread_);
-    connect(&feedThread_, &QThread::finished, pinning_, &QObject::deleteLater);
-    connect(pinning_, &HostPinning::done, this, &VlcMediaEngine::onPinned);
-    accessGuard_.emplace(rules_, *gateway_);
-}
-
 QString VlcMediaEngine::urlOfMrl(const QString& mrl) const {
     return gateway_->upstreamOf(mrl);
 }
@@ -53,12 +38,7 @@ void VlcMediaEngine::openEntry(const QString& url) {
     if (!isHttpUrl(source)) {
         // libVLC opens these itself: at an address checked here, never by the name.
         const quint64 ticket = ++feedTicket_;
-        QMetaObject::invokeMethod(
-            pinning_,
-            [pinning = pinning_, ticket, source, deadline = connectTimeout()] {
-                pinning->pin(ticket, source, deadline);
-            },
-            Qt::QueuedConnection);
+        network_->pin(ticket, source, connectTimeout());
         return;
     }
     // libVLC starts now and waits for the bytes the feed checks and hands on.
@@ -70,15 +50,7 @@ void VlcMediaEngine::openEntry(const QString& url) {
     // A recording goes on across connections: the gap is noted.
     recording_.noteGap();
     recording_.tap(*feedBuffer_);
-    feedBuffer_->setOnRoom([feed = feed_] {
-        QMetaObject::invokeMethod(feed, &StreamFeed::pump, Qt::QueuedConnection);
-    });
-    QMetaObject::invokeMethod(
-        feed_,
-        [feed = feed_, ticket, source, buffer = feedBuffer_] {
-            feed->open(ticket, source, buffer);
-        },
-        Qt::QueuedConnection);
+    network_->openFeed(ticket, source, feedBuffer_);
     if (!player_->setFed(feedBuffer_.get())) {
         events_.push_back(PlayStateMachine::openFailed());
         return;
