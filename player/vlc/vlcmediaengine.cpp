@@ -1,6 +1,5 @@
 #include "vlc/vlcmediaengine.h"
 
-#include "engine/enginelog.h"
 #include "engine/nowplaying.h"
 #include "engine/vlcmessages.h"
 

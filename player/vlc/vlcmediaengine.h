@@ -1,10 +1,10 @@
 #pragma once
 
-#include "engine/cushiongovernor.h"
 #include "engine/mediaengine.h"
 #include "engine/playstatemachine.h"
 #include "engine/timeshift.h"
 #include "vlc/enginenetwork.h"
+#include "vlc/feedpacing.h"
 #include "vlc/feedrecording.h"
 #include "vlc/heldreports.h"
 #include "vlc/vlcaccessguard.h"
@@ -167,7 +167,7 @@ private:
     const VlcAccessGuard accessGuard_;
     std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
     quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
-    CushionGovernor cushion_;
+    FeedPacing pacing_;
     QTimer cushionTimer_;
     TimeShift shift_;
     qint64 shownBehind_ = 0;  // whole seconds, as last announced

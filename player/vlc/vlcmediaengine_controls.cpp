@@ -71,7 +71,7 @@ void VlcMediaEngine::pause() {
     bool inPlace = false;
     if (player_->isValid() && machine_.canPause()) {
         if (player_->isFed() && feedBuffer_) {
-            const auto bytesPerSecond = static_cast<std::uint64_t>(cushion_.bytesPerSecond());
+            const auto bytesPerSecond = static_cast<std::uint64_t>(pacing_.bytesPerSecond());
             feedBuffer_->keep(timeShiftFolder(), bytesPerSecond * kMostKept.count());
             shift_.paused();
             inPlace = true;

@@ -33,7 +33,7 @@ void VlcMediaEngine::setRecording(bool on) {
     }
     const QString name = station_.isEmpty() ? QUrl(entry_).host() : station_;
     const QString why =
-        recording_.start(folder, name, *feedBuffer_, cushion_.bytesPerSecond(), title_);
+        recording_.start(folder, name, *feedBuffer_, pacing_.bytesPerSecond(), title_);
     if (!why.isEmpty()) {
         Q_EMIT recordingMessage(why);
         return;

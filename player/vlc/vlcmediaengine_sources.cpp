@@ -2,7 +2,6 @@
 // entries of playlists that libVLC reads itself.
 #include "vlc/vlcmediaengine.h"
 
-#include "engine/enginelog.h"
 #include "engine/vlcmessages.h"
 
 #include <QUrl>
@@ -12,8 +11,6 @@
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
-
-namespace {}  // namespace
 
 QString VlcMediaEngine::urlOfMrl(const QString& mrl) const {
     return gateway_->upstreamOf(mrl);
@@ -58,8 +55,7 @@ void VlcMediaEngine::openEntry(const QString& url) {
     applyVolume();
     // Set before it plays, so that the rate changes at most once more, when the cushion is
     // grown.
-    cushion_.reset();
-    player_->setRate(cushion_.startRate());
+    pacing_.start(*player_);
     cushionTimer_.start();
     shift_.reset();
     keptAllTold_ = false;
@@ -96,16 +92,7 @@ void VlcMediaEngine::governCushion() {
     if (machine_.phase() != PlayStateMachine::Phase::Playing) {
         return;
     }
-    CushionGovernor::Look look;
-    look.playedMs = player_->time();
-    look.readBytes = feedBuffer_->position();
-    look.bufferedBytes = feedBuffer_->buffered();
-    look.capacityBytes = feedBuffer_->capacity();
-    look.declaredBytesPerSecond = feedBuffer_->byteRate();
-    player_->setRate(cushion_.update(look));
-    qCDebug(lcEngine, "cushion %lld ms at %d bytes/s, rate %.2f, played %lld ms",
-            static_cast<long long>(cushion_.cushion().count()), cushion_.bytesPerSecond(),
-            player_->rate(), static_cast<long long>(look.playedMs));
+    pacing_.look(*player_, *feedBuffer_);
 }
 
 void VlcMediaEngine::followAudioHeard() {

@@ -2,13 +2,11 @@
 
 #include "common/busnames.h"
 #include "engine/enginelog.h"
-#include "net/feedbuffer.h"
 #include "vlc/vlcquirks.h"
 
 #include <vlc/vlc.h>
 
 #include <array>
-#include <cstdint>
 #include <cstdio>
 #include <utility>
 #include <vector>
@@ -49,29 +47,6 @@ constexpr std::array kWatchedEvents{
     libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerTimeChanged,
     libvlc_MediaPlayerESAdded,    libvlc_MediaPlayerAudioVolume,
 };
-
-// libVLC reads a fed stream through these, on its input thread. A live stream has no size.
-int feedOpen(void* opaque, void** data, uint64_t* size) {
-    *data = opaque;
-    *size = UINT64_MAX;
-    return 0;
-}
-
-ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
-    return static_cast<ssize_t>(
-        static_cast<FeedBuffer*>(opaque)->read(reinterpret_cast<char*>(buffer), length));
-}
-
-// A live stream cannot seek; it only "seeks" to where it is. With a seek callback, libVLC takes
-// the input as one whose pace it controls (libVLC 3's in-memory access reports pace control
-// exactly when it has one): it reads the stream as it plays it instead of as fast as the bytes
-// come, and the rest waits in the feed, as the cushion that rides out network stalls. Without
-// one, libVLC follows the arrival of the bytes and keeps only its own few hundred ms.
-int feedSeek(void* opaque, uint64_t offset) {
-    return offset == static_cast<FeedBuffer*>(opaque)->position() ? 0 : -1;
-}
-
-void feedClose(void*) {}
 
 }  // namespace
 
@@ -227,14 +202,11 @@ bool VlcPlayer::setLocation(const QString& url) {
 }
 
 bool VlcPlayer::setFed(FeedBuffer* buffer) {
-    media_ = libvlc_media_new_callbacks(instance_, feedOpen, feedRead, feedSeek, feedClose, buffer);
+    media_ = vlcquirks::newFedMedia(instance_, buffer);
     if (media_ == nullptr) {
         return false;
     }
     fed_ = true;
-    for (const QString& option : vlcquirks::fedMediaOptions()) {
-        libvlc_media_add_option(media_, option.toUtf8().constData());
-    }
     libvlc_media_player_set_media(player_, media_);
     return true;
 }

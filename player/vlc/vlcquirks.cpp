@@ -1,6 +1,7 @@
 #include "vlc/vlcquirks.h"
 
 #include "engine/enginelog.h"
+#include "net/feedbuffer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <dlfcn.h>
 
 #include <array>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -28,6 +30,29 @@ constexpr char kCreatingAccess[] = "creating access: ";
 constexpr char kOldMemoryAccessComplaint[] = "Invalid get/release function pointers";
 // The address libVLC gives the in-memory access of a callbacks media.
 constexpr char16_t kFedAccessScheme[] = u"imem://";
+
+// libVLC reads a fed stream through these, on its input thread. A live stream has no size.
+int feedOpen(void* opaque, void** data, uint64_t* size) {
+    *data = opaque;
+    *size = UINT64_MAX;
+    return 0;
+}
+
+ssize_t feedRead(void* opaque, unsigned char* buffer, size_t length) {
+    return static_cast<ssize_t>(
+        static_cast<FeedBuffer*>(opaque)->read(reinterpret_cast<char*>(buffer), length));
+}
+
+// A live stream cannot seek; it only "seeks" to where it is. With a seek callback, libVLC takes
+// the input as one whose pace it controls (libVLC 3's in-memory access reports pace control
+// exactly when it has one): it reads the stream as it plays it instead of as fast as the bytes
+// come, and the rest waits in the feed, as the cushion that rides out network stalls. Without
+// one, libVLC follows the arrival of the bytes and keeps only its own few hundred ms.
+int feedSeek(void* opaque, uint64_t offset) {
+    return offset == static_cast<FeedBuffer*>(opaque)->position() ? 0 : -1;
+}
+
+void feedClose(void*) {}
 
 }  // namespace
 
@@ -67,6 +92,17 @@ QStringList fedMediaOptions() {
         u":prefetch-buffer-size=16"_s,
         u":prefetch-read-size=4096"_s,
     };
+}
+
+libvlc_media_t* newFedMedia(libvlc_instance_t* instance, FeedBuffer* buffer) {
+    libvlc_media_t* media =
+        libvlc_media_new_callbacks(instance, feedOpen, feedRead, feedSeek, feedClose, buffer);
+    if (media != nullptr) {
+        for (const QString& option : fedMediaOptions()) {
+            libvlc_media_add_option(media, option.toUtf8().constData());
+        }
+    }
+    return media;
 }
 
 bool isFedAccess(const QString& target) {

@@ -9,6 +9,13 @@
 
 #include <cstdarg>
 
+struct libvlc_instance_t;
+struct libvlc_media_t;
+
+namespace lyrevane {
+class FeedBuffer;
+}  // namespace lyrevane
+
 namespace lyrevane::vlcquirks {
 
 // The libVLC version (major.minor) the reliances here were verified with.
@@ -25,6 +32,10 @@ bool checkVersion();
 // The options that make a fed stream (one read through libvlc_media_new_callbacks) start
 // quickly and keep its cushion in the feed.
 QStringList fedMediaOptions();
+
+// A media that libVLC reads from `buffer` as it plays it, with fedMediaOptions(); null when
+// libVLC cannot make one. The buffer outlives the media.
+libvlc_media_t* newFedMedia(libvlc_instance_t* instance, FeedBuffer* buffer);
 
 // Whether an access libVLC opens is the in-memory one that reads a fed stream.
 bool isFedAccess(const QString& target);
