@@ -14,26 +14,20 @@ namespace {
 
 using std::chrono::milliseconds;
 using Kind = PlayStateMachine::Event::Kind;
-using CommandKind = PlayStateMachine::Command::Kind;
-
-constexpr int kMaxPlaylistExpansions = 16;
-constexpr int kMaxOpensWithoutAudio = 20;
-constexpr qsizetype kMaxLoggedErrors = 32;
-
-PlayStateMachine::Command command(CommandKind kind) {
-    PlayStateMachine::Command result;
-    result.kind = kind;
-    return result;
-}
-
-std::size_t timerIndex(PlayStateMachine::Timer timer) {
-    return static_cast<std::size_t>(timer);
-}
 
 }  // namespace
 
+PlayStateMachine::PlayStateMachine(PlayTimings timings, Clock now)
+    : timings_(timings), now_(std::move(now)), reconnect_(timings) {
+    if (!now_) {
+        now_ = [] {
+            return std::chrono::duration_cast<milliseconds>(
+                std::chrono::steady_clock::now().time_since_epoch());
+        };
+    }
+}
+
 std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& event) {
-    out_.clear();
     switch (event.kind) {
         case Kind::SetUrl:
             setUrl(event.text);
@@ -51,7 +45,7 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             // The entry opened again, keeping the rest of the playlist.
             if (phase_ == Phase::Playing || phase_ == Phase::Paused) {
                 halt();
-                pending_.push_front(current_);
+                entries_.again(current_);
                 openNext();
             }
             break;
@@ -60,9 +54,9 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             break;
         case Kind::PausedInPlace:
             if (phase_ == Phase::Playing) {
-                stopTimer(Timer::Stall);
+                out_.stopTimer(Timer::Stall);
                 phase_ = Phase::Paused;
-                setPlayState(MediaEngine::Paused);
+                out_.setPlayState(MediaEngine::Paused);
             }
             break;
         case Kind::Buffering:
@@ -87,8 +81,7 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             if (phase_ == Phase::Reconnecting) {
                 attemptFailed();
             } else if (phase_ == Phase::Connecting) {
-                failEntry(event.text.isEmpty() ? vlcmessages::openFailure(log_, current_)
-                                               : event.text);
+                failEntry(event.text.isEmpty() ? log_.openFailure(current_) : event.text);
             }
             break;
         case Kind::Refused:
@@ -98,26 +91,21 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             }
             break;
         case Kind::LogError:
-            if ((opening() || phase_ == Phase::Playing || phase_ == Phase::RetryWait) &&
-                log_.size() < kMaxLoggedErrors) {
-                log_.append(event.text);
-            }
-            if (phase_ == Phase::Reconnecting && attemptLog_.size() < kMaxLoggedErrors) {
-                attemptLog_.append(event.text);
-            }
+            log_.note(event.text,
+                      opening() || phase_ == Phase::Playing || phase_ == Phase::RetryWait,
+                      phase_ == Phase::Reconnecting);
             break;
         case Kind::TimerFired:
-            if (timerRunning_[timerIndex(event.timer)]) {
-                timerRunning_[timerIndex(event.timer)] = false;
+            if (out_.takeFired(event.timer)) {
                 onTimerFired(event.timer);
             }
             break;
     }
-    return std::exchange(out_, {});
+    return out_.take();
 }
 
 bool PlayStateMachine::canPlay() const {
-    return hasMedia_ && playState_ != MediaEngine::Playing;
+    return hasMedia_ && out_.playState() != MediaEngine::Playing;
 }
 
 bool PlayStateMachine::canPause() const {
@@ -148,12 +136,12 @@ void PlayStateMachine::setUrl(const QString& url) {
     if (url.trimmed().isEmpty()) {
         halt();
         endOutage();
-        pending_.clear();
+        entries_.clear();
         current_.clear();
         hasMedia_ = false;
         phase_ = Phase::Idle;
-        setOpenState(MediaEngine::Closed);
-        setPlayState(MediaEngine::Stopped);
+        out_.setOpenState(MediaEngine::Closed);
+        out_.setPlayState(MediaEngine::Stopped);
         return;
     }
     hasMedia_ = true;
@@ -170,16 +158,16 @@ void PlayStateMachine::play() {
         case Phase::Playing:
             return;
         case Phase::Paused:
-            emitCommand(command(CommandKind::ResumeInPlace));
+            out_.resumeInPlace();
             return;
         case Phase::PausedDropped:
             // Open the entry again, keeping the rest of the playlist.
-            pending_.push_front(current_);
+            entries_.again(current_);
             openNext();
             return;
         case Phase::RetryWait:
             // Play while waiting to reconnect: try now.
-            stopTimer(Timer::Backoff);
+            out_.stopTimer(Timer::Backoff);
             openCurrent(true);
             return;
         case Phase::Idle:
@@ -197,13 +185,13 @@ void PlayStateMachine::pause(bool canPauseInPlace) {
         return;
     }
     if (canPauseInPlace) {
-        emitCommand(command(CommandKind::PauseInPlace));
+        out_.pauseInPlace();
         return;
     }
     halt();
     endOutage();
     phase_ = Phase::PausedDropped;
-    setPlayState(MediaEngine::Paused);
+    out_.setPlayState(MediaEngine::Paused);
 }
 
 void PlayStateMachine::stop() {
@@ -212,9 +200,9 @@ void PlayStateMachine::stop() {
     }
     halt();
     endOutage();
-    pending_.clear();
+    entries_.clear();
     phase_ = Phase::Idle;
-    setPlayState(MediaEngine::Stopped);
+    out_.setPlayState(MediaEngine::Stopped);
 }
 
 // --- The media library's events ---
@@ -223,8 +211,8 @@ void PlayStateMachine::opened() {
     libraryPlaying_ = true;
     if (phase_ == Phase::Paused) {
         phase_ = Phase::Playing;
-        setPlayState(MediaEngine::Playing);
-        startTimer(Timer::Stall, timings_.stallTimeout);
+        out_.setPlayState(MediaEngine::Playing);
+        out_.startTimer(Timer::Stall, timings_.stallTimeout);
     } else if (opening() && sawAudio_) {
         markOpened();
     }
@@ -252,7 +240,7 @@ void PlayStateMachine::timeAdvanced(bool lengthKnown) {
     if (opening() && libraryPlaying_ && sawAudio_) {
         markPlaying();
     } else if (phase_ == Phase::Playing) {
-        startTimer(Timer::Stall, timings_.stallTimeout);
+        out_.startTimer(Timer::Stall, timings_.stallTimeout);
     }
 }
 
@@ -261,22 +249,11 @@ void PlayStateMachine::onEndReached(const QStringList& subItems) {
         return;
     }
     // A playlist ends as soon as it is read; its entries are its sub-items.
-    // Entries that lead back to a playlist already read are left out: a playlist that lists
-    // itself, or two that list each other, would otherwise be read again and again.
+    // Entries that lead back to a playlist already read are left out.
     if (!subItems.isEmpty()) {
-        expanded_.insert(current_);
-        QStringList fresh;
-        for (const QString& item : subItems) {
-            if (!expanded_.contains(item)) {
-                fresh.append(item);
-            }
-        }
-        if (fresh.isEmpty() || ++expansions_ > kMaxPlaylistExpansions) {
+        if (!entries_.expand(current_, subItems)) {
             failEntry(vlcmessages::playlistLoops(current_));
             return;
-        }
-        for (auto it = fresh.crbegin(); it != fresh.crend(); ++it) {
-            pending_.push_front(*it);
         }
         halt();
         openNext();
@@ -288,12 +265,12 @@ void PlayStateMachine::onEndReached(const QStringList& subItems) {
             return;
         }
         halt();
-        if (!pending_.empty()) {
+        if (!entries_.empty()) {
             openNext();
             return;
         }
         phase_ = Phase::Ended;
-        setPlayState(MediaEngine::MediaEnded);
+        out_.setPlayState(MediaEngine::MediaEnded);
         return;
     }
     if (phase_ == Phase::Reconnecting) {
@@ -307,7 +284,7 @@ void PlayStateMachine::onEndReached(const QStringList& subItems) {
 void PlayStateMachine::error() {
     switch (phase_) {
         case Phase::Connecting:
-            failEntry(vlcmessages::openFailure(log_, current_));
+            failEntry(log_.openFailure(current_));
             return;
         case Phase::Reconnecting:
             attemptFailed();
@@ -316,7 +293,7 @@ void PlayStateMachine::error() {
             if (reconnectable()) {
                 dropped(DropCause::Failed);
             } else {
-                failEntry(vlcmessages::connectionLost(log_, current_));
+                failEntry(log_.connectionLost(current_));
             }
             return;
         default:
@@ -340,8 +317,8 @@ void PlayStateMachine::onTimerFired(Timer timer) {
                 if (reconnectable()) {
                     dropped(DropCause::Stalled);
                 } else {
-                    failEntry(vlcmessages::connectionLost(
-                        log_, current_, vlcmessages::noDataFor(timings_.stallTimeout)));
+                    failEntry(log_.connectionLost(current_,
+                                                  vlcmessages::noDataFor(timings_.stallTimeout)));
                 }
             }
             return;
@@ -357,30 +334,23 @@ void PlayStateMachine::onTimerFired(Timer timer) {
 
 void PlayStateMachine::startFromTop() {
     halt();
-    pending_.clear();
-    firstFailure_.clear();
-    expansions_ = 0;
-    expanded_.clear();
-    opensWithoutAudio_ = 0;
-    pending_.push_back(url_);
+    entries_.restart(url_);
     openNext();
 }
 
 void PlayStateMachine::openNext() {
-    if (pending_.empty()) {
+    if (entries_.empty()) {
         halt();
         phase_ = Phase::Ended;
-        setPlayState(MediaEngine::MediaEnded);
+        out_.setPlayState(MediaEngine::MediaEnded);
         return;
     }
-    current_ = pending_.front();
-    pending_.pop_front();
+    const bool withinBudget = entries_.takeNext(current_);
     log_.clear();
     endOutage();
-    // One budget of requests for entries that bring no audio: playlists and failures.
-    if (++opensWithoutAudio_ > kMaxOpensWithoutAudio) {
-        pending_.clear();
-        skipEntry(vlcmessages::tooManyEntries(url_, kMaxOpensWithoutAudio));
+    if (!withinBudget) {
+        entries_.clear();
+        skipEntry(vlcmessages::tooManyEntries(url_, PlayEntries::kMaxOpensWithoutAudio));
         return;
     }
     openCurrent(false);
@@ -388,7 +358,7 @@ void PlayStateMachine::openNext() {
 
 // Opens the current entry, as a new entry or as an attempt to reconnect a dropped one.
 void PlayStateMachine::openCurrent(bool reconnecting) {
-    stopAllTimers();
+    out_.stopAllTimers();
     phase_ = reconnecting ? Phase::Reconnecting : Phase::Connecting;
     libraryPlaying_ = false;
     sawAudio_ = false;
@@ -396,18 +366,17 @@ void PlayStateMachine::openCurrent(bool reconnecting) {
     audioStarted_ = false;
     lengthKnown_ = false;
     lastTime_ = -1;
-    attemptLog_.clear();
+    log_.clearAttempt();
     const bool playlist = !reconnecting && vlcmessages::looksLikePlaylist(current_);
-    setOpenState(playlist ? MediaEngine::PlaylistConnecting : MediaEngine::MediaConnecting);
-    setPlayState(MediaEngine::Transitioning);
-    Command open = command(CommandKind::OpenEntry);
-    open.text = current_;
-    emitCommand(open);
+    out_.setOpenState(playlist ? MediaEngine::PlaylistConnecting : MediaEngine::MediaConnecting);
+    out_.setPlayState(MediaEngine::Transitioning);
+    out_.openEntry(current_);
     milliseconds timeout = timings_.connectTimeout;
     if (reconnecting) {
-        timeout = std::min(timeout, std::max(remainingWindow(), timings_.minAttemptTimeout));
+        timeout =
+            std::min(timeout, std::max(reconnect_.remaining(now_()), timings_.minAttemptTimeout));
     }
-    startTimer(Timer::Connect, timeout);
+    out_.startTimer(Timer::Connect, timeout);
 }
 
 // The current entry failed: try the next one, or report the first failure when none is
@@ -420,16 +389,14 @@ void PlayStateMachine::failEntry(const QString& description) {
 
 // The entry is given up (the player already stopped): the next one, or the report.
 void PlayStateMachine::skipEntry(const QString& description) {
-    if (firstFailure_.isEmpty()) {
-        firstFailure_ = description;
-    }
-    if (!pending_.empty()) {
+    entries_.noteFailure(description);
+    if (!entries_.empty()) {
         openNext();
         return;
     }
     phase_ = Phase::Failed;
-    setPlayState(MediaEngine::Ready);
-    reportError(std::exchange(firstFailure_, QString()));
+    out_.setPlayState(MediaEngine::Ready);
+    out_.reportError(entries_.takeFirstFailure());
 }
 
 void PlayStateMachine::markOpened() {
@@ -437,24 +404,23 @@ void PlayStateMachine::markOpened() {
         return;
     }
     opened_ = true;
-    setOpenState(MediaEngine::MediaOpen);
-    setPlayState(MediaEngine::Buffering);
+    out_.setOpenState(MediaEngine::MediaOpen);
+    out_.setPlayState(MediaEngine::Buffering);
 }
 
 // Connected only once audio flows: a server that answers and then sends nothing times out
 // as well.
 void PlayStateMachine::markPlaying() {
     markOpened();
-    stopTimer(Timer::Connect);
+    out_.stopTimer(Timer::Connect);
     phase_ = Phase::Playing;
     audioStarted_ = true;
-    firstFailure_.clear();
+    entries_.audioPlayed();
     // From here on the log explains a drop, not the opening.
     log_.clear();
-    playingSince_ = now_();
-    opensWithoutAudio_ = 0;
-    setPlayState(MediaEngine::Playing);
-    startTimer(Timer::Stall, timings_.stallTimeout);
+    reconnect_.playing(now_());
+    out_.setPlayState(MediaEngine::Playing);
+    out_.startTimer(Timer::Stall, timings_.stallTimeout);
 }
 
 // --- Reconnecting a live stream ---
@@ -463,8 +429,6 @@ bool PlayStateMachine::reconnectable() const {
     return audioStarted_ && !lengthKnown_ && timings_.reconnectWindow.count() > 0;
 }
 
-// A new outage tries again at once; a drop soon after the stream came back continues the
-// outage it came back from, with its next wait.
 void PlayStateMachine::dropped(DropCause cause) {
     QString fallback = u"the stream failed"_s;
     if (cause == DropCause::Ended) {
@@ -472,61 +436,37 @@ void PlayStateMachine::dropped(DropCause cause) {
     } else if (cause == DropCause::Stalled) {
         fallback = vlcmessages::noDataFor(timings_.stallTimeout);
     }
-    reason_ = vlcmessages::reason(log_, fallback);
-    if (outage_ && now_() - playingSince_ < timings_.steadyAfter) {
+    if (reconnect_.drop(now_(), log_.reason(fallback))) {
+        openCurrent(true);
+    } else {
         retryLater();
-        return;
     }
-    outage_ = true;
-    outageStart_ = now_();
-    nextBackoff_ = timings_.firstBackoff;
-    openCurrent(true);
 }
 
-// An attempt that failed with a reason in the log gives the newest reason; one that says
-// nothing (timed out, closed at once) leaves the last one.
 void PlayStateMachine::attemptFailed() {
-    if (const QString reason = vlcmessages::reason(attemptLog_); !reason.isEmpty()) {
-        reason_ = reason;
-    }
+    reconnect_.attemptFailed(log_.attemptReason());
     retryLater();
 }
 
 void PlayStateMachine::retryLater() {
-    const milliseconds remaining = remainingWindow();
-    if (remaining.count() <= 0) {
-        failEntry(vlcmessages::connectionLost({}, current_, reason_));
+    const std::optional<milliseconds> wait = reconnect_.nextWait(now_());
+    if (!wait) {
+        failEntry(vlcmessages::connectionLost({}, current_, reconnect_.reason()));
         return;
     }
     halt();
-    const milliseconds wait = std::min(nextBackoff_, remaining);
-    nextBackoff_ = std::min(nextBackoff_ * 2, timings_.maxBackoff);
     phase_ = Phase::RetryWait;
     // A stream that dropped soon after it came back shows as connecting again at once.
-    setOpenState(MediaEngine::MediaConnecting);
-    setPlayState(MediaEngine::Waiting);
-    startTimer(Timer::Backoff, wait);
-}
-
-void PlayStateMachine::endOutage() {
-    outage_ = false;
-    reason_.clear();
-}
-
-milliseconds PlayStateMachine::remainingWindow() const {
-    return timings_.reconnectWindow - (now_() - outageStart_);
+    out_.setOpenState(MediaEngine::MediaConnecting);
+    out_.setPlayState(MediaEngine::Waiting);
+    out_.startTimer(Timer::Backoff, *wait);
 }
 
 std::optional<PlayStateMachine::Outage> PlayStateMachine::reconnecting() const {
     if (phase_ != Phase::RetryWait && phase_ != Phase::Reconnecting) {
         return std::nullopt;
     }
-    return Outage{outageStart_, reason_};
-}
-
-void PlayStateMachine::halt() {
-    stopAllTimers();
-    emitCommand(command(CommandKind::HaltPlayer));
+    return Outage{reconnect_.since(), reconnect_.reason()};
 }
 
 }  // namespace lyrevane

@@ -1,21 +1,11 @@
 #include "vlc/vlcmediaengine.h"
 
-#include "common/busnames.h"
-#include "engine/enginelog.h"
 #include "engine/nowplaying.h"
 #include "engine/vlcmessages.h"
 
-#include <QByteArray>
-#include <QList>
 #include <QUrl>
 
-#include <vlc/vlc.h>
-
-#include <array>
-#include <cstdio>
-#include <cstring>
 #include <utility>
-#include <vector>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -23,67 +13,26 @@ namespace lyrevane {
 
 namespace {
 
-// Options for a player with no video and no interface of its own. Network caching is
-// kept short: the default (1 s) only delays the first audio of a radio stream.
-// Reconnecting is the player's business, not libVLC's, so that a dead stream fails.
-QList<QByteArray> baseArguments() {
-    return {
-        "--no-video",
-        "--no-spu",
-        "--no-osd",
-        "--no-stats",
-        "--no-lua",
-        "--no-media-library",
-        "--no-metadata-network-access",
-        "--no-sub-autodetect-file",
-        "--no-snapshot-preview",
-        "--no-xlib",
-        "--ignore-config",
-        "--no-http-reconnect",
-        "--network-caching=500",
-        // libVLC keeps a live stream in step with the sound card by resampling it all the
-        // time; its first choice (libsamplerate) took a fifth of the player's CPU, soxr
-        // does it at a fraction of that, at high quality.
-        "--audio-resampler=soxr,speex_resampler,any",
-    };
-}
-
-constexpr std::array kWatchedEvents{
-    libvlc_MediaPlayerPlaying,    libvlc_MediaPlayerPaused,           libvlc_MediaPlayerBuffering,
-    libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerTimeChanged,
-    libvlc_MediaPlayerESAdded,    libvlc_MediaPlayerAudioVolume,
-};
-
 constexpr int kMaxVolumeRepairs = 5;
 // How often a fed stream's cushion is looked at.
 constexpr std::chrono::milliseconds kCushionLook{1000};
-// libVLC's debug line for every access it opens, redirect targets included.
-constexpr char kCreatingAccess[] = "creating access: ";
-// The resolver gives up a little after the machine's own connect timeout would.
-constexpr std::chrono::milliseconds kResolverGrace{1000};
-
-SourceResolverOptions resolverOptions(const SourceRules& rules,
-                                      std::chrono::milliseconds connectTimeout) {
-    SourceResolverOptions options;
-    options.rules = rules;
-    options.deadline = connectTimeout + kResolverGrace;
-    return options;
-}
-
 }  // namespace
 
 VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     : MediaEngine(parent),
       options_(std::move(options)),
       machine_(options_.timings),
-      rules_(options_.refusedSources) {
-    feed_ = new StreamFeed(resolverOptions(rules_, options_.timings.connectTimeout));
-    feed_->moveToThread(&feedThread_);
-    connect(&feedThread_, &QThread::finished, feed_, &QObject::deleteLater);
-    startGateway();
-    connect(feed_, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
-    connect(feed_, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
-    connect(feed_, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
+      rules_(options_.refusedSources),
+      network_(std::make_unique<EngineNetwork>(rules_, options_.timings.connectTimeout)),
+      gateway_(network_->gateway()),
+      accessGuard_(rules_, *gateway_) {
+    StreamFeed* const feed = network_->feed();
+    connect(gateway_, &MediaGateway::refused, this, &VlcMediaEngine::onGatewayRefused);
+    connect(gateway_, &MediaGateway::failed, this, &VlcMediaEngine::onGatewayFailed);
+    connect(network_->pinning(), &HostPinning::done, this, &VlcMediaEngine::onPinned);
+    connect(feed, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
+    connect(feed, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
+    connect(feed, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
         if (ticket != feedTicket_) {
             return;
         }
@@ -93,17 +42,15 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
         }
         setMetadata(station, {});
     });
-    connect(feed_, &StreamFeed::titleChanged, this,
+    connect(feed, &StreamFeed::titleChanged, this,
             [this](quint64 ticket, const QString& title, quint64 position) {
                 if (ticket == feedTicket_) {
                     shift_.noteTitle(position, title);
-                    if (recorder_) {
-                        recorder_->noteTitle(title);
-                    }
+                    recording_.noteTitle(title);
                     followAudioHeard();
                 }
             });
-    connect(feed_, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
+    connect(feed, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
         if (rejoinWhileBehind(ticket)) {
             return;
         }
@@ -116,8 +63,6 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     connect(&rejoinTimer_, &QTimer::timeout, this, &VlcMediaEngine::rejoin);
     cushionTimer_.setInterval(kCushionLook);
     connect(&cushionTimer_, &QTimer::timeout, this, &VlcMediaEngine::governCushion);
-    feedThread_.setObjectName(u"Lyrevane stream feed"_s);
-    feedThread_.start();
     for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
                              PlayStateMachine::Timer::Backoff}) {
         timer(which).setSingleShot(true);
@@ -125,194 +70,69 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
                 [this, which] { dispatch(PlayStateMachine::timerFired(which)); });
     }
 
-    QList<QByteArray> arguments = baseArguments();
-    for (const QString& argument : std::as_const(options_.vlcArguments)) {
-        arguments.append(argument.toUtf8());
-    }
-    std::vector<const char*> argv;
-    argv.reserve(static_cast<std::size_t>(arguments.size()));
-    for (const QByteArray& argument : std::as_const(arguments)) {
-        argv.push_back(argument.constData());
-    }
-    instance_ = libvlc_new(static_cast<int>(argv.size()), argv.data());
-    if (instance_ == nullptr) {
-        return;
-    }
-    libvlc_log_set(instance_, &VlcMediaEngine::onVlcLog, this);
-    libvlc_set_user_agent(instance_, "Lyrevane", "Lyrevane/1.0");
-    libvlc_set_app_id(instance_, busnames::kApplicationId, "1.0", "audio-x-generic");
-
-    player_ = libvlc_media_player_new(instance_);
-    if (player_ == nullptr) {
-        libvlc_log_unset(instance_);
-        libvlc_release(instance_);
-        instance_ = nullptr;
-        return;
-    }
-    libvlc_media_player_set_role(player_, libvlc_role_Music);
-    libvlc_event_manager_t* events = libvlc_media_player_event_manager(player_);
-    for (const libvlc_event_e type : kWatchedEvents) {
-        libvlc_event_attach(events, type, &VlcMediaEngine::onVlcEvent, this);
-    }
+    player_ = std::make_unique<VlcPlayer>(
+        options_.vlcArguments,
+        [guard = &accessGuard_](const QString& target) { return guard->mayOpen(target); });
+    connect(player_.get(), &VlcPlayer::reported, this, &VlcMediaEngine::onPlayerReport);
+    connect(player_.get(), &VlcPlayer::errorLogged, this, [this](const QString& line) {
+        // Gateway addresses in libVLC's errors are put back as the real ones.
+        dispatch(PlayStateMachine::logError(gateway_->unmasked(line)));
+    });
+    // A backstop should libVLC ever open something else than it was given: it ends the entry.
+    connect(player_.get(), &VlcPlayer::accessRefused, this, [this](const QString& target) {
+        haltPlayer();
+        dispatch(PlayStateMachine::refused(sourcemessages::refusedRedirect(entry_, target)));
+    });
 }
 
 VlcMediaEngine::~VlcMediaEngine() {
-    if (recorder_) {
-        recorder_->finish();
-    }
+    recording_.stop(nullptr);
     ++feedTicket_;
     if (feedBuffer_) {
         feedBuffer_->abort();  // a read libVLC is blocked in returns, so that stop can join
     }
-    if (instance_ != nullptr) {
-        // Waits for log callbacks in flight, so none reaches a half-destroyed engine.
-        libvlc_log_unset(instance_);
-    }
-    if (player_ != nullptr) {
-        ++generation_;
-        libvlc_media_player_stop(player_);
-        libvlc_media_player_release(player_);
-    }
-    releaseMedia();
-    if (instance_ != nullptr) {
-        libvlc_release(instance_);
-    }
-    QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
-    feedThread_.quit();
-    feedThread_.wait();
+    player_.reset();
+    network_.reset();
 }
 
-// Runs on a libVLC thread: copy what is needed and queue it to the engine's thread.
-void VlcMediaEngine::onVlcEvent(const libvlc_event_t* event, void* data) {
-    auto* self = static_cast<VlcMediaEngine*>(data);
-    VlcEvent copy;
-    copy.type = event->type;
-    switch (event->type) {
-        case libvlc_MediaPlayerBuffering:
-            copy.cache = event->u.media_player_buffering.new_cache;
-            break;
-        case libvlc_MediaPlayerESAdded:
-            copy.trackType = event->u.media_player_es_changed.i_type;
-            break;
-        case libvlc_MediaPlayerTimeChanged:
-            copy.time = event->u.media_player_time_changed.new_time;
-            break;
-        default:
-            break;
-    }
-    const quint64 generation = self->generation_.load();
-    QMetaObject::invokeMethod(
-        self,
-        [self, copy, generation] {
-            if (generation == self->generation_.load()) {
-                self->handleVlcEvent(copy);
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-// Runs on a libVLC thread. Errors are kept (gateway addresses in them put back as the real
-// ones): they explain why a stream failed, while it opens or after it played. Every access
-// libVLC opens is watched as well: the gateway is what keeps libVLC from unchecked places, and
-// this is only a backstop should libVLC ever open something else; it ends the entry.
-void VlcMediaEngine::onVlcLog(void* data, int level, const vlc_log_t* context, const char* format,
-                              va_list args) {
-    auto* self = static_cast<VlcMediaEngine*>(data);
-    if (lcVlc().isDebugEnabled()) {
-        va_list copy;
-        va_copy(copy, args);
-        std::array<char, 1024> line{};
-        std::vsnprintf(line.data(), line.size(), format, copy);
-        va_end(copy);
-        const char* module = nullptr;
-        const char* file = nullptr;
-        unsigned number = 0;
-        libvlc_log_get_context(context, &module, &file, &number);
-        qCDebug(lcVlc, "%s: %s", module != nullptr ? module : "", line.data());
-    }
-    if (level < LIBVLC_ERROR) {
-        if (format == nullptr ||
-            std::strncmp(format, kCreatingAccess, sizeof(kCreatingAccess) - 1) != 0) {
-            return;
-        }
-        std::array<char, 2048> buffer{};
-        std::vsnprintf(buffer.data(), buffer.size(), format, args);
-        const QString target =
-            QString::fromUtf8(buffer.data() + sizeof(kCreatingAccess) - 1).trimmed();
-        if (self->libVlcMayOpen(target)) {
-            return;
-        }
-        const quint64 generation = self->generation_.load();
-        QMetaObject::invokeMethod(
-            self,
-            [self, target, generation] {
-                if (generation == self->generation_.load()) {
-                    self->haltPlayer();
-                    self->dispatch(PlayStateMachine::refused(
-                        sourcemessages::refusedRedirect(self->entry_, target)));
-                }
-            },
-            Qt::QueuedConnection);
-        return;
-    }
-    // The older in-memory access complains about the callbacks meant for the newer one.
-    if (format != nullptr && std::strcmp(format, "Invalid get/release function pointers") == 0) {
-        return;
-    }
-    std::array<char, 512> buffer{};
-    std::vsnprintf(buffer.data(), buffer.size(), format, args);
-    const quint64 generation = self->generation_.load();
-    QMetaObject::invokeMethod(
-        self,
-        [self, line = self->gateway_->unmasked(QString::fromUtf8(buffer.data())), generation] {
-            if (generation == self->generation_.load()) {
-                self->dispatch(PlayStateMachine::logError(line));
-            }
-        },
-        Qt::QueuedConnection);
-}
-
-void VlcMediaEngine::handleVlcEvent(const VlcEvent& event) {
+void VlcMediaEngine::onPlayerReport(VlcPlayer::Report report) {
+    using Happening = VlcPlayer::Happening;
     Event translated;
-    switch (event.type) {
-        case libvlc_MediaPlayerPlaying:
+    switch (report.what) {
+        case Happening::Playing:
             applyVolume();
             translated.kind = Event::Kind::Opened;
             break;
-        case libvlc_MediaPlayerPaused:
+        case Happening::Paused:
             translated.kind = Event::Kind::PausedInPlace;
             break;
-        case libvlc_MediaPlayerBuffering:
+        case Happening::Buffering:
             translated.kind = Event::Kind::Buffering;
-            translated.number = static_cast<qint64>(event.cache);
+            translated.number = report.number;
             break;
-        case libvlc_MediaPlayerESAdded:
-            if (event.trackType != libvlc_track_audio) {
-                return;
-            }
+        case Happening::AudioTrack:
             translated.kind = Event::Kind::AudioTrack;
             break;
-        case libvlc_MediaPlayerTimeChanged:
-            translated = PlayStateMachine::timeAdvanced(
-                event.time, player_ != nullptr && libvlc_media_player_get_length(player_) > 0);
+        case Happening::TimeChanged:
+            translated = PlayStateMachine::timeAdvanced(report.number, player_->lengthKnown());
             break;
-        case libvlc_MediaPlayerEndReached:
+        case Happening::EndReached:
             translated = subItemsEvent();
             break;
-        case libvlc_MediaPlayerEncounteredError:
+        case Happening::Error:
             translated.kind = Event::Kind::Error;
             break;
-        case libvlc_MediaMetaChanged:
+        case Happening::MetaChanged:
             readMetadata();
             return;
-        case libvlc_MediaPlayerAudioVolume: {
+        case Happening::VolumeChanged: {
             // A new audio output may come up at its own volume; put ours back.
             const auto phase = machine_.phase();
-            if (player_ != nullptr && volumeRepairs_ < kMaxVolumeRepairs &&
+            if (player_->isValid() && volumeRepairs_ < kMaxVolumeRepairs &&
                 (phase == PlayStateMachine::Phase::Connecting ||
                  phase == PlayStateMachine::Phase::Reconnecting ||
                  phase == PlayStateMachine::Phase::Playing)) {
-                const int current = libvlc_audio_get_volume(player_);
+                const int current = player_->outputVolume();
                 if (current >= 0 && current != volume_) {
                     ++volumeRepairs_;
                     applyVolume();
@@ -320,8 +140,6 @@ void VlcMediaEngine::handleVlcEvent(const VlcEvent& event) {
             }
             return;
         }
-        default:
-            return;
     }
     dispatch(translated);
 }
@@ -352,10 +170,10 @@ void VlcMediaEngine::execute(const Command& command) {
             haltPlayer();
             break;
         case Command::Kind::PauseInPlace:
-            libvlc_media_player_set_pause(player_, 1);
+            player_->setPaused(true);
             break;
         case Command::Kind::ResumeInPlace:
-            libvlc_media_player_set_pause(player_, 0);
+            player_->setPaused(false);
             break;
         case Command::Kind::StartTimer:
             timer(command.timer).start(command.duration);
@@ -378,8 +196,7 @@ void VlcMediaEngine::execute(const Command& command) {
     }
 }
 
-// Stops libVLC. Callbacks raised by the stop itself, and any still queued from the
-// media it ends, carry an outdated generation and are dropped.
+// Stops libVLC, and makes the reports of what it played stale.
 void VlcMediaEngine::haltPlayer() {
     // The feed's reports for this media are stale from here on; a read libVLC is blocked in
     // returns at once, so that the stop below does not wait for the network.
@@ -388,47 +205,22 @@ void VlcMediaEngine::haltPlayer() {
     rejoinTimer_.stop();
     if (feedBuffer_) {
         feedBuffer_->abort();
-        QMetaObject::invokeMethod(feed_, &StreamFeed::close, Qt::QueuedConnection);
+        network_->closeFeed();
     }
-    ++generation_;
     // Whatever libVLC still asks of the gateway for this media is refused from here on.
     gatewaySession_ = gateway_->revokeAll();
-    // A player that never had a media has nothing to stop, and stopping it would close the
-    // audio output libVLC opened with it, to be opened again for the first stream.
-    if (player_ != nullptr && media_ != nullptr) {
-        libvlc_media_player_stop(player_);
-    }
-    ++generation_;
-}
-
-void VlcMediaEngine::releaseMedia() {
-    if (media_ != nullptr) {
-        if (!fed_) {
-            libvlc_event_detach(libvlc_media_event_manager(media_), libvlc_MediaMetaChanged,
-                                &VlcMediaEngine::onVlcEvent, this);
-        }
-        libvlc_media_release(media_);
-        media_ = nullptr;
-    }
-    fed_ = false;
+    player_->halt();
 }
 
 void VlcMediaEngine::readMetadata() {
-    if (media_ == nullptr || fed_) {
+    if (!player_->hasMedia() || player_->isFed()) {
         return;
     }
-    const auto meta = [this](libvlc_meta_t which) {
-        char* text = libvlc_media_get_meta(media_, which);
-        QString value = text != nullptr ? DecodeIcyText(text) : QString();
-        libvlc_free(text);
-        return value;
-    };
+    const VlcPlayer::Metadata meta = player_->metadata();
     // Without a station name libVLC names the media after its address or its file (the
     // gateway's or the real one, percent-decoded or not); that is no station.
-    QString station = meta(libvlc_meta_Title);
-    char* mrl = libvlc_media_get_mrl(media_);
-    const QUrl handed(QString::fromUtf8(mrl));
-    libvlc_free(mrl);
+    QString station = DecodeIcyText(meta.title);
+    const QUrl handed(meta.mrl);
     const QUrl address(urlOfMrl(handed.toString()));
     const QString named = urlOfMrl(station);
     if (station == address.fileName() || station == address.fileName(QUrl::FullyDecoded) ||
@@ -437,7 +229,7 @@ void VlcMediaEngine::readMetadata() {
         (gateway_->isListening() && station.contains(gateway_->origin()))) {
         station.clear();
     }
-    QString title = meta(libvlc_meta_NowPlaying);
+    QString title = DecodeIcyText(meta.nowPlaying);
     if (!IsMeaningfulTitle(title)) {
         title.clear();
     }
@@ -472,17 +264,7 @@ void VlcMediaEngine::updateReconnecting() {
 }
 
 void VlcMediaEngine::applyVolume() {
-    if (player_ != nullptr) {
-        libvlc_audio_set_volume(player_, volume_);
-    }
-}
-
-void VlcMediaEngine::announce(std::function<void()> signal) {
-    if (prestarting_) {
-        held_.push_back(std::move(signal));
-    } else {
-        signal();
-    }
+    player_->setVolume(volume_);
 }
 
 QTimer& VlcMediaEngine::timer(PlayStateMachine::Timer which) {

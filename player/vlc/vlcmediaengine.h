@@ -1,36 +1,25 @@
 #pragma once
 
-#include "engine/cushiongovernor.h"
 #include "engine/mediaengine.h"
 #include "engine/playstatemachine.h"
 #include "engine/timeshift.h"
-#include "net/feedbuffer.h"
-#include "net/hostpinning.h"
-#include "net/mediagateway.h"
-#include "net/sourceresolver.h"
-#include "net/streamfeed.h"
-#include "net/streamrecorder.h"
+#include "vlc/enginenetwork.h"
+#include "vlc/feedpacing.h"
+#include "vlc/feedrecording.h"
+#include "vlc/heldreports.h"
+#include "vlc/vlcaccessguard.h"
+#include "vlc/vlcplayer.h"
 
 #include <QStringList>
-#include <QThread>
 #include <QTime>
 #include <QTimer>
 
 #include <array>
-#include <atomic>
 #include <chrono>
-#include <cstdarg>
 #include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
-#include <vector>
-
-struct libvlc_instance_t;
-struct libvlc_media_player_t;
-struct libvlc_media_t;
-struct libvlc_event_t;
-struct vlc_log_t;  // libvlc_log_t
 
 namespace lyrevane {
 
@@ -50,9 +39,10 @@ struct VlcEngineOptions {
     QStringList refusedSources;
 };
 
-// MediaEngine on libVLC. One libVLC instance and one media player per engine object.
-// The play state lives in a PlayStateMachine; this class translates libVLC's events and
-// the user's commands into its events, and carries out its commands on libVLC. All libVLC
+// MediaEngine on libVLC. One libVLC instance and one media player per engine object (a
+// VlcPlayer, which makes every libVLC call; what the engine relies on beyond libVLC's API is in
+// vlcquirks). The play state lives in a PlayStateMachine; this class translates the player's
+// reports and the user's commands into its events, and carries out its commands. All libVLC
 // calls happen on the thread that owns the engine; libVLC's callbacks are queued to it.
 // libVLC is handed only what passed the media rules. An HTTP(S) entry is read by a
 // StreamFeed on the engine's network thread: it follows and checks the redirects, reads
@@ -116,26 +106,10 @@ private:
     using Event = PlayStateMachine::Event;
     using Command = PlayStateMachine::Command;
 
-    struct VlcEvent {
-        int type = 0;
-        float cache = 0;
-        int trackType = 0;
-        qint64 time = 0;
-    };
-
-    static void onVlcEvent(const libvlc_event_t* event, void* data);
-    static void onVlcLog(void* data, int level, const vlc_log_t* context, const char* format,
-                         va_list args);
-
-    void handleVlcEvent(const VlcEvent& event);
+    void onPlayerReport(VlcPlayer::Report report);
     // The URL a libVLC MRL stands for: the real source of a gateway address, empty for one the
     // gateway no longer knows. Any thread.
     QString urlOfMrl(const QString& mrl) const;
-    // Whether libVLC may open an access at `target` (any thread): a second line behind the
-    // gateway.
-    bool libVlcMayOpen(const QString& target) const;
-    // Makes the gateway and the host pinning, on the network thread.
-    void startGateway();
     // The gateway's reports on what libVLC asked of it.
     void onGatewayRefused(quint64 session, const QString& target);
     void onGatewayFailed(quint64 session, const QString& line);
@@ -156,21 +130,15 @@ private:
     // The end of an entry: the sub-items the rules allow (a playlist's entries), or a
     // refusal when it listed only refused ones.
     Event subItemsEvent();
-    // The entries of a playlist that libVLC has read (its sub-items), in order.
-    QStringList takeSubItems();
     void haltPlayer();
-    void releaseMedia();
+    void releaseMedia() { player_->releaseMedia(); }
     // Reads the station's name and the current title from the media's metadata.
     void readMetadata();
     void setMetadata(const QString& station, const QString& title);
     // Follows the machine's outage into reconnecting(), after each dispatch.
     void updateReconnecting();
-    // Loads the plugins a stream's first bytes need while the connection is being made.
-    void warmStreamPlugins();
     // Emits now, or holds the signal back while prestarting.
-    void announce(std::function<void()> signal);
-    // Drops what a prestart held back; true when one was in progress.
-    bool dropPrestart();
+    void announce(std::function<void()> signal) { held_.announce(std::move(signal)); }
     void applyVolume();
     // Plays a fed live stream a little slower while its cushion is short, and follows what is
     // heard: its title, how far behind live.
@@ -183,44 +151,32 @@ private:
     void rejoin();
     // Ends a recording, telling the listener when that went wrong.
     void stopRecording();
-    // Hands the current feed's audio to the recording.
-    void tapRecording();
-    void setRate(double rate);
     QTimer& timer(PlayStateMachine::Timer which);
 
     VlcEngineOptions options_;
     PlayStateMachine machine_;
     const SourceRules rules_;  // also read on libVLC's threads
-    // The network thread and the feed that lives on it.
-    QThread feedThread_;
-    StreamFeed* feed_ = nullptr;
+    // The network thread and the feed, the gateway and the host pinning that live on it.
+    std::unique_ptr<EngineNetwork> network_;
     // Where libVLC reads HTTP(S) sources that are not fed, and the session of its addresses
     // given to the current media.
-    MediaGateway* gateway_ = nullptr;
+    MediaGateway* const gateway_;
     quint64 gatewaySession_ = 0;
-    HostPinning* pinning_ = nullptr;          // on the network thread too
+    const VlcAccessGuard accessGuard_;
     std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
     quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
-    bool fed_ = false;                        // the current media is read from the feed
-    CushionGovernor cushion_;
+    FeedPacing pacing_;
     QTimer cushionTimer_;
-    double rate_ = 1.0;
     TimeShift shift_;
     qint64 shownBehind_ = 0;  // whole seconds, as last announced
     bool rejoining_ = false;
     int rejoinAttempts_ = 0;
     QTimer rejoinTimer_;
-    std::shared_ptr<StreamRecorder> recorder_;
+    FeedRecording recording_;
     qint64 shownRecorded_ = -1;
-    QString recordError_;  // as last told
     bool keptAllTold_ = false;
     QString entry_;  // the entry being opened or played, as the machine named it
-    libvlc_instance_t* instance_ = nullptr;
-    libvlc_media_player_t* player_ = nullptr;
-    libvlc_media_t* media_ = nullptr;  // the entry being played
-    // Bumped whenever the player is stopped or restarted; callbacks tagged with an older
-    // value belong to media that is gone and are dropped.
-    std::atomic<quint64> generation_{0};
+    std::unique_ptr<VlcPlayer> player_;  // always made; invalid when libVLC failed
     std::array<QTimer, PlayStateMachine::kTimerCount> timers_;
     std::deque<Event> events_;
     bool dispatching_ = false;
@@ -233,9 +189,7 @@ private:
     QString reconnecting_;
     std::optional<std::chrono::milliseconds> outageSince_;  // on the machine's clock
     QTime outageClock_;                                     // the same, in local time
-    bool prestarting_ = false;
-    QString prestartUrl_;
-    std::vector<std::function<void()>> held_;
+    HeldReports held_;                                      // while prestarting
 };
 
 }  // namespace lyrevane

@@ -1,9 +1,9 @@
 // The engine's commands and queries; the libVLC side lives in vlcmediaengine.cpp.
 #include "vlc/vlcmediaengine.h"
 
-#include <QStandardPaths>
+#include "vlc/pluginwarmup.h"
 
-#include <vlc/vlc.h>
+#include <QStandardPaths>
 
 #include <algorithm>
 #include <utility>
@@ -18,50 +18,35 @@ constexpr std::chrono::seconds kMostKept{90 * 60};
 }  // namespace
 
 void VlcMediaEngine::prestart(const QString& url, std::shared_ptr<EarlyConnection> early) {
-    dropPrestart();
+    held_.drop();
     if (early) {
-        QMetaObject::invokeMethod(
-            feed_, [feed = feed_, early] { feed->setEarlyConnection(early); },
-            Qt::QueuedConnection);
+        network_->setEarlyConnection(early);
     }
-    prestarting_ = true;
-    prestartUrl_ = url;
-    warmStreamPlugins();
+    held_.start(url);
+    if (player_->isValid()) {
+        // The plugins a stream's first bytes need load while the connection is being made.
+        warmStreamPlugins();
+    }
     dispatch(PlayStateMachine::userSetUrl(url));
     if (!machine_.hasMedia()) {
-        dropPrestart();
+        held_.drop();
     }
 }
 
 void VlcMediaEngine::endPrestart() {
-    if (!prestarting_) {
+    if (!held_.holding()) {
         return;
     }
     // Still held while closing, so that nobody hears of an opening nobody asked for.
     dispatch(PlayStateMachine::userSetUrl({}));
-    dropPrestart();
-}
-
-bool VlcMediaEngine::dropPrestart() {
-    const bool was = prestarting_;
-    prestarting_ = false;
-    prestartUrl_.clear();
-    held_.clear();
-    return was;
+    held_.drop();
 }
 
 void VlcMediaEngine::setUrl(const QString& url) {
-    if (prestarting_ && url == prestartUrl_) {
-        // Adopted: report what happened so far, as it happened.
-        prestarting_ = false;
-        prestartUrl_.clear();
-        const std::vector<std::function<void()>> held = std::exchange(held_, {});
-        for (const auto& signal : held) {
-            signal();
-        }
-        return;
+    if (held_.adopt(url)) {
+        return;  // what happened so far was reported, as it happened
     }
-    dropPrestart();
+    held_.drop();
     stopRecording();
     dispatch(PlayStateMachine::userSetUrl(url));
 }
@@ -71,7 +56,7 @@ QString VlcMediaEngine::url() const {
 }
 
 void VlcMediaEngine::play() {
-    dropPrestart();
+    held_.drop();
     if (machine_.phase() == PlayStateMachine::Phase::Paused) {
         shift_.resumed();
     }
@@ -84,34 +69,32 @@ void VlcMediaEngine::pause() {
     // pause and that has a known length. Any other live stream is closed and opened again on
     // play.
     bool inPlace = false;
-    if (player_ != nullptr && machine_.canPause()) {
-        if (fed_ && feedBuffer_) {
-            const auto bytesPerSecond = static_cast<std::uint64_t>(cushion_.bytesPerSecond());
+    if (player_->isValid() && machine_.canPause()) {
+        if (player_->isFed() && feedBuffer_) {
+            const auto bytesPerSecond = static_cast<std::uint64_t>(pacing_.bytesPerSecond());
             feedBuffer_->keep(timeShiftFolder(), bytesPerSecond * kMostKept.count());
             shift_.paused();
             inPlace = true;
         } else {
-            const bool live = libvlc_media_player_is_seekable(player_) == 0 &&
-                              libvlc_media_player_get_length(player_) <= 0;
-            inPlace = libvlc_media_player_can_pause(player_) != 0 && !live;
+            inPlace = player_->pausesInPlace();
         }
     }
-    dropPrestart();
+    held_.drop();
     dispatch(PlayStateMachine::user(Event::Kind::Pause, inPlace));
 }
 
 void VlcMediaEngine::stop() {
-    dropPrestart();
+    held_.drop();
     stopRecording();
     dispatch(PlayStateMachine::user(Event::Kind::Stop));
 }
 
 bool VlcMediaEngine::keepingStopped() const {
-    return fed_ && feedBuffer_ && feedBuffer_->keptAll();
+    return player_->isFed() && feedBuffer_ && feedBuffer_->keptAll();
 }
 
 void VlcMediaEngine::catchUpToLive() {
-    if (fed_ && (shift_.isPaused() || shift_.behind().count() > 0)) {
+    if (player_->isFed() && (shift_.isPaused() || shift_.behind().count() > 0)) {
         dispatch(PlayStateMachine::user(Event::Kind::CatchUp));
     }
 }
@@ -162,15 +145,13 @@ QString VlcMediaEngine::errorDescription(int index) const {
 }
 
 bool VlcMediaEngine::isValid() const {
-    return player_ != nullptr;
+    return player_->isValid();
 }
 
 void VlcMediaEngine::setConnectTimeout(std::chrono::milliseconds timeout) {
     options_.timings.connectTimeout = timeout;
     machine_.setConnectTimeout(timeout);
-    const auto deadline = timeout + std::chrono::seconds(1);
-    QMetaObject::invokeMethod(
-        feed_, [feed = feed_, deadline] { feed->setDeadline(deadline); }, Qt::QueuedConnection);
+    network_->setConnectTimeout(timeout);
 }
 
 std::chrono::milliseconds VlcMediaEngine::connectTimeout() const {
