@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/earlyconnection.h"
+#include "early/earlyconnection.h"
 #include "net/feedbuffer.h"
 #include "net/hostpinning.h"
 #include "net/mediagateway.h"

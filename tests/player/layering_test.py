@@ -20,7 +20,7 @@ ALLOWED = {
     # The program's first steps, in a shared object the player's module links too.
     "early": {"rules"},
     "net": {"early", "engine", "rules", "platform"},
-    "vlc": {"engine", "net", "rules", "platform"},
+    "vlc": {"early", "engine", "net", "rules", "platform"},
     "core": {"engine", "rules", "platform"},
     "skin": set(),
     "desktop": {"core", "engine", "rules", "platform"},
