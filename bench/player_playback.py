@@ -13,7 +13,10 @@ Time to first audio (on each mount): from the moment the process is started to t
 non-silent samples that parec reads from the sink's monitor, for
 `Lyrevane "lyrev:play?<escaped mount>"` and for `cvlc <mount>` (libVLC's own command-line
 player, default options) in alternation, after one unmeasured warm-up start of each on that
-mount. Reported: every run, the medians of --runs starts of each and their ratio.
+mount. Reported: every run, the medians of --runs starts of each and their ratio. Beside them,
+the server's own share: the time a bare socket client waits from connecting to the first byte
+of audio (the answer's body) on the same mount. No player can sound before that; the
+server's share over cvlc's time is the lowest ratio any player could reach.
 As root, cvlc (which refuses root) runs as "nobody"; the player runs as root.
 
 Window: from the start to the main window being mapped and viewable on the X screen, for
@@ -37,6 +40,7 @@ from __future__ import annotations
 import argparse
 import os
 import shutil
+import socket
 import statistics
 import subprocess
 import sys
@@ -64,6 +68,30 @@ def say(message: str) -> None:
 
 def verdict(met: bool) -> str:
     return "met" if met else "MISSED"
+
+
+def first_audio_byte(url: str, timeout: float = 10) -> float | None:
+    """Seconds from connecting to url's server to the first byte of the answer's body."""
+    host_port, _, path = url.split("://", 1)[1].partition("/")
+    host, _, port = host_port.partition(":")
+    started = time.monotonic()
+    try:
+        with socket.create_connection((host, int(port or 80)), timeout=timeout) as sock:
+            sock.sendall(f"GET /{path} HTTP/1.0\r\nHost: {host_port}\r\n"
+                         "Icy-MetaData: 1\r\n\r\n".encode())
+            received = b""
+            while True:
+                chunk = sock.recv(65536)
+                if not chunk:
+                    return None
+                received += chunk
+                head, found, body = received.partition(b"\r\n\r\n")
+                if found and body:
+                    return time.monotonic() - started
+                if len(received) > 65536:
+                    return None
+    except OSError:
+        return None
 
 
 def listeners(base: str) -> int:
@@ -198,7 +226,7 @@ def measure_first_audio(bench: Bench, mount: str, runs: int) -> dict[str, list[f
         if bench.first_audio(which, mount) is None:
             say(f"{which} did not play {mount} (warm-up)")
             return None
-    times: dict[str, list[float]] = {"player": [], "cvlc": []}
+    times: dict[str, list[float]] = {"player": [], "cvlc": [], "server": []}
     for run in range(runs):
         order = ("player", "cvlc") if run % 2 == 0 else ("cvlc", "player")
         for which in order:
@@ -207,8 +235,15 @@ def measure_first_audio(bench: Bench, mount: str, runs: int) -> dict[str, list[f
                 say(f"{which} did not play {mount} in run {run + 1}")
                 return None
             times[which].append(seconds)
+        server = first_audio_byte(bench.url(mount))
+        listeners_gone(bench.streams)
+        if server is None:
+            say(f"the server sent no audio on {mount} to a bare socket in run {run + 1}")
+            return None
+        times["server"].append(server)
         say(f"  run {run + 1}: Lyrevane {times['player'][-1] * 1000:.0f} ms, "
-            f"cvlc {times['cvlc'][-1] * 1000:.0f} ms")
+            f"cvlc {times['cvlc'][-1] * 1000:.0f} ms, "
+            f"the server's first audio byte {server * 1000:.0f} ms")
     return times
 
 
@@ -271,12 +306,18 @@ def main() -> int:
                     continue
                 player_median = statistics.median(times["player"])
                 vlc_median = statistics.median(times["cvlc"])
+                server_median = statistics.median(times["server"])
                 ratio = player_median / vlc_median
                 met = met and ratio <= target
                 report.append(
                     f"time to first audio on {mount} ({what}), median of {args.runs}: "
                     f"Lyrevane {player_median * 1000:.0f} ms, cvlc {vlc_median * 1000:.0f} ms, "
                     f"ratio {ratio:.2f} (target <= {target}) {verdict(ratio <= target)}")
+                report.append(
+                    f"  the server's first audio byte to a bare socket: "
+                    f"{server_median * 1000:.0f} ms, the lowest ratio a player could reach "
+                    f"{server_median / vlc_median:.2f}; Lyrevane's own share "
+                    f"{(player_median - server_median) * 1000:.0f} ms")
 
         if "window" in parts:
             windows = measure_windows(bench, args.runs)
