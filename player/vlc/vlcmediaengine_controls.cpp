@@ -70,9 +70,9 @@ void VlcMediaEngine::pause() {
     // play.
     bool inPlace = false;
     if (player_->isValid() && machine_.canPause()) {
-        if (player_->isFed() && feedBuffer_) {
+        if (FeedBuffer* const buffer = opener_->fed()) {
             const auto bytesPerSecond = static_cast<std::uint64_t>(pacing_.bytesPerSecond());
-            feedBuffer_->keep(timeShiftFolder(), bytesPerSecond * kMostKept.count());
+            buffer->keep(timeShiftFolder(), bytesPerSecond * kMostKept.count());
             shift_.paused();
             inPlace = true;
         } else {
@@ -90,7 +90,8 @@ void VlcMediaEngine::stop() {
 }
 
 bool VlcMediaEngine::keepingStopped() const {
-    return player_->isFed() && feedBuffer_ && feedBuffer_->keptAll();
+    const FeedBuffer* const buffer = opener_->fed();
+    return buffer != nullptr && buffer->keptAll();
 }
 
 void VlcMediaEngine::catchUpToLive() {

@@ -1,20 +1,16 @@
-// What the feed reads beyond live: recording it as it arrives, and connecting again to a stream
-// that ended while the listener was behind.
+// What the feed reads beyond live: recording it as it arrives, and following what is heard of
+// it (its title, how far behind live).
 #include "vlc/vlcmediaengine.h"
 
 #include <QStandardPaths>
 #include <QUrl>
-
-#include <algorithm>
-#include <array>
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
 QString VlcMediaEngine::recordRefusal() const {
-    const bool fed = player_->isFed() && feedBuffer_;
-    return FeedRecording::refusal(fed ? feedBuffer_.get() : nullptr,
+    return FeedRecording::refusal(opener_->fed(),
                                   machine_.phase() != PlayStateMachine::Phase::Idle);
 }
 
@@ -31,9 +27,10 @@ void VlcMediaEngine::setRecording(bool on) {
     if (folder.isEmpty()) {
         folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation) + u"/Lyrevane"_s;
     }
-    const QString name = station_.isEmpty() ? QUrl(entry_).host() : station_;
-    const QString why =
-        recording_.start(folder, name, *feedBuffer_, pacing_.bytesPerSecond(), title_);
+    const QString& station = metadata_.station();
+    const QString name = station.isEmpty() ? QUrl(opener_->entry()).host() : station;
+    const QString why = recording_.start(folder, name, *opener_->fed(), pacing_.bytesPerSecond(),
+                                         metadata_.title());
     if (!why.isEmpty()) {
         Q_EMIT recordingMessage(why);
         return;
@@ -49,39 +46,45 @@ void VlcMediaEngine::stopRecording() {
     if (!recording_.active()) {
         return;
     }
-    const QString why = recording_.stop(feedBuffer_.get());
-    shownRecorded_ = -1;
+    const QString why = recording_.stop(opener_->buffer());
+    metadata_.recordingStopped();
     if (!why.isEmpty()) {
         Q_EMIT recordingMessage(why);
     }
 }
 
-bool VlcMediaEngine::rejoinWhileBehind(quint64 ticket) {
-    if (ticket != feedTicket_ || !player_->isFed() || !feedBuffer_ ||
-        (!rejoining_ && !feedBuffer_->keeping())) {
-        return false;
-    }
-    if (!feedBuffer_->reopen()) {
-        return false;
-    }
-    // At once the first time, then after 1, 2, 4, 8 and every 15 seconds.
-    static constexpr std::array<int, 6> kWaits{0, 1, 2, 4, 8, 15};
-    if (!rejoining_) {
-        recording_.noteGap();
-    }
-    const int wait = kWaits.at(std::min<std::size_t>(rejoinAttempts_, kWaits.size() - 1));
-    ++rejoinAttempts_;
-    rejoining_ = true;
-    rejoinTimer_.start(std::chrono::seconds(wait));
-    return true;
-}
-
-void VlcMediaEngine::rejoin() {
-    if (!rejoining_ || !player_->isFed() || !feedBuffer_) {
+void VlcMediaEngine::governCushion() {
+    FeedBuffer* const buffer = opener_->fed();
+    if (buffer == nullptr) {
+        cushionTimer_.stop();
         return;
     }
-    const quint64 ticket = ++feedTicket_;
-    network_->reopenFeed(ticket, entry_.trimmed(), feedBuffer_);
+    followAudioHeard();
+    if (machine_.phase() != PlayStateMachine::Phase::Playing) {
+        return;
+    }
+    pacing_.look(*player_, *buffer);
+}
+
+void VlcMediaEngine::followAudioHeard() {
+    FeedBuffer* const buffer = opener_->fed();
+    if (buffer == nullptr) {
+        return;
+    }
+    if (const std::optional<QString> title = shift_.titleAt(buffer->position())) {
+        metadata_.set(metadata_.station(), *title);
+    }
+    metadata_.showSeconds(std::chrono::duration_cast<std::chrono::seconds>(shift_.behind()).count(),
+                          recordingSeconds());
+    if (const QString error = recording_.untoldError(); !error.isEmpty()) {
+        Q_EMIT recordingMessage(error);
+    }
+    if (!keptAllTold_ && buffer->keptAll()) {
+        keptAllTold_ = true;
+        Q_EMIT recordingMessage(
+            u"No more of the programme can be kept while it is paused: "_s + timeShiftFolder() +
+            u" cannot be written, or its disk is nearly full. Play goes on from where it was."_s);
+    }
 }
 
 }  // namespace lyrevane
