@@ -1,7 +1,6 @@
 #include "vlc/entryopener.h"
 
 #include "engine/vlcmessages.h"
-#include "vlc/feedrecording.h"
 #include "vlc/vlcaccessguard.h"
 
 #include <algorithm>
@@ -11,12 +10,11 @@
 namespace lyrevane {
 
 EntryOpener::EntryOpener(VlcPlayer& player, EngineNetwork& network, const SourceRules& rules,
-                         FeedRecording& recording, Hooks hooks, QObject* parent)
+                         Hooks hooks, QObject* parent)
     : QObject(parent),
       player_(player),
       network_(network),
       rules_(rules),
-      recording_(recording),
       hooks_(std::move(hooks)),
       gateway_(*network.gateway()) {
     StreamFeed* const feed = network_.feed();
@@ -80,9 +78,7 @@ void EntryOpener::open(const QString& url, std::chrono::milliseconds connectTime
     rejoinAttempts_ = 0;
     rejoinTimer_.stop();
     feedBuffer_ = std::make_shared<FeedBuffer>();
-    // A recording goes on across connections: the gap is noted.
-    recording_.noteGap();
-    recording_.tap(*feedBuffer_);
+    hooks_.connecting(*feedBuffer_);
     network_.openFeed(ticket, source, feedBuffer_);
     if (!player_.setFed(feedBuffer_.get())) {
         hooks_.dispatch(PlayStateMachine::openFailed());
@@ -239,7 +235,7 @@ bool EntryOpener::rejoinWhileBehind(quint64 ticket) {
     // At once the first time, then after 1, 2, 4, 8 and every 15 seconds.
     static constexpr std::array<int, 6> kWaits{0, 1, 2, 4, 8, 15};
     if (!rejoining_) {
-        recording_.noteGap();
+        hooks_.rejoining();
     }
     const int wait = kWaits.at(std::min<std::size_t>(rejoinAttempts_, kWaits.size() - 1));
     ++rejoinAttempts_;

@@ -13,8 +13,6 @@
 
 namespace lyrevane {
 
-class FeedRecording;
-
 // Opens the entries the play-state machine names and follows each to its end. An HTTP(S) entry
 // is read by the stream feed, which checks the source and feeds libVLC; one the feed does not
 // read (a segmented stream, a file of a known length) libVLC reads through the gateway; any
@@ -31,6 +29,9 @@ public:
         // A new entry: what was shown of the old one goes.
         std::function<void()> opening;
         std::function<void()> applyVolume;
+        // A fed stream is read into a new buffer, or the same one again (joined again).
+        std::function<void(FeedBuffer& buffer)> connecting;
+        std::function<void()> rejoining;
         // A fed stream is set and about to play.
         std::function<void()> fedSet;
         // libVLC is about to open an entry by its URL.
@@ -39,8 +40,8 @@ public:
         std::function<void(const QString& station)> started;
     };
 
-    EntryOpener(VlcPlayer& player, EngineNetwork& network, const SourceRules& rules,
-                FeedRecording& recording, Hooks hooks, QObject* parent = nullptr);
+    EntryOpener(VlcPlayer& player, EngineNetwork& network, const SourceRules& rules, Hooks hooks,
+                QObject* parent = nullptr);
 
     // Opens an entry: fed through the stream feed, or by URL.
     void open(const QString& url, std::chrono::milliseconds connectTimeout);
@@ -79,7 +80,6 @@ private:
     VlcPlayer& player_;
     EngineNetwork& network_;
     const SourceRules& rules_;
-    FeedRecording& recording_;
     const Hooks hooks_;
     MediaGateway& gateway_;
     // The session of the gateway's addresses given to the current media.

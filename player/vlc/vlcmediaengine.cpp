@@ -7,8 +7,7 @@ namespace lyrevane {
 namespace {
 
 constexpr int kMaxVolumeRepairs = 5;
-// How often a fed stream's cushion is looked at.
-constexpr std::chrono::milliseconds kCushionLook{1000};
+
 }  // namespace
 
 VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
@@ -19,16 +18,6 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
       network_(std::make_unique<EngineNetwork>(rules_, options_.timings.connectTimeout)),
       accessGuard_(rules_, *network_->gateway()),
       metadata_([this] { announce([this] { Q_EMIT metadataChanged(); }); }) {
-    connect(network_->feed(), &StreamFeed::titleChanged, this,
-            [this](quint64 ticket, const QString& title, quint64 position) {
-                if (opener_->isCurrent(ticket)) {
-                    shift_.noteTitle(position, title);
-                    recording_.noteTitle(title);
-                    followAudioHeard();
-                }
-            });
-    cushionTimer_.setInterval(kCushionLook);
-    connect(&cushionTimer_, &QTimer::timeout, this, &VlcMediaEngine::governCushion);
     for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
                              PlayStateMachine::Timer::Backoff}) {
         timer(which).setSingleShot(true);
@@ -51,23 +40,20 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
         metadata_.set({}, {});
     };
     hooks.applyVolume = [this] { applyVolume(); };
-    hooks.fedSet = [this] {
-        // Set before it plays, so that the rate changes at most once more, when the cushion is
-        // grown.
-        pacing_.start(*player_);
-        cushionTimer_.start();
-        shift_.reset();
-        keptAllTold_ = false;
-        metadata_.atLive();
-    };
-    hooks.openingUrl = [this] { stopRecording(); };
+    hooks.connecting = [this](FeedBuffer& buffer) { fed_->connecting(buffer); };
+    hooks.rejoining = [this] { fed_->rejoining(); };
+    hooks.fedSet = [this] { fed_->starting(); };
+    hooks.openingUrl = [this] { fed_->stopRecording(); };
     hooks.started = [this](const QString& station) { metadata_.set(station, {}); };
-    opener_ =
-        std::make_unique<EntryOpener>(*player_, *network_, rules_, recording_, std::move(hooks));
+    opener_ = std::make_unique<EntryOpener>(*player_, *network_, rules_, std::move(hooks));
+    fed_ = std::make_unique<FedStream>(
+        *player_, *opener_, machine_, metadata_, *network_->feed(), options_.timeShiftFolder,
+        options_.recordingFolder,
+        [this](const QString& message) { Q_EMIT recordingMessage(message); });
 }
 
 VlcMediaEngine::~VlcMediaEngine() {
-    recording_.stop(nullptr);
+    fed_->abandonRecording();
     opener_->abandon();
     player_.reset();
     network_.reset();

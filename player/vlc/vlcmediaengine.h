@@ -2,12 +2,10 @@
 
 #include "engine/mediaengine.h"
 #include "engine/playstatemachine.h"
-#include "engine/timeshift.h"
 #include "vlc/enginemetadata.h"
 #include "vlc/enginenetwork.h"
 #include "vlc/entryopener.h"
-#include "vlc/feedpacing.h"
-#include "vlc/feedrecording.h"
+#include "vlc/fedstream.h"
 #include "vlc/heldreports.h"
 #include "vlc/vlcaccessguard.h"
 #include "vlc/vlcplayer.h"
@@ -42,7 +40,9 @@ struct VlcEngineOptions {
 // MediaEngine on libVLC. One libVLC instance and one media player per engine object (a
 // VlcPlayer, which makes every libVLC call; what the engine relies on beyond libVLC's API is in
 // vlcquirks). The play state lives in a PlayStateMachine; this class translates the player's
-// reports and the user's commands into its events, and carries out its commands. All libVLC
+// reports and the user's commands into its events, and carries out its commands, through its
+// parts: EntryOpener opens the entries, FedStream does what a fed stream needs beyond playing
+// (pace, keeping while paused, recording), EngineMetadata holds what is shown. All libVLC
 // calls happen on the thread that owns the engine; libVLC's callbacks are queued to it.
 // libVLC is handed only what passed the media rules. An HTTP(S) entry is read by a
 // StreamFeed on the engine's network thread: it follows and checks the redirects, reads
@@ -79,7 +79,7 @@ public:
     QString stationName() const override { return metadata_.station(); }
     QString nowPlaying() const override { return metadata_.title(); }
     QString reconnecting() const override { return metadata_.reconnecting(); }
-    std::chrono::milliseconds behindLive() const override { return shift_.behind(); }
+    std::chrono::milliseconds behindLive() const override { return fed_->behind(); }
     bool keepingStopped() const override;
     void catchUpToLive() override;
     QString recordRefusal() const override;
@@ -116,13 +116,6 @@ private:
     // Emits now, or holds the signal back while prestarting.
     void announce(std::function<void()> signal) { held_.announce(std::move(signal)); }
     void applyVolume();
-    // Plays a fed live stream a little slower while its cushion is short, and follows what is
-    // heard: its title, how far behind live.
-    void governCushion();
-    void followAudioHeard();
-    QString timeShiftFolder() const;
-    // Ends a recording, telling the listener when that went wrong.
-    void stopRecording();
     QTimer& timer(PlayStateMachine::Timer which);
 
     VlcEngineOptions options_;
@@ -131,14 +124,10 @@ private:
     // The network thread and the feed, the gateway and the host pinning that live on it.
     std::unique_ptr<EngineNetwork> network_;
     const VlcAccessGuard accessGuard_;
-    FeedPacing pacing_;
-    QTimer cushionTimer_;
-    TimeShift shift_;
-    bool keptAllTold_ = false;
-    FeedRecording recording_;
     EngineMetadata metadata_;
     std::unique_ptr<VlcPlayer> player_;  // always made; invalid when libVLC failed
     std::unique_ptr<EntryOpener> opener_;
+    std::unique_ptr<FedStream> fed_;  // what is done with a fed stream beyond playing it
     std::array<QTimer, PlayStateMachine::kTimerCount> timers_;
     std::deque<Event> events_;
     bool dispatching_ = false;
