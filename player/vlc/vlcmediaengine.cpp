@@ -1,21 +1,13 @@
 #include "vlc/vlcmediaengine.h"
 
-#include "engine/nowplaying.h"
-#include "engine/vlcmessages.h"
-
-#include <QUrl>
-
 #include <utility>
-
-using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
 namespace {
 
 constexpr int kMaxVolumeRepairs = 5;
-// How often a fed stream's cushion is looked at.
-constexpr std::chrono::milliseconds kCushionLook{1000};
+
 }  // namespace
 
 VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
@@ -24,45 +16,8 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
       machine_(options_.timings),
       rules_(options_.refusedSources),
       network_(std::make_unique<EngineNetwork>(rules_, options_.timings.connectTimeout)),
-      gateway_(network_->gateway()),
-      accessGuard_(rules_, *gateway_) {
-    StreamFeed* const feed = network_->feed();
-    connect(gateway_, &MediaGateway::refused, this, &VlcMediaEngine::onGatewayRefused);
-    connect(gateway_, &MediaGateway::failed, this, &VlcMediaEngine::onGatewayFailed);
-    connect(network_->pinning(), &HostPinning::done, this, &VlcMediaEngine::onPinned);
-    connect(feed, &StreamFeed::resolved, this, &VlcMediaEngine::onResolved);
-    connect(feed, &StreamFeed::failed, this, &VlcMediaEngine::onFeedFailed);
-    connect(feed, &StreamFeed::started, this, [this](quint64 ticket, const QString& station) {
-        if (ticket != feedTicket_) {
-            return;
-        }
-        if (std::exchange(rejoining_, false)) {
-            rejoinAttempts_ = 0;  // joined again: what is heard keeps its title
-            return;
-        }
-        setMetadata(station, {});
-    });
-    connect(feed, &StreamFeed::titleChanged, this,
-            [this](quint64 ticket, const QString& title, quint64 position) {
-                if (ticket == feedTicket_) {
-                    shift_.noteTitle(position, title);
-                    recording_.noteTitle(title);
-                    followAudioHeard();
-                }
-            });
-    connect(feed, &StreamFeed::ended, this, [this](quint64 ticket, const QString& line) {
-        if (rejoinWhileBehind(ticket)) {
-            return;
-        }
-        // libVLC reads what is left and then reaches the end; the reason goes first.
-        if (ticket == feedTicket_ && !line.isEmpty()) {
-            dispatch(PlayStateMachine::logError(line));
-        }
-    });
-    rejoinTimer_.setSingleShot(true);
-    connect(&rejoinTimer_, &QTimer::timeout, this, &VlcMediaEngine::rejoin);
-    cushionTimer_.setInterval(kCushionLook);
-    connect(&cushionTimer_, &QTimer::timeout, this, &VlcMediaEngine::governCushion);
+      accessGuard_(rules_, *network_->gateway()),
+      metadata_([this] { announce([this] { Q_EMIT metadataChanged(); }); }) {
     for (const auto which : {PlayStateMachine::Timer::Connect, PlayStateMachine::Timer::Stall,
                              PlayStateMachine::Timer::Backoff}) {
         timer(which).setSingleShot(true);
@@ -76,21 +31,30 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     connect(player_.get(), &VlcPlayer::reported, this, &VlcMediaEngine::onPlayerReport);
     connect(player_.get(), &VlcPlayer::errorLogged, this, [this](const QString& line) {
         // Gateway addresses in libVLC's errors are put back as the real ones.
-        dispatch(PlayStateMachine::logError(gateway_->unmasked(line)));
+        dispatch(PlayStateMachine::logError(network_->gateway()->unmasked(line)));
     });
-    // A backstop should libVLC ever open something else than it was given: it ends the entry.
-    connect(player_.get(), &VlcPlayer::accessRefused, this, [this](const QString& target) {
-        haltPlayer();
-        dispatch(PlayStateMachine::refused(sourcemessages::refusedRedirect(entry_, target)));
-    });
+    EntryOpener::Hooks hooks;
+    hooks.dispatch = [this](const Event& event) { dispatch(event); };
+    hooks.opening = [this] {
+        volumeRepairs_ = 0;
+        metadata_.set({}, {});
+    };
+    hooks.applyVolume = [this] { applyVolume(); };
+    hooks.connecting = [this](FeedBuffer& buffer) { fed_->connecting(buffer); };
+    hooks.rejoining = [this] { fed_->rejoining(); };
+    hooks.fedSet = [this] { fed_->starting(); };
+    hooks.openingUrl = [this] { fed_->stopRecording(); };
+    hooks.started = [this](const QString& station) { metadata_.set(station, {}); };
+    opener_ = std::make_unique<EntryOpener>(*player_, *network_, rules_, std::move(hooks));
+    fed_ = std::make_unique<FedStream>(
+        *player_, *opener_, machine_, metadata_, *network_->feed(), options_.timeShiftFolder,
+        options_.recordingFolder,
+        [this](const QString& message) { Q_EMIT recordingMessage(message); });
 }
 
 VlcMediaEngine::~VlcMediaEngine() {
-    recording_.stop(nullptr);
-    ++feedTicket_;
-    if (feedBuffer_) {
-        feedBuffer_->abort();  // a read libVLC is blocked in returns, so that stop can join
-    }
+    fed_->abandonRecording();
+    opener_->abandon();
     player_.reset();
     network_.reset();
 }
@@ -117,7 +81,7 @@ void VlcMediaEngine::onPlayerReport(VlcPlayer::Report report) {
             translated = PlayStateMachine::timeAdvanced(report.number, player_->lengthKnown());
             break;
         case Happening::EndReached:
-            translated = subItemsEvent();
+            translated = opener_->subItemsEvent();
             break;
         case Happening::Error:
             translated.kind = Event::Kind::Error;
@@ -158,16 +122,17 @@ void VlcMediaEngine::dispatch(const Event& event) {
         }
     }
     dispatching_ = false;
-    updateReconnecting();
+    // Follows the machine's outage into reconnecting().
+    metadata_.followOutage(machine_.reconnecting(), machine_.now());
 }
 
 void VlcMediaEngine::execute(const Command& command) {
     switch (command.kind) {
         case Command::Kind::OpenEntry:
-            openEntry(command.text);
+            opener_->open(command.text, connectTimeout());
             break;
         case Command::Kind::HaltPlayer:
-            haltPlayer();
+            opener_->halt();
             break;
         case Command::Kind::PauseInPlace:
             player_->setPaused(true);
@@ -196,70 +161,9 @@ void VlcMediaEngine::execute(const Command& command) {
     }
 }
 
-// Stops libVLC, and makes the reports of what it played stale.
-void VlcMediaEngine::haltPlayer() {
-    // The feed's reports for this media are stale from here on; a read libVLC is blocked in
-    // returns at once, so that the stop below does not wait for the network.
-    ++feedTicket_;
-    rejoining_ = false;
-    rejoinTimer_.stop();
-    if (feedBuffer_) {
-        feedBuffer_->abort();
-        network_->closeFeed();
-    }
-    // Whatever libVLC still asks of the gateway for this media is refused from here on.
-    gatewaySession_ = gateway_->revokeAll();
-    player_->halt();
-}
-
 void VlcMediaEngine::readMetadata() {
-    if (!player_->hasMedia() || player_->isFed()) {
-        return;
-    }
-    const VlcPlayer::Metadata meta = player_->metadata();
-    // Without a station name libVLC names the media after its address or its file (the
-    // gateway's or the real one, percent-decoded or not); that is no station.
-    QString station = DecodeIcyText(meta.title);
-    const QUrl handed(meta.mrl);
-    const QUrl address(urlOfMrl(handed.toString()));
-    const QString named = urlOfMrl(station);
-    if (station == address.fileName() || station == address.fileName(QUrl::FullyDecoded) ||
-        station == handed.fileName() || station == handed.fileName(QUrl::FullyDecoded) ||
-        named == address.toString() || named == address.toString(QUrl::FullyDecoded) ||
-        (gateway_->isListening() && station.contains(gateway_->origin()))) {
-        station.clear();
-    }
-    QString title = DecodeIcyText(meta.nowPlaying);
-    if (!IsMeaningfulTitle(title)) {
-        title.clear();
-    }
-    setMetadata(station, title);
-}
-
-void VlcMediaEngine::setMetadata(const QString& station, const QString& title) {
-    if (station == station_ && title == title_) {
-        return;
-    }
-    station_ = station;
-    title_ = title;
-    announce([this] { Q_EMIT metadataChanged(); });
-}
-
-void VlcMediaEngine::updateReconnecting() {
-    const std::optional<PlayStateMachine::Outage> outage = machine_.reconnecting();
-    QString text;
-    if (outage) {
-        // The local time is taken once per outage, so that it stays as first shown.
-        if (outage->since != outageSince_) {
-            outageSince_ = outage->since;
-            outageClock_ = QTime::currentTime().addMSecs(
-                -static_cast<int>((machine_.now() - outage->since).count()));
-        }
-        text = vlcmessages::reconnectingSince(outageClock_, outage->reason);
-    }
-    if (text != reconnecting_) {
-        reconnecting_ = text;
-        announce([this] { Q_EMIT metadataChanged(); });
+    if (player_->hasMedia() && !player_->isFed()) {
+        metadata_.read(player_->metadata(), *network_->gateway());
     }
 }
 

@@ -2,16 +2,15 @@
 
 #include "engine/mediaengine.h"
 #include "engine/playstatemachine.h"
-#include "engine/timeshift.h"
+#include "vlc/enginemetadata.h"
 #include "vlc/enginenetwork.h"
-#include "vlc/feedpacing.h"
-#include "vlc/feedrecording.h"
+#include "vlc/entryopener.h"
+#include "vlc/fedstream.h"
 #include "vlc/heldreports.h"
 #include "vlc/vlcaccessguard.h"
 #include "vlc/vlcplayer.h"
 
 #include <QStringList>
-#include <QTime>
 #include <QTimer>
 
 #include <array>
@@ -19,7 +18,6 @@
 #include <deque>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace lyrevane {
 
@@ -42,7 +40,9 @@ struct VlcEngineOptions {
 // MediaEngine on libVLC. One libVLC instance and one media player per engine object (a
 // VlcPlayer, which makes every libVLC call; what the engine relies on beyond libVLC's API is in
 // vlcquirks). The play state lives in a PlayStateMachine; this class translates the player's
-// reports and the user's commands into its events, and carries out its commands. All libVLC
+// reports and the user's commands into its events, and carries out its commands, through its
+// parts: EntryOpener opens the entries, FedStream does what a fed stream needs beyond playing
+// (pace, keeping while paused, recording), EngineMetadata holds what is shown. All libVLC
 // calls happen on the thread that owns the engine; libVLC's callbacks are queued to it.
 // libVLC is handed only what passed the media rules. An HTTP(S) entry is read by a
 // StreamFeed on the engine's network thread: it follows and checks the redirects, reads
@@ -76,10 +76,10 @@ public:
     int playState() const override;
     int errorCount() const override;
     QString errorDescription(int index) const override;
-    QString stationName() const override { return station_; }
-    QString nowPlaying() const override { return title_; }
-    QString reconnecting() const override { return reconnecting_; }
-    std::chrono::milliseconds behindLive() const override { return shift_.behind(); }
+    QString stationName() const override { return metadata_.station(); }
+    QString nowPlaying() const override { return metadata_.title(); }
+    QString reconnecting() const override { return metadata_.reconnecting(); }
+    std::chrono::milliseconds behindLive() const override { return fed_->behind(); }
     bool keepingStopped() const override;
     void catchUpToLive() override;
     QString recordRefusal() const override;
@@ -107,50 +107,15 @@ private:
     using Command = PlayStateMachine::Command;
 
     void onPlayerReport(VlcPlayer::Report report);
-    // The URL a libVLC MRL stands for: the real source of a gateway address, empty for one the
-    // gateway no longer knows. Any thread.
-    QString urlOfMrl(const QString& mrl) const;
-    // The gateway's reports on what libVLC asked of it.
-    void onGatewayRefused(quint64 session, const QString& target);
-    void onGatewayFailed(quint64 session, const QString& line);
-    // The checked address of a source libVLC opens itself.
-    void onPinned(quint64 ticket, const QString& pinned, bool refused, const QString& line);
     // Runs an event through the state machine and carries out its commands; events raised
     // while doing so are queued and run after them.
     void dispatch(const Event& event);
     void execute(const Command& command);
-    // Opens an entry: fed through the stream feed, or by URL.
-    void openEntry(const QString& url);
-    // The feed's verdict on a source it does not feed.
-    void onResolved(quint64 ticket, const SourceResolution& result);
-    void onFeedFailed(quint64 ticket, const QString& line);
-    void failWith(const QString& line);
-    // Hands a checked URL to libVLC.
-    void openUrlMedia(const QString& url);
-    // The end of an entry: the sub-items the rules allow (a playlist's entries), or a
-    // refusal when it listed only refused ones.
-    Event subItemsEvent();
-    void haltPlayer();
-    void releaseMedia() { player_->releaseMedia(); }
     // Reads the station's name and the current title from the media's metadata.
     void readMetadata();
-    void setMetadata(const QString& station, const QString& title);
-    // Follows the machine's outage into reconnecting(), after each dispatch.
-    void updateReconnecting();
     // Emits now, or holds the signal back while prestarting.
     void announce(std::function<void()> signal) { held_.announce(std::move(signal)); }
     void applyVolume();
-    // Plays a fed live stream a little slower while its cushion is short, and follows what is
-    // heard: its title, how far behind live.
-    void governCushion();
-    void followAudioHeard();
-    QString timeShiftFolder() const;
-    // A stream that ends while the listener is behind live is connected to again, and what
-    // comes is kept after what was: true when that is under way for `ticket`.
-    bool rejoinWhileBehind(quint64 ticket);
-    void rejoin();
-    // Ends a recording, telling the listener when that went wrong.
-    void stopRecording();
     QTimer& timer(PlayStateMachine::Timer which);
 
     VlcEngineOptions options_;
@@ -158,25 +123,11 @@ private:
     const SourceRules rules_;  // also read on libVLC's threads
     // The network thread and the feed, the gateway and the host pinning that live on it.
     std::unique_ptr<EngineNetwork> network_;
-    // Where libVLC reads HTTP(S) sources that are not fed, and the session of its addresses
-    // given to the current media.
-    MediaGateway* const gateway_;
-    quint64 gatewaySession_ = 0;
     const VlcAccessGuard accessGuard_;
-    std::shared_ptr<FeedBuffer> feedBuffer_;  // what the current media reads, when fed
-    quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
-    FeedPacing pacing_;
-    QTimer cushionTimer_;
-    TimeShift shift_;
-    qint64 shownBehind_ = 0;  // whole seconds, as last announced
-    bool rejoining_ = false;
-    int rejoinAttempts_ = 0;
-    QTimer rejoinTimer_;
-    FeedRecording recording_;
-    qint64 shownRecorded_ = -1;
-    bool keptAllTold_ = false;
-    QString entry_;  // the entry being opened or played, as the machine named it
+    EngineMetadata metadata_;
     std::unique_ptr<VlcPlayer> player_;  // always made; invalid when libVLC failed
+    std::unique_ptr<EntryOpener> opener_;
+    std::unique_ptr<FedStream> fed_;  // what is done with a fed stream beyond playing it
     std::array<QTimer, PlayStateMachine::kTimerCount> timers_;
     std::deque<Event> events_;
     bool dispatching_ = false;
@@ -184,12 +135,7 @@ private:
     int volumeRepairs_ = 0;
     int volume_ = 50;
     QStringList errors_;
-    QString station_;
-    QString title_;
-    QString reconnecting_;
-    std::optional<std::chrono::milliseconds> outageSince_;  // on the machine's clock
-    QTime outageClock_;                                     // the same, in local time
-    HeldReports held_;                                      // while prestarting
+    HeldReports held_;  // while prestarting
 };
 
 }  // namespace lyrevane

@@ -3,19 +3,10 @@
 
 #include "vlc/pluginwarmup.h"
 
-#include <QStandardPaths>
-
 #include <algorithm>
 #include <utility>
 
 namespace lyrevane {
-
-namespace {
-
-// The most of a paused live stream that is kept: an hour and a half, the programme and more.
-constexpr std::chrono::seconds kMostKept{90 * 60};
-
-}  // namespace
 
 void VlcMediaEngine::prestart(const QString& url, std::shared_ptr<EarlyConnection> early) {
     held_.drop();
@@ -47,7 +38,7 @@ void VlcMediaEngine::setUrl(const QString& url) {
         return;  // what happened so far was reported, as it happened
     }
     held_.drop();
-    stopRecording();
+    fed_->stopRecording();
     dispatch(PlayStateMachine::userSetUrl(url));
 }
 
@@ -58,7 +49,7 @@ QString VlcMediaEngine::url() const {
 void VlcMediaEngine::play() {
     held_.drop();
     if (machine_.phase() == PlayStateMachine::Phase::Paused) {
-        shift_.resumed();
+        fed_->resumed();
     }
     dispatch(PlayStateMachine::user(Event::Kind::Play));
 }
@@ -70,14 +61,7 @@ void VlcMediaEngine::pause() {
     // play.
     bool inPlace = false;
     if (player_->isValid() && machine_.canPause()) {
-        if (player_->isFed() && feedBuffer_) {
-            const auto bytesPerSecond = static_cast<std::uint64_t>(pacing_.bytesPerSecond());
-            feedBuffer_->keep(timeShiftFolder(), bytesPerSecond * kMostKept.count());
-            shift_.paused();
-            inPlace = true;
-        } else {
-            inPlace = player_->pausesInPlace();
-        }
+        inPlace = fed_->pauseInPlace() || player_->pausesInPlace();
     }
     held_.drop();
     dispatch(PlayStateMachine::user(Event::Kind::Pause, inPlace));
@@ -85,26 +69,30 @@ void VlcMediaEngine::pause() {
 
 void VlcMediaEngine::stop() {
     held_.drop();
-    stopRecording();
+    fed_->stopRecording();
     dispatch(PlayStateMachine::user(Event::Kind::Stop));
 }
 
 bool VlcMediaEngine::keepingStopped() const {
-    return player_->isFed() && feedBuffer_ && feedBuffer_->keptAll();
+    return fed_->keepingStopped();
 }
 
 void VlcMediaEngine::catchUpToLive() {
-    if (player_->isFed() && (shift_.isPaused() || shift_.behind().count() > 0)) {
+    if (player_->isFed() && fed_->isBehind()) {
         dispatch(PlayStateMachine::user(Event::Kind::CatchUp));
     }
 }
 
-QString VlcMediaEngine::timeShiftFolder() const {
-    if (!options_.timeShiftFolder.isEmpty()) {
-        return options_.timeShiftFolder;
-    }
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
-           QStringLiteral("/Lyrevane");
+QString VlcMediaEngine::recordRefusal() const {
+    return fed_->recordRefusal();
+}
+
+void VlcMediaEngine::setRecording(bool on) {
+    fed_->setRecording(on);
+}
+
+qint64 VlcMediaEngine::recordingSeconds() const {
+    return fed_->recordingSeconds();
 }
 
 bool VlcMediaEngine::isAvailable(Control control) const {
