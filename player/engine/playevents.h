@@ -87,4 +87,16 @@ struct PlayCommand {
     bool operator==(const PlayCommand&) const = default;
 };
 
+// The events, made for a PlayStateMachine's callers.
+struct PlayEvents {
+    static PlayEvent userSetUrl(const QString& url);
+    static PlayEvent user(PlayEvent::Kind kind, bool flag = false);
+    static PlayEvent timerFired(PlayTimer timer);
+    static PlayEvent timeAdvanced(qint64 ms, bool lengthKnown);
+    static PlayEvent endReached(const QStringList& subItems = {});
+    static PlayEvent logError(const QString& line);
+    static PlayEvent openFailed(const QString& why = {});
+    static PlayEvent refused(const QString& why);
+};
+
 }  // namespace lyrevane

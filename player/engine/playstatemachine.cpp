@@ -3,29 +3,18 @@
 #include "engine/mediaengine.h"
 #include "engine/vlcmessages.h"
 
-#include <algorithm>
 #include <utility>
-
-using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
 namespace {
 
-using std::chrono::milliseconds;
 using Kind = PlayStateMachine::Event::Kind;
 
 }  // namespace
 
 PlayStateMachine::PlayStateMachine(PlayTimings timings, Clock now)
-    : timings_(timings), now_(std::move(now)), reconnect_(timings) {
-    if (!now_) {
-        now_ = [] {
-            return std::chrono::duration_cast<milliseconds>(
-                std::chrono::steady_clock::now().time_since_epoch());
-        };
-    }
-}
+    : PlaySteps(timings, std::move(now)) {}
 
 std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& event) {
     switch (event.kind) {
@@ -66,9 +55,8 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             audioTrack();
             break;
         case Kind::TimeAdvanced:
-            if (event.number != lastTime_) {
-                lastTime_ = event.number;
-                timeAdvanced(event.flag);
+            if (const auto reached = attempt_.timeAdvanced(event.number, event.flag)) {
+                onTimeAdvanced(*reached);
             }
             break;
         case Kind::EndReached:
@@ -208,36 +196,31 @@ void PlayStateMachine::stop() {
 // --- The media library's events ---
 
 void PlayStateMachine::opened() {
-    libraryPlaying_ = true;
+    const PlayAttempt::Reached reached = attempt_.opened();
     if (phase_ == Phase::Paused) {
         phase_ = Phase::Playing;
         out_.setPlayState(MediaEngine::Playing);
         out_.startTimer(Timer::Stall, timings_.stallTimeout);
-    } else if (opening() && sawAudio_) {
-        markOpened();
+    } else if (opening()) {
+        reach(reached);
     }
 }
 
-// A playlist's own item never buffers; only a real stream gets here.
 void PlayStateMachine::buffering(qint64 percent) {
-    if (opening() && libraryPlaying_) {
-        markOpened();
-        if (percent >= 100 && sawAudio_) {
-            markPlaying();
-        }
+    if (opening()) {
+        reach(attempt_.buffering(percent));
     }
 }
 
 void PlayStateMachine::audioTrack() {
-    sawAudio_ = true;
-    if (opening() && libraryPlaying_) {
-        markOpened();
+    const PlayAttempt::Reached reached = attempt_.audioTrack();
+    if (opening()) {
+        reach(reached);
     }
 }
 
-void PlayStateMachine::timeAdvanced(bool lengthKnown) {
-    lengthKnown_ = lengthKnown_ || lengthKnown;
-    if (opening() && libraryPlaying_ && sawAudio_) {
+void PlayStateMachine::onTimeAdvanced(PlayAttempt::Reached reached) {
+    if (opening() && reached == PlayAttempt::Reached::Playing) {
         markPlaying();
     } else if (phase_ == Phase::Playing) {
         out_.startTimer(Timer::Stall, timings_.stallTimeout);
@@ -328,138 +311,6 @@ void PlayStateMachine::onTimerFired(Timer timer) {
             }
             return;
     }
-}
-
-// --- Entries ---
-
-void PlayStateMachine::startFromTop() {
-    halt();
-    entries_.restart(url_);
-    openNext();
-}
-
-void PlayStateMachine::openNext() {
-    if (entries_.empty()) {
-        halt();
-        phase_ = Phase::Ended;
-        out_.setPlayState(MediaEngine::MediaEnded);
-        return;
-    }
-    const bool withinBudget = entries_.takeNext(current_);
-    log_.clear();
-    endOutage();
-    if (!withinBudget) {
-        entries_.clear();
-        skipEntry(vlcmessages::tooManyEntries(url_, PlayEntries::kMaxOpensWithoutAudio));
-        return;
-    }
-    openCurrent(false);
-}
-
-// Opens the current entry, as a new entry or as an attempt to reconnect a dropped one.
-void PlayStateMachine::openCurrent(bool reconnecting) {
-    out_.stopAllTimers();
-    phase_ = reconnecting ? Phase::Reconnecting : Phase::Connecting;
-    libraryPlaying_ = false;
-    sawAudio_ = false;
-    opened_ = false;
-    audioStarted_ = false;
-    lengthKnown_ = false;
-    lastTime_ = -1;
-    log_.clearAttempt();
-    const bool playlist = !reconnecting && vlcmessages::looksLikePlaylist(current_);
-    out_.setOpenState(playlist ? MediaEngine::PlaylistConnecting : MediaEngine::MediaConnecting);
-    out_.setPlayState(MediaEngine::Transitioning);
-    out_.openEntry(current_);
-    milliseconds timeout = timings_.connectTimeout;
-    if (reconnecting) {
-        timeout =
-            std::min(timeout, std::max(reconnect_.remaining(now_()), timings_.minAttemptTimeout));
-    }
-    out_.startTimer(Timer::Connect, timeout);
-}
-
-// The current entry failed: try the next one, or report the first failure when none is
-// left. Entries that fail before another one plays are not reported one by one.
-void PlayStateMachine::failEntry(const QString& description) {
-    halt();
-    endOutage();
-    skipEntry(description);
-}
-
-// The entry is given up (the player already stopped): the next one, or the report.
-void PlayStateMachine::skipEntry(const QString& description) {
-    entries_.noteFailure(description);
-    if (!entries_.empty()) {
-        openNext();
-        return;
-    }
-    phase_ = Phase::Failed;
-    out_.setPlayState(MediaEngine::Ready);
-    out_.reportError(entries_.takeFirstFailure());
-}
-
-void PlayStateMachine::markOpened() {
-    if (opened_) {
-        return;
-    }
-    opened_ = true;
-    out_.setOpenState(MediaEngine::MediaOpen);
-    out_.setPlayState(MediaEngine::Buffering);
-}
-
-// Connected only once audio flows: a server that answers and then sends nothing times out
-// as well.
-void PlayStateMachine::markPlaying() {
-    markOpened();
-    out_.stopTimer(Timer::Connect);
-    phase_ = Phase::Playing;
-    audioStarted_ = true;
-    entries_.audioPlayed();
-    // From here on the log explains a drop, not the opening.
-    log_.clear();
-    reconnect_.playing(now_());
-    out_.setPlayState(MediaEngine::Playing);
-    out_.startTimer(Timer::Stall, timings_.stallTimeout);
-}
-
-// --- Reconnecting a live stream ---
-
-bool PlayStateMachine::reconnectable() const {
-    return audioStarted_ && !lengthKnown_ && timings_.reconnectWindow.count() > 0;
-}
-
-void PlayStateMachine::dropped(DropCause cause) {
-    QString fallback = u"the stream failed"_s;
-    if (cause == DropCause::Ended) {
-        fallback = u"the server closed the stream"_s;
-    } else if (cause == DropCause::Stalled) {
-        fallback = vlcmessages::noDataFor(timings_.stallTimeout);
-    }
-    if (reconnect_.drop(now_(), log_.reason(fallback))) {
-        openCurrent(true);
-    } else {
-        retryLater();
-    }
-}
-
-void PlayStateMachine::attemptFailed() {
-    reconnect_.attemptFailed(log_.attemptReason());
-    retryLater();
-}
-
-void PlayStateMachine::retryLater() {
-    const std::optional<milliseconds> wait = reconnect_.nextWait(now_());
-    if (!wait) {
-        failEntry(vlcmessages::connectionLost({}, current_, reconnect_.reason()));
-        return;
-    }
-    halt();
-    phase_ = Phase::RetryWait;
-    // A stream that dropped soon after it came back shows as connecting again at once.
-    out_.setOpenState(MediaEngine::MediaConnecting);
-    out_.setPlayState(MediaEngine::Waiting);
-    out_.startTimer(Timer::Backoff, *wait);
 }
 
 std::optional<PlayStateMachine::Outage> PlayStateMachine::reconnecting() const {
