@@ -326,10 +326,16 @@ class Streams:
     def start(self, timeout: float = 30.0) -> None:
         self.start_icecast()
         deadline = time.monotonic() + timeout
+        # Icecast 2.4 now and then dies while it starts (a crash before it answers): it is
+        # started again, twice at the most.
+        restarts = 2
         while not self.icecast_answers():
             if self.icecast.poll() is not None:
-                raise RuntimeError(f"icecast2 ended with status {self.icecast.returncode}; "
-                                   f"see {self.workdir}/log")
+                if restarts == 0:
+                    raise RuntimeError(f"icecast2 ended with status {self.icecast.returncode}; "
+                                       f"see {self.workdir}/log")
+                restarts -= 1
+                self.start_icecast()
             if time.monotonic() > deadline:
                 raise RuntimeError("icecast2 did not answer in time")
             time.sleep(0.2)

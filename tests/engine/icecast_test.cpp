@@ -96,10 +96,21 @@ public:
             arguments = QStringList{u"-u"_s, u"nobody"_s, u"--"_s, program} + arguments;
             program = u"runuser"_s;
         }
+        // Icecast 2.4 now and then dies while it starts: it gets three chances to answer.
         server_.setProcessChannelMode(QProcess::MergedChannels);
-        server_.start(program, arguments);
-        if (!waitUntil([&] { return !httpGet(port_, "/status-json.xsl").isEmpty(); }, 10s)) {
-            *why = u"icecast2 did not start: "_s + QString::fromLocal8Bit(server_.readAll());
+        bool answers = false;
+        for (int attempt = 0; attempt < 3 && !answers; ++attempt) {
+            server_.start(program, arguments);
+            const auto answering = [&] { return !httpGet(port_, "/status-json.xsl").isEmpty(); };
+            waitUntil([&] { return server_.state() == QProcess::NotRunning || answering(); }, 10s);
+            answers = server_.state() != QProcess::NotRunning && answering();
+            if (!answers) {
+                *why = u"icecast2 did not start: "_s + QString::fromLocal8Bit(server_.readAll());
+                server_.kill();
+                server_.waitForFinished();
+            }
+        }
+        if (!answers) {
             return false;
         }
 
