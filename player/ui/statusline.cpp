@@ -7,12 +7,21 @@
 #include "engine/mediaengine.h"
 #include "engine/nowplaying.h"
 #include "platform/promptservice.h"
+#include "ui/tickingfield.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
 namespace {
+
+// "first · second", or whichever of the two is not empty.
+QString joined(const QString& first, const QString& second) {
+    if (first.isEmpty() || second.isEmpty()) {
+        return first + second;
+    }
+    return first + u" \u00b7 "_s + second;
+}
 
 // Tooltips guess rich text: what a server sent is made plain text, so that markup in a
 // title neither shows nor loads anything.
@@ -33,6 +42,11 @@ StatusLine::StatusLine(QWidget* parent) {
     lblNowPlaying->setAccessibleName(u"Now playing"_s);
     lblNowPlaying->setTextFormat(Qt::PlainText);
     lblNowPlaying->setMaximumWidth(320);
+    // How long the programme has been recorded, beside it; it changes every second.
+    fldRecording = new TickingField(sbStatusBar);
+    fldRecording->setObjectName(u"fldRecording"_s);
+    fldRecording->setAccessibleDescription(u"How long the programme has been recorded"_s);
+    sbStatusBar->addPermanentWidget(fldRecording);
     sbStatusBar->addPermanentWidget(lblNowPlaying);
 }
 
@@ -48,18 +62,22 @@ QString StatusLine::ShowNowPlaying(const MediaEngine& engine) {
     // While a dropped stream is reconnected, since when and why; then the station again.
     QString text = IsolatedText(engine.reconnecting());
     if (text.isEmpty()) {
-        text = NowPlayingText(engine.stationName(), engine.nowPlaying());
-        const QString behind = BehindLiveText(engine.behindLive(), engine.keepingStopped());
-        for (const QString& part : {behind, RecordingText(engine.recordingSeconds())}) {
-            if (!part.isEmpty()) {
-                text = text.isEmpty() ? part : part + u" \u00b7 "_s + text;
-            }
-        }
+        text = joined(BehindLiveText(engine.behindLive(), engine.keepingStopped()),
+                      NowPlayingText(engine.stationName(), engine.nowPlaying()));
     }
-    const QFontMetrics metrics(lblNowPlaying->font());
-    lblNowPlaying->setText(metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
-    lblNowPlaying->setToolTip(plainToolTip(text));
-    return text;
+    // A recording goes on across reconnections, and so does its field.
+    const QString recording = RecordingText(engine.recordingSeconds());
+    fldRecording->SetText(recording);
+    // The recording's seconds change alone most of the time: the field beside them is laid
+    // out again only when its own text changes.
+    if (text != shownText_) {
+        shownText_ = text;
+        const QFontMetrics metrics(lblNowPlaying->font());
+        lblNowPlaying->setText(
+            metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
+        lblNowPlaying->setToolTip(plainToolTip(text));
+    }
+    return joined(recording, text);
 }
 
 QString StatusLine::WindowToolTip(const QString& nowPlaying) {

@@ -9,6 +9,7 @@ class QWidget;
 namespace lyrevane {
 
 class MediaEngine;
+class TickingField;
 
 // The window's status bar: the player's status texts on the left, what the station
 // plays on the right.
@@ -19,7 +20,8 @@ public:
     void SetStatusText(const QString& text);
     int Height() const;
     // Shows the engine's station and title (or its reconnection, how far behind live it
-    // plays, the recording) elided to the field; returns the whole text.
+    // plays) elided to the field, and the recording's length beside it; returns the whole
+    // text, the recording's length first.
     QString ShowNowPlaying(const MediaEngine& engine);
     // The window's tooltip for `nowPlaying`: the program's title and that text, as plain
     // text that markup from a server neither shows nor loads; empty for an empty text.
@@ -27,6 +29,10 @@ public:
 
     QStatusBar* sbStatusBar = nullptr;
     QLabel* lblNowPlaying = nullptr;
+    TickingField* fldRecording = nullptr;
+
+private:
+    QString shownText_;
 };
 
 }  // namespace lyrevane

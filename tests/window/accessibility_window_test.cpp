@@ -18,6 +18,7 @@
 
 #include "../support/accessibility.h"
 #include "../support/mainwindowfixture.h"
+#include "ui/tickingfield.h"
 
 using namespace Qt::Literals::StringLiterals;
 using namespace std::chrono_literals;
@@ -89,14 +90,34 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     EXPECT_EQ(window->lblNowPlaying->text(),
               u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
     ASSERT_TRUE(window->mnuLiveCatchUp->isEnabled());
+    // The recording's length has a field of its own, named by what it shows; it stays
+    // through a reconnection, and the window's tooltip names it first.
+    auto* recording = window->findChild<TickingField*>(u"fldRecording"_s);
+    ASSERT_NE(recording, nullptr);
+    EXPECT_TRUE(recording->isHidden());
     engine.recorded = 754;
     Q_EMIT engine.metadataChanged();
-    EXPECT_TRUE(window->lblNowPlaying->text().startsWith(u"REC 12:34 \u00b7 2:35 behind live"_s));
+    EXPECT_EQ(recording->Text(), u"REC 12:34"_s);
+    EXPECT_TRUE(recording->isVisible());
+    EXPECT_EQ(recording->accessibleName(), u"REC 12:34"_s);
+    const int width = recording->width();
+    engine.recorded = 3601;
+    engine.reconnectingText = u"Reconnecting since 15:07: Connection refused"_s;
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(recording->Text(), u"REC 1:00:01"_s);
+    EXPECT_GT(recording->width(), width);
+    EXPECT_EQ(window->lblNowPlaying->text(), engine.reconnectingText);
+    engine.reconnectingText.clear();
+    Q_EMIT engine.metadataChanged();
+    EXPECT_EQ(window->lblNowPlaying->text(),
+              u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
+    EXPECT_TRUE(window->toolTip().contains(u"REC 1:00:01 \u00b7 2:35 behind live"_s));
     EXPECT_TRUE(window->mnuLiveRecord->isChecked());
     engine.recorded = -1;
     window->mnuLiveCatchUp->trigger();
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
+    EXPECT_TRUE(recording->isHidden());
     EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled());
 
     engine.title.clear();
