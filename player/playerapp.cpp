@@ -66,8 +66,8 @@ void WaitForFirstSound(const lyrevane::MediaEngine& engine, const lyrevane::frmM
     wait.exec();
 }
 
-// What the desktop's media controls do: the play bar's and the window's handlers, once the
-// window exists (`main` is set then); before that they do nothing.
+// What the desktop's media controls do: the play bar's and the window's handlers. MPRIS holds
+// its requests until the window has started up, so they find it.
 lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
     const auto withPlayback = [&window](auto action) {
         return [&window, action](auto... arguments) {
@@ -199,11 +199,13 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     PrestartStream(engine, plan, *handoff);
 
     // Media keys, panels and lock screens control the player through MPRIS, with the play
-    // bar's handlers once the window exists. It is on the bus before the command line's
-    // stream opens, so that whoever started the player (the scheduler) reads its first error.
+    // bar's handlers; what they ask while the window starts up is done once it has. It is on
+    // the bus before the command line's stream opens, so that whoever started the player (the
+    // scheduler) reads its first error.
     lyrevane::frmMain* mainWindow = nullptr;
     lyrevane::MprisService mpris(engine, WindowActions(mainWindow));
     mpris.Start(QDBusConnection::sessionBus());
+    mpris.HoldRequests();
 
     WindowServices services;
     std::unique_ptr<QWebEngineProfile> profile;
@@ -223,6 +225,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     if (!StartWindow(window, engine, plan, commandLine, services.store.problem(), profile)) {
         return 0;
     }
+    mpris.ReleaseRequests();
     window.show();
     QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::Refresh);

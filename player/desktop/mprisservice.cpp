@@ -8,6 +8,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 #include "common/busnames.h"
 #include "engine/mediaengine.h"
 #include "platform/promptservice.h"
@@ -25,14 +27,6 @@ constexpr QStringView kBaseName = busnames::kPlayerName;
 const QString kOwnInterface = busnames::kStatusInterface.toString();
 constexpr uint kDoNotQueue = 4;    // DBUS_NAME_FLAG_DO_NOT_QUEUE
 constexpr uint kPrimaryOwner = 1;  // DBUS_REQUEST_NAME_REPLY_PRIMARY_OWNER
-
-// Runs an action after the bus call that asked for it has returned, so that whatever it
-// opens (a message box, a closing window) is not inside the bus's call stack.
-void Post(QObject* context, const std::function<void()>& action) {
-    if (action) {
-        QTimer::singleShot(0, context, action);
-    }
-}
 
 }  // namespace
 
@@ -169,9 +163,31 @@ void MprisService::Refresh() {
     EmitChanged(kPlayerInterface.toString(), values);
 }
 
+void MprisService::HoldRequests() {
+    holding_ = true;
+}
+
+void MprisService::ReleaseRequests() {
+    holding_ = false;
+    for (std::function<void()>& action : std::exchange(held_, {})) {
+        Carry(std::move(action));
+    }
+}
+
+void MprisService::Carry(std::function<void()> action) {
+    if (!action) {
+        return;
+    }
+    if (holding_) {
+        held_.push_back(std::move(action));
+        return;
+    }
+    QTimer::singleShot(0, this, std::move(action));
+}
+
 void MprisService::Play() {
     if (status_.canPlay && status_.playbackStatus != u"Playing") {
-        Post(this, actions_.play);
+        Carry(actions_.play);
     }
 }
 
@@ -179,7 +195,18 @@ void MprisService::Pause() {
     if (!status_.canPause || status_.playbackStatus != u"Playing") {
         return;
     }
-    Post(this, engine_.isAvailable(MediaEngine::Control::Pause) ? actions_.pause : actions_.stop);
+    // Pausing or stopping is decided when the request is carried out: a stream still
+    // opening when it came may play by then, and one paused since stays as it is.
+    Carry([this] {
+        if (PlaybackStatusFor(engine_.playState()) != u"Playing") {
+            return;
+        }
+        const auto& action =
+            engine_.isAvailable(MediaEngine::Control::Pause) ? actions_.pause : actions_.stop;
+        if (action) {
+            action();
+        }
+    });
 }
 
 void MprisService::PlayPause() {
@@ -234,7 +261,7 @@ QString MprisService::OpenUri(const QString& uri) {
         EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
     }
     if (actions_.openUri) {
-        Post(this, [this, uri] { actions_.openUri(uri); });
+        Carry([this, uri] { actions_.openUri(uri); });
     }
     return {};
 }
@@ -283,11 +310,11 @@ QString MprisRootAdaptor::DesktopEntry() const {
 }
 
 void MprisRootAdaptor::Raise() {
-    Post(service_, service_->Actions().raise);
+    service_->Carry(service_->Actions().raise);
 }
 
 void MprisRootAdaptor::Quit() {
-    Post(service_, service_->Actions().quit);
+    service_->Carry(service_->Actions().quit);
 }
 
 LyrevaneStatusAdaptor::LyrevaneStatusAdaptor(MprisService* service)
@@ -299,7 +326,7 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service)
 void MprisPlayerAdaptor::SetVolume(double volume) {
     const int value = VolumeFromMpris(volume);
     if (service_->Actions().setVolume) {
-        Post(service_, [service = service_, value] {
+        service_->Carry([service = service_, value] {
             service->Actions().setVolume(value);
             service->Refresh();
         });
@@ -323,7 +350,7 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri) {
 }
 
 void MprisPlayerAdaptor::Stop() {
-    Post(service_, service_->Actions().stop);
+    service_->Carry(service_->Actions().stop);
 }
 
 }  // namespace lyrevane

@@ -9,6 +9,7 @@
 #include <QVariantMap>
 
 #include <functional>
+#include <vector>
 
 #include "desktop/mprisstatus.h"
 
@@ -46,6 +47,15 @@ public:
     QString BusName() const { return busName_; }
     // Reads the engine again and tells the bus what changed.
     void Refresh();
+    // While the player starts up, the requests that arrive are held, then carried out in the
+    // order they came: a Pause pressed while the command line's stream was still opening
+    // comes after that stream's play instead of being undone by it.
+    void HoldRequests();
+    void ReleaseRequests();
+    // Carries out `action` after the bus call that asked for it has returned, so that
+    // whatever it opens (a message box, a closing window) is not inside the bus's call stack;
+    // after start-up when requests are held.
+    void Carry(std::function<void()> action);
 
     const MprisStatus& Status() const { return status_; }
     // The engine's last error for the current stream, empty when it had none.
@@ -88,6 +98,8 @@ private:
     qlonglong behindLive_ = 0;
     QString busName_;
     bool started_ = false;
+    bool holding_ = false;
+    std::vector<std::function<void()>> held_;
 };
 
 // org.mpris.MediaPlayer2: the application as a whole.

@@ -221,6 +221,36 @@ TEST_F(MprisBusTest, ControlsActWheneverAStreamIsLoaded) {
     }
 }
 
+// Requests that come while the player starts up are carried out after it, in order; a Pause
+// pauses the stream that plays by then, and a second one leaves it paused.
+TEST_F(MprisBusTest, RequestsDuringStartUpAreCarriedOutAfterIt) {
+    actions.pause = [this] {
+        calls.append(u"pause"_s);
+        engine.SetPlayState(MediaEngine::Paused);
+    };
+    service = std::make_unique<MprisService>(engine, actions);  // called directly, off the bus
+    service->HoldRequests();
+    engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
+    engine.SetPlayState(MediaEngine::Transitioning);  // the command line's stream opens
+    service->Refresh();
+    service->PlayPause();
+    service->PlayPause();
+    service->Carry(actions.raise);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(calls.isEmpty());
+
+    engine.canPause = true;
+    engine.SetPlayState(MediaEngine::Playing);
+    service->ReleaseRequests();
+    ASSERT_TRUE(waitUntil([&] { return calls.size() >= 2; }, 10s));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(calls.join(u','), u"pause,raise"_s);
+    calls.clear();
+    service->Carry(actions.stop);
+    ASSERT_TRUE(waitUntil([&] { return !calls.isEmpty(); }, 10s));
+    EXPECT_EQ(calls, QStringList{u"stop"_s});
+}
+
 TEST_F(MprisBusTest, OpenUriPlaysAllowedStreamsAndRefusesOthersWithAnError) {
     EXPECT_EQ(Get(kRoot, u"SupportedUriSchemes"_s).toStringList(),
               (QStringList{u"http"_s, u"https"_s}));
