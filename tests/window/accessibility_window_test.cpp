@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QAccessibleValueInterface>
+#include <QDialog>
 #include <QImage>
 #include <QLabel>
 #include <QSlider>
@@ -100,6 +101,9 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     EXPECT_EQ(recording->Text(), u"REC 12:34"_s);
     EXPECT_TRUE(recording->isVisible());
     EXPECT_EQ(recording->accessibleName(), u"REC 12:34"_s);
+    // Its own window leaves the main window's dialogs working.
+    EXPECT_TRUE(
+        testing::WhileModal<QDialog>(window->mnuHelpAbout, [](QDialog& shown) { shown.reject(); }));
     const int width = recording->width();
     engine.recorded = 3601;
     engine.reconnectingText = u"Reconnecting since 15:07: Connection refused"_s;
