@@ -227,7 +227,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     }
     mpris.ReleaseRequests();
     window.show();
-    QObject::connect(window.sldVolume, &QSlider::valueChanged, &mpris,
+    QObject::connect(window.Bar().sldVolume, &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::Refresh);
 
     lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),

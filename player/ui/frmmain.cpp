@@ -100,16 +100,6 @@ void frmMain::BuildPlayBar() {
         layout_.Drag(buttons, y);
         ApplyLayout();
     };
-    picPlayBar = playBar_->picPlayBar;
-    Picture1 = playBar_->Picture1;
-    cmdPlay = playBar_->cmdPlay;
-    cmdPause = playBar_->cmdPause;
-    cmdStop = playBar_->cmdStop;
-    lblVolume = playBar_->lblVolume;
-    sldVolume = playBar_->sldVolume;
-    cmdHome = playBar_->cmdHome;
-    cmdMail = playBar_->cmdMail;
-    cmdBrokers = playBar_->cmdBrokers;
 }
 
 void frmMain::BuildStatusLine() {
@@ -130,11 +120,11 @@ void frmMain::BuildStatusLine() {
 
 // The play and volume controls go to the session, the portal's buttons to the desktop.
 void frmMain::ConnectPlayBar() {
-    cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
-    cmdMail->setToolTip(u"E-mail Quillmoor"_s);
-    connect(cmdHome, &QToolButton::clicked, this,
+    playBar_->cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
+    playBar_->cmdMail->setToolTip(u"E-mail Quillmoor"_s);
+    connect(playBar_->cmdHome, &QToolButton::clicked, this,
             [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
-    connect(cmdMail, &QToolButton::clicked, this,
+    connect(playBar_->cmdMail, &QToolButton::clicked, this,
             [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
     playBar_->Connect(session_->Playback());
 }
@@ -142,42 +132,25 @@ void frmMain::ConnectPlayBar() {
 void frmMain::BuildMenus() {
     menus_ = std::make_unique<MainMenus>(*this, services_.engine);
     const MainMenus& m = *menus_;
-    mnuFile = m.mnuFile;
-    mnuFileBrowseTo = m.mnuFileBrowseTo;
-    mnuFilePlay = m.mnuFilePlay;
-    mnuFileConfigureOnlineBrokers = m.mnuFileConfigureOnlineBrokers;
-    mnuFileBroadcastScheduler = m.mnuFileBroadcastScheduler;
-    mnuFileCustomizeSkin = m.mnuFileCustomizeSkin;
-    mnuFileExit = m.mnuFileExit;
-    mnuLive = m.mnuLive;
-    mnuLiveCatchUp = m.mnuLiveCatchUp;
-    mnuLiveRecord = m.mnuLiveRecord;
-    mnuHelp = m.mnuHelp;
-    mnuHelpAbout = m.mnuHelpAbout;
-    mnuOnlineBrokers = m.mnuOnlineBrokers;
-    mnuOnlineBrokersSep2 = m.mnuOnlineBrokersSep2;
-    mnuOnlineBrokersConfigure = m.mnuOnlineBrokersConfigure;
-    mnuOnlineBrokersInfo1 = m.mnuOnlineBrokersInfo1;
-
-    connect(mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
-    connect(mnuFilePlay, &QAction::triggered, this,
+    connect(m.mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
+    connect(m.mnuFilePlay, &QAction::triggered, this,
             [this] { session_->Playback().PlayFromInputBox(); });
-    connect(mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
-    connect(mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
-    connect(mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
+    connect(m.mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
+    connect(m.mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
+    connect(m.mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
             [this] { OpenOwnedDialog<frmOnlineBrokers>(Dialogs()); });
-    connect(mnuFileBroadcastScheduler, &QAction::triggered, this,
+    connect(m.mnuFileBroadcastScheduler, &QAction::triggered, this,
             [this] { OpenOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
-    connect(mnuHelpAbout, &QAction::triggered, this,
+    connect(m.mnuHelpAbout, &QAction::triggered, this,
             [this] { OpenOwnedDialog<frmAbout>(Dialogs()); });
-    menus_->PopUpBelow(cmdBrokers);
+    menus_->PopUpBelow(playBar_->cmdBrokers);
 }
 
 void frmMain::BuildPanes(QWebEngineProfile* profile) {
     if (panes_->IsBuilt()) {
         return;
     }
-    panes_->Build(client_, profile, session_->Portal().baseUrl, imgLogo, picPlayBar);
+    panes_->Build(client_, profile, session_->Portal().baseUrl, imgLogo, playBar_->picPlayBar);
     webBrowser = panes_->webBrowser;
     webAd = panes_->webAd;
     ApplyLayout();
@@ -264,7 +237,7 @@ void frmMain::RunCommandLater(const QUrl& url) {
 
 void frmMain::ApplyLayout() {
     imgLogo->setGeometry(layout_.Logo());
-    picPlayBar->setGeometry(layout_.PlayBar());
+    playBar_->picPlayBar->setGeometry(layout_.PlayBar());
     if (webBrowser != nullptr) {
         webBrowser->setGeometry(layout_.Content());
         webAd->setGeometry(layout_.Ad());
@@ -328,7 +301,6 @@ void frmMain::RestorePlayBar(float playBarBottom) {
 void frmMain::ReloadOnlineBrokers() {
     menus_->ReloadBrokers(LoadBrokerEntries(services_.settings),
                           [this](const QString& url) { panes_->Ad().Navigate(url); });
-    mnuOnlineBrokersEntry = menus_->mnuOnlineBrokersEntry;
 }
 
 void frmMain::UpdateNowPlaying() {
@@ -345,7 +317,7 @@ void frmMain::ApplySkinColours() {
     // The brokers button, the volume slider, the status bar and the panes keep their
     // colours; the panes may come later, see BuildPanes.
     skin_->Paint(QList<QWidget*>{client_} + playBar_->FaceWidgets(),
-                 {cmdBrokers, sldVolume, sbStatusBar, webBrowser, webAd});
+                 {playBar_->cmdBrokers, playBar_->sldVolume, sbStatusBar, webBrowser, webAd});
     if (const std::optional<QSize> logo = skin_->LoadLogo(*imgLogo)) {
         layout_.SetLogoSize(*logo);
         // At start-up the window is sized (and laid out) right after this.

@@ -111,40 +111,15 @@ public:
     void UpdateNowPlaying();
     void UpdateLiveMenu() { menus_->UpdateLive(); }
 
-    // The parts' widgets and actions, by the names they carry.
+    // The parts, whose widgets and actions carry the names they are known by.
+    const PlayBar& Bar() const { return *playBar_; }
+    const MainMenus& Menus() const { return *menus_; }
+    // The window's own widgets.
     QLabel* imgLogo = nullptr;
     QWebEngineView* webBrowser = nullptr;
-    PlayBarStrip* picPlayBar = nullptr;
-    QWidget* Picture1 = nullptr;
-    QToolButton* cmdPlay = nullptr;
-    QToolButton* cmdPause = nullptr;
-    QToolButton* cmdStop = nullptr;
-    QLabel* lblVolume = nullptr;
-    QSlider* sldVolume = nullptr;
-    QToolButton* cmdHome = nullptr;
-    QToolButton* cmdMail = nullptr;
-    QToolButton* cmdBrokers = nullptr;
     QWebEngineView* webAd = nullptr;
     QStatusBar* sbStatusBar = nullptr;
     QLabel* lblNowPlaying = nullptr;  // station and title, right of the status texts
-    QMenu* mnuFile = nullptr;
-    QAction* mnuFileBrowseTo = nullptr;
-    QAction* mnuFilePlay = nullptr;
-    QAction* mnuFileConfigureOnlineBrokers = nullptr;
-    QAction* mnuFileBroadcastScheduler = nullptr;
-    QAction* mnuFileCustomizeSkin = nullptr;
-    QAction* mnuFileExit = nullptr;
-    QMenu* mnuLive = nullptr;
-    QAction* mnuLiveCatchUp = nullptr;
-    QAction* mnuLiveRecord = nullptr;
-    QMenu* mnuHelp = nullptr;
-    QAction* mnuHelpAbout = nullptr;
-    // The brokers button's popup, never shown in the menu bar.
-    QMenu* mnuOnlineBrokers = nullptr;
-    QList<QAction*> mnuOnlineBrokersEntry;  // run-time entries, in list order
-    QAction* mnuOnlineBrokersSep2 = nullptr;
-    QAction* mnuOnlineBrokersConfigure = nullptr;
-    QAction* mnuOnlineBrokersInfo1 = nullptr;
     // Every 60 seconds: main pane refresh and usage report (see PlayerSession).
     QTimer* timEggTimer = nullptr;
 

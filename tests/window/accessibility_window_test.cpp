@@ -46,22 +46,23 @@ TEST_F(AccessibilityTest, EveryControlOfTheWindowHasANameAndTabReachesIt) {
     EXPECT_EQ(testing::NamelessControls(window.get()), QStringList());
     EXPECT_EQ(testing::ControlsOutOfTabReach(window.get()), QStringList());
     EXPECT_EQ(testing::LabelProblems(window.get()).join(u'\n').toStdString(), "");
-    for (QToolButton* button : {window->cmdPlay, window->cmdPause, window->cmdStop, window->cmdHome,
-                                window->cmdMail, window->cmdBrokers}) {
+    for (QToolButton* button :
+         {window->Bar().cmdPlay, window->Bar().cmdPause, window->Bar().cmdStop,
+          window->Bar().cmdHome, window->Bar().cmdMail, window->Bar().cmdBrokers}) {
         EXPECT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
     }
 }
 
 TEST_F(AccessibilityTest, TheVolumeSliderSaysItsNameAndValue) {
     window->SetVolumeSlider(42);
-    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(window->sldVolume);
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(window->Bar().sldVolume);
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->text(QAccessible::Name), u"Volume"_s);
     ASSERT_NE(slider->valueInterface(), nullptr);
     EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 42);
     // Keys move it, as they move any slider.
-    window->sldVolume->setFocus();
-    QTest::keyClick(window->sldVolume, Qt::Key_PageUp);
+    window->Bar().sldVolume->setFocus();
+    QTest::keyClick(window->Bar().sldVolume, Qt::Key_PageUp);
     EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 52);
     EXPECT_EQ(engine.volume(), 52);
 }
@@ -85,12 +86,12 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
     // Played late after a pause: how far behind live, and the way back to it.
-    EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled());
+    EXPECT_FALSE(window->Menus().mnuLiveCatchUp->isEnabled());
     engine.behind = 155s;
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(),
               u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
-    ASSERT_TRUE(window->mnuLiveCatchUp->isEnabled());
+    ASSERT_TRUE(window->Menus().mnuLiveCatchUp->isEnabled());
     // The recording's length has a field of its own, named by what it shows; it stays
     // through a reconnection, and the window's tooltip names it first.
     auto* recording = window->findChild<TickingField*>(u"fldRecording"_s);
@@ -102,8 +103,8 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     EXPECT_TRUE(recording->isVisible());
     EXPECT_EQ(recording->accessibleName(), u"REC 12:34"_s);
     // Its own window leaves the main window's dialogs working.
-    EXPECT_TRUE(
-        testing::WhileModal<QDialog>(window->mnuHelpAbout, [](QDialog& shown) { shown.reject(); }));
+    EXPECT_TRUE(testing::WhileModal<QDialog>(window->Menus().mnuHelpAbout,
+                                             [](QDialog& shown) { shown.reject(); }));
     const int width = recording->width();
     engine.recorded = 3601;
     engine.reconnectingText = u"Reconnecting since 15:07: Connection refused"_s;
@@ -116,13 +117,13 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     EXPECT_EQ(window->lblNowPlaying->text(),
               u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
     EXPECT_TRUE(window->toolTip().contains(u"REC 1:00:01 \u00b7 2:35 behind live"_s));
-    EXPECT_TRUE(window->mnuLiveRecord->isChecked());
+    EXPECT_TRUE(window->Menus().mnuLiveRecord->isChecked());
     engine.recorded = -1;
-    window->mnuLiveCatchUp->trigger();
+    window->Menus().mnuLiveCatchUp->trigger();
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
     EXPECT_TRUE(recording->isHidden());
-    EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled());
+    EXPECT_FALSE(window->Menus().mnuLiveCatchUp->isEnabled());
 
     engine.title.clear();
     engine.station.clear();

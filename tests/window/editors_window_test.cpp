@@ -111,7 +111,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
     start();
 
     whileOpen<frmBroadcastScheduler>(
-        window->mnuFileBroadcastScheduler, [&](frmBroadcastScheduler& d) {
+        window->Menus().mnuFileBroadcastScheduler, [&](frmBroadcastScheduler& d) {
             activate(d);
             EXPECT_EQ(d.windowTitle(), u"Broadcast Scheduler"_s);
             EXPECT_EQ(d.cboBroadcastSelect->count(), 2);
@@ -198,59 +198,62 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
     prompts.yesNo = {true};
     // The question comes before the dialog shows; "Yes" shows it with a first entry.
     prompts.whileAsked = [&] { EXPECT_FALSE(window->findChild<frmOnlineBrokers*>()->isVisible()); };
-    whileOpen<frmOnlineBrokers>(window->mnuFileConfigureOnlineBrokers, [&](frmOnlineBrokers& d) {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 1; }));
-        activate(d);
-        EXPECT_EQ(d.windowTitle(), u"Online Brokers"_s);
-        EXPECT_EQ(d.fraOnlineBrokers->title(), u"Frame1"_s);
-        EXPECT_TRUE(d.lblInfo2->text().startsWith(u"You can now plug directly"_s));
-        EXPECT_EQ(d.cmdInfo->toolTip(), u"127.0.0.1"_s);
-        // The lightning bolt of the brokers button: a zigzag from the top right to a point at
-        // the bottom left, the other corners left empty.
-        const QImage bolt = d.cmdInfo->icon().pixmap(32).toImage();
-        for (const auto& [x, y, inked] : {std::tuple{19, 3, true},
-                                          {15, 15, true},
-                                          {13, 26, true},
-                                          {24, 13, true},
-                                          {3, 3, false},
-                                          {28, 28, false},
-                                          {4, 28, false},
-                                          {28, 4, false}}) {
-            EXPECT_EQ(qAlpha(bolt.pixel(x, y)) > 128, inked) << x << "," << y;
-        }
-        EXPECT_EQ(d.txtName->text(), u"New Online Broker"_s);
-        EXPECT_EQ(d.txtURL->text(), u"http://"_s);
-        expectAccessibleNames(&d);
+    whileOpen<frmOnlineBrokers>(
+        window->Menus().mnuFileConfigureOnlineBrokers, [&](frmOnlineBrokers& d) {
+            ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 1; }));
+            activate(d);
+            EXPECT_EQ(d.windowTitle(), u"Online Brokers"_s);
+            EXPECT_EQ(d.fraOnlineBrokers->title(), u"Frame1"_s);
+            EXPECT_TRUE(d.lblInfo2->text().startsWith(u"You can now plug directly"_s));
+            EXPECT_EQ(d.cmdInfo->toolTip(), u"127.0.0.1"_s);
+            // The lightning bolt of the brokers button: a zigzag from the top right to a point at
+            // the bottom left, the other corners left empty.
+            const QImage bolt = d.cmdInfo->icon().pixmap(32).toImage();
+            for (const auto& [x, y, inked] : {std::tuple{19, 3, true},
+                                              {15, 15, true},
+                                              {13, 26, true},
+                                              {24, 13, true},
+                                              {3, 3, false},
+                                              {28, 28, false},
+                                              {4, 28, false},
+                                              {28, 4, false}}) {
+                EXPECT_EQ(qAlpha(bolt.pixel(x, y)) > 128, inked) << x << "," << y;
+            }
+            EXPECT_EQ(d.txtName->text(), u"New Online Broker"_s);
+            EXPECT_EQ(d.txtURL->text(), u"http://"_s);
+            expectAccessibleNames(&d);
 
-        d.txtName->selectAll();
-        QTest::keyClicks(d.txtName, u"Alpha Trade"_s);
-        d.txtURL->selectAll();
-        QTest::keyClicks(d.txtURL, u"http://127.0.0.1:9/alpha"_s);
-        QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);  // &New
-        ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 2; }));
-        d.txtName->selectAll();
-        QTest::keyClicks(d.txtName, u"Beta & Co"_s);
-        d.txtURL->selectAll();
-        QTest::keyClicks(d.txtURL, u"http://127.0.0.1:9/beta"_s);
-        screenshot(&d, u"online-brokers.png"_s);
-        d.cmdOK->click();
-    });
+            d.txtName->selectAll();
+            QTest::keyClicks(d.txtName, u"Alpha Trade"_s);
+            d.txtURL->selectAll();
+            QTest::keyClicks(d.txtURL, u"http://127.0.0.1:9/alpha"_s);
+            QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);  // &New
+            ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 2; }));
+            d.txtName->selectAll();
+            QTest::keyClicks(d.txtName, u"Beta & Co"_s);
+            d.txtURL->selectAll();
+            QTest::keyClicks(d.txtURL, u"http://127.0.0.1:9/beta"_s);
+            screenshot(&d, u"online-brokers.png"_s);
+            d.cmdOK->click();
+        });
     EXPECT_EQ(LoadBrokerEntries(*store),
               (QList<BrokerEntry>{{u"Alpha Trade"_s, u"http://127.0.0.1:9/alpha"_s},
                                   {u"Beta & Co"_s, u"http://127.0.0.1:9/beta"_s}}));
-    ASSERT_EQ(window->mnuOnlineBrokersEntry.size(), 2);
-    EXPECT_EQ(window->mnuOnlineBrokersEntry[1]->data().toString(), u"http://127.0.0.1:9/beta"_s);
+    ASSERT_EQ(window->Menus().mnuOnlineBrokersEntry.size(), 2);
+    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[1]->data().toString(),
+              u"http://127.0.0.1:9/beta"_s);
 
     // From the popup's Configure: edits then Esc change neither the store nor the menu.
     const QString before = stored(kBrokersSection, u"BrokerList"_s);
-    whileOpen<frmOnlineBrokers>(window->mnuOnlineBrokersConfigure, [&](frmOnlineBrokers& d) {
-        EXPECT_EQ(d.txtName->text(), u"Alpha Trade"_s);
-        QTest::keyClicks(d.txtName, u" edited"_s);
-        d.cmdApply->click();
-        QTest::keyClick(&d, Qt::Key_Escape);
-    });
+    whileOpen<frmOnlineBrokers>(window->Menus().mnuOnlineBrokersConfigure,
+                                [&](frmOnlineBrokers& d) {
+                                    EXPECT_EQ(d.txtName->text(), u"Alpha Trade"_s);
+                                    QTest::keyClicks(d.txtName, u" edited"_s);
+                                    d.cmdApply->click();
+                                    QTest::keyClick(&d, Qt::Key_Escape);
+                                });
     EXPECT_EQ(stored(kBrokersSection, u"BrokerList"_s), before);
-    EXPECT_EQ(window->mnuOnlineBrokersEntry[0]->text(), u"Alpha Trade"_s);
+    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->text(), u"Alpha Trade"_s);
 }
 
 TEST_F(EditorsWindowTest, AboutShowsTheProductMailsThePortalAndReportsNoSystemInfo) {
@@ -258,7 +261,7 @@ TEST_F(EditorsWindowTest, AboutShowsTheProductMailsThePortalAndReportsNoSystemIn
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(emptyPath.path()));
     start();
-    whileOpen<frmAbout>(window->mnuHelpAbout, [&](frmAbout& d) {
+    whileOpen<frmAbout>(window->Menus().mnuHelpAbout, [&](frmAbout& d) {
         activate(d);
         EXPECT_EQ(d.windowTitle(), u"About Quillmoor(tm) Vendrasel"_s);
         EXPECT_EQ(d.lblInfo[0]->text(), u"Quillmoor(tm) Vendrasel"_s);

@@ -120,16 +120,16 @@ protected:
     }
 
     void expectIdleButtons() {
-        EXPECT_TRUE(window->cmdPlay->isEnabled());
-        EXPECT_FALSE(window->cmdPause->isVisible());
-        EXPECT_FALSE(window->cmdStop->isEnabled());
+        EXPECT_TRUE(window->Bar().cmdPlay->isEnabled());
+        EXPECT_FALSE(window->Bar().cmdPause->isVisible());
+        EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
     }
 
     void expectPlayingButtons() {
-        EXPECT_FALSE(window->cmdPlay->isEnabled());
-        EXPECT_TRUE(window->cmdPause->isVisible());
-        EXPECT_TRUE(window->cmdStop->isEnabled());
-        EXPECT_EQ(window->cmdPause->geometry(), window->cmdPlay->geometry());
+        EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
+        EXPECT_TRUE(window->Bar().cmdPause->isVisible());
+        EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
+        EXPECT_EQ(window->Bar().cmdPause->geometry(), window->Bar().cmdPlay->geometry());
     }
 
     void playsPlaylist(const QString& id, const QString& path) {
@@ -160,9 +160,9 @@ TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
     start();
     const QUrl page = window->webBrowser->url();
     // Nothing to play before a link is clicked.
-    EXPECT_FALSE(window->cmdPlay->isEnabled());
-    EXPECT_FALSE(window->cmdPause->isVisible());
-    EXPECT_FALSE(window->cmdStop->isEnabled());
+    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
+    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
     click(window->webBrowser, u"play-live"_s);
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
     EXPECT_EQ(vlc->url(), streams_->mp3());
@@ -192,8 +192,8 @@ TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_TRUE(opener.urls.isEmpty());
     EXPECT_EQ(window->webAd->url(), page);
-    EXPECT_FALSE(window->cmdPlay->isEnabled());
-    EXPECT_FALSE(window->cmdStop->isEnabled());
+    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
 }
 
 TEST_F(LiveWindowTest, AsxPlaylistPlays) {
@@ -253,27 +253,27 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
     expectPlayingButtons();
 
     // Paused, live radio stays connected and keeps what comes; the status keeps "Playing.".
-    window->cmdPause->click();
+    window->Bar().cmdPause->click();
     ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Paused; }, 5s));
-    EXPECT_TRUE(window->cmdPlay->isEnabled());
-    EXPECT_FALSE(window->cmdPause->isVisible());
-    EXPECT_TRUE(window->cmdStop->isEnabled());
+    EXPECT_TRUE(window->Bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
+    EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
     EXPECT_EQ(status(), u"Playing."_s);
     EXPECT_EQ(streams_->listeners(kMount), 1);
 
-    window->cmdPlay->click();
+    window->Bar().cmdPlay->click();
     ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Playing; }, kPlayTimeout));
     EXPECT_EQ(status(), u"Playing."_s);
     expectPlayingButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
 
-    window->cmdStop->click();
+    window->Bar().cmdStop->click();
     ASSERT_TRUE(waitForStatus(u"Stopped."_s, 5s)) << statuses.join(u", "_s).toStdString();
     expectIdleButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 5s));
 
     // Play starts the same stream again.
-    window->cmdPlay->click();
+    window->Bar().cmdPlay->click();
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
     expectPlayingButtons();
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u" | "_s).toStdString();

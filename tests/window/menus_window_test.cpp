@@ -104,7 +104,7 @@ protected:
     // Captions of the brokers popup, top to bottom; "-" for the separator.
     QStringList popupCaptions() const {
         QStringList captions;
-        for (const QAction* action : window->mnuOnlineBrokers->actions()) {
+        for (const QAction* action : window->Menus().mnuOnlineBrokers->actions()) {
             if (action->isVisible()) {
                 captions.append(action->isSeparator() ? u"-"_s : action->text());
             }
@@ -124,17 +124,17 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(top[0]->text(), u"&File"_s);
     EXPECT_EQ(top[1]->text(), u"&Live"_s);
     EXPECT_EQ(top[2]->text(), u"&Help"_s);
-    EXPECT_EQ(window->mnuLiveCatchUp->text(), u"&Catch Up to Live"_s);
-    EXPECT_EQ(window->mnuLiveCatchUp->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
-    EXPECT_FALSE(window->mnuLiveCatchUp->isEnabled()) << "live: nothing to catch up";
-    EXPECT_EQ(window->mnuLiveRecord->text(), u"&Record"_s);
-    EXPECT_EQ(window->mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-    EXPECT_TRUE(window->mnuLiveRecord->isCheckable());
-    EXPECT_FALSE(window->mnuLiveRecord->isEnabled()) << "nothing plays";
-    EXPECT_FALSE(window->mnuLiveRecord->toolTip().isEmpty()) << "and it says why";
+    EXPECT_EQ(window->Menus().mnuLiveCatchUp->text(), u"&Catch Up to Live"_s);
+    EXPECT_EQ(window->Menus().mnuLiveCatchUp->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
+    EXPECT_FALSE(window->Menus().mnuLiveCatchUp->isEnabled()) << "live: nothing to catch up";
+    EXPECT_EQ(window->Menus().mnuLiveRecord->text(), u"&Record"_s);
+    EXPECT_EQ(window->Menus().mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_TRUE(window->Menus().mnuLiveRecord->isCheckable());
+    EXPECT_FALSE(window->Menus().mnuLiveRecord->isEnabled()) << "nothing plays";
+    EXPECT_FALSE(window->Menus().mnuLiveRecord->toolTip().isEmpty()) << "and it says why";
 
     QStringList file;
-    for (const QAction* a : window->mnuFile->actions()) {
+    for (const QAction* a : window->Menus().mnuFile->actions()) {
         file.append(a->isSeparator() ? u"-"_s
                                      : a->text() + u"|"_s + a->shortcut().toString() +
                                            (a->isEnabled() ? u""_s : u"|disabled"_s));
@@ -142,17 +142,17 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(file, (QStringList{u"&Browse To...|F2"_s, u"&Play...|F3"_s, u"-"_s,
                                  u"Configure &Online Brokers|F4"_s, u"Broadcast &Scheduler|F5"_s,
                                  u"&Customize Skin|"_s, u"-"_s, u"E&xit|"_s}));
-    EXPECT_EQ(window->mnuHelpAbout->text(), u"&About..."_s);
-    EXPECT_EQ(window->mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_TRUE(window->mnuHelpAbout->isEnabled());
-    EXPECT_EQ(window->mnuOnlineBrokers->title(), u"Online Brokers"_s);
-    EXPECT_EQ(window->cmdHome->toolTip(), u"Go to 127.0.0.1"_s);
-    EXPECT_EQ(window->cmdMail->toolTip(), u"E-mail Quillmoor"_s);
-    EXPECT_EQ(window->cmdBrokers->toolTip(), u"Online Brokers"_s);
+    EXPECT_EQ(window->Menus().mnuHelpAbout->text(), u"&About..."_s);
+    EXPECT_EQ(window->Menus().mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(window->Menus().mnuHelpAbout->isEnabled());
+    EXPECT_EQ(window->Menus().mnuOnlineBrokers->title(), u"Online Brokers"_s);
+    EXPECT_EQ(window->Bar().cmdHome->toolTip(), u"Go to 127.0.0.1"_s);
+    EXPECT_EQ(window->Bar().cmdMail->toolTip(), u"E-mail Quillmoor"_s);
+    EXPECT_EQ(window->Bar().cmdBrokers->toolTip(), u"Online Brokers"_s);
 
     // Home and Mail go to the user's default applications.
-    window->cmdHome->click();
-    window->cmdMail->click();
+    window->Bar().cmdHome->click();
+    window->Bar().cmdMail->click();
     EXPECT_EQ(opener.urls,
               (QStringList{portal->base() + u"/"_s, u"mailto:info@quillmoor.example"_s}));
 
@@ -160,14 +160,14 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     const QString shots = qEnvironmentVariable("LYREVANE_SCREENSHOT_DIR");
     if (!shots.isEmpty()) {
         window->menuBar()->setActiveAction(top[0]);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuFile->isVisible(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Menus().mnuFile->isVisible(); }, 5000));
         QTest::qWait(500);
         QDir().mkpath(shots);
-        const QRect area = window->frameGeometry().united(window->mnuFile->geometry());
+        const QRect area = window->frameGeometry().united(window->Menus().mnuFile->geometry());
         window->screen()
             ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
             .save(shots + u"/player-file-menu.png"_s);
-        window->mnuFile->close();
+        window->Menus().mnuFile->close();
     }
 }
 
@@ -185,15 +185,16 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
     // The button pops the menu up under itself, from the keyboard too, wherever the pointer
     // is; the second entry opens its site in the ad pane only.
     QCursor::setPos(window->mapToGlobal(QPoint(5, 5)));
-    window->cmdBrokers->setFocus();
-    QTest::keyClick(window->cmdBrokers, Qt::Key_Space);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->mnuOnlineBrokers->isVisible(); }, 5000));
-    EXPECT_EQ(window->mnuOnlineBrokers->pos(),
-              window->cmdBrokers->mapToGlobal(QPoint(0, window->cmdBrokers->height())));
+    window->Bar().cmdBrokers->setFocus();
+    QTest::keyClick(window->Bar().cmdBrokers, Qt::Key_Space);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->Menus().mnuOnlineBrokers->isVisible(); }, 5000));
+    EXPECT_EQ(window->Menus().mnuOnlineBrokers->pos(),
+              window->Bar().cmdBrokers->mapToGlobal(QPoint(0, window->Bar().cmdBrokers->height())));
     const QUrl mainBefore = window->webBrowser->url();
     QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-    window->mnuOnlineBrokersEntry[1]->trigger();
-    window->mnuOnlineBrokers->close();
+    window->Menus().mnuOnlineBrokersEntry[1]->trigger();
+    window->Menus().mnuOnlineBrokers->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !adLoaded.isEmpty(); }, kLoadTimeoutMs));
     EXPECT_EQ(window->webAd->url(), QUrl(portal->base() + u"/brokers.html"_s));
     EXPECT_EQ(window->webBrowser->url(), mainBefore);
@@ -203,8 +204,9 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
     window->ReloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(),
               (QStringList{u"A"_s, QString(), u"B"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
-    EXPECT_EQ(window->mnuOnlineBrokersEntry[0]->data().toString(), u"http://"_s);
-    EXPECT_EQ(window->mnuOnlineBrokersEntry[1]->data().toString(), u"http://127.0.0.1:9/empty"_s);
+    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(), u"http://"_s);
+    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[1]->data().toString(),
+              u"http://127.0.0.1:9/empty"_s);
     putBrokers(u"Only"_s, {{u"Only"_s, u"http://127.0.0.1:9/only"_s}});
     window->ReloadOnlineBrokers();
     window->ReloadOnlineBrokers();
@@ -215,11 +217,11 @@ TEST_F(MenusWindowTest, CommandUrlOfABrokerIsNeverRunAsACommand) {
     start();
     putBrokers(u"Sly"_s, {{u"Sly"_s, u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s}});
     window->ReloadOnlineBrokers();
-    ASSERT_EQ(window->mnuOnlineBrokersEntry.size(), 1);
-    EXPECT_EQ(window->mnuOnlineBrokersEntry[0]->data().toString(),
+    ASSERT_EQ(window->Menus().mnuOnlineBrokersEntry.size(), 1);
+    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(),
               u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s);
     const QUrl adBefore = window->webAd->url();
-    window->mnuOnlineBrokersEntry[0]->trigger();
+    window->Menus().mnuOnlineBrokersEntry[0]->trigger();
     QTest::qWait(1500);
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_TRUE(opener.urls.isEmpty());
@@ -262,7 +264,7 @@ TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
 TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
     start();
     prompts.answers.push_back(u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Ftyped.mp3"_s);
-    window->mnuFileBrowseTo->trigger();
+    window->Menus().mnuFileBrowseTo->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.urls.isEmpty(); }, 10000));
     EXPECT_EQ(engine.urls, QStringList{u"http://127.0.0.1:9/typed.mp3"_s});
     EXPECT_EQ(prompts.defaults.last(), portal->base() + u"/"_s);
@@ -272,7 +274,7 @@ TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
     QString typed = portal->base() + u"/markets.html"_s;
     typed.remove(u"http://"_s);
     prompts.answers.push_back(typed);
-    window->mnuFileBrowseTo->trigger();
+    window->Menus().mnuFileBrowseTo->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.isEmpty(); }, kLoadTimeoutMs));
     EXPECT_EQ(window->webBrowser->url(), QUrl(portal->base() + u"/markets.html"_s));
 }

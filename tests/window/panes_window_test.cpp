@@ -69,16 +69,16 @@ TEST_F(WindowTest, FirstRunLaysThePanesOut) {
     start();
     EXPECT_EQ(window->windowTitle(), u"Quillmoor(tm) Vendrasel"_s);
     EXPECT_EQ(window->size(), QSize(640, 480));
-    EXPECT_EQ(window->sldVolume->value(), 75);
+    EXPECT_EQ(window->Bar().sldVolume->value(), 75);
     EXPECT_EQ(engine.volume(), 75);
     // The play bar's bottom edge sits 94 pixels above the status bar.
-    const QRect bar = window->picPlayBar->geometry();
+    const QRect bar = window->Bar().picPlayBar->geometry();
     EXPECT_EQ(window->sbStatusBar->geometry().top() - (bar.top() + bar.height()), 94);
     EXPECT_EQ(window->webAd->height(), 94);
     EXPECT_EQ(window->webBrowser->geometry().bottom() + 1, bar.top());
-    EXPECT_FALSE(window->cmdPlay->isEnabled());
-    EXPECT_FALSE(window->cmdPause->isVisible());
-    EXPECT_FALSE(window->cmdStop->isEnabled());
+    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
+    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
     EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
     EXPECT_TRUE(server.requests.contains(u"/player_creative.shtml"_s));
 }
@@ -97,7 +97,7 @@ TEST_F(WindowTest, AnUnreachablePortalIsSaidInThePaneAndTryAgainLoadsIt) {
     };
     ASSERT_TRUE(shows(u"The Quillmoor portal at "_s + base + u" cannot be reached"_s));
     EXPECT_TRUE(text(window->webBrowser).contains(u"Try again"_s));
-    EXPECT_TRUE(window->sldVolume->isEnabled());
+    EXPECT_TRUE(window->Bar().sldVolume->isEnabled());
 
     PageServer portal(QHostAddress(QHostAddress::LocalHost), port);
     ASSERT_TRUE(portal.isListening());
@@ -191,7 +191,7 @@ TEST_F(WindowTest, ClosingSavesTheWindowSettings) {
     start();
     window->resize(700, 520);
     waitForLayout(QSize(700, 520));
-    window->sldVolume->setValue(0);
+    window->Bar().sldVolume->setValue(0);
     EXPECT_EQ(engine.volume(), 0);
     const float playBarBottom = window->PlayBarBottom();
     window->close();
@@ -229,17 +229,17 @@ TEST_F(WindowTest, EngineStateDrivesTheButtonsAndStatus) {
     start();
     engine.setAvailable(false, true, true);
     Q_EMIT engine.playStateChanged(MediaEngine::Playing);
-    EXPECT_TRUE(window->cmdPause->isVisible());
-    EXPECT_TRUE(window->cmdStop->isEnabled());
+    EXPECT_TRUE(window->Bar().cmdPause->isVisible());
+    EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
     EXPECT_EQ(window->sbStatusBar->currentMessage(), u"Playing."_s);
-    EXPECT_EQ(window->cmdPause->geometry(), window->cmdPlay->geometry());
+    EXPECT_EQ(window->Bar().cmdPause->geometry(), window->Bar().cmdPlay->geometry());
 }
 
 TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
     start();
     window->resize(640, 700);
     waitForLayout(QSize(640, 700));
-    QWidget* bar = window->picPlayBar;
+    QWidget* bar = window->Bar().picPlayBar;
     const QPoint grab(PlayerLayout::kGrabStripLeft + 5, bar->height() / 2);
     QTest::mousePress(bar, Qt::LeftButton, {}, grab);
     QMouseEvent far(QEvent::MouseMove, QPointF(grab.x(), -2000),

@@ -195,7 +195,7 @@ TEST_F(QuietStartTest, LookAndTabOrderMatchAWindowBuiltWhole) {
     // The panes lie below the play bar.
     const QWidgetList order =
         window->centralWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    EXPECT_LT(order.indexOf(window->webAd), order.indexOf(window->picPlayBar));
+    EXPECT_LT(order.indexOf(window->webAd), order.indexOf(window->Bar().picPlayBar));
 }
 
 TEST_F(QuietStartTest, AWindowClosedWhileShowingStartsNothingMore) {

@@ -59,7 +59,7 @@ protected:
     // Opens Customise Skin from the menu; `inside` runs while it is shown and closes it.
     void customise(const std::function<void(frmCustomiseSkin&)>& inside) {
         ASSERT_TRUE(testing::WhileModal<frmCustomiseSkin>(
-            window->mnuFileCustomizeSkin, [&](frmCustomiseSkin& dialog) {
+            window->Menus().mnuFileCustomizeSkin, [&](frmCustomiseSkin& dialog) {
                 inside(dialog);
                 if (dialog.isVisible()) {
                     ADD_FAILURE() << "the dialog is still open";
@@ -190,7 +190,7 @@ TEST_F(SkinWindowTest, StoredColouriseFalseLeavesHueAndSaturationDisabled) {
 TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
     start();
     const QColor before = face(window->centralWidget());
-    const QColor brokers = buttonFace(window->cmdBrokers);
+    const QColor brokers = buttonFace(window->Bar().cmdBrokers);
     QImage previewBefore;
     customise([&](frmCustomiseSkin& d) {
         previewBefore = d.picSample->Picture();
@@ -210,19 +210,20 @@ TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
     const QColor after = ToQColor(window->SkinConfiguration().FaceColour());
     ASSERT_NE(after, before);
     EXPECT_EQ(face(window->centralWidget()), after);
-    EXPECT_EQ(face(window->picPlayBar), after);
-    EXPECT_EQ(face(window->Picture1), after);
+    EXPECT_EQ(face(window->Bar().picPlayBar), after);
+    EXPECT_EQ(face(window->Bar().Picture1), after);
     for (QToolButton* button :
-         {window->cmdPlay, window->cmdPause, window->cmdStop, window->cmdHome, window->cmdMail}) {
+         {window->Bar().cmdPlay, window->Bar().cmdPause, window->Bar().cmdStop,
+          window->Bar().cmdHome, window->Bar().cmdMail}) {
         EXPECT_EQ(buttonFace(button), after) << button->objectName().toStdString();
     }
-    EXPECT_EQ(buttonFace(window->cmdBrokers), brokers);
-    EXPECT_NE(buttonFace(window->sldVolume), after);
+    EXPECT_EQ(buttonFace(window->Bar().cmdBrokers), brokers);
+    EXPECT_NE(buttonFace(window->Bar().sldVolume), after);
     // As drawn: the volume slider and the status bar keep the desktop's colour, edge to edge.
     const QImage shot = window->grab().toImage();
     const QColor desktop = QApplication::palette().color(QPalette::Window);
-    for (QWidget* own :
-         {static_cast<QWidget*>(window->sldVolume), static_cast<QWidget*>(window->sbStatusBar)}) {
+    for (QWidget* own : {static_cast<QWidget*>(window->Bar().sldVolume),
+                         static_cast<QWidget*>(window->sbStatusBar)}) {
         for (const QPoint corner : {QPoint(0, 0), QPoint(own->width() - 1, 0)}) {
             EXPECT_EQ(QColor(shot.pixel(own->mapTo(window.get(), corner))), desktop)
                 << own->objectName().toStdString() << " at " << corner.x();
@@ -304,8 +305,9 @@ TEST_F(SkinWindowTest, DraggingACornerResizesAndTheCaptionMaximisesOnDoubleClick
 TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
     start();
     prompts.yesNo = {true, true};  // both empty lists get a first entry, so the dialogs show
-    for (QAction* entry : {window->mnuHelpAbout, window->mnuFileConfigureOnlineBrokers,
-                           window->mnuFileBroadcastScheduler}) {
+    for (QAction* entry :
+         {window->Menus().mnuHelpAbout, window->Menus().mnuFileConfigureOnlineBrokers,
+          window->Menus().mnuFileBroadcastScheduler}) {
         EXPECT_TRUE(testing::WhileModal<QDialog>(entry, [&](QDialog& shown) {
             QDialog* dialog = &shown;
             QTest::qWait(50);
