@@ -4,6 +4,8 @@
 #include <QDBusConnection>
 #include <QEventLoop>
 #include <QIcon>
+#include <QLoggingCategory>
+#include <QQuickWindow>
 #include <QSlider>
 #include <QTimer>
 #include <QWebEngineProfile>
@@ -103,13 +105,37 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
             .openUri = withPlayback([](Playback& p, const QString& url) { p.OpenMedia(url); })};
 }
 
+// The window draws without OpenGL: two small pages and a play bar need no GPU, and an OpenGL
+// driver costs the player a third of its memory (without a GPU, Mesa's software renderer and
+// its LLVM alone weigh about 65 MB). The browser panes then paint through Qt Quick's software
+// scene graph, and the browser engine composes its pages in software. Whoever sets Qt's own
+// variables (QT_QUICK_BACKEND, QSG_RHI_BACKEND, QT_XCB_GL_INTEGRATION) keeps their choice.
+// True when the X11 variable was set here: it must not reach the programs the player starts.
+bool DrawWithoutOpenGl() {
+    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND") ||
+        qEnvironmentVariableIsSet("QSG_RHI_BACKEND")) {
+        return false;
+    }
+    QQuickWindow::setSceneGraphBackend(u"software"_s);
+    // The browser engine reports its unusual set-up at every start; nothing is wrong.
+    QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
+    if (qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
+        return false;
+    }
+    qputenv("QT_XCB_GL_INTEGRATION", "none");
+    return true;
+}
+
 // What must be in place before the application object: the stop-signal handlers (installed by
-// the program already; here when it could not), the browser's "lyrev:" scheme, the toolkit's
-// shared OpenGL contexts.
-void PrepareProcess() {
+// the program already; here when it could not), the browser's "lyrev:" scheme, how the window
+// draws, the toolkit's shared OpenGL contexts (for whoever chose OpenGL). True when a variable
+// was set for the application object only (see DrawWithoutOpenGl).
+bool PrepareProcess() {
     lyrevane::TerminationWatcher::InstallHandlers();
     lyrevane::RegisterCommandScheme();
+    const bool drawingVariableSet = DrawWithoutOpenGl();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    return drawingVariableSet;
 }
 
 void NameApplication() {
@@ -188,8 +214,13 @@ void KeepAwakeWhilePlaying(lyrevane::SleepInhibitor& inhibitor, const PlayerEngi
 
 extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     int argc, char** argv, lyrevane::LaunchHandoff* handoff) {
-    PrepareProcess();
+    const bool drawingVariableSet = PrepareProcess();
     QApplication app(argc, argv);
+    if (drawingVariableSet) {
+        // Read by the toolkit's X11 plug-in as the application object started; a mail program
+        // or browser started from the player must not inherit it.
+        qunsetenv("QT_XCB_GL_INTEGRATION");
+    }
     NameApplication();
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');

@@ -83,7 +83,7 @@ frmMain::frmMain(Services services, QWidget* parent)
 
     if (services.profile != nullptr) {
         BuildPanes(services.profile);
-    } else if (QQuickWindow::graphicsApi() != QSGRendererInterface::Software) {
+    } else if (QQuickWindow::sceneGraphBackend() != u"software"_s) {
         // The browser views draw into textures that the window composes. A window that
         // gets its first such child once it is on screen is destroyed and made anew; a
         // hidden stand-in has it compose that way from the start. With the software scene
