@@ -40,7 +40,11 @@ public:
         reports.append(launch.name + u": "_s + problem);
         launches.append(launch);
     }
+    void CannotConfirm(const PendingLaunch& launch, const QString& why) override {
+        unconfirmed.append(launch.name + u": "_s + why);
+    }
     QStringList reports;
+    QStringList unconfirmed;
     QList<PendingLaunch> launches;
 };
 
@@ -80,26 +84,31 @@ TEST_F(LaunchConfirmationTest, APlayerPlayingTheStreamConfirmsAtOnce) {
     EXPECT_TRUE(reporter.reports.isEmpty());
 }
 
-TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeLaunchesOnceMoreThenReportsOnce) {
+// Without a look at the players the broadcast is launched once and let go: a second launch
+// could start a second player beside one that plays it unseen.
+TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeIsRetriedOnlyWhereThePlayersCanBeSeen) {
+    confirmation.Due(u"Live"_s, u"3:00:00 PM"_s, kStream);
+    confirmation.Unseen(u"no session bus"_s);
+    EXPECT_EQ(launcher.opened, QStringList{kCommand});
+    EXPECT_EQ(reporter.unconfirmed, QStringList{u"Live: no session bus"_s});
+    EXPECT_FALSE(confirmation.IsWaiting());
+    // Launched while the bus was there, and then it is gone: nothing more either.
     confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
     clock.advance(59);
     confirmation.Tick();
-    EXPECT_TRUE(launcher.opened.isEmpty());
-    clock.advance(1);
+    confirmation.Unseen(u"no session bus"_s);
+    clock.advance(600);
     confirmation.Tick();
-    confirmation.Observe({});  // the retry looks at the bus first
-    EXPECT_EQ(launcher.opened, QStringList{kCommand});
-
-    // Confirmed on the retry: nothing reported.
-    confirmation.Observe({player(u"Playing"_s)});
-    EXPECT_FALSE(confirmation.IsWaiting());
+    EXPECT_EQ(launcher.opened.size(), 1);
+    EXPECT_EQ(reporter.unconfirmed.size(), 2);
     EXPECT_TRUE(reporter.reports.isEmpty());
 
-    // And when the retry fails too: one report, no third launch.
+    // The players seen, none with the broadcast: a new player, then one report.
     confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
     clock.advance(60);
     confirmation.Tick();
     confirmation.Observe({});
+    EXPECT_EQ(launcher.opened.size(), 2);
     clock.advance(60);
     confirmation.Tick();
     clock.advance(600);
@@ -108,6 +117,42 @@ TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeLaunchesOnceMoreThenReportsO
     EXPECT_EQ(launcher.opened.size(), 2);
     EXPECT_EQ(reporter.reports, QStringList{u"Live: no player started"_s});
     EXPECT_FALSE(confirmation.IsWaiting());
+}
+
+// Where a retry goes, by what the players on the bus have: it never replaces another stream.
+TEST_F(LaunchConfirmationTest, ARetryGoesToAPlayerOnTheStreamOrIdleElseToANewOne) {
+    PlayerReport recordingIdle = player(u"Stopped"_s, {}, {}, u"rec"_s);
+    recordingIdle.recording = true;
+    const struct {
+        QList<PlayerReport> players;
+        QString into;  // the player that gets OpenUri; empty: a new player
+    } rows[] = {
+        {{}, {}},
+        {{player(u"Playing"_s, u"http://h/other.mp3"_s, {}, u"on"_s)}, {}},
+        {{player(u"Paused"_s, u"http://h/other.mp3"_s, {}, u"paused"_s)}, {}},
+        {{player(u"Stopped"_s, u"http://h/other.mp3"_s, {}, u"loaded"_s)}, {}},
+        {{recordingIdle}, {}},
+        {{player(u"Stopped"_s, {}, {}, u"idle"_s)}, u"idle"_s},
+        {{player(u"Stopped"_s, {}, {}, u"idle"_s), player(u"Stopped"_s, kStream, {}, u"ours"_s)},
+         u"ours"_s},
+        {{player(u"Paused"_s, kStream, {}, u"ours"_s), player(u"Playing"_s, u"http://h/x"_s)},
+         u"ours"_s},
+    };
+    for (const auto& row : rows) {
+        launcher.opened.clear();
+        inPlayers.clear();
+        confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+        clock.advance(60);
+        confirmation.Tick();
+        confirmation.Observe(row.players);
+        EXPECT_EQ(inPlayers,
+                  row.into.isEmpty() ? QStringList() : QStringList{row.into + u" <- "_s + kStream})
+            << row.into.toStdString();
+        EXPECT_EQ(launcher.opened.size(), row.into.isEmpty() ? 1 : 0);
+        clock.advance(60);
+        confirmation.Tick();
+    }
+    EXPECT_EQ(reporter.reports.size(), std::size(rows));
 }
 
 TEST_F(LaunchConfirmationTest, ThePlayersOwnErrorIsRetriedInAPlayerAlreadyThereThenReported) {
@@ -169,7 +214,7 @@ TEST_F(LaunchConfirmationTest, TryAgainIsAFreshLaunchWithItsOwnRetry) {
     EXPECT_EQ(launcher.opened.size(), 2);
     clock.advance(60);
     confirmation.Tick();
-    confirmation.Observe({player(u"Stopped"_s, u"http://h/x"_s)});  // its retry reuses it
+    confirmation.Observe({player(u"Stopped"_s, {})});  // its retry reuses an idle player
     EXPECT_EQ(launcher.opened.size(), 2);
     EXPECT_EQ(inPlayers, QStringList{u"p1 <- "_s + kStream});
     confirmation.Observe({player(u"Playing"_s)});
