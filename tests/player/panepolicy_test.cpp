@@ -100,11 +100,6 @@ TEST(PaneRecovery, FailedPanesReloadOnTryAgainTheNetworkOrSlowingRetries) {
     recovery.NetworkBack();
     EXPECT_EQ(log.mid(7), (QStringList{u"main.navigate http://portal/start"_s,
                                        u"ad.navigate http://broker/x"_s}));
-    EXPECT_FALSE(recovery.IsFailed(Pane::Ad));
-    recovery.Failed(Pane::Ad, u"http://broker/x"_s);
-    recovery.Failed(Pane::Main, u"http://portal/start"_s);
-    recovery.TryAgain(Pane::Main);
-    EXPECT_EQ(log.last(), u"ad.navigate http://broker/x"_s);
     recovery.Failed(Pane::Main, u"http://portal/start"_s);
     recovery.TryAgain(Pane::Main);  // the ad pane shows its page: it reloads it
     EXPECT_EQ(log.last(), u"ad.refresh"_s);

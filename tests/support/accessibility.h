@@ -133,12 +133,12 @@ inline QStringList UnspokenTexts(QWidget* root) {
         QString shown = label->text();
         shown.chop(shown.endsWith(QChar(0x2026)) ? 1 : 0);
         if (label->isVisible() && label->buddy() == nullptr && !spoken(label).contains(shown)) {
-            unspoken.append(label->objectName() + QStringLiteral(" is called ") + spoken(label));
+            unspoken.append(label->objectName() + u' ' + spoken(label));
         }
     }
     for (QStatusBar* bar : root->findChildren<QStatusBar*>()) {
         if (spoken(bar) != bar->currentMessage()) {
-            unspoken.append(bar->objectName() + QStringLiteral(" is called ") + spoken(bar));
+            unspoken.append(bar->objectName() + u' ' + spoken(bar));
         }
     }
     return unspoken;
