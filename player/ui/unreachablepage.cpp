@@ -3,6 +3,7 @@
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
+#include <QWebEngineView>
 
 #include <utility>
 
@@ -44,9 +45,8 @@ constexpr int kAborted = -3;
 // %1 the background colour, %2 the text colour.
 constexpr QStringView kQuietTemplate =
     uR"(<!DOCTYPE html>
-<html lang="en"><head><meta charset="utf-8"><title>Advertisements</title>
-<style>html, body { margin: 0; height: 100%; background: %1; color: %2; }</style>
-</head><body id="quiet"></body></html>
+<html lang="en"><head><meta charset="utf-8"><title>Advertisements</title></head>
+<body bgcolor="%1" text="%2"></body></html>
 )";
 
 bool IsPortalAddress(const QString& portalBase, const QUrl& url) {
@@ -124,6 +124,10 @@ void UnreachablePage::OnLoading(const QWebEngineLoadingInfo& info) {
             return;
         }
         page_->setHtml(Html(portalBase_, info.url(), info.errorString()));
+        // The keys go to it at once: Enter tries again.
+        if (QWebEngineView* view = QWebEngineView::forPage(page_)) {
+            view->setFocus(Qt::OtherFocusReason);
+        }
     }
     shownFor_ = info.url();
     if (events_.failed) {

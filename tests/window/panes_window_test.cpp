@@ -103,6 +103,7 @@ TEST_F(WindowTest, AnUnreachablePortalIsSaidInThePaneAndTryAgainLoadsIt) {
                                   u".getBoundingClientRect(); [r.top >= 0, r.bottom <= "
                                   u"innerHeight, document.activeElement.innerText].join()"_s),
               u"true,true,Try again"_s);
+    EXPECT_TRUE(window->webBrowser->isAncestorOf(window->focusWidget()));
     // The ad pane stands quiet in the skin's face colour, without the engine's error page.
     const QColor face = window->centralWidget()->palette().color(QPalette::Window);
     const QString quietFace =
