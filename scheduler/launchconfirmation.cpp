@@ -2,6 +2,8 @@
 
 #include <QUrl>
 
+#include <utility>
+
 #include "scheduler/schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -57,19 +59,23 @@ void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& 
     // Players open only http and https streams through the bus; others go to the opener.
     const QString scheme = QUrl(launch.mediaUrl).scheme().toLower();
     const bool openable = scheme == u"http" || scheme == u"https";
-    if (launch.toRunningPlayer && openInPlayer_ && openable && !players.isEmpty()) {
-        // The player that tried this stream, else one that plays nothing, else any.
-        const auto rank = [&launch](const PlayerReport& player) {
-            return SameStream(player.url, launch.mediaUrl) ? 0
-                   : player.playbackStatus != u"Playing"   ? 1
-                                                           : 2;
-        };
-        const PlayerReport* chosen = &players.first();
-        for (const PlayerReport& player : players) {
-            if (rank(player) < rank(*chosen)) {
-                chosen = &player;
-            }
+    // The player that tries this stream, else one that plays nothing; never one that has
+    // another stream loaded, which the listener may be hearing or coming back to.
+    const auto rank = [&launch](const PlayerReport& player) {
+        if (SameStream(player.url, launch.mediaUrl)) {
+            return 0;
         }
+        const bool idle =
+            player.url.isEmpty() && player.playbackStatus == u"Stopped" && !player.recording;
+        return idle ? 1 : 2;
+    };
+    const PlayerReport* chosen = nullptr;
+    for (const PlayerReport& player : players) {
+        if (rank(player) < 2 && (chosen == nullptr || rank(player) < rank(*chosen))) {
+            chosen = &player;
+        }
+    }
+    if (launch.toRunningPlayer && openInPlayer_ && openable && chosen != nullptr) {
         // It clears its error as it opens the stream: its word counts again.
         launch.spentPlayers.removeAll(chosen->id);
         openInPlayer_(chosen->id, launch.mediaUrl);
@@ -144,6 +150,27 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     if (confirmed_) {
         for (const auto& [launch, player] : playing) {
             confirmed_(launch, player);
+        }
+    }
+}
+
+void LaunchConfirmation::Unseen(const QString& why) {
+    QList<PendingLaunch> toStart;
+    for (qsizetype i = 0; i < pending_.size();) {
+        if (!pending_[i].launched) {
+            toStart.append(pending_.takeAt(i));
+        } else {
+            ++i;
+        }
+    }
+    for (const PendingLaunch& launch : toStart) {
+        Start(launch, {});  // to the opener; one that could not start stays for its retry
+    }
+    for (const PendingLaunch& launch : std::exchange(pending_, {})) {
+        if (launch.launched) {
+            reporter_.CannotConfirm(launch, why);
+        } else {
+            pending_.append(launch);
         }
     }
 }

@@ -34,7 +34,7 @@ struct PendingLaunch {
     QStringList spentPlayers;
     // Handed to a player (or to the opener) already; until then it waits for a look at the bus.
     bool launched = true;
-    // A retry: it goes to a player already on the bus when there is one.
+    // A retry: it goes to a player on the bus that tries its stream or plays nothing.
     bool toRunningPlayer = false;
     // The listener wants it recorded once a player plays it.
     bool record = false;
@@ -47,15 +47,19 @@ public:
     // One report per failed broadcast; `problem` says what went wrong. The user may ask
     // to try again, which calls LaunchConfirmation::TryAgain with `launch`.
     virtual void ReportFailure(const PendingLaunch& launch, const QString& problem) = 0;
+    // The launch was handed on, but the players cannot be seen (`why`): nothing confirms it.
+    virtual void CannotConfirm(const PendingLaunch& launch, const QString& why) = 0;
 };
 
 // Makes sure a scheduled start really plays: a due broadcast that a player already plays
 // (or connects to) counts as started; otherwise it is launched and awaited (up to
 // `confirmTimeout`) until a player reports "Playing" with the broadcast's stream. If none
-// does, or the player reports an error for that stream, it tries once more, in a player
-// already on the bus when there is one (MPRIS OpenUri); if that fails too, it reports the
-// failure once. Everything is driven from outside: Observe with what the bus shows, Tick
-// with the time.
+// does, or the player reports an error for that stream, it tries once more: by MPRIS OpenUri
+// in a player that tries that stream or plays nothing, else in a new player, never in one
+// that has another stream; if that fails too, it reports the failure once. Without a look
+// at the players (no usable bus) a broadcast is launched once and let go unconfirmed.
+// Everything is driven from outside: Observe with what the bus shows (Unseen when it
+// cannot be looked at), Tick with the time.
 class LaunchConfirmation {
 public:
     static constexpr std::chrono::seconds kConfirmTimeout{60};
@@ -80,6 +84,9 @@ public:
                   const QString& error, bool record = false);
     // The players the bus shows now.
     void Observe(const QList<PlayerReport>& players);
+    // The bus cannot be looked at (`why`): broadcasts waiting for a look are launched by
+    // the opener, and launched ones are let go, since no player could confirm them.
+    void Unseen(const QString& why);
     // Gives up on launches whose time is out.
     void Tick();
     // The user asked to try a reported broadcast again: a fresh launch.

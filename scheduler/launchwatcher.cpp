@@ -1,6 +1,7 @@
 #include "scheduler/launchwatcher.h"
 
 #include "common/busnames.h"
+#include "scheduler/schedulerlog.h"
 
 #include <QDBusArgument>
 #include <QDBusMessage>
@@ -179,8 +180,8 @@ void LaunchWatcher::Poll() {
     }
     SchedulePoll();
     if (!connected_) {
-        confirmation_.Observe({});  // no bus to look at: launches go to the opener
-        recordings_.Observe({});
+        const QString error = bus_.lastError().message();
+        Unseen(error.isEmpty() ? u"no session bus"_s : u"no session bus: "_s + error);
         return;
     }
     if (polling_) {
@@ -192,10 +193,14 @@ void LaunchWatcher::Poll() {
         names, &QDBusPendingCallWatcher::finished, this, [this](QDBusPendingCallWatcher* finished) {
             finished->deleteLater();
             const QDBusPendingReply<QStringList> reply = *finished;
+            if (!reply.isValid()) {
+                Unseen(u"the session bus does not list its names: "_s + reply.error().message());
+                return;
+            }
             auto round = std::make_shared<PollRound>();
             round->done = [this](const QList<PlayerReport>& players) { Observed(players); };
             round->outstanding = 1;  // held until every request has been sent
-            for (const QString& name : reply.isValid() ? reply.value() : QStringList()) {
+            for (const QString& name : reply.value()) {
                 if (name != kPlayerPrefix && !name.startsWith(kPlayerPrefix + u'.')) {
                     continue;
                 }
@@ -248,6 +253,22 @@ void LaunchWatcher::Observed(const QList<PlayerReport>& players) {
         SchedulePoll();
     }
     DisconnectWhenIdle();
+}
+
+void LaunchWatcher::Unseen(const QString& why) {
+    polling_ = false;
+    confirmation_.Unseen(why);
+    recordings_.Observe({});
+    if (Following()) {
+        SchedulePoll();
+    }
+    DisconnectWhenIdle();
+}
+
+void LaunchWatcher::CannotConfirm(const PendingLaunch& launch, const QString& why) {
+    qCInfo(lcScheduler).noquote() << u"%1 (%2) was launched once; whether a player plays it "
+                                     u"cannot be confirmed without a look at the players (%3)"_s
+                                         .arg(launch.name, launch.time, why);
 }
 
 void LaunchWatcher::ReportFailure(const PendingLaunch& launch, const QString& problem) {

@@ -52,10 +52,13 @@ private Q_SLOTS:
 
 private:
     void ReportFailure(const PendingLaunch& launch, const QString& problem) override;
+    void CannotConfirm(const PendingLaunch& launch, const QString& why) override;
     void Connect();
     void DisconnectWhenIdle();
     void Poll();
     void Observed(const QList<PlayerReport>& players);
+    // The bus cannot be looked at: launches go out unconfirmed.
+    void Unseen(const QString& why);
     void Follow();
     void OpenInPlayer(const QString& player, const QString& mediaUrl);
     void Record(const QString& player, bool on);

@@ -50,7 +50,8 @@ int main(int argc, char** argv) {
     lyrevane::XdgOpenLauncher launcher;
     lyrevane::SchedulerService service(store, clock, launcher);
     // A broadcast that a player already plays is not launched again; a launch counts once a
-    // player plays it; otherwise it is retried (in a player already running), then reported.
+    // player plays it; otherwise it is retried (in a player that tries its stream or plays
+    // nothing, else a new one), then reported. Without a session bus it is launched once.
     // A broadcast to be recorded is recorded by the player that plays it, for up to 2 hours.
     lyrevane::LaunchWatcher launches(launcher, clock, {}, [](const QString& line) {
         std::fprintf(stderr, "LyrevaneScheduler: %s\n", line.toLocal8Bit().constData());

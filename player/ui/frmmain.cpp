@@ -143,7 +143,7 @@ void frmMain::BuildMenus() {
             [this] { OpenOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
     connect(m.mnuHelpAbout, &QAction::triggered, this,
             [this] { OpenOwnedDialog<frmAbout>(Dialogs()); });
-    menus_->PopUpBelow(playBar_->cmdBrokers);
+    menus_->PopUpFrom(playBar_->cmdBrokers);
 }
 
 void frmMain::BuildPanes(QWebEngineProfile* profile) {

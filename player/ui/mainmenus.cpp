@@ -3,8 +3,12 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QToolButton>
+
+#include <optional>
+#include <utility>
 
 #include "core/brokerlist.h"
 #include "engine/mediaengine.h"
@@ -28,6 +32,34 @@ QString literalCaption(const QString& name) {
     QString caption = name;
     return caption.replace(u'&', u"&&"_s);
 }
+
+// Where the pointer released a click on the button, while that click is on its way; a
+// click from the keyboard (or an accessibility action) leaves it empty.
+class PointerClick final : public QObject {
+public:
+    explicit PointerClick(QToolButton* button) : QObject(button), button_(button) {
+        button->installEventFilter(this);
+    }
+    // The release's place, once: the click it belongs to has come.
+    std::optional<QPoint> Take() { return std::exchange(at_, std::nullopt); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            const QPoint local = mouse->position().toPoint();
+            at_ = button_->rect().contains(local) ? std::optional(button_->mapToGlobal(local))
+                                                  : std::nullopt;
+        } else if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress) {
+            at_.reset();
+        }
+        return false;
+    }
+
+private:
+    QToolButton* button_;
+    std::optional<QPoint> at_;
+};
 
 }  // namespace
 
@@ -89,9 +121,11 @@ void MainMenus::BuildBrokersMenu(QMainWindow& window) {
     mnuOnlineBrokersInfo1 = addItem(mnuOnlineBrokers, u"Cancel"_s, u"mnuOnlineBrokersInfo1"_s);
 }
 
-void MainMenus::PopUpBelow(QToolButton* button) {
-    QObject::connect(button, &QToolButton::clicked, mnuOnlineBrokers, [this, button] {
-        mnuOnlineBrokers->popup(button->mapToGlobal(QPoint(0, button->height())));
+void MainMenus::PopUpFrom(QToolButton* button) {
+    auto* pointer = new PointerClick(button);
+    QObject::connect(button, &QToolButton::clicked, mnuOnlineBrokers, [this, button, pointer] {
+        mnuOnlineBrokers->popup(
+            pointer->Take().value_or(button->mapToGlobal(QPoint(0, button->height()))));
     });
 }
 

@@ -22,8 +22,9 @@ public:
 
     // Catch Up and Record as the engine allows them now.
     void UpdateLive();
-    // The brokers popup opens below `button` when it is clicked.
-    void PopUpBelow(QToolButton* button);
+    // The brokers popup opens when `button` is clicked: at the pointer for a mouse click,
+    // below the button from the keyboard.
+    void PopUpFrom(QToolButton* button);
     // One entry per broker, in list order, above the fixed items; a click hands the
     // broker's URL, as stored, to `open`.
     void ReloadBrokers(const QList<BrokerEntry>& brokers,

@@ -7,6 +7,7 @@
 #include "engine/mediaengine.h"
 #include "engine/nowplaying.h"
 #include "platform/promptservice.h"
+#include "ui/spokenname.h"
 #include "ui/tickingfield.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -35,11 +36,14 @@ StatusLine::StatusLine(QWidget* parent) {
     sbStatusBar = new QStatusBar(parent);
     sbStatusBar->setObjectName(u"sbStatusBar"_s);
     sbStatusBar->setSizeGripEnabled(false);
-    sbStatusBar->setAccessibleName(u"Status"_s);
+    // A screen reader reads each bar's text as its name, the bar's role as its description.
+    sbStatusBar->setAccessibleDescription(tr("Status"));
+    spokenStatus_ = new SpokenName(sbStatusBar);
     // What the station says it plays, on the right; the status texts keep the left.
     lblNowPlaying = new QLabel(sbStatusBar);
     lblNowPlaying->setObjectName(u"lblNowPlaying"_s);
-    lblNowPlaying->setAccessibleName(u"Now playing"_s);
+    lblNowPlaying->setAccessibleDescription(tr("Now playing"));
+    spokenNowPlaying_ = new SpokenName(lblNowPlaying);
     lblNowPlaying->setTextFormat(Qt::PlainText);
     lblNowPlaying->setMaximumWidth(320);
     // How long the programme has been recorded, beside it; it changes every second.
@@ -52,6 +56,7 @@ StatusLine::StatusLine(QWidget* parent) {
 
 void StatusLine::SetStatusText(const QString& text) {
     sbStatusBar->showMessage(text);
+    spokenStatus_->Say(text);
 }
 
 int StatusLine::Height() const {
@@ -76,6 +81,7 @@ QString StatusLine::ShowNowPlaying(const MediaEngine& engine) {
         lblNowPlaying->setText(
             metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
         lblNowPlaying->setToolTip(plainToolTip(text));
+        spokenNowPlaying_->Say(text);  // whole, as the tooltip shows it
     }
     return joined(recording, text);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 class QLabel;
@@ -9,11 +10,14 @@ class QWidget;
 namespace lyrevane {
 
 class MediaEngine;
+class SpokenName;
 class TickingField;
 
 // The window's status bar: the player's status texts on the left, what the station
 // plays on the right.
 class StatusLine final {
+    Q_DECLARE_TR_FUNCTIONS(StatusLine)
+
 public:
     explicit StatusLine(QWidget* parent);
 
@@ -33,6 +37,9 @@ public:
 
 private:
     QString shownText_;
+    // The names a screen reader reads: the status text, the whole now-playing text.
+    SpokenName* spokenStatus_ = nullptr;
+    SpokenName* spokenNowPlaying_ = nullptr;
 };
 
 }  // namespace lyrevane

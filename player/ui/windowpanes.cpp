@@ -1,8 +1,11 @@
 #include "ui/windowpanes.h"
 
+#include <QNetworkInformation>
+#include <QTimer>
 #include <QWebEngineView>
 
 #include "core/deferredpane.h"
+#include "core/panerecovery.h"
 #include "dialogs/dialogs.h"
 #include "platform/platform.h"
 #include "rules/commandurl.h"
@@ -17,9 +20,12 @@ WindowPanes::WindowPanes(UrlOpener& opener, std::function<void(const QUrl&)> run
     : opener_(opener),
       runCommand_(std::move(runCommand)),
       main_(std::make_unique<DeferredPane>()),
-      ad_(std::make_unique<DeferredPane>()) {}
+      ad_(std::make_unique<DeferredPane>()),
+      recovery_(std::make_unique<PaneRecovery>(
+          *main_, *ad_, [this](std::chrono::milliseconds delay) { retry_->start(delay); })) {}
 
 WindowPanes::~WindowPanes() {
+    delete retry_;  // its connections call the recovery
     if (webBrowser != nullptr) {
         delete webBrowser->page();
         delete webAd->page();
@@ -35,7 +41,11 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
         profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { runCommand_(url); },
         [this](const QUrl& url) { OpenWindow(url); }));
     // No network or the portal down: the player's own page says so, not the engine's.
-    new UnreachablePage(webBrowser->page(), portalBaseUrl);
+    using Pane = PaneRecovery::Pane;
+    new UnreachablePage(
+        webBrowser->page(), UnreachablePage::Kind::Portal, portalBaseUrl,
+        {[this](const QUrl& url) { recovery_->Failed(Pane::Main, url.toString()); },
+         [this] { recovery_->Loaded(Pane::Main); }, [this] { recovery_->TryAgain(Pane::Main); }});
 
     webAd = new QWebEngineView(client);
     webAd->setObjectName(u"webAd"_s);
@@ -45,6 +55,19 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
                                      [this](const QUrl& url) { OpenWindow(url); });
     webAd->setPage(adPage);
     adPage->WatchUserInput(webAd);
+    // Whatever fails there, a quiet page in the skin's colours stands in.
+    new UnreachablePage(adPage, UnreachablePage::Kind::Quiet, portalBaseUrl,
+                        {[this](const QUrl& url) { recovery_->Failed(Pane::Ad, url.toString()); },
+                         [this] { recovery_->Loaded(Pane::Ad); }, nullptr},
+                        [client] {
+                            const QPalette& skin = client->palette();
+                            return std::pair(skin.color(QPalette::Window),
+                                             skin.color(QPalette::WindowText));
+                        });
+    retry_ = new QTimer(client);
+    retry_->setSingleShot(true);
+    QObject::connect(retry_, &QTimer::timeout, retry_, [this] { recovery_->RetryDue(); });
+    WatchNetwork();
 
     // Where the panes would stand had they been made with the window: right after the
     // logo in the keyboard's tab order, below the play bar and the status bar.
@@ -62,6 +85,20 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
 void WindowPanes::Attach() {
     main_->Attach(std::make_unique<WebViewPane>(webBrowser));
     ad_->Attach(std::make_unique<WebViewPane>(webAd));
+}
+
+void WindowPanes::WatchNetwork() {
+    if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
+        return;  // no way to tell here: the recovery retries on a timer
+    }
+    recovery_->SetNetworkWatched(true);
+    QObject::connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged,
+                     retry_, [this](QNetworkInformation::Reachability reachability) {
+                         if (reachability != QNetworkInformation::Reachability::Disconnected &&
+                             reachability != QNetworkInformation::Reachability::Unknown) {
+                             recovery_->NetworkBack();
+                         }
+                     });
 }
 
 void WindowPanes::OpenWindow(const QUrl& url) {

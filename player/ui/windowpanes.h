@@ -4,6 +4,7 @@
 #include <memory>
 
 class QString;
+class QTimer;
 class QUrl;
 class QWebEngineProfile;
 class QWebEngineView;
@@ -12,12 +13,14 @@ class QWidget;
 namespace lyrevane {
 
 class DeferredPane;
+class PaneRecovery;
 class UrlOpener;
 
 // The window's two browser panes, the portal and the advertisements. The session
 // navigates them from the start; their views are built later, on a browser profile,
 // and then take the navigations that waited. A new window either pane asks for opens
-// on the desktop, a command link never.
+// on the desktop, a command link never. A pane whose page cannot be loaded shows the
+// player's own page, and both come back with "Try again" or when the network does.
 class WindowPanes final {
 public:
     // `runCommand`: a command link followed in the portal pane.
@@ -40,11 +43,16 @@ public:
 
 private:
     void OpenWindow(const QUrl& url);
+    // Reloads the panes that failed when the network comes back, told by the platform's
+    // reachability where it can tell, else by timed retries.
+    void WatchNetwork();
 
     UrlOpener& opener_;
     std::function<void(const QUrl&)> runCommand_;
     std::unique_ptr<DeferredPane> main_;
     std::unique_ptr<DeferredPane> ad_;
+    std::unique_ptr<PaneRecovery> recovery_;
+    QTimer* retry_ = nullptr;  // the recovery's next timed retry
 };
 
 }  // namespace lyrevane

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/panerecovery.h"
+#include "fakes.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
@@ -65,6 +68,41 @@ TEST(NewWindowGate, OneWindowPerClickAndNoneWithout) {
     gate.UserInput();
     EXPECT_EQ(gate.Ask(true), Verdict::Open);
     EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+}
+
+// Panes that failed come back by "Try again" (both reload), by the network's return or by
+// retries that slow down; a pane that loads ends its retries.
+TEST(PaneRecovery, FailedPanesReloadOnTryAgainTheNetworkOrSlowingRetries) {
+    using Pane = PaneRecovery::Pane;
+    testing::EventLog log;
+    testing::FakePane main(u"main"_s, &log), ad(u"ad"_s, &log);
+    QList<qint64> retries;
+    PaneRecovery recovery(main, ad,
+                          [&](std::chrono::milliseconds ms) { retries.append(ms.count()); });
+    recovery.Failed(Pane::Main, u"http://portal/start"_s);
+    recovery.Failed(Pane::Ad, u"http://portal/ad"_s);
+    recovery.TryAgain(Pane::Main);  // the main page follows its own link
+    EXPECT_EQ(log, QStringList{u"ad.navigate http://portal/ad"_s});
+    for (int i = 0; i < 6; ++i) {
+        recovery.Failed(Pane::Main, u"http://portal/start"_s);
+        recovery.RetryDue();
+    }
+    EXPECT_EQ(retries, (QList<qint64>{30000, 60000, 120000, 240000, 480000, 900000}));
+    recovery.Loaded(Pane::Main);
+    recovery.TryAgain(Pane::Main);
+    recovery.RetryDue();
+    EXPECT_EQ(log.size(), 7) << "nothing failed: nothing reloads";
+    recovery.Failed(Pane::Ad, u"http://broker/x"_s);
+    recovery.TryAgain(Pane::Main);  // the main pane shows its page: no Try again there
+    recovery.SetNetworkWatched(true);
+    recovery.Failed(Pane::Main, u"http://portal/start"_s);
+    EXPECT_EQ(retries.size(), 7) << "the network is watched: no timed retry";
+    recovery.NetworkBack();
+    EXPECT_EQ(log.mid(7), (QStringList{u"main.navigate http://portal/start"_s,
+                                       u"ad.navigate http://broker/x"_s}));
+    recovery.Failed(Pane::Main, u"http://portal/start"_s);
+    recovery.TryAgain(Pane::Main);  // the ad pane shows its page: it reloads it
+    EXPECT_EQ(log.last(), u"ad.refresh"_s);
 }
 
 }  // namespace

@@ -40,7 +40,11 @@ public:
         reports.append(launch.name + u": "_s + problem);
         launches.append(launch);
     }
+    void CannotConfirm(const PendingLaunch& launch, const QString& why) override {
+        unconfirmed.append(launch.name + u": "_s + why);
+    }
     QStringList reports;
+    QStringList unconfirmed;
     QList<PendingLaunch> launches;
 };
 
@@ -80,34 +84,59 @@ TEST_F(LaunchConfirmationTest, APlayerPlayingTheStreamConfirmsAtOnce) {
     EXPECT_TRUE(reporter.reports.isEmpty());
 }
 
-TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeLaunchesOnceMoreThenReportsOnce) {
-    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
-    clock.advance(59);
-    confirmation.Tick();
-    EXPECT_TRUE(launcher.opened.isEmpty());
-    clock.advance(1);
-    confirmation.Tick();
-    confirmation.Observe({});  // the retry looks at the bus first
-    EXPECT_EQ(launcher.opened, QStringList{kCommand});
-
-    // Confirmed on the retry: nothing reported.
-    confirmation.Observe({player(u"Playing"_s)});
-    EXPECT_FALSE(confirmation.IsWaiting());
-    EXPECT_TRUE(reporter.reports.isEmpty());
-
-    // And when the retry fails too: one report, no third launch.
-    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
-    clock.advance(60);
-    confirmation.Tick();
-    confirmation.Observe({});
-    clock.advance(60);
-    confirmation.Tick();
+// Without a look at the players the broadcast is launched once and let go: a second launch
+// could start a second player beside one that plays it unseen.
+TEST_F(LaunchConfirmationTest, NoPlayerWithinTheTimeIsRetriedOnlyWhereThePlayersCanBeSeen) {
+    confirmation.Due(u"Live"_s, u"3:00:00 PM"_s, kStream);
+    confirmation.Unseen(u"no session bus"_s);
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});  // and the bus goes
+    confirmation.Unseen(u"no session bus"_s);
     clock.advance(600);
     confirmation.Tick();
-    confirmation.Observe({});
+    EXPECT_EQ(launcher.opened, QStringList{kCommand});
+    EXPECT_EQ(reporter.unconfirmed, QStringList(2, u"Live: no session bus"_s));
+    EXPECT_TRUE(reporter.reports.isEmpty());
+    EXPECT_FALSE(confirmation.IsWaiting());
+    // The players seen, none with the broadcast: once more in a new player, then one report.
+    confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+    for (int i = 0; i < 2; ++i) {
+        clock.advance(60);
+        confirmation.Tick();
+        confirmation.Observe({});
+    }
     EXPECT_EQ(launcher.opened.size(), 2);
     EXPECT_EQ(reporter.reports, QStringList{u"Live: no player started"_s});
     EXPECT_FALSE(confirmation.IsWaiting());
+}
+
+// A retry goes to a player that tries the broadcast's stream, else to an idle one, else to
+// a new player: never to one that has another stream, playing, paused, stopped or recording.
+TEST_F(LaunchConfirmationTest, ARetryGoesToAPlayerOnTheStreamOrIdleElseToANewOne) {
+    const QString other = u"http://h/other.mp3"_s;
+    PlayerReport recording = player(u"Stopped"_s, {}, {}, u"rec"_s);
+    recording.recording = true;
+    const PlayerReport idle = player(u"Stopped"_s, {}, {}, u"idle"_s);
+    const std::pair<QList<PlayerReport>, QString> rows[] = {
+        {{}, u"new"_s},
+        {{player(u"Playing"_s, other), player(u"Paused"_s, other), player(u"Stopped"_s, other),
+          recording},
+         u"new"_s},
+        {{player(u"Playing"_s, other), idle}, u"idle"_s},
+        {{idle, player(u"Paused"_s, kStream, {}, u"ours"_s)}, u"ours"_s},
+    };
+    for (const auto& [players, into] : rows) {
+        const qsizetype opened = launcher.opened.size();
+        inPlayers.clear();
+        confirmation.Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {});
+        clock.advance(60);
+        confirmation.Tick();
+        confirmation.Observe(players);
+        EXPECT_EQ(
+            launcher.opened.size() > opened ? u"new"_s : inPlayers.value(0).section(u' ', 0, 0),
+            into);
+        clock.advance(60);
+        confirmation.Tick();
+    }
 }
 
 TEST_F(LaunchConfirmationTest, ThePlayersOwnErrorIsRetriedInAPlayerAlreadyThereThenReported) {
@@ -169,7 +198,7 @@ TEST_F(LaunchConfirmationTest, TryAgainIsAFreshLaunchWithItsOwnRetry) {
     EXPECT_EQ(launcher.opened.size(), 2);
     clock.advance(60);
     confirmation.Tick();
-    confirmation.Observe({player(u"Stopped"_s, u"http://h/x"_s)});  // its retry reuses it
+    confirmation.Observe({player(u"Stopped"_s, {})});  // its retry reuses an idle player
     EXPECT_EQ(launcher.opened.size(), 2);
     EXPECT_EQ(inPlayers, QStringList{u"p1 <- "_s + kStream});
     confirmation.Observe({player(u"Playing"_s)});

@@ -25,14 +25,20 @@ Schedule dueNow(const QString& name, const QString& url) {
 TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) {
     const QString url = u"http://127.0.0.1:9/live stream.mp3?x=%20"_s;
     ASSERT_TRUE(WriteSchedule(store, dueNow(u"Live"_s, url), QDateTime::currentDateTime()));
+    env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/bus"_s);
     start(first);
 
     // The first tick launches and records the day; the opener (a shell script here) may
-    // take a moment longer to write down what it was given.
+    // take a moment longer to write down what it was given. Without a bus no player can
+    // confirm it: it is not launched again, and stderr says why.
     const QString lastActiveKey = schedulekeys::lastActive(u"Live"_s);
     EXPECT_TRUE(waitUntil([&] { return setting(lastActiveKey) == today(); }, kTickWait));
     ASSERT_TRUE(waitForLines(1));
     EXPECT_EQ(openedLines(), QStringList{PlayCommandUrl(url)});
+    QByteArray said;
+    EXPECT_TRUE(waitUntil(
+        [&] { return (said += first.readAllStandardError()).contains("cannot be confirmed"); },
+        kTickWait));
 
     // A second copy exits at once, with status 0, without touching the store.
     const QString before = setting(u"DoUpdate");

@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QKeySequence>
 #include <QLabel>
+#include <QStatusBar>
 #include <QStringList>
 #include <QWidget>
 
@@ -118,6 +119,29 @@ inline QStringList LabelProblems(QWidget* root, bool keys = true) {
         }
     }
     return problems;
+}
+
+// The shown texts that a screen reader would not hear: labels (other than a control's
+// caption) whose accessible name does not hold what they show, a text cut short to fit
+// included, and status bars not named by their message.
+inline QStringList UnspokenTexts(QWidget* root) {
+    QStringList unspoken;
+    const auto spoken = [](QWidget* widget) {
+        return QAccessible::queryAccessibleInterface(widget)->text(QAccessible::Name);
+    };
+    for (QLabel* label : root->findChildren<QLabel*>()) {
+        QString shown = label->text();
+        shown.chop(shown.endsWith(QChar(0x2026)) ? 1 : 0);
+        if (label->isVisible() && label->buddy() == nullptr && !spoken(label).contains(shown)) {
+            unspoken.append(label->objectName() + u' ' + spoken(label));
+        }
+    }
+    for (QStatusBar* bar : root->findChildren<QStatusBar*>()) {
+        if (spoken(bar) != bar->currentMessage()) {
+            unspoken.append(bar->objectName() + u' ' + spoken(bar));
+        }
+    }
+    return unspoken;
 }
 
 }  // namespace lyrevane::testing

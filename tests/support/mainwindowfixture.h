@@ -36,16 +36,22 @@ public:
     QStringList urls;
 };
 
-// The text `view` shows now.
-inline QString PaneText(QWebEngineView* view) {
-    QString shown;
+// What `script` gives in the page that `view` shows now.
+inline QVariant PaneScript(QWebEngineView* view, const QString& script) {
+    QVariant result;
     bool answered = false;
-    view->page()->toPlainText([&](const QString& text) {
-        shown = text;
+    view->page()->runJavaScript(script, [&](const QVariant& value) {
+        result = value;
         answered = true;
     });
     EXPECT_TRUE(waitUntil([&] { return answered; }, 10s));
-    return shown;
+    return result;
+}
+
+// The text `view` shows now.
+inline QString PaneText(QWebEngineView* view) {
+    return PaneScript(view, QStringLiteral("document.body ? document.body.innerText : ''"))
+        .toString();
 }
 
 // Clicks the element `id` of the page in `view`.

@@ -67,16 +67,36 @@ TEST_F(AccessibilityTest, TheVolumeSliderSaysItsNameAndValue) {
     EXPECT_EQ(engine.volume(), 52);
 }
 
+// A screen reader hears what the status bar shows, whole, each change announced at most
+// once a second; the field's role is its plain description.
 TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
+    QLabel* field = window->lblNowPlaying;
     engine.station = u"Quillmoor Live"_s;
     engine.title = u"Opening bell"_s;
     Q_EMIT engine.metadataChanged();
-    EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
+    EXPECT_EQ(field->text(), u"Quillmoor Live - Opening bell"_s);
     EXPECT_TRUE(window->toolTip().contains(u"Opening bell"_s));
-    EXPECT_EQ(window->lblNowPlaying->accessibleName(), u"Now playing"_s);
-    // The status text keeps its place on the left.
+    EXPECT_EQ(field->accessibleName(), u"Quillmoor Live - Opening bell"_s);
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(field)->text(QAccessible::Description),
+              u"Now playing"_s);
+    const QString longer = u"Quillmoor Live - "_s + u"The opening bell, "_s.repeated(12);
+    engine.title = longer.mid(17);
+    Q_EMIT engine.metadataChanged();  // three changes within the second after the last
+    engine.reconnectingText = u"Reconnecting since 15:07: Timed out"_s;
+    Q_EMIT engine.metadataChanged();
+    engine.reconnectingText.clear();
+    Q_EMIT engine.metadataChanged();
+    EXPECT_NE(field->text(), longer);  // cut short to fit
+    // Within the second after a change the name holds; then it says the latest text.
+    EXPECT_EQ(field->accessibleName(), u"Quillmoor Live - Opening bell"_s);
+    EXPECT_TRUE(testing::waitUntil([&] { return field->accessibleName() == longer; }, 5s));
+    EXPECT_EQ(testing::UnspokenTexts(window.get()), QStringList());
+    engine.title = u"Opening bell"_s;
+    Q_EMIT engine.metadataChanged();
+    // The status text keeps its place on the left, and is its bar's name.
     window->SetStatusText(u"Playing."_s);
     EXPECT_EQ(window->sbStatusBar->currentMessage(), u"Playing."_s);
+    EXPECT_EQ(window->sbStatusBar->accessibleName(), u"Playing."_s);
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
     // While the stream is reconnected the field says since when and why, then the station.
     engine.reconnectingText = u"Reconnecting since 15:07: Connection refused"_s;

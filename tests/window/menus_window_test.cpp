@@ -182,15 +182,21 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
     EXPECT_EQ(popupCaptions(), (QStringList{u"Alpha Trade"_s, u"Beta && Co"_s, u"-"_s,
                                             u"Configure"_s, u"Cancel"_s}));
 
-    // The button pops the menu up under itself, from the keyboard too, wherever the pointer
-    // is; the second entry opens its site in the ad pane only.
+    // Clicked, the button pops the menu up at the pointer; from the keyboard, under itself
+    // wherever the pointer is. The second entry opens its site in the ad pane only.
+    QToolButton* button = window->Bar().cmdBrokers;
+    QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(9, 7));
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return window->Menus().mnuOnlineBrokers->isVisible(); }, 5000));
+    EXPECT_EQ(window->Menus().mnuOnlineBrokers->pos(), button->mapToGlobal(QPoint(9, 7)));
+    window->Menus().mnuOnlineBrokers->close();
     QCursor::setPos(window->mapToGlobal(QPoint(5, 5)));
-    window->Bar().cmdBrokers->setFocus();
-    QTest::keyClick(window->Bar().cmdBrokers, Qt::Key_Space);
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Space);
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return window->Menus().mnuOnlineBrokers->isVisible(); }, 5000));
     EXPECT_EQ(window->Menus().mnuOnlineBrokers->pos(),
-              window->Bar().cmdBrokers->mapToGlobal(QPoint(0, window->Bar().cmdBrokers->height())));
+              button->mapToGlobal(QPoint(0, button->height())));
     const QUrl mainBefore = window->webBrowser->url();
     QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
     window->Menus().mnuOnlineBrokersEntry[1]->trigger();

@@ -96,14 +96,34 @@ TEST_F(WindowTest, AnUnreachablePortalIsSaidInThePaneAndTryAgainLoadsIt) {
                                kLoadTimeoutMs);
     };
     ASSERT_TRUE(shows(u"The Quillmoor portal at "_s + base + u" cannot be reached"_s));
-    EXPECT_TRUE(text(window->webBrowser).contains(u"Try again"_s));
     EXPECT_TRUE(window->Bar().sldVolume->isEnabled());
+    // In the default window "Try again" shows whole, and has the keyboard focus.
+    EXPECT_EQ(testing::PaneScript(window->webBrowser,
+                                  u"const r = document.getElementById('retry')"
+                                  u".getBoundingClientRect(); [r.top >= 0, r.bottom <= "
+                                  u"innerHeight, document.activeElement.innerText].join()"_s),
+              u"true,true,Try again"_s);
+    EXPECT_TRUE(window->webBrowser->isAncestorOf(window->focusWidget()));
+    // The ad pane stands quiet in the skin's face colour, without the engine's error page.
+    const QColor face = window->centralWidget()->palette().color(QPalette::Window);
+    const QString quietFace =
+        u"rgb(%1, %2, %3)"_s.arg(face.red()).arg(face.green()).arg(face.blue());
+    const auto adShows = [&](const QString& script, const QString& what) {
+        return QTest::qWaitFor(
+            [&] { return testing::PaneScript(window->webAd, script).toString() == what; },
+            kLoadTimeoutMs);
+    };
+    EXPECT_TRUE(adShows(u"getComputedStyle(document.body).backgroundColor"_s, quietFace));
+    EXPECT_EQ(text(window->webAd), QString());
 
+    // "Try again" loads both panes once the portal is back.
     PageServer portal(QHostAddress(QHostAddress::LocalHost), port);
     ASSERT_TRUE(portal.isListening());
     portal.add(u"/player_interviews.shtml"_s, u"<html><body>Welcome back</body></html>"_s);
+    portal.add(u"/player_creative.shtml"_s, u"<html><body>Ads back</body></html>"_s);
     click(window->webBrowser, u"retry"_s);
     ASSERT_TRUE(shows(u"Welcome back"_s));
+    EXPECT_TRUE(adShows(u"document.body.innerText"_s, u"Ads back"_s));
 
     window->webBrowser->setUrl(QUrl(base + u"/missing.html"_s));
     ASSERT_TRUE(shows(u"Not found"_s));
