@@ -3,6 +3,7 @@
 
     bench/weight.py [--players lyrevane,cvlc,mpv,gst-play] [--player build/player/Lyrevane]
                     [--runs 2] [--settle 10] [--seconds 45] [--env NAME=VALUE ...]
+    bench/weight.py --evening [--minutes 60] [--player build/player/Lyrevane]
 
 Everything runs on a private X screen (Xvfb), a private PulseAudio null sink and the demo
 Icecast and portal (tests/e2e/desktop.py), all on 127.0.0.1. Each player in turn plays the
@@ -27,6 +28,13 @@ meanwhile. mpv and gst-play-1.0 are not in scripts/install-deps (`apt-get instal
 gstreamer1.0-pulseaudio`); a player that is missing is skipped with a line saying so.
 --env NAME=VALUE is set for Lyrevane only (to try a candidate without a rebuild).
 
+--evening: whether a long evening makes Lyrevane grow. It plays /quillmoor.mp3 for --minutes
+(60) through a relay that cuts the connection every 5 minutes (the player reconnects), while
+the demo Icecast changes the title every 2 seconds; from a third of the time it is paused for
+10 minutes through its bus interface (MPRIS), then plays on behind live. The tree's PSS (and
+PSS alone) after the first minute, every minute, and at the end; the reconnections the relay
+saw; whether it still sounds at the end.
+
 The Markdown report goes to stdout, progress to stderr. Nothing is judged: exit status 0
 when the measurement ran, 2 when a tool it needs is missing.
 """
@@ -37,8 +45,10 @@ import argparse
 import array
 import os
 import shutil
+import socket
 import statistics
 import sys
+import threading
 import time
 from dataclasses import dataclass, field
 from pathlib import Path
@@ -48,6 +58,7 @@ sys.path.insert(0, str(ROOT / "bench"))
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import continuity  # noqa: E402
 import desktop  # noqa: E402
+import keeping  # noqa: E402
 
 sys.path.insert(0, str(desktop.DEMO))
 from streams import NAMED_MP3  # noqa: E402
@@ -168,6 +179,102 @@ def weigh(players: continuity.Players, name: str, settle: float, seconds: float)
         players.finish(name, process)
 
 
+class CuttingRelay:
+    """Forwards the player's connections to the server and cuts them all every `period` s."""
+
+    def __init__(self, upstream: str, period: float):
+        host, port = upstream.split("//")[1].split(":")
+        self.upstream = (host, int(port))
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.url = f"http://127.0.0.1:{self.listener.getsockname()[1]}"
+        self.connections = 0
+        self.cuts = 0
+        self._open: list[socket.socket] = []
+        self._lock = threading.Lock()
+        threading.Thread(target=self._serve, daemon=True).start()
+        threading.Thread(target=self._cut, args=(period,), daemon=True).start()
+
+    def _serve(self) -> None:
+        while True:
+            client, _ = self.listener.accept()
+            server = socket.create_connection(self.upstream)
+            with self._lock:
+                self.connections += 1
+                self._open += [client, server]
+            for source, target in ((client, server), (server, client)):
+                threading.Thread(target=self._pipe, args=(source, target), daemon=True).start()
+
+    @staticmethod
+    def _pipe(source: socket.socket, target: socket.socket) -> None:
+        try:
+            while data := source.recv(65536):
+                target.sendall(data)
+        except OSError:
+            pass
+        for end in (source, target):
+            try:
+                end.shutdown(socket.SHUT_RDWR)
+            except OSError:
+                pass
+
+    def _cut(self, period: float) -> None:
+        while True:
+            time.sleep(period)
+            with self._lock:
+                if self._open:
+                    self.cuts += 1
+                for end in self._open:
+                    try:
+                        end.shutdown(socket.SHUT_RDWR)
+                        end.close()
+                    except OSError:
+                        pass
+                self._open.clear()
+
+
+def evening(player: str, minutes: float) -> int:
+    with desktop.Desktop() as desk:
+        session = keeping.Session(desk, player, titles=2)
+        relay = CuttingRelay(session.streams, period=300)
+        pause_from, pause_minutes = minutes / 3 * 60, min(10.0, minutes / 3)
+        try:
+            session.start(relay.url + NAMED_MP3)
+            started = time.monotonic()
+            pid = session.process.pid
+            samples: list[tuple[float, float, float]] = []
+            paused = resumed = False
+            while (elapsed := time.monotonic() - started) < minutes * 60:
+                time.sleep(min(60.0, minutes * 60 - elapsed))
+                elapsed = time.monotonic() - started
+                pss = sum(desktop.tree_pss_kib(pid).values()) / 1024
+                samples.append((elapsed / 60, pss, tree_alone_kib(pid) / 1024))
+                say(f"{elapsed / 60:.0f} min: PSS {pss:.1f} MB, alone {samples[-1][2]:.1f} MB, "
+                    f"{relay.connections} connections")
+                if not paused and elapsed >= pause_from:
+                    session.call(keeping.PLAYER, "Pause")
+                    paused = True
+                elif paused and not resumed and elapsed >= pause_from + pause_minutes * 60:
+                    session.call(keeping.PLAYER, "Play")
+                    resumed = True
+            desk.recorder.reset()
+            sounding = desk.recorder.wait_for_audio(10)
+        finally:
+            session.stop()
+    first, last = samples[0], samples[-1]
+    print(f"A long evening: {minutes:g} min of /quillmoor.mp3, a new title every 2 s, the "
+          f"connection cut every 5 min, paused {pause_minutes:g} min from minute "
+          f"{pause_from / 60:.0f}.\n")
+    print("| | PSS | PSS alone (each page once) |")
+    print("|---|---|---|")
+    print(f"| after {first[0]:.0f} min | {first[1]:.1f} MB | {first[2]:.1f} MB |")
+    print(f"| peak | {max(x[1] for x in samples):.1f} MB | {max(x[2] for x in samples):.1f} MB |")
+    print(f"| at the end ({last[0]:.0f} min) | {last[1]:.1f} MB ({last[1] - first[1]:+.1f}) | "
+          f"{last[2]:.1f} MB ({last[2] - first[2]:+.1f}) |")
+    print(f"\nConnections made: {relay.connections} ({relay.cuts} cuts); sound at the end: "
+          f"{'yes' if sounding else 'NO'}.")
+    return 0
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--players", default="lyrevane,cvlc,mpv,gst-play")
@@ -177,6 +284,9 @@ def main() -> int:
     parser.add_argument("--seconds", type=float, default=45.0)
     parser.add_argument("--env", action="append", default=[],
                         help="NAME=VALUE set for Lyrevane only")
+    parser.add_argument("--evening", action="store_true",
+                        help="one long evening of play instead (see the description)")
+    parser.add_argument("--minutes", type=float, default=60.0)
     args = parser.parse_args()
 
     for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg"):
@@ -184,6 +294,8 @@ def main() -> int:
             print(f"{tool} is missing: run scripts/install-deps", file=sys.stderr)
             return 2
     player = Path(args.player).resolve()
+    if args.evening:
+        return evening(str(player), args.minutes)
     names = continuity.available_players(args.players.split(","), player)
     results: dict[str, list[Weight]] = {name: [] for name in names}
     with desktop.Desktop(shared=True) as desk:

@@ -126,14 +126,24 @@ bool DrawWithoutOpenGl() {
     return true;
 }
 
+// Pages of one site share one renderer process: the portal's two panes are one site, and a
+// renderer weighs about 7 MB of its own. Other sites keep processes of their own.
+void ShareRenderersBySite() {
+    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
+    if (!flags.contains("--process-per-")) {
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(" --process-per-site").trimmed());
+    }
+}
+
 // What must be in place before the application object: the stop-signal handlers (installed by
 // the program already; here when it could not), the browser's "lyrev:" scheme, how the window
-// draws, the toolkit's shared OpenGL contexts (for whoever chose OpenGL). True when a variable
-// was set for the application object only (see DrawWithoutOpenGl).
+// draws and how the pages share processes, the toolkit's shared OpenGL contexts (for whoever chose
+// OpenGL). True when a variable was set for the application object only (see DrawWithoutOpenGl).
 bool PrepareProcess() {
     lyrevane::TerminationWatcher::InstallHandlers();
     lyrevane::RegisterCommandScheme();
     const bool drawingVariableSet = DrawWithoutOpenGl();
+    ShareRenderersBySite();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     return drawingVariableSet;
 }
