@@ -92,6 +92,8 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    // Bodies come as the server sent them, never unpacked here: the reader looks at them.
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     const QByteArray agent = options_.userAgent.isEmpty() ? "Lyrevane/1.0" : options_.userAgent;
     curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.constData());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders_);

@@ -1,6 +1,7 @@
 // The stream feed and the media gateway against servers that answer oddly or with ill intent:
 // old radio heads, heads that never end, redirects and names that lead to refused addresses, a
 // proxy, indexes that list refused places, a server that answers its second client otherwise.
+#include "hostiledata.h"
 #include "net/hostpinning.h"
 #include "net/mediagateway.h"
 #include "net/streamfeed.h"
@@ -34,18 +35,21 @@ struct Case {
     Outcome outcome;
     QString said;  // the station when it plays, the line when it fails
     QString host = u"127.0.0.1"_s;
-    QStringList refused = {u"127.0.0.2"_s};
+    QStringList refused = {witnessAddress()};
     bool viaProxy = false;
 };
 
 TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
     ScriptedServer server;
-    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
+    ScriptedServer refusedHost{QHostAddress(witnessAddress())};
     ScriptedServer proxy;
     ASSERT_TRUE(server.isListening() && refusedHost.isListening() && proxy.isListening());
     refusedHost.stream(u"/live"_s, "audio/aacp", QByteArray(512, 'x'));
     const QByteArray audio(512, 'a');
     const QString tooLarge = u"connection failed: the server's answer is too large"_s;
+    const QString compressed = u"the server sends compressed data that is not audio"_s;
+    const QByteArray listing = indexOn(refusedHost.authority());
+    const QByteArray audioHead = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n";
     const std::vector<Case> cases{
         {"shoutcast v1", "ICY 200 OK\r\nicy-name: Old Timer\r\nContent-Type: audio/aacp\r\n\r\n",
          audio, Outcome::Plays, u"Old Timer"_s},
@@ -77,13 +81,30 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
          {},
          u"localhost"_s,
          {u"127.0.0.1"_s}},
+        // What libVLC would take for an index or unpack is never fed to it, whatever its type.
+        {"index that calls itself audio", audioHead + "\r\n", listing, Outcome::ByUrl, {}},
+        {"index behind a tag",
+         audioHead + "\r\n",
+         QByteArray("ID3\x04\0\0\0\0\0\x02xx", 12) + listing,
+         Outcome::ByUrl,
+         {}},
+        {"gzip bomb", audioHead + "Content-Encoding: gzip\r\n\r\n",
+         gzipped(QByteArray(1 << 20, '\0')), Outcome::Fails, compressed},
+        {"compressed index, no length",
+         "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n", zlibbed(listing),
+         Outcome::Fails, compressed},
+        {"dash manifest that calls itself audio",
+         audioHead + "\r\n",
+         "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\">",
+         Outcome::Refused,
+         {}},
         {"through a proxy",
          "HTTP/1.0 200 OK\r\nContent-Type: audio/aacp\r\nicy-name: Proxied\r\n\r\n",
          audio,
          Outcome::Plays,
          u"Proxied"_s,
          u"127.0.0.1"_s,
-         {u"127.0.0.2"_s},
+         {witnessAddress()},
          true},
     };
     int index = 0;
@@ -204,11 +225,11 @@ struct GatewayCase {
 // or the redirect says, and the gateway writes no header of upstream's but its own few.
 TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     ScriptedServer server;
-    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
+    ScriptedServer refusedHost{QHostAddress(witnessAddress())};
     ASSERT_TRUE(server.isListening() && refusedHost.isListening());
     const QByteArray far = refusedHost.url({}).toUtf8();
     MediaGatewayOptions options;
-    options.rules = SourceRules({u"127.0.0.2"_s});
+    options.rules = SourceRules({witnessAddress()});
     options.requestDeadline = 1s;
     auto* gateway = new MediaGateway(options);
     ASSERT_TRUE(gateway->isListening());
@@ -252,6 +273,12 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     server.redirect(u"/loop.mp3"_s, u"/loop.mp3"_s);
     server.raw(u"/endless"_s, "HTTP/1.0 200 OK\r\n", "X-Filler: " + QByteArray(500, 'h') + "\r\n");
     server.page(u"/huge.m3u8"_s, mpegurl, "#EXTM3U\n" + QByteArray(1024 * 1024, '#'));
+    server.page(u"/packed.bin"_s, "application/octet-stream",
+                zlibbed(indexOn(refusedHost.authority())));
+    server.respond(u"/gzip.mp3"_s, "200 OK",
+                   "Content-Type: audio/mpeg\r\nContent-Encoding: gzip\r\n",
+                   gzipped(indexOn(refusedHost.authority())));
+    server.page(u"/dash.mp3"_s, "audio/mpeg", "<MPD><BaseURL>" + far + "/</BaseURL></MPD>");
     server.page(u"/gone.m3u8"_s, mpegurl,
                 "#EXTM3U\nhttp://127.0.0.1:" + QByteArray::number(closedPort()) + "/gone.ts\n");
 
@@ -269,6 +296,13 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
          .path = u"/disguised.mp3"_s,
          .refused = {u"/d.ts"_s},
          .media = 1},
+        // libVLC would unpack these and fetch what they list: they are not passed on.
+        {.name = "compressed index", .path = u"/packed.bin"_s, .status = 502},
+        {.name = "compressed by its encoding", .path = u"/gzip.mp3"_s, .status = 502},
+        {.name = "manifest libVLC fetches from itself",
+         .path = u"/dash.mp3"_s,
+         .status = 403,
+         .refused = {server.url(u"/dash.mp3"_s)}},
         {.name = "second answer to a refused host",
          .path = u"/file.mp3"_s,
          .status = 403,
