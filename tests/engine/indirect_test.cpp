@@ -1,5 +1,6 @@
 // Playlists and redirects that lead to sources the rules refuse: libVLC never opens the
 // file and never connects to the host, and the user gets one message.
+#include "early/proxyenvironment.h"
 #include "enginefixture.h"
 #include "hostiledata.h"
 #include "scriptedserver.h"
@@ -288,6 +289,26 @@ TEST_F(IndirectSourceTest, FileOfAKnownLengthPlaysThroughTheGatewayUnderItsRealA
         player->stop();
     }
     expectUntouched();
+}
+
+// Behind a proxy the player's own requests go through it; libVLC's, to the gateway on loopback,
+// never do (libVLC reads http_proxy itself, and no no_proxy).
+TEST_F(IndirectSourceTest, LibVlcNeverSendsItsRequestsForTheGatewayToAProxy) {
+    ScriptedServer proxy;
+    const QString url = server.url(u"/tone.mp3"_s);
+    proxy.page(url, "audio/mpeg", audio);
+    qputenv("http_proxy", proxy.url({}).toUtf8());
+    proxyenvironment::moveFromMediaLibrary();
+    auto player = engine();
+    player->setUrl(url);
+    const bool played = waitUntil([&] { return player->playState() == MediaEngine::Playing; }, 10s);
+    player->stop();
+    for (const char* name : {"http_proxy", "HTTP_PROXY", proxyenvironment::kMovedHttpProxy}) {
+        qunsetenv(name);
+    }
+    EXPECT_TRUE(played);
+    EXPECT_FALSE(proxy.requests.isEmpty()) << "the player's own requests went around the proxy";
+    EXPECT_EQ(proxy.requests.size(), proxy.requests.count(url)) << "libVLC asked the proxy";
 }
 
 // An HLS stream plays through the gateway, segment by segment. A server that shows libVLC
