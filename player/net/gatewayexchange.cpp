@@ -86,7 +86,7 @@ GatewayExchange::GatewayExchange(MediaGateway& gateway, QTcpSocket* socket)
             fail(u"connection failed: Connection timed out"_s);
         }
     });
-    deadline_.start(gateway_.options().requestDeadline);
+    deadline_.start(gateway_.options().tokenDeadline);
     readRequest();
 }
 
@@ -152,6 +152,15 @@ void GatewayExchange::readRequest() {
     }
     session_ = found.session;
     listed_ = found.listed;
+    if (!gateway_.admit()) {
+        // The player's own door is full, which is no fault of the station's: said as such.
+        if (!listed_) {
+            gateway_.reportFailed(session_, u"the player's media gateway is busy"_s);
+        }
+        answer(503);
+        return;
+    }
+    admitted_ = true;
     if (found.refused) {
         if (found.firstRequest) {
             gateway_.reportRefused(session_, found.url);

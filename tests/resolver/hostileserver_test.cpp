@@ -409,15 +409,38 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     EXPECT_TRUE(std::any_of(server.heads.cbegin(), server.heads.cend(), [](const QByteArray& head) {
         return head.contains("\r\nRange: bytes=2-5");
     })) << "the range was not passed on";
-    // More connections at once than libVLC ever makes are turned away.
-    std::vector<std::unique_ptr<QTcpSocket>> idle(8);
-    for (auto& socket : idle) {
-        socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost,
-                              static_cast<quint16>(QUrl(gateway->origin()).port()));
-        ASSERT_TRUE(socket->waitForConnected(5000));
-    }
+    // Connections of another local program that ask for nothing hold no slot: the oldest make
+    // room for newer ones and all are closed within a moment, while the player is served.
+    const auto connectAll = [&](std::size_t count, const QByteArray& request) {
+        std::vector<std::unique_ptr<QTcpSocket>> sockets(count);
+        for (auto& socket : sockets) {
+            socket = std::make_unique<QTcpSocket>();
+            socket->connectToHost(QHostAddress::LocalHost,
+                                  static_cast<quint16>(QUrl(gateway->origin()).port()));
+            socket->write(request);
+        }
+        return sockets;
+    };
+    const auto idle = connectAll(24, {});
+    EXPECT_EQ(fetch(gateway->publish(server.url(u"/part.mp3"_s))).status, 206);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return std::all_of(idle.cbegin(), idle.cend(), [](const auto& socket) {
+                return socket->state() == QAbstractSocket::UnconnectedState;
+            });
+        },
+        5s));
+    // More requests at once than libVLC ever makes are turned away, and said to be the
+    // player's own limit, not the station's fault.
+    failed.clear();
+    const QByteArray endless = "GET " +
+                               QUrl(gateway->publish(server.url(u"/endless"_s))).path().toUtf8() +
+                               " HTTP/1.1\r\n\r\n";
+    const auto busy = connectAll(8, endless);
+    EXPECT_TRUE(waitUntil([&] { return server.requests.count(u"/endless"_s) >= 9; }, 5s));
     EXPECT_EQ(fetch(gateway->publish(server.url(u"/part.mp3"_s))).status, 503);
+    EXPECT_TRUE(waitUntil([&] { return !failed.isEmpty(); }, 5s));
+    EXPECT_EQ(failed.value(0), u"the player's media gateway is busy"_s);
     thread.quit();
     thread.wait();
 }
