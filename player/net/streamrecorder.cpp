@@ -58,18 +58,31 @@ QString StreamRecorder::extensionFor(const QByteArray& contentType) {
     return {};
 }
 
+// A file name has at most 255 bytes; the date, a number, " (recording)" and the extension
+// follow the station's name within them.
 QString StreamRecorder::fileNameOf(const QString& name) {
+    constexpr qsizetype kMaxBytes = 200;
     QString out;
-    for (const QChar c : name.simplified()) {
-        out += (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control ||
-                c.category() == QChar::Other_Format)
-                   ? u'-'
-                   : c;
+    qsizetype bytes = 0;
+    for (const char32_t code : name.simplified().toUcs4()) {
+        const QChar single(code < 0x10000 ? static_cast<char16_t>(code) : u'\0');
+        // The quote would be the cue sheet's; each character whole, never half of one.
+        const QString c = code == u'/' || code == u'\\' ||
+                                  single.category() == QChar::Other_Control ||
+                                  single.category() == QChar::Other_Format
+                              ? u"-"_s
+                          : code == u'"' ? u"'"_s
+                                         : QString::fromUcs4(&code, 1);
+        bytes += c.toUtf8().size();
+        if (bytes > kMaxBytes) {
+            break;
+        }
+        out += c;
     }
     while (out.startsWith(u'.')) {
         out.remove(0, 1);
     }
-    out = out.left(120).trimmed();
+    out = out.trimmed();
     return out.isEmpty() ? u"Lyrevane"_s : out;
 }
 

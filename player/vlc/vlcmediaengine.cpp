@@ -1,5 +1,7 @@
 #include "vlc/vlcmediaengine.h"
 
+#include "engine/vlcmessages.h"
+
 #include <utility>
 
 namespace lyrevane {
@@ -30,8 +32,10 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
         [guard = &accessGuard_](const QString& target) { return guard->mayOpen(target); });
     connect(player_.get(), &VlcPlayer::reported, this, &VlcMediaEngine::onPlayerReport);
     connect(player_.get(), &VlcPlayer::errorLogged, this, [this](const QString& line) {
-        // Gateway addresses in libVLC's errors are put back as the real ones.
-        dispatch(PlayStateMachine::logError(network_->gateway()->unmasked(line)));
+        // Gateway addresses in libVLC's errors are put back as the real ones; its texts about
+        // its internals become a plain reason.
+        dispatch(PlayStateMachine::logError(
+            network_->gateway()->unmasked(vlcmessages::fromLibVlc(line))));
     });
     EntryOpener::Hooks hooks;
     hooks.dispatch = [this](const Event& event) { dispatch(event); };
