@@ -197,6 +197,9 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
     PlayerEngine engine;
     PrestartStream(engine, plan, *handoff);
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    engine.finishLeftBehind();
+#endif
 
     // Media keys, panels and lock screens control the player through MPRIS, with the play
     // bar's handlers; what they ask while the window starts up is done once it has. It is on

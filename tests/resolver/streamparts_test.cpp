@@ -254,6 +254,34 @@ TEST(StreamRecorderTest, CueSheetFollowsTitlesAndGapsAndTheDiskStopsIt) {
     }
     EXPECT_EQ(folder.entryList(QDir::Files).size(), 8);
     EXPECT_EQ(StreamRecorder::extensionFor("audio/aacp; charset=x"), u"aac"_s);
+}
+
+// What a player that ended while recording left behind gets its final name, beside any file of
+// that name, and its cue sheet names it; what a running recorder writes is left alone.
+TEST(StreamRecorderTest, RecordingLeftBehindIsFinishedUnlessARecorderWritesIt) {
+    QTemporaryDir music;
+    const QDir folder(music.path());
+    const auto put = [&](const QString& name, const QByteArray& content) {
+        QFile file(folder.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    ASSERT_TRUE(put(u"Kestrel 2026-12-08 15-00 (recording).mp3"_s, "audio"));
+    ASSERT_TRUE(put(u"Kestrel 2026-12-08 15-00.mp3"_s, "older"));
+    ASSERT_TRUE(
+        put(u"Kestrel 2026-12-08 15-00.cue"_s,
+            "PERFORMER \"Kestrel\"\nFILE \"Kestrel 2026-12-08 15-00 (recording).mp3\" MP3\n"));
+    StreamRecorder running(0);
+    ASSERT_EQ(running.start(music.path(), u"Live"_s, u"mp3"_s, QDateTime::currentDateTime(), 0),
+              QString());
+    const QString left = u"Kestrel 2026-12-08 15-00 (2).mp3"_s;
+    EXPECT_EQ(StreamRecorder::finishLeftBehind(music.path()), QStringList{folder.filePath(left)});
+    QFile cue(folder.filePath(u"Kestrel 2026-12-08 15-00 (2).cue"_s));
+    ASSERT_TRUE(cue.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(cue.readAll().contains("FILE \"" + left.toUtf8() + "\" MP3"));
+    EXPECT_FALSE(folder.exists(u"Kestrel 2026-12-08 15-00.cue"_s));
+    EXPECT_TRUE(running.isRecording());
+    EXPECT_EQ(running.finish(), QString());
+    EXPECT_EQ(folder.entryList({u"*(recording)*"_s}), QStringList());
     EXPECT_EQ(StreamRecorder::extensionFor("video/mp4"), QString());
 }
 
