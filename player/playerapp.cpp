@@ -18,6 +18,7 @@
 #include "desktop/sleepinhibitor.h"
 #include "early/terminationwatcher.h"
 #include "launcher/launchhandoff.h"
+#include "net/movedproxy.h"
 #include "platform/platform.h"
 #include "rules/commandplan.h"
 #include "ui/desktopservices.h"
@@ -190,6 +191,8 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     int argc, char** argv, lyrevane::LaunchHandoff* handoff) {
     PrepareProcess();
     QApplication app(argc, argv);
+    // Qt's HTTP keeps the proxy the program moved out of libVLC's sight.
+    QNetworkProxyFactory::setApplicationProxyFactory(new lyrevane::MovedProxyFactory);
     NameApplication();
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');

@@ -1,9 +1,11 @@
 // The stream feed and the media gateway against servers that answer oddly or with ill intent:
 // old radio heads, heads that never end, redirects and names that lead to refused addresses, a
 // proxy, indexes that list refused places, a server that answers its second client otherwise.
+#include "early/proxyenvironment.h"
 #include "hostiledata.h"
 #include "net/hostpinning.h"
 #include "net/mediagateway.h"
+#include "net/movedproxy.h"
 #include "net/streamfeed.h"
 #include "ports.h"
 #include "scriptedserver.h"
@@ -190,6 +192,22 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
         feed.close();
         EXPECT_TRUE(waitUntil([&] { return answering.streaming() == 0; }, 5s));
     }
+}
+
+// Qt's own HTTP keeps the proxy moved out of libVLC's sight, and what no_proxy says.
+TEST(HostileServerTest, QtKeepsTheMovedProxyAndItsExceptions) {
+    qputenv(proxyenvironment::kMovedHttpProxy, "http://proxy.test:3128");
+    qputenv("no_proxy", "localhost,.lan");
+    MovedProxyFactory factory;
+    const auto proxyFor = [&](const char* url) {
+        return factory.queryProxy(QNetworkProxyQuery(QUrl(QString::fromLatin1(url)))).value(0);
+    };
+    EXPECT_EQ(proxyFor("http://radio.test/live").hostName(), u"proxy.test"_s);
+    EXPECT_EQ(proxyFor("http://radio.test/live").port(), 3128);
+    EXPECT_EQ(proxyFor("http://box.lan/live").type(), QNetworkProxy::NoProxy);
+    EXPECT_EQ(proxyFor("http://localhost/live").type(), QNetworkProxy::NoProxy);
+    qunsetenv(proxyenvironment::kMovedHttpProxy);
+    qunsetenv("no_proxy");
 }
 
 struct Answer {
