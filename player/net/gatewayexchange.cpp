@@ -255,7 +255,13 @@ void GatewayExchange::onUpstream() {
 void GatewayExchange::sniff() {
     pending_ += transfer_.read(mediasniff::kLimit - pending_.size());
     const bool complete = transfer_.isFinished() && transfer_.bytesAvailable() == 0;
-    switch (mediasniff::sniff(pending_, complete)) {
+    mediasniff::Kind kind = mediasniff::sniff(pending_, complete);
+    // libVLC looks for compressed data and manifests only where a source begins.
+    const bool fromStart = range_.isEmpty() || range_.startsWith("bytes=0-");
+    if (!fromStart && kind != mediasniff::Kind::Index && kind != mediasniff::Kind::NeedMore) {
+        kind = mediasniff::Kind::Media;
+    }
+    switch (kind) {
         case mediasniff::Kind::NeedMore:
             return;
         case mediasniff::Kind::Index:
