@@ -1,5 +1,5 @@
 // Whatever a server sends as an HLS index is rewritten without fault: every URI in the result
-// is one the gateway made, within the URI cap, and the sniffer decides on any first bytes.
+// is one the gateway made, within the URI cap, and the sniffers decide on any first bytes.
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "net/hlsrewrite.h"
+#include "net/mediasniff.h"
 
 using namespace lyrevane;
 
@@ -17,6 +18,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     (void)hls::sniff(body, true);
     (void)hls::sniff(body, false);
     (void)hls::isIndexType(body.left(body.indexOf('\n')));
+    // Once all is there, the kind is known.
+    if (mediasniff::sniff(body, true) == mediasniff::Kind::NeedMore) {
+        std::abort();
+    }
+    (void)mediasniff::sniff(body, false);
     constexpr int kCap = 8;
     int made = 0;
     const auto replace = [&made](const QString&) {

@@ -20,6 +20,7 @@
 #include "desktop/sleepinhibitor.h"
 #include "early/terminationwatcher.h"
 #include "launcher/launchhandoff.h"
+#include "net/movedproxy.h"
 #include "platform/platform.h"
 #include "rules/commandplan.h"
 #include "ui/desktopservices.h"
@@ -231,6 +232,8 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
         // or browser started from the player must not inherit it.
         qunsetenv("QT_XCB_GL_INTEGRATION");
     }
+    // Qt's HTTP keeps the proxy the program moved out of libVLC's sight.
+    QNetworkProxyFactory::setApplicationProxyFactory(new lyrevane::MovedProxyFactory);
     NameApplication();
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
@@ -238,6 +241,9 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
     PlayerEngine engine;
     PrestartStream(engine, plan, *handoff);
+#ifdef LYREVANE_HAVE_VLC_ENGINE
+    engine.finishLeftBehind();
+#endif
 
     // Media keys, panels and lock screens control the player through MPRIS, with the play
     // bar's handlers; what they ask while the window starts up is done once it has. It is on

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "common/busnames.h"
+#include "desktop/mprisbus.h"
 #include "engine/mediaengine.h"
 #include "platform/promptservice.h"
 #include "rules/mediasourcecheck.h"
@@ -36,9 +37,12 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
       actions_(std::move(actions)),
       connection_(QString()),
       status_(ReadMprisStatus(engine, 0)) {
-    new MprisRootAdaptor(this);
-    new MprisPlayerAdaptor(this);
-    new LyrevaneStatusAdaptor(this);
+    bus_ = new MprisBusObject(*this);
+    bus_->moveToThread(&busThread_);
+    connect(&busThread_, &QThread::finished, bus_, &QObject::deleteLater);
+    busThread_.setObjectName(u"Lyrevane MPRIS"_s);
+    busThread_.start();
+    Publish();
     for (auto signal : {&MediaEngine::openStateChanged, &MediaEngine::playStateChanged}) {
         connect(&engine_, signal, this, &MprisService::Refresh);
     }
@@ -56,7 +60,7 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
 
 MprisService::~MprisService() {
     if (started_) {
-        connection_.unregisterObject(kObjectPath.toString());
+        connection_.unregisterObject(kObjectPath.toString(), QDBusConnection::UnregisterTree);
         if (!busName_.isEmpty()) {
             // Let the name go without waiting for the answer.
             QDBusMessage call = QDBusMessage::createMethodCall(
@@ -66,12 +70,14 @@ MprisService::~MprisService() {
             connection_.call(call, QDBus::NoBlock);
         }
     }
+    busThread_.quit();
+    busThread_.wait();
 }
 
 bool MprisService::Start(QDBusConnection connection) {
     connection_ = connection;
     if (!connection_.isConnected() ||
-        !connection_.registerObject(kObjectPath.toString(), this,
+        !connection_.registerObject(kObjectPath.toString(), bus_,
                                     QDBusConnection::ExportAdaptors)) {
         return false;
     }
@@ -143,6 +149,7 @@ void MprisService::Refresh() {
     const MprisStatus now = ReadMprisStatus(engine_, status_.track);
     const QStringList changed = ChangedPlayerProperties(status_, now);
     status_ = now;
+    Publish();
     if (changed.isEmpty() || !started_) {
         return;
     }
@@ -161,6 +168,10 @@ void MprisService::Refresh() {
         }
     }
     EmitChanged(kPlayerInterface.toString(), values);
+}
+
+void MprisService::Publish() {
+    bus_->publish({status_, Metadata(), lastError_, BehindLive(), Recording()});
 }
 
 void MprisService::HoldRequests() {
@@ -219,18 +230,16 @@ void MprisService::PlayPause() {
 
 void MprisService::CatchUpToLive() {
     engine_.catchUpToLive();
+    Publish();
 }
 
 QString MprisService::Record(bool on) {
     const QString refusal = on && !Recording() ? engine_.recordRefusal() : QString();
-    if (!refusal.isEmpty()) {
-        if (calledFromDBus()) {
-            sendErrorReply(QDBusError::NotSupported, refusal);
-        }
-        return refusal;
+    if (refusal.isEmpty()) {
+        engine_.setRecording(on);
+        Publish();
     }
-    engine_.setRecording(on);
-    return {};
+    return refusal;
 }
 
 bool MprisService::Recording() const {
@@ -241,24 +250,23 @@ qlonglong MprisService::BehindLive() const {
     return std::chrono::duration_cast<std::chrono::seconds>(engine_.behindLive()).count();
 }
 
-QString MprisService::OpenUri(const QString& uri) {
+QString MprisService::OpenUriRefusal(const QString& uri) {
     const QUrl url(uri);
     const QString scheme = url.scheme().toLower();
-    QString refusal;
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
-        refusal = u"Only http and https streams can be opened: "_s + uri;
-    } else if (IsRefusedSource(uri)) {
-        refusal = kRefusedSourceMessage.toString();
+        return u"Only http and https streams can be opened: "_s + uri;
     }
-    if (!refusal.isEmpty()) {
-        if (calledFromDBus()) {
-            sendErrorReply(QDBusError::InvalidArgs, refusal);
-        }
+    return IsRefusedSource(uri) ? kRefusedSourceMessage.toString() : QString();
+}
+
+QString MprisService::OpenUri(const QString& uri) {
+    if (const QString refusal = OpenUriRefusal(uri); !refusal.isEmpty()) {
         return refusal;
     }
     if (!lastError_.isEmpty()) {
         lastError_.clear();
         EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
+        Publish();
     }
     if (actions_.openUri) {
         Carry([this, uri] { actions_.openUri(uri); });
@@ -292,65 +300,6 @@ QVariantMap MprisService::Metadata() const {
         metadata.insert(u"xesam:album"_s, status_.station);
     }
     return metadata;
-}
-
-MprisRootAdaptor::MprisRootAdaptor(MprisService* service)
-    : QDBusAbstractAdaptor(service), service_(service) {}
-
-QString MprisRootAdaptor::Identity() const {
-    return kAppTitle.toString();
-}
-
-QStringList MprisRootAdaptor::SupportedUriSchemes() const {
-    return {u"http"_s, u"https"_s};
-}
-
-QString MprisRootAdaptor::DesktopEntry() const {
-    return u"lyrevane"_s;
-}
-
-void MprisRootAdaptor::Raise() {
-    service_->Carry(service_->Actions().raise);
-}
-
-void MprisRootAdaptor::Quit() {
-    service_->Carry(service_->Actions().quit);
-}
-
-LyrevaneStatusAdaptor::LyrevaneStatusAdaptor(MprisService* service)
-    : QDBusAbstractAdaptor(service), service_(service) {}
-
-MprisPlayerAdaptor::MprisPlayerAdaptor(MprisService* service)
-    : QDBusAbstractAdaptor(service), service_(service) {}
-
-void MprisPlayerAdaptor::SetVolume(double volume) {
-    const int value = VolumeFromMpris(volume);
-    if (service_->Actions().setVolume) {
-        service_->Carry([service = service_, value] {
-            service->Actions().setVolume(value);
-            service->Refresh();
-        });
-    }
-}
-
-void MprisPlayerAdaptor::Pause() {
-    service_->Pause();
-}
-
-void MprisPlayerAdaptor::Play() {
-    service_->Play();
-}
-
-void MprisPlayerAdaptor::PlayPause() {
-    service_->PlayPause();
-}
-
-void MprisPlayerAdaptor::OpenUri(const QString& uri) {
-    service_->OpenUri(uri);
-}
-
-void MprisPlayerAdaptor::Stop() {
-    service_->Carry(service_->Actions().stop);
 }
 
 }  // namespace lyrevane

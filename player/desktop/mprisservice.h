@@ -2,10 +2,10 @@
 
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
-#include <QDBusContext>
 #include <QDBusObjectPath>
 #include <QObject>
 #include <QStringList>
+#include <QThread>
 #include <QVariantMap>
 
 #include <functional>
@@ -16,6 +16,7 @@
 namespace lyrevane {
 
 class MediaEngine;
+class MprisBusObject;
 
 // What the desktop's media controls may ask of the player; each runs the same handler as
 // the play bar or the window would.
@@ -33,8 +34,10 @@ struct MprisActions {
 // The player on the session bus as an MPRIS 2 media player
 // ("org.mpris.MediaPlayer2.lyrevane", or ".instance<pid>" after it when another player
 // holds that name), so that media keys, panels and lock screens control it. Nothing
-// here waits for the bus: the name is requested asynchronously.
-class MprisService final : public QObject, protected QDBusContext {
+// here waits for the bus: the name is requested asynchronously. What the bus sees is an object
+// on a thread of its own (MprisBusObject): a panel's reads are answered from what this service
+// last published even while the window's thread is busy, and its calls are carried out here.
+class MprisService final : public QObject {
     Q_OBJECT
 
 public:
@@ -70,9 +73,10 @@ public:
     void Pause();
     void PlayPause();
     // Plays `uri` when it is an http or https stream the media rules allow; otherwise
-    // says why not (as the error reply of a bus call). The last error is cleared at once:
-    // the stream is tried anew.
+    // says why not. The last error is cleared at once: the stream is tried anew.
     QString OpenUri(const QString& uri);
+    // Why OpenUri would not play `uri`, or empty; any thread.
+    static QString OpenUriRefusal(const QString& uri);
     // The live stream as the listener controls it: back to live, and recording (which only
     // the listener starts: here, the menu or the keyboard). A refusal is the error reply.
     void CatchUpToLive();
@@ -86,6 +90,8 @@ Q_SIGNALS:
 private:
     void RequestName(const QString& name, bool fallBackToInstance);
     void EmitChanged(const QString& interface, const QVariantMap& values);
+    // Hands what the bus reads to the bus's thread.
+    void Publish();
 
     MediaEngine& engine_;
     MprisActions actions_;
@@ -100,115 +106,8 @@ private:
     bool started_ = false;
     bool holding_ = false;
     std::vector<std::function<void()>> held_;
-};
-
-// org.mpris.MediaPlayer2: the application as a whole.
-class MprisRootAdaptor final : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
-    Q_PROPERTY(bool CanQuit READ CanQuit)
-    Q_PROPERTY(bool CanRaise READ CanRaise)
-    Q_PROPERTY(bool HasTrackList READ HasTrackList)
-    Q_PROPERTY(QString Identity READ Identity)
-    Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
-    Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
-    Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
-
-public:
-    explicit MprisRootAdaptor(MprisService* service);
-
-    bool CanQuit() const { return true; }
-    bool CanRaise() const { return true; }
-    bool HasTrackList() const { return false; }
-    QString Identity() const;
-    QString DesktopEntry() const;
-    QStringList SupportedUriSchemes() const;
-    QStringList SupportedMimeTypes() const { return {}; }
-
-public Q_SLOTS:
-    void Raise();
-    void Quit();
-
-private:
-    MprisService* service_;
-};
-
-// The player's own facts besides MPRIS's: the last error for the current stream, so that
-// the scheduler can tell a listener why a scheduled broadcast did not start; how far behind
-// live a paused stream plays (seconds) and the way back; recording.
-class LyrevaneStatusAdaptor final : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "example.quillmoor.Lyrevane")
-    Q_PROPERTY(QString LastError READ LastError)
-    Q_PROPERTY(qlonglong BehindLive READ BehindLive)
-    Q_PROPERTY(bool Recording READ Recording)
-
-public:
-    explicit LyrevaneStatusAdaptor(MprisService* service);
-    QString LastError() const { return service_->LastError(); }
-    qlonglong BehindLive() const { return service_->BehindLive(); }
-    bool Recording() const { return service_->Recording(); }
-
-public Q_SLOTS:
-    void CatchUpToLive() { service_->CatchUpToLive(); }
-    void Record(bool on) { service_->Record(on); }
-
-private:
-    MprisService* service_;
-};
-
-// org.mpris.MediaPlayer2.Player: transport, volume and what is playing. A live stream
-// cannot seek or skip.
-class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
-    Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
-    Q_PROPERTY(double Rate READ Rate WRITE SetRate)
-    Q_PROPERTY(QVariantMap Metadata READ Metadata)
-    Q_PROPERTY(double Volume READ Volume WRITE SetVolume)
-    Q_PROPERTY(qlonglong Position READ Position)
-    Q_PROPERTY(double MinimumRate READ Rate)
-    Q_PROPERTY(double MaximumRate READ Rate)
-    Q_PROPERTY(bool CanGoNext READ CanGoNext)
-    Q_PROPERTY(bool CanGoPrevious READ CanGoPrevious)
-    Q_PROPERTY(bool CanPlay READ CanPlay)
-    Q_PROPERTY(bool CanPause READ CanPause)
-    Q_PROPERTY(bool CanSeek READ CanSeek)
-    Q_PROPERTY(bool CanControl READ CanControl)
-
-public:
-    explicit MprisPlayerAdaptor(MprisService* service);
-
-    QString PlaybackStatus() const { return service_->Status().playbackStatus; }
-    double Rate() const { return 1.0; }
-    void SetRate(double) {}
-    QVariantMap Metadata() const { return service_->Metadata(); }
-    double Volume() const { return service_->Status().volume; }
-    void SetVolume(double volume);
-    qlonglong Position() const { return 0; }
-    bool CanGoNext() const { return false; }
-    bool CanGoPrevious() const { return false; }
-    bool CanPlay() const { return service_->Status().canPlay; }
-    bool CanPause() const { return service_->Status().canPause; }
-    bool CanSeek() const { return false; }
-    bool CanControl() const { return true; }
-
-public Q_SLOTS:
-    void Next() {}
-    void Previous() {}
-    void Pause();
-    void PlayPause();
-    void Stop();
-    void Play();
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
-    void OpenUri(const QString& uri);
-
-Q_SIGNALS:
-    void Seeked(qlonglong position);
-
-private:
-    MprisService* service_;
+    QThread busThread_;
+    MprisBusObject* bus_ = nullptr;
 };
 
 }  // namespace lyrevane

@@ -1,5 +1,7 @@
 #include "early/earlyconnection.h"
 
+#include "early/proxyenvironment.h"
+
 #include <QUrl>
 
 #include <curl/curl.h>
@@ -54,12 +56,19 @@ public:
         CURLM* multi = curl_multi_init();
         curl_slist* headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
         curl_slist* aliases = curl_slist_append(nullptr, "ICY 200 OK");
-        if (easy != nullptr && multi != nullptr) {
+        // Behind a proxy a name is not asked for early: the proxy would look it up past the
+        // address check, which the stream feed's own request makes first.
+        const bool byName = proxyenvironment::proxiedByName(QUrl(QString::fromUtf8(url)));
+        if (easy != nullptr && multi != nullptr && !byName) {
             curl_easy_setopt(easy, CURLOPT_URL, url.constData());
             curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
             curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
             curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
             curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lyrevane/1.0");
+            if (const char* proxy = proxyenvironment::httpProxy();
+                proxy && url.startsWith("http:")) {
+                curl_easy_setopt(easy, CURLOPT_PROXY, proxy);
+            }
             curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
             curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases);
             curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);

@@ -6,7 +6,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-QString IsolatedText(const QString& text) {
+QString IsolatedText(const QString& raw) {
+    // Isolates of the text's own would close the one around it early, or leave it open: they
+    // go. Embeddings and overrides stay: the isolate around them ends them.
+    QString text = raw;
+    text.removeIf([](QChar c) { return c.unicode() >= 0x2066 && c.unicode() <= 0x2069; });
     for (const QChar c : text) {
         switch (c.direction()) {
             case QChar::DirR:
@@ -16,10 +20,6 @@ QString IsolatedText(const QString& text) {
             case QChar::DirLRE:
             case QChar::DirLRO:
             case QChar::DirPDF:
-            case QChar::DirRLI:
-            case QChar::DirLRI:
-            case QChar::DirFSI:
-            case QChar::DirPDI:
                 // First strong isolate ... pop directional isolate.
                 return QChar(0x2068) + text + QChar(0x2069);
             default:

@@ -68,14 +68,14 @@ QString capitalised(QString text) {
     return text;
 }
 
+const QRegularExpression newAccessStatus(u"^HTTP (\\d{3}) error"_s);
+const QRegularExpression oldAccessStatus(u"HTTP/\\d(?:\\.\\d)? (\\d{3})(?: (.*))?$"_s);
+const QRegularExpression socketError(u"connection failed: (.+)$"_s);
+const QRegularExpression lookupError(u"cannot resolve (\\S+) port"_s);
+
 // The reason in libVLC's own words, most specific first: an HTTP status, a socket error,
 // a name lookup failure, then whatever else was logged.
 QString reasonFrom(const QStringList& lines) {
-    static const QRegularExpression newAccessStatus(u"^HTTP (\\d{3}) error"_s);
-    static const QRegularExpression oldAccessStatus(u"HTTP/\\d(?:\\.\\d)? (\\d{3})(?: (.*))?$"_s);
-    static const QRegularExpression socketError(u"connection failed: (.+)$"_s);
-    static const QRegularExpression lookupError(u"cannot resolve (\\S+) port"_s);
-
     for (const QString& line : lines) {
         if (const auto match = newAccessStatus.match(line); match.hasMatch()) {
             return httpStatus(match.captured(1).toInt(), {});
@@ -175,6 +175,16 @@ QString playlistLoops(const QString& name) {
 QString tooManyEntries(const QString& name, int count) {
     return u"Gave up on "_s + name + u": "_s + QString::number(count) +
            u" of its entries were tried and none played."_s;
+}
+
+QString fromLibVlc(const QString& line) {
+    for (const QRegularExpression* known :
+         {&newAccessStatus, &oldAccessStatus, &socketError, &lookupError}) {
+        if (known->match(line).hasMatch()) {
+            return line;
+        }
+    }
+    return u"the stream could not be read"_s;
 }
 
 QString engineUnavailable() {

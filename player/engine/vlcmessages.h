@@ -35,5 +35,9 @@ QString playlistLoops(const QString& name);
 // `count` entries of what `name` leads to were tried without any playing.
 QString tooManyEntries(const QString& name, int count);
 QString engineUnavailable();
+// One of libVLC's own error lines as the listener may read it: its HTTP statuses, socket
+// errors and failed name look-ups as they are; any other of its texts (its internals, such as
+// "Cannot peek." or "ES_OUT_SET_(GROUP_)PCR is called too late") as a plain reason.
+QString fromLibVlc(const QString& line);
 
 }  // namespace lyrevane::vlcmessages

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "early/earlyconnection.h"
+#include "early/proxyenvironment.h"
 #include "early/terminationwatcher.h"
 #include "launcher/launchhandoff.h"
 #include "rules/commandplan.h"
@@ -74,6 +75,8 @@ void* LoadPlayer(std::string& failure) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // Before any thread: libVLC must not send its requests for the gateway to a proxy.
+    lyrevane::proxyenvironment::moveFromMediaLibrary();
     lyrevane::LaunchHandoff handoff;
     // From the first moment: a stop request during start-up closes the window as the user
     // would, once it exists (the module's watcher reads what these handlers catch).

@@ -1,7 +1,12 @@
 #include "net/curltransfer.h"
 
+#include "early/proxyenvironment.h"
+#include "net/hostpinning.h"
+
+#include <QHostInfo>
 #include <QPointer>
 #include <QSocketNotifier>
+#include <QUrl>
 
 #include <sys/socket.h>
 
@@ -92,8 +97,14 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    // Bodies come as the server sent them, never unpacked here: the reader looks at them.
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     const QByteArray agent = options_.userAgent.isEmpty() ? "Lyrevane/1.0" : options_.userAgent;
     curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.constData());
+    if (const char* proxy = proxyenvironment::httpProxy();
+        proxy != nullptr && address.startsWith("http:")) {
+        curl_easy_setopt(easy, CURLOPT_PROXY, proxy);
+    }
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders_);
     curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases_);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -107,14 +118,28 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
     curlError_[0] = '\0';
-    if (curl_multi_add_handle(multi_, easy) != CURLM_OK) {
-        fail(Error::ConnectionFailed, u"cannot start the transfer"_s);
+    headTimer_.start(options_.headDeadline);
+    const quint64 round = round_;
+    if (const QUrl parsed(url); proxyenvironment::proxiedByName(parsed)) {
+        // The proxy would look the name up, past the check of every address connected to: it
+        // is looked up here first, and refused when it stands for a refused address.
+        lookup_ = QHostInfo::lookupHost(parsed.host(), this, [this, round](const QHostInfo& info) {
+            lookup_ = -1;
+            if (round != round_) {
+                return;
+            }
+            if (!info.addresses().isEmpty() && !allAllowed(options_.rules, info.addresses())) {
+                refusedAddress_ = true;
+                fail(Error::RefusedAddress, u"the address is refused"_s);
+                announce();
+                return;
+            }
+            start();
+        });
     } else {
-        attached_ = true;
-        headTimer_.start(options_.headDeadline);
+        start();
     }
     // Reported from the event loop, never from inside this call.
-    const quint64 round = round_;
     QMetaObject::invokeMethod(
         this,
         [this, round] {
@@ -125,8 +150,20 @@ void CurlTransfer::get(const QString& url, const Options& options) {
         Qt::QueuedConnection);
 }
 
+void CurlTransfer::start() {
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+        fail(Error::ConnectionFailed, u"cannot start the transfer"_s);
+        announce();
+    } else {
+        attached_ = true;
+    }
+}
+
 void CurlTransfer::cancel() {
     ++round_;
+    if (lookup_ >= 0) {
+        QHostInfo::abortHostLookup(std::exchange(lookup_, -1));
+    }
     stop();
     headBytes_ = 0;
     atStatusLine_ = true;

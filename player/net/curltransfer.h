@@ -23,7 +23,8 @@ namespace lyrevane {
 // is paused. Redirects are not followed: the caller checks each target and asks again.
 // Proxies come from the environment as libcurl reads them (http_proxy, https_proxy, all_proxy,
 // no_proxy); old radio servers' "ICY 200 OK" and bare-LF heads are read like any other.
-// Connections to an address the rules refuse are never made.
+// Connections to an address the rules refuse are never made; behind a proxy, a name that
+// stands for one here is refused before the proxy is asked.
 //
 // Signals are never emitted from inside libcurl, so that a receiver may start, cancel or
 // delete the transfer.
@@ -93,6 +94,7 @@ private:
     static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* self);
     static curl_socket_t onOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
 
+    void start();
     void watch(int fd, int what);
     void unwatch(int fd);
     void drive(int fd, int events);
@@ -118,6 +120,7 @@ private:
     Options options_;
     QString url_;
     quint64 round_ = 0;
+    int lookup_ = -1;  // the local look-up of a name a proxy would look up
 
     qint64 headBytes_ = 0;
     bool atStatusLine_ = true;

@@ -2,6 +2,7 @@
 
 #include "net/hlsrewrite.h"
 #include "net/mediagateway.h"
+#include "net/mediasniff.h"
 #include "net/streamfeed.h"
 
 #include <QRegularExpression>
@@ -85,7 +86,7 @@ GatewayExchange::GatewayExchange(MediaGateway& gateway, QTcpSocket* socket)
             fail(u"connection failed: Connection timed out"_s);
         }
     });
-    deadline_.start(gateway_.options().requestDeadline);
+    deadline_.start(gateway_.options().tokenDeadline);
     readRequest();
 }
 
@@ -151,6 +152,15 @@ void GatewayExchange::readRequest() {
     }
     session_ = found.session;
     listed_ = found.listed;
+    if (!gateway_.admit()) {
+        // The player's own door is full, which is no fault of the station's: said as such.
+        if (!listed_) {
+            gateway_.reportFailed(session_, u"the player's media gateway is busy"_s);
+        }
+        answer(503);
+        return;
+    }
+    admitted_ = true;
     if (found.refused) {
         if (found.firstRequest) {
             gateway_.reportRefused(session_, found.url);
@@ -199,6 +209,11 @@ void GatewayExchange::onHead() {
         answer(status >= 300 && status <= 599 ? status : 502);
         return;
     }
+    if (mediasniff::isEncoded(transfer_.header("content-encoding"))) {
+        // libVLC would unpack it and look again; no radio server compresses its audio.
+        fail(mediasniff::compressedLine());
+        return;
+    }
     typedIndex_ = hls::isIndexType(transfer_.header("content-type"));
     stage_ = typedIndex_ ? Stage::Index : Stage::Sniffing;
     onUpstream();
@@ -236,18 +251,32 @@ void GatewayExchange::onUpstream() {
 }
 
 // Looks at the first bytes only, so that audio is not held back: an index that calls itself
-// audio is still read as one.
+// audio is still read as one, and what libVLC would fetch from or unpack by itself is refused.
 void GatewayExchange::sniff() {
-    pending_ += transfer_.read(hls::kSniffLimit - pending_.size());
+    pending_ += transfer_.read(mediasniff::kLimit - pending_.size());
     const bool complete = transfer_.isFinished() && transfer_.bytesAvailable() == 0;
-    switch (hls::sniff(pending_, complete)) {
-        case hls::Sniff::NeedMore:
+    mediasniff::Kind kind = mediasniff::sniff(pending_, complete);
+    // libVLC looks for compressed data and manifests only where a source begins.
+    const bool fromStart = range_.isEmpty() || range_.startsWith("bytes=0-");
+    if (!fromStart && kind != mediasniff::Kind::Index && kind != mediasniff::Kind::NeedMore) {
+        kind = mediasniff::Kind::Media;
+    }
+    switch (kind) {
+        case mediasniff::Kind::NeedMore:
             return;
-        case hls::Sniff::Index:
+        case mediasniff::Kind::Index:
             stage_ = Stage::Index;
             readIndex();
             return;
-        case hls::Sniff::NotIndex:
+        case mediasniff::Kind::Compressed:
+            pending_.clear();
+            fail(mediasniff::compressedLine());
+            return;
+        case mediasniff::Kind::Unsafe:
+            pending_.clear();
+            refuse(current_);
+            return;
+        case mediasniff::Kind::Media:
             break;
     }
     static const QRegularExpression digits(u"^[0-9]{1,18}$"_s);

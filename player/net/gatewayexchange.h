@@ -33,6 +33,9 @@ public:
     quint64 session() const { return session_; }
     // Closes the connection and ends the request now.
     void end();
+    // Still to ask for a live address; asked for one and let in.
+    bool waiting() const { return stage_ == Stage::Request; }
+    bool admitted() const { return admitted_; }
 
 private:
     enum class Stage { Request, Asking, Sniffing, Index, Piping, Closing };
@@ -59,6 +62,7 @@ private:
     quint64 session_ = 0;
     QByteArray token_;
     bool listed_ = false;  // asked for by way of an index
+    bool admitted_ = false;
     QByteArray request_;
     bool headOnly_ = false;
     bool typedIndex_ = false;  // upstream called its answer an HLS index

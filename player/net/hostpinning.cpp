@@ -18,9 +18,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-namespace {
-
-// Every address must pass: a name may stand for several, and libVLC may take any of them.
 bool allAllowed(const SourceRules& rules, const QList<QHostAddress>& addresses) {
     for (const QHostAddress& address : addresses) {
         sockaddr_storage storage{};
@@ -40,8 +37,6 @@ bool allAllowed(const SourceRules& rules, const QList<QHostAddress>& addresses) 
     }
     return !addresses.isEmpty();
 }
-
-}  // namespace
 
 HostPinning::HostPinning(SourceRules rules, QObject* parent)
     : QObject(parent), rules_(std::move(rules)) {}

@@ -2,12 +2,18 @@
 
 #include "rules/sourcerules.h"
 
+#include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
 
 namespace lyrevane {
+
+// Whether the rules allow every one of `addresses` (and there is one): a name may stand for
+// several, and whoever connects may take any of them.
+bool allAllowed(const SourceRules& rules, const QList<QHostAddress>& addresses);
 
 // For the stream schemes libVLC opens itself (mms, mmsh, rtsp): looks up the URL's host, with
 // a deadline, and gives the URL back with a numeric address in its place, one the rules allow,

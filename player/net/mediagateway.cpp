@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <QUrl>
 
+#include <algorithm>
 #include <array>
 
 using namespace Qt::Literals::StringLiterals;
@@ -170,20 +171,27 @@ void MediaGateway::reportFailed(quint64 session, const QString& line) {
     Q_EMIT failed(session, line);
 }
 
+bool MediaGateway::admit() const {
+    const auto served = std::count_if(exchanges_.cbegin(), exchanges_.cend(),
+                                      [](const QPointer<GatewayExchange>& exchange) {
+                                          return exchange != nullptr && exchange->admitted();
+                                      });
+    return served < options_.maxConnections;
+}
+
 void MediaGateway::accept() {
     exchanges_.removeAll(nullptr);
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
-        if (exchanges_.size() >= options_.maxConnections) {
-            // More at once than the media library ever needs: turned away.
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            socket->write(
-                "HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\nConnection: "
-                "close\r\n\r\n");
-            socket->disconnectFromHost();
-            continue;
+        QList<GatewayExchange*> waiting;
+        for (const QPointer<GatewayExchange>& exchange : std::as_const(exchanges_)) {
+            if (exchange != nullptr && exchange->waiting()) {
+                waiting.append(exchange);
+            }
         }
-        auto* exchange = new GatewayExchange(*this, socket);
-        exchanges_.append(exchange);
+        if (waiting.size() >= options_.maxWaiting) {
+            waiting.constFirst()->end();  // the oldest that asked for nothing makes room
+        }
+        exchanges_.append(new GatewayExchange(*this, socket));
     }
 }
 

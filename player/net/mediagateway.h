@@ -20,7 +20,12 @@ class GatewayExchange;
 
 struct MediaGatewayOptions {
     SourceRules rules;
+    // Connections served at once: each asked for a live address.
     int maxConnections = 8;
+    // Connections that have not yet asked for one: a few wait, for a short time, the oldest
+    // making room for the newest, so that no other local program holds the door shut.
+    int maxWaiting = 16;
+    std::chrono::milliseconds tokenDeadline{1000};
     qsizetype maxTokens = 4096;
     qsizetype maxRequestHead = 16 * 1024;
     std::chrono::milliseconds requestDeadline{5000};
@@ -91,6 +96,8 @@ public:
     // A token whose requests led somewhere refused: later requests for it are refused at once,
     // without asking upstream again.
     void markRefused(const QByteArray& token);
+    // Whether a connection that asked for a live address may be served now.
+    bool admit() const;
     void reportRefused(quint64 session, const QString& target);
     void reportFailed(quint64 session, const QString& line);
 

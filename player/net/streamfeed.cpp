@@ -140,6 +140,9 @@ void StreamFeed::close() {
     title_.clear();
     aligning_ = false;
     unaligned_.clear();
+    sniffing_ = true;
+    unsniffed_.clear();
+    url_.clear();
 }
 
 QString StreamFeed::failureLine(const SourceResolution& result) {
@@ -182,6 +185,7 @@ void StreamFeed::onResolved(const SourceResolution& result) {
         // A file of known length is not a live stream: libVLC opens it by its URL, so that
         // it knows the length, can pause and seek.
         if (result.stream->header("content-length").isEmpty()) {
+            url_ = result.url;
             adoptTransfer(result.stream, result.head);
             return;
         }
@@ -206,6 +210,13 @@ void StreamFeed::onResolved(const SourceResolution& result) {
 }
 
 void StreamFeed::adoptTransfer(CurlTransfer* transfer, const QByteArray& head) {
+    if (mediasniff::isEncoded(transfer->header("content-encoding"))) {
+        // No radio server compresses its audio; libVLC would unpack anything at all.
+        transfer->cancel();
+        transfer->deleteLater();
+        Q_EMIT failed(ticket_, mediasniff::compressedLine());
+        return;
+    }
     transfer->setMaxBuffered(kReplyBuffer);
     StreamHead stream;
     stream.metaint = metaintOf(transfer->header("icy-metaint"));
@@ -224,6 +235,8 @@ void StreamFeed::adopt(QIODevice* source, const QByteArray& head, const StreamHe
     title_.clear();
     aligning_ = stream.mpegAudio;
     unaligned_.clear();
+    sniffing_ = true;
+    unsniffed_.clear();
     if (buffer_) {
         buffer_->setContentType(stream.contentType);
         if (stream.bitRate > 0 && stream.bitRate <= kMaxBitRate) {
@@ -288,6 +301,9 @@ void StreamFeed::take(QByteArrayView raw) {
             Q_EMIT titleChanged(ticket_, shown, written + static_cast<quint64>(audio.size()));
         }
     });
+    if (!look(audio, false)) {
+        return;
+    }
     if (aligning_) {
         unaligned_ += audio;
         const qsizetype first = mpegaudio::FirstFrame(unaligned_);
@@ -309,6 +325,50 @@ void StreamFeed::take(QByteArrayView raw) {
     }
 }
 
+// libVLC takes bytes for what they are, whatever the server called them: an index it would
+// fetch segments from itself, compressed data it would unpack. Only what was looked at goes
+// on (frame alignment then only drops bytes before a frame). False while the first bytes are
+// held, and when the stream was turned away.
+bool StreamFeed::look(QByteArray& audio, bool complete) {
+    if (!sniffing_) {
+        return true;
+    }
+    unsniffed_ += std::exchange(audio, {});
+    const mediasniff::Kind kind = mediasniff::sniff(unsniffed_, complete);
+    if (kind == mediasniff::Kind::NeedMore) {
+        return false;
+    }
+    sniffing_ = false;
+    audio = std::exchange(unsniffed_, {});
+    if (kind == mediasniff::Kind::Media) {
+        return true;
+    }
+    turnAway(kind);
+    return false;
+}
+
+// An index is read by way of the gateway, which rewrites it; the rest is refused.
+void StreamFeed::turnAway(mediasniff::Kind kind) {
+    const quint64 ticket = ticket_;
+    const QString url = url_;
+    qCDebug(lcNet).noquote() << "not fed to the media library:" << url << static_cast<int>(kind);
+    dropSource();
+    unaligned_.clear();
+    if (kind == mediasniff::Kind::Compressed) {
+        Q_EMIT failed(ticket, mediasniff::compressedLine());
+        return;
+    }
+    SourceResolution result;
+    result.url = url;
+    if (kind == mediasniff::Kind::Index) {
+        result.kind = SourceResolution::Kind::Media;
+    } else {
+        result.refused = {url};
+        result.message = sourcemessages::refusedSource(url);
+    }
+    Q_EMIT resolved(ticket, result);
+}
+
 void StreamFeed::endStream() {
     QString line;
     if (const auto* transfer = qobject_cast<const CurlTransfer*>(source_.data())) {
@@ -317,9 +377,13 @@ void StreamFeed::endStream() {
         }
     }
     dropSource();
+    QByteArray rest = std::exchange(unaligned_, {});
+    if (!look(rest, true)) {
+        return;  // turned away: nothing more is held when the stream is complete
+    }
     if (buffer_) {
-        if (!unaligned_.isEmpty()) {
-            buffer_->write(std::exchange(unaligned_, {}));
+        if (!rest.isEmpty()) {
+            buffer_->write(rest);
         }
         buffer_->finish();
     }
@@ -380,6 +444,7 @@ void StreamFeed::onEarlyData() {
                       playlistformat::classifyContentType(answer->headers.value("content-type")) ==
                           playlistformat::Declared::Media;
     const QString url = earlyUrl_;
+    url_ = url;
     if (!live) {
         dropEarly();
         resolve(url);

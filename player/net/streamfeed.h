@@ -3,6 +3,7 @@
 #include "early/earlyconnection.h"
 #include "net/feedbuffer.h"
 #include "net/icyreader.h"
+#include "net/mediasniff.h"
 #include "net/sourceresolver.h"
 
 #include <QObject>
@@ -78,6 +79,8 @@ private:
     void adopt(QIODevice* source, const QByteArray& head, const StreamHead& stream);
     bool sourceFinished() const;
     void take(QByteArrayView raw);
+    bool look(QByteArray& audio, bool complete);
+    void turnAway(mediasniff::Kind kind);
     void endStream();
     void dropSource();
     // The early connection's answer, read here: a live stream is fed at once; anything
@@ -100,6 +103,10 @@ private:
     // MPEG audio is handed on from its first whole frame; what comes before is held here.
     bool aligning_ = false;
     QByteArray unaligned_;
+    // What libVLC would be given is looked at first: held here until it is known.
+    bool sniffing_ = true;
+    QByteArray unsniffed_;
+    QString url_;  // of the stream being fed, after its redirects
 };
 
 }  // namespace lyrevane

@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <QStandardPaths>
+
+#include <sys/file.h>
 #include <sys/statvfs.h>
 
 using namespace Qt::Literals::StringLiterals;
@@ -15,9 +18,11 @@ namespace {
 // The free space is looked at after each such share of the recording.
 constexpr std::uint64_t kCheckEvery = 256 * 1024;
 
+const QString kPartial = QStringLiteral(" (recording)");
+
 QString partialPath(const QString& finalPath) {
     const QFileInfo info(finalPath);
-    return info.path() + u'/' + info.completeBaseName() + u" (recording)."_s + info.suffix();
+    return info.path() + u'/' + info.completeBaseName() + kPartial + u'.' + info.suffix();
 }
 
 QString cuePath(const QString& audioPath) {
@@ -58,18 +63,31 @@ QString StreamRecorder::extensionFor(const QByteArray& contentType) {
     return {};
 }
 
+// A file name has at most 255 bytes; the date, a number, " (recording)" and the extension
+// follow the station's name within them.
 QString StreamRecorder::fileNameOf(const QString& name) {
+    constexpr qsizetype kMaxBytes = 200;
     QString out;
-    for (const QChar c : name.simplified()) {
-        out += (c == u'/' || c == u'\\' || c.category() == QChar::Other_Control ||
-                c.category() == QChar::Other_Format)
-                   ? u'-'
-                   : c;
+    qsizetype bytes = 0;
+    for (const char32_t code : name.simplified().toUcs4()) {
+        const QChar single(code < 0x10000 ? static_cast<char16_t>(code) : u'\0');
+        // The quote would be the cue sheet's; each character whole, never half of one.
+        const QString c = code == u'/' || code == u'\\' ||
+                                  single.category() == QChar::Other_Control ||
+                                  single.category() == QChar::Other_Format
+                              ? u"-"_s
+                          : code == u'"' ? u"'"_s
+                                         : QString::fromUcs4(&code, 1);
+        bytes += c.toUtf8().size();
+        if (bytes > kMaxBytes) {
+            break;
+        }
+        out += c;
     }
     while (out.startsWith(u'.')) {
         out.remove(0, 1);
     }
-    out = out.left(120).trimmed();
+    out = out.trimmed();
     return out.isEmpty() ? u"Lyrevane"_s : out;
 }
 
@@ -95,7 +113,8 @@ QString StreamRecorder::start(const QString& folder, const QString& name, const 
                      u")."_s + extension;
     }
     file_.setFileName(partialPath(finalPath_));
-    if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        ::flock(file_.handle(), LOCK_EX | LOCK_NB) != 0) {
         const QString why =
             u"Cannot record to "_s + file_.fileName() + u": "_s + file_.errorString() + u'.';
         finalPath_.clear();
@@ -208,6 +227,50 @@ QString StreamRecorder::finish() {
     }
     finalPath_.clear();
     return why;
+}
+
+QString StreamRecorder::defaultFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::MusicLocation) + u"/Lyrevane"_s;
+}
+
+QStringList StreamRecorder::finishLeftBehind(const QString& folder) {
+    QStringList finished;
+    const QDir dir(folder);
+    for (const QString& name :
+         dir.entryList(QStringList{u"*"_s + kPartial + u".*"_s}, QDir::Files)) {
+        QFile partial(dir.filePath(name));
+        // A running player holds a lock on what it writes.
+        if (!partial.open(QIODevice::ReadOnly) ||
+            ::flock(partial.handle(), LOCK_EX | LOCK_NB) != 0) {
+            continue;
+        }
+        const QFileInfo info(partial.fileName());
+        const QString base = info.completeBaseName().chopped(kPartial.size());
+        const QString oldCue = dir.filePath(base + u".cue"_s);
+        QString finalPath = dir.filePath(base + u'.' + info.suffix());
+        for (int n = 2; QFileInfo::exists(finalPath); ++n) {
+            finalPath = dir.filePath(base + u" ("_s + QString::number(n) + u")."_s + info.suffix());
+        }
+        if (!QFile::rename(partial.fileName(), finalPath)) {
+            continue;
+        }
+        finished.append(finalPath);
+        // The cue sheet named the file as it was while being written.
+        QFile cue(oldCue);
+        if (!cue.open(QIODevice::ReadOnly)) {
+            continue;
+        }
+        const QString sheet = QString::fromUtf8(cue.readAll())
+                                  .replace(u"FILE "_s + quoted(name),
+                                           u"FILE "_s + quoted(QFileInfo(finalPath).fileName()));
+        cue.close();
+        QSaveFile fixed(cuePath(finalPath));
+        if (fixed.open(QIODevice::WriteOnly) && fixed.write(sheet.toUtf8()) >= 0 &&
+            fixed.commit() && fixed.fileName() != oldCue) {
+            QFile::remove(oldCue);
+        }
+    }
+    return finished;
 }
 
 QString StreamRecorder::error() const {

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <mutex>
@@ -15,7 +16,8 @@ namespace lyrevane {
 // taken out), to "<folder>/<name> <yyyy-MM-dd HH-mm>.<extension>", with a cue sheet beside it
 // that lists each title at its offset and notes where the connection was lost and made again.
 // While it records, the file is named "... (recording).<extension>": a crash leaves a file any
-// player plays; `finish` gives it its name. Writing stops, and says why, when the disk would
+// player plays, which no other player takes for left behind while this one writes it (it holds
+// a lock on it); `finish` gives it its name. Writing stops, and says why, when the disk would
 // keep less than `keepFree` bytes free or refuses to write. Safe to use from two threads: the
 // audio comes from the network's, everything else from the window's.
 class StreamRecorder {
@@ -29,6 +31,12 @@ public:
     static QString extensionFor(const QByteArray& contentType);
     // `name` as a file name: no folder separators, no control characters, not empty.
     static QString fileNameOf(const QString& name);
+    // Where recordings go when no folder is set: the user's music folder, "Lyrevane" in it.
+    static QString defaultFolder();
+    // Recordings a player left under their "(recording)" name when it ended without finishing
+    // them (a crash, a kill), and that no running player writes: each is given its final name
+    // and its cue sheet names it. Returns their final paths.
+    static QStringList finishLeftBehind(const QString& folder);
 
     // Starts a recording; returns why it could not, or an empty text. `bytesPerSecond` turns
     // offsets into times (0: 128 kbit/s).

@@ -9,6 +9,13 @@
 
 namespace lyrevane {
 
+namespace {
+
+// How long a stream joined again must hold before a drop counts as a new one, tried at once.
+constexpr std::chrono::milliseconds kSteadyPlay{30000};
+
+}  // namespace
+
 EntryOpener::EntryOpener(VlcPlayer& player, EngineNetwork& network, const SourceRules& rules,
                          Hooks hooks, QObject* parent)
     : QObject(parent),
@@ -28,7 +35,9 @@ EntryOpener::EntryOpener(VlcPlayer& player, EngineNetwork& network, const Source
             return;
         }
         if (std::exchange(rejoining_, false)) {
-            rejoinAttempts_ = 0;  // joined again: what is heard keeps its title
+            // Joined again: what is heard keeps its title. The waits start over only once the
+            // stream has held for a while: a server that answers and closes is not hammered.
+            joined_.start();
             return;
         }
         hooks_.started(station);
@@ -76,6 +85,7 @@ void EntryOpener::open(const QString& url, std::chrono::milliseconds connectTime
     const quint64 ticket = ++feedTicket_;
     rejoining_ = false;
     rejoinAttempts_ = 0;
+    joined_.invalidate();
     rejoinTimer_.stop();
     feedBuffer_ = std::make_shared<FeedBuffer>();
     hooks_.connecting(*feedBuffer_);
@@ -236,6 +246,9 @@ bool EntryOpener::rejoinWhileBehind(quint64 ticket) {
     static constexpr std::array<int, 6> kWaits{0, 1, 2, 4, 8, 15};
     if (!rejoining_) {
         hooks_.rejoining();
+        if (joined_.isValid() && joined_.hasExpired(kSteadyPlay.count())) {
+            rejoinAttempts_ = 0;
+        }
     }
     const int wait = kWaits.at(std::min<std::size_t>(rejoinAttempts_, kWaits.size() - 1));
     ++rejoinAttempts_;

@@ -4,6 +4,7 @@
 #include "vlc/enginenetwork.h"
 #include "vlc/vlcplayer.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
@@ -88,6 +89,7 @@ private:
     quint64 feedTicket_ = 0;                  // the feed's reports for older tickets are stale
     bool rejoining_ = false;
     int rejoinAttempts_ = 0;
+    QElapsedTimer joined_;  // since the stream was last joined again
     QTimer rejoinTimer_;
     QString entry_;  // the entry being opened or played, as the machine named it
 };

@@ -1,5 +1,7 @@
 #include "vlc/fedstream.h"
 
+#include "net/streamrecorder.h"
+
 #include "engine/playstatemachine.h"
 #include "net/feedbuffer.h"
 #include "net/streamfeed.h"
@@ -96,7 +98,7 @@ void FedStream::setRecording(bool on) {
     }
     QString folder = recordingFolder_;
     if (folder.isEmpty()) {
-        folder = QStandardPaths::writableLocation(QStandardPaths::MusicLocation) + u"/Lyrevane"_s;
+        folder = StreamRecorder::defaultFolder();
     }
     const QString& station = metadata_.station();
     const QString name = station.isEmpty() ? QUrl(opener_.entry()).host() : station;

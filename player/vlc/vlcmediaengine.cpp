@@ -1,5 +1,10 @@
 #include "vlc/vlcmediaengine.h"
 
+#include "engine/vlcmessages.h"
+#include "net/streamrecorder.h"
+
+#include <QFileInfo>
+
 #include <utility>
 
 namespace lyrevane {
@@ -30,8 +35,10 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
         [guard = &accessGuard_](const QString& target) { return guard->mayOpen(target); });
     connect(player_.get(), &VlcPlayer::reported, this, &VlcMediaEngine::onPlayerReport);
     connect(player_.get(), &VlcPlayer::errorLogged, this, [this](const QString& line) {
-        // Gateway addresses in libVLC's errors are put back as the real ones.
-        dispatch(PlayStateMachine::logError(network_->gateway()->unmasked(line)));
+        // Gateway addresses in libVLC's errors are put back as the real ones; its texts about
+        // its internals become a plain reason.
+        dispatch(PlayStateMachine::logError(
+            network_->gateway()->unmasked(vlcmessages::fromLibVlc(line))));
     });
     EntryOpener::Hooks hooks;
     hooks.dispatch = [this](const Event& event) { dispatch(event); };
@@ -50,6 +57,32 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
         *player_, *opener_, machine_, metadata_, *network_->feed(), options_.timeShiftFolder,
         options_.recordingFolder,
         [this](const QString& message) { Q_EMIT recordingMessage(message); });
+}
+
+void VlcMediaEngine::finishLeftBehind() {
+    const QString folder = options_.recordingFolder.isEmpty() ? StreamRecorder::defaultFolder()
+                                                              : options_.recordingFolder;
+    QMetaObject::invokeMethod(
+        network_->gateway(),
+        [this, folder] {
+            const QStringList finished = StreamRecorder::finishLeftBehind(folder);
+            if (finished.isEmpty()) {
+                return;
+            }
+            // The engine ends this thread before it goes: it is there to be told.
+            QMetaObject::invokeMethod(
+                this,
+                [this, finished] {
+                    Q_EMIT recordingMessage(
+                        finished.size() == 1 ? tr("A recording left unfinished is kept as %1.")
+                                                   .arg(finished.constFirst())
+                                             : tr("%n recordings left unfinished are kept in %1.",
+                                                  nullptr, static_cast<int>(finished.size()))
+                                                   .arg(QFileInfo(finished.constFirst()).path()));
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::QueuedConnection);
 }
 
 VlcMediaEngine::~VlcMediaEngine() {

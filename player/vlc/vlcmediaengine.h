@@ -100,6 +100,9 @@ public:
     // False when libVLC could not be initialised; every URL then fails with an error.
     bool isValid() const;
     void setConnectTimeout(std::chrono::milliseconds timeout);
+    // Finishes the recordings a player that ended while recording left behind in the
+    // recording folder (on the network thread), and says once where they are.
+    void finishLeftBehind();
     std::chrono::milliseconds connectTimeout() const;
 
 private:

@@ -10,7 +10,9 @@
 #include <QDBusPendingReply>
 #include <QDBusVariant>
 
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "../support/waituntil.h"
 #include "desktop/mprisservice.h"
@@ -330,6 +332,7 @@ TEST_F(MprisBusTest, ThePlayersLastErrorIsReadableUntilANewStreamStarts) {
 TEST_F(MprisBusTest, CatchingUpAndRecordingThroughThePlayersOwnInterface) {
     const QString lyrevane = u"example.quillmoor.Lyrevane"_s;
     engine.behind = std::chrono::seconds(155);
+    Q_EMIT engine.metadataChanged();  // as the engine announces it
     EXPECT_EQ(Get(lyrevane, u"BehindLive"_s).toLongLong(), 155);
     Call(lyrevane, u"CatchUpToLive"_s);
     EXPECT_EQ(Get(lyrevane, u"BehindLive"_s).toLongLong(), 0);
@@ -343,6 +346,29 @@ TEST_F(MprisBusTest, CatchingUpAndRecordingThroughThePlayersOwnInterface) {
     EXPECT_TRUE(Get(lyrevane, u"Recording"_s).toBool());
     Call(lyrevane, u"Record"_s, {false});
     EXPECT_FALSE(Get(lyrevane, u"Recording"_s).toBool());
+}
+
+// A panel's reads are answered while the window's thread is busy (as when the browser engine
+// starts): this thread waits for the answer without serving anything.
+TEST_F(MprisBusTest, ReadsAreAnsweredWhileTheWindowsThreadIsBusy) {
+    std::promise<QDBusMessage> answer;
+    std::thread panel([&] {
+        {
+            const QDBusConnection own =
+                QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"busy-panel"_s);
+            QDBusMessage call = QDBusMessage::createMethodCall(
+                service->BusName(), kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+            call << kPlayer << u"PlaybackStatus"_s;
+            answer.set_value(own.call(call, QDBus::Block, 20000));
+        }
+        QDBusConnection::disconnectFromBus(u"busy-panel"_s);
+    });
+    std::future<QDBusMessage> answered = answer.get_future();
+    const bool whileBusy = answered.wait_for(15s) == std::future_status::ready;
+    panel.join();
+    EXPECT_TRUE(whileBusy) << "the read waited for this thread";
+    EXPECT_EQ(answered.get().arguments().value(0).value<QDBusVariant>().variant().toString(),
+              u"Stopped"_s);
 }
 
 // Receives PropertiesChanged as a panel does.

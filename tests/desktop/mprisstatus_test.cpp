@@ -79,6 +79,9 @@ TEST(NowPlayingTest, TextShowsWhatIsKnown) {
     EXPECT_EQ(NowPlayingText(u"\u202EQuillmoor"_s, u"Opening bell"_s),
               u"\u2068\u202EQuillmoor\u2069 - Opening bell"_s);
     EXPECT_EQ(NowPlayingText({}, u"\u05E9\u05D5\u05E7"_s), u"\u2068\u05E9\u05D5\u05E7\u2069"_s);
+    // The text's own isolates cannot close the one around it, nor leave one open.
+    EXPECT_EQ(NowPlayingText(u"A\u2069\u202Eevil"_s, u"\u2067bell"_s),
+              u"\u2068A\u202Eevil\u2069 - bell"_s);
 }
 
 TEST(NowPlayingTest, BehindLiveInMinutesThenHours) {

@@ -1,6 +1,8 @@
 // Playlists and redirects that lead to sources the rules refuse: libVLC never opens the
 // file and never connects to the host, and the user gets one message.
+#include "early/proxyenvironment.h"
 #include "enginefixture.h"
+#include "hostiledata.h"
 #include "scriptedserver.h"
 
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <tuple>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -70,7 +73,8 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         ASSERT_TRUE(server.isListening());
-        ASSERT_TRUE(refusedHost.isListening()) << "127.0.0.2 is not available";
+        ASSERT_TRUE(refusedHost.isListening())
+            << witnessAddress().toStdString() << " is not available";
         ASSERT_TRUE(sftpHost.isListening());
         ASSERT_TRUE(secretDir.isValid());
         QFile tone(QDir(media_->path()).filePath(u"tone.mp3"_s));
@@ -94,7 +98,7 @@ protected:
     std::unique_ptr<VlcMediaEngine> engine() {
         VlcEngineOptions options;
         options.vlcArguments = {u"--aout=dummy"_s};
-        options.refusedSources = {u"127.0.0.2"_s};
+        options.refusedSources = {witnessAddress()};
         return std::make_unique<VlcMediaEngine>(options);
     }
 
@@ -113,7 +117,7 @@ protected:
     }
 
     ScriptedServer server;
-    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
+    ScriptedServer refusedHost{QHostAddress(witnessAddress())};
     ScriptedServer sftpHost;
     QTemporaryDir secretDir;
     QString secret;
@@ -187,6 +191,43 @@ TEST_F(IndirectSourceTest, RefusedEntriesAreSkippedAndTheRestPlays) {
     expectUntouched();
 }
 
+// libVLC takes bytes for what they are: an index or compressed data that calls itself audio or
+// anything, with a length or live, opened directly or from a one-entry playlist, never has
+// libVLC fetch by itself. The host the index names hears nothing; the listener is told why.
+TEST_F(IndirectSourceTest, IndexesAndCompressedDataNeverHaveLibVlcFetchByItself) {
+    const QByteArray index = indexOn(refusedHost.authority());
+    const QString refusal = u"this player"_s;
+    const QString compressed = u"compressed data that is not audio"_s;
+    const QByteArray octets = "Content-Type: application/octet-stream\r\n";
+    const auto length = [](const QByteArray& body) {
+        return "Content-Length: " + QByteArray::number(body.size()) + "\r\n";
+    };
+    const QByteArray bomb = gzipped(QByteArray(16 << 20, '\0'));  // inflates 1000 times
+    const std::vector<std::tuple<QString, QByteArray, QByteArray, QString>> cases{
+        {u"/hls_as_audio"_s, "Content-Type: audio/mpeg\r\n", index, refusal},
+        {u"/hls_as_audio_file"_s, "Content-Type: audio/mpeg\r\n" + length(index), index, refusal},
+        {u"/packed"_s, octets, zlibbed(index), compressed},
+        {u"/packed_file"_s, octets + length(gzipped(index)), gzipped(index), compressed},
+        {u"/gzip_bomb"_s, "Content-Type: audio/mpeg\r\nContent-Encoding: gzip\r\n", bomb,
+         compressed},
+    };
+    for (const auto& [path, headers, body, said] : cases) {
+        server.respond(path, "200 OK", headers, body);
+        server.page(path + u".m3u"_s, "audio/x-mpegurl", server.url(path).toUtf8() + '\n');
+        for (const QString& url : {server.url(path), server.url(path + u".m3u"_s)}) {
+            SCOPED_TRACE(url.toStdString());
+            auto player = engine();
+            player->setUrl(url);
+            ASSERT_TRUE(waitUntil([&] { return player->errorCount() > 0; }, 15s));
+            settle(300ms);
+            EXPECT_TRUE(player->errorDescription(0).contains(said))
+                << player->errorDescription(0).toStdString();
+            EXPECT_NE(player->playState(), MediaEngine::Playing);
+            EXPECT_EQ(refusedHost.connections(), 0) << "the host the index names was contacted";
+        }
+    }
+}
+
 TEST_F(IndirectSourceTest, PlaylistThatListsItselfEndsInOneMessage) {
     server.page(u"/again.m3u"_s, "audio/x-mpegurl", "again.m3u\n");
     auto player = engine();
@@ -248,6 +289,26 @@ TEST_F(IndirectSourceTest, FileOfAKnownLengthPlaysThroughTheGatewayUnderItsRealA
         player->stop();
     }
     expectUntouched();
+}
+
+// Behind a proxy the player's own requests go through it; libVLC's, to the gateway on loopback,
+// never do (libVLC reads http_proxy itself, and no no_proxy).
+TEST_F(IndirectSourceTest, LibVlcNeverSendsItsRequestsForTheGatewayToAProxy) {
+    ScriptedServer proxy;
+    const QString url = server.url(u"/tone.mp3"_s);
+    proxy.page(url, "audio/mpeg", audio);
+    qputenv("http_proxy", proxy.url({}).toUtf8());
+    proxyenvironment::moveFromMediaLibrary();
+    auto player = engine();
+    player->setUrl(url);
+    const bool played = waitUntil([&] { return player->playState() == MediaEngine::Playing; }, 10s);
+    player->stop();
+    for (const char* name : {"http_proxy", "HTTP_PROXY", proxyenvironment::kMovedHttpProxy}) {
+        qunsetenv(name);
+    }
+    EXPECT_TRUE(played);
+    EXPECT_FALSE(proxy.requests.isEmpty()) << "the player's own requests went around the proxy";
+    EXPECT_EQ(proxy.requests.size(), proxy.requests.count(url)) << "libVLC asked the proxy";
 }
 
 // An HLS stream plays through the gateway, segment by segment. A server that shows libVLC

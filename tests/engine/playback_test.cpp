@@ -202,6 +202,20 @@ TEST_F(EngineTest, PausedLiveStreamThatDropsIsJoinedAgainAndKept) {
     EXPECT_EQ(requests().count(path), 2);
 }
 
+// A server that answers each later request with a little audio and closes is joined again
+// with growing waits while paused: a connection that held a moment does not start them over.
+TEST_F(EngineTest, PausedListenerRejoinsAServerThatKeepsClosingWithGrowingWaits) {
+    auto engine = makeEngine();
+    const QString path = u"/drop/cut/short/closing/tone.mp3"_s;
+    engine->setUrl(url(path));
+    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->pause();
+    ASSERT_TRUE(waitUntil([&] { return requests().count(path) >= 3; }, 20s));
+    settle(2s);  // at once, then after 1 and 2 seconds: one or two more in this time
+    EXPECT_LE(requests().count(path), 5);
+    EXPECT_EQ(engine->playState(), MediaEngine::Paused);
+}
+
 // A recording is the stream's bytes as they came, under its final name once stopped, with its
 // cue sheet beside it; nothing is left under the name it had while recording.
 TEST_F(EngineTest, RecordingWritesTheStreamAsItCame) {

@@ -10,7 +10,8 @@ Serves the files of a folder, plus:
   /drop/FIRST/THEN/KEY/NAME
                a live stream of NAME whose first request (per KEY) is cut ("cut") or goes
                silent with the connection open ("hang") after a few seconds; later
-               requests are served as "live", "missing" (404) or "silent" (no answer).
+               requests are served as "live", "missing" (404), "silent" (no answer) or
+               "short" (a head and 8,000 bytes of audio, then cut).
 Prints "PORT <n>" once listening, then one "GET <path>" line per request that carries
 audio to the player, and one "LOOK <path>" line per request of the player's own that
 only looks at a source (headers, playlists) before libVLC opens it. libVLC's requests
@@ -92,10 +93,12 @@ class Handler(http.server.SimpleHTTPRequestHandler):
             self.send_live(name)
         elif then == "silent":
             self.server.stopping.wait()
+        elif then == "short":
+            self.send_live(name, chunks=0, ending="cut", burst=1)
         else:
             self.send_error(404)
 
-    def send_live(self, name, chunks=None, ending=None):
+    def send_live(self, name, chunks=None, ending=None, burst=4):
         path = os.path.join(self.directory, os.path.basename(name))
         try:
             with open(path, "rb") as f:
@@ -111,10 +114,10 @@ class Handler(http.server.SimpleHTTPRequestHandler):
         chunk = 8000
         # With `chunks`, only that many follow the burst; then the connection is cut
         # ("cut") or kept open without sending anything more ("hang").
-        end = len(data) if chunks is None else min(len(data), (4 + chunks) * chunk)
+        end = len(data) if chunks is None else min(len(data), (burst + chunks) * chunk)
         try:
-            self.wfile.write(data[:4 * chunk])
-            for start in range(4 * chunk, end, chunk):
+            self.wfile.write(data[:burst * chunk])
+            for start in range(burst * chunk, end, chunk):
                 if self.server.stopping.wait(1.0):
                     return
                 self.wfile.write(data[start:start + chunk])

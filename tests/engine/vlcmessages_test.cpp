@@ -37,6 +37,18 @@ TEST(VlcMessages, FailureAfterTheAudioStartedSaysTheConnectionWasLost) {
     EXPECT_EQ(noDataFor(std::chrono::milliseconds(300)), u"no data received for 300 ms"_s);
 }
 
+TEST(VlcMessages, LibVlcsTextsAboutItsInternalsBecomeAPlainReason) {
+    for (const QString& line : {u"ES_OUT_SET_(GROUP_)PCR is called too late"_s, u"Cannot peek."_s,
+                                u"cannot create packetizer"_s}) {
+        EXPECT_EQ(connectionLost({fromLibVlc(line)}, kUrl),
+                  u"Lost the connection to "_s + kUrl + u": The stream could not be read."_s);
+    }
+    for (const QString& line : {u"HTTP 404 error"_s, u"connection failed: Connection refused"_s,
+                                u"cannot resolve example.invalid port 80"_s}) {
+        EXPECT_EQ(fromLibVlc(line), line);
+    }
+}
+
 TEST(VlcMessages, SocketErrorIsPreferredToGenericLines) {
     const QStringList lines{u"HTTP connection failure"_s,
                             u"connection failed: Connection refused"_s,

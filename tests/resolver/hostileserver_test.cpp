@@ -1,8 +1,11 @@
 // The stream feed and the media gateway against servers that answer oddly or with ill intent:
 // old radio heads, heads that never end, redirects and names that lead to refused addresses, a
 // proxy, indexes that list refused places, a server that answers its second client otherwise.
+#include "early/proxyenvironment.h"
+#include "hostiledata.h"
 #include "net/hostpinning.h"
 #include "net/mediagateway.h"
+#include "net/movedproxy.h"
 #include "net/streamfeed.h"
 #include "ports.h"
 #include "scriptedserver.h"
@@ -34,18 +37,21 @@ struct Case {
     Outcome outcome;
     QString said;  // the station when it plays, the line when it fails
     QString host = u"127.0.0.1"_s;
-    QStringList refused = {u"127.0.0.2"_s};
+    QStringList refused = {witnessAddress()};
     bool viaProxy = false;
 };
 
 TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
     ScriptedServer server;
-    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
-    ScriptedServer proxy;
+    ScriptedServer refusedHost{QHostAddress(witnessAddress())};
+    ScriptedServer proxy{QHostAddress(u"127.0.0.3"_s)};
     ASSERT_TRUE(server.isListening() && refusedHost.isListening() && proxy.isListening());
     refusedHost.stream(u"/live"_s, "audio/aacp", QByteArray(512, 'x'));
     const QByteArray audio(512, 'a');
     const QString tooLarge = u"connection failed: the server's answer is too large"_s;
+    const QString compressed = u"the server sends compressed data that is not audio"_s;
+    const QByteArray listing = indexOn(refusedHost.authority());
+    const QByteArray audioHead = "HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n";
     const std::vector<Case> cases{
         {"shoutcast v1", "ICY 200 OK\r\nicy-name: Old Timer\r\nContent-Type: audio/aacp\r\n\r\n",
          audio, Outcome::Plays, u"Old Timer"_s},
@@ -77,13 +83,39 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
          {},
          u"localhost"_s,
          {u"127.0.0.1"_s}},
+        // What libVLC would take for an index or unpack is never fed to it, whatever its type.
+        {"index that calls itself audio", audioHead + "\r\n", listing, Outcome::ByUrl, {}},
+        {"index behind a tag",
+         audioHead + "\r\n",
+         QByteArray("ID3\x04\0\0\0\0\0\x02xx", 12) + listing,
+         Outcome::ByUrl,
+         {}},
+        {"gzip bomb", audioHead + "Content-Encoding: gzip\r\n\r\n",
+         gzipped(QByteArray(1 << 20, '\0')), Outcome::Fails, compressed},
+        {"compressed index, no length",
+         "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n\r\n", zlibbed(listing),
+         Outcome::Fails, compressed},
+        {"dash manifest that calls itself audio",
+         audioHead + "\r\n",
+         "<?xml version=\"1.0\"?>\n<MPD xmlns=\"urn:mpeg:dash:schema:mpd:2011\">",
+         Outcome::Refused,
+         {}},
         {"through a proxy",
          "HTTP/1.0 200 OK\r\nContent-Type: audio/aacp\r\nicy-name: Proxied\r\n\r\n",
          audio,
          Outcome::Plays,
          u"Proxied"_s,
          u"127.0.0.1"_s,
-         {u"127.0.0.2"_s},
+         {witnessAddress()},
+         true},
+        // The proxy would look the name up: it is looked up here first, and refused.
+        {"name of a refused address, through a proxy",
+         "HTTP/1.0 200 OK\r\nContent-Type: audio/aacp\r\n\r\n",
+         audio,
+         Outcome::Refused,
+         {},
+         u"localhost"_s,
+         {u"127.0.0.1"_s},
          true},
     };
     int index = 0;
@@ -116,6 +148,7 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
         QObject::connect(&feed, &StreamFeed::resolved,
                          [&](quint64, const SourceResolution& r) { resolution = r; });
         const int before = server.connections();
+        proxy.requests.clear();
         if (c.viaProxy || c.host != u"127.0.0.1"_s) {
             // Nor does the connection made before the player's window reach the server.
             feed.setEarlyConnection(std::make_shared<EarlyConnection>(url, 10s, options.rules));
@@ -151,13 +184,30 @@ TEST(HostileServerTest, EveryAnswerEndsAsAPlayerWould) {
             EXPECT_EQ(server.connections(), before) << "a refused address was connected to";
         }
         if (c.viaProxy) {
-            EXPECT_EQ(proxy.requests, QStringList{url});
+            EXPECT_EQ(proxy.requests,
+                      c.outcome == Outcome::Plays ? QStringList{url} : QStringList());
             EXPECT_EQ(server.connections(), before);
         }
         // Whatever happened, the connection ends with the feed: the server sees it close.
         feed.close();
         EXPECT_TRUE(waitUntil([&] { return answering.streaming() == 0; }, 5s));
     }
+}
+
+// Qt's own HTTP keeps the proxy moved out of libVLC's sight, and what no_proxy says.
+TEST(HostileServerTest, QtKeepsTheMovedProxyAndItsExceptions) {
+    qputenv(proxyenvironment::kMovedHttpProxy, "http://proxy.test:3128");
+    qputenv("no_proxy", "localhost,.lan");
+    MovedProxyFactory factory;
+    const auto proxyFor = [&](const char* url) {
+        return factory.queryProxy(QNetworkProxyQuery(QUrl(QString::fromLatin1(url)))).value(0);
+    };
+    EXPECT_EQ(proxyFor("http://radio.test/live").hostName(), u"proxy.test"_s);
+    EXPECT_EQ(proxyFor("http://radio.test/live").port(), 3128);
+    EXPECT_EQ(proxyFor("http://box.lan/live").type(), QNetworkProxy::NoProxy);
+    EXPECT_EQ(proxyFor("http://localhost/live").type(), QNetworkProxy::NoProxy);
+    qunsetenv(proxyenvironment::kMovedHttpProxy);
+    qunsetenv("no_proxy");
 }
 
 struct Answer {
@@ -204,11 +254,11 @@ struct GatewayCase {
 // or the redirect says, and the gateway writes no header of upstream's but its own few.
 TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     ScriptedServer server;
-    ScriptedServer refusedHost{QHostAddress(u"127.0.0.2"_s)};
+    ScriptedServer refusedHost{QHostAddress(witnessAddress())};
     ASSERT_TRUE(server.isListening() && refusedHost.isListening());
     const QByteArray far = refusedHost.url({}).toUtf8();
     MediaGatewayOptions options;
-    options.rules = SourceRules({u"127.0.0.2"_s});
+    options.rules = SourceRules({witnessAddress()});
     options.requestDeadline = 1s;
     auto* gateway = new MediaGateway(options);
     ASSERT_TRUE(gateway->isListening());
@@ -252,6 +302,12 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     server.redirect(u"/loop.mp3"_s, u"/loop.mp3"_s);
     server.raw(u"/endless"_s, "HTTP/1.0 200 OK\r\n", "X-Filler: " + QByteArray(500, 'h') + "\r\n");
     server.page(u"/huge.m3u8"_s, mpegurl, "#EXTM3U\n" + QByteArray(1024 * 1024, '#'));
+    server.page(u"/packed.bin"_s, "application/octet-stream",
+                zlibbed(indexOn(refusedHost.authority())));
+    server.respond(u"/gzip.mp3"_s, "200 OK",
+                   "Content-Type: audio/mpeg\r\nContent-Encoding: gzip\r\n",
+                   gzipped(indexOn(refusedHost.authority())));
+    server.page(u"/dash.mp3"_s, "audio/mpeg", "<MPD><BaseURL>" + far + "/</BaseURL></MPD>");
     server.page(u"/gone.m3u8"_s, mpegurl,
                 "#EXTM3U\nhttp://127.0.0.1:" + QByteArray::number(closedPort()) + "/gone.ts\n");
 
@@ -269,6 +325,13 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
          .path = u"/disguised.mp3"_s,
          .refused = {u"/d.ts"_s},
          .media = 1},
+        // libVLC would unpack these and fetch what they list: they are not passed on.
+        {.name = "compressed index", .path = u"/packed.bin"_s, .status = 502},
+        {.name = "compressed by its encoding", .path = u"/gzip.mp3"_s, .status = 502},
+        {.name = "manifest libVLC fetches from itself",
+         .path = u"/dash.mp3"_s,
+         .status = 403,
+         .refused = {server.url(u"/dash.mp3"_s)}},
         {.name = "second answer to a refused host",
          .path = u"/file.mp3"_s,
          .status = 403,
@@ -364,15 +427,38 @@ TEST(HostileServerTest, TheGatewayServesOnlyWhatTheRulesAllow) {
     EXPECT_TRUE(std::any_of(server.heads.cbegin(), server.heads.cend(), [](const QByteArray& head) {
         return head.contains("\r\nRange: bytes=2-5");
     })) << "the range was not passed on";
-    // More connections at once than libVLC ever makes are turned away.
-    std::vector<std::unique_ptr<QTcpSocket>> idle(8);
-    for (auto& socket : idle) {
-        socket = std::make_unique<QTcpSocket>();
-        socket->connectToHost(QHostAddress::LocalHost,
-                              static_cast<quint16>(QUrl(gateway->origin()).port()));
-        ASSERT_TRUE(socket->waitForConnected(5000));
-    }
+    // Connections of another local program that ask for nothing hold no slot: the oldest make
+    // room for newer ones and all are closed within a moment, while the player is served.
+    const auto connectAll = [&](std::size_t count, const QByteArray& request) {
+        std::vector<std::unique_ptr<QTcpSocket>> sockets(count);
+        for (auto& socket : sockets) {
+            socket = std::make_unique<QTcpSocket>();
+            socket->connectToHost(QHostAddress::LocalHost,
+                                  static_cast<quint16>(QUrl(gateway->origin()).port()));
+            socket->write(request);
+        }
+        return sockets;
+    };
+    const auto idle = connectAll(24, {});
+    EXPECT_EQ(fetch(gateway->publish(server.url(u"/part.mp3"_s))).status, 206);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return std::all_of(idle.cbegin(), idle.cend(), [](const auto& socket) {
+                return socket->state() == QAbstractSocket::UnconnectedState;
+            });
+        },
+        5s));
+    // More requests at once than libVLC ever makes are turned away, and said to be the
+    // player's own limit, not the station's fault.
+    failed.clear();
+    const QByteArray endless = "GET " +
+                               QUrl(gateway->publish(server.url(u"/endless"_s))).path().toUtf8() +
+                               " HTTP/1.1\r\n\r\n";
+    const auto busy = connectAll(8, endless);
+    EXPECT_TRUE(waitUntil([&] { return server.requests.count(u"/endless"_s) >= 9; }, 5s));
     EXPECT_EQ(fetch(gateway->publish(server.url(u"/part.mp3"_s))).status, 503);
+    EXPECT_TRUE(waitUntil([&] { return !failed.isEmpty(); }, 5s));
+    EXPECT_EQ(failed.value(0), u"the player's media gateway is busy"_s);
     thread.quit();
     thread.wait();
 }

@@ -229,7 +229,59 @@ TEST(StreamRecorderTest, CueSheetFollowsTitlesAndGapsAndTheDiskStopsIt) {
     EXPECT_FALSE(full.isRecording());
     EXPECT_EQ(full.finish(), u"Recording stopped: the disk is nearly full."_s);
     EXPECT_TRUE(QFileInfo::exists(music.filePath(u"Full 2026-12-08 15-00.ogg"_s)));
+    // Long names in any script fit a file name's 255 bytes, cut between characters; the cue
+    // sheet names its file exactly, a quote in the station's name and all.
+    QTemporaryDir names;
+    const char32_t face = 0x1F600;
+    for (const QString& name : {QString(100, QChar(0x20AC)), QString(100, QChar(0x65E5)),
+                                QString::fromUcs4(&face, 1).repeated(70), u"Say \"hi\""_s}) {
+        StreamRecorder named(0);
+        ASSERT_EQ(named.start(names.path(), name, u"mp3"_s, at, 0), QString());
+        named.write("x");
+        EXPECT_EQ(named.finish(), QString());
+    }
+    const QDir folder(names.path());
+    for (const QString& file : folder.entryList(QDir::Files)) {
+        EXPECT_LE(QFile::encodeName(file).size(), 255);
+        EXPECT_FALSE(file.contains(QChar::ReplacementCharacter));
+        if (file.endsWith(u".cue"_s)) {
+            QFile cueFile(folder.filePath(file));
+            ASSERT_TRUE(cueFile.open(QIODevice::ReadOnly));
+            const QString named =
+                QString::fromUtf8(cueFile.readAll()).section(u"FILE \""_s, 1).section(u'"', 0, 0);
+            EXPECT_TRUE(folder.exists(named)) << named.toStdString();
+        }
+    }
+    EXPECT_EQ(folder.entryList(QDir::Files).size(), 8);
     EXPECT_EQ(StreamRecorder::extensionFor("audio/aacp; charset=x"), u"aac"_s);
+}
+
+// What a player that ended while recording left behind gets its final name, beside any file of
+// that name, and its cue sheet names it; what a running recorder writes is left alone.
+TEST(StreamRecorderTest, RecordingLeftBehindIsFinishedUnlessARecorderWritesIt) {
+    QTemporaryDir music;
+    const QDir folder(music.path());
+    const auto put = [&](const QString& name, const QByteArray& content) {
+        QFile file(folder.filePath(name));
+        return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+    };
+    ASSERT_TRUE(put(u"Kestrel 2026-12-08 15-00 (recording).mp3"_s, "audio"));
+    ASSERT_TRUE(put(u"Kestrel 2026-12-08 15-00.mp3"_s, "older"));
+    ASSERT_TRUE(
+        put(u"Kestrel 2026-12-08 15-00.cue"_s,
+            "PERFORMER \"Kestrel\"\nFILE \"Kestrel 2026-12-08 15-00 (recording).mp3\" MP3\n"));
+    StreamRecorder running(0);
+    ASSERT_EQ(running.start(music.path(), u"Live"_s, u"mp3"_s, QDateTime::currentDateTime(), 0),
+              QString());
+    const QString left = u"Kestrel 2026-12-08 15-00 (2).mp3"_s;
+    EXPECT_EQ(StreamRecorder::finishLeftBehind(music.path()), QStringList{folder.filePath(left)});
+    QFile cue(folder.filePath(u"Kestrel 2026-12-08 15-00 (2).cue"_s));
+    ASSERT_TRUE(cue.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(cue.readAll().contains("FILE \"" + left.toUtf8() + "\" MP3"));
+    EXPECT_FALSE(folder.exists(u"Kestrel 2026-12-08 15-00.cue"_s));
+    EXPECT_TRUE(running.isRecording());
+    EXPECT_EQ(running.finish(), QString());
+    EXPECT_EQ(folder.entryList({u"*(recording)*"_s}), QStringList());
     EXPECT_EQ(StreamRecorder::extensionFor("video/mp4"), QString());
 }
 

@@ -1,0 +1,162 @@
+#include "desktop/mprisbus.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QMutexLocker>
+
+#include <optional>
+#include <utility>
+
+#include "desktop/mprisservice.h"
+#include "platform/promptservice.h"
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace lyrevane {
+
+MprisBusObject::MprisBusObject(MprisService& service) : service_(service) {
+    new MprisRootAdaptor(this);
+    new MprisPlayerAdaptor(this);
+    new LyrevaneStatusAdaptor(this);
+}
+
+MprisBusObject::Published MprisBusObject::published() const {
+    const QMutexLocker lock(&mutex_);
+    return published_;
+}
+
+void MprisBusObject::publish(Published values) {
+    const QMutexLocker lock(&mutex_);
+    published_ = std::move(values);
+}
+
+void MprisBusObject::relay(std::function<QString(MprisService&)> action,
+                           QDBusError::ErrorType type) {
+    std::optional<std::pair<QDBusConnection, QDBusMessage>> call;
+    if (calledFromDBus()) {
+        setDelayedReply(true);
+        call.emplace(connection(), message());
+    }
+    QMetaObject::invokeMethod(
+        &service_,
+        [service = &service_, action = std::move(action), call, type] {
+            const QString refusal = action(*service);
+            if (call) {
+                call->first.send(refusal.isEmpty() ? call->second.createReply()
+                                                   : call->second.createErrorReply(type, refusal));
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void MprisBusObject::post(std::function<void(MprisService&)> action) {
+    QMetaObject::invokeMethod(
+        &service_, [service = &service_, action = std::move(action)] { action(*service); },
+        Qt::QueuedConnection);
+}
+
+void MprisBusObject::refuse(QDBusError::ErrorType type, const QString& why) {
+    if (calledFromDBus()) {
+        sendErrorReply(type, why);
+    }
+}
+
+MprisRootAdaptor::MprisRootAdaptor(MprisBusObject* bus) : QDBusAbstractAdaptor(bus), bus_(bus) {}
+
+QString MprisRootAdaptor::Identity() const {
+    return kAppTitle.toString();
+}
+
+QStringList MprisRootAdaptor::SupportedUriSchemes() const {
+    return {u"http"_s, u"https"_s};
+}
+
+QString MprisRootAdaptor::DesktopEntry() const {
+    return u"lyrevane"_s;
+}
+
+void MprisRootAdaptor::Raise() {
+    bus_->relay([](MprisService& service) {
+        service.Carry(service.Actions().raise);
+        return QString();
+    });
+}
+
+void MprisRootAdaptor::Quit() {
+    bus_->relay([](MprisService& service) {
+        service.Carry(service.Actions().quit);
+        return QString();
+    });
+}
+
+void LyrevaneStatusAdaptor::CatchUpToLive() {
+    bus_->relay([](MprisService& service) {
+        service.CatchUpToLive();
+        return QString();
+    });
+}
+
+void LyrevaneStatusAdaptor::Record(bool on) {
+    bus_->relay([on](MprisService& service) { return service.Record(on); },
+                QDBusError::NotSupported);
+}
+
+LyrevaneStatusAdaptor::LyrevaneStatusAdaptor(MprisBusObject* bus)
+    : QDBusAbstractAdaptor(bus), bus_(bus) {}
+
+MprisPlayerAdaptor::MprisPlayerAdaptor(MprisBusObject* bus)
+    : QDBusAbstractAdaptor(bus), bus_(bus) {}
+
+// A property's Set is answered at once: the volume follows on the service's thread.
+void MprisPlayerAdaptor::SetVolume(double volume) {
+    const int value = VolumeFromMpris(volume);
+    bus_->post([value](MprisService& service) {
+        if (service.Actions().setVolume) {
+            service.Carry([&service, value] {
+                service.Actions().setVolume(value);
+                service.Refresh();
+            });
+        }
+    });
+}
+
+void MprisPlayerAdaptor::Pause() {
+    bus_->relay([](MprisService& service) {
+        service.Pause();
+        return QString();
+    });
+}
+
+void MprisPlayerAdaptor::Play() {
+    bus_->relay([](MprisService& service) {
+        service.Play();
+        return QString();
+    });
+}
+
+void MprisPlayerAdaptor::PlayPause() {
+    bus_->relay([](MprisService& service) {
+        service.PlayPause();
+        return QString();
+    });
+}
+
+void MprisPlayerAdaptor::OpenUri(const QString& uri) {
+    if (const QString refusal = MprisService::OpenUriRefusal(uri); !refusal.isEmpty()) {
+        bus_->refuse(QDBusError::InvalidArgs, refusal);
+        return;
+    }
+    bus_->relay([uri](MprisService& service) {
+        service.OpenUri(uri);
+        return QString();
+    });
+}
+
+void MprisPlayerAdaptor::Stop() {
+    bus_->relay([](MprisService& service) {
+        service.Carry(service.Actions().stop);
+        return QString();
+    });
+}
+
+}  // namespace lyrevane
