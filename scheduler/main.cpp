@@ -48,7 +48,6 @@ int main(int argc, char** argv) {
     lyrevane::SqliteSettingsStore store;
     lyrevane::SystemClock clock;
     lyrevane::XdgOpenLauncher launcher;
-    lyrevane::SchedulerService service(store, clock, launcher);
     // A broadcast that a player already plays is not launched again; a launch counts once a
     // player plays it; otherwise it is retried (in a player that tries its stream or plays
     // nothing, else a new one), then reported. Without a session bus it is launched once.
@@ -56,10 +55,11 @@ int main(int argc, char** argv) {
     lyrevane::LaunchWatcher launches(launcher, clock, {}, [](const QString& line) {
         std::fprintf(stderr, "LyrevaneScheduler: %s\n", line.toLocal8Bit().constData());
     });
-    service.SetLaunchHandler([&launches](const lyrevane::Broadcast& broadcast) {
-        launches.Due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
-                     broadcast.MediaURL, broadcast.Record);
-    });
+    lyrevane::SchedulerService service(
+        store, clock, [&launches](const lyrevane::Broadcast& broadcast) {
+            launches.Due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
+                         broadcast.MediaURL, broadcast.Record);
+        });
     service.LoadSchedule(true);
 
     QTimer timer;

@@ -5,7 +5,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "common/datevalue.h"
 
@@ -32,8 +31,8 @@ QString PlayCommandUrl(const QString& mediaUrl) {
 }
 
 SchedulerService::SchedulerService(SettingsProvider& store, const Clock& clock,
-                                   UrlLauncher& launcher)
-    : store_(store), clock_(clock), launcher_(launcher) {}
+                                   LaunchHandler launch)
+    : store_(store), clock_(clock), launch_(std::move(launch)) {}
 
 bool SchedulerService::LoadSchedule(bool force) {
     const bool flagged = ReadReloadFlag(store_);
@@ -125,21 +124,9 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
         qCDebug(lcScheduler).noquote()
             << "window missed for" << broadcast.Name << "on" << missedDay.toString(Qt::ISODate);
     }
-    if (openDay.isValid() && launchHandler_) {
-        launchHandler_(broadcast);
-        record(broadcast, openDay);
-    } else if (openDay.isValid()) {
-        const QString url = PlayCommandUrl(broadcast.MediaURL);
-        QString error;
-        const bool started = launcher_.open(url, &error);
-        if (!started) {
-            std::fprintf(stderr, "LyrevaneScheduler: could not open %s: %s\n",
-                         url.toLocal8Bit().constData(), error.toLocal8Bit().constData());
-        }
-        if (launchObserver_) {
-            launchObserver_(broadcast, started, error);
-        }
-        // Recorded even when the launch failed: it is not tried again for that day.
+    if (openDay.isValid()) {
+        launch_(broadcast);
+        // Recorded whatever becomes of the launch: it is not handed on again for that day.
         record(broadcast, openDay);
     } else if (missedDay.isValid()) {
         record(broadcast, missedDay);
