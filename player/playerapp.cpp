@@ -13,6 +13,7 @@
 #include <memory>
 #include <utility>
 
+#include "common/busnames.h"
 #include "common/settingsstore.h"
 #include "core/playersettings.h"
 #include "core/usagetracking.h"
@@ -140,7 +141,7 @@ bool PrepareProcess() {
 
 void NameApplication() {
     QApplication::setApplicationName(u"Lyrevane"_s);
-    QApplication::setDesktopFileName(u"lyrevane"_s);
+    QApplication::setDesktopFileName(lyrevane::busnames::kDesktopFileId.toString());
     QApplication::setWindowIcon(QIcon::fromTheme(u"lyrevane"_s, QIcon(u":/lyrevane-256.png"_s)));
     // The program ends when the main window is unloaded, not when a message box closes.
     QApplication::setQuitOnLastWindowClosed(false);

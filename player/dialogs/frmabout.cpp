@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/version.h"
 #include "core/playersettings.h"
 #include "core/systeminfo.h"
 #include "dialogs/dialogcontext.h"
@@ -73,7 +74,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 void frmAbout::BuildTexts() {
     const QString texts[] = {
         u"Quillmoor(tm) Vendrasel"_s,
-        u"Version 1.0.0"_s,
+        u"Version "_s + QLatin1StringView(version::kFull),
         u"Copyright (c) 2026 Quillmoor Media. All rights reserved."_s,
         QString(),  // the contact address, from the owner
         u"Every trading day Quillmoor broadcasts an hour of live radio for small-cap "

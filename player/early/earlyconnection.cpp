@@ -9,6 +9,8 @@
 #include <thread>
 #include <utility>
 
+#include "common/version.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
@@ -59,7 +61,7 @@ public:
             curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
             curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
             curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-            curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lyrevane/1.0");
+            curl_easy_setopt(easy, CURLOPT_USERAGENT, version::kUserAgent);
             curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
             curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases);
             curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);

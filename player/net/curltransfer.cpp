@@ -9,6 +9,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/version.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
@@ -92,7 +94,8 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    const QByteArray agent = options_.userAgent.isEmpty() ? "Lyrevane/1.0" : options_.userAgent;
+    const QByteArray agent =
+        options_.userAgent.isEmpty() ? version::kUserAgent : options_.userAgent;
     curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.constData());
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders_);
     curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases_);
