@@ -44,13 +44,23 @@ bool SchedulerService::LoadSchedule(bool force) {
         // meanwhile is either read now or raises the flag again for the next tick.
         if (std::optional<Schedule> taken = TakeReloadedSchedule(store_)) {
             schedule_ = std::move(*taken);
+            logSchedule();
             return true;
         }
         // The flag could not be lowered (the store is not writable): read anyway, and
         // read again while the flag stays up.
+        qCDebug(lcScheduler) << "the reload flag could not be lowered: read again next tick";
     }
     schedule_ = ReadSchedule(store_);
+    logSchedule();
     return true;
+}
+
+void SchedulerService::logSchedule() const {
+    qCDebug(lcScheduler).noquote().nospace()
+        << "schedule read: " << schedule_.Broadcasts.size() << " broadcast(s), automatic launch "
+        << (schedule_.AutoLaunchEnabled ? "on" : "off - nothing is launched") << ", windows open "
+        << schedule_.StartEarlierOffset << " min early";
 }
 
 void SchedulerService::Tick() {
@@ -122,7 +132,8 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
             << "launch window open for" << broadcast.Name << "on" << openDay.toString(Qt::ISODate);
     } else if (missedDay.isValid()) {
         qCDebug(lcScheduler).noquote()
-            << "window missed for" << broadcast.Name << "on" << missedDay.toString(Qt::ISODate);
+            << "window missed for" << broadcast.Name << "on" << missedDay.toString(Qt::ISODate)
+            << "(closed before a tick saw it open): not launched";
     }
     if (openDay.isValid()) {
         launch_(broadcast);
@@ -141,6 +152,8 @@ void SchedulerService::record(const Broadcast& broadcast, QDate day) {
     }
     // The store refused the write (a full disk, a read-only file): remember the day
     // here, so that the broadcast does not launch again at every tick.
+    qCDebug(lcScheduler).noquote() << "the store did not record" << day.toString(Qt::ISODate)
+                                   << "for" << broadcast.Name << "- kept in memory";
     QDate& remembered = unrecorded_[key];
     remembered = std::max(remembered, day);
 }

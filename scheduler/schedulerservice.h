@@ -50,6 +50,7 @@ public:
 private:
     // Launches or marks missed the occurrences of one broadcast around `now`.
     void checkBroadcast(const Broadcast& broadcast, const QDateTime& now);
+    void logSchedule() const;
     // Records `day` as the broadcast's last-active day, in the store and in memory.
     void record(const Broadcast& broadcast, QDate day);
 
