@@ -8,6 +8,7 @@
 #include <QQuickWindow>
 #include <QSlider>
 #include <QTimer>
+#include <QTranslator>
 #include <QWebEngineProfile>
 
 #include <memory>
@@ -15,6 +16,7 @@
 
 #include "common/busnames.h"
 #include "common/settingsstore.h"
+#include "common/translation.h"
 #include "core/playersettings.h"
 #include "core/usagetracking.h"
 #include "desktop/mprisservice.h"
@@ -223,6 +225,8 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
         qunsetenv("QT_XCB_GL_INTEGRATION");
     }
     NameApplication();
+    QTranslator translator;
+    lyrevane::installTranslation(translator);
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
     // Whether start-up can show no message box, and the stream its command will play.

@@ -4,11 +4,13 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
 #include "common/datevalue.h"
 #include "common/settingsstore.h"
+#include "common/translation.h"
 #include "scheduler/launchwatcher.h"
 #include "scheduler/schedulerservice.h"
 #include "scheduler/urllauncher.h"
@@ -33,6 +35,8 @@ QString lockPath() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("LyrevaneScheduler"));
+    QTranslator translator;
+    lyrevane::installTranslation(translator);
 
     QLockFile lock(lockPath());
     lock.setStaleLockTime(0);  // only a dead owner makes the lock stale
