@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QSize>
 #include <QStringList>
@@ -21,6 +22,8 @@ class SkinFrame;
 // settings, the face colour on the window's body and the skin folder's logo. A problem
 // with a skin file is said once, after the current call has returned.
 class WindowSkin final : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(WindowSkin)
+
 public:
     // Puts the drawn frame on `window`.
     WindowSkin(QWidget& window, SettingsProvider& settings, PromptService& prompts);
