@@ -159,6 +159,45 @@
     </message>
 </context>
 <context>
+    <name>SourceMessages</name>
+    <message>
+        <source>Cannot open %1: it redirects to %2, which this player does not open.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot open %1: this player does not open such sources.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The playlist %1 lists no source this player may open.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot open %1: too many redirects.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot open %1: it redirects in a loop.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The playlist %1 has no entries.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timed out connecting to %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The playlist %1 is too large.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot open %1: playlists nested too deeply.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>StatusLine</name>
     <message>
         <source>Status</source>
@@ -166,6 +205,65 @@
     </message>
     <message>
         <source>Now playing</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>VlcMessages</name>
+    <message>
+        <source>Cannot open %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot open %1: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reconnecting since %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lost the connection to %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Lost the connection to %1: %2.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no data received for %1 ms</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no data received for 1 second</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>no data received for %1 seconds</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timed out connecting to %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Cannot play %1: unsupported format (no audio found).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The playlist %1 has no entries.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The playlist %1 loops: its entries lead back to itself.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Gave up on %1: %2 of its entries were tried and none played.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The media engine could not be started (libVLC failed to initialise).</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
