@@ -7,7 +7,10 @@
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -55,15 +58,12 @@ public:
 
 // A main window on private settings whose pages come from a port where nothing listens.
 struct Player {
-    explicit Player(const QString& skinFolder = {}) {
+    Player() {
         store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
         store->WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
         profile.reset(CreatePlayerProfile(nullptr));
         window = std::make_unique<frmMain>(
             frmMain::Services{*store, prompts, tracker, engine, opener, profile.get()});
-        if (!skinFolder.isEmpty()) {
-            window->SetSkinFolder(skinFolder);
-        }
     }
     ~Player() {
         window.reset();
@@ -114,6 +114,9 @@ void BM_ReskinAfterOk(benchmark::State& state) {
 BENCHMARK(BM_ReskinAfterOk)->Unit(benchmark::kMillisecond);
 
 QString programPath;
+// A copy of this program in a folder without the skin files (nor ../share/lyrevane beside
+// it): a player started from there has no skin.
+QString bareProgramPath;
 
 struct StartUpRun {
     double total = 0;   // ms from starting the process to its first paint
@@ -127,7 +130,8 @@ std::optional<StartUpRun> startChild(bool skinned) {
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     QElapsedTimer clock;
     clock.start();
-    child.start(programPath, {u"--first-paint"_s, skinned ? u"skin"_s : u"noskin"_s});
+    child.start(skinned ? programPath : bareProgramPath,
+                {u"--first-paint"_s, skinned ? u"skin"_s : u"noskin"_s});
     QByteArray output;
     while (!output.contains('\n') && child.waitForReadyRead(60000)) {
         output += child.readAll();
@@ -201,12 +205,11 @@ public:
     bool done = false;
 };
 
-// The child: start-up of a player, skinned or with no skin files at all.
-int firstPaint(bool skinned) {
-    QTemporaryDir empty;
+// The child: start-up of a player, skinned or (run from the bare copy) with no skin files.
+int firstPaint() {
     FirstPaint watcher;
     watcher.clock.start();
-    Player player(skinned ? QString() : empty.path());
+    Player player;
     player.window->installEventFilter(&watcher);
     player.window->StartUp({});
     player.window->show();
@@ -225,7 +228,14 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     programPath = QCoreApplication::applicationFilePath();
     if (argc == 3 && qstrcmp(argv[1], "--first-paint") == 0) {
-        return firstPaint(qstrcmp(argv[2], "skin") == 0);
+        return firstPaint();
+    }
+    const QTemporaryDir bareFolder;
+    bareProgramPath = bareFolder.filePath(u"bin/"_s + QFileInfo(programPath).fileName());
+    if (!QDir().mkpath(bareFolder.filePath(u"bin"_s)) ||
+        !QFile::copy(programPath, bareProgramPath)) {
+        std::fprintf(stderr, "cannot copy the program to %s\n", qPrintable(bareProgramPath));
+        return 1;
     }
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

@@ -76,10 +76,6 @@ class IdleClock final : public Clock {
 public:
     QDateTime now() const override { return QDateTime(QDate(2026, 12, 7), QTime(3, 0)); }
 };
-class NoLauncher final : public UrlLauncher {
-public:
-    bool open(const QString&, QString*) override { return true; }
-};
 
 // A tick that finds the flag down: one read plus the due test per broadcast.
 void BM_SchedulerIdleTick(benchmark::State& state) {
@@ -92,8 +88,7 @@ void BM_SchedulerIdleTick(benchmark::State& state) {
     }
     WriteSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(2, 0)));
     IdleClock clock;
-    NoLauncher launcher;
-    SchedulerService service(store, clock, launcher);
+    SchedulerService service(store, clock, [](const Broadcast&) {});
     service.LoadSchedule(true);
     for (auto _ : state) {
         service.Tick();

@@ -10,6 +10,10 @@ namespace lyrevane::busnames {
 // server.
 inline constexpr char kApplicationId[] = "example.quillmoor.Lyrevane";
 
+// The desktop file's id (without ".desktop"): the player names itself by it to the desktop, and
+// CMake installs packaging/lyrevane.desktop under it (packaging/CMakeLists.txt reads it here).
+inline constexpr QStringView kDesktopFileId = u"lyrevane";
+
 // The first player takes this name; others take "<name>.instance<pid>".
 inline constexpr QStringView kPlayerName = u"org.mpris.MediaPlayer2.lyrevane";
 inline constexpr QStringView kObjectPath = u"/org/mpris/MediaPlayer2";

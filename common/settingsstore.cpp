@@ -1,12 +1,12 @@
 #include "common/settingsstore.h"
 
+#include "common/settingslog.h"
+
 #include <sqlite3.h>
 
 #include <QDir>
 #include <QFileInfo>
 #include <QtGlobal>
-
-#include <cstdio>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -155,7 +155,7 @@ void SqliteSettingsStore::fail(const QString& what, int code, const QString& rea
                        "are used where needed.")
                        .arg(QDir::toNativeSeparators(path_), what, reason);
     }
-    std::fprintf(stderr, "Lyrevane: %s\n", problem_.toLocal8Bit().constData());
+    qCWarning(lcSettings).noquote() << problem_;
 }
 
 bool SqliteSettingsStore::isMissingTable(int code) const {
@@ -371,11 +371,11 @@ bool SqliteSettingsStore::mayWriteSection(QStringView app, QStringView section) 
         return true;  // nothing there to overwrite
     }
     if (exists == 1) {
-        std::fprintf(stderr,
-                     "Lyrevane: settings of section %s were not saved: they could not be read "
-                     "from %s before, and would have replaced the stored ones.\n",
-                     section.toString().toLocal8Bit().constData(),
-                     QFile::encodeName(path_).constData());
+        qCWarning(lcSettings).noquote()
+            << QStringLiteral(
+                   "settings of section %1 were not saved: they could not be read from %2 "
+                   "before, and would have replaced the stored ones.")
+                   .arg(section, QDir::toNativeSeparators(path_));
     }
     return false;
 }

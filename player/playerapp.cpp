@@ -8,12 +8,15 @@
 #include <QQuickWindow>
 #include <QSlider>
 #include <QTimer>
+#include <QTranslator>
 #include <QWebEngineProfile>
 
 #include <memory>
 #include <utility>
 
+#include "common/busnames.h"
 #include "common/settingsstore.h"
+#include "common/translation.h"
 #include "core/playersettings.h"
 #include "core/usagetracking.h"
 #include "desktop/mprisservice.h"
@@ -151,7 +154,7 @@ bool PrepareProcess() {
 
 void NameApplication() {
     QApplication::setApplicationName(u"Lyrevane"_s);
-    QApplication::setDesktopFileName(u"lyrevane"_s);
+    QApplication::setDesktopFileName(lyrevane::busnames::kDesktopFileId.toString());
     QApplication::setWindowIcon(QIcon::fromTheme(u"lyrevane"_s, QIcon(u":/lyrevane-256.png"_s)));
     // The program ends when the main window is unloaded, not when a message box closes.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -235,6 +238,8 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // Qt's HTTP keeps the proxy the program moved out of libVLC's sight.
     QNetworkProxyFactory::setApplicationProxyFactory(new lyrevane::MovedProxyFactory);
     NameApplication();
+    QTranslator translator;
+    lyrevane::installTranslation(translator);
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
     // Whether start-up can show no message box, and the stream its command will play.

@@ -4,11 +4,21 @@
 
 #include <utility>
 
+#include "scheduler/schedulerlog.h"
 #include "scheduler/schedulerservice.h"
 
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
+
+namespace {
+
+// "Name (time)", as the log names a broadcast.
+QString said(const PendingLaunch& launch) {
+    return launch.name + u" ("_s + launch.time + u")"_s;
+}
+
+}  // namespace
 
 bool SameStream(const QString& playerUrl, const QString& mediaUrl) {
     if (playerUrl.isEmpty()) {
@@ -27,6 +37,7 @@ void LaunchConfirmation::Launched(const QString& name, const QString& time, cons
                                   bool started, const QString& error, bool record) {
     PendingLaunch launch{name, time, mediaUrl, 1, {}, {}, {}};
     launch.record = record;
+    qCDebug(lcScheduler).noquote() << said(launch) << (started ? "launched" : "launched in vain");
     if (!started) {
         Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
         return;
@@ -40,6 +51,8 @@ void LaunchConfirmation::Due(const QString& name, const QString& time, const QSt
     PendingLaunch launch{name, time, mediaUrl, 1, clock_.now().addMSecs(timeout_.count()), {}, {}};
     launch.launched = false;
     launch.record = record;
+    qCDebug(lcScheduler).noquote() << said(launch) << (record ? "is due, to be recorded" : "is due")
+                                   << "- launched unless a player already plays it";
     pending_.append(launch);
 }
 
@@ -50,6 +63,7 @@ void LaunchConfirmation::TryAgain(const PendingLaunch& launch) {
     fresh.launched = false;
     fresh.toRunningPlayer = true;
     fresh.deadline = clock_.now().addMSecs(timeout_.count());
+    qCDebug(lcScheduler).noquote() << "the listener asked to try" << said(fresh) << "again";
     pending_.append(fresh);
 }
 
@@ -78,12 +92,17 @@ void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& 
     if (launch.toRunningPlayer && openInPlayer_ && openable && chosen != nullptr) {
         // It clears its error as it opens the stream: its word counts again.
         launch.spentPlayers.removeAll(chosen->id);
+        qCDebug(lcScheduler).noquote() << "attempt" << launch.attempt << "of" << said(launch)
+                                       << "opens it in the running player" << chosen->id;
         openInPlayer_(chosen->id, launch.mediaUrl);
         pending_.append(launch);
         return;
     }
     QString error;
+    qCDebug(lcScheduler).noquote() << "attempt" << launch.attempt << "of" << said(launch)
+                                   << "starts a player for" << launch.mediaUrl;
     if (!launcher_.open(PlayCommandUrl(launch.mediaUrl), &error)) {
+        qCDebug(lcScheduler).noquote() << "the opener could not start a player:" << error;
         Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
         return;
     }
@@ -97,9 +116,13 @@ void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
         launch.launched = false;
         launch.toRunningPlayer = true;
         launch.deadline = clock_.now().addMSecs(timeout_.count());
+        qCDebug(lcScheduler).noquote()
+            << u"%1 did not start (%2): tried once more"_s.arg(said(launch), problem);
         pending_.append(launch);
         return;
     }
+    qCDebug(lcScheduler).noquote()
+        << u"%1 did not start again (%2): reported"_s.arg(said(launch), problem);
     reporter_.ReportFailure(launch, problem);
 }
 
@@ -147,8 +170,10 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     for (const PendingLaunch& launch : toStart) {
         Start(launch, players);
     }
-    if (confirmed_) {
-        for (const auto& [launch, player] : playing) {
+    for (const auto& [launch, player] : playing) {
+        qCDebug(lcScheduler).noquote()
+            << said(launch) << "confirmed: the player" << player.id << "plays it";
+        if (confirmed_) {
             confirmed_(launch, player);
         }
     }

@@ -136,8 +136,8 @@ void LaunchWatcher::Record(const QString& player, bool on) {
                         const QString reason = reply.error().message().isEmpty()
                                                    ? reply.error().name()
                                                    : reply.error().message();
-                        Notify(u"Scheduled broadcast is not recorded"_s, said + u": "_s + reason,
-                               said + u" is not recorded: "_s + reason, std::nullopt);
+                        Notify(tr("Scheduled broadcast is not recorded"), said + u": "_s + reason,
+                               tr("%1 is not recorded: %2").arg(said, reason), std::nullopt);
                     }
                 }
                 DisconnectWhenIdle();
@@ -273,8 +273,8 @@ void LaunchWatcher::CannotConfirm(const PendingLaunch& launch, const QString& wh
 
 void LaunchWatcher::ReportFailure(const PendingLaunch& launch, const QString& problem) {
     const QString said = launch.name + u" ("_s + launch.time + u")"_s;
-    Notify(u"Scheduled broadcast did not start"_s, said + u": "_s + problem,
-           said + u" did not start: "_s + problem, launch);
+    Notify(tr("Scheduled broadcast did not start"), said + u": "_s + problem,
+           tr("%1 did not start: %2").arg(said, problem), launch);
 }
 
 void LaunchWatcher::Notify(const QString& summary, const QString& body, const QString& line,
@@ -289,7 +289,7 @@ void LaunchWatcher::Notify(const QString& summary, const QString& body, const QS
     const QVariantMap hints{{u"desktop-entry"_s, u"lyrevane"_s},
                             {u"urgency"_s, QVariant::fromValue(uchar(2))}};
     notify << u"Lyrevane Scheduler"_s << uint(0) << u"lyrevane"_s << summary << body
-           << (retry ? QStringList{kRetryAction, u"Try again"_s} : QStringList()) << hints
+           << (retry ? QStringList{kRetryAction, tr("Try again")} : QStringList()) << hints
            << int(0);
     ++callsInFlight_;
     auto* watcher = new QDBusPendingCallWatcher(bus_.asyncCall(notify), this);

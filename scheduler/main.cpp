@@ -4,11 +4,13 @@
 #include <QLockFile>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTranslator>
 
 #include <cstdio>
 
 #include "common/datevalue.h"
 #include "common/settingsstore.h"
+#include "common/translation.h"
 #include "scheduler/launchwatcher.h"
 #include "scheduler/schedulerservice.h"
 #include "scheduler/urllauncher.h"
@@ -33,6 +35,8 @@ QString lockPath() {
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("LyrevaneScheduler"));
+    QTranslator translator;
+    lyrevane::installTranslation(translator);
 
     QLockFile lock(lockPath());
     lock.setStaleLockTime(0);  // only a dead owner makes the lock stale
@@ -48,7 +52,6 @@ int main(int argc, char** argv) {
     lyrevane::SqliteSettingsStore store;
     lyrevane::SystemClock clock;
     lyrevane::XdgOpenLauncher launcher;
-    lyrevane::SchedulerService service(store, clock, launcher);
     // A broadcast that a player already plays is not launched again; a launch counts once a
     // player plays it; otherwise it is retried (in a player that tries its stream or plays
     // nothing, else a new one), then reported. Without a session bus it is launched once.
@@ -56,10 +59,11 @@ int main(int argc, char** argv) {
     lyrevane::LaunchWatcher launches(launcher, clock, {}, [](const QString& line) {
         std::fprintf(stderr, "LyrevaneScheduler: %s\n", line.toLocal8Bit().constData());
     });
-    service.SetLaunchHandler([&launches](const lyrevane::Broadcast& broadcast) {
-        launches.Due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
-                     broadcast.MediaURL, broadcast.Record);
-    });
+    lyrevane::SchedulerService service(
+        store, clock, [&launches](const lyrevane::Broadcast& broadcast) {
+            launches.Due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
+                         broadcast.MediaURL, broadcast.Record);
+        });
     service.LoadSchedule(true);
 
     QTimer timer;

@@ -4,8 +4,9 @@
 
 namespace lyrevane {
 
-// What the scheduler decides on each check: windows opened, launches, missed days, the
-// player's answers. Quiet by default; QT_LOGGING_RULES="lyrevane.scheduler.debug=true".
+// What the scheduler decides: the schedule read, windows opened and missed, each launch
+// attempt, confirmation, retry and report. Quiet by default;
+// QT_LOGGING_RULES="lyrevane.scheduler.debug=true".
 Q_DECLARE_LOGGING_CATEGORY(lcScheduler)
 
 }  // namespace lyrevane

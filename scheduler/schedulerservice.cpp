@@ -5,7 +5,6 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "common/datevalue.h"
 
@@ -32,8 +31,8 @@ QString PlayCommandUrl(const QString& mediaUrl) {
 }
 
 SchedulerService::SchedulerService(SettingsProvider& store, const Clock& clock,
-                                   UrlLauncher& launcher)
-    : store_(store), clock_(clock), launcher_(launcher) {}
+                                   LaunchHandler launch)
+    : store_(store), clock_(clock), launch_(std::move(launch)) {}
 
 bool SchedulerService::LoadSchedule(bool force) {
     const bool flagged = ReadReloadFlag(store_);
@@ -45,13 +44,23 @@ bool SchedulerService::LoadSchedule(bool force) {
         // meanwhile is either read now or raises the flag again for the next tick.
         if (std::optional<Schedule> taken = TakeReloadedSchedule(store_)) {
             schedule_ = std::move(*taken);
+            logSchedule();
             return true;
         }
         // The flag could not be lowered (the store is not writable): read anyway, and
         // read again while the flag stays up.
+        qCDebug(lcScheduler) << "the reload flag could not be lowered: read again next tick";
     }
     schedule_ = ReadSchedule(store_);
+    logSchedule();
     return true;
+}
+
+void SchedulerService::logSchedule() const {
+    qCDebug(lcScheduler).noquote().nospace()
+        << "schedule read: " << schedule_.Broadcasts.size() << " broadcast(s), automatic launch "
+        << (schedule_.AutoLaunchEnabled ? "on" : "off - nothing is launched") << ", windows open "
+        << schedule_.StartEarlierOffset << " min early";
 }
 
 void SchedulerService::Tick() {
@@ -123,23 +132,12 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
             << "launch window open for" << broadcast.Name << "on" << openDay.toString(Qt::ISODate);
     } else if (missedDay.isValid()) {
         qCDebug(lcScheduler).noquote()
-            << "window missed for" << broadcast.Name << "on" << missedDay.toString(Qt::ISODate);
+            << "window missed for" << broadcast.Name << "on" << missedDay.toString(Qt::ISODate)
+            << "(closed before a tick saw it open): not launched";
     }
-    if (openDay.isValid() && launchHandler_) {
-        launchHandler_(broadcast);
-        record(broadcast, openDay);
-    } else if (openDay.isValid()) {
-        const QString url = PlayCommandUrl(broadcast.MediaURL);
-        QString error;
-        const bool started = launcher_.open(url, &error);
-        if (!started) {
-            std::fprintf(stderr, "LyrevaneScheduler: could not open %s: %s\n",
-                         url.toLocal8Bit().constData(), error.toLocal8Bit().constData());
-        }
-        if (launchObserver_) {
-            launchObserver_(broadcast, started, error);
-        }
-        // Recorded even when the launch failed: it is not tried again for that day.
+    if (openDay.isValid()) {
+        launch_(broadcast);
+        // Recorded whatever becomes of the launch: it is not handed on again for that day.
         record(broadcast, openDay);
     } else if (missedDay.isValid()) {
         record(broadcast, missedDay);
@@ -154,6 +152,8 @@ void SchedulerService::record(const Broadcast& broadcast, QDate day) {
     }
     // The store refused the write (a full disk, a read-only file): remember the day
     // here, so that the broadcast does not launch again at every tick.
+    qCDebug(lcScheduler).noquote() << "the store did not record" << day.toString(Qt::ISODate)
+                                   << "for" << broadcast.Name << "- kept in memory";
     QDate& remembered = unrecorded_[key];
     remembered = std::max(remembered, day);
 }

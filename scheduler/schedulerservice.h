@@ -9,7 +9,6 @@
 #include "common/clock.h"
 #include "common/schedule.h"
 #include "common/settingsprovider.h"
-#include "scheduler/urllauncher.h"
 
 namespace lyrevane {
 
@@ -28,13 +27,17 @@ Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarli
 // escapes such as "%20" or "%2B" in it included.
 QString PlayCommandUrl(const QString& mediaUrl);
 
-// Polls the schedule and launches due broadcasts through the URL launcher.
+// Polls the schedule and hands due broadcasts to whoever launches them.
 class SchedulerService {
 public:
     static constexpr int kTickIntervalMs = 5000;
     static constexpr int kWindowAfterMinutes = 45;
 
-    SchedulerService(SettingsProvider& store, const Clock& clock, UrlLauncher& launcher);
+    // Receives each due broadcast once per day; it decides whether and how to launch it. The
+    // day is recorded when the broadcast is handed on, whatever becomes of the launch.
+    using LaunchHandler = std::function<void(const Broadcast& broadcast)>;
+
+    SchedulerService(SettingsProvider& store, const Clock& clock, LaunchHandler launch);
 
     // Reloads the in-memory schedule when forced or when the reload flag is raised,
     // and lowers the flag after a flagged reload. Returns true when it reloaded.
@@ -44,28 +47,17 @@ public:
 
     const Schedule& schedule() const { return schedule_; }
 
-    // Told of every launch: the broadcast, and whether the opener started (with its error
-    // when it did not).
-    using LaunchObserver =
-        std::function<void(const Broadcast& broadcast, bool started, const QString& error)>;
-    void SetLaunchObserver(LaunchObserver observer) { launchObserver_ = std::move(observer); }
-    // When set, due broadcasts go to it instead of the URL launcher (and the observer): it
-    // decides whether to launch. The day is recorded all the same.
-    using LaunchHandler = std::function<void(const Broadcast& broadcast)>;
-    void SetLaunchHandler(LaunchHandler handler) { launchHandler_ = std::move(handler); }
-
 private:
     // Launches or marks missed the occurrences of one broadcast around `now`.
     void checkBroadcast(const Broadcast& broadcast, const QDateTime& now);
+    void logSchedule() const;
     // Records `day` as the broadcast's last-active day, in the store and in memory.
     void record(const Broadcast& broadcast, QDate day);
 
     SettingsProvider& store_;
     const Clock& clock_;
-    UrlLauncher& launcher_;
+    LaunchHandler launch_;
     Schedule schedule_;
-    LaunchObserver launchObserver_;
-    LaunchHandler launchHandler_;
     // Days the store refused to record, by folded broadcast name.
     QHash<QString, QDate> unrecorded_;
 };

@@ -1,5 +1,6 @@
 #include "core/broadcastentries.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 
 #include "common/settingsprovider.h"
@@ -50,7 +51,9 @@ void BroadcastEntries::Store(int index, const EntryFields& fields) {
 std::optional<int> BroadcastEntries::CheckFields(const EntryFields& fields, bool quiet) {
     if (!datevalue::parse(fields.texts.value(TimeField))) {
         if (!quiet) {
-            services_.prompts.ShowMessage(u"Error: Invalid time!"_s, MessageIcon::Exclamation);
+            services_.prompts.ShowMessage(
+                QCoreApplication::translate("BroadcastEntries", "Error: Invalid time!"),
+                MessageIcon::Exclamation);
         }
         return TimeField;
     }
@@ -121,23 +124,30 @@ std::optional<qint16> BroadcastEntries::ParseOffset(const QString& text) {
 }
 
 QString BroadcastEntries::DuplicateNameMessage() const {
-    return u"Error: Duplicate broadcast name!"_s;
+    return QCoreApplication::translate("BroadcastEntries", "Error: Duplicate broadcast name!");
 }
 
 QString BroadcastEntries::NameTakenMessage(const QString& name) const {
-    return u"Error: You already have a broadcast named '"_s + name + u"'! Rename that one first."_s;
+    return QCoreApplication::translate(
+               "BroadcastEntries",
+               "Error: You already have a broadcast named '%1'! Rename that one first.")
+        .arg(name);
 }
 
 QString BroadcastEntries::NoEntriesQuestion() const {
-    return u"There are no scheduled broadcasts. Would you like to create a new one? Pressing No "
-           u"will close the Broadcast Scheduler."_s;
+    return QCoreApplication::translate(
+        "BroadcastEntries",
+        "There are no scheduled broadcasts. Would you like to create a new one? Pressing No "
+        "will close the Broadcast Scheduler.");
 }
 
 std::optional<int> BroadcastEntries::FieldBlockingSave() {
     const Options options = currentOptions ? currentOptions() : loaded_;
     if (!ParseOffset(options.startEarlierOffset)) {
         services_.prompts.ShowMessage(
-            u"Error: Invalid start offset! Type a whole number of minutes from -1440 to 1440."_s,
+            QCoreApplication::translate(
+                "BroadcastEntries",
+                "Error: Invalid start offset! Type a whole number of minutes from -1440 to 1440."),
             MessageIcon::Exclamation);
         return OffsetField;
     }
@@ -153,7 +163,9 @@ bool BroadcastEntries::Save() {
     // One transaction: the section is replaced whole, "DoUpdate" = "True" last.
     if (!WriteSchedule(services_.store, schedule, services_.now())) {
         services_.prompts.ShowMessage(
-            u"Error: The broadcast schedule could not be saved! Nothing was changed."_s,
+            QCoreApplication::translate(
+                "BroadcastEntries",
+                "Error: The broadcast schedule could not be saved! Nothing was changed."),
             MessageIcon::Exclamation);
         return false;
     }

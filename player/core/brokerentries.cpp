@@ -1,5 +1,7 @@
 #include "core/brokerentries.h"
 
+#include <QCoreApplication>
+
 #include <limits>
 
 #include "platform/promptservice.h"
@@ -28,23 +30,29 @@ void BrokerEntries::AppendNewEntry() {
 }
 
 QString BrokerEntries::DuplicateNameMessage() const {
-    return u"Error: Duplicate online broker name!"_s;
+    return QCoreApplication::translate("BrokerEntries", "Error: Duplicate online broker name!");
 }
 
 QString BrokerEntries::NameTakenMessage(const QString& name) const {
-    return u"Error: You already have an online broker named '"_s + name +
-           u"'! Rename that one first."_s;
+    return QCoreApplication::translate(
+               "BrokerEntries",
+               "Error: You already have an online broker named '%1'! Rename that one first.")
+        .arg(name);
 }
 
 QString BrokerEntries::NoEntriesQuestion() const {
-    return u"There are no configured online brokers. Would you like to create a new one? "
-           u"Pressing No will close the Online Brokers."_s;
+    return QCoreApplication::translate(
+        "BrokerEntries",
+        "There are no configured online brokers. Would you like to create a new one? "
+        "Pressing No will close the Online Brokers.");
 }
 
 bool BrokerEntries::Save() {
     if (!SaveBrokerEntries(services_.store, table_)) {
         services_.prompts.ShowMessage(
-            u"Error: The online brokers could not be saved! Nothing was changed."_s,
+            QCoreApplication::translate(
+                "BrokerEntries",
+                "Error: The online brokers could not be saved! Nothing was changed."),
             MessageIcon::Exclamation);
         return false;
     }

@@ -1,5 +1,7 @@
 #include "core/listeditor.h"
 
+#include <QCoreApplication>
+
 #include "platform/promptservice.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -146,7 +148,9 @@ void ListEditorModel::AskOnEmptyList(bool afterDelete) {
         Close(false);
         return;
     }
-    if (prompts_.AskYesNo(u"Would you like to save your changes?"_s, MessageIcon::Question)) {
+    if (prompts_.AskYesNo(
+            QCoreApplication::translate("ListEditor", "Would you like to save your changes?"),
+            MessageIcon::Question)) {
         Ok();
     } else {
         Close(false);

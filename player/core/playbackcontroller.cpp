@@ -1,5 +1,7 @@
 #include "core/playbackcontroller.h"
 
+#include <QCoreApplication>
+
 #include "engine/mediaengine.h"
 #include "platform/promptservice.h"
 #include "rules/mediasourcecheck.h"
@@ -90,11 +92,11 @@ void PlaybackController::OnError() {
 std::optional<QString> PlaybackController::OpenStateText(int state) {
     switch (state) {
         case MediaEngine::OpenUndefined:
-            return u"Undefined state (1)"_s;
+            return QCoreApplication::translate("PlaybackController", "Undefined state (1)");
         case MediaEngine::PlaylistConnecting:
-            return u"Retrieving playlist..."_s;
+            return QCoreApplication::translate("PlaybackController", "Retrieving playlist...");
         case MediaEngine::MediaConnecting:
-            return u"Connecting to media..."_s;
+            return QCoreApplication::translate("PlaybackController", "Connecting to media...");
         default:
             return std::nullopt;
     }
@@ -103,25 +105,27 @@ std::optional<QString> PlaybackController::OpenStateText(int state) {
 std::optional<QString> PlaybackController::PlayStateText(int state) {
     switch (state) {
         case MediaEngine::PlayUndefined:
-            return u"Undefined state (2)"_s;
+            return QCoreApplication::translate("PlaybackController", "Undefined state (2)");
         case MediaEngine::Stopped:
-            return u"Stopped."_s;
+            return QCoreApplication::translate("PlaybackController", "Stopped.");
         case MediaEngine::Playing:
-            return u"Playing."_s;
+            return QCoreApplication::translate("PlaybackController", "Playing.");
         case MediaEngine::Buffering:
-            return u"Buffering..."_s;
+            return QCoreApplication::translate("PlaybackController", "Buffering...");
         case MediaEngine::MediaEnded:
-            return u"Done."_s;
+            return QCoreApplication::translate("PlaybackController", "Done.");
         case MediaEngine::Ready:
-            return u"Ready to play."_s;
+            return QCoreApplication::translate("PlaybackController", "Ready to play.");
         default:
             return std::nullopt;
     }
 }
 
 QString PlaybackController::ErrorMessage(const QString& description) {
-    return u"A Windows Media Player error has occured."_s + u"\r\n"_s + u"Desription: "_s +
-           description;
+    return QCoreApplication::translate("PlaybackController",
+                                       "A Windows Media Player error has occured.") +
+           u"\r\n"_s +
+           QCoreApplication::translate("PlaybackController", "Desription: %1").arg(description);
 }
 
 }  // namespace lyrevane

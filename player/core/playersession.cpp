@@ -1,5 +1,7 @@
 #include "core/playersession.h"
 
+#include <QCoreApplication>
+
 #include "platform/platform.h"
 #include "platform/promptservice.h"
 #include "rules/commandurl.h"
@@ -53,7 +55,9 @@ bool PlayerSession::StartUp(const QString& commandLine) {
 
 void PlayerSession::BrowseTo() {
     const std::optional<QString> answer = services_.prompts.InputBox(
-        QStringLiteral("Type in the URL you would like to browse to."), portal_.HomePageUrl());
+        QCoreApplication::translate("PlayerSession",
+                                    "Type in the URL you would like to browse to."),
+        portal_.HomePageUrl());
     if (answer && !answer->isEmpty()) {
         // As typed: a "lyrev:" answer is caught by the main pane and run as a command.
         mainPane_.Navigate(*answer);

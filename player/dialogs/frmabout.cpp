@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "common/version.h"
 #include "core/playersettings.h"
 #include "core/systeminfo.h"
 #include "dialogs/dialogcontext.h"
@@ -52,11 +53,11 @@ QFrame* lineOf(QColor colour, int element, QWidget* parent) {
 
 frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setObjectName(u"frmAbout"_s);
-    setWindowTitle(u"About Quillmoor(tm) Vendrasel"_s);
+    setWindowTitle(tr("About Quillmoor(tm) Vendrasel"));
 
     picIcon = new QLabel(this);
     picIcon->setObjectName(u"picIcon"_s);
-    picIcon->setAccessibleName(u"Quillmoor(tm) Vendrasel icon"_s);
+    picIcon->setAccessibleName(tr("Quillmoor(tm) Vendrasel icon"));
     picIcon->setPixmap(QApplication::windowIcon().pixmap(48, 48));
     picIcon->setFixedSize(52, 52);
     picIcon->setAlignment(Qt::AlignCenter);
@@ -72,17 +73,17 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
 
 void frmAbout::BuildTexts() {
     const QString texts[] = {
-        u"Quillmoor(tm) Vendrasel"_s,
-        u"Version 1.0.0"_s,
-        u"Copyright (c) 2026 Quillmoor Media. All rights reserved."_s,
+        tr("Quillmoor(tm) Vendrasel"),
+        tr("Version %1").arg(QLatin1StringView(version::kFull)),
+        tr("Copyright (c) 2026 Quillmoor Media. All rights reserved."),
         QString(),  // the contact address, from the owner
-        u"Every trading day Quillmoor broadcasts an hour of live radio for small-cap "
-        u"traders: commentary on the markets as they move, the day's news, and guests from "
-        u"companies and trading desks. Vendrasel starts it for you at air time."_s,
-        u"The Quillmoor Floor is where small-cap traders meet to share research and ideas. "
-        u"It produces the live programme and keeps its interviews for you to hear again."_s,
-        u"Quillmoor:"_s,
-        u"The Quillmoor Floor:"_s,
+        tr("Every trading day Quillmoor broadcasts an hour of live radio for small-cap "
+           "traders: commentary on the markets as they move, the day's news, and guests from "
+           "companies and trading desks. Vendrasel starts it for you at air time."),
+        tr("The Quillmoor Floor is where small-cap traders meet to share research and ideas. "
+           "It produces the live programme and keeps its interviews for you to hear again."),
+        tr("Quillmoor:"),
+        tr("The Quillmoor Floor:"),
     };
     for (int i = 0; i < 8; ++i) {
         lblInfo.append(infoLabel(texts[i], i, this));
@@ -105,21 +106,21 @@ void frmAbout::BuildLowerPart() {
     Line1 = {lineOf(Qt::white, 0, this), lineOf(QColor(128, 128, 128), 1, this)};
 
     lblDisclaimer = new QLabel(
-        u"Warning: Quillmoor(tm) Vendrasel is protected by copyright law. Copying or "
-        u"distributing this program, in whole or in part, without the written permission of "
-        u"Quillmoor Media is prohibited and will be prosecuted to the full extent of the law."_s,
+        tr("Warning: Quillmoor(tm) Vendrasel is protected by copyright law. Copying or "
+           "distributing this program, in whole or in part, without the written permission of "
+           "Quillmoor Media is prohibited and will be prosecuted to the full extent of the law."),
         this);
     lblDisclaimer->setObjectName(u"lblDisclaimer"_s);
     lblDisclaimer->setWordWrap(true);
     lblDisclaimer->setFixedWidth(kTextWidth - 40);
 
-    cmdOK = new QPushButton(u"OK"_s, this);
+    cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(u"cmdOK"_s);
-    cmdOK->setAccessibleName(u"OK"_s);
+    cmdOK->setAccessibleName(tr("OK"));
     cmdOK->setDefault(true);  // Enter; Esc closes the dialog as well
-    cmdSysInfo = new QPushButton(u"&System Info..."_s, this);
+    cmdSysInfo = new QPushButton(tr("&System Info..."), this);
     cmdSysInfo->setObjectName(u"cmdSysInfo"_s);
-    cmdSysInfo->setAccessibleName(u"System Info"_s);
+    cmdSysInfo->setAccessibleName(tr("System Info"));
 }
 
 void frmAbout::LayOut() {
@@ -159,7 +160,7 @@ void frmAbout::SetOwner(const DialogContext& owner) {
     lblInfo[3]->setText(
         u"<a href=\"mailto\" style=\"color:#0000ff; text-decoration:underline\">"_s +
         portal.contactEmail.toHtmlEscaped() + u"</a>"_s);
-    lblInfo[3]->setAccessibleName(u"E-mail "_s + portal.contactEmail);
+    lblInfo[3]->setAccessibleName(tr("E-mail %1").arg(portal.contactEmail));
     connect(lblInfo[3], &QLabel::linkActivated, this,
             [this] { owner_->opener.OpenExternally(owner_->portal.MailUrl()); });
 }

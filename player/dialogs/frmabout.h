@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QList>
 
@@ -16,6 +17,8 @@ namespace lyrevane {
 // "About Quillmoor(tm) Vendrasel": the product, its version, the portal's contact
 // address (a click starts an e-mail), and the system information program.
 class frmAbout final : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(frmAbout)
+
 public:
     explicit frmAbout(QWidget* parent = nullptr);
 

@@ -38,7 +38,7 @@ QLabel* label(const QString& caption, QWidget* buddy, QWidget* parent) {
 
 frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent) : ListEditorDialog(parent) {
     setObjectName(u"frmBroadcastScheduler"_s);
-    setWindowTitle(u"Broadcast Scheduler"_s);
+    setWindowTitle(tr("Broadcast Scheduler"));
     Build();
 }
 
@@ -46,12 +46,13 @@ frmBroadcastScheduler::~frmBroadcastScheduler() = default;
 
 void frmBroadcastScheduler::Build() {
     BuildSchedulerFrame();
-    cmdPreset = DescribedButton(u"Add QLV Preset"_s, u"cmdPreset"_s,
-                                u"Add the Quillmoor live broadcast"_s, this);
+    cmdPreset = DescribedButton(tr("Add QLV Preset"), u"cmdPreset"_s,
+                                tr("Add the Quillmoor live broadcast"), this);
     BuildOptionsFrame();
-    cmdOK = DescribedButton(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
-    cmdOK->setDefault(true);                                                       // Enter
-    cmdCancel = DescribedButton(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
+    cmdOK = DescribedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
+    cmdOK->setDefault(true);  // Enter
+    cmdCancel =
+        DescribedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(cmdPreset);
@@ -95,30 +96,31 @@ void frmBroadcastScheduler::ChainTabs() {
 void frmBroadcastScheduler::BuildSchedulerFrame() {
     fraScheduler = new QGroupBox(this);
     fraScheduler->setObjectName(u"fraScheduler"_s);
-    fraScheduler->setAccessibleName(u"Scheduled broadcasts"_s);
+    fraScheduler->setAccessibleName(tr("Scheduled broadcasts"));
     cboBroadcastSelect = new QComboBox(fraScheduler);
     cboBroadcastSelect->setObjectName(u"cboBroadcastSelect"_s);
-    cboBroadcastSelect->setAccessibleName(u"Scheduled broadcast"_s);
+    cboBroadcastSelect->setAccessibleName(tr("Scheduled broadcast"));
     cboBroadcastSelect->setEditable(false);
-    txtName = field(u"txtName"_s, u"Name"_s, fraScheduler);
-    txtTime = field(u"txtTime"_s, u"Time"_s, fraScheduler);
-    txtTime->setToolTip(u"For example 15:00, 3:00 PM or 12/6/2026 3:00 PM"_s);
-    txtMedia = field(u"txtMedia"_s, u"Media"_s, fraScheduler);
+    txtName = field(u"txtName"_s, tr("Name"), fraScheduler);
+    txtTime = field(u"txtTime"_s, tr("Time"), fraScheduler);
+    txtTime->setToolTip(tr("For example 15:00, 3:00 PM or 12/6/2026 3:00 PM"));
+    txtMedia = field(u"txtMedia"_s, tr("Media"), fraScheduler);
     QHBoxLayout* days = BuildDaysRow();
-    cmdNew = DescribedButton(u"&New"_s, u"cmdNew"_s, u"New broadcast"_s, fraScheduler);
-    cmdDelete = DescribedButton(u"&Delete"_s, u"cmdDelete"_s, u"Delete broadcast"_s, fraScheduler);
-    cmdApply = DescribedButton(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broadcast"_s,
+    cmdNew = DescribedButton(tr("&New"), u"cmdNew"_s, tr("New broadcast"), fraScheduler);
+    cmdDelete =
+        DescribedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete broadcast"), fraScheduler);
+    cmdApply = DescribedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broadcast"),
                                fraScheduler);
 
     auto* grid = new QGridLayout(fraScheduler);
     grid->addWidget(cboBroadcastSelect, 0, 0, 1, 2);
-    grid->addWidget(label(u"Na&me:"_s, txtName, fraScheduler), 1, 0);
+    grid->addWidget(label(tr("Na&me:"), txtName, fraScheduler), 1, 0);
     grid->addWidget(txtName, 1, 1);
-    grid->addWidget(label(u"&Time:"_s, txtTime, fraScheduler), 2, 0);
+    grid->addWidget(label(tr("&Time:"), txtTime, fraScheduler), 2, 0);
     grid->addWidget(txtTime, 2, 1);
-    grid->addWidget(label(u"M&edia:"_s, txtMedia, fraScheduler), 3, 0);
+    grid->addWidget(label(tr("M&edia:"), txtMedia, fraScheduler), 3, 0);
     grid->addWidget(txtMedia, 3, 1);
-    grid->addWidget(label(u"&Start On:"_s, chkDays[0], fraScheduler), 4, 0);
+    grid->addWidget(label(tr("&Start On:"), chkDays[0], fraScheduler), 4, 0);
     grid->addLayout(days, 4, 1);
     auto* editButtons = new QHBoxLayout;
     editButtons->addStretch();
@@ -129,55 +131,55 @@ void frmBroadcastScheduler::BuildSchedulerFrame() {
 }
 
 QHBoxLayout* frmBroadcastScheduler::BuildDaysRow() {
-    const QStringList dayCaptions = {u"Sun"_s,   u"Mon"_s, u"Tue"_s, u"Wed"_s,
-                                     u"Thurs"_s, u"Fri"_s, u"Sat"_s};
-    const QStringList dayNames = {u"Sunday"_s,   u"Monday"_s, u"Tuesday"_s, u"Wednesday"_s,
-                                  u"Thursday"_s, u"Friday"_s, u"Saturday"_s};
+    const QStringList dayCaptions = {tr("Sun"),   tr("Mon"), tr("Tue"), tr("Wed"),
+                                     tr("Thurs"), tr("Fri"), tr("Sat")};
+    const QStringList dayNames = {tr("Sunday"),   tr("Monday"), tr("Tuesday"), tr("Wednesday"),
+                                  tr("Thursday"), tr("Friday"), tr("Saturday")};
     auto* days = new QHBoxLayout;
     for (int i = 0; i < 7; ++i) {
         auto* box = new QCheckBox(dayCaptions[i], fraScheduler);
         box->setObjectName(u"chkDays"_s + QString::number(i));
         box->setAccessibleName(dayCaptions[i]);
-        box->setAccessibleDescription(u"Start on "_s + dayNames[i]);
+        box->setAccessibleDescription(tr("Start on %1").arg(dayNames[i]));
         chkDays.append(box);
         days->addWidget(box);
     }
     days->addStretch();
-    chkRecord = new QCheckBox(u"&Record"_s, fraScheduler);
+    chkRecord = new QCheckBox(tr("&Record"), fraScheduler);
     chkRecord->setObjectName(u"chkRecord"_s);
-    chkRecord->setAccessibleName(u"Record"_s);
+    chkRecord->setAccessibleName(tr("Record"));
     chkRecord->setAccessibleDescription(
-        u"Record the broadcast when the scheduler starts it, for up to 2 hours"_s);
+        tr("Record the broadcast when the scheduler starts it, for up to 2 hours"));
     days->addWidget(chkRecord);
     return days;
 }
 
 void frmBroadcastScheduler::BuildOptionsFrame() {
-    fraOptions = new QGroupBox(u"Options"_s, this);
+    fraOptions = new QGroupBox(tr("Options"), this);
     fraOptions->setObjectName(u"fraOptions"_s);
-    fraOptions->setAccessibleName(u"Options"_s);
+    fraOptions->setAccessibleName(tr("Options"));
     for (const auto& [caption, spoken] :
-         {std::pair{u"On"_s, u"Auto launch on"_s}, std::pair{u"Off"_s, u"Auto launch off"_s}}) {
+         {std::pair{tr("On"), tr("Auto launch on")}, std::pair{tr("Off"), tr("Auto launch off")}}) {
         auto* option = new QRadioButton(caption, fraOptions);
         option->setObjectName(u"optAutoLaunch"_s + QString::number(optAutoLaunch.size()));
         option->setAccessibleName(caption);
         option->setAccessibleDescription(spoken);
         optAutoLaunch.append(option);
     }
-    txtStartEarlierOffset = field(u"txtStartEarlierOffset"_s, u"Launch player"_s, fraOptions);
-    txtStartEarlierOffset->setAccessibleDescription(u"Minutes to launch the player early"_s);
+    txtStartEarlierOffset = field(u"txtStartEarlierOffset"_s, tr("Launch player"), fraOptions);
+    txtStartEarlierOffset->setAccessibleDescription(tr("Minutes to launch the player early"));
     txtStartEarlierOffset->setMaximumWidth(60);
     auto* options = new QGridLayout(fraOptions);
-    options->addWidget(label(u"A&uto Launch"_s, optAutoLaunch[0], fraOptions), 0, 0);
+    options->addWidget(label(tr("A&uto Launch"), optAutoLaunch[0], fraOptions), 0, 0);
     auto* onOff = new QHBoxLayout;
     onOff->addWidget(optAutoLaunch[0]);
     onOff->addWidget(optAutoLaunch[1]);
     onOff->addStretch();
     options->addLayout(onOff, 0, 1);
     auto* offset = new QHBoxLayout;
-    offset->addWidget(label(u"&Launch player"_s, txtStartEarlierOffset, fraOptions));
+    offset->addWidget(label(tr("&Launch player"), txtStartEarlierOffset, fraOptions));
     offset->addWidget(txtStartEarlierOffset);
-    offset->addWidget(new QLabel(u"minutes before scheduled time."_s, fraOptions));
+    offset->addWidget(new QLabel(tr("minutes before scheduled time."), fraOptions));
     offset->addStretch();
     options->addLayout(offset, 1, 0, 1, 2);
 }

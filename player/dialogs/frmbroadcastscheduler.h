@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QList>
 
 #include <memory>
@@ -23,6 +24,8 @@ struct DialogContext;
 // the whole schedule when its owner is set, edits it in memory, and on OK rewrites it
 // and raises the scheduler's reload flag. Cancel, Esc and the close box discard it all.
 class frmBroadcastScheduler final : public ListEditorDialog {
+    Q_DECLARE_TR_FUNCTIONS(frmBroadcastScheduler)
+
 public:
     explicit frmBroadcastScheduler(QWidget* parent = nullptr);
     ~frmBroadcastScheduler() override;

@@ -73,7 +73,7 @@ void SamplePicture::paintEvent(QPaintEvent* event) {
 
 frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
     setObjectName(u"frmCustomiseSkin"_s);
-    setWindowTitle(u"Customise Skin"_s);
+    setWindowTitle(tr("Customise Skin"));
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     QFont tahoma;
@@ -82,39 +82,39 @@ frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
     setFont(tahoma);
     setFixedSize(389, 425);
 
-    lblSample = label(this, u"Sample:"_s, QRect(32, 8, 309, 17));
+    lblSample = label(this, tr("Sample:"), QRect(32, 8, 309, 17));
     picSample = new SamplePicture(this);
     picSample->setObjectName(u"picSample"_s);
-    picSample->setAccessibleName(u"Sample"_s);
+    picSample->setAccessibleName(tr("Sample"));
     picSample->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
     picSample->setGeometry(32, 28, 309, 141);
     picSample->setFocusPolicy(Qt::TabFocus);
     picSample->setAutoFillBackground(true);
 
-    chkColourise = new QCheckBox(u"&Colorize"_s, this);
+    chkColourise = new QCheckBox(tr("&Colorize"), this);
     chkColourise->setObjectName(u"chkColourise"_s);
     chkColourise->setGeometry(32, 180, 61, 17);
-    lblHue = label(this, u"Hue"_s, QRect(32, 204, 37, 17));
+    lblHue = label(this, tr("Hue"), QRect(32, 204, 37, 17));
     hscHue = newSlider(this, u"hscHue"_s, QRect(92, 200, 249, 17), slider::kHueMax, lblHue);
-    lblSaturation = label(this, u"Saturation"_s, QRect(32, 228, 57, 17));
+    lblSaturation = label(this, tr("Saturation"), QRect(32, 228, 57, 17));
     hscSaturation = newSlider(this, u"hscSaturation"_s, QRect(92, 224, 249, 17),
                               slider::kSaturationMax, lblSaturation);
 
-    chkAdjustRGB = new QCheckBox(u"&Adjust Red, Green, and Blue"_s, this);
+    chkAdjustRGB = new QCheckBox(tr("&Adjust Red, Green, and Blue"), this);
     chkAdjustRGB->setObjectName(u"chkAdjustRGB"_s);
     chkAdjustRGB->setGeometry(28, 268, 157, 17);
-    lblRed = label(this, u"Red %"_s, QRect(32, 296, 37, 17));
+    lblRed = label(this, tr("Red %"), QRect(32, 296, 37, 17));
     hscRed = newSlider(this, u"hscRed"_s, QRect(92, 292, 249, 17), slider::kChannelMax, lblRed);
-    lblGreen = label(this, u"Green %"_s, QRect(32, 320, 45, 17));
+    lblGreen = label(this, tr("Green %"), QRect(32, 320, 45, 17));
     hscGreen =
         newSlider(this, u"hscGreen"_s, QRect(92, 316, 249, 17), slider::kChannelMax, lblGreen);
-    lblBlue = label(this, u"Blue %"_s, QRect(32, 340, 37, 17));
+    lblBlue = label(this, tr("Blue %"), QRect(32, 340, 37, 17));
     hscBlue = newSlider(this, u"hscBlue"_s, QRect(92, 340, 249, 17), slider::kChannelMax, lblBlue);
 
-    cmdOK = new QPushButton(u"&OK"_s, this);
+    cmdOK = new QPushButton(tr("&OK"), this);
     cmdOK->setObjectName(u"cmdOK"_s);
     cmdOK->setGeometry(184, 364, 77, 29);
-    cmdCancel = new QPushButton(u"&Cancel"_s, this);
+    cmdCancel = new QPushButton(tr("&Cancel"), this);
     cmdCancel->setObjectName(u"cmdCancel"_s);
     cmdCancel->setGeometry(264, 364, 77, 29);
     // Enter anywhere but on OK cancels, and so does Escape (QDialog's own).

@@ -22,12 +22,13 @@ namespace lyrevane {
 
 frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     setObjectName(u"frmOnlineBrokers"_s);
-    setWindowTitle(u"Online Brokers"_s);
+    setWindowTitle(tr("Online Brokers"));
     BuildInfo();
     BuildBrokersFrame();
-    cmdOK = DescribedButton(u"&OK"_s, u"cmdOK"_s, u"OK"_s, this);
-    cmdOK->setDefault(true);                                                       // Enter
-    cmdCancel = DescribedButton(u"&Cancel"_s, u"cmdCancel"_s, u"Cancel"_s, this);  // Esc: reject()
+    cmdOK = DescribedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
+    cmdOK->setDefault(true);  // Enter
+    cmdCancel =
+        DescribedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
 
     auto* info = new QHBoxLayout;
     info->addWidget(picInfo, 0, Qt::AlignTop);
@@ -52,7 +53,7 @@ void frmOnlineBrokers::BuildInfo() {
     picInfo->setObjectName(u"picInfo"_s);
     cmdInfo = new QToolButton(picInfo);
     cmdInfo->setObjectName(u"cmdInfo"_s);
-    cmdInfo->setAccessibleName(u"Online Brokers"_s);
+    cmdInfo->setAccessibleName(tr("Online Brokers"));
     cmdInfo->setIcon(GlyphIcon(Glyph::Brokers, 32));
     cmdInfo->setIconSize(QSize(32, 32));
     cmdInfo->setAutoRaise(true);
@@ -63,10 +64,10 @@ void frmOnlineBrokers::BuildInfo() {
     picLayout->addStretch();
 
     lblInfo2 = new QLabel(
-        u"You can now plug directly into your online brokers from within Quillmoor(tm) "
-        u"Vendrasel! Clicking the lightning bolt button on the control bar will bring up a "
-        u"popup menu from which you can select an online broker to use. Please configure your "
-        u"online brokers in this dialog."_s,
+        tr("You can now plug directly into your online brokers from within Quillmoor(tm) "
+           "Vendrasel! Clicking the lightning bolt button on the control bar will bring up a "
+           "popup menu from which you can select an online broker to use. Please configure your "
+           "online brokers in this dialog."),
         this);
     lblInfo2->setObjectName(u"lblInfo2"_s);
     lblInfo2->setWordWrap(true);
@@ -75,27 +76,27 @@ void frmOnlineBrokers::BuildInfo() {
 void frmOnlineBrokers::BuildBrokersFrame() {
     fraOnlineBrokers = new QGroupBox(u"Frame1"_s, this);
     fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
-    fraOnlineBrokers->setAccessibleName(u"Online brokers"_s);
+    fraOnlineBrokers->setAccessibleName(tr("Online brokers"));
     cboBrokerSelect = new QComboBox(fraOnlineBrokers);
     cboBrokerSelect->setObjectName(u"cboBrokerSelect"_s);
-    cboBrokerSelect->setAccessibleName(u"Online broker"_s);
+    cboBrokerSelect->setAccessibleName(tr("Online broker"));
     cboBrokerSelect->setEditable(false);
     txtName = new QLineEdit(fraOnlineBrokers);
     txtName->setObjectName(u"txtName"_s);
-    txtName->setAccessibleName(u"Name"_s);
+    txtName->setAccessibleName(tr("Name"));
     txtURL = new QLineEdit(fraOnlineBrokers);
     txtURL->setObjectName(u"txtURL"_s);
-    txtURL->setAccessibleName(u"URL"_s);
-    auto* lblName = new QLabel(u"Na&me:"_s, fraOnlineBrokers);
+    txtURL->setAccessibleName(tr("URL"));
+    auto* lblName = new QLabel(tr("Na&me:"), fraOnlineBrokers);
     lblName->setObjectName(u"lblInfo0"_s);
     lblName->setBuddy(txtName);
-    auto* lblUrl = new QLabel(u"&URL:"_s, fraOnlineBrokers);
+    auto* lblUrl = new QLabel(tr("&URL:"), fraOnlineBrokers);
     lblUrl->setObjectName(u"lblInfo1"_s);
     lblUrl->setBuddy(txtURL);
-    cmdNew = DescribedButton(u"&New"_s, u"cmdNew"_s, u"New online broker"_s, fraOnlineBrokers);
-    cmdDelete =
-        DescribedButton(u"&Delete"_s, u"cmdDelete"_s, u"Delete online broker"_s, fraOnlineBrokers);
-    cmdApply = DescribedButton(u"&Apply"_s, u"cmdApply"_s, u"Apply changes to this broker"_s,
+    cmdNew = DescribedButton(tr("&New"), u"cmdNew"_s, tr("New online broker"), fraOnlineBrokers);
+    cmdDelete = DescribedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete online broker"),
+                                fraOnlineBrokers);
+    cmdApply = DescribedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broker"),
                                fraOnlineBrokers);
 
     auto* grid = new QGridLayout(fraOnlineBrokers);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <memory>
 
 #include "core/brokerentries.h"
@@ -20,6 +21,8 @@ struct DialogContext;
 // "Online Brokers": the editor of the brokers behind the play bar's lightning button.
 // OK rewrites the list and has the main window rebuild its brokers menu at once.
 class frmOnlineBrokers final : public ListEditorDialog {
+    Q_DECLARE_TR_FUNCTIONS(frmOnlineBrokers)
+
 public:
     explicit frmOnlineBrokers(QWidget* parent = nullptr);
     ~frmOnlineBrokers() override;

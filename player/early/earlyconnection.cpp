@@ -11,6 +11,8 @@
 #include <thread>
 #include <utility>
 
+#include "common/version.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
@@ -64,7 +66,7 @@ public:
             curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
             curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
             curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-            curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lyrevane/1.0");
+            curl_easy_setopt(easy, CURLOPT_USERAGENT, version::kUserAgent);
             if (const char* proxy = proxyenvironment::httpProxy();
                 proxy && url.startsWith("http:")) {
                 curl_easy_setopt(easy, CURLOPT_PROXY, proxy);

@@ -82,8 +82,6 @@ struct PlayCommand {
     PlayTimer timer = PlayTimer::Connect;
     std::chrono::milliseconds duration{0};
 
-    // A short readable form, for logs and tests.
-    QString toString() const;
     bool operator==(const PlayCommand&) const = default;
 };
 

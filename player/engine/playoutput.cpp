@@ -2,51 +2,13 @@
 
 #include <utility>
 
-using namespace Qt::Literals::StringLiterals;
-
 namespace lyrevane {
 
 namespace {
 
 using CommandKind = PlayCommand::Kind;
 
-QString timerName(PlayTimer timer) {
-    switch (timer) {
-        case PlayTimer::Connect:
-            return u"connect"_s;
-        case PlayTimer::Stall:
-            return u"stall"_s;
-        case PlayTimer::Backoff:
-            return u"backoff"_s;
-    }
-    return {};
-}
-
 }  // namespace
-
-QString PlayCommand::toString() const {
-    switch (kind) {
-        case CommandKind::OpenEntry:
-            return u"open "_s + text;
-        case CommandKind::HaltPlayer:
-            return u"halt"_s;
-        case CommandKind::PauseInPlace:
-            return u"pause"_s;
-        case CommandKind::ResumeInPlace:
-            return u"resume"_s;
-        case CommandKind::StartTimer:
-            return u"start "_s + timerName(timer) + u' ' + QString::number(duration.count());
-        case CommandKind::StopTimer:
-            return u"stop "_s + timerName(timer);
-        case CommandKind::SetOpenState:
-            return u"open-state "_s + QString::number(state);
-        case CommandKind::SetPlayState:
-            return u"play-state "_s + QString::number(state);
-        case CommandKind::ReportError:
-            return u"error "_s + text;
-    }
-    return {};
-}
 
 std::vector<PlayCommand> PlayOutput::take() {
     return std::exchange(out_, {});

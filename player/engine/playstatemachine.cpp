@@ -1,15 +1,100 @@
 #include "engine/playstatemachine.h"
 
+#include "engine/enginelog.h"
 #include "engine/mediaengine.h"
 #include "engine/vlcmessages.h"
 
 #include <utility>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
 namespace {
 
 using Kind = PlayStateMachine::Event::Kind;
+using CommandKind = PlayStateMachine::Command::Kind;
+
+const char* eventName(Kind kind) {
+    switch (kind) {
+        case Kind::SetUrl:
+            return "a new URL";
+        case Kind::Play:
+            return "play";
+        case Kind::Pause:
+            return "pause";
+        case Kind::Stop:
+            return "stop";
+        case Kind::CatchUp:
+            return "catch up";
+        case Kind::Opened:
+            return "opened";
+        case Kind::PausedInPlace:
+            return "paused in place";
+        case Kind::Buffering:
+            return "buffering";
+        case Kind::AudioTrack:
+            return "audio track";
+        case Kind::TimeAdvanced:
+            return "time advanced";
+        case Kind::EndReached:
+            return "end reached";
+        case Kind::Error:
+            return "error";
+        case Kind::OpenFailed:
+            return "open failed";
+        case Kind::Refused:
+            return "refused";
+        case Kind::LogError:
+            return "logged error";
+        case Kind::TimerFired:
+            return "timer";
+    }
+    return "?";
+}
+
+const char* phaseName(PlayPhase phase) {
+    switch (phase) {
+        case PlayPhase::Idle:
+            return "idle";
+        case PlayPhase::Connecting:
+            return "connecting";
+        case PlayPhase::Playing:
+            return "playing";
+        case PlayPhase::Paused:
+            return "paused";
+        case PlayPhase::PausedDropped:
+            return "paused (stream closed)";
+        case PlayPhase::RetryWait:
+            return "waiting to reconnect";
+        case PlayPhase::Reconnecting:
+            return "reconnecting";
+        case PlayPhase::Ended:
+            return "ended";
+        case PlayPhase::Failed:
+            return "failed";
+    }
+    return "?";
+}
+
+const char* playStateName(int state) {
+    switch (state) {
+        case MediaEngine::Stopped:
+            return "stopped";
+        case MediaEngine::Paused:
+            return "paused";
+        case MediaEngine::Playing:
+            return "playing";
+        case MediaEngine::Buffering:
+            return "buffering";
+        case MediaEngine::MediaEnded:
+            return "media ended";
+        case MediaEngine::Transitioning:
+            return "transitioning";
+        default:
+            return "undefined";
+    }
+}
 
 }  // namespace
 
@@ -17,6 +102,8 @@ PlayStateMachine::PlayStateMachine(PlayTimings timings, Clock now)
     : PlaySteps(timings, std::move(now)) {}
 
 std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& event) {
+    const Phase before = phase_;
+    const int playStateBefore = out_.playState();
     switch (event.kind) {
         case Kind::SetUrl:
             setUrl(event.text);
@@ -89,7 +176,37 @@ std::vector<PlayStateMachine::Command> PlayStateMachine::handle(const Event& eve
             }
             break;
     }
-    return out_.take();
+    std::vector<Command> commands = out_.take();
+    if (lcEngine().isDebugEnabled() && (phase_ != before || out_.playState() != playStateBefore)) {
+        logChange(event.kind, before, commands);
+    }
+    return commands;
+}
+
+// One line per change: the phases, the event, the entry, and what the change gives out
+// (an entry opened, the play state published, the wait before a reconnect, an error).
+void PlayStateMachine::logChange(Event::Kind kind, Phase before,
+                                 const std::vector<Command>& commands) const {
+    QString line = u"play %1 -> %2 on %3 [%4]"_s.arg(QLatin1StringView(phaseName(before)),
+                                                     QLatin1StringView(phaseName(phase_)),
+                                                     QLatin1StringView(eventName(kind)), current_);
+    for (const Command& command : commands) {
+        if (command.kind == CommandKind::OpenEntry) {
+            line += u"; opens "_s + command.text;
+        } else if (command.kind == CommandKind::SetPlayState) {
+            line += u"; play state %1 (%2)"_s.arg(QLatin1StringView(playStateName(command.state)))
+                        .arg(command.state);
+        } else if (command.kind == CommandKind::StartTimer && command.timer == Timer::Backoff) {
+            line += u"; next attempt in %1 ms"_s.arg(command.duration.count());
+        } else if (command.kind == CommandKind::ReportError) {
+            line += u"; reports: "_s + command.text;
+        }
+    }
+    if (const std::optional<Outage> outage = reconnecting()) {
+        line +=
+            u"; dropped %1 ms ago: %2"_s.arg((now() - outage->since).count()).arg(outage->reason);
+    }
+    qCDebug(lcEngine).noquote() << line;
 }
 
 bool PlayStateMachine::canPlay() const {

@@ -73,6 +73,7 @@ private:
     void onEndReached(const QStringList& subItems);
     void error();
     void onTimerFired(Timer timer);
+    void logChange(Event::Kind kind, Phase before, const std::vector<Command>& commands) const;
 };
 
 }  // namespace lyrevane

@@ -1,5 +1,6 @@
 #include "engine/vlcmessages.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <QUrl>
 
@@ -122,9 +123,9 @@ bool looksLikePlaylist(const QString& url) {
 QString openFailure(const QStringList& vlcErrors, const QString& name) {
     const QString reason = reasonFrom(vlcErrors);
     if (reason.isEmpty()) {
-        return u"Cannot open "_s + name + u"."_s;
+        return QCoreApplication::translate("VlcMessages", "Cannot open %1.").arg(name);
     }
-    return u"Cannot open "_s + name + u": "_s + reason + u"."_s;
+    return QCoreApplication::translate("VlcMessages", "Cannot open %1: %2.").arg(name, reason);
 }
 
 QString reason(const QStringList& vlcErrors, const QString& fallbackReason) {
@@ -134,7 +135,8 @@ QString reason(const QStringList& vlcErrors, const QString& fallbackReason) {
 
 QString reconnectingSince(QTime since, const QString& reason) {
     // A fixed 24-hour form: the same digits in every locale.
-    const QString text = u"Reconnecting since "_s + since.toString(u"HH:mm"_s);
+    const QString text = QCoreApplication::translate("VlcMessages", "Reconnecting since %1")
+                             .arg(since.toString(u"HH:mm"_s));
     return reason.isEmpty() ? text : text + u": "_s + reason;
 }
 
@@ -142,39 +144,48 @@ QString connectionLost(const QStringList& vlcErrors, const QString& name,
                        const QString& fallbackReason) {
     const QString reason = vlcmessages::reason(vlcErrors, fallbackReason);
     if (reason.isEmpty()) {
-        return u"Lost the connection to "_s + name + u"."_s;
+        return QCoreApplication::translate("VlcMessages", "Lost the connection to %1.").arg(name);
     }
-    return u"Lost the connection to "_s + name + u": "_s + reason + u"."_s;
+    return QCoreApplication::translate("VlcMessages", "Lost the connection to %1: %2.")
+        .arg(name, reason);
 }
 
 QString noDataFor(std::chrono::milliseconds duration) {
     const qint64 seconds = (duration.count() + 500) / 1000;
     if (seconds < 1) {
-        return u"no data received for "_s + QString::number(duration.count()) + u" ms"_s;
+        return QCoreApplication::translate("VlcMessages", "no data received for %1 ms")
+            .arg(duration.count());
     }
-    return u"no data received for "_s + QString::number(seconds) +
-           (seconds == 1 ? u" second"_s : u" seconds"_s);
+    return seconds == 1
+               ? QCoreApplication::translate("VlcMessages", "no data received for 1 second")
+               : QCoreApplication::translate("VlcMessages", "no data received for %1 seconds")
+                     .arg(seconds);
 }
 
 QString connectTimeout(const QString& name) {
-    return u"Timed out connecting to "_s + name + u"."_s;
+    return QCoreApplication::translate("VlcMessages", "Timed out connecting to %1.").arg(name);
 }
 
 QString unsupportedFormat(const QString& name) {
-    return u"Cannot play "_s + name + u": unsupported format (no audio found)."_s;
+    return QCoreApplication::translate("VlcMessages",
+                                       "Cannot play %1: unsupported format (no audio found).")
+        .arg(name);
 }
 
 QString emptyPlaylist(const QString& name) {
-    return u"The playlist "_s + name + u" has no entries."_s;
+    return QCoreApplication::translate("VlcMessages", "The playlist %1 has no entries.").arg(name);
 }
 
 QString playlistLoops(const QString& name) {
-    return u"The playlist "_s + name + u" loops: its entries lead back to itself."_s;
+    return QCoreApplication::translate("VlcMessages",
+                                       "The playlist %1 loops: its entries lead back to itself.")
+        .arg(name);
 }
 
 QString tooManyEntries(const QString& name, int count) {
-    return u"Gave up on "_s + name + u": "_s + QString::number(count) +
-           u" of its entries were tried and none played."_s;
+    return QCoreApplication::translate(
+               "VlcMessages", "Gave up on %1: %2 of its entries were tried and none played.")
+        .arg(name, QString::number(count));
 }
 
 QString fromLibVlc(const QString& line) {
@@ -188,7 +199,8 @@ QString fromLibVlc(const QString& line) {
 }
 
 QString engineUnavailable() {
-    return u"The media engine could not be started (libVLC failed to initialise)."_s;
+    return QCoreApplication::translate(
+        "VlcMessages", "The media engine could not be started (libVLC failed to initialise).");
 }
 
 }  // namespace lyrevane::vlcmessages

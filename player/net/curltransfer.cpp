@@ -14,6 +14,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "common/version.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
@@ -99,7 +101,8 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     // Bodies come as the server sent them, never unpacked here: the reader looks at them.
     curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-    const QByteArray agent = options_.userAgent.isEmpty() ? "Lyrevane/1.0" : options_.userAgent;
+    const QByteArray agent =
+        options_.userAgent.isEmpty() ? version::kUserAgent : options_.userAgent;
     curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.constData());
     if (const char* proxy = proxyenvironment::httpProxy();
         proxy != nullptr && address.startsWith("http:")) {

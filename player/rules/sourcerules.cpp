@@ -4,6 +4,8 @@
 #include "rules/hostnormaliser.h"
 #include "rules/mediasourcecheck.h"
 
+#include <QCoreApplication>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -101,40 +103,53 @@ bool SourceRules::allowsAddress(const sockaddr* address) const {
 namespace sourcemessages {
 
 QString refusedRedirect(const QString& name, const QString& target) {
-    return u"Cannot open "_s + shown(name) + u": it redirects to "_s + shown(target) +
-           u", which this player does not open."_s;
+    return QCoreApplication::translate(
+               "SourceMessages",
+               "Cannot open %1: it redirects to %2, which this player does not open.")
+        .arg(shown(name), shown(target));
 }
 
 QString refusedSource(const QString& name) {
-    return u"Cannot open "_s + shown(name) + u": this player does not open such sources."_s;
+    return QCoreApplication::translate("SourceMessages",
+                                       "Cannot open %1: this player does not open such sources.")
+        .arg(shown(name));
 }
 
 QString refusedPlaylist(const QString& name) {
-    return u"The playlist "_s + shown(name) + u" lists no source this player may open."_s;
+    return QCoreApplication::translate("SourceMessages",
+                                       "The playlist %1 lists no source this player may open.")
+        .arg(shown(name));
 }
 
 QString tooManyRedirects(const QString& name) {
-    return u"Cannot open "_s + shown(name) + u": too many redirects."_s;
+    return QCoreApplication::translate("SourceMessages", "Cannot open %1: too many redirects.")
+        .arg(shown(name));
 }
 
 QString redirectLoop(const QString& name) {
-    return u"Cannot open "_s + shown(name) + u": it redirects in a loop."_s;
+    return QCoreApplication::translate("SourceMessages", "Cannot open %1: it redirects in a loop.")
+        .arg(shown(name));
 }
 
 QString emptyPlaylist(const QString& name) {
-    return u"The playlist "_s + shown(name) + u" has no entries."_s;
+    return QCoreApplication::translate("SourceMessages", "The playlist %1 has no entries.")
+        .arg(shown(name));
 }
 
 QString timedOut(const QString& name) {
-    return u"Timed out connecting to "_s + shown(name) + u"."_s;
+    return QCoreApplication::translate("SourceMessages", "Timed out connecting to %1.")
+        .arg(shown(name));
 }
 
 QString playlistTooLarge(const QString& name) {
-    return u"The playlist "_s + shown(name) + u" is too large."_s;
+    return QCoreApplication::translate("SourceMessages", "The playlist %1 is too large.")
+        .arg(shown(name));
 }
 
 QString playlistsTooDeep(const QString& name) {
-    return u"Cannot open "_s + shown(name) + u": playlists nested too deeply."_s;
+    return QCoreApplication::translate("SourceMessages",
+                                       "Cannot open %1: playlists nested too deeply.")
+        .arg(shown(name));
 }
 
 }  // namespace sourcemessages

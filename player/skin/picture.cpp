@@ -1,5 +1,6 @@
 #include "skin/picture.h"
 
+#include <QCoreApplication>
 #include <QImageReader>
 
 #include <stb_image_resize.h>
@@ -72,8 +73,9 @@ LoadedPicture LoadScaledPicture(const QString& path, int& width, int& height,
     QImageReader reader(path);
     const QImage decoded = reader.read();
     if (decoded.isNull()) {
-        result.error = PictureError{PictureError::kLoadFailed, u"Picture loader"_s,
-                                    u"Error loading picture "_s + path};
+        result.error = PictureError{
+            PictureError::kLoadFailed, u"Picture loader"_s,
+            QCoreApplication::translate("Picture", "Error loading picture %1").arg(path)};
         return result;
     }
     if (width == -1 || height == -1) {
@@ -85,10 +87,10 @@ LoadedPicture LoadScaledPicture(const QString& path, int& width, int& height,
     }
     if (width > kLargestSide || height > kLargestSide) {
         // Not drawn: said like any other failure, not handed back as an empty picture.
-        result.error =
-            PictureError{PictureError::kLoadFailed, u"Picture loader"_s,
-                         u"Error drawing picture "_s + path + u" at "_s + QString::number(width) +
-                             u" by "_s + QString::number(height) + u" pixels"_s};
+        result.error = PictureError{
+            PictureError::kLoadFailed, u"Picture loader"_s,
+            QCoreApplication::translate("Picture", "Error drawing picture %1 at %2 by %3 pixels")
+                .arg(path, QString::number(width), QString::number(height))};
         return result;
     }
 

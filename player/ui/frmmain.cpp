@@ -60,7 +60,7 @@ frmMain::frmMain(Services services, QWidget* parent)
     imgLogo->setObjectName(u"imgLogo"_s);
     imgLogo->setPixmap(LogoPixmap());
     imgLogo->resize(imgLogo->pixmap().size());
-    imgLogo->setAccessibleName(u"Quillmoor logo"_s);
+    imgLogo->setAccessibleName(tr("Quillmoor logo"));
 
     panes_ = std::make_unique<WindowPanes>(services.urlOpener,
                                            [this](const QUrl& url) { RunCommandLater(url); });
@@ -120,8 +120,8 @@ void frmMain::BuildStatusLine() {
 
 // The play and volume controls go to the session, the portal's buttons to the desktop.
 void frmMain::ConnectPlayBar() {
-    playBar_->cmdHome->setToolTip(u"Go to "_s + session_->Portal().DomainName());
-    playBar_->cmdMail->setToolTip(u"E-mail Quillmoor"_s);
+    playBar_->cmdHome->setToolTip(tr("Go to %1").arg(session_->Portal().DomainName()));
+    playBar_->cmdMail->setToolTip(tr("E-mail Quillmoor"));
     connect(playBar_->cmdHome, &QToolButton::clicked, this,
             [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
     connect(playBar_->cmdMail, &QToolButton::clicked, this,

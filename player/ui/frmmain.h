@@ -81,8 +81,6 @@ public:
     // The main window's frame object: its face and text colours dress the dialogs too.
     const SkinFrame& Frame() const { return skin_->Frame(); }
     // Where the skin files are; by default next to the program, else in its data folder.
-    void SetSkinFolder(const QString& folder) { skin_->SetFolder(folder); }
-    const QString& SkinFolder() const { return skin_->Folder(); }
     // After a confirmed Customise Skin: attaches the skin again and repaints the body.
     void ReapplySkin();
     const PlayerLayout& Layout() const { return layout_; }

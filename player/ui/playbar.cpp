@@ -61,32 +61,32 @@ PlayBar::PlayBar(QWidget* parent) {
     // The button panel keeps its own arrow pointer and never starts a drag.
     Picture1 = new QWidget(picPlayBar);
     Picture1->setObjectName(u"Picture1"_s);
-    Picture1->setAccessibleName(u"Play bar"_s);
+    Picture1->setAccessibleName(tr("Play bar"));
     Picture1->setGeometry(-2, -2, 461, 40);
     Picture1->setCursor(Qt::ArrowCursor);
     Picture1->setAttribute(Qt::WA_NoMousePropagation);
 
     cmdPlay =
-        pictureButton(Picture1, Glyph::Play, QRect(12, 8, 21, 21), 18, u"cmdPlay"_s, u"Play"_s);
+        pictureButton(Picture1, Glyph::Play, QRect(12, 8, 21, 21), 18, u"cmdPlay"_s, tr("Play"));
     cmdPause =
-        pictureButton(Picture1, Glyph::Pause, QRect(12, 8, 21, 21), 18, u"cmdPause"_s, u"Pause"_s);
+        pictureButton(Picture1, Glyph::Pause, QRect(12, 8, 21, 21), 18, u"cmdPause"_s, tr("Pause"));
     cmdStop =
-        pictureButton(Picture1, Glyph::Stop, QRect(40, 8, 21, 21), 18, u"cmdStop"_s, u"Stop"_s);
+        pictureButton(Picture1, Glyph::Stop, QRect(40, 8, 21, 21), 18, u"cmdStop"_s, tr("Stop"));
     cmdPlay->setEnabled(false);
     cmdPause->setVisible(false);
     cmdStop->setEnabled(false);
 
     BuildVolume();
     cmdHome =
-        pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s, u"Home"_s);
+        pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s, tr("Home"));
     cmdMail =
-        pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s, u"Mail"_s);
+        pictureButton(Picture1, Glyph::Mail, QRect(364, 3, 39, 33), 24, u"cmdMail"_s, tr("Mail"));
     cmdBrokers = pictureButton(Picture1, Glyph::Brokers, QRect(416, 3, 38, 33), 24, u"cmdBrokers"_s,
-                               u"Online Brokers"_s);
+                               tr("Online Brokers"));
 }
 
 void PlayBar::BuildVolume() {
-    lblVolume = new QLabel(u"&Volume:"_s, Picture1);
+    lblVolume = new QLabel(tr("&Volume:"), Picture1);
     lblVolume->setGeometry(68, 11, 44, 15);
     QFont small = lblVolume->font();
     small.setPixelSize(11);
@@ -97,7 +97,7 @@ void PlayBar::BuildVolume() {
     sldVolume->setRange(0, 100);
     sldVolume->setGeometry(112, 8, 173, 21);
     // A screen reader says "Volume" and the slider's value; the label names it too.
-    sldVolume->setAccessibleName(u"Volume"_s);
+    sldVolume->setAccessibleName(tr("Volume"));
     sldVolume->setPageStep(10);
     lblVolume->setBuddy(sldVolume);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QWidget>
 
 #include <functional>
@@ -28,6 +29,8 @@ protected:
 // The play bar's widgets: the strip the mouse drags, and on its panel the play, pause and
 // stop buttons, the volume slider and the portal's buttons. Built in tab order.
 class PlayBar final {
+    Q_DECLARE_TR_FUNCTIONS(PlayBar)
+
 public:
     explicit PlayBar(QWidget* parent);
 

@@ -36,7 +36,7 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
                         QWidget* after, QWidget* above) {
     webBrowser = new QWebEngineView(client);
     webBrowser->setObjectName(u"webBrowser"_s);
-    webBrowser->setAccessibleName(u"Portal"_s);
+    webBrowser->setAccessibleName(tr("Portal"));
     webBrowser->setPage(new PlayerWebPage(
         profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { runCommand_(url); },
         [this](const QUrl& url) { OpenWindow(url); }));
@@ -49,7 +49,7 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
 
     webAd = new QWebEngineView(client);
     webAd->setObjectName(u"webAd"_s);
-    webAd->setAccessibleName(u"Advertisements and brokers"_s);
+    webAd->setAccessibleName(tr("Advertisements and brokers"));
     // Commands from the advertisement pane are never run nor handed to the desktop.
     auto* adPage = new PlayerWebPage(profile, PlayerWebPage::Pane::Advertisement, nullptr,
                                      [this](const QUrl& url) { OpenWindow(url); });

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QCoreApplication>
+
 #include <functional>
 #include <memory>
 
@@ -22,6 +24,8 @@ class UrlOpener;
 // on the desktop, a command link never. A pane whose page cannot be loaded shows the
 // player's own page, and both come back with "Try again" or when the network does.
 class WindowPanes final {
+    Q_DECLARE_TR_FUNCTIONS(WindowPanes)
+
 public:
     // `runCommand`: a command link followed in the portal pane.
     WindowPanes(UrlOpener& opener, std::function<void(const QUrl&)> runCommand);

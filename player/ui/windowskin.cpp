@@ -58,9 +58,9 @@ void WindowSkin::SetUp() {
     if (!frame_->Attach(*skin_) && !missing.isEmpty()) {
         QString text;
         for (const QString& path : missing) {
-            text += u"Error loading picture "_s + path + u'\n';
+            text += tr("Error loading picture %1").arg(path) + u'\n';
         }
-        ReportProblem(text + u"The window keeps the desktop's frame."_s);
+        ReportProblem(text + tr("The window keeps the desktop's frame."));
     }
 }
 

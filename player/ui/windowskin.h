@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QSize>
 #include <QStringList>
@@ -21,6 +22,8 @@ class SkinFrame;
 // settings, the face colour on the window's body and the skin folder's logo. A problem
 // with a skin file is said once, after the current call has returned.
 class WindowSkin final : public QObject {
+    Q_DECLARE_TR_FUNCTIONS(WindowSkin)
+
 public:
     // Puts the drawn frame on `window`.
     WindowSkin(QWidget& window, SettingsProvider& settings, PromptService& prompts);
@@ -30,9 +33,7 @@ public:
     SkinConfiguration& Configuration() { return *skin_; }
     // Its face and text colours dress the dialogs too.
     const SkinFrame& Frame() const { return *frame_; }
-    // Where the skin files are; by default next to the program, else in its data folder.
-    void SetFolder(const QString& folder) { folder_ = folder; }
-    const QString& Folder() const { return folder_; }
+    // Where the skin files are: next to the program, else in its data folder.
     static QString DefaultFolder();
 
     // Reads the transforms from the settings and attaches the skin; without its images
@@ -57,7 +58,7 @@ private:
     PromptService& prompts_;
     std::unique_ptr<SkinConfiguration> skin_;
     SkinFrame* frame_ = nullptr;
-    QString folder_;
+    const QString folder_;
     bool logoProblemShown_ = false;
     QStringList problems_;  // waiting to be shown
 };

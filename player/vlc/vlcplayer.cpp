@@ -1,6 +1,7 @@
 #include "vlc/vlcplayer.h"
 
 #include "common/busnames.h"
+#include "common/version.h"
 #include "engine/enginelog.h"
 #include "vlc/vlcquirks.h"
 
@@ -68,8 +69,8 @@ VlcPlayer::VlcPlayer(const QStringList& extraArguments, std::function<bool(const
     }
     vlcquirks::checkVersion();
     libvlc_log_set(instance_, &VlcPlayer::onLog, this);
-    libvlc_set_user_agent(instance_, "Lyrevane", "Lyrevane/1.0");
-    libvlc_set_app_id(instance_, busnames::kApplicationId, "1.0", "audio-x-generic");
+    libvlc_set_user_agent(instance_, "Lyrevane", version::kUserAgent);
+    libvlc_set_app_id(instance_, busnames::kApplicationId, version::kShort, "audio-x-generic");
 
     player_ = libvlc_media_player_new(instance_);
     if (player_ == nullptr) {

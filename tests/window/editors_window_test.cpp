@@ -19,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QTranslator>
 
 #include <functional>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "../support/accessibility.h"
 #include "../support/mainwindowfixture.h"
 #include "common/schedule.h"
+#include "common/translation.h"
 #include "core/brokerlist.h"
 #include "core/systeminfo.h"
 #include "dialogs/dialogs.h"
@@ -254,6 +256,29 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
                                 });
     EXPECT_EQ(stored(kBrokersSection, u"BrokerList"_s), before);
     EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->text(), u"Alpha Trade"_s);
+}
+
+// A language added as a file only (tests/window/lyrevane_eo.ts, compiled beside this program
+// as the package installs it) is loaded for its locale, with the contexts the texts run in.
+TEST_F(EditorsWindowTest, TheTranslationForTheLocaleIsLoadedFromTheTranslationsFolder) {
+#ifndef LYREVANE_TEST_TRANSLATION
+    GTEST_SKIP() << "built without Qt's Linguist tools";
+#endif
+    const QLocale before;
+    QLocale::setDefault(QLocale(u"eo"_s));
+    QTranslator translator;
+    const bool installed = installTranslation(translator);
+    QLocale::setDefault(before);
+    ASSERT_TRUE(installed);
+    start();
+    EXPECT_EQ(window->imgLogo->accessibleName(), u"Emblemo de Quillmoor"_s);
+    whileOpen<frmAbout>(window->Menus().mnuHelpAbout, [&](frmAbout& d) {
+        EXPECT_EQ(d.windowTitle(), u"Pri Quillmoor(tm) Vendrasel"_s);
+        EXPECT_EQ(d.lblInfo[1]->text(), u"Versio 1.0.0"_s);
+        EXPECT_EQ(d.lblInfo[6]->text(), u"Quillmoor:"_s) << "untranslated texts stay";
+        QTest::keyClick(&d, Qt::Key_Escape);
+    });
+    QCoreApplication::removeTranslator(&translator);
 }
 
 TEST_F(EditorsWindowTest, AboutShowsTheProductMailsThePortalAndReportsNoSystemInfo) {
