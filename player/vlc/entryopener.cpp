@@ -226,7 +226,7 @@ PlayStateMachine::Event EntryOpener::subItemsEvent() const {
 }
 
 bool EntryOpener::rejoinWhileBehind(quint64 ticket) {
-    if (ticket != feedTicket_ || fed() == nullptr || (!rejoining_ && !feedBuffer_->keeping())) {
+    if (ticket != feedTicket_ || fed() == nullptr || (!rejoining_ && !feedBuffer_->behindLive())) {
         return false;
     }
     if (!feedBuffer_->reopen()) {

@@ -69,6 +69,12 @@ public:
         record(u"engine.catchUpToLive"_s);
         behind = {};
     }
+    std::chrono::milliseconds keptBeforePosition() const override { return keptBefore; }
+    std::chrono::milliseconds moveInProgramme(std::chrono::milliseconds by) override {
+        record(u"engine.moveInProgramme "_s + QString::number(by.count()));
+        return by;
+    }
+    void catchUpFaster() override { record(u"engine.catchUpFaster"_s); }
 
     // Test controls.
     void setAvailable(bool play, bool pause, bool stop) {
@@ -86,6 +92,7 @@ public:
     QString title;
     QString reconnectingText;
     std::chrono::milliseconds behind{0};
+    std::chrono::milliseconds keptBefore{0};
     bool keptAll = false;
     qint64 recorded = -1;
 
