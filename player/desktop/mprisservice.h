@@ -79,12 +79,22 @@ public:
     QString Record(bool on);
     bool Recording() const;
     qlonglong BehindLive() const;
+    // Within the kept programme of a live stream: where what plays is (microseconds from the
+    // oldest audio kept), and moving by `offset` or to `position` (clamped to what is kept,
+    // never past live). SetPosition acts only on the current track.
+    qlonglong Position() const;
+    void Seek(qlonglong offset);
+    void SetPosition(const QDBusObjectPath& track, qlonglong position);
 
 Q_SIGNALS:
     void busNameAcquired(const QString& name);
+    // What plays jumped to `position` (microseconds, as Position).
+    void seeked(qlonglong position);
 
 private:
     void RequestName(const QString& name, bool fallBackToInstance);
+    // The mpris:trackid of what is loaded.
+    QString CurrentTrackPath() const;
     void EmitChanged(const QString& interface, const QVariantMap& values);
 
     MediaEngine& engine_;
@@ -158,7 +168,7 @@ private:
 };
 
 // org.mpris.MediaPlayer2.Player: transport, volume and what is playing. A live stream
-// cannot seek or skip.
+// cannot skip; it seeks within the part of it that is kept.
 class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -185,12 +195,12 @@ public:
     QVariantMap Metadata() const { return service_->Metadata(); }
     double Volume() const { return service_->Status().volume; }
     void SetVolume(double volume);
-    qlonglong Position() const { return 0; }
+    qlonglong Position() const { return service_->Position(); }
     bool CanGoNext() const { return false; }
     bool CanGoPrevious() const { return false; }
     bool CanPlay() const { return service_->Status().canPlay; }
     bool CanPause() const { return service_->Status().canPause; }
-    bool CanSeek() const { return false; }
+    bool CanSeek() const { return service_->Status().canSeek; }
     bool CanControl() const { return true; }
 
 public Q_SLOTS:
@@ -200,8 +210,10 @@ public Q_SLOTS:
     void PlayPause();
     void Stop();
     void Play();
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void Seek(qlonglong offset) { service_->Seek(offset); }
+    void SetPosition(const QDBusObjectPath& track, qlonglong position) {
+        service_->SetPosition(track, position);
+    }
     void OpenUri(const QString& uri);
 
 Q_SIGNALS:

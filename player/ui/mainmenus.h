@@ -20,7 +20,7 @@ class MainMenus final {
 public:
     MainMenus(QMainWindow& window, MediaEngine& engine);
 
-    // Catch Up and Record as the engine allows them now.
+    // The moves within the kept programme, and Record, as the engine allows them now.
     void UpdateLive();
     // The brokers popup opens below `button` when it is clicked.
     void PopUpBelow(QToolButton* button);
@@ -37,7 +37,10 @@ public:
     QAction* mnuFileCustomizeSkin = nullptr;
     QAction* mnuFileExit = nullptr;
     QMenu* mnuLive = nullptr;
+    QAction* mnuLiveBack = nullptr;
+    QAction* mnuLiveForward = nullptr;
     QAction* mnuLiveCatchUp = nullptr;
+    QAction* mnuLiveCatchUpFaster = nullptr;
     QAction* mnuLiveRecord = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;

@@ -124,9 +124,22 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(top[0]->text(), u"&File"_s);
     EXPECT_EQ(top[1]->text(), u"&Live"_s);
     EXPECT_EQ(top[2]->text(), u"&Help"_s);
-    EXPECT_EQ(window->Menus().mnuLiveCatchUp->text(), u"&Catch Up to Live"_s);
-    EXPECT_EQ(window->Menus().mnuLiveCatchUp->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
-    EXPECT_FALSE(window->Menus().mnuLiveCatchUp->isEnabled()) << "live: nothing to catch up";
+    const MainMenus& menus = window->Menus();
+    const struct {
+        QAction* item;
+        QString caption;
+        QKeySequence shortcut;
+    } live[] = {
+        {menus.mnuLiveBack, u"&Back 15 Seconds"_s, QKeySequence(u"Ctrl+Shift+B"_s)},
+        {menus.mnuLiveForward, u"&Forward 15 Seconds"_s, QKeySequence(u"Ctrl+Shift+F"_s)},
+        {menus.mnuLiveCatchUp, u"&Catch Up to Live"_s, QKeySequence(u"Ctrl+L"_s)},
+        {menus.mnuLiveCatchUpFaster, u"Catch Up &Faster"_s, QKeySequence(u"Ctrl+Shift+L"_s)},
+    };
+    for (const auto& item : live) {
+        EXPECT_EQ(item.item->text(), item.caption);
+        EXPECT_EQ(item.item->shortcut(), item.shortcut) << item.caption.toStdString();
+        EXPECT_FALSE(item.item->isEnabled()) << "nothing kept: " << item.caption.toStdString();
+    }
     EXPECT_EQ(window->Menus().mnuLiveRecord->text(), u"&Record"_s);
     EXPECT_EQ(window->Menus().mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     EXPECT_TRUE(window->Menus().mnuLiveRecord->isCheckable());

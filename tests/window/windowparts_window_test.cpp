@@ -31,10 +31,13 @@ protected:
 TEST_F(MainMenusTest, LiveItemsFollowTheEngineWithoutActingOnIt) {
     QSignalSpy toggled(menus.mnuLiveRecord, &QAction::toggled);
     EXPECT_FALSE(menus.mnuLiveCatchUp->isEnabled());
+    EXPECT_FALSE(menus.mnuLiveBack->isEnabled()) << "nothing kept";
+    EXPECT_FALSE(menus.mnuLiveForward->isEnabled()) << "live";
     EXPECT_FALSE(menus.mnuLiveRecord->isEnabled()) << "the engine refuses to record";
     EXPECT_EQ(menus.mnuLiveRecord->toolTip(), engine.recordRefusal());
 
     engine.behind = 1ms;
+    engine.keptBefore = 1ms;
     engine.recorded = 0;  // a recording under way stays stoppable whatever the refusal
     menus.UpdateLive();
     EXPECT_TRUE(menus.mnuLiveCatchUp->isEnabled());
@@ -43,8 +46,16 @@ TEST_F(MainMenusTest, LiveItemsFollowTheEngineWithoutActingOnIt) {
     EXPECT_EQ(menus.mnuLiveRecord->toolTip(), u"Record the stream to the Music folder"_s);
     EXPECT_EQ(toggled.count(), 0) << "showing the state starts or stops nothing";
 
-    menus.mnuLiveCatchUp->trigger();
-    EXPECT_EQ(log, QStringList{u"engine.catchUpToLive"_s});
+    EXPECT_TRUE(menus.mnuLiveBack->isEnabled());
+    EXPECT_TRUE(menus.mnuLiveForward->isEnabled());
+    EXPECT_TRUE(menus.mnuLiveCatchUpFaster->isEnabled());
+
+    for (QAction* item : {menus.mnuLiveCatchUp, menus.mnuLiveBack, menus.mnuLiveForward,
+                          menus.mnuLiveCatchUpFaster}) {
+        item->trigger();
+    }
+    EXPECT_EQ(log, (QStringList{u"engine.catchUpToLive"_s, u"engine.moveInProgramme -15000"_s,
+                                u"engine.moveInProgramme 15000"_s, u"engine.catchUpFaster"_s}));
 }
 
 TEST_F(MainMenusTest, BrokerEntriesAreReplacedInListOrderAboveTheFixedItems) {
