@@ -286,36 +286,49 @@ void FeedBuffer::abort() {
     readable_.notify_all();
 }
 
-std::size_t FeedBuffer::copyLocked(char* out, std::size_t max) {
-    std::size_t copied = 0;
+std::size_t FeedBuffer::copyLocked(std::uint64_t at, char* out, std::size_t max) {
     const std::uint64_t memoryStart = memoryStartLocked();
-    if (position_ < memoryStart) {
+    if (at < memoryStart) {
         const auto wanted =
-            static_cast<std::size_t>(std::min<std::uint64_t>(memoryStart - position_, max));
-        const std::size_t got = spill_ ? spill_->read(position_, out, wanted) : 0;
-        if (got > 0) {
-            position_ += got;
-            return got;
-        }
-        position_ = memoryStart;  // what the file cannot give back is stepped over
+            static_cast<std::size_t>(std::min<std::uint64_t>(memoryStart - at, max));
+        return spill_ ? spill_->read(at, out, wanted) : 0;
     }
-    auto block = std::upper_bound(blocks_.begin(), blocks_.end(), position_,
-                                  [](std::uint64_t at, const Block& b) { return at < b.at; });
+    std::size_t copied = 0;
+    auto block = std::upper_bound(blocks_.begin(), blocks_.end(), at,
+                                  [](std::uint64_t from, const Block& b) { return from < b.at; });
     if (block != blocks_.begin()) {
         --block;
     }
     for (; copied < max && block != blocks_.end(); ++block) {
         const std::uint64_t end = block->at + static_cast<std::uint64_t>(block->bytes.size());
-        if (position_ >= end) {
+        if (at >= end) {
             continue;
         }
-        const auto offset = static_cast<std::size_t>(position_ - block->at);
-        const std::size_t n = std::min(static_cast<std::size_t>(end - position_), max - copied);
+        const auto offset = static_cast<std::size_t>(at - block->at);
+        const std::size_t n = std::min(static_cast<std::size_t>(end - at), max - copied);
         std::memcpy(out + copied, block->bytes.constData() + offset, n);
         copied += n;
-        position_ += n;
+        at += n;
     }
     return copied;
+}
+
+std::uint64_t FeedBuffer::setTapFrom(std::uint64_t from,
+                                     const std::function<void(std::uint64_t, QByteArrayView)>& past,
+                                     std::function<void(QByteArrayView)> tap) {
+    const std::lock_guard lock(mutex_);
+    const std::uint64_t start = std::clamp(from, oldest_, written_);
+    QByteArray piece(kBlockSize, Qt::Uninitialized);
+    for (std::uint64_t at = start; at < written_;) {
+        const std::size_t n = copyLocked(at, piece.data(), static_cast<std::size_t>(kBlockSize));
+        if (n == 0) {
+            break;  // what the file cannot give back is left out
+        }
+        past(at, QByteArrayView(piece).first(static_cast<qsizetype>(n)));
+        at += n;
+    }
+    tap_ = std::move(tap);
+    return start;
 }
 
 std::size_t FeedBuffer::read(char* out, std::size_t max) {
@@ -337,7 +350,13 @@ std::size_t FeedBuffer::read(char* out, std::size_t max) {
             return 0;
         }
         prefill_ = 0;
-        copied = copyLocked(out, max);
+        copied = copyLocked(position_, out, max);
+        if (copied == 0 && position_ < memoryStartLocked()) {
+            // What the file cannot give back is stepped over.
+            position_ = memoryStartLocked();
+            copied = copyLocked(position_, out, max);
+        }
+        position_ += copied;
         // Live is never beyond what was written.
         behind_ = std::min(behind_, written_ - position_);
         if (!keeping_) {

@@ -101,6 +101,12 @@ public:
 
     // Called on the writer's thread with every byte taken, in order (a recording).
     void setTap(std::function<void(QByteArrayView)> tap);
+    // The same, after `past` was given what is kept from `from` on (with the position of each
+    // piece), here and now: together they are the stream from there, nothing left out or
+    // doubled. Returns where that began (the oldest held, when `from` is older).
+    std::uint64_t setTapFrom(std::uint64_t from,
+                             const std::function<void(std::uint64_t, QByteArrayView)>& past,
+                             std::function<void(QByteArrayView)> tap);
     // The stream's content type, as its server declares it.
     void setContentType(const QByteArray& type);
     QByteArray contentType() const;
@@ -122,7 +128,8 @@ private:
     // Drops what is no longer kept: beyond the limit, beyond memory when the file cannot take
     // it, or (when not keeping) what was read.
     void trimLocked();
-    std::size_t copyLocked(char* out, std::size_t max);
+    // Copies what is held from `at` on, up to `max`; returns how much.
+    std::size_t copyLocked(std::uint64_t at, char* out, std::size_t max);
 
     const std::size_t capacity_;
     mutable std::mutex mutex_;

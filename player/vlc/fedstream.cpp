@@ -201,8 +201,14 @@ void FedStream::setRecording(bool on) {
     }
     const QString& station = metadata_.station();
     const QString name = station.isEmpty() ? QUrl(opener_.entry()).host() : station;
-    const QString why =
-        recording_.start(folder, name, *opener_.fed(), pacing_.bytesPerSecond(), metadata_.title());
+    // From the first byte of the title that plays, when that is still kept.
+    FeedBuffer& buffer = *opener_.fed();
+    std::optional<std::uint64_t> from = shift_.titleStart(buffer.position());
+    if (from && (*from < buffer.oldest() || !buffer.keeping())) {
+        from.reset();
+    }
+    const QString why = recording_.start(folder, name, buffer, pacing_.bytesPerSecond(),
+                                         metadata_.title(), from, &shift_);
     if (!why.isEmpty()) {
         message_(why);
         return;

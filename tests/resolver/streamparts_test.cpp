@@ -229,6 +229,19 @@ TEST(FeedBufferTest, KeepsTheLastStretchAndMovesWithinIt) {
         EXPECT_EQ(buffer.read(out, sizeof out), 0u);
         buffer.interruptReads(false);
         EXPECT_EQ(buffer.read(out, sizeof out), 4u);
+        // A recording from a kept position: what is kept from there, then what comes.
+        QByteArray recorded;
+        std::uint64_t next = buffer.oldest() + 10;
+        const std::uint64_t from = buffer.setTapFrom(
+            next,
+            [&](std::uint64_t at, QByteArrayView bytes) {
+                EXPECT_EQ(at, next);
+                next = at + static_cast<std::uint64_t>(bytes.size());
+                recorded += bytes;
+            },
+            [&](QByteArrayView bytes) { recorded += bytes; });
+        buffer.write("more");
+        EXPECT_EQ(recorded, sent.mid(static_cast<qsizetype>(from)) + "livemore");
     }
 }
 
