@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -81,6 +83,19 @@ public:
     // Plays faster, the pitch kept, until live is reached; catchingUp() says while it does.
     virtual void catchUpFaster() {}
     virtual bool catchingUp() const { return false; }
+    // What is known of the kept programme, oldest first: each title, and each lost connection,
+    // with where it begins (from the oldest audio kept, as keptBeforePosition counts) and when
+    // it arrived. Live lies at keptBeforePosition() + behindLive().
+    struct ProgrammeItem {
+        std::chrono::milliseconds at{0};
+        QDateTime arrived;
+        QString title;
+        bool gap = false;
+        QDateTime back;  // a gap's end
+    };
+    virtual QList<ProgrammeItem> programme() const { return {}; }
+    // Records from `at` in the kept programme (the start of an item) on.
+    virtual void recordFrom(std::chrono::milliseconds) {}
     // Recording the stream as it arrives: why it cannot be recorded now (empty when it can),
     // starting and stopping, and how long the recording is (-1 when there is none).
     virtual QString recordRefusal() const { return QStringLiteral("Nothing is playing."); }

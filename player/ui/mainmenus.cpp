@@ -84,6 +84,8 @@ void MainMenus::BuildLiveMenu(QMainWindow& window) {
                 u"mnuLiveCatchUpFaster"_s, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
     QObject::connect(mnuLiveCatchUpFaster, &QAction::triggered, mnuLive,
                      [&engine = engine_] { engine.catchUpFaster(); });
+    mnuLiveRundown = addItem(mnuLive, QCoreApplication::translate("MainMenus", "Rund&own..."),
+                             u"mnuLiveRundown"_s, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     // What can move changes as audio comes; it is looked at again whenever the menu opens.
     QObject::connect(mnuLive, &QMenu::aboutToShow, mnuLive, [this] { UpdateLive(); });
     mnuLive->addSeparator()->setObjectName(u"mnuLiveSep1"_s);

@@ -41,6 +41,7 @@ public:
     QAction* mnuLiveForward = nullptr;
     QAction* mnuLiveCatchUp = nullptr;
     QAction* mnuLiveCatchUpFaster = nullptr;
+    QAction* mnuLiveRundown = nullptr;  // the window connects it
     QAction* mnuLiveRecord = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;

@@ -186,7 +186,29 @@ QString FedStream::recordRefusal() const {
     return FeedRecording::refusal(opener_.fed(), machine_.phase() != PlayStateMachine::Phase::Idle);
 }
 
-void FedStream::setRecording(bool on) {
+QList<MediaEngine::ProgrammeItem> FedStream::programme() const {
+    QList<MediaEngine::ProgrammeItem> items;
+    const FeedBuffer* const buffer = opener_.fed();
+    if (buffer == nullptr || !buffer->keeping()) {
+        return items;
+    }
+    const std::uint64_t oldest = buffer->oldest();
+    const auto rate = static_cast<std::uint64_t>(audioRate());
+    items.reserve(static_cast<qsizetype>(shift_.entries().size()));
+    for (const TimeShift::Entry& entry : shift_.entries()) {
+        MediaEngine::ProgrammeItem item;
+        item.at = std::chrono::milliseconds(
+            static_cast<std::int64_t>((std::max(entry.position, oldest) - oldest) * 1000 / rate));
+        item.arrived = entry.at;
+        item.title = entry.title;
+        item.gap = entry.gap;
+        item.back = entry.back;
+        items.append(item);
+    }
+    return items;
+}
+
+void FedStream::setRecording(bool on, std::optional<std::chrono::milliseconds> at) {
     if (!on) {
         stopRecording();
         metadata_.announce();
@@ -201,14 +223,35 @@ void FedStream::setRecording(bool on) {
     }
     const QString& station = metadata_.station();
     const QString name = station.isEmpty() ? QUrl(opener_.entry()).host() : station;
-    // From the first byte of the title that plays, when that is still kept.
+    // From the first byte of the title that plays (or the one chosen), when that is kept.
     FeedBuffer& buffer = *opener_.fed();
-    std::optional<std::uint64_t> from = shift_.titleStart(buffer.position());
-    if (from && (*from < buffer.oldest() || !buffer.keeping())) {
+    std::optional<std::uint64_t> from =
+        at ? buffer.oldest() + static_cast<std::uint64_t>(std::max<std::int64_t>(at->count(), 0)) *
+                                   static_cast<std::uint64_t>(audioRate()) / 1000
+           : shift_.titleStart(buffer.position());
+    if (from && *from < buffer.oldest()) {
         from.reset();
     }
-    const QString why = recording_.start(folder, name, buffer, pacing_.bytesPerSecond(),
-                                         metadata_.title(), from, &shift_);
+    if (at && from) {
+        // The title that begins there, at the byte it begins.
+        if (const std::optional<std::uint64_t> start = shift_.titleStart(*from + audioRate() / 2);
+            start && *start >= buffer.oldest()) {
+            from = start;
+        }
+    }
+    if (!buffer.keeping()) {
+        from.reset();
+    }
+    QString title = metadata_.title();
+    if (from) {
+        for (const TimeShift::Entry& entry : shift_.entries()) {
+            if (entry.position <= *from) {
+                title = entry.title;
+            }
+        }
+    }
+    const QString why =
+        recording_.start(folder, name, buffer, pacing_.bytesPerSecond(), title, from, &shift_);
     if (!why.isEmpty()) {
         message_(why);
         return;

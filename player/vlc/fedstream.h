@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/mediaengine.h"
 #include "engine/timeshift.h"
 #include "vlc/feedpacing.h"
 #include "vlc/feedrecording.h"
@@ -61,10 +62,12 @@ public:
     // Plays faster, the pitch kept, until live is reached.
     void catchUpFaster();
     bool catchingUp() const { return catchingUp_; }
-    const TimeShift& programme() const { return shift_; }
+    QList<MediaEngine::ProgrammeItem> programme() const;
 
     QString recordRefusal() const;
-    void setRecording(bool on);
+    // Records from here on, or from `from` in the kept programme when given; a title that
+    // plays and is still kept is recorded from its start.
+    void setRecording(bool on, std::optional<std::chrono::milliseconds> from = std::nullopt);
     qint64 recordingSeconds() const { return recording_.seconds(); }
     // Ends a recording, telling the listener when that went wrong.
     void stopRecording();

@@ -127,6 +127,11 @@ void VlcMediaEngine::setRecording(bool on) {
     fed_->setRecording(on);
 }
 
+void VlcMediaEngine::recordFrom(std::chrono::milliseconds at) {
+    fed_->stopRecording();
+    fed_->setRecording(true, at);
+}
+
 qint64 VlcMediaEngine::recordingSeconds() const {
     return fed_->recordingSeconds();
 }

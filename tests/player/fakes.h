@@ -75,6 +75,10 @@ public:
         return by;
     }
     void catchUpFaster() override { record(u"engine.catchUpFaster"_s); }
+    QList<ProgrammeItem> programme() const override { return items; }
+    void recordFrom(std::chrono::milliseconds at) override {
+        record(u"engine.recordFrom "_s + QString::number(at.count()));
+    }
 
     // Test controls.
     void setAvailable(bool play, bool pause, bool stop) {
@@ -93,6 +97,7 @@ public:
     QString reconnectingText;
     std::chrono::milliseconds behind{0};
     std::chrono::milliseconds keptBefore{0};
+    QList<ProgrammeItem> items;
     bool keptAll = false;
     qint64 recorded = -1;
 

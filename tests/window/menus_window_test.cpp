@@ -25,6 +25,7 @@
 #include "../support/mainwindowfixture.h"
 #include "core/brokerlist.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/frmrundown.h"
 #include "ui/qthttpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -140,6 +141,18 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
         EXPECT_EQ(item.item->shortcut(), item.shortcut) << item.caption.toStdString();
         EXPECT_FALSE(item.item->isEnabled()) << "nothing kept: " << item.caption.toStdString();
     }
+    // The rundown opens beside the window, not over it, once however often it is asked for.
+    EXPECT_EQ(menus.mnuLiveRundown->text(), u"Rund&own..."_s);
+    EXPECT_EQ(menus.mnuLiveRundown->shortcut(), QKeySequence(u"Ctrl+Shift+O"_s));
+    menus.mnuLiveRundown->trigger();
+    QDialog* rundown = window->Rundown();
+    ASSERT_NE(rundown, nullptr);
+    menus.mnuLiveRundown->trigger();
+    EXPECT_EQ(window->Rundown(), rundown);
+    EXPECT_TRUE(rundown->isVisible());
+    EXPECT_FALSE(rundown->isModal());
+    EXPECT_EQ(rundown->windowTitle(), u"Programme Rundown"_s);
+    rundown->close();
     EXPECT_EQ(window->Menus().mnuLiveRecord->text(), u"&Record"_s);
     EXPECT_EQ(window->Menus().mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     EXPECT_TRUE(window->Menus().mnuLiveRecord->isCheckable());
