@@ -274,6 +274,16 @@ bool FeedBuffer::reopen() {
     return true;
 }
 
+bool FeedBuffer::goOn() {
+    const std::lock_guard lock(mutex_);
+    if (aborted_) {
+        return false;
+    }
+    finished_ = false;
+    interrupted_ = false;
+    return true;
+}
+
 void FeedBuffer::abort() {
     {
         const std::lock_guard lock(mutex_);

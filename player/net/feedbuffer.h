@@ -81,6 +81,9 @@ public:
     bool reopen();
     // Reads end now, and what is buffered is dropped. Wakes a blocked reader.
     void abort();
+    // A kept stream goes on after it ended or its reads were interrupted (a new connection, a
+    // new reader): false when it was aborted.
+    bool goOn();
 
     // Blocks until at least one byte can be read or the stream ended; returns the count
     // read, 0 at the end.

@@ -52,6 +52,11 @@ EntryOpener::EntryOpener(VlcPlayer& player, EngineNetwork& network, const Source
 }
 
 void EntryOpener::open(const QString& url, std::chrono::milliseconds connectTimeout) {
+    // The same live stream connected to again goes on after what it kept, the gap marked.
+    const bool goesOn = url == entry_ && feedBuffer_ && feedBuffer_->keeping();
+    if (!goesOn) {
+        endProgramme();
+    }
     halt();
     player_.releaseMedia();
     entry_ = url;
@@ -77,7 +82,9 @@ void EntryOpener::open(const QString& url, std::chrono::milliseconds connectTime
     rejoining_ = false;
     rejoinAttempts_ = 0;
     rejoinTimer_.stop();
-    feedBuffer_ = std::make_shared<FeedBuffer>();
+    if (!goesOn || !feedBuffer_->goOn()) {
+        feedBuffer_ = std::make_shared<FeedBuffer>();
+    }
     hooks_.connecting(*feedBuffer_);
     network_.openFeed(ticket, source, feedBuffer_);
     if (!player_.setFed(feedBuffer_.get())) {
@@ -97,13 +104,24 @@ void EntryOpener::halt() {
     ++feedTicket_;
     rejoining_ = false;
     rejoinTimer_.stop();
+    const bool keeps = feedBuffer_ && feedBuffer_->keeping();
     if (feedBuffer_) {
-        feedBuffer_->abort();
+        if (keeps) {
+            feedBuffer_->interruptReads(true);
+        } else {
+            feedBuffer_->abort();
+        }
         network_.closeFeed();
     }
     // Whatever libVLC still asks of the gateway for this media is refused from here on.
     gatewaySession_ = gateway_.revokeAll();
     player_.halt();
+}
+
+void EntryOpener::endProgramme() {
+    if (feedBuffer_) {
+        feedBuffer_->abort();
+    }
 }
 
 void EntryOpener::abandon() {

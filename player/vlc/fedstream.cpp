@@ -55,6 +55,13 @@ FedStream::FedStream(VlcPlayer& player, const EntryOpener& opener, const PlaySta
                     followAudioHeard();
                 }
             });
+    // Where and when a connection was lost, for the gap marked once audio comes again.
+    connect(&feed, &StreamFeed::ended, this, [this](quint64 ticket, const QString&) {
+        if (const FeedBuffer* const buffer = opener_.buffer();
+            buffer && opener_.isCurrent(ticket)) {
+            ended_.emplace(buffer->written(), QDateTime::currentDateTime());
+        }
+    });
     cushionTimer_.setInterval(kCushionLook);
     connect(&cushionTimer_, &QTimer::timeout, this, &FedStream::governCushion);
 }
@@ -67,7 +74,7 @@ void FedStream::connecting(FeedBuffer& buffer) {
 void FedStream::rejoining() {
     recording_.noteGap();
     if (const FeedBuffer* const buffer = opener_.fed()) {
-        lost_.emplace(buffer->written(), QDateTime::currentDateTime());
+        lost_ = ended_ ? *ended_ : std::pair{buffer->written(), QDateTime::currentDateTime()};
     }
 }
 
@@ -76,12 +83,20 @@ void FedStream::starting() {
     // grown.
     pacing_.start(player_);
     cushionTimer_.start();
-    shift_.reset();
-    lost_.reset();
-    keptAllTold_ = false;
     catchingUp_ = false;
     metadata_.atLive();
-    if (FeedBuffer* const buffer = opener_.fed()) {
+    FeedBuffer* const buffer = opener_.fed();
+    if (buffer != nullptr && buffer->keeping()) {
+        // The same stream connected to again (a new buffer keeps nothing yet): it goes on after
+        // what was kept, the gap marked.
+        lost_ = ended_ ? *ended_ : std::pair{buffer->written(), QDateTime::currentDateTime()};
+        return;
+    }
+    shift_.reset();
+    lost_.reset();
+    ended_.reset();
+    keptAllTold_ = false;
+    if (buffer != nullptr) {
         buffer->keep(timeShiftFolder(), keepLimit());
     }
 }
@@ -280,6 +295,7 @@ void FedStream::governCushion() {
     if (lost_ && buffer->written() > lost_->first) {
         shift_.noteGap(lost_->first, lost_->second, QDateTime::currentDateTime());
         lost_.reset();
+        ended_.reset();
     }
     if (machine_.phase() != PlayStateMachine::Phase::Playing) {
         followAudioHeard();

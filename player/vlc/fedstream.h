@@ -100,6 +100,7 @@ private:
     QElapsedTimer catchUpClock_;
     // A connection lost while behind live: where and when, until audio comes again.
     std::optional<std::pair<std::uint64_t, QDateTime>> lost_;
+    std::optional<std::pair<std::uint64_t, QDateTime>> ended_;  // the last stream's end
     FeedRecording recording_;
 };
 

@@ -39,6 +39,7 @@ void VlcMediaEngine::setUrl(const QString& url) {
     }
     held_.drop();
     fed_->stopRecording();
+    opener_->endProgramme();
     dispatch(PlayStateMachine::userSetUrl(url));
 }
 
@@ -70,6 +71,7 @@ void VlcMediaEngine::pause() {
 void VlcMediaEngine::stop() {
     held_.drop();
     fed_->stopRecording();
+    opener_->endProgramme();
     dispatch(PlayStateMachine::user(Event::Kind::Stop));
 }
 
