@@ -2,7 +2,8 @@
 """What a paused live stream and a recording cost, on the demo programme.
 
     bench/keeping.py [--player build/player/Lyrevane] [--pause-minutes 10]
-                     [--record-minutes 10] [--titles 30] [--only pause|record]
+                     [--record-minutes 10] [--live-minutes 3] [--titles 30]
+                     [--only pause|record|live]
 
 Everything runs on a private X screen, a private PulseAudio null sink recorded by parec and
 a private session bus (tests/e2e/desktop.py), against the demo Icecast (its title changed
@@ -21,6 +22,10 @@ tree over each half gives what recording costs. After Stop, the recording is com
 the captured bytes, the server's ICY metadata blocks taken out: it must be one piece of
 them, byte for byte. Reported: the file's size, whether it matches, the titles in its cue
 sheet against the titles the server sent.
+
+live: the player plays /quillmoor.mp3 for 30 s, then for --live-minutes more; reported are the
+process tree's PSS after the 30 s and at the end, and its CPU over the minutes (what keeping the
+last hour while playing live costs, beside a build that does not keep it).
 
 No figure is judged; exit status 0 when the measurement ran, 2 when a tool is missing.
 """
@@ -216,13 +221,29 @@ def measure_record(session: Session, minutes: float) -> list[str]:
             f"({recording - plain:+.2f}) |"]
 
 
+def measure_live(session: Session, minutes: float) -> list[str]:
+    session.start(session.streams + NAMED_MP3)
+    pid = session.process.pid
+    time.sleep(30)  # the browser engine's start is not the playing's cost
+    first = tree_pss_mb(pid)
+    start = tree_ticks(pid)
+    time.sleep(minutes * 60)
+    cpu = (tree_ticks(pid) - start) / (minutes * 60)
+    last = tree_pss_mb(pid)
+    session.stop()
+    return ["| live | figure |", "|---|---|",
+            f"| tree PSS after 30 s / after {minutes:g} min more | {first:.1f} / {last:.1f} MB |",
+            f"| tree CPU playing live (% of a core) | {cpu:.2f} |"]
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--player", default=str(ROOT / "build" / "player" / "Lyrevane"))
     parser.add_argument("--pause-minutes", type=float, default=10)
     parser.add_argument("--record-minutes", type=float, default=10)
+    parser.add_argument("--live-minutes", type=float, default=3)
     parser.add_argument("--titles", type=float, default=30)
-    parser.add_argument("--only", choices=("pause", "record"))
+    parser.add_argument("--only", choices=("pause", "record", "live"))
     args = parser.parse_args()
     missing = [t for t in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
                            "gdbus") if shutil.which(t) is None]
@@ -230,14 +251,16 @@ def main() -> int:
         say("missing: " + ", ".join(missing))
         return 2
     report: list[str] = []
-    for part in ("pause", "record"):
+    measures = {"pause": lambda session: measure_pause(session, args.pause_minutes),
+                "record": lambda session: measure_record(session, args.record_minutes),
+                "live": lambda session: measure_live(session, args.live_minutes)}
+    for part, measure in measures.items():
         if args.only not in (None, part):
             continue
         with desktop.Desktop() as desk:
             session = Session(desk, args.player, args.titles)
             try:
-                report += (measure_pause(session, args.pause_minutes) if part == "pause"
-                           else measure_record(session, args.record_minutes))
+                report += measure(session)
             finally:
                 session.stop()
         report.append("")

@@ -4,6 +4,7 @@
 #include <QDBusMessage>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -16,8 +17,20 @@ namespace lyrevane {
 
 MprisBusObject::MprisBusObject(MprisService& service) : service_(service) {
     new MprisRootAdaptor(this);
-    new MprisPlayerAdaptor(this);
+    auto* player = new MprisPlayerAdaptor(this);
     new LyrevaneStatusAdaptor(this);
+    // Emitted on the service's thread, sent on the bus from this one.
+    connect(&service, &MprisService::seeked, player, &MprisPlayerAdaptor::Seeked);
+}
+
+qlonglong MprisBusObject::position() const {
+    const Published now = published();
+    using Micro = std::chrono::duration<double, std::micro>;
+    const double since = Micro(std::chrono::steady_clock::now() - now.taken).count();
+    // Never past live, which itself moves on until the kept hour is full.
+    constexpr qlonglong kHour = 3600LL * 1000 * 1000;
+    const auto live = std::min(now.live + static_cast<qlonglong>(since), std::max(now.live, kHour));
+    return std::min(now.position + static_cast<qlonglong>(since * now.pace), live);
 }
 
 MprisBusObject::Published MprisBusObject::published() const {
@@ -148,6 +161,20 @@ void MprisPlayerAdaptor::OpenUri(const QString& uri) {
     }
     bus_->relay([uri](MprisService& service) {
         service.OpenUri(uri);
+        return QString();
+    });
+}
+
+void MprisPlayerAdaptor::Seek(qlonglong offset) {
+    bus_->relay([offset](MprisService& service) {
+        service.Seek(offset);
+        return QString();
+    });
+}
+
+void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong position) {
+    bus_->relay([track, position](MprisService& service) {
+        service.SetPosition(track, position);
         return QString();
     });
 }

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <chrono>
 #include <functional>
 
 #include "desktop/mprisstatus.h"
@@ -34,7 +35,16 @@ public:
         QString lastError;
         qlonglong behindLive = 0;
         bool recording = false;
+        // Where what plays was in the kept programme (microseconds from its oldest audio), how
+        // fast it moves on while it plays (0 when it does not), and where live was, all when
+        // published: a read between two publications reckons the position from them.
+        qlonglong position = 0;
+        double pace = 0.0;
+        qlonglong live = 0;
+        std::chrono::steady_clock::time_point taken = std::chrono::steady_clock::now();
     };
+    // The position in the kept programme now, as a panel reads it (MPRIS Position); any thread.
+    qlonglong position() const;
     // Any thread.
     Published published() const;
     void publish(Published values);
@@ -110,7 +120,7 @@ private:
 };
 
 // org.mpris.MediaPlayer2.Player: transport, volume and what is playing. A live stream
-// cannot seek or skip.
+// cannot skip; it seeks within the part of it that is kept.
 class MprisPlayerAdaptor final : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
@@ -137,12 +147,12 @@ public:
     QVariantMap Metadata() const { return bus_->published().metadata; }
     double Volume() const { return bus_->published().status.volume; }
     void SetVolume(double volume);
-    qlonglong Position() const { return 0; }
+    qlonglong Position() const { return bus_->position(); }
     bool CanGoNext() const { return false; }
     bool CanGoPrevious() const { return false; }
     bool CanPlay() const { return bus_->published().status.canPlay; }
     bool CanPause() const { return bus_->published().status.canPause; }
-    bool CanSeek() const { return false; }
+    bool CanSeek() const { return bus_->published().status.canSeek; }
     bool CanControl() const { return true; }
 
 public Q_SLOTS:
@@ -152,8 +162,8 @@ public Q_SLOTS:
     void PlayPause();
     void Stop();
     void Play();
-    void Seek(qlonglong) {}
-    void SetPosition(const QDBusObjectPath&, qlonglong) {}
+    void Seek(qlonglong offset);
+    void SetPosition(const QDBusObjectPath& track, qlonglong position);
     void OpenUri(const QString& uri);
 
 Q_SIGNALS:

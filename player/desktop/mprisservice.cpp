@@ -47,6 +47,10 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
         connect(&engine_, signal, this, &MprisService::Refresh);
     }
     connect(&engine_, &MediaEngine::metadataChanged, this, &MprisService::Refresh);
+    connect(&engine_, &MediaEngine::positionJumped, this, [this] {
+        Refresh();
+        Q_EMIT seeked(Position());
+    });
     connect(&engine_, &MediaEngine::errorOccurred, this, [this] {
         const int count = engine_.errorCount();
         lastError_ = count > 0 ? engine_.errorDescription(count - 1) : QString();
@@ -161,6 +165,8 @@ void MprisService::Refresh() {
             values.insert(property, status_.canPlay);
         } else if (property == u"CanPause") {
             values.insert(property, status_.canPause);
+        } else if (property == u"CanSeek") {
+            values.insert(property, status_.canSeek);
         } else if (property == u"Volume") {
             values.insert(property, status_.volume);
         } else if (property == u"Metadata") {
@@ -171,7 +177,15 @@ void MprisService::Refresh() {
 }
 
 void MprisService::Publish() {
-    bus_->publish({status_, Metadata(), lastError_, BehindLive(), Recording()});
+    MprisBusObject::Published values{status_, Metadata(), lastError_, BehindLive(), Recording()};
+    values.position = Position();
+    values.live =
+        values.position +
+        std::chrono::duration_cast<std::chrono::microseconds>(engine_.behindLive()).count();
+    if (status_.playbackStatus == u"Playing") {
+        values.pace = engine_.catchingUp() ? 1.5 : 1.0;
+    }
+    bus_->publish(std::move(values));
 }
 
 void MprisService::HoldRequests() {
@@ -250,6 +264,36 @@ qlonglong MprisService::BehindLive() const {
     return std::chrono::duration_cast<std::chrono::seconds>(engine_.behindLive()).count();
 }
 
+qlonglong MprisService::Position() const {
+    return std::chrono::duration_cast<std::chrono::microseconds>(engine_.keptBeforePosition())
+        .count();
+}
+
+void MprisService::Seek(qlonglong offset) {
+    if (!status_.canSeek) {
+        return;
+    }
+    Carry([this, offset] {
+        engine_.moveInProgramme(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::microseconds(offset)));
+    });
+}
+
+void MprisService::SetPosition(const QDBusObjectPath& track, qlonglong position) {
+    if (!status_.canSeek || track.path() != CurrentTrackPath() || position < 0) {
+        return;
+    }
+    Carry([this, position] {
+        engine_.moveInProgramme(std::chrono::duration_cast<std::chrono::milliseconds>(
+            std::chrono::microseconds(position - Position())));
+    });
+}
+
+QString MprisService::CurrentTrackPath() const {
+    return status_.url.isEmpty() ? u"/org/mpris/MediaPlayer2/TrackList/NoTrack"_s
+                                 : u"/org/lyrevane/Track/"_s + QString::number(status_.track);
+}
+
 QString MprisService::OpenUriRefusal(const QString& uri) {
     const QUrl url(uri);
     const QString scheme = url.scheme().toLower();
@@ -276,15 +320,10 @@ QString MprisService::OpenUri(const QString& uri) {
 
 QVariantMap MprisService::Metadata() const {
     QVariantMap metadata;
+    metadata.insert(u"mpris:trackid"_s, QVariant::fromValue(QDBusObjectPath(CurrentTrackPath())));
     if (status_.url.isEmpty()) {
-        metadata.insert(
-            u"mpris:trackid"_s,
-            QVariant::fromValue(QDBusObjectPath(u"/org/mpris/MediaPlayer2/TrackList/NoTrack"_s)));
         return metadata;
     }
-    metadata.insert(u"mpris:trackid"_s,
-                    QVariant::fromValue(QDBusObjectPath(u"/org/lyrevane/Track/"_s +
-                                                        QString::number(status_.track))));
     metadata.insert(u"xesam:url"_s, status_.url);
     const TitleParts parts = SplitStreamTitle(status_.title);
     // Without a title, panels show the station (or the address) as what plays.

@@ -83,12 +83,22 @@ public:
     QString Record(bool on);
     bool Recording() const;
     qlonglong BehindLive() const;
+    // Within the kept programme of a live stream: where what plays is (microseconds from the
+    // oldest audio kept), and moving by `offset` or to `position` (clamped to what is kept,
+    // never past live). SetPosition acts only on the current track.
+    qlonglong Position() const;
+    void Seek(qlonglong offset);
+    void SetPosition(const QDBusObjectPath& track, qlonglong position);
 
 Q_SIGNALS:
     void busNameAcquired(const QString& name);
+    // What plays jumped to `position` (microseconds, as Position).
+    void seeked(qlonglong position);
 
 private:
     void RequestName(const QString& name, bool fallBackToInstance);
+    // The mpris:trackid of what is loaded.
+    QString CurrentTrackPath() const;
     void EmitChanged(const QString& interface, const QVariantMap& values);
     // Hands what the bus reads to the bus's thread.
     void Publish();

@@ -30,6 +30,7 @@ MprisStatus ReadMprisStatus(const MediaEngine& engine, int track) {
     // them now: both can whenever a stream is loaded (playing, paused, connecting, stopped).
     status.canPlay = !engine.url().isEmpty();
     status.canPause = status.canPlay;
+    status.canSeek = engine.keptBeforePosition().count() > 0 || engine.behindLive().count() > 0;
     status.volume = std::clamp(engine.volume(), 0, 100) / 100.0;
     status.url = engine.url();
     status.station = engine.stationName();
@@ -48,6 +49,9 @@ QStringList ChangedPlayerProperties(const MprisStatus& before, const MprisStatus
     }
     if (before.canPause != after.canPause) {
         changed.append(u"CanPause"_s);
+    }
+    if (before.canSeek != after.canSeek) {
+        changed.append(u"CanSeek"_s);
     }
     if (before.volume != after.volume) {
         changed.append(u"Volume"_s);

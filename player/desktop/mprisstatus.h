@@ -15,6 +15,8 @@ struct MprisStatus {
     bool canPlay = false;   // a stream is loaded: Play and PlayPause act
     bool canPause = false;  // the same: Pause acts (on a live stream it stops)
     double volume = 0.5;    // 0.0 to 1.0
+    // A live stream has audio kept before or after what plays: Seek and SetPosition move in it.
+    bool canSeek = false;
     QString url;
     QString station;
     QString title;
@@ -31,7 +33,7 @@ QString PlaybackStatusFor(int playState);
 MprisStatus ReadMprisStatus(const MediaEngine& engine, int track);
 
 // Names of the player interface's properties that differ between two statuses, in the
-// interface's order ("PlaybackStatus", "CanPlay", "CanPause", "Volume", "Metadata").
+// interface's order ("PlaybackStatus", "CanPlay", "CanPause", "CanSeek", "Volume", "Metadata").
 QStringList ChangedPlayerProperties(const MprisStatus& before, const MprisStatus& after);
 
 // An MPRIS volume (any double, NaN included) as the play bar's 0-100 value.

@@ -39,7 +39,8 @@ double CushionGovernor::update(const Look& look) {
     declared_ = std::max(look.declaredBytesPerSecond, 0);
     const std::int64_t playedMs = look.playedMs;
     const std::uint64_t readBytes = look.readBytes;
-    if (declared_ == 0 && playedMs >= kAnchorAfterMs) {
+    // Measured even when declared: a server's claim does not bound what is kept.
+    if (playedMs >= kAnchorAfterMs) {
         if (anchorMs_ < 0 || playedMs < anchorMs_ || readBytes < anchorBytes_) {
             anchorMs_ = playedMs;
             anchorBytes_ = readBytes;

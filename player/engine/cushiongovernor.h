@@ -49,6 +49,8 @@ public:
 
     std::chrono::milliseconds cushion() const { return cushion_; }
     int bytesPerSecond() const;
+    // The rate learnt from what plays, whatever the server declares; 0 until known.
+    int measuredBytesPerSecond() const { return measured_; }
 
 private:
     Settings settings_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QString>
 
@@ -71,8 +73,29 @@ public:
     virtual std::chrono::milliseconds behindLive() const { return {}; }
     // Whether keeping what arrives had to stop (its limit, or a disk with too little room).
     virtual bool keepingStopped() const { return false; }
-    // Drops what is kept and plays the stream live again.
+    // Plays the stream live again.
     virtual void catchUpToLive() {}
+    // A live stream's last hour is kept while it plays: how much of it lies before what plays.
+    virtual std::chrono::milliseconds keptBeforePosition() const { return {}; }
+    // Moves what plays by `by` (back when negative) within what is kept, never past live;
+    // returns how far it moved (announced through positionJumped).
+    virtual std::chrono::milliseconds moveInProgramme(std::chrono::milliseconds) { return {}; }
+    // Plays faster, the pitch kept, until live is reached; catchingUp() says while it does.
+    virtual void catchUpFaster() {}
+    virtual bool catchingUp() const { return false; }
+    // What is known of the kept programme, oldest first: each title, and each lost connection,
+    // with where it begins (from the oldest audio kept, as keptBeforePosition counts) and when
+    // it arrived. Live lies at keptBeforePosition() + behindLive().
+    struct ProgrammeItem {
+        std::chrono::milliseconds at{0};
+        QDateTime arrived;
+        QString title;
+        bool gap = false;
+        QDateTime back;  // a gap's end
+    };
+    virtual QList<ProgrammeItem> programme() const { return {}; }
+    // Records from `at` in the kept programme (the start of an item) on.
+    virtual void recordFrom(std::chrono::milliseconds) {}
     // Recording the stream as it arrives: why it cannot be recorded now (empty when it can),
     // starting and stopping, and how long the recording is (-1 when there is none).
     virtual QString recordRefusal() const { return QStringLiteral("Nothing is playing."); }
@@ -85,6 +108,8 @@ Q_SIGNALS:
     void errorOccurred();
     // stationName(), nowPlaying(), reconnecting(), behindLive() or the recording changed.
     void metadataChanged();
+    // What plays jumped within the kept programme (moved, or caught up to live).
+    void positionJumped();
     // Something the listener should read about the recording (it could not start, the disk
     // filled, where it was saved when that failed) or about what a paused stream keeps.
     void recordingMessage(const QString& text);

@@ -50,12 +50,15 @@ QString ClockText(long long seconds) {
 
 }  // namespace
 
-QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped) {
+QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped, bool catchingUp) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(behind).count();
     if (seconds <= 0) {
         return {};
     }
     QString text = ClockText(seconds) + u" behind live"_s;
+    if (catchingUp) {
+        text += u", catching up"_s;
+    }
     if (keepingStopped) {
         text += u" (no room to keep more)"_s;
     }

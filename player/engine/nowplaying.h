@@ -15,7 +15,9 @@ QString NowPlayingText(const QString& station, const QString& title);
 
 // How far behind live a listener is, as the status bar says it ("2:35 behind live", hours when
 // there are any), with a note when what arrives could no longer be kept; empty when live.
-QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped);
+// While catching up, it says so.
+QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped,
+                       bool catchingUp = false);
 
 // "REC 12:34" for a recording of that many seconds (hours when there are any); empty for -1.
 QString RecordingText(qint64 seconds);

@@ -1,60 +1,83 @@
 #include "engine/timeshift.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace lyrevane {
 
-namespace {
-
-// Titles a server sends faster than anyone could hear them are not all kept.
-constexpr std::size_t kMaxWaitingTitles = 256;
-
-}  // namespace
-
-TimeShift::TimeShift(Clock now) : now_(std::move(now)) {
-    if (!now_) {
-        now_ = [] {
-            return std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::steady_clock::now().time_since_epoch());
-        };
-    }
-}
-
 void TimeShift::reset() {
-    behind_ = {};
-    pausedAt_.reset();
-    titles_.clear();
+    entries_.clear();
+    heard_.reset();
 }
 
-void TimeShift::paused() {
-    if (!pausedAt_) {
-        pausedAt_ = now_();
+void TimeShift::add(Entry entry) {
+    if (entries_.size() >= kMaxEntries) {
+        entries_.pop_front();
     }
-}
-
-void TimeShift::resumed() {
-    if (pausedAt_) {
-        behind_ += now_() - *pausedAt_;
-        pausedAt_.reset();
+    // A position never goes back within a stream; one that does (a new stream) starts over.
+    if (!entries_.empty() && entries_.back().position > entry.position) {
+        entries_.clear();
     }
+    entries_.push_back(std::move(entry));
 }
 
-std::chrono::milliseconds TimeShift::behind() const {
-    return behind_ + (pausedAt_ ? now_() - *pausedAt_ : std::chrono::milliseconds{0});
+void TimeShift::noteTitle(std::uint64_t position, const QString& title, const QDateTime& at) {
+    Entry entry;
+    entry.position = position;
+    entry.at = at;
+    entry.title = title;
+    add(std::move(entry));
 }
 
-void TimeShift::noteTitle(std::uint64_t position, const QString& title) {
-    if (titles_.size() >= kMaxWaitingTitles) {
-        titles_.pop_front();
+void TimeShift::noteGap(std::uint64_t position, const QDateTime& lost, const QDateTime& back) {
+    Entry entry;
+    entry.position = position;
+    entry.at = lost;
+    entry.back = back;
+    entry.gap = true;
+    // The title goes on after the gap.
+    for (auto it = entries_.rbegin(); it != entries_.rend(); ++it) {
+        if (!it->gap) {
+            entry.title = it->title;
+            break;
+        }
     }
-    titles_.emplace_back(position, title);
+    add(std::move(entry));
+}
+
+void TimeShift::forget(std::uint64_t oldest) {
+    while (entries_.size() > 1 && entries_[1].position <= oldest) {
+        entries_.pop_front();
+    }
 }
 
 std::optional<QString> TimeShift::titleAt(std::uint64_t position) {
-    std::optional<QString> heard;
-    while (!titles_.empty() && titles_.front().first <= position) {
-        heard = std::move(titles_.front().second);
-        titles_.pop_front();
+    const auto after =
+        std::upper_bound(entries_.begin(), entries_.end(), position,
+                         [](std::uint64_t at, const Entry& entry) { return at < entry.position; });
+    if (after == entries_.begin()) {
+        return std::nullopt;
     }
-    return heard;
+    const QString& title = std::prev(after)->title;
+    if (heard_ == title) {
+        return std::nullopt;
+    }
+    heard_ = title;
+    return title;
+}
+
+std::optional<std::uint64_t> TimeShift::titleStart(std::uint64_t position) const {
+    auto it =
+        std::upper_bound(entries_.begin(), entries_.end(), position,
+                         [](std::uint64_t at, const Entry& entry) { return at < entry.position; });
+    // Back over the gaps within the title, to where it began.
+    while (it != entries_.begin()) {
+        --it;
+        if (!it->gap) {
+            return it->position;
+        }
+    }
+    return std::nullopt;
 }
 
 }  // namespace lyrevane

@@ -4,14 +4,17 @@
 #include <QFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 
 namespace lyrevane {
 
-SpillFile::SpillFile(const QString& folder, std::uint64_t keepFree) : keepFree_(keepFree) {
+SpillFile::SpillFile(const QString& folder, std::uint64_t keepFree, std::uint64_t capacity)
+    : keepFree_(keepFree), capacity_(std::max<std::uint64_t>(capacity, 1)) {
     if (!QDir().mkpath(folder)) {
         return;
     }
@@ -19,6 +22,7 @@ SpillFile::SpillFile(const QString& folder, std::uint64_t keepFree) : keepFree_(
     fd_ = ::mkostemp(path.data(), O_CLOEXEC);
     if (fd_ >= 0) {
         ::unlink(path.constData());
+        ::fchmod(fd_, S_IRUSR | S_IWUSR);
     }
 }
 
@@ -28,52 +32,53 @@ SpillFile::~SpillFile() {
     }
 }
 
-bool SpillFile::append(const char* data, std::size_t size) {
+bool SpillFile::write(std::uint64_t at, const char* data, std::size_t size) {
     if (fd_ < 0) {
         return false;
     }
+    const std::uint64_t grows = std::min(capacity_, at % capacity_ + size) > fileSize_
+                                    ? std::min(capacity_, at % capacity_ + size) - fileSize_
+                                    : 0;
     struct statvfs disk {};
-    if (::fstatvfs(fd_, &disk) != 0 ||
-        static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize < keepFree_ + size) {
+    if (grows > 0 &&
+        (::fstatvfs(fd_, &disk) != 0 ||
+         static_cast<std::uint64_t>(disk.f_bavail) * disk.f_frsize < keepFree_ + grows)) {
         return false;
     }
     std::size_t done = 0;
     while (done < size) {
-        const ssize_t n =
-            ::pwrite(fd_, data + done, size - done, static_cast<off_t>(writeAt_ + done));
+        const std::uint64_t offset = (at + done) % capacity_;
+        const auto piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(size - done, capacity_ - offset));
+        const ssize_t n = ::pwrite(fd_, data + done, piece, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR) {
             continue;
         }
         if (n <= 0) {
-            // What was written of it is left beyond the end and written over next time.
             return false;
         }
         done += static_cast<std::size_t>(n);
+        fileSize_ = std::max(fileSize_, offset + static_cast<std::uint64_t>(n));
     }
-    writeAt_ += size;
     return true;
 }
 
-std::size_t SpillFile::read(char* out, std::size_t max) {
-    const std::uint64_t available = size();
-    if (fd_ < 0 || available == 0 || max == 0) {
-        return 0;
+std::size_t SpillFile::read(std::uint64_t at, char* out, std::size_t max) {
+    std::size_t done = 0;
+    while (fd_ >= 0 && done < max) {
+        const std::uint64_t offset = (at + done) % capacity_;
+        const auto piece =
+            static_cast<std::size_t>(std::min<std::uint64_t>(max - done, capacity_ - offset));
+        const ssize_t n = ::pread(fd_, out + done, piece, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
     }
-    const auto wanted = static_cast<std::size_t>(std::min<std::uint64_t>(available, max));
-    ssize_t n = 0;
-    do {
-        n = ::pread(fd_, out, wanted, static_cast<off_t>(readAt_));
-    } while (n < 0 && errno == EINTR);
-    if (n <= 0) {
-        return 0;
-    }
-    readAt_ += static_cast<std::uint64_t>(n);
-    if (readAt_ == writeAt_) {
-        // All read: the file starts over, and gives its space back.
-        readAt_ = writeAt_ = 0;
-        (void)::ftruncate(fd_, 0);
-    }
-    return static_cast<std::size_t>(n);
+    return done;
 }
 
 }  // namespace lyrevane

@@ -23,6 +23,7 @@
 #include "dialogs/frmbroadcastscheduler.h"
 #include "dialogs/frmcustomiseskin.h"
 #include "dialogs/frmonlinebrokers.h"
+#include "dialogs/frmrundown.h"
 #include "engine/mediaengine.h"
 #include "platform/platform.h"
 #include "platform/promptservice.h"
@@ -143,6 +144,7 @@ void frmMain::BuildMenus() {
             [this] { OpenOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
     connect(m.mnuHelpAbout, &QAction::triggered, this,
             [this] { OpenOwnedDialog<frmAbout>(Dialogs()); });
+    connect(m.mnuLiveRundown, &QAction::triggered, this, &frmMain::ShowRundown);
     menus_->PopUpFrom(playBar_->cmdBrokers);
 }
 
@@ -301,6 +303,22 @@ void frmMain::RestorePlayBar(float playBarBottom) {
 void frmMain::ReloadOnlineBrokers() {
     menus_->ReloadBrokers(LoadBrokerEntries(services_.settings),
                           [this](const QString& url) { panes_->Ad().Navigate(url); });
+}
+
+// Not modal, and one at a time: asked again, the open one comes to the front.
+void frmMain::ShowRundown() {
+    if (rundown_ == nullptr) {
+        rundown_ = new frmRundown(this, services_.engine);
+        rundown_->setAttribute(Qt::WA_DeleteOnClose);
+        rundown_->SetOwner(Dialogs());
+    }
+    rundown_->show();
+    rundown_->raise();
+    rundown_->activateWindow();
+}
+
+frmRundown* frmMain::Rundown() const {
+    return rundown_.data();
 }
 
 void frmMain::UpdateNowPlaying() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -33,6 +34,7 @@ class SkinFrame;
 class UrlOpener;
 class UsageTracker;
 class WindowPanes;
+class frmRundown;
 
 // The player's main window. Its logic lives in PlayerSession; the window only shows
 // what the session sets and hands user actions and browser navigations to it. It is
@@ -108,6 +110,9 @@ public:
     // Shows the engine's station and title in the status bar and the window's tooltip.
     void UpdateNowPlaying();
     void UpdateLiveMenu() { menus_->UpdateLive(); }
+    // Opens the Programme Rundown, or brings it to the front.
+    void ShowRundown();
+    frmRundown* Rundown() const;
 
     // The parts, whose widgets and actions carry the names they are known by.
     const PlayBar& Bar() const { return *playBar_; }
@@ -157,6 +162,7 @@ private:
     std::unique_ptr<WindowPanes> panes_;
     std::unique_ptr<PlayerSession> session_;
     std::unique_ptr<MainMenus> menus_;
+    QPointer<frmRundown> rundown_;  // while open
 };
 
 }  // namespace lyrevane

@@ -1,5 +1,6 @@
 #include "ui/mainmenus.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -13,11 +14,16 @@
 #include "core/brokerlist.h"
 #include "engine/mediaengine.h"
 
+#include <chrono>
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
 namespace {
+
+// How far Back and Forward move.
+constexpr std::chrono::milliseconds kLiveStep{15000};
 
 QAction* addItem(QMenu* menu, const QString& caption, const QString& name,
                  QKeySequence shortcut = {}) {
@@ -88,14 +94,33 @@ void MainMenus::BuildFileMenu(QMainWindow& window) {
 }
 
 void MainMenus::BuildLiveMenu(QMainWindow& window) {
-    // A live stream played late: back to live.
+    // Moving within the last hour of a live stream, and back to live. The shortcuts are ones
+    // the browser panes leave alone (they take Alt+arrows and Ctrl+arrows).
     mnuLive = window.menuBar()->addMenu(u"&Live"_s);
     mnuLive->setObjectName(u"mnuLive"_s);
+    mnuLiveBack = addItem(mnuLive, QCoreApplication::translate("MainMenus", "&Back 15 Seconds"),
+                          u"mnuLiveBack"_s, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_B));
+    QObject::connect(mnuLiveBack, &QAction::triggered, mnuLive,
+                     [&engine = engine_] { engine.moveInProgramme(-kLiveStep); });
+    mnuLiveForward =
+        addItem(mnuLive, QCoreApplication::translate("MainMenus", "&Forward 15 Seconds"),
+                u"mnuLiveForward"_s, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    QObject::connect(mnuLiveForward, &QAction::triggered, mnuLive,
+                     [&engine = engine_] { engine.moveInProgramme(kLiveStep); });
     mnuLiveCatchUp = addItem(mnuLive, u"&Catch Up to Live"_s, u"mnuLiveCatchUp"_s,
                              QKeySequence(Qt::CTRL | Qt::Key_L));
-    mnuLiveCatchUp->setEnabled(false);
     QObject::connect(mnuLiveCatchUp, &QAction::triggered, mnuLive,
                      [&engine = engine_] { engine.catchUpToLive(); });
+    mnuLiveCatchUpFaster =
+        addItem(mnuLive, QCoreApplication::translate("MainMenus", "Catch Up &Faster"),
+                u"mnuLiveCatchUpFaster"_s, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_L));
+    QObject::connect(mnuLiveCatchUpFaster, &QAction::triggered, mnuLive,
+                     [&engine = engine_] { engine.catchUpFaster(); });
+    mnuLiveRundown = addItem(mnuLive, QCoreApplication::translate("MainMenus", "Rund&own..."),
+                             u"mnuLiveRundown"_s, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    // What can move changes as audio comes; it is looked at again whenever the menu opens.
+    QObject::connect(mnuLive, &QMenu::aboutToShow, mnuLive, [this] { UpdateLive(); });
+    mnuLive->addSeparator()->setObjectName(u"mnuLiveSep1"_s);
     // Only the listener starts a recording: here, or through the player's own bus interface.
     mnuLiveRecord =
         addItem(mnuLive, u"&Record"_s, u"mnuLiveRecord"_s, QKeySequence(Qt::CTRL | Qt::Key_R));
@@ -130,7 +155,11 @@ void MainMenus::PopUpFrom(QToolButton* button) {
 }
 
 void MainMenus::UpdateLive() {
-    mnuLiveCatchUp->setEnabled(engine_.behindLive().count() > 0);
+    const bool behind = engine_.behindLive().count() > 0;
+    mnuLiveBack->setEnabled(engine_.keptBeforePosition().count() > 0);
+    mnuLiveForward->setEnabled(behind);
+    mnuLiveCatchUp->setEnabled(behind);
+    mnuLiveCatchUpFaster->setEnabled(behind && !engine_.catchingUp());
     const bool recording = engine_.recordingSeconds() >= 0;
     const QString refusal = engine_.recordRefusal();
     const QSignalBlocker quiet(mnuLiveRecord);

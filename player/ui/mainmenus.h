@@ -20,7 +20,7 @@ class MainMenus final {
 public:
     MainMenus(QMainWindow& window, MediaEngine& engine);
 
-    // Catch Up and Record as the engine allows them now.
+    // The moves within the kept programme, and Record, as the engine allows them now.
     void UpdateLive();
     // The brokers popup opens when `button` is clicked: at the pointer for a mouse click,
     // below the button from the keyboard.
@@ -38,7 +38,11 @@ public:
     QAction* mnuFileCustomizeSkin = nullptr;
     QAction* mnuFileExit = nullptr;
     QMenu* mnuLive = nullptr;
+    QAction* mnuLiveBack = nullptr;
+    QAction* mnuLiveForward = nullptr;
     QAction* mnuLiveCatchUp = nullptr;
+    QAction* mnuLiveCatchUpFaster = nullptr;
+    QAction* mnuLiveRundown = nullptr;  // the window connects it
     QAction* mnuLiveRecord = nullptr;
     QMenu* mnuHelp = nullptr;
     QAction* mnuHelpAbout = nullptr;

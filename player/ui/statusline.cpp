@@ -67,8 +67,9 @@ QString StatusLine::ShowNowPlaying(const MediaEngine& engine) {
     // While a dropped stream is reconnected, since when and why; then the station again.
     QString text = IsolatedText(engine.reconnecting());
     if (text.isEmpty()) {
-        text = joined(BehindLiveText(engine.behindLive(), engine.keepingStopped()),
-                      NowPlayingText(engine.stationName(), engine.nowPlaying()));
+        text = joined(
+            BehindLiveText(engine.behindLive(), engine.keepingStopped(), engine.catchingUp()),
+            NowPlayingText(engine.stationName(), engine.nowPlaying()));
     }
     // A recording goes on across reconnections, and so does its field.
     const QString recording = RecordingText(engine.recordingSeconds());

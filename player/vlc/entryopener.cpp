@@ -61,6 +61,11 @@ EntryOpener::EntryOpener(VlcPlayer& player, EngineNetwork& network, const Source
 }
 
 void EntryOpener::open(const QString& url, std::chrono::milliseconds connectTimeout) {
+    // The same live stream connected to again goes on after what it kept, the gap marked.
+    const bool goesOn = url == entry_ && feedBuffer_ && feedBuffer_->keeping();
+    if (!goesOn) {
+        endProgramme();
+    }
     halt();
     player_.releaseMedia();
     entry_ = url;
@@ -87,7 +92,9 @@ void EntryOpener::open(const QString& url, std::chrono::milliseconds connectTime
     rejoinAttempts_ = 0;
     joined_.invalidate();
     rejoinTimer_.stop();
-    feedBuffer_ = std::make_shared<FeedBuffer>();
+    if (!goesOn || !feedBuffer_->goOn()) {
+        feedBuffer_ = std::make_shared<FeedBuffer>();
+    }
     hooks_.connecting(*feedBuffer_);
     network_.openFeed(ticket, source, feedBuffer_);
     if (!player_.setFed(feedBuffer_.get())) {
@@ -107,13 +114,24 @@ void EntryOpener::halt() {
     ++feedTicket_;
     rejoining_ = false;
     rejoinTimer_.stop();
+    const bool keeps = feedBuffer_ && feedBuffer_->keeping();
     if (feedBuffer_) {
-        feedBuffer_->abort();
+        if (keeps) {
+            feedBuffer_->interruptReads(true);
+        } else {
+            feedBuffer_->abort();
+        }
         network_.closeFeed();
     }
     // Whatever libVLC still asks of the gateway for this media is refused from here on.
     gatewaySession_ = gateway_.revokeAll();
     player_.halt();
+}
+
+void EntryOpener::endProgramme() {
+    if (feedBuffer_) {
+        feedBuffer_->abort();
+    }
 }
 
 void EntryOpener::abandon() {
@@ -236,7 +254,7 @@ PlayStateMachine::Event EntryOpener::subItemsEvent() const {
 }
 
 bool EntryOpener::rejoinWhileBehind(quint64 ticket) {
-    if (ticket != feedTicket_ || fed() == nullptr || (!rejoining_ && !feedBuffer_->keeping())) {
+    if (ticket != feedTicket_ || fed() == nullptr || (!rejoining_ && !feedBuffer_->behindLive())) {
         return false;
     }
     if (!feedBuffer_->reopen()) {

@@ -46,8 +46,11 @@ public:
 
     // Opens an entry: fed through the stream feed, or by URL.
     void open(const QString& url, std::chrono::milliseconds connectTimeout);
-    // Stops libVLC, and makes the reports of what it played stale.
+    // Stops libVLC, and makes the reports of what it played stale. The programme a live stream
+    // kept stays (its reads end at once), for the same entry opened again: it goes on there.
     void halt();
+    // Drops what a live stream kept (Stop, another stream).
+    void endProgramme();
     // Makes every report stale and returns a read libVLC is blocked in (the engine is going).
     void abandon();
     // The end of an entry: the sub-items the rules allow (a playlist's entries), or a

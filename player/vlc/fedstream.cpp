@@ -1,10 +1,10 @@
 #include "vlc/fedstream.h"
 
-#include "net/streamrecorder.h"
-
+#include "engine/enginelog.h"
 #include "engine/playstatemachine.h"
 #include "net/feedbuffer.h"
 #include "net/streamfeed.h"
+#include "net/streamrecorder.h"
 #include "vlc/enginemetadata.h"
 #include "vlc/entryopener.h"
 #include "vlc/vlcplayer.h"
@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QUrl>
 
+#include <algorithm>
 #include <cstdint>
 #include <utility>
 
@@ -23,8 +24,15 @@ namespace {
 
 // How often a fed stream's cushion is looked at.
 constexpr std::chrono::milliseconds kCushionLook{1000};
-// The most of a paused live stream that is kept: an hour and a half, the programme and more.
-constexpr std::chrono::seconds kMostKept{90 * 60};
+// How much of a live stream is kept: the last hour of the programme.
+constexpr std::chrono::seconds kMostKept{60 * 60};
+// Whatever the stream's rate, no more than this is kept (an hour at 560 kbit/s).
+constexpr std::uint64_t kMostKeptBytes = std::uint64_t{256} << 20;
+// The highest rate taken as a server declares it, before the audio's own is measured: 320
+// kbit/s, the most an MP3 stream has.
+constexpr int kMostDeclaredRate = 320 * 1000 / 8;
+// Catching up plays this much faster than the stream comes.
+constexpr double kCatchUpRate = 1.5;
 
 }  // namespace
 
@@ -43,11 +51,18 @@ FedStream::FedStream(VlcPlayer& player, const EntryOpener& opener, const PlaySta
     connect(&feed, &StreamFeed::titleChanged, this,
             [this](quint64 ticket, const QString& title, quint64 position) {
                 if (opener_.isCurrent(ticket)) {
-                    shift_.noteTitle(position, title);
+                    shift_.noteTitle(position, title, QDateTime::currentDateTime());
                     recording_.noteTitle(title);
                     followAudioHeard();
                 }
             });
+    // Where and when a connection was lost, for the gap marked once audio comes again.
+    connect(&feed, &StreamFeed::ended, this, [this](quint64 ticket, const QString&) {
+        if (const FeedBuffer* const buffer = opener_.buffer();
+            buffer && opener_.isCurrent(ticket)) {
+            ended_.emplace(buffer->written(), QDateTime::currentDateTime());
+        }
+    });
     cushionTimer_.setInterval(kCushionLook);
     connect(&cushionTimer_, &QTimer::timeout, this, &FedStream::governCushion);
 }
@@ -57,14 +72,34 @@ void FedStream::connecting(FeedBuffer& buffer) {
     recording_.tap(buffer);
 }
 
+void FedStream::rejoining() {
+    recording_.noteGap();
+    if (const FeedBuffer* const buffer = opener_.fed()) {
+        lost_ = ended_ ? *ended_ : std::pair{buffer->written(), QDateTime::currentDateTime()};
+    }
+}
+
 void FedStream::starting() {
     // Set before it plays, so that the rate changes at most once more, when the cushion is
     // grown.
     pacing_.start(player_);
     cushionTimer_.start();
-    shift_.reset();
-    keptAllTold_ = false;
+    catchingUp_ = false;
     metadata_.atLive();
+    FeedBuffer* const buffer = opener_.fed();
+    if (buffer != nullptr && buffer->keeping()) {
+        // The same stream connected to again (a new buffer keeps nothing yet): it goes on after
+        // what was kept, the gap marked.
+        lost_ = ended_ ? *ended_ : std::pair{buffer->written(), QDateTime::currentDateTime()};
+        return;
+    }
+    shift_.reset();
+    lost_.reset();
+    ended_.reset();
+    keptAllTold_ = false;
+    if (buffer != nullptr) {
+        buffer->keep(timeShiftFolder(), keepLimit());
+    }
 }
 
 bool FedStream::pauseInPlace() {
@@ -72,10 +107,38 @@ bool FedStream::pauseInPlace() {
     if (buffer == nullptr) {
         return false;
     }
-    const auto bytesPerSecond = static_cast<std::uint64_t>(pacing_.bytesPerSecond());
-    buffer->keep(timeShiftFolder(), bytesPerSecond * kMostKept.count());
-    shift_.paused();
+    stopCatchingUp();
+    buffer->setHeld(true);
     return true;
+}
+
+void FedStream::resumed() {
+    if (FeedBuffer* const buffer = opener_.fed()) {
+        buffer->setHeld(false);
+    }
+}
+
+std::chrono::milliseconds FedStream::behind() const {
+    const FeedBuffer* const buffer = opener_.fed();
+    if (buffer == nullptr) {
+        return {};
+    }
+    return std::chrono::milliseconds(
+        static_cast<std::int64_t>(buffer->behind() * 1000 / static_cast<unsigned>(audioRate())));
+}
+
+bool FedStream::isBehind() const {
+    const FeedBuffer* const buffer = opener_.fed();
+    return buffer != nullptr && buffer->behindLive();
+}
+
+std::chrono::milliseconds FedStream::keptBefore() const {
+    const FeedBuffer* const buffer = opener_.fed();
+    if (buffer == nullptr || !buffer->keeping()) {
+        return {};
+    }
+    return std::chrono::milliseconds(static_cast<std::int64_t>(
+        (buffer->position() - buffer->oldest()) * 1000 / static_cast<unsigned>(audioRate())));
 }
 
 bool FedStream::keepingStopped() const {
@@ -83,11 +146,85 @@ bool FedStream::keepingStopped() const {
     return buffer != nullptr && buffer->keptAll();
 }
 
+// libVLC cannot seek a stream read through callbacks: it is stopped, the buffer's reader moved,
+// and the same buffer played again from there.
+std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by) {
+    FeedBuffer* const buffer = opener_.fed();
+    if (buffer == nullptr || !buffer->keeping()) {
+        return {};
+    }
+    const int rate = audioRate();
+    const std::int64_t bytes = by.count() * rate / 1000;
+    if (buffer->reach(bytes) == 0) {
+        return {};
+    }
+    stopCatchingUp();
+    buffer->interruptReads(true);  // the read libVLC waits in ends, so that it stops at once
+    player_.halt();
+    const std::int64_t moved = buffer->move(bytes);
+    buffer->interruptReads(false);
+    player_.releaseMedia();
+    if (!player_.setFed(buffer) || !player_.play()) {
+        qCWarning(lcEngine, "the stream could not be played again from its new position");
+    }
+    followAudioHeard();
+    return std::chrono::milliseconds(moved * 1000 / rate);
+}
+
+void FedStream::catchUpFaster() {
+    if (!isBehind() || catchingUp_) {
+        return;
+    }
+    catchingUp_ = true;
+    catchUpClock_.start();
+    player_.setRate(kCatchUpRate);
+    metadata_.announce();
+}
+
+void FedStream::stopCatchingUp() {
+    if (std::exchange(catchingUp_, false)) {
+        player_.setRate(1.0);
+        metadata_.announce();
+    }
+}
+
+int FedStream::audioRate() const {
+    const int measured = pacing_.measuredBytesPerSecond();
+    return measured > 0 ? measured : std::clamp(pacing_.bytesPerSecond(), 1, kMostDeclaredRate);
+}
+
+std::uint64_t FedStream::keepLimit() const {
+    return std::min(kMostKeptBytes, static_cast<std::uint64_t>(audioRate()) *
+                                        static_cast<std::uint64_t>(kMostKept.count()));
+}
+
 QString FedStream::recordRefusal() const {
     return FeedRecording::refusal(opener_.fed(), machine_.phase() != PlayStateMachine::Phase::Idle);
 }
 
-void FedStream::setRecording(bool on) {
+QList<MediaEngine::ProgrammeItem> FedStream::programme() const {
+    QList<MediaEngine::ProgrammeItem> items;
+    const FeedBuffer* const buffer = opener_.fed();
+    if (buffer == nullptr || !buffer->keeping()) {
+        return items;
+    }
+    const std::uint64_t oldest = buffer->oldest();
+    const auto rate = static_cast<std::uint64_t>(audioRate());
+    items.reserve(static_cast<qsizetype>(shift_.entries().size()));
+    for (const TimeShift::Entry& entry : shift_.entries()) {
+        MediaEngine::ProgrammeItem item;
+        item.at = std::chrono::milliseconds(
+            static_cast<std::int64_t>((std::max(entry.position, oldest) - oldest) * 1000 / rate));
+        item.arrived = entry.at;
+        item.title = entry.title;
+        item.gap = entry.gap;
+        item.back = entry.back;
+        items.append(item);
+    }
+    return items;
+}
+
+void FedStream::setRecording(bool on, std::optional<std::chrono::milliseconds> at) {
     if (!on) {
         stopRecording();
         metadata_.announce();
@@ -102,8 +239,35 @@ void FedStream::setRecording(bool on) {
     }
     const QString& station = metadata_.station();
     const QString name = station.isEmpty() ? QUrl(opener_.entry()).host() : station;
+    // From the first byte of the title that plays (or the one chosen), when that is kept.
+    FeedBuffer& buffer = *opener_.fed();
+    std::optional<std::uint64_t> from =
+        at ? buffer.oldest() + static_cast<std::uint64_t>(std::max<std::int64_t>(at->count(), 0)) *
+                                   static_cast<std::uint64_t>(audioRate()) / 1000
+           : shift_.titleStart(buffer.position());
+    if (from && *from < buffer.oldest()) {
+        from.reset();
+    }
+    if (at && from) {
+        // The title that begins there, at the byte it begins.
+        if (const std::optional<std::uint64_t> start = shift_.titleStart(*from + audioRate() / 2);
+            start && *start >= buffer.oldest()) {
+            from = start;
+        }
+    }
+    if (!buffer.keeping()) {
+        from.reset();
+    }
+    QString title = metadata_.title();
+    if (from) {
+        for (const TimeShift::Entry& entry : shift_.entries()) {
+            if (entry.position <= *from) {
+                title = entry.title;
+            }
+        }
+    }
     const QString why =
-        recording_.start(folder, name, *opener_.fed(), pacing_.bytesPerSecond(), metadata_.title());
+        recording_.start(folder, name, buffer, pacing_.bytesPerSecond(), title, from, &shift_);
     if (!why.isEmpty()) {
         message_(why);
         return;
@@ -128,11 +292,29 @@ void FedStream::governCushion() {
         cushionTimer_.stop();
         return;
     }
-    followAudioHeard();
+    buffer->setKeepLimit(keepLimit());
+    if (lost_ && buffer->written() > lost_->first) {
+        shift_.noteGap(lost_->first, lost_->second, QDateTime::currentDateTime());
+        lost_.reset();
+        ended_.reset();
+    }
     if (machine_.phase() != PlayStateMachine::Phase::Playing) {
+        followAudioHeard();
         return;
     }
-    pacing_.look(player_, *buffer);
+    if (catchingUp_) {
+        // Faster than the stream comes: that much closer to live each moment.
+        const auto gained = static_cast<double>(catchUpClock_.restart()) * (kCatchUpRate - 1.0) *
+                            audioRate() / 1000.0;
+        buffer->gain(static_cast<std::uint64_t>(gained));
+        if (buffer->behind() == 0) {
+            stopCatchingUp();
+        }
+    }
+    followAudioHeard();
+    if (!catchingUp_) {
+        pacing_.look(player_, *buffer);
+    }
 }
 
 void FedStream::followAudioHeard() {
@@ -140,19 +322,25 @@ void FedStream::followAudioHeard() {
     if (buffer == nullptr) {
         return;
     }
+    shift_.forget(buffer->oldest());
+    // Back becomes possible once some audio was kept.
+    if (const bool canGoBack = buffer->position() > buffer->oldest(); canGoBack != couldGoBack_) {
+        couldGoBack_ = canGoBack;
+        metadata_.announce();
+    }
     if (const std::optional<QString> title = shift_.titleAt(buffer->position())) {
         metadata_.set(metadata_.station(), *title);
     }
-    metadata_.showSeconds(std::chrono::duration_cast<std::chrono::seconds>(shift_.behind()).count(),
+    metadata_.showSeconds(std::chrono::duration_cast<std::chrono::seconds>(behind()).count(),
                           recording_.seconds());
     if (const QString error = recording_.untoldError(); !error.isEmpty()) {
         message_(error);
     }
     if (!keptAllTold_ && buffer->keptAll()) {
         keptAllTold_ = true;
-        message_(
-            u"No more of the programme can be kept while it is paused: "_s + timeShiftFolder() +
-            u" cannot be written, or its disk is nearly full. Play goes on from where it was."_s);
+        message_(tr("Older parts of the programme can no longer be kept: %1 cannot be written, "
+                    "or its disk is nearly full. Play goes on.")
+                     .arg(timeShiftFolder()));
     }
 }
 

@@ -1,14 +1,20 @@
 #pragma once
 
+#include "engine/mediaengine.h"
 #include "engine/timeshift.h"
 #include "vlc/feedpacing.h"
 #include "vlc/feedrecording.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <optional>
+#include <utility>
 
 namespace lyrevane {
 
@@ -19,15 +25,16 @@ class PlayStateMachine;
 class StreamFeed;
 class VlcPlayer;
 
-// A fed live stream beyond what libVLC does with it: its pace, set by its cushion; what arrives
-// while it is paused, kept so that play goes on where it was; its recording; and what is heard
-// of it (the title, how far behind live, how long recorded), shown through the metadata.
+// A fed live stream beyond what libVLC does with it: its pace, set by its cushion; the last
+// hour of it, kept from the moment it plays, within which what plays can move (back, forward,
+// faster, live again); its recording; and what is heard of it (the title, how far behind live,
+// how long recorded), shown through the metadata.
 class FedStream final : public QObject {
     Q_OBJECT
 
 public:
-    // Where a paused stream keeps what arrives beyond memory, and where recordings go; empty
-    // for the defaults. `message` tells the listener what went wrong.
+    // Where the kept programme goes beyond memory, and where recordings go; empty for the
+    // defaults. `message` tells the listener what went wrong.
     FedStream(VlcPlayer& player, const EntryOpener& opener, const PlayStateMachine& machine,
               EngineMetadata& metadata, StreamFeed& feed, QString timeShiftFolder,
               QString recordingFolder, std::function<void(const QString&)> message,
@@ -36,20 +43,31 @@ public:
     // A new connection, read into `buffer`: a recording goes on across connections, the gap
     // noted.
     void connecting(FeedBuffer& buffer);
-    void rejoining() { recording_.noteGap(); }
-    // A new stream is set and about to play: it starts at live.
+    // The connection was lost while behind live; the gap is marked once audio comes again.
+    void rejoining();
+    // A new stream is set and about to play: it starts at live, and is kept from here on.
     void starting();
 
-    // Keeps what arrives from here on (up to an hour and a half); false when not fed.
+    // What arrives from here on puts the listener further behind live; false when not fed.
     bool pauseInPlace();
-    void resumed() { shift_.resumed(); }
-    std::chrono::milliseconds behind() const { return shift_.behind(); }
-    bool isBehind() const { return shift_.isPaused() || shift_.behind().count() > 0; }
-    // Paused for so long that no more could be kept.
+    void resumed();
+    std::chrono::milliseconds behind() const;
+    bool isBehind() const;
+    // How much of the programme is kept before what plays.
+    std::chrono::milliseconds keptBefore() const;
+    // Older audio could no longer be kept (the disk is full).
     bool keepingStopped() const;
+    // Moves what plays by `by` within what is kept, never past live; returns how far it moved.
+    std::chrono::milliseconds move(std::chrono::milliseconds by);
+    // Plays faster, the pitch kept, until live is reached.
+    void catchUpFaster();
+    bool catchingUp() const { return catchingUp_; }
+    QList<MediaEngine::ProgrammeItem> programme() const;
 
     QString recordRefusal() const;
-    void setRecording(bool on);
+    // Records from here on, or from `from` in the kept programme when given; a title that
+    // plays and is still kept is recorded from its start.
+    void setRecording(bool on, std::optional<std::chrono::milliseconds> from = std::nullopt);
     qint64 recordingSeconds() const { return recording_.seconds(); }
     // Ends a recording, telling the listener when that went wrong.
     void stopRecording();
@@ -61,6 +79,10 @@ private:
     void governCushion();
     void followAudioHeard();
     QString timeShiftFolder() const;
+    // The rate of the audio: as measured from what plays, else as declared (bounded).
+    int audioRate() const;
+    std::uint64_t keepLimit() const;
+    void stopCatchingUp();
 
     VlcPlayer& player_;
     const EntryOpener& opener_;
@@ -73,6 +95,12 @@ private:
     QTimer cushionTimer_;
     TimeShift shift_;
     bool keptAllTold_ = false;
+    bool catchingUp_ = false;
+    bool couldGoBack_ = false;
+    QElapsedTimer catchUpClock_;
+    // A connection lost while behind live: where and when, until audio comes again.
+    std::optional<std::pair<std::uint64_t, QDateTime>> lost_;
+    std::optional<std::pair<std::uint64_t, QDateTime>> ended_;  // the last stream's end
     FeedRecording recording_;
 };
 

@@ -18,6 +18,8 @@ public:
     void look(VlcPlayer& player, const FeedBuffer& buffer);
     // The stream's rate as measured.
     int bytesPerSecond() const { return cushion_.bytesPerSecond(); }
+    // The rate learnt from what plays alone; 0 until known.
+    int measuredBytesPerSecond() const { return cushion_.measuredBytesPerSecond(); }
 
 private:
     CushionGovernor cushion_;

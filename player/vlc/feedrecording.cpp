@@ -1,10 +1,13 @@
 #include "vlc/feedrecording.h"
 
+#include "engine/timeshift.h"
 #include "net/feedbuffer.h"
 #include "net/streamrecorder.h"
 
 #include <QDateTime>
 
+#include <algorithm>
+#include <deque>
 #include <utility>
 
 using namespace Qt::Literals::StringLiterals;
@@ -28,7 +31,8 @@ QString FeedRecording::refusal(const FeedBuffer* buffer, bool playing) {
 }
 
 QString FeedRecording::start(const QString& folder, const QString& name, FeedBuffer& buffer,
-                             int bytesPerSecond, const QString& title) {
+                             int bytesPerSecond, const QString& title,
+                             std::optional<std::uint64_t> from, const TimeShift* programme) {
     auto recorder = std::make_shared<StreamRecorder>();
     const QString why =
         recorder->start(folder, name, StreamRecorder::extensionFor(buffer.contentType()),
@@ -39,7 +43,41 @@ QString FeedRecording::start(const QString& folder, const QString& name, FeedBuf
     recorder_ = std::move(recorder);
     told_.clear();
     recorder_->noteTitle(title);
-    tap(buffer);
+    if (!from) {
+        tap(buffer);
+        return {};
+    }
+    // What is kept from there goes first, each title and gap marked where it began.
+    std::deque<TimeShift::Entry> marks;
+    if (programme != nullptr) {
+        for (const TimeShift::Entry& entry : programme->entries()) {
+            if (entry.position > *from) {
+                marks.push_back(entry);
+            }
+        }
+    }
+    StreamRecorder& recording = *recorder_;
+    const auto past = [&recording, &marks](std::uint64_t at, QByteArrayView bytes) {
+        while (!bytes.isEmpty()) {
+            while (!marks.empty() && marks.front().position <= at) {
+                if (marks.front().gap) {
+                    recording.noteGap();
+                } else {
+                    recording.noteTitle(marks.front().title);
+                }
+                marks.pop_front();
+            }
+            const qsizetype n =
+                marks.empty() ? bytes.size()
+                              : static_cast<qsizetype>(std::min<std::uint64_t>(
+                                    marks.front().position - at, std::uint64_t(bytes.size())));
+            recording.write(bytes.first(n));
+            at += static_cast<std::uint64_t>(n);
+            bytes = bytes.sliced(n);
+        }
+    };
+    buffer.setTapFrom(*from, past,
+                      [recorder = recorder_](QByteArrayView audio) { recorder->write(audio); });
     return {};
 }
 

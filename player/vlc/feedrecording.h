@@ -2,11 +2,14 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 
 namespace lyrevane {
 
 class FeedBuffer;
+class TimeShift;
 class StreamRecorder;
 
 // A recording of a fed stream's audio as it arrives (a StreamRecorder tapped into the stream's
@@ -22,10 +25,13 @@ public:
     // now, or empty.
     static QString refusal(const FeedBuffer* buffer, bool playing);
 
-    // Starts recording into `folder` as `name`, what `buffer` reads from here on; why it could
-    // not, or empty.
+    // Starts recording into `folder` as `name`, what `buffer` reads from here on, or from
+    // position `from` of what it keeps (the titles and gaps `programme` knows of marked); why
+    // it could not, or empty.
     QString start(const QString& folder, const QString& name, FeedBuffer& buffer,
-                  int bytesPerSecond, const QString& title);
+                  int bytesPerSecond, const QString& title,
+                  std::optional<std::uint64_t> from = std::nullopt,
+                  const TimeShift* programme = nullptr);
     // Ends the recording; why it went wrong when the listener was not told yet, or empty.
     QString stop(FeedBuffer* buffer);
     bool active() const { return recorder_ != nullptr; }

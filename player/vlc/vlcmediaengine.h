@@ -82,6 +82,12 @@ public:
     std::chrono::milliseconds behindLive() const override { return fed_->behind(); }
     bool keepingStopped() const override;
     void catchUpToLive() override;
+    std::chrono::milliseconds keptBeforePosition() const override { return fed_->keptBefore(); }
+    std::chrono::milliseconds moveInProgramme(std::chrono::milliseconds by) override;
+    void catchUpFaster() override;
+    bool catchingUp() const override { return fed_->catchingUp() && fed_->isBehind(); }
+    QList<ProgrammeItem> programme() const override { return fed_->programme(); }
+    void recordFrom(std::chrono::milliseconds at) override;
     QString recordRefusal() const override;
     void setRecording(bool on) override;
     qint64 recordingSeconds() const override;

@@ -39,6 +39,7 @@ void VlcMediaEngine::setUrl(const QString& url) {
     }
     held_.drop();
     fed_->stopRecording();
+    opener_->endProgramme();
     dispatch(PlayStateMachine::userSetUrl(url));
 }
 
@@ -70,6 +71,7 @@ void VlcMediaEngine::pause() {
 void VlcMediaEngine::stop() {
     held_.drop();
     fed_->stopRecording();
+    opener_->endProgramme();
     dispatch(PlayStateMachine::user(Event::Kind::Stop));
 }
 
@@ -78,9 +80,45 @@ bool VlcMediaEngine::keepingStopped() const {
 }
 
 void VlcMediaEngine::catchUpToLive() {
-    if (player_->isFed() && fed_->isBehind()) {
-        dispatch(PlayStateMachine::user(Event::Kind::CatchUp));
+    if (!player_->isFed() || !fed_->isBehind()) {
+        return;
     }
+    // Live is within what is kept: what plays jumps there. Should it not be (nothing could be
+    // kept), the stream is opened again.
+    if (fed_->behind().count() > 0 && moveInProgramme(std::chrono::hours(24)).count() == 0) {
+        dispatch(PlayStateMachine::user(Event::Kind::CatchUp));
+        return;
+    }
+    if (machine_.phase() == PlayStateMachine::Phase::Paused) {
+        play();
+    }
+}
+
+std::chrono::milliseconds VlcMediaEngine::moveInProgramme(std::chrono::milliseconds by) {
+    const bool paused = machine_.phase() == PlayStateMachine::Phase::Paused;
+    if (!paused && machine_.phase() != PlayStateMachine::Phase::Playing) {
+        return {};
+    }
+    const std::chrono::milliseconds moved = fed_->move(by);
+    if (moved.count() != 0) {
+        // Played again from there: a paused stream plays on.
+        if (paused) {
+            fed_->resumed();
+        }
+        Q_EMIT positionJumped();
+        Q_EMIT metadataChanged();
+    }
+    return moved;
+}
+
+void VlcMediaEngine::catchUpFaster() {
+    if (!player_->isFed() || !fed_->isBehind()) {
+        return;
+    }
+    if (machine_.phase() == PlayStateMachine::Phase::Paused) {
+        play();
+    }
+    fed_->catchUpFaster();
 }
 
 QString VlcMediaEngine::recordRefusal() const {
@@ -89,6 +127,11 @@ QString VlcMediaEngine::recordRefusal() const {
 
 void VlcMediaEngine::setRecording(bool on) {
     fed_->setRecording(on);
+}
+
+void VlcMediaEngine::recordFrom(std::chrono::milliseconds at) {
+    fed_->stopRecording();
+    fed_->setRecording(true, at);
 }
 
 qint64 VlcMediaEngine::recordingSeconds() const {

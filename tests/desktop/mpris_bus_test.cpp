@@ -9,7 +9,10 @@
 #include <QDBusPendingCall>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
+#include <QProcess>
+#include <QStandardPaths>
 
+#include <algorithm>
 #include <future>
 #include <memory>
 #include <thread>
@@ -52,6 +55,17 @@ public:
     QString nowPlaying() const override { return title; }
     std::chrono::milliseconds behindLive() const override { return behind; }
     void catchUpToLive() override { behind = {}; }
+    std::chrono::milliseconds keptBeforePosition() const override { return keptBefore; }
+    // As the kept programme does: within what is kept, never past live.
+    std::chrono::milliseconds moveInProgramme(std::chrono::milliseconds by) override {
+        const std::chrono::milliseconds moved = std::clamp(by, -keptBefore, behind);
+        keptBefore += moved;
+        behind -= moved;
+        if (moved.count() != 0) {
+            Q_EMIT positionJumped();
+        }
+        return moved;
+    }
     QString recordRefusal() const override { return refusal; }
     void setRecording(bool on) override { recorded = on ? 0 : -1; }
     qint64 recordingSeconds() const override { return recorded; }
@@ -66,6 +80,7 @@ public:
     QString station;
     QString title;
     std::chrono::milliseconds behind{0};
+    std::chrono::milliseconds keptBefore{0};
     QString refusal;
     qint64 recorded = -1;
 
@@ -376,7 +391,9 @@ class PropertiesSpy : public QObject {
     Q_OBJECT
 public:
     QList<QVariantMap> changes;
+    QList<qlonglong> seeked;
 public Q_SLOTS:
+    void onSeeked(qlonglong position) { seeked.append(position); }
     void onChanged(const QString& interface, const QVariantMap& changed, const QStringList&) {
         if (interface == u"org.mpris.MediaPlayer2.Player") {
             changes.append(changed);
@@ -406,6 +423,48 @@ TEST_F(MprisBusTest, ChangesAreSignalledOnceWithTheirNewValues) {
     ASSERT_TRUE(waitUntil([&] { return spy.changes.size() >= 2; }, 10s));
     EXPECT_EQ(spy.changes.size(), 2);
     EXPECT_EQ(spy.changes.last().keys(), QStringList{u"Metadata"_s});
+}
+
+// A live stream's kept hour: seekable while audio is kept around what plays; Seek and
+// SetPosition (of the current track only) move within it, never past live, each jump
+// signalled; the desktop's own tool goes back 30 s with "position 30-".
+TEST_F(MprisBusTest, SeekingMovesWithinTheKeptProgrammeNeverPastLive) {
+    PropertiesSpy spy;
+    ASSERT_TRUE(client->connect(service->BusName(), kPath, kPlayer, u"Seeked"_s, &spy,
+                                SLOT(onSeeked(qlonglong))));
+    engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
+    Q_EMIT engine.metadataChanged();
+    EXPECT_FALSE(Get(kPlayer, u"CanSeek"_s).toBool()) << "nothing kept yet";
+    engine.keptBefore = 600s;
+    Q_EMIT engine.metadataChanged();
+    EXPECT_TRUE(Get(kPlayer, u"CanSeek"_s).toBool());
+    const auto position = [&] { return Get(kPlayer, u"Position"_s).toLongLong(); };
+    EXPECT_EQ(position(), 600'000'000);
+
+    Call(kPlayer, u"Seek"_s, {qlonglong{60'000'000}});
+    if (QStandardPaths::findExecutable(u"playerctl"_s).isEmpty()) {
+        Call(kPlayer, u"Seek"_s, {qlonglong{-30'000'000}});  // what it sends
+    } else {
+        QProcess playerctl;
+        playerctl.start(u"playerctl"_s, {u"--player=lyrevane"_s, u"position"_s, u"30-"_s});
+        ASSERT_TRUE(waitUntil([&] { return playerctl.state() == QProcess::NotRunning; }, 10s));
+        EXPECT_EQ(playerctl.exitCode(), 0) << playerctl.readAllStandardError().toStdString();
+    }
+    ASSERT_TRUE(waitUntil([&] { return spy.seeked.size() == 1; }, 10s));
+    EXPECT_EQ(spy.seeked.first(), 570'000'000) << "not past live, then back 30 s";
+    EXPECT_EQ(engine.behind, 30s);
+
+    const QDBusObjectPath track = Metadata().value(u"mpris:trackid"_s).value<QDBusObjectPath>();
+    Call(kPlayer, u"SetPosition"_s,
+         {QVariant::fromValue(QDBusObjectPath(u"/org/lyrevane/Track/0"_s)), qlonglong{5}});
+    Call(kPlayer, u"SetPosition"_s, {QVariant::fromValue(track), qlonglong{0}});
+    ASSERT_TRUE(waitUntil([&] { return spy.seeked.size() == 2; }, 10s));
+    EXPECT_EQ(position(), 0) << "the oldest audio kept";
+    Call(kPlayer, u"Seek"_s, {qlonglong{-5'000'000}});
+    Call(kPlayer, u"Seek"_s, {qlonglong{3600'000'000}});
+    ASSERT_TRUE(waitUntil([&] { return spy.seeked.size() == 3; }, 10s));
+    EXPECT_EQ(position(), 600'000'000);
+    EXPECT_EQ(engine.behind, 0s);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -296,7 +297,11 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
     Icecast icecast;
     QString why;
     ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
-    auto engine = makeEngine();
+    QTemporaryDir music;
+    VlcEngineOptions options;
+    options.vlcArguments = {u"--aout=dummy"_s};
+    options.recordingFolder = music.path();
+    auto engine = std::make_unique<VlcMediaEngine>(options);
     int changes = 0;
     QObject::connect(engine.get(), &MediaEngine::metadataChanged, [&] { ++changes; });
     engine->setUrl(icecast.mountUrl());
@@ -310,12 +315,28 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
     ASSERT_TRUE(icecast.setTitle(u"Kestrel Lithium - CEO interview"_s));
     EXPECT_TRUE(waitUntil(
         [&] { return engine->nowPlaying() == u"Kestrel Lithium - CEO interview"_s; }, 15s));
+    // A recording started half-way through an item holds it from its first byte.
+    const auto heardAt = engine->keptBeforePosition();
+    ASSERT_TRUE(waitUntil([&] { return engine->keptBeforePosition() >= heardAt + 2s; }, 10s));
+    engine->setRecording(true);
+    EXPECT_GE(engine->recordingSeconds(), 2) << "the item so far is in it at once";
     // Icecast sends this one in Latin-1, which libVLC's own reader drops.
     ASSERT_TRUE(icecast.setTitle(u"Café Société - Zürich open"_s));
     EXPECT_TRUE(
         waitUntil([&] { return engine->nowPlaying() == u"Café Société - Zürich open"_s; }, 15s))
         << engine->nowPlaying().toStdString();
     EXPECT_GE(changes, 4);
+    engine->setRecording(false);
+    QDir folder(music.path());
+    const QStringList cues = folder.entryList({u"*.cue"_s}, QDir::Files);
+    ASSERT_EQ(cues.size(), 1);
+    QFile cue(folder.filePath(cues.front()));
+    ASSERT_TRUE(cue.open(QIODevice::ReadOnly));
+    const QString sheet = QString::fromUtf8(cue.readAll());
+    EXPECT_TRUE(sheet.contains(
+        u"TRACK 01 AUDIO\n    TITLE \"Kestrel Lithium - CEO interview\"\n    INDEX 01 00:00:00"_s))
+        << sheet.toStdString();
+    EXPECT_TRUE(sheet.contains(u"TITLE \"Café Société - Zürich open\""_s)) << sheet.toStdString();
 
     // A new connection starts with no title until the station sends one.
     engine->stop();

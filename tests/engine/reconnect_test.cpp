@@ -56,6 +56,15 @@ TEST_F(ReconnectTest, CutConnectionReconnectsAtOnceAndResumes) {
     EXPECT_EQ(reconnecting, expected);
     EXPECT_EQ(engine->errorCount(), 0);
     EXPECT_TRUE(engine->isAvailable(Control::Pause));
+    // What played before the cut is still kept, the gap marked once audio came again.
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            const auto items = engine->programme();
+            return !items.isEmpty() && items.back().gap;
+        },
+        10s));
+    EXPECT_GT(engine->programme().back().at, 0ms);
+    EXPECT_GE(engine->keptBeforePosition(), engine->programme().back().at);
 }
 
 TEST_F(ReconnectTest, CutConnectionThatDoesNotComeBackIsReportedOnceWithItsReason) {

@@ -69,6 +69,16 @@ public:
         record(u"engine.catchUpToLive"_s);
         behind = {};
     }
+    std::chrono::milliseconds keptBeforePosition() const override { return keptBefore; }
+    std::chrono::milliseconds moveInProgramme(std::chrono::milliseconds by) override {
+        record(u"engine.moveInProgramme "_s + QString::number(by.count()));
+        return by;
+    }
+    void catchUpFaster() override { record(u"engine.catchUpFaster"_s); }
+    QList<ProgrammeItem> programme() const override { return items; }
+    void recordFrom(std::chrono::milliseconds at) override {
+        record(u"engine.recordFrom "_s + QString::number(at.count()));
+    }
 
     // Test controls.
     void setAvailable(bool play, bool pause, bool stop) {
@@ -86,6 +96,8 @@ public:
     QString title;
     QString reconnectingText;
     std::chrono::milliseconds behind{0};
+    std::chrono::milliseconds keptBefore{0};
+    QList<ProgrammeItem> items;
     bool keptAll = false;
     qint64 recorded = -1;
 

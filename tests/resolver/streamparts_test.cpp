@@ -1,6 +1,7 @@
 // The pieces a fed stream goes through: the bounded buffer between the network and libVLC,
 // the ICY metadata splitter, the MPEG audio frame finder and the cushion's playback rate.
 #include "engine/cushiongovernor.h"
+#include "engine/timeshift.h"
 #include "net/feedbuffer.h"
 #include "net/icyreader.h"
 #include "net/mpegaudio.h"
@@ -17,6 +18,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -152,48 +154,131 @@ TEST(FeedBufferTest, MovesAStreamBetweenThreadsIntact) {
     EXPECT_TRUE(received == source);
 }
 
-// While the listener is behind live, what arrives is kept past the buffer's capacity, first in
-// memory, then in a file that has no name on disk, and read back in order; keeping stops, and
-// says so, at its limit or when the disk would keep too little free.
-TEST(FeedBufferTest, KeepsWhatArrivesWhileBehindInMemoryThenOnDisk) {
+// Once keeping, the last stretch of the stream stays, first in memory, then in a ring file that
+// has no name on disk; the oldest goes first, or, when the disk would keep too little free,
+// whatever memory does not hold. The reader moves within it, never past live: it is held
+// (paused) while 1 MiB arrives, reads 64 KiB, goes back, reads, and jumps to live.
+TEST(FeedBufferTest, KeepsTheLastStretchAndMovesWithinIt) {
     QTemporaryDir folder;
+    constexpr std::uint64_t kSent = 1 << 20;
+    constexpr std::size_t kMemory = 200 * 1024;
     struct Case {
+        const char* name;
         std::uint64_t limit;
         std::uint64_t keepFree;
-        std::size_t kept;  // of the 1000 bytes written
+        std::int64_t back;
+        std::uint64_t oldest;  // 0 for "what memory holds"
+        std::int64_t moved;
         bool keptAll;
     };
     const Case cases[] = {
-        {10000, 0, 1000, false},                     // all of it: 300 in memory, the rest on disk
-        {700, 0, 700, true},                         // the limit
-        {10000, std::uint64_t{1} << 62, 300, true},  // no disk that large: memory only
+        {"all of it, most on disk", 10 << 20, 0, -50000, 0, -50000, false},
+        {"the last 700 KiB", 700 << 10, 0, -(1 << 20), kSent - (700 << 10), -(64 << 10), false},
+        {"no disk that large", 10 << 20, std::uint64_t{1} << 62, -(1 << 20), 0, -(64 << 10), true},
+    };
+    QByteArray sent(static_cast<qsizetype>(kSent), Qt::Uninitialized);
+    std::mt19937 random(5);
+    for (char& c : sent) {
+        c = static_cast<char>(random());
+    }
+    const auto readAt = [&](FeedBuffer& buffer, qsizetype n) {
+        const std::uint64_t at = buffer.position();
+        QByteArray got(n, Qt::Uninitialized);
+        qsizetype done = 0;
+        while (done < n) {
+            done += static_cast<qsizetype>(buffer.read(got.data() + done, n - done));
+        }
+        return got == QByteArrayView(sent).sliced(static_cast<qsizetype>(at), n);
     };
     for (const Case& c : cases) {
-        FeedBuffer buffer(100);
-        QByteArray sent;
-        for (int i = 0; i < 1000; ++i) {
-            sent += static_cast<char>('a' + i % 26);
+        SCOPED_TRACE(c.name);
+        FeedBuffer buffer(1000);
+        buffer.keep(folder.filePath(u"cache"_s), c.limit, kMemory, c.keepFree);
+        EXPECT_EQ(buffer.write(QByteArrayView(sent).first(4000)), 1000u) << "live: bounded";
+        buffer.setHeld(true);
+        for (qsizetype at = 1000; at < sent.size(); at += 4096) {
+            ASSERT_GT(buffer.write(QByteArrayView(sent).sliced(at).first(
+                          std::min<qsizetype>(4096, sent.size() - at))),
+                      0u);
         }
-        buffer.keep(folder.filePath(QStringLiteral("cache")), c.limit, 300, c.keepFree);
-        std::size_t taken = 0;
-        for (qsizetype at = 0; at < sent.size(); at += 50) {
-            if (buffer.room() > 0) {
-                taken += buffer.write(QByteArrayView(sent).sliced(at, 50));
-            }
-        }
-        EXPECT_EQ(taken, c.kept);
+        buffer.setHeld(false);
+        EXPECT_EQ(buffer.written(), kSent);
         EXPECT_EQ(buffer.keptAll(), c.keptAll);
-        EXPECT_EQ(buffer.written(), c.kept);
-        EXPECT_TRUE(QDir(folder.filePath(QStringLiteral("cache"))).isEmpty())
-            << "the file has no name";
-        buffer.finish();
-        QByteArray got;
-        char out[64];
-        while (const std::size_t n = buffer.read(out, sizeof out)) {
-            got.append(out, static_cast<qsizetype>(n));
+        EXPECT_TRUE(QDir(folder.filePath(u"cache"_s)).isEmpty()) << "the file has no name";
+        if (c.oldest > 0 || !c.keptAll) {
+            EXPECT_EQ(buffer.oldest(), c.oldest);
+        } else {
+            EXPECT_LE(kSent - buffer.oldest(), kMemory + (64 << 10));
         }
-        EXPECT_EQ(got, sent.left(static_cast<qsizetype>(c.kept)));
+        EXPECT_EQ(buffer.position(), buffer.oldest()) << "the reader stays within";
+        EXPECT_EQ(buffer.behind(), kSent - 1000 - buffer.oldest()) << "held: behind by what came";
+        EXPECT_TRUE(readAt(buffer, 64 << 10));
+        EXPECT_EQ(buffer.move(c.back), c.moved);
+        EXPECT_TRUE(readAt(buffer, 1000));
+        EXPECT_EQ(buffer.behind(), kSent - buffer.position());
+        // Live, and never past it.
+        EXPECT_EQ(buffer.move(std::int64_t{1} << 40),
+                  static_cast<std::int64_t>(kSent - buffer.position()));
+        EXPECT_EQ(buffer.behind(), 0u);
+        EXPECT_EQ(buffer.reach(1), 0);
+        EXPECT_FALSE(buffer.behindLive());
+        // A media being replaced reads nothing, at once; then on from where it is.
+        buffer.write("live");
+        buffer.interruptReads(true);
+        char out[8];
+        EXPECT_EQ(buffer.read(out, sizeof out), 0u);
+        buffer.interruptReads(false);
+        EXPECT_EQ(buffer.read(out, sizeof out), 4u);
+        // A recording from a kept position: what is kept from there, then what comes.
+        QByteArray recorded;
+        std::uint64_t next = buffer.oldest() + 10;
+        const std::uint64_t from = buffer.setTapFrom(
+            next,
+            [&](std::uint64_t at, QByteArrayView bytes) {
+                EXPECT_EQ(at, next);
+                next = at + static_cast<std::uint64_t>(bytes.size());
+                recorded += bytes;
+            },
+            [&](QByteArrayView bytes) { recorded += bytes; });
+        buffer.write("more");
+        EXPECT_EQ(recorded, sent.mid(static_cast<qsizetype>(from)) + "livemore");
     }
+}
+
+// The programme's titles and lost connections by position: what plays at a position, where
+// its title began (over a gap), and what goes with the audio; a flood of titles stays bounded.
+TEST(TimeShiftTest, TitlesAndGapsByPosition) {
+    const QDateTime at(QDate(2026, 12, 8), QTime(15, 7));
+    TimeShift shift;
+    shift.noteTitle(0, u"Opening bell"_s, at);
+    shift.noteTitle(1000, u"Small caps"_s, at.addSecs(60));
+    shift.noteGap(1500, at.addSecs(120), at.addSecs(180));
+    shift.noteTitle(2000, u"Close"_s, at.addSecs(240));
+    struct Case {
+        std::uint64_t position;
+        std::optional<QString> heard;  // when it changed
+        std::optional<std::uint64_t> start;
+    };
+    const Case cases[] = {
+        {10, u"Opening bell"_s, 0}, {999, std::nullopt, 0},   {1000, u"Small caps"_s, 1000},
+        {1700, std::nullopt, 1000}, {2500, u"Close"_s, 2000}, {20, u"Opening bell"_s, 0},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(shift.titleAt(c.position), c.heard) << c.position;
+        EXPECT_EQ(shift.titleStart(c.position), c.start) << c.position;
+    }
+    ASSERT_EQ(shift.entries().size(), 4u);
+    EXPECT_TRUE(shift.entries()[2].gap);
+    EXPECT_EQ(shift.entries()[2].title, u"Small caps"_s) << "the title goes on after a gap";
+    EXPECT_EQ(shift.entries()[2].back, at.addSecs(180));
+    shift.forget(1200);
+    EXPECT_EQ(shift.entries().front().position, 1000u) << "what covers the oldest audio stays";
+    for (std::uint64_t i = 0; i < 3 * TimeShift::kMaxEntries; ++i) {
+        shift.noteTitle(3000 + i, QString::number(i), at);
+    }
+    EXPECT_EQ(shift.entries().size(), TimeShift::kMaxEntries);
+    EXPECT_EQ(shift.titleStart(3000 + 3 * TimeShift::kMaxEntries),
+              2999 + 3 * TimeShift::kMaxEntries);
 }
 
 // The cue sheet lists each title at its offset (the first from the start) and the gaps where

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
@@ -14,6 +15,7 @@
 #include "../support/mainwindowfixture.h"
 #include "../support/servers.h"
 #include "core/playersettings.h"
+#include "dialogs/frmrundown.h"
 #include "vlc/vlcmediaengine.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -266,6 +268,30 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
     EXPECT_EQ(status(), u"Playing."_s);
     expectPlayingButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
+
+    // The Live menu moves within what was kept, and the now-playing field says where.
+    const MainMenus& menus = window->Menus();
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            window->UpdateLiveMenu();
+            return menus.mnuLiveBack->isEnabled();
+        },
+        10s));
+    menus.mnuLiveBack->trigger();
+    EXPECT_TRUE(
+        waitUntil([&] { return window->lblNowPlaying->text().contains(u" behind live"_s); }, 5s))
+        << window->lblNowPlaying->text().toStdString();
+    EXPECT_TRUE(menus.mnuLiveForward->isEnabled());
+    EXPECT_TRUE(menus.mnuLiveCatchUpFaster->isEnabled());
+    menus.mnuLiveRundown->trigger();
+    ASSERT_NE(window->Rundown(), nullptr);
+    EXPECT_GT(window->Rundown()->sldTimeline->maximum(), 0);
+    window->Rundown()->close();
+    menus.mnuLiveCatchUp->trigger();
+    EXPECT_EQ(vlc->behindLive(), 0ms);
+    EXPECT_FALSE(menus.mnuLiveForward->isEnabled());
+    EXPECT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Playing; }, 5s));
+    EXPECT_EQ(streams_->listeners(kMount), 1) << "all on the one connection";
 
     window->Bar().cmdStop->click();
     ASSERT_TRUE(waitForStatus(u"Stopped."_s, 5s)) << statuses.join(u", "_s).toStdString();

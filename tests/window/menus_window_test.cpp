@@ -25,6 +25,7 @@
 #include "../support/mainwindowfixture.h"
 #include "core/brokerlist.h"
 #include "dialogs/dialogs.h"
+#include "dialogs/frmrundown.h"
 #include "ui/qthttpclient.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -124,9 +125,34 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(top[0]->text(), u"&File"_s);
     EXPECT_EQ(top[1]->text(), u"&Live"_s);
     EXPECT_EQ(top[2]->text(), u"&Help"_s);
-    EXPECT_EQ(window->Menus().mnuLiveCatchUp->text(), u"&Catch Up to Live"_s);
-    EXPECT_EQ(window->Menus().mnuLiveCatchUp->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_L));
-    EXPECT_FALSE(window->Menus().mnuLiveCatchUp->isEnabled()) << "live: nothing to catch up";
+    const MainMenus& menus = window->Menus();
+    const struct {
+        QAction* item;
+        QString caption;
+        QKeySequence shortcut;
+    } live[] = {
+        {menus.mnuLiveBack, u"&Back 15 Seconds"_s, QKeySequence(u"Ctrl+Shift+B"_s)},
+        {menus.mnuLiveForward, u"&Forward 15 Seconds"_s, QKeySequence(u"Ctrl+Shift+F"_s)},
+        {menus.mnuLiveCatchUp, u"&Catch Up to Live"_s, QKeySequence(u"Ctrl+L"_s)},
+        {menus.mnuLiveCatchUpFaster, u"Catch Up &Faster"_s, QKeySequence(u"Ctrl+Shift+L"_s)},
+    };
+    for (const auto& item : live) {
+        EXPECT_EQ(item.item->text(), item.caption);
+        EXPECT_EQ(item.item->shortcut(), item.shortcut) << item.caption.toStdString();
+        EXPECT_FALSE(item.item->isEnabled()) << "nothing kept: " << item.caption.toStdString();
+    }
+    // The rundown opens beside the window, not over it, once however often it is asked for.
+    EXPECT_EQ(menus.mnuLiveRundown->text(), u"Rund&own..."_s);
+    EXPECT_EQ(menus.mnuLiveRundown->shortcut(), QKeySequence(u"Ctrl+Shift+O"_s));
+    menus.mnuLiveRundown->trigger();
+    QDialog* rundown = window->Rundown();
+    ASSERT_NE(rundown, nullptr);
+    menus.mnuLiveRundown->trigger();
+    EXPECT_EQ(window->Rundown(), rundown);
+    EXPECT_TRUE(rundown->isVisible());
+    EXPECT_FALSE(rundown->isModal());
+    EXPECT_EQ(rundown->windowTitle(), u"Programme Rundown"_s);
+    rundown->close();
     EXPECT_EQ(window->Menus().mnuLiveRecord->text(), u"&Record"_s);
     EXPECT_EQ(window->Menus().mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
     EXPECT_TRUE(window->Menus().mnuLiveRecord->isCheckable());

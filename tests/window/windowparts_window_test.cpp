@@ -1,16 +1,20 @@
 // The main window's parts on their own: the menus against an engine, the play bar.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QListWidget>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QSlider>
+#include <QTest>
 
 #include "../player/fakes.h"
 #include "../support/windowtests.h"
 #include "core/brokerlist.h"
+#include "dialogs/frmrundown.h"
 #include "ui/mainmenus.h"
 #include "ui/playbar.h"
 
@@ -31,10 +35,13 @@ protected:
 TEST_F(MainMenusTest, LiveItemsFollowTheEngineWithoutActingOnIt) {
     QSignalSpy toggled(menus.mnuLiveRecord, &QAction::toggled);
     EXPECT_FALSE(menus.mnuLiveCatchUp->isEnabled());
+    EXPECT_FALSE(menus.mnuLiveBack->isEnabled()) << "nothing kept";
+    EXPECT_FALSE(menus.mnuLiveForward->isEnabled()) << "live";
     EXPECT_FALSE(menus.mnuLiveRecord->isEnabled()) << "the engine refuses to record";
     EXPECT_EQ(menus.mnuLiveRecord->toolTip(), engine.recordRefusal());
 
     engine.behind = 1ms;
+    engine.keptBefore = 1ms;
     engine.recorded = 0;  // a recording under way stays stoppable whatever the refusal
     menus.UpdateLive();
     EXPECT_TRUE(menus.mnuLiveCatchUp->isEnabled());
@@ -43,8 +50,64 @@ TEST_F(MainMenusTest, LiveItemsFollowTheEngineWithoutActingOnIt) {
     EXPECT_EQ(menus.mnuLiveRecord->toolTip(), u"Record the stream to the Music folder"_s);
     EXPECT_EQ(toggled.count(), 0) << "showing the state starts or stops nothing";
 
-    menus.mnuLiveCatchUp->trigger();
-    EXPECT_EQ(log, QStringList{u"engine.catchUpToLive"_s});
+    EXPECT_TRUE(menus.mnuLiveBack->isEnabled());
+    EXPECT_TRUE(menus.mnuLiveForward->isEnabled());
+    EXPECT_TRUE(menus.mnuLiveCatchUpFaster->isEnabled());
+
+    for (QAction* item : {menus.mnuLiveCatchUp, menus.mnuLiveBack, menus.mnuLiveForward,
+                          menus.mnuLiveCatchUpFaster}) {
+        item->trigger();
+    }
+    EXPECT_EQ(log, (QStringList{u"engine.catchUpToLive"_s, u"engine.moveInProgramme -15000"_s,
+                                u"engine.moveInProgramme 15000"_s, u"engine.catchUpFaster"_s}));
+}
+
+// The rundown against an engine: a row per title and per lost connection, the title that
+// plays said so (over a gap within it), Enter plays from a title and Record from Here records
+// from it, the timeline reads as words; a station without titles gets one line instead.
+TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
+    testing::EventLog log;
+    testing::FakeMediaEngine engine{&log};
+    const QDateTime now = QDateTime::currentDateTime();
+    engine.items = {{0ms, now.addSecs(-720), u"Opening bell"_s, false, {}},
+                    {60s, now.addSecs(-600), u"Opening bell"_s, true, now.addSecs(-540)},
+                    {90s, now.addSecs(-30), u"<b>Small</b> caps"_s, false, {}}};
+    engine.keptBefore = 70s;
+    engine.behind = 750s;
+    frmRundown rundown(nullptr, engine);
+    QListWidget& list = *rundown.lstRundown;
+    ASSERT_EQ(list.count(), 3);
+    const auto spoken = [&](int row) {
+        return list.item(row)->data(Qt::AccessibleTextRole).toString();
+    };
+    EXPECT_EQ(spoken(0), u"Playing: "_s + list.item(0)->text());
+    EXPECT_TRUE(list.item(0)->text().endsWith(u"  Opening bell  12 min ago"_s))
+        << list.item(0)->text().toStdString();
+    EXPECT_TRUE(list.item(1)->text().startsWith(u"connection lost "_s));
+    EXPECT_EQ(spoken(2), list.item(2)->text());
+    EXPECT_TRUE(list.item(2)->text().endsWith(u"<b>Small</b> caps  just now"_s));
+    EXPECT_EQ(rundown.sldTimeline->maximum(), 820);
+    EXPECT_EQ(rundown.sldTimeline->value(), 70);
+    QAccessibleInterface* timeline = QAccessible::queryAccessibleInterface(rundown.sldTimeline);
+    ASSERT_NE(timeline, nullptr);
+    EXPECT_EQ(timeline->text(QAccessible::Value), u"12:30 behind live"_s);
+    EXPECT_EQ(timeline->text(QAccessible::Name), u"Timeline"_s);
+
+    list.setCurrentRow(2);
+    QTest::keyClick(&list, Qt::Key_Return);
+    rundown.RecordFrom(2);
+    rundown.RecordFrom(1);  // a lost connection records nothing
+    QTest::keyClick(rundown.sldTimeline, Qt::Key_Right);
+    EXPECT_EQ(log, (QStringList{u"engine.moveInProgramme 20000"_s, u"engine.recordFrom 90000"_s,
+                                u"engine.moveInProgramme 15000"_s}));
+
+    engine.items = {{0ms, now, {}, true, now}};
+    rundown.Refresh();
+    ASSERT_EQ(list.count(), 1);
+    EXPECT_TRUE(list.item(0)->text().contains(u"sends no titles"_s));
+    log.clear();
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_TRUE(log.isEmpty()) << "the line plays nothing";
 }
 
 TEST_F(MainMenusTest, BrokerEntriesAreReplacedInListOrderAboveTheFixedItems) {
