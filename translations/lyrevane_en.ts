@@ -55,6 +55,25 @@
     </message>
 </context>
 <context>
+    <name>MainMenus</name>
+    <message>
+        <source>&amp;Back 15 Seconds</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Forward 15 Seconds</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Catch Up &amp;Faster</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Rund&amp;own...</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>Picture</name>
     <message>
         <source>Error loading picture %1</source>
@@ -155,6 +174,33 @@
     <name>PlayerSession</name>
     <message>
         <source>Type in the URL you would like to browse to.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>Rundown</name>
+    <message>
+        <source>just now</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 min ago</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 h %2 min ago</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>connection lost %1–%2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(no title)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Live</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -631,6 +677,68 @@
     </message>
 </context>
 <context>
+    <name>frmRundown</name>
+    <message>
+        <source>Programme Rundown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Timeline</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The kept programme, live at the right end</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Programme rundown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Enter plays from a title; the context menu records from it</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Close</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Close the rundown</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Timeline: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Nothing is kept: no live stream plays.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This station sends no titles; the timeline above still moves in what is kept.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Playing: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Play from Here</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>&amp;Record from Here</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>lyrevane::FedStream</name>
+    <message>
+        <source>Older parts of the programme can no longer be kept: %1 cannot be written, or its disk is nearly full. Play goes on.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>lyrevane::LaunchWatcher</name>
     <message>
         <source>Scheduled broadcast is not recorded</source>
@@ -651,6 +759,20 @@
     <message>
         <source>Try again</source>
         <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>lyrevane::VlcMediaEngine</name>
+    <message>
+        <source>A recording left unfinished is kept as %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message numerus="yes">
+        <source>%n recordings left unfinished are kept in %1.</source>
+        <translation type="unfinished">
+            <numerusform></numerusform>
+            <numerusform></numerusform>
+        </translation>
     </message>
 </context>
 <context>

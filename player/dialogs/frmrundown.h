@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QDialog>
 #include <QList>
 #include <QSlider>
@@ -39,6 +40,8 @@ private:
 // of it. Enter or a double-click plays from a title's first byte; its context menu also
 // records from there. Not modal; kept up to date while open.
 class frmRundown final : public QDialog {
+    Q_DECLARE_TR_FUNCTIONS(frmRundown)
+
 public:
     frmRundown(QWidget* parent, MediaEngine& engine);
 
