@@ -109,47 +109,24 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
             .openUri = withPlayback([](Playback& p, const QString& url) { p.OpenMedia(url); })};
 }
 
-// The window draws without OpenGL: two small pages and a play bar need no GPU, and an OpenGL
-// driver costs the player a third of its memory (without a GPU, Mesa's software renderer and
-// its LLVM alone weigh about 65 MB). The browser panes then paint through Qt Quick's software
-// scene graph, and the browser engine composes its pages in software. Whoever sets Qt's own
-// variables (QT_QUICK_BACKEND, QSG_RHI_BACKEND, QT_XCB_GL_INTEGRATION) keeps their choice.
-// True when the X11 variable was set here: it must not reach the programs the player starts.
-bool DrawWithoutOpenGl() {
-    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND") ||
-        qEnvironmentVariableIsSet("QSG_RHI_BACKEND")) {
-        return false;
+// The software scene graph, when the program chose it (drawingenvironment::prepare).
+void DrawInSoftware(const lyrevane::drawingenvironment::Choice& drawing) {
+    if (!drawing.software) {
+        return;
     }
     QQuickWindow::setSceneGraphBackend(u"software"_s);
     // The browser engine reports its unusual set-up at every start; nothing is wrong.
     QLoggingCategory::setFilterRules(u"qt.webenginecontext.info=false"_s);
-    if (qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION")) {
-        return false;
-    }
-    qputenv("QT_XCB_GL_INTEGRATION", "none");
-    return true;
-}
-
-// Pages of one site share one renderer process: the portal's two panes are one site, and a
-// renderer weighs about 7 MB of its own. Other sites keep processes of their own.
-void ShareRenderersBySite() {
-    QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
-    if (!flags.contains("--process-per-")) {
-        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.append(" --process-per-site").trimmed());
-    }
 }
 
 // What must be in place before the application object: the stop-signal handlers (installed by
 // the program already; here when it could not), the browser's "lyrev:" scheme, how the window
-// draws and how the pages share processes, the toolkit's shared OpenGL contexts (for whoever chose
-// OpenGL). True when a variable was set for the application object only (see DrawWithoutOpenGl).
-bool PrepareProcess() {
+// draws, the toolkit's shared OpenGL contexts (for whoever chose OpenGL).
+void PrepareProcess(const lyrevane::drawingenvironment::Choice& drawing) {
     lyrevane::TerminationWatcher::InstallHandlers();
     lyrevane::RegisterCommandScheme();
-    const bool drawingVariableSet = DrawWithoutOpenGl();
-    ShareRenderersBySite();
+    DrawInSoftware(drawing);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    return drawingVariableSet;
 }
 
 void NameApplication() {
@@ -228,9 +205,9 @@ void KeepAwakeWhilePlaying(lyrevane::SleepInhibitor& inhibitor, const PlayerEngi
 
 extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     int argc, char** argv, lyrevane::LaunchHandoff* handoff) {
-    const bool drawingVariableSet = PrepareProcess();
+    PrepareProcess(handoff->drawing);
     QApplication app(argc, argv);
-    if (drawingVariableSet) {
+    if (handoff->drawing.integrationSet) {
         // Read by the toolkit's X11 plug-in as the application object started; a mail program
         // or browser started from the player must not inherit it.
         qunsetenv("QT_XCB_GL_INTEGRATION");

@@ -2,6 +2,8 @@
 
 #include <memory>
 
+#include "early/drawingenvironment.h"
+
 namespace lyrevane {
 
 class EarlyConnection;
@@ -11,6 +13,8 @@ class EarlyConnection;
 struct LaunchHandoff {
     // The command line's stream, being connected to; empty when not connected early.
     std::shared_ptr<EarlyConnection> early;
+    // How the window draws, as set in the environment before any thread started.
+    drawingenvironment::Choice drawing;
 };
 
 }  // namespace lyrevane

@@ -15,6 +15,7 @@
 #include <memory>
 #include <string>
 
+#include "early/drawingenvironment.h"
 #include "early/earlyconnection.h"
 #include "early/proxyenvironment.h"
 #include "early/terminationwatcher.h"
@@ -75,9 +76,11 @@ void* LoadPlayer(std::string& failure) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    // Before any thread: libVLC must not send its requests for the gateway to a proxy.
+    // Before any thread, the environment: libVLC must not send its requests for the gateway to
+    // a proxy; the toolkit and the browser engine read how the window draws.
     lyrevane::proxyenvironment::moveFromMediaLibrary();
     lyrevane::LaunchHandoff handoff;
+    handoff.drawing = lyrevane::drawingenvironment::prepare();
     // From the first moment: a stop request during start-up closes the window as the user
     // would, once it exists (the module's watcher reads what these handlers catch).
     lyrevane::TerminationWatcher::InstallHandlers();

@@ -106,6 +106,11 @@ def main() -> int:
         check(heard, "the sink records at least 1 s of non-silent audio"
               + (f" (first sound {first - started:.2f} s after start)" if first else ""))
 
+        # The window draws without an OpenGL driver, and keeps the setting to itself.
+        maps = Path(f"/proc/{player.pid}/maps").read_text()
+        check("swrast" not in maps and "libLLVM" not in maps and "_dri.so" not in maps,
+              "no OpenGL driver is loaded while the player plays")
+
         # 2. Nothing is saved before shutdown.
         before = profile.read(WINDOW_SECTION)
         check(not before, f"no window settings while the player runs ({before})")
