@@ -577,9 +577,11 @@ class Desktop:
                               timeout=timeout)
         return done.stdout.strip()
 
-    def start_streams(self) -> str:
-        """demo/streams.py: Icecast with its three mounts (see demo/README.md). Its base URL."""
-        return self._start_service([str(DEMO / "streams.py"), "--port", "0"], "streams")
+    def start_streams(self, admin_password: str | None = None) -> str:
+        """demo/streams.py: Icecast with its three mounts (see demo/README.md). Its base URL.
+        With admin_password, titles can be set through Icecast's admin interface."""
+        extra = ["--admin-password", admin_password] if admin_password else []
+        return self._start_service([str(DEMO / "streams.py"), "--port", "0", *extra], "streams")
 
     def start_portal(self, stream_base: str) -> str:
         """demo/portal.py with its tracker. Its base URL."""
