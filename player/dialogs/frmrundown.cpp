@@ -236,6 +236,9 @@ void frmRundown::MoveTo(int seconds) {
 void frmRundown::PlayFrom(int row) {
     if (row >= 0 && row < rows_.size()) {
         engine_.moveInProgramme(rows_[row].at - engine_.keptBeforePosition());
+        if (engine_.playState() == MediaEngine::Paused) {
+            engine_.play();  // the listener asked to hear it
+        }
     }
 }
 

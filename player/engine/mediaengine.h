@@ -92,6 +92,7 @@ public:
         QString title;
         bool gap = false;
         QDateTime back;  // a gap's end
+        int merged = 0;  // later items merged into it (under a flood of titles)
     };
     virtual QList<ProgrammeItem> programme() const { return {}; }
     // Records from `at` in the kept programme (the start of an item) on.

@@ -40,9 +40,14 @@ QList<RundownRow> RundownRows(const QList<MediaEngine::ProgrammeItem>& items,
             row.text = QCoreApplication::translate("Rundown", "connection lost %1\u2013%2")
                            .arg(clockText(item.arrived), clockText(item.back));
         } else {
-            const QString title = item.title.isEmpty()
-                                      ? QCoreApplication::translate("Rundown", "(no title)")
-                                      : IsolatedText(item.title);
+            QString title = item.title.isEmpty()
+                                ? QCoreApplication::translate("Rundown", "(no title)")
+                                : IsolatedText(item.title);
+            if (item.merged > 0) {
+                title =
+                    QCoreApplication::translate("Rundown", "%1 (and %n more)", nullptr, item.merged)
+                        .arg(title);
+            }
             row.text = clockText(item.arrived) + QStringLiteral("  ") + title +
                        QStringLiteral("  ") + agoText(item.arrived, now);
         }

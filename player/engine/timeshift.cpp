@@ -12,7 +12,9 @@ void TimeShift::reset() {
 
 void TimeShift::add(Entry entry) {
     if (entries_.size() >= kMaxEntries) {
-        entries_.pop_front();
+        // The second oldest merges into the oldest: its audio plays under the oldest title.
+        entries_.front().merged += 1 + entries_[1].merged;
+        entries_.erase(entries_.begin() + 1);
     }
     // A position never goes back within a stream; one that does (a new stream) starts over.
     if (!entries_.empty() && entries_.back().position > entry.position) {

@@ -13,7 +13,7 @@ namespace lyrevane {
 // title arrives with the bytes that follow it, which play only once the bytes before them
 // have), and where the connection was lost and made again. Positions are byte offsets in the
 // stream's audio, as its FeedBuffer counts them. Bounded: under a flood of titles the oldest
-// entries go.
+// entries merge, so that all the audio kept still has a title.
 class TimeShift {
 public:
     struct Entry {
@@ -24,6 +24,7 @@ public:
         // the audio after it begins.
         bool gap = false;
         QDateTime back;
+        int merged = 0;  // later entries merged into this one
     };
 
     static constexpr std::size_t kMaxEntries = 2000;

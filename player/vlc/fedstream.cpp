@@ -109,12 +109,16 @@ bool FedStream::pauseInPlace() {
     }
     stopCatchingUp();
     buffer->setHeld(true);
+    startOnResume_ = false;
     return true;
 }
 
 void FedStream::resumed() {
     if (FeedBuffer* const buffer = opener_.fed()) {
         buffer->setHeld(false);
+        if (std::exchange(startOnResume_, false) && !player_.play()) {
+            qCWarning(lcEngine, "the stream could not be played again from its new position");
+        }
     }
 }
 
@@ -148,7 +152,7 @@ bool FedStream::keepingStopped() const {
 
 // libVLC cannot seek a stream read through callbacks: it is stopped, the buffer's reader moved,
 // and the same buffer played again from there.
-std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by) {
+std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by, bool paused) {
     FeedBuffer* const buffer = opener_.fed();
     if (buffer == nullptr || !buffer->keeping()) {
         return {};
@@ -164,7 +168,8 @@ std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by) {
     const std::int64_t moved = buffer->move(bytes);
     buffer->interruptReads(false);
     player_.releaseMedia();
-    if (!player_.setFed(buffer) || !player_.play()) {
+    startOnResume_ = paused;
+    if (!player_.setFed(buffer) || (!paused && !player_.play())) {
         qCWarning(lcEngine, "the stream could not be played again from its new position");
     }
     followAudioHeard();
@@ -219,6 +224,7 @@ QList<MediaEngine::ProgrammeItem> FedStream::programme() const {
         item.title = entry.title;
         item.gap = entry.gap;
         item.back = entry.back;
+        item.merged = entry.merged;
         items.append(item);
     }
     return items;

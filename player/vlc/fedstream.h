@@ -58,7 +58,8 @@ public:
     // Older audio could no longer be kept (the disk is full).
     bool keepingStopped() const;
     // Moves what plays by `by` within what is kept, never past live; returns how far it moved.
-    std::chrono::milliseconds move(std::chrono::milliseconds by);
+    // Paused, it stays paused there and plays from there once resumed.
+    std::chrono::milliseconds move(std::chrono::milliseconds by, bool paused = false);
     // Plays faster, the pitch kept, until live is reached.
     void catchUpFaster();
     bool catchingUp() const { return catchingUp_; }
@@ -97,6 +98,7 @@ private:
     bool keptAllTold_ = false;
     bool catchingUp_ = false;
     bool couldGoBack_ = false;
+    bool startOnResume_ = false;  // moved while paused: libVLC starts again on resume
     QElapsedTimer catchUpClock_;
     // A connection lost while behind live: where and when, until audio comes again.
     std::optional<std::pair<std::uint64_t, QDateTime>> lost_;

@@ -99,12 +99,9 @@ std::chrono::milliseconds VlcMediaEngine::moveInProgramme(std::chrono::milliseco
     if (!paused && machine_.phase() != PlayStateMachine::Phase::Playing) {
         return {};
     }
-    const std::chrono::milliseconds moved = fed_->move(by);
+    // A paused stream stays paused at its new place, as a seek from the desktop expects.
+    const std::chrono::milliseconds moved = fed_->move(by, paused);
     if (moved.count() != 0) {
-        // Played again from there: a paused stream plays on.
-        if (paused) {
-            fed_->resumed();
-        }
         Q_EMIT positionJumped();
         Q_EMIT metadataChanged();
     }

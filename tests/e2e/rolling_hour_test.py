@@ -11,7 +11,7 @@ Checks:
    position 30-` goes back 30 s, to the earlier title, with a Seeked signal;
 2. Catch Up to Live (Ctrl+L) brings back the latest title; Back 15 Seconds (Ctrl+Shift+B)
    and Forward 15 Seconds (Ctrl+Shift+F) move by 15 s, forward never past live;
-3. `playerctl position 0` plays the oldest audio kept; the Programme Rundown (Ctrl+Shift+O)
+3. a seek while paused stays paused; `playerctl position 0` plays the oldest audio kept; the Programme Rundown (Ctrl+Shift+O)
    opens beside the window and Escape closes it;
 4. Stop ends what was kept: MPRIS can no longer seek.
 """
@@ -136,6 +136,19 @@ def main() -> int:
         now_live = live + (time.monotonic() - live_at)
         check(back + 10 < ahead <= now_live + 1.5,
               f"Forward never passes live ({back:.1f} s -> {ahead:.1f} s, live {now_live:.1f} s)")
+
+        # A seek while paused moves what will play, and stays paused.
+        playerctl("pause")
+        check(desktop.wait_until(lambda: playerctl("status") == "Paused", 10), "paused")
+        jumps = len(seeked)
+        playerctl("position", "10-")
+        check(desktop.wait_until(lambda: len(seeked) > jumps, 10)
+              and playerctl("status") == "Paused", "a seek while paused stays paused")
+        assert desk.recorder is not None
+        desk.recorder.reset()
+        playerctl("play")
+        check(desktop.wait_until(lambda: playerctl("status") == "Playing", 10)
+              and desk.recorder.wait_for_audio(15, seconds=1.0), "and plays on from there")
 
         # 3. The oldest audio, and the rundown.
         jumps = len(seeked)

@@ -279,6 +279,11 @@ TEST(TimeShiftTest, TitlesAndGapsByPosition) {
     EXPECT_EQ(shift.entries().size(), TimeShift::kMaxEntries);
     EXPECT_EQ(shift.titleStart(3000 + 3 * TimeShift::kMaxEntries),
               2999 + 3 * TimeShift::kMaxEntries);
+    // The oldest merged: all the audio kept still has a title, the oldest row counts the rest.
+    EXPECT_EQ(shift.entries().front().position, 1000u);
+    EXPECT_EQ(shift.entries().front().merged, int(2 * TimeShift::kMaxEntries + 3));
+    EXPECT_EQ(shift.titleStart(2500), 1000u);
+    EXPECT_EQ(shift.titleAt(4000), u"Small caps"_s);
 }
 
 // The cue sheet lists each title at its offset (the first from the start) and the gaps where

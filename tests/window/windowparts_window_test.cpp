@@ -69,7 +69,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
     testing::EventLog log;
     testing::FakeMediaEngine engine{&log};
     const QDateTime now = QDateTime::currentDateTime();
-    engine.items = {{0ms, now.addSecs(-720), u"Opening bell"_s, false, {}},
+    engine.items = {{0ms, now.addSecs(-720), u"Opening bell"_s, false, {}, 2},
                     {60s, now.addSecs(-600), u"Opening bell"_s, true, now.addSecs(-540)},
                     {90s, now.addSecs(-30), u"<b>Small</b> caps"_s, false, {}}};
     engine.keptBefore = 70s;
@@ -81,7 +81,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
         return list.item(row)->data(Qt::AccessibleTextRole).toString();
     };
     EXPECT_EQ(spoken(0), u"Playing: "_s + list.item(0)->text());
-    EXPECT_TRUE(list.item(0)->text().endsWith(u"  Opening bell  12 min ago"_s))
+    EXPECT_TRUE(list.item(0)->text().endsWith(u"  Opening bell (and 2 more)  12 min ago"_s))
         << list.item(0)->text().toStdString();
     EXPECT_TRUE(list.item(1)->text().startsWith(u"connection lost "_s));
     EXPECT_EQ(spoken(2), list.item(2)->text());
