@@ -3,7 +3,7 @@
 
     bench/keeping.py [--player build/player/Lyrevane] [--pause-minutes 10]
                      [--record-minutes 10] [--live-minutes 3] [--titles 30]
-                     [--only pause|record|live]
+                     [--jumps 10] [--only pause|record|live|jump]
 
 Everything runs on a private X screen, a private PulseAudio null sink recorded by parec and
 a private session bus (tests/e2e/desktop.py), against the demo Icecast (its title changed
@@ -26,6 +26,11 @@ sheet against the titles the server sent.
 live: the player plays /quillmoor.mp3 for 30 s, then for --live-minutes more; reported are the
 process tree's PSS after the 30 s and at the end, and its CPU over the minutes (what keeping the
 last hour while playing live costs, beside a build that does not keep it).
+
+jump: the player plays /quillmoor.mp3 for 60 s, then goes back 15 s and forward again through
+MPRIS Seek, --jumps times each way, 5 s apart; reported is the silence each jump leaves (from
+the call until the sound at the new place), median and longest, and any silence over 20 ms
+between jumps.
 
 No figure is judged; exit status 0 when the measurement ran, 2 when a tool is missing.
 """
@@ -236,6 +241,34 @@ def measure_live(session: Session, minutes: float) -> list[str]:
             f"| tree CPU playing live (% of a core) | {cpu:.2f} |"]
 
 
+def measure_jumps(session: Session, jumps: int) -> list[str]:
+    session.start(session.streams + NAMED_MP3)
+    time.sleep(60)  # a minute kept to move in
+    recorder = session.desk.recorder
+    gaps: list[float] = []
+    between = 0
+    for n in range(2 * jumps):
+        called = time.monotonic()
+        session.call(PLAYER, "Seek", f"int64 {-15_000_000 if n % 2 == 0 else 15_000_000}")
+        time.sleep(5)
+        near, far = [], []
+        for start, end in recorder.silences():
+            if end is not None and end < called:
+                continue
+            (near if start <= called + 1.0 else far).append((start, end))
+        # The jump's gap: from the call until sound at the new place (none when it never fell
+        # silent).
+        gaps.append(max(((end or time.monotonic()) - called for _, end in near), default=0.0))
+        between += len(far)
+    session.stop()
+    gaps.sort()
+    return ["| jump | figure |", "|---|---|",
+            f"| jumps of 15 s (back and forward through MPRIS Seek) | {len(gaps)} |",
+            f"| silence from the call to the sound at the new place, median / longest | "
+            f"{gaps[len(gaps) // 2] * 1000:.0f} / {gaps[-1] * 1000:.0f} ms |",
+            f"| other silences over 20 ms in the 5 s after each jump | {between} |"]
+
+
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--player", default=str(ROOT / "build" / "player" / "Lyrevane"))
@@ -243,7 +276,8 @@ def main() -> int:
     parser.add_argument("--record-minutes", type=float, default=10)
     parser.add_argument("--live-minutes", type=float, default=3)
     parser.add_argument("--titles", type=float, default=30)
-    parser.add_argument("--only", choices=("pause", "record", "live"))
+    parser.add_argument("--jumps", type=int, default=10)
+    parser.add_argument("--only", choices=("pause", "record", "live", "jump"))
     args = parser.parse_args()
     missing = [t for t in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
                            "gdbus") if shutil.which(t) is None]
@@ -253,7 +287,8 @@ def main() -> int:
     report: list[str] = []
     measures = {"pause": lambda session: measure_pause(session, args.pause_minutes),
                 "record": lambda session: measure_record(session, args.record_minutes),
-                "live": lambda session: measure_live(session, args.live_minutes)}
+                "live": lambda session: measure_live(session, args.live_minutes),
+                "jump": lambda session: measure_jumps(session, args.jumps)}
     for part, measure in measures.items():
         if args.only not in (None, part):
             continue

@@ -25,6 +25,7 @@ void FeedBuffer::setPrefill(std::size_t bytes) {
     {
         const std::lock_guard lock(mutex_);
         prefill_ = std::min(bytes, capacity_ / 2);
+        cushion_ = prefill_;
     }
     readable_.notify_all();
 }
@@ -96,10 +97,14 @@ bool FeedBuffer::behindLive() const {
     return keeping_ && behindLocked();
 }
 
+std::uint64_t FeedBuffer::liveLocked() const {
+    return written_ - std::min<std::uint64_t>(cushion_, written_);
+}
+
 std::int64_t FeedBuffer::reachLocked(std::int64_t bytes) const {
     const auto from = static_cast<std::int64_t>(position_);
     const auto first = static_cast<std::int64_t>(oldest_);
-    const auto last = static_cast<std::int64_t>(std::min(position_ + behind_, written_));
+    const auto last = static_cast<std::int64_t>(std::min(position_ + behind_, liveLocked()));
     return std::clamp(from + bytes, std::min(first, from), std::max(from, last)) - from;
 }
 
@@ -118,6 +123,9 @@ std::int64_t FeedBuffer::move(std::int64_t bytes) {
         behind_ = static_cast<std::uint64_t>(
             std::max<std::int64_t>(static_cast<std::int64_t>(behind_) - moved, 0));
         position_ = static_cast<std::uint64_t>(to);
+        if (moved > 0 && position_ >= liveLocked()) {
+            behind_ = 0;  // live, with the cushion a stream starts with
+        }
         if (keeping_ && behindLocked() && std::exchange(writerWaiting_, false)) {
             wake = onRoom_;
         }

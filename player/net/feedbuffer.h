@@ -39,7 +39,8 @@ public:
     void setOnRoom(std::function<void()> onRoom);
 
     // The first read waits until `bytes` are buffered (or the stream ended): a cushion
-    // against the network's jitter that the media library's own short cache lacks.
+    // against the network's jitter that the media library's own short cache lacks. A reader
+    // moved to live lands as far short of it, so that it starts again without a gap.
     void setPrefill(std::size_t bytes);
 
     // From now on what is read stays: in memory up to `memoryLimit`, then in a file in
@@ -63,7 +64,8 @@ public:
     std::uint64_t behind() const;
     bool behindLive() const;
     // Moves the reader by `bytes` (back when negative), within what is kept and never past
-    // live; returns how far it moved.
+    // live (the cushion short of what was written: the media library that read the rest starts
+    // again); returns how far it moved.
     std::int64_t move(std::int64_t bytes);
     // How far move(bytes) would move the reader now.
     std::int64_t reach(std::int64_t bytes) const;
@@ -129,6 +131,8 @@ private:
 
     std::uint64_t memoryStartLocked() const;
     std::int64_t reachLocked(std::int64_t bytes) const;
+    // Where a reader moved to live lands.
+    std::uint64_t liveLocked() const;
     bool behindLocked() const { return held_ || behind_ > 0; }
     void appendLocked(QByteArrayView bytes);
     // Drops what is no longer kept: beyond the limit, beyond memory when the file cannot take
@@ -151,6 +155,7 @@ private:
     bool aborted_ = false;
     bool writerWaiting_ = false;
     std::size_t prefill_ = 0;
+    std::size_t cushion_ = 0;     // the prefill, kept after the first read
     bool readerWaiting_ = false;  // a reader is blocked: every write wakes it
     std::function<void()> onRoom_;
     std::function<void(QByteArrayView)> tap_;

@@ -243,6 +243,21 @@ TEST(FeedBufferTest, KeepsTheLastStretchAndMovesWithinIt) {
         buffer.write("more");
         EXPECT_EQ(recorded, sent.mid(static_cast<qsizetype>(from)) + "livemore");
     }
+    // With a cushion, live lands the cushion short of what was written: the media library that
+    // had read the rest starts again from there without waiting for the network.
+    FeedBuffer cushioned(1000);
+    cushioned.setPrefill(300);
+    cushioned.keep(folder.filePath(u"cache"_s), 1 << 20, kMemory, 0);
+    cushioned.setHeld(true);
+    for (int i = 0; i < 8; ++i) {
+        cushioned.write(QByteArrayView(sent).sliced(i * 500, 500));
+    }
+    cushioned.setHeld(false);
+    EXPECT_EQ(cushioned.move(1 << 20), 4000 - 300);
+    EXPECT_EQ(cushioned.behind(), 0u);
+    EXPECT_FALSE(cushioned.behindLive());
+    EXPECT_EQ(cushioned.move(-100), -100);
+    EXPECT_EQ(cushioned.move(1000), 100) << "forward stops at live";
 }
 
 // The programme's titles and lost connections by position: what plays at a position, where
