@@ -60,7 +60,7 @@ public:
 struct Player {
     Player() {
         store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
+        store->writeSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
         profile.reset(CreatePlayerProfile(nullptr));
         window = std::make_unique<frmMain>(
             frmMain::Services{*store, prompts, tracker, engine, opener, profile.get()});

@@ -24,8 +24,8 @@ BroadcastEntries::BroadcastEntries(Services services) : services_(std::move(serv
 
 void BroadcastEntries::Load() {
     // One snapshot, so that a save by another program is seen whole or not at all.
-    const SectionSnapshot section = services_.store.ReadSection(kAppName, kSchedulerSection);
-    const Schedule schedule = ScheduleFromSection(section);
+    const SectionSnapshot section = services_.store.readSection(kAppName, kSchedulerSection);
+    const Schedule schedule = scheduleFromSection(section);
     table_ = schedule.Broadcasts;
     loaded_.autoLaunch = schedule.AutoLaunchEnabled;
     // Shown as stored, unconverted.
@@ -161,7 +161,7 @@ bool BroadcastEntries::Save() {
     schedule.StartEarlierOffset = ParseOffset(options.startEarlierOffset).value_or(qint16(5));
     schedule.Broadcasts = table_;
     // One transaction: the section is replaced whole, "DoUpdate" = "True" last.
-    if (!WriteSchedule(services_.store, schedule, services_.now())) {
+    if (!writeSchedule(services_.store, schedule, services_.now())) {
         services_.prompts.ShowMessage(
             QCoreApplication::translate(
                 "BroadcastEntries",

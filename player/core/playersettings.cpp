@@ -17,7 +17,7 @@ namespace {
 constexpr int kLargestWindowSide = 32767;
 
 QString read(SettingsProvider& settings, QStringView section, QStringView key) {
-    return settings.ReadSetting(kAppName, section, key);
+    return settings.readSetting(kAppName, section, key);
 }
 
 int readSide(SettingsProvider& settings, QStringView key, int fallback) {
@@ -48,7 +48,7 @@ WindowSettings WindowSettings::Load(SettingsProvider& settings) {
 }
 
 void WindowSettings::Save(SettingsProvider& settings) const {
-    settings.WriteSettings(kAppName, kWindowSection,
+    settings.writeSettings(kAppName, kWindowSection,
                            {{u"Width"_s, QString::number(size.width())},
                             {u"Height"_s, QString::number(size.height())},
                             {u"PlayBarBottom"_s, formatPixels(playBarBottom.value_or(0.0F))},
@@ -57,9 +57,9 @@ void WindowSettings::Save(SettingsProvider& settings) const {
 
 PortalConfig PortalConfig::Load(SettingsProvider& settings) {
     PortalConfig config;
-    config.baseUrl = settings.ReadSetting(kAppName, kPortalSection, u"BaseURL",
+    config.baseUrl = settings.readSetting(kAppName, kPortalSection, u"BaseURL",
                                           u"http://www.quillmoor.example"_s);
-    config.contactEmail = settings.ReadSetting(kAppName, kPortalSection, u"ContactEmail",
+    config.contactEmail = settings.readSetting(kAppName, kPortalSection, u"ContactEmail",
                                                u"info@quillmoor.example"_s);
     return config;
 }

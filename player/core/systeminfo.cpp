@@ -31,7 +31,7 @@ const QStringList& WellKnownSystemInfoPrograms() {
 
 bool StartSysInfo(SettingsProvider& store, PromptService& prompts, const QStringList& candidates) {
     bool started = false;
-    const QString stored = store.ReadSetting(kAppName, kSystemInfoSection, u"Path");
+    const QString stored = store.readSetting(kAppName, kSystemInfoSection, u"Path");
     if (!stored.isEmpty()) {
         // The user's choice is taken as it stands: no search, no fallback.
         started = startDetached(stored);

@@ -24,7 +24,7 @@ protected:
     void put(const QList<Broadcast>& broadcasts) {
         Schedule s;
         s.Broadcasts = broadcasts;
-        WriteSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(0, 0)));
+        writeSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(0, 0)));
     }
     void open() {
         entries.Load();

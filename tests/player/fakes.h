@@ -213,17 +213,17 @@ public:
 // Settings in memory; section and key names are matched without regard to ASCII case.
 class MemorySettings final : public SettingsProvider {
 public:
-    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+    QString readSetting(QStringView app, QStringView section, QStringView key,
                         const QString& fallback) override {
         return values.value(address(app, section, key), fallback);
     }
-    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+    bool writeSetting(QStringView app, QStringView section, QStringView key,
                       const QString& value) override {
         values.insert(address(app, section, key), value);
         writes.append(key.toString());
         return true;
     }
-    bool DeleteSection(QStringView app, QStringView section) override {
+    bool deleteSection(QStringView app, QStringView section) override {
         const QString prefix = address(app, section, u"");
         bool found = false;
         for (auto it = values.begin(); it != values.end();) {
@@ -236,17 +236,17 @@ public:
         }
         return found;
     }
-    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& list) override {
+    bool writeSettings(QStringView app, QStringView section, const KeyValueList& list) override {
         for (const auto& [key, value] : list) {
-            WriteSetting(app, section, key, value);
+            writeSetting(app, section, key, value);
         }
         return true;
     }
-    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& list) override {
-        DeleteSection(app, section);
-        return WriteSettings(app, section, list);
+    bool rewriteSection(QStringView app, QStringView section, const KeyValueList& list) override {
+        deleteSection(app, section);
+        return writeSettings(app, section, list);
     }
-    SectionSnapshot ReadSection(QStringView app, QStringView section) override {
+    SectionSnapshot readSection(QStringView app, QStringView section) override {
         SectionSnapshot snapshot;
         const QString prefix = address(app, section, u"");
         for (auto it = values.cbegin(); it != values.cend(); ++it) {
@@ -257,11 +257,11 @@ public:
         return snapshot;
     }
 
-    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+    std::optional<SectionSnapshot> readSectionThenWrite(QStringView app, QStringView section,
                                                         QStringView key,
                                                         const QString& value) override {
-        SectionSnapshot snapshot = ReadSection(app, section);
-        WriteSetting(app, section, key, value);
+        SectionSnapshot snapshot = readSection(app, section);
+        writeSetting(app, section, key, value);
         return snapshot;
     }
 

@@ -214,19 +214,19 @@ TEST_F(BrokerEditorTest, MoreBrokersThanTheMenuHoldsAreAllKept) {
 // A store whose section rewrites fail.
 class RefusingSettings final : public SettingsProvider {
 public:
-    QString ReadSetting(QStringView a, QStringView s, QStringView k, const QString& f) override {
-        return inner.ReadSetting(a, s, k, f);
+    QString readSetting(QStringView a, QStringView s, QStringView k, const QString& f) override {
+        return inner.readSetting(a, s, k, f);
     }
-    bool WriteSetting(QStringView, QStringView, QStringView, const QString&) override {
+    bool writeSetting(QStringView, QStringView, QStringView, const QString&) override {
         return false;
     }
-    bool DeleteSection(QStringView, QStringView) override { return false; }
-    bool WriteSettings(QStringView, QStringView, const KeyValueList&) override { return false; }
-    bool RewriteSection(QStringView, QStringView, const KeyValueList&) override { return false; }
-    SectionSnapshot ReadSection(QStringView a, QStringView s) override {
-        return inner.ReadSection(a, s);
+    bool deleteSection(QStringView, QStringView) override { return false; }
+    bool writeSettings(QStringView, QStringView, const KeyValueList&) override { return false; }
+    bool rewriteSection(QStringView, QStringView, const KeyValueList&) override { return false; }
+    SectionSnapshot readSection(QStringView a, QStringView s) override {
+        return inner.readSection(a, s);
     }
-    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView, QStringView, QStringView,
+    std::optional<SectionSnapshot> readSectionThenWrite(QStringView, QStringView, QStringView,
                                                         const QString&) override {
         return std::nullopt;
     }

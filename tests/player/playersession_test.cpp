@@ -245,7 +245,7 @@ protected:
     void SetUp() override {
         {
             SqliteSettingsStore writer;
-            ASSERT_TRUE(writer.WriteSettings(
+            ASSERT_TRUE(writer.writeSettings(
                 kAppName, kWindowSection,
                 {{u"Width"_s, u"800"_s}, {u"Height"_s, u"600"_s}, {u"Volume"_s, u"33"_s}}));
         }
@@ -270,7 +270,7 @@ protected:
     }
     QString stored(QStringView key) {
         SqliteSettingsStore reader;
-        return reader.ReadSetting(kAppName, kWindowSection, key, u"(absent)"_s);
+        return reader.readSetting(kAppName, kWindowSection, key, u"(absent)"_s);
     }
 
     testing::TempXdg xdg;

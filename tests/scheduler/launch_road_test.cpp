@@ -63,7 +63,7 @@ TEST_F(LaunchRoadTest, StoredMediaUrlReachesThePlayersEngineUnchanged) {
     for (int i = 0; i < urls.size(); ++i) {
         schedule.Broadcasts.append({u"B%1"_s.arg(i), due, urls[i], 127, datevalue::kNever});
     }
-    ASSERT_TRUE(WriteSchedule(store, schedule, QDateTime::currentDateTime()));
+    ASSERT_TRUE(writeSchedule(store, schedule, QDateTime::currentDateTime()));
     start(first);
     ASSERT_TRUE(waitForLines(urls.size()));
 

@@ -277,7 +277,7 @@ protected:
         const double due = datevalue::timeOfDay(QDateTime::currentDateTime().addSecs(120));
         Schedule schedule;
         schedule.Broadcasts = {{u"Live"_s, due, url, 127, datevalue::kNever}};
-        ASSERT_TRUE(WriteSchedule(store, schedule, QDateTime::currentDateTime()));
+        ASSERT_TRUE(writeSchedule(store, schedule, QDateTime::currentDateTime()));
     }
     std::unique_ptr<QObject> owner;
     FakeNotifications* notifications = nullptr;

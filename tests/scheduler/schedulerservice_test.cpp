@@ -41,7 +41,7 @@ protected:
     void SetUp() override { tz_ = std::make_unique<ScopedTimeZone>("UTC0"); }
 
     void save(const Schedule& s) {
-        ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection, {}));  // start clean
+        ASSERT_TRUE(store.rewriteSection(kAppName, kSchedulerSection, {}));  // start clean
         // Written as the dialog does, but without its last-active rule.
         KeyValueList values{{u"AutoLaunchEnabled"_s, formatBool(s.AutoLaunchEnabled)},
                             {u"StartEarlierOffset"_s, QString::number(s.StartEarlierOffset)}};
@@ -55,7 +55,7 @@ protected:
         }
         values.append({u"BroadcastList"_s, names.join(u"$!"_s)});
         values.append({u"DoUpdate"_s, u"True"_s});
-        ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection, values));
+        ASSERT_TRUE(store.rewriteSection(kAppName, kSchedulerSection, values));
     }
     static Broadcast show(const QString& name, QTime time, qint16 days = 127,
                           double lastActive = dv::kNever) {
@@ -69,7 +69,7 @@ protected:
         return s;
     }
     QString raw(QStringView key) {
-        return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
+        return store.readSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
     }
     // Ticks at `moment` and returns how many broadcasts it handed on to launch.
     qsizetype tickAt(const QDateTime& moment) {
@@ -132,7 +132,7 @@ TEST_F(SchedulerTest, LaunchesOnceAndTheHandshakeRuns) {
 TEST_F(SchedulerTest, UnflaggedLoadKeepsTheInMemoryCopy) {
     save(one(show(u"Live"_s, QTime(15, 0))));
     EXPECT_TRUE(service.LoadSchedule(false));
-    store.WriteSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s),
+    store.writeSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s),
                        u"http://changed"_s);
     EXPECT_FALSE(service.LoadSchedule(false));
     EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://radio.example/Live"_s);
@@ -140,7 +140,7 @@ TEST_F(SchedulerTest, UnflaggedLoadKeepsTheInMemoryCopy) {
     EXPECT_TRUE(service.LoadSchedule(true));
     EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://changed"_s);
     EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
-    store.DeleteSection(kAppName, kSchedulerSection);
+    store.deleteSection(kAppName, kSchedulerSection);
     EXPECT_TRUE(service.LoadSchedule(true));
     EXPECT_EQ(raw(u"DoUpdate"), u"<absent>"_s);
 }
@@ -154,8 +154,8 @@ TEST_F(SchedulerTest, AutoLaunchOffLaunchesNothingButHonoursTheFlag) {
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"1/1/1900"_s);
     EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
     // Turned back on: picked up at the next tick.
-    store.WriteSetting(kAppName, kSchedulerSection, u"AutoLaunchEnabled", u"True"_s);
-    store.WriteSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s);
+    store.writeSetting(kAppName, kSchedulerSection, u"AutoLaunchEnabled", u"True"_s);
+    store.writeSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(15, 10)), 1);
 }
 
@@ -305,35 +305,35 @@ TEST_F(SchedulerTest, WindowsFollowRealTimeOnDaylightSavingChangeDays) {
 class HookedStore final : public SettingsProvider {
 public:
     explicit HookedStore(SettingsProvider& inner) : inner_(inner) {}
-    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+    QString readSetting(QStringView app, QStringView section, QStringView key,
                         const QString& fallback) override {
-        return inner_.ReadSetting(app, section, key, fallback);
+        return inner_.readSetting(app, section, key, fallback);
     }
-    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+    bool writeSetting(QStringView app, QStringView section, QStringView key,
                       const QString& value) override {
-        return !failWrites && inner_.WriteSetting(app, section, key, value);
+        return !failWrites && inner_.writeSetting(app, section, key, value);
     }
-    bool DeleteSection(QStringView app, QStringView section) override {
-        return !failWrites && inner_.DeleteSection(app, section);
+    bool deleteSection(QStringView app, QStringView section) override {
+        return !failWrites && inner_.deleteSection(app, section);
     }
-    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& values) override {
-        return !failWrites && inner_.WriteSettings(app, section, values);
+    bool writeSettings(QStringView app, QStringView section, const KeyValueList& values) override {
+        return !failWrites && inner_.writeSettings(app, section, values);
     }
-    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& values) override {
-        return !failWrites && inner_.RewriteSection(app, section, values);
+    bool rewriteSection(QStringView app, QStringView section, const KeyValueList& values) override {
+        return !failWrites && inner_.rewriteSection(app, section, values);
     }
-    SectionSnapshot ReadSection(QStringView app, QStringView section) override {
-        SectionSnapshot snapshot = inner_.ReadSection(app, section);
+    SectionSnapshot readSection(QStringView app, QStringView section) override {
+        SectionSnapshot snapshot = inner_.readSection(app, section);
         runHook();
         return snapshot;
     }
-    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+    std::optional<SectionSnapshot> readSectionThenWrite(QStringView app, QStringView section,
                                                         QStringView key,
                                                         const QString& value) override {
         if (failWrites) {
             return std::nullopt;
         }
-        auto snapshot = inner_.ReadSectionThenWrite(app, section, key, value);
+        auto snapshot = inner_.readSectionThenWrite(app, section, key, value);
         runHook();
         return snapshot;
     }
@@ -376,7 +376,7 @@ TEST_F(SchedulerTest, ScheduleSavedDuringAReloadIsNeverLost) {
     service.LoadSchedule(false);
     // Either the new schedule was read, or the flag is up again so the next tick reads it.
     const bool readNew = service.schedule().Broadcasts.value(0).Name == u"New"_s;
-    EXPECT_TRUE(readNew || ReadReloadFlag(store));
+    EXPECT_TRUE(readNew || readReloadFlag(store));
     service.LoadSchedule(false);
     ASSERT_EQ(service.schedule().Broadcasts.size(), 1);
     EXPECT_EQ(service.schedule().Broadcasts[0].Name, u"New"_s);

@@ -101,7 +101,7 @@ protected:
     virtual UsageTracker& usageTracker() { return tracker; }
 
     void setPortal(const QString& base) {
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", base);
+        store->writeSetting(kAppName, kPortalSection, u"BaseURL", base);
     }
 
     // Makes the window; without a profile it starts without its browser panes.

@@ -77,7 +77,7 @@ protected:
             QIcon(QStringLiteral(LYREVANE_SOURCE_DIR "/packaging/icons/lyrevane-256.png")));
         MainWindowTest::SetUp();
         setPortal(kPortal.toString());
-        store->WriteSetting(kAppName, kPortalSection, u"ContactEmail",
+        store->writeSetting(kAppName, kPortalSection, u"ContactEmail",
                             u"listeners@quillmoor.example"_s);
     }
     // The main window as start-up leaves it, without loading any pages.
@@ -97,7 +97,7 @@ protected:
     }
 
     QString stored(QStringView section, const QString& key) {
-        return store->ReadSetting(kAppName, section, key, u"<absent>"_s);
+        return store->readSetting(kAppName, section, key, u"<absent>"_s);
     }
 };
 
@@ -109,7 +109,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
         {u"Opening Bell"_s, 0.5625, u"http://127.0.0.1:9/bell.mp3"_s, 62, datevalue::kNever},
         {u"Closing Recap"_s, 0.875, u"http://127.0.0.1:9/recap.mp3"_s, 31, datevalue::kNever,
          true}};
-    ASSERT_TRUE(WriteSchedule(*store, schedule, QDateTime(QDate(2026, 12, 7), QTime(0, 0))));
+    ASSERT_TRUE(writeSchedule(*store, schedule, QDateTime(QDate(2026, 12, 7), QTime(0, 0))));
     start();
 
     whileOpen<frmBroadcastScheduler>(

@@ -100,7 +100,7 @@ protected:
         for (const auto& [name, url] : urls) {
             values.append({u"BROKER_"_s + name + u"_URL"_s, url});
         }
-        ASSERT_TRUE(store->RewriteSection(kAppName, kBrokersSection, values));
+        ASSERT_TRUE(store->rewriteSection(kAppName, kBrokersSection, values));
     }
     // Captions of the brokers popup, top to bottom; "-" for the separator.
     QStringList popupCaptions() const {

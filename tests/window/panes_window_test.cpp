@@ -215,34 +215,34 @@ TEST_F(WindowTest, ClosingSavesTheWindowSettings) {
     EXPECT_EQ(engine.volume(), 0);
     const float playBarBottom = window->PlayBarBottom();
     window->close();
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"700"_s);
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Height"), u"520"_s);
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"PlayBarBottom").toFloat(),
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Width"), u"700"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Height"), u"520"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"PlayBarBottom").toFloat(),
               playBarBottom);
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Volume"), u"0"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Volume"), u"0"_s);
 }
 
 TEST_F(WindowTest, StoredSettingsAreRestored) {
-    store->WriteSetting(kAppName, kWindowSection, u"Width", u"800"_s);
-    store->WriteSetting(kAppName, kWindowSection, u"Height", u"600"_s);
-    store->WriteSetting(kAppName, kWindowSection, u"PlayBarBottom", u"200"_s);
-    store->WriteSetting(kAppName, kWindowSection, u"Volume", u"30"_s);
+    store->writeSetting(kAppName, kWindowSection, u"Width", u"800"_s);
+    store->writeSetting(kAppName, kWindowSection, u"Height", u"600"_s);
+    store->writeSetting(kAppName, kWindowSection, u"PlayBarBottom", u"200"_s);
+    store->writeSetting(kAppName, kWindowSection, u"Volume", u"30"_s);
     start();
     EXPECT_EQ(window->size(), QSize(800, 600));
     EXPECT_EQ(window->PlayBarBottom(), 200.0F);
     EXPECT_EQ(window->webAd->height(), 200 - window->sbStatusBar->height());
     EXPECT_EQ(engine.volume(), 30);
     window->close();
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"800"_s);
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"PlayBarBottom"), u"200"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Width"), u"800"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"PlayBarBottom"), u"200"_s);
 }
 
 TEST_F(WindowTest, ScheduleOnTheCommandLineEndsWithoutShowing) {
     EXPECT_FALSE(start(u"lyrev:schedule?x"_s));
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(prompts.messages, QStringList{u"Feature disabled."_s});
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Volume"), u"75"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Volume"), u"75"_s);
 }
 
 TEST_F(WindowTest, EngineStateDrivesTheButtonsAndStatus) {

@@ -169,9 +169,9 @@ TEST_F(QuietStartTest, ABrowseCommandStillSupersedesTheStartPage) {
 // The panes built late stand where, and in the tab order where, a window built whole has
 // them, with the same colours and names.
 TEST_F(QuietStartTest, LookAndTabOrderMatchAWindowBuiltWhole) {
-    store->WriteSetting(kAppName, kWindowSection, u"Width", u"800"_s);
-    store->WriteSetting(kAppName, kWindowSection, u"Height", u"600"_s);
-    store->WriteSetting(kAppName, kWindowSection, u"PlayBarBottom", u"180"_s);
+    store->writeSetting(kAppName, kWindowSection, u"Width", u"800"_s);
+    store->writeSetting(kAppName, kWindowSection, u"Height", u"600"_s);
+    store->writeSetting(kAppName, kWindowSection, u"PlayBarBottom", u"180"_s);
 
     makeWindow();
     ASSERT_TRUE(window->StartUp(QString()));
@@ -210,7 +210,7 @@ TEST_F(QuietStartTest, AWindowClosedWhileShowingStartsNothingMore) {
     EXPECT_EQ(window->webBrowser, nullptr);
     EXPECT_EQ(reports.calls, 0);
     // Closing saved the restored settings.
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
 }
 
 }  // namespace

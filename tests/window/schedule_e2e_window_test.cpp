@@ -58,7 +58,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
 
     // The window tests' private XDG folders are this profile, for both programs.
     SqliteSettingsStore store(SqliteSettingsStore::defaultPath());
-    store.WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
+    store.writeSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
     QProcess scheduler;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"PATH"_s, bin.path() + u':' + env.value(u"PATH"_s));
@@ -97,7 +97,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'|').toStdString();
 
     const auto read = [&](const QString& key) {
-        return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
+        return store.readSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
     };
     EXPECT_EQ(read(u"BroadcastList"_s), u"Market Open"_s);
     EXPECT_EQ(read(u"BROADCAST_Market Open_LASTACTIVE"_s), u"1/1/1900"_s);

@@ -69,7 +69,7 @@ protected:
             }));
     }
 
-    QString skinSetting(QStringView key) { return store->ReadSetting(kAppName, kSkinSection, key); }
+    QString skinSetting(QStringView key) { return store->readSetting(kAppName, kSkinSection, key); }
 };
 
 TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
@@ -83,7 +83,7 @@ TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
     EXPECT_EQ(window->imgLogo->pixmap().toImage().pixel(0, 0), faceColour.rgb())
         << "the logo's transparent parts show the face colour";
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'\n').toStdString();
-    EXPECT_TRUE(store->ReadSection(kAppName, kSkinSection).isEmpty());
+    EXPECT_TRUE(store->readSection(kAppName, kSkinSection).isEmpty());
     // The drawn frame shows in a grab of the window too: border and caption bar.
     const QImage shot = window->grab().toImage();
     const FrameLayout layout = window->Frame().Layout();
@@ -199,8 +199,8 @@ TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
 }
 
 TEST_F(SkinWindowTest, StoredColouriseFalseLeavesHueAndSaturationDisabled) {
-    store->WriteSetting(kAppName, kSkinSection, u"Colourise", u"False"_s);
-    store->WriteSetting(kAppName, kSkinSection, u"Hue", u"0"_s);
+    store->writeSetting(kAppName, kSkinSection, u"Colourise", u"False"_s);
+    store->writeSetting(kAppName, kSkinSection, u"Hue", u"0"_s);
     start();
     customise([&](frmCustomiseSkin& d) {
         EXPECT_FALSE(d.chkColourise->isChecked());
