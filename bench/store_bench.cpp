@@ -89,9 +89,9 @@ void BM_SchedulerIdleTick(benchmark::State& state) {
     writeSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(2, 0)));
     IdleClock clock;
     SchedulerService service(store, clock, [](const Broadcast&) {});
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     for (auto _ : state) {
-        service.Tick();
+        service.tick();
     }
 }
 BENCHMARK(BM_SchedulerIdleTick)->Arg(0)->Arg(10)->Arg(32767)->Unit(benchmark::kMicrosecond);

@@ -26,7 +26,7 @@ Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarli
             moment.addSecs(qint64(SchedulerService::kWindowAfterMinutes) * 60)};
 }
 
-QString PlayCommandUrl(const QString& mediaUrl) {
+QString playCommandUrl(const QString& mediaUrl) {
     return u"lyrev:play?"_s + QString::fromLatin1(QUrl::toPercentEncoding(mediaUrl));
 }
 
@@ -34,7 +34,7 @@ SchedulerService::SchedulerService(SettingsProvider& store, const Clock& clock,
                                    LaunchHandler launch)
     : store_(store), clock_(clock), launch_(std::move(launch)) {}
 
-bool SchedulerService::LoadSchedule(bool force) {
+bool SchedulerService::loadSchedule(bool force) {
     const bool flagged = readReloadFlag(store_);
     if (!force && !flagged) {
         return false;
@@ -63,8 +63,8 @@ void SchedulerService::logSchedule() const {
         << schedule_.StartEarlierOffset << " min early";
 }
 
-void SchedulerService::Tick() {
-    LoadSchedule(false);
+void SchedulerService::tick() {
+    loadSchedule(false);
     if (!schedule_.AutoLaunchEnabled) {
         return;
     }

@@ -34,7 +34,7 @@ TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) 
     const QString lastActiveKey = schedulekeys::lastActive(u"Live"_s);
     EXPECT_TRUE(waitUntil([&] { return setting(lastActiveKey) == today(); }, kTickWait));
     ASSERT_TRUE(waitForLines(1));
-    EXPECT_EQ(openedLines(), QStringList{PlayCommandUrl(url)});
+    EXPECT_EQ(openedLines(), QStringList{playCommandUrl(url)});
     QByteArray said;
     EXPECT_TRUE(waitUntil(
         [&] { return (said += first.readAllStandardError()).contains("cannot be confirmed"); },
@@ -78,7 +78,7 @@ TEST_F(SchedulerBinaryTest, AReplacedStoreIsReadAfresh) {
                           QFile::encodeName(xdg.storePath()).constData()),
               0);
     ASSERT_TRUE(waitForLines(1));
-    EXPECT_EQ(openedLines(), QStringList{PlayCommandUrl(url)});
+    EXPECT_EQ(openedLines(), QStringList{playCommandUrl(url)});
     EXPECT_TRUE(waitUntil(
         [&] { return setting(schedulekeys::lastActive(u"Restored"_s)) == today(); }, kTickWait));
     EXPECT_EQ(first.state(), QProcess::Running);

@@ -75,7 +75,7 @@ protected:
     qsizetype tickAt(const QDateTime& moment) {
         clock.set(moment);
         const qsizetype before = launched.size();
-        service.Tick();
+        service.tick();
         return launched.size() - before;
     }
     qsizetype tickAt(QDate day, QTime time) { return tickAt(QDateTime(day, time)); }
@@ -91,7 +91,7 @@ protected:
 
 TEST_F(SchedulerTest, WindowBoundsOfAFifteenHundredBroadcast) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(tickAt(kMonday, QTime(14, 54, 59)), 0);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"1/1/1900"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(14, 55, 1)), 1);
@@ -115,7 +115,7 @@ TEST_F(SchedulerTest, WindowBoundsOfAFifteenHundredBroadcast) {
 
 TEST_F(SchedulerTest, LaunchesOnceAndTheHandshakeRuns) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);  // a flagged load lowers the flag
     EXPECT_EQ(tickAt(kMonday, QTime(15, 0)), 1);
     EXPECT_EQ(raw(u"DoUpdate"), u"True"_s);
@@ -131,17 +131,17 @@ TEST_F(SchedulerTest, LaunchesOnceAndTheHandshakeRuns) {
 
 TEST_F(SchedulerTest, UnflaggedLoadKeepsTheInMemoryCopy) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    EXPECT_TRUE(service.LoadSchedule(false));
+    EXPECT_TRUE(service.loadSchedule(false));
     store.writeSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s),
                        u"http://changed"_s);
-    EXPECT_FALSE(service.LoadSchedule(false));
+    EXPECT_FALSE(service.loadSchedule(false));
     EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://radio.example/Live"_s);
     // A forced load with the flag down reads but writes nothing.
-    EXPECT_TRUE(service.LoadSchedule(true));
+    EXPECT_TRUE(service.loadSchedule(true));
     EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://changed"_s);
     EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
     store.deleteSection(kAppName, kSchedulerSection);
-    EXPECT_TRUE(service.LoadSchedule(true));
+    EXPECT_TRUE(service.loadSchedule(true));
     EXPECT_EQ(raw(u"DoUpdate"), u"<absent>"_s);
 }
 
@@ -183,7 +183,7 @@ TEST_F(SchedulerTest, DayMaskAndMediaUrlExactlyAsStored) {
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Weekdays"_s)), u"1/1/1900"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(9, 0)), 1);
     EXPECT_EQ(launched.back().MediaURL, b.MediaURL);
-    EXPECT_EQ(PlayCommandUrl(launched.back().MediaURL),
+    EXPECT_EQ(playCommandUrl(launched.back().MediaURL),
               u"lyrev:play?http%3A%2F%2Fx.example%2Fa%20b%3Fc%3D%2520%26d%3D%C3%A9"_s);
 }
 
@@ -356,14 +356,14 @@ TEST_F(SchedulerTest, StoreThatRefusesWritesStillLaunchesOncePerDay) {
     HookedStore readOnly(store);
     readOnly.failWrites = true;
     SchedulerService stuck(readOnly, clock, launch);
-    stuck.LoadSchedule(true);
+    stuck.loadSchedule(true);
     for (int i = 0; i < 120; ++i) {  // ten minutes inside the window
         clock.set(kMonday, QTime(15, 0).addSecs(5 * i));
-        stuck.Tick();
+        stuck.tick();
     }
     EXPECT_EQ(launched.size(), 1);
     clock.set(kMonday.addDays(1), QTime(15, 0));
-    stuck.Tick();
+    stuck.tick();
     EXPECT_EQ(launched.size(), 2);
 }
 
@@ -373,11 +373,11 @@ TEST_F(SchedulerTest, ScheduleSavedDuringAReloadIsNeverLost) {
     SchedulerService service(racing, clock, launch);
     // Another program saves a new schedule just after the scheduler has read the section.
     racing.afterSectionRead = [this] { save(one(show(u"New"_s, QTime(16, 0)))); };
-    service.LoadSchedule(false);
+    service.loadSchedule(false);
     // Either the new schedule was read, or the flag is up again so the next tick reads it.
     const bool readNew = service.schedule().Broadcasts.value(0).Name == u"New"_s;
     EXPECT_TRUE(readNew || readReloadFlag(store));
-    service.LoadSchedule(false);
+    service.loadSchedule(false);
     ASSERT_EQ(service.schedule().Broadcasts.size(), 1);
     EXPECT_EQ(service.schedule().Broadcasts[0].Name, u"New"_s);
 }
@@ -440,16 +440,16 @@ TEST_F(SchedulerTest, ShortcutAgreesWithThePlainRuleAroundClockChanges) {
 // after the clock jumped hands it on, once.
 TEST_F(SchedulerTest, WakingInsideTheWindowLaunchesAtTheFirstTick) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(tickAt(kMonday, QTime(11, 30)), 0);     // the last tick before the suspend
     EXPECT_EQ(tickAt(kMonday, QTime(15, 20, 3)), 1);  // the first after the resume
     EXPECT_EQ(launched.back().Name, u"Live"_s);
-    service.LoadSchedule(false);
+    service.loadSchedule(false);
     EXPECT_EQ(tickAt(kMonday, QTime(15, 20, 8)), 0);
 
     // Waking after the window has closed only marks the day done.
     save(one(show(u"Late"_s, QTime(9, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(tickAt(kMonday, QTime(12, 0)), 0);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Late"_s)), u"12/7/2026"_s);
 }
