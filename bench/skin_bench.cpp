@@ -2,7 +2,7 @@
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/lyrevane_skin_bench
 // SliderToPreview: one Customise Skin slider step until the preview has been repainted.
 // ReskinAfterOk: attaching the skin again and repainting the whole window after OK.
-// StartUp: from starting a player process (this program, as a child) to the first paint
+// startUp: from starting a player process (this program, as a child) to the first paint
 // of its main window, with the skin files and without any, in alternating pairs.
 #include <benchmark/benchmark.h>
 
@@ -48,7 +48,7 @@ public:
 
 class NoTracker final : public lyrevane::UsageTracker {
 public:
-    void TrackUsage() override {}
+    void trackUsage() override {}
 };
 
 class NoOpener final : public UrlOpener {
@@ -82,7 +82,7 @@ struct Player {
 
 void BM_SliderToPreview(benchmark::State& state) {
     Player player;
-    player.window->StartUp({});
+    player.window->startUp({});
     player.window->show();
     frmCustomiseSkin dialog(player.window.get());
     dialog.SetOwner(player.window->Dialogs());
@@ -100,7 +100,7 @@ BENCHMARK(BM_SliderToPreview)->Unit(benchmark::kMillisecond);
 
 void BM_ReskinAfterOk(benchmark::State& state) {
     Player player;
-    player.window->StartUp({});
+    player.window->startUp({});
     player.window->show();
     QApplication::processEvents();
     int step = 0;
@@ -211,7 +211,7 @@ int firstPaint() {
     watcher.clock.start();
     Player player;
     player.window->installEventFilter(&watcher);
-    player.window->StartUp({});
+    player.window->startUp({});
     player.window->show();
     QApplication::exec();
     return 0;

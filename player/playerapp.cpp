@@ -78,7 +78,7 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
     const auto withPlayback = [&window](auto action) {
         return [&window, action](auto... arguments) {
             if (window != nullptr) {
-                action(window->Session().Playback(), arguments...);
+                action(window->Session().playback(), arguments...);
             }
         };
     };
@@ -90,14 +90,14 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
         };
     };
     using Playback = lyrevane::PlaybackController;
-    return {.play = withPlayback([](Playback& p) { p.PlayClicked(); }),
-            .pause = withPlayback([](Playback& p) { p.PauseClicked(); }),
-            .stop = withPlayback([](Playback& p) { p.StopClicked(); }),
+    return {.play = withPlayback([](Playback& p) { p.playClicked(); }),
+            .pause = withPlayback([](Playback& p) { p.pauseClicked(); }),
+            .stop = withPlayback([](Playback& p) { p.stopClicked(); }),
             .setVolume =
                 [&window](int volume) {
                     if (window != nullptr) {
-                        window->SetVolumeSlider(volume);
-                        window->Session().Playback().VolumeChanged(volume);
+                        window->setVolumeSlider(volume);
+                        window->Session().playback().volumeChanged(volume);
                     }
                 },
             .raise = withWindow([](lyrevane::frmMain& shown) {
@@ -106,7 +106,7 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
                 shown.activateWindow();
             }),
             .quit = withWindow([](lyrevane::frmMain& shown) { shown.close(); }),
-            .openUri = withPlayback([](Playback& p, const QString& url) { p.OpenMedia(url); })};
+            .openUri = withPlayback([](Playback& p, const QString& url) { p.openMedia(url); })};
 }
 
 // The software scene graph, when the program chose it (drawingenvironment::prepare).
@@ -157,7 +157,7 @@ struct WindowServices {
     WindowServices()
         : tracker(http, [this] {
               store.setBusyTimeouts(lyrevane::SqliteSettingsStore::kInteractiveTimeouts);
-              return lyrevane::PortalConfig::Load(store).baseUrl;
+              return lyrevane::PortalConfig::load(store).baseUrl;
           }()) {}
 
     lyrevane::SqliteSettingsStore store;
@@ -183,7 +183,7 @@ bool StartWindow(lyrevane::frmMain& window, PlayerEngine& engine, const lyrevane
     };
     const bool started = plan.quiet
                              ? window.StartUpShownFirst(commandLine, createProfile, storeProblem)
-                             : window.StartUp(commandLine, storeProblem);
+                             : window.startUp(commandLine, storeProblem);
 #ifdef LYREVANE_HAVE_VLC_ENGINE
     engine.endPrestart();
 #endif
@@ -257,7 +257,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     mpris.ReleaseRequests();
     window.show();
     QObject::connect(window.Bar().sldVolume, &QSlider::valueChanged, &mpris,
-                     &lyrevane::MprisService::Refresh);
+                     &lyrevane::MprisService::refresh);
 
     lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
                                        u"Playing the Quillmoor live programme"_s);

@@ -7,7 +7,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings, qsizetype limit) {
+QList<BrokerEntry> loadBrokerEntries(SettingsProvider& settings, qsizetype limit) {
     // One snapshot: a save in progress is seen whole or not at all.
     const SectionSnapshot section = settings.readSection(kAppName, kBrokersSection);
     QList<BrokerEntry> entries;
@@ -18,7 +18,7 @@ QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings, qsizetype limit
     return entries;
 }
 
-bool SaveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers) {
+bool saveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers) {
     KeyValueList values;
     QStringList names;
     for (const BrokerEntry& broker : brokers) {

@@ -36,7 +36,7 @@ QString formatPixels(float value) {
 
 }  // namespace
 
-WindowSettings WindowSettings::Load(SettingsProvider& settings) {
+WindowSettings WindowSettings::load(SettingsProvider& settings) {
     WindowSettings result;
     result.size = QSize(readSide(settings, u"Width", kDefaultWidth),
                         readSide(settings, u"Height", kDefaultHeight));
@@ -47,7 +47,7 @@ WindowSettings WindowSettings::Load(SettingsProvider& settings) {
     return result;
 }
 
-void WindowSettings::Save(SettingsProvider& settings) const {
+void WindowSettings::save(SettingsProvider& settings) const {
     settings.writeSettings(kAppName, kWindowSection,
                            {{u"Width"_s, QString::number(size.width())},
                             {u"Height"_s, QString::number(size.height())},
@@ -55,7 +55,7 @@ void WindowSettings::Save(SettingsProvider& settings) const {
                             {u"Volume"_s, QString::number(volume)}});
 }
 
-PortalConfig PortalConfig::Load(SettingsProvider& settings) {
+PortalConfig PortalConfig::load(SettingsProvider& settings) {
     PortalConfig config;
     config.baseUrl = settings.readSetting(kAppName, kPortalSection, u"BaseURL",
                                           u"http://www.quillmoor.example"_s);
@@ -64,7 +64,7 @@ PortalConfig PortalConfig::Load(SettingsProvider& settings) {
     return config;
 }
 
-QString PortalConfig::PageUrl(QStringView path) const {
+QString PortalConfig::pageUrl(QStringView path) const {
     QString base = baseUrl;
     while (base.endsWith(u'/')) {
         base.chop(1);
@@ -72,11 +72,11 @@ QString PortalConfig::PageUrl(QStringView path) const {
     return base + path.toString();
 }
 
-QString PortalConfig::MailUrl() const {
+QString PortalConfig::mailUrl() const {
     return u"mailto:"_s + contactEmail;
 }
 
-QString PortalConfig::DomainName() const {
+QString PortalConfig::domainName() const {
     return QUrl(baseUrl).host();
 }
 

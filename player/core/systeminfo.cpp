@@ -23,13 +23,13 @@ bool startDetached(const QString& program) {
 
 }  // namespace
 
-const QStringList& WellKnownSystemInfoPrograms() {
+const QStringList& wellKnownSystemInfoPrograms() {
     static const QStringList kPrograms = {u"kinfocenter"_s, u"hardinfo2"_s, u"hardinfo"_s,
                                           u"cpu-x"_s,       u"i-nex"_s,     u"lshw-gtk"_s};
     return kPrograms;
 }
 
-bool StartSysInfo(SettingsProvider& store, PromptService& prompts, const QStringList& candidates) {
+bool startSysInfo(SettingsProvider& store, PromptService& prompts, const QStringList& candidates) {
     bool started = false;
     const QString stored = store.readSetting(kAppName, kSystemInfoSection, u"Path");
     if (!stored.isEmpty()) {

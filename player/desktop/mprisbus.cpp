@@ -127,7 +127,7 @@ void MprisPlayerAdaptor::SetVolume(double volume) {
         if (service.Actions().setVolume) {
             service.Carry([&service, value] {
                 service.Actions().setVolume(value);
-                service.Refresh();
+                service.refresh();
             });
         }
     });

@@ -44,11 +44,11 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
     busThread_.start();
     Publish();
     for (auto signal : {&MediaEngine::openStateChanged, &MediaEngine::playStateChanged}) {
-        connect(&engine_, signal, this, &MprisService::Refresh);
+        connect(&engine_, signal, this, &MprisService::refresh);
     }
-    connect(&engine_, &MediaEngine::metadataChanged, this, &MprisService::Refresh);
+    connect(&engine_, &MediaEngine::metadataChanged, this, &MprisService::refresh);
     connect(&engine_, &MediaEngine::positionJumped, this, [this] {
-        Refresh();
+        refresh();
         Q_EMIT seeked(Position());
     });
     connect(&engine_, &MediaEngine::errorOccurred, this, [this] {
@@ -57,7 +57,7 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
         if (lastError_.isEmpty()) {
             lastError_ = u"The stream could not be played."_s;
         }
-        Refresh();
+        refresh();
         EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
     });
 }
@@ -122,7 +122,7 @@ void MprisService::EmitChanged(const QString& interface, const QVariantMap& valu
     connection_.send(signal);
 }
 
-void MprisService::Refresh() {
+void MprisService::refresh() {
     if (engine_.url() != lastUrl_) {
         lastUrl_ = engine_.url();
         ++status_.track;

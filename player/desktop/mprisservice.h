@@ -49,7 +49,7 @@ public:
     // The bus name once it is owned, empty before.
     QString BusName() const { return busName_; }
     // Reads the engine again and tells the bus what changed.
-    void Refresh();
+    void refresh();
     // While the player starts up, the requests that arrive are held, then carried out in the
     // order they came: a Pause pressed while the command line's stream was still opening
     // comes after that stream's play instead of being undone by it.

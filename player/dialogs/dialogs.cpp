@@ -30,7 +30,7 @@ void SetTabChain(std::initializer_list<QWidget*> widgets) {
 void AttachOwnerSkin(QDialog& dialog, const DialogContext& owner,
                      const QList<QWidget*>& faceColourWidgets) {
     auto* frame = new SkinFrame(dialog, SkinFrame::Style{});
-    frame->Attach(owner.skin);
+    frame->attach(owner.skin);
     const QColor face = ToQColor(frame->FaceColour());
     QPalette palette = dialog.palette();
     palette.setColor(QPalette::Window, face);

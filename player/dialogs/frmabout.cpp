@@ -68,7 +68,7 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     setTabOrder(cmdOK, cmdSysInfo);
     setTabOrder(cmdSysInfo, lblInfo[3]);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::startSysInfo);
 }
 
 void frmAbout::BuildTexts() {
@@ -162,12 +162,12 @@ void frmAbout::SetOwner(const DialogContext& owner) {
         portal.contactEmail.toHtmlEscaped() + u"</a>"_s);
     lblInfo[3]->setAccessibleName(tr("E-mail %1").arg(portal.contactEmail));
     connect(lblInfo[3], &QLabel::linkActivated, this,
-            [this] { owner_->opener.OpenExternally(owner_->portal.MailUrl()); });
+            [this] { owner_->opener.OpenExternally(owner_->portal.mailUrl()); });
 }
 
-void frmAbout::StartSysInfo() {
+void frmAbout::startSysInfo() {
     if (owner_) {
-        lyrevane::StartSysInfo(owner_->settings, owner_->prompts);
+        lyrevane::startSysInfo(owner_->settings, owner_->prompts);
     }
 }
 

@@ -25,7 +25,7 @@ public:
     // Fills in the portal's contact address; call once, before showing.
     void SetOwner(const DialogContext& owner);
     // Starts the system information program, or says it is unavailable.
-    void StartSysInfo();
+    void startSysInfo();
 
     QLabel* picIcon = nullptr;
     // Elements 0 to 7: title, version, legal notice, e-mail address, the two portal

@@ -193,24 +193,24 @@ void frmBroadcastScheduler::SetOwner(const DialogContext& owner) {
     entries_ = std::make_unique<BroadcastEntries>(
         BroadcastEntries::Services{owner.settings, owner.prompts, owner.checkMediaUrl,
                                    owner.gmtOffset, [] { return QDateTime::currentDateTime(); },
-                                   BroadcastEntries::PresetMediaUrl(owner.portal.baseUrl)});
-    entries_->Load();
+                                   BroadcastEntries::presetMediaUrl(owner.portal.baseUrl)});
+    entries_->load();
     entries_->currentOptions = [this] {
         return BroadcastEntries::Options{optAutoLaunch[0]->isChecked(),
                                          txtStartEarlierOffset->text()};
     };
-    optAutoLaunch[entries_->LoadedOptions().autoLaunch ? 0 : 1]->setChecked(true);
-    txtStartEarlierOffset->setText(entries_->LoadedOptions().startEarlierOffset);
+    optAutoLaunch[entries_->loadedOptions().autoLaunch ? 0 : 1]->setChecked(true);
+    txtStartEarlierOffset->setText(entries_->loadedOptions().startEarlierOffset);
 
     StartEditing(*entries_, owner.prompts,
                  {cboBroadcastSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
     connect(cmdPreset, &QPushButton::clicked, this, [this] {
-        Model().AddEntry(BroadcastEntries::kPresetName.toString(),
-                         [this] { entries_->AppendPreset(); });
+        Model().addEntry(BroadcastEntries::kPresetName.toString(),
+                         [this] { entries_->appendPreset(); });
     });
 }
 
-EntryFields frmBroadcastScheduler::Fields() const {
+EntryFields frmBroadcastScheduler::fields() const {
     EntryFields fields{{txtName->text(), txtTime->text(), txtMedia->text()}, 0};
     for (int i = 0; i < chkDays.size(); ++i) {
         if (chkDays[i]->isChecked()) {
@@ -223,7 +223,7 @@ EntryFields frmBroadcastScheduler::Fields() const {
     return fields;
 }
 
-void frmBroadcastScheduler::ShowFields(const EntryFields& fields) {
+void frmBroadcastScheduler::showFields(const EntryFields& fields) {
     txtName->setText(fields.texts.value(BroadcastEntries::NameField));
     txtTime->setText(fields.texts.value(BroadcastEntries::TimeField));
     txtMedia->setText(fields.texts.value(BroadcastEntries::MediaField));
@@ -233,13 +233,13 @@ void frmBroadcastScheduler::ShowFields(const EntryFields& fields) {
     chkRecord->setChecked((fields.checks & BroadcastEntries::kRecordCheck) != 0);
 }
 
-void frmBroadcastScheduler::ClearTexts() {
+void frmBroadcastScheduler::clearTexts() {
     txtName->clear();
     txtTime->clear();
     txtMedia->clear();
 }
 
-void frmBroadcastScheduler::FocusField(int field) {
+void frmBroadcastScheduler::focusField(int field) {
     QLineEdit* edits[] = {txtName, txtTime, txtMedia, txtStartEarlierOffset};
     if (field >= 0 && field < int(std::size(edits))) {
         edits[field]->setFocus();

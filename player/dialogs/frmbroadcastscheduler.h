@@ -52,10 +52,10 @@ public:
 
 private:
     // ListEditorView
-    EntryFields Fields() const override;
-    void ShowFields(const EntryFields& fields) override;
-    void ClearTexts() override;
-    void FocusField(int field) override;
+    EntryFields fields() const override;
+    void showFields(const EntryFields& fields) override;
+    void clearTexts() override;
+    void focusField(int field) override;
 
     // The layout, built in steps: the schedule's group, its row of days, the options,
     // the tab order.

@@ -118,30 +118,30 @@ frmOnlineBrokers::~frmOnlineBrokers() = default;
 void frmOnlineBrokers::SetOwner(const DialogContext& owner) {
     AttachOwnerSkin(*this, owner,
                     {picInfo, cmdOK, cmdCancel, fraOnlineBrokers, cmdNew, cmdApply, cmdDelete});
-    cmdInfo->setToolTip(owner.portal.DomainName());
+    cmdInfo->setToolTip(owner.portal.domainName());
 
     entries_ = std::make_unique<BrokerEntries>(
         BrokerEntries::Services{owner.settings, owner.prompts, owner.reloadOnlineBrokers});
-    entries_->Load();
+    entries_->load();
     StartEditing(*entries_, owner.prompts,
                  {cboBrokerSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
 }
 
-EntryFields frmOnlineBrokers::Fields() const {
+EntryFields frmOnlineBrokers::fields() const {
     return {{txtName->text(), txtURL->text()}, 0};
 }
 
-void frmOnlineBrokers::ShowFields(const EntryFields& fields) {
+void frmOnlineBrokers::showFields(const EntryFields& fields) {
     txtName->setText(fields.texts.value(BrokerEntries::NameField));
     txtURL->setText(fields.texts.value(BrokerEntries::UrlField));
 }
 
-void frmOnlineBrokers::ClearTexts() {
+void frmOnlineBrokers::clearTexts() {
     txtName->clear();
     txtURL->clear();
 }
 
-void frmOnlineBrokers::FocusField(int field) {
+void frmOnlineBrokers::focusField(int field) {
     QLineEdit* edit = field == BrokerEntries::UrlField ? txtURL : txtName;
     edit->setFocus();
     edit->selectAll();

@@ -45,10 +45,10 @@ public:
 
 private:
     // ListEditorView
-    EntryFields Fields() const override;
-    void ShowFields(const EntryFields& fields) override;
-    void ClearTexts() override;
-    void FocusField(int field) override;
+    EntryFields fields() const override;
+    void showFields(const EntryFields& fields) override;
+    void clearTexts() override;
+    void focusField(int field) override;
 
     // The layout's groups: the picture and its text, the brokers' frame.
     void BuildInfo();

@@ -148,12 +148,12 @@ frmRundown::frmRundown(QWidget* parent, MediaEngine& engine) : QDialog(parent), 
     });
     connect(sldTimeline, &QAbstractSlider::sliderReleased, this,
             [this] { MoveTo(sldTimeline->sliderPosition()); });
-    connect(&engine_, &MediaEngine::positionJumped, this, &frmRundown::Refresh);
+    connect(&engine_, &MediaEngine::positionJumped, this, &frmRundown::refresh);
     refresh_.setInterval(kRefresh);
-    connect(&refresh_, &QTimer::timeout, this, &frmRundown::Refresh);
+    connect(&refresh_, &QTimer::timeout, this, &frmRundown::refresh);
     refresh_.start();
     resize(520, 420);
-    Refresh();
+    refresh();
 }
 
 void frmRundown::SetOwner(const DialogContext& owner) {
@@ -161,7 +161,7 @@ void frmRundown::SetOwner(const DialogContext& owner) {
     KeepDesktopColours(*lstRundown);
 }
 
-void frmRundown::Refresh() {
+void frmRundown::refresh() {
     using std::chrono::duration_cast;
     using std::chrono::seconds;
     const auto position = engine_.keptBeforePosition();

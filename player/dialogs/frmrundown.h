@@ -48,7 +48,7 @@ public:
     // Dresses the window in the owner's skin.
     void SetOwner(const DialogContext& owner);
     // Reads the engine again.
-    void Refresh();
+    void refresh();
     void PlayFrom(int row);
     void RecordFrom(int row);
 

@@ -34,7 +34,7 @@ Qt::CursorShape cursorFor(Qt::Edges edges) {
 SkinFrame::SkinFrame(QWidget& window, Style style)
     : QObject(&window), window_(window), style_(style) {}
 
-bool SkinFrame::Attach(SkinConfiguration& skin) {
+bool SkinFrame::attach(SkinConfiguration& skin) {
     skin_ = &skin;
     if (!drawn_ && skin.HasImages()) {
         const bool visible = window_.isVisible();

@@ -32,7 +32,7 @@ public:
     // Skins the window from `skin` (kept by reference) and repaints it. Returns whether
     // the frame is drawn: a skin without its images leaves the desktop's frame, while
     // the face and text colours still follow the skin.
-    bool Attach(SkinConfiguration& skin);
+    bool attach(SkinConfiguration& skin);
 
     // Body colours with the current transforms; valid after Attach.
     ColourValue FaceColour() const;

@@ -71,14 +71,14 @@ frmMain::frmMain(Services services, QWidget* parent)
     session_ =
         std::make_unique<PlayerSession>(PlayerSession::Services{services.settings, services.prompts,
                                                                 services.tracker, services.engine},
-                                        *this, *this, panes_->Main(), panes_->Ad());
+                                        *this, *this, panes_->Main(), panes_->ad());
     BuildMenus();
 
     // Runs from the window's creation for its whole life.
     timEggTimer = new QTimer(this);
     timEggTimer->setObjectName(u"timEggTimer"_s);
     timEggTimer->setInterval(60000);
-    connect(timEggTimer, &QTimer::timeout, this, [this] { session_->EggTimerTick(); });
+    connect(timEggTimer, &QTimer::timeout, this, [this] { session_->eggTimerTick(); });
     timEggTimer->start();
     ConnectPlayBar();
 
@@ -98,7 +98,7 @@ frmMain::~frmMain() = default;
 void frmMain::BuildPlayBar() {
     playBar_ = std::make_unique<PlayBar>(client_);
     playBar_->picPlayBar->onDrag = [this](int buttons, double y) {
-        layout_.Drag(buttons, y);
+        layout_.drag(buttons, y);
         ApplyLayout();
     };
 }
@@ -116,28 +116,28 @@ void frmMain::BuildStatusLine() {
             services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
         },
         Qt::QueuedConnection);
-    layout_.SetStatusBarHeight(status_->Height());
+    layout_.setStatusBarHeight(status_->Height());
 }
 
 // The play and volume controls go to the session, the portal's buttons to the desktop.
 void frmMain::ConnectPlayBar() {
-    playBar_->cmdHome->setToolTip(tr("Go to %1").arg(session_->Portal().DomainName()));
+    playBar_->cmdHome->setToolTip(tr("Go to %1").arg(session_->portal().domainName()));
     playBar_->cmdMail->setToolTip(tr("E-mail Quillmoor"));
     connect(playBar_->cmdHome, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
+            [this] { services_.urlOpener.OpenExternally(session_->portal().homePageUrl()); });
     connect(playBar_->cmdMail, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
-    playBar_->Connect(session_->Playback());
+            [this] { services_.urlOpener.OpenExternally(session_->portal().mailUrl()); });
+    playBar_->Connect(session_->playback());
 }
 
 void frmMain::BuildMenus() {
     menus_ = std::make_unique<MainMenus>(*this, services_.engine);
     const MainMenus& m = *menus_;
-    connect(m.mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
+    connect(m.mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->browseTo(); });
     connect(m.mnuFilePlay, &QAction::triggered, this,
-            [this] { session_->Playback().PlayFromInputBox(); });
+            [this] { session_->playback().playFromInputBox(); });
     connect(m.mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
-    connect(m.mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
+    connect(m.mnuFileExit, &QAction::triggered, this, [this] { session_->unload(); });
     connect(m.mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
             [this] { OpenOwnedDialog<frmOnlineBrokers>(Dialogs()); });
     connect(m.mnuFileBroadcastScheduler, &QAction::triggered, this,
@@ -152,11 +152,11 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
     if (panes_->IsBuilt()) {
         return;
     }
-    panes_->Build(client_, profile, session_->Portal().baseUrl, imgLogo, playBar_->picPlayBar);
+    panes_->Build(client_, profile, session_->portal().baseUrl, imgLogo, playBar_->picPlayBar);
     webBrowser = panes_->webBrowser;
     webAd = panes_->webAd;
     ApplyLayout();
-    panes_->Attach();
+    panes_->attach();
 }
 
 void frmMain::ShowAndPaint() {
@@ -169,7 +169,7 @@ void frmMain::ShowAndPaint() {
     QElapsedTimer waited;
     waited.start();
     const QWindow* handle = windowHandle();
-    while (handle != nullptr && !handle->isExposed() && !session_->IsShutDown() &&
+    while (handle != nullptr && !handle->isExposed() && !session_->isShutDown() &&
            waited.elapsed() < kExposeWaitMs) {
         QCoreApplication::processEvents();
         if (!handle->isExposed()) {
@@ -179,8 +179,8 @@ void frmMain::ShowAndPaint() {
     QCoreApplication::processEvents();
 }
 
-bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
-    const bool started = session_->StartUp(commandLine);
+bool frmMain::startUp(const QString& commandLine, const QString& storeProblem) {
+    const bool started = session_->startUp(commandLine);
     if (started && !storeProblem.isEmpty()) {
         // Said over the shown window: start-up does not wait for the user to read it.
         QTimer::singleShot(0, this, [this, storeProblem] {
@@ -193,26 +193,26 @@ bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
 bool frmMain::StartUpShownFirst(const QString& commandLine,
                                 const std::function<QWebEngineProfile*()>& createProfile,
                                 const QString& storeProblem) {
-    session_->RestoreWindow();
+    session_->restoreWindow();
     ShowAndPaint();
-    if (session_->IsShutDown()) {
+    if (session_->isShutDown()) {
         // Closed while it was being shown (a stop request): nothing more starts.
         return false;
     }
     QWebEngineProfile* profile = createProfile();
-    if (session_->IsShutDown()) {
+    if (session_->isShutDown()) {
         return false;  // closed while the profile was waited for
     }
     BuildPanes(profile);
-    return StartUp(commandLine, storeProblem);
+    return startUp(commandLine, storeProblem);
 }
 
 bool frmMain::CheckMediaURL(const QString& theUrl, bool errorQuietly) {
     return lyrevane::CheckMediaURL(theUrl, services_.prompts, errorQuietly);
 }
 
-qint32 frmMain::GetGMTOffset() const {
-    return lyrevane::GetGMTOffset();
+qint32 frmMain::getGMTOffset() const {
+    return lyrevane::getGMTOffset();
 }
 
 DialogContext frmMain::Dialogs() {
@@ -221,30 +221,30 @@ DialogContext frmMain::Dialogs() {
         services_.settings,
         services_.prompts,
         services_.urlOpener,
-        session_->Portal(),
+        session_->portal(),
         skin_->Configuration(),
-        [this] { ReloadOnlineBrokers(); },
+        [this] { reloadOnlineBrokers(); },
         [this](const QString& url, bool quiet) { return CheckMediaURL(url, quiet); },
-        [this] { return GetGMTOffset(); }};
+        [this] { return getGMTOffset(); }};
 }
 
 // Commands may open modal boxes: they run after the browser's navigation check returns.
 void frmMain::RunCommandLater(const QUrl& url) {
     QTimer::singleShot(0, this, [this, url] {
         if (const std::optional<CommandUrl> command = MatchCommandUrl(url)) {
-            session_->Commands().ExecuteCommand(command->command, command->parameters, false);
+            session_->commands().executeCommand(command->command, command->parameters, false);
         }
     });
 }
 
 void frmMain::ApplyLayout() {
-    imgLogo->setGeometry(layout_.Logo());
-    playBar_->picPlayBar->setGeometry(layout_.PlayBar());
+    imgLogo->setGeometry(layout_.logo());
+    playBar_->picPlayBar->setGeometry(layout_.playBar());
     if (webBrowser != nullptr) {
-        webBrowser->setGeometry(layout_.Content());
-        webAd->setGeometry(layout_.Ad());
+        webBrowser->setGeometry(layout_.content());
+        webAd->setGeometry(layout_.ad());
     }
-    sbStatusBar->setGeometry(layout_.StatusBar());
+    sbStatusBar->setGeometry(layout_.statusBar());
     UpdateMinimumSize();
 }
 
@@ -255,20 +255,20 @@ void frmMain::UpdateMinimumSize() {
     const int aboveClient =
         drawn.top() + drawn.bottom() +
         (menuBar()->isVisible() || !isVisible() ? menuBar()->sizeHint().height() : 0);
-    setMinimumSize(std::max(0, layout_.MinimumOuterWidth() - frameWidth),
-                   layout_.MinimumClientHeight() + aboveClient);
+    setMinimumSize(std::max(0, layout_.minimumOuterWidth() - frameWidth),
+                   layout_.minimumClientHeight() + aboveClient);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
-        layout_.Resize(client_->size(), isMinimized());
+        layout_.resize(client_->size(), isMinimized());
         ApplyLayout();
     } else if (watched == client_ && event->type() == QEvent::Paint && webBrowser == nullptr) {
         // Until the browser views exist, their places show as empty pages.
         QPainter painter(client_);
         const QColor page = QApplication::palette(client_).color(QPalette::Base);
-        painter.fillRect(layout_.Content(), page);
-        painter.fillRect(layout_.Ad(), page);
+        painter.fillRect(layout_.content(), page);
+        painter.fillRect(layout_.ad(), page);
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -279,30 +279,30 @@ void frmMain::showEvent(QShowEvent* event) {
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    session_->ShutDown();
+    session_->shutDown();
     event->accept();
     Q_EMIT unloaded();
 }
 
-void frmMain::SetOuterSize(QSize size) {
+void frmMain::setOuterSize(QSize size) {
     resize(size);
     // The client area is known before the window is first shown: below the menu bar.
     const QMargins drawn = contentsMargins();
     const QSize client(
         size.width() - drawn.left() - drawn.right(),
         size.height() - drawn.top() - drawn.bottom() - menuBar()->sizeHint().height());
-    layout_.Resize(client, false);
+    layout_.resize(client, false);
     ApplyLayout();
 }
 
-void frmMain::RestorePlayBar(float playBarBottom) {
-    layout_.RestorePlayBar(playBarBottom);
+void frmMain::restorePlayBar(float playBarBottom) {
+    layout_.restorePlayBar(playBarBottom);
     ApplyLayout();
 }
 
-void frmMain::ReloadOnlineBrokers() {
-    menus_->ReloadBrokers(LoadBrokerEntries(services_.settings),
-                          [this](const QString& url) { panes_->Ad().Navigate(url); });
+void frmMain::reloadOnlineBrokers() {
+    menus_->ReloadBrokers(loadBrokerEntries(services_.settings),
+                          [this](const QString& url) { panes_->ad().navigate(url); });
 }
 
 // Not modal, and one at a time: asked again, the open one comes to the front.
@@ -326,7 +326,7 @@ void frmMain::UpdateNowPlaying() {
     setToolTip(StatusLine::WindowToolTip(status_->ShowNowPlaying(services_.engine)));
 }
 
-void frmMain::SetUpSkin() {
+void frmMain::setUpSkin() {
     skin_->SetUp();
     ApplySkinColours();
 }
@@ -337,10 +337,10 @@ void frmMain::ApplySkinColours() {
     skin_->Paint(QList<QWidget*>{client_} + playBar_->FaceWidgets(),
                  {playBar_->cmdBrokers, playBar_->sldVolume, sbStatusBar, webBrowser, webAd});
     if (const std::optional<QSize> logo = skin_->LoadLogo(*imgLogo)) {
-        layout_.SetLogoSize(*logo);
+        layout_.setLogoSize(*logo);
         // At start-up the window is sized (and laid out) right after this.
         if (isVisible()) {
-            layout_.Resize(client_->size(), isMinimized());
+            layout_.resize(client_->size(), isMinimized());
             ApplyLayout();
         }
     }

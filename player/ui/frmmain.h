@@ -59,18 +59,18 @@ public:
 
     // Start-up; false when the window must not be shown (a command ended the program).
     // `storeProblem`, when not empty, is shown once the window is up.
-    bool StartUp(const QString& commandLine, const QString& storeProblem = {});
+    bool startUp(const QString& commandLine, const QString& storeProblem = {});
     // Start-up for a command line that runs quietly (see PlanStart), on a window made
     // without a profile: the window is restored, shown and painted first; then
     // `createProfile` makes the browser profile, the panes are built on it and start-up
-    // goes on as StartUp, panes first, then the command. False when the window must not
+    // goes on as startUp, panes first, then the command. False when the window must not
     // stay: it was closed meanwhile, or a command ended the program.
     bool StartUpShownFirst(const QString& commandLine,
                            const std::function<QWebEngineProfile*()>& createProfile,
                            const QString& storeProblem = {});
     bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
     // Local time minus GMT in minutes, now, daylight saving included.
-    qint32 GetGMTOffset() const;
+    qint32 getGMTOffset() const;
     // What the dialogs this window opens may use of the player.
     DialogContext Dialogs();
     // The services the window works with.
@@ -88,25 +88,25 @@ public:
     const PlayerLayout& Layout() const { return layout_; }
 
     // MainWindowSurface
-    void SetOuterSize(QSize size) override;
-    QSize OuterSize() const override { return size(); }
-    int StatusBarHeight() const override { return status_->Height(); }
-    void RestorePlayBar(float playBarBottom) override;
-    float PlayBarBottom() const override { return layout_.PlayBarBottom(); }
-    void SetVolumeSlider(int value) override { playBar_->SetVolume(value); }
-    int VolumeSlider() const override { return playBar_->Volume(); }
-    void Close() override { close(); }
+    void setOuterSize(QSize size) override;
+    QSize outerSize() const override { return size(); }
+    int statusBarHeight() const override { return status_->Height(); }
+    void restorePlayBar(float playBarBottom) override;
+    float playBarBottom() const override { return layout_.playBarBottom(); }
+    void setVolumeSlider(int value) override { playBar_->SetVolume(value); }
+    int volumeSlider() const override { return playBar_->Volume(); }
+    void closeWindow() override { close(); }
     // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
     // URL read now; a click opens that copy in the advertisement pane.
-    void ReloadOnlineBrokers() override;
-    void SetUpSkin() override;
-    void SaveSkin() override { skin_->Save(); }
+    void reloadOnlineBrokers() override;
+    void setUpSkin() override;
+    void saveSkin() override { skin_->save(); }
 
     // PlayBarView
-    void SetPlayEnabled(bool enabled) override { playBar_->SetPlayEnabled(enabled); }
-    void SetPauseVisible(bool visible) override { playBar_->SetPauseVisible(visible); }
-    void SetStopEnabled(bool enabled) override { playBar_->SetStopEnabled(enabled); }
-    void SetStatusText(const QString& text) override { status_->SetStatusText(text); }
+    void setPlayEnabled(bool enabled) override { playBar_->setPlayEnabled(enabled); }
+    void setPauseVisible(bool visible) override { playBar_->setPauseVisible(visible); }
+    void setStopEnabled(bool enabled) override { playBar_->setStopEnabled(enabled); }
+    void setStatusText(const QString& text) override { status_->setStatusText(text); }
     // Shows the engine's station and title in the status bar and the window's tooltip.
     void UpdateNowPlaying();
     void UpdateLiveMenu() { menus_->UpdateLive(); }

@@ -104,24 +104,24 @@ void PlayBar::BuildVolume() {
 
 void PlayBar::Connect(PlaybackController& playback) {
     QObject::connect(cmdPlay, &QToolButton::clicked, cmdPlay,
-                     [&playback] { playback.PlayClicked(); });
+                     [&playback] { playback.playClicked(); });
     QObject::connect(cmdPause, &QToolButton::clicked, cmdPause,
-                     [&playback] { playback.PauseClicked(); });
+                     [&playback] { playback.pauseClicked(); });
     QObject::connect(cmdStop, &QToolButton::clicked, cmdStop,
-                     [&playback] { playback.StopClicked(); });
+                     [&playback] { playback.stopClicked(); });
     QObject::connect(sldVolume, &QSlider::valueChanged, sldVolume,
-                     [&playback](int value) { playback.VolumeChanged(value); });
+                     [&playback](int value) { playback.volumeChanged(value); });
 }
 
-void PlayBar::SetPlayEnabled(bool enabled) {
+void PlayBar::setPlayEnabled(bool enabled) {
     cmdPlay->setEnabled(enabled);
 }
 
-void PlayBar::SetPauseVisible(bool visible) {
+void PlayBar::setPauseVisible(bool visible) {
     cmdPause->setVisible(visible);
 }
 
-void PlayBar::SetStopEnabled(bool enabled) {
+void PlayBar::setStopEnabled(bool enabled) {
     cmdStop->setEnabled(enabled);
 }
 

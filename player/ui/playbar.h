@@ -37,9 +37,9 @@ public:
     // The play, pause and stop buttons follow the controller; the slider tells it the
     // volume the listener sets.
     void Connect(PlaybackController& playback);
-    void SetPlayEnabled(bool enabled);
-    void SetPauseVisible(bool visible);
-    void SetStopEnabled(bool enabled);
+    void setPlayEnabled(bool enabled);
+    void setPauseVisible(bool visible);
+    void setStopEnabled(bool enabled);
     // Moves the slider without telling the controller.
     void SetVolume(int value);
     int Volume() const;

@@ -54,7 +54,7 @@ StatusLine::StatusLine(QWidget* parent) {
     sbStatusBar->addPermanentWidget(lblNowPlaying);
 }
 
-void StatusLine::SetStatusText(const QString& text) {
+void StatusLine::setStatusText(const QString& text) {
     sbStatusBar->showMessage(text);
     spokenStatus_->Say(text);
 }

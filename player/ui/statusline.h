@@ -21,7 +21,7 @@ class StatusLine final {
 public:
     explicit StatusLine(QWidget* parent);
 
-    void SetStatusText(const QString& text);
+    void setStatusText(const QString& text);
     int Height() const;
     // Shows the engine's station and title (or its reconnection, how far behind live it
     // plays) elided to the field, and the recording's length beside it; returns the whole

@@ -210,7 +210,7 @@ void PlayerWebPage::ExpectCommand(const QUrl& url, const QUrl& topPage, const QS
         if (!page) {
             return;
         }
-        switch (JudgeCommandOrigin(topPage, initiator)) {
+        switch (judgeCommandOrigin(topPage, initiator)) {
             case CommandOrigin::SameSite:
                 if (page->runCommand_) {
                     page->runCommand_(url);
@@ -254,7 +254,7 @@ bool PlayerWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type
 
 void PlayerWebPage::OnNewWindow(QWebEngineNewWindowRequest& request) {
     if (pane_ == Pane::Advertisement) {
-        switch (windowGate_.Ask(request.isUserInitiated())) {
+        switch (windowGate_.ask(request.isUserInitiated())) {
             case NewWindowGate::Verdict::Open:
                 break;
             case NewWindowGate::Verdict::NotFromTheUser:
@@ -279,7 +279,7 @@ void PlayerWebPage::OnNewWindow(QWebEngineNewWindowRequest& request) {
     request.openIn(new PopupCatcher(profile(), openPopup_, std::move(catchCommand), this));
 }
 
-void WebViewPane::Navigate(const QString& url) {
+void WebViewPane::navigate(const QString& url) {
     if (!view_) {
         return;
     }
@@ -293,7 +293,7 @@ void WebViewPane::Navigate(const QString& url) {
     view_->setUrl(target);
 }
 
-void WebViewPane::Refresh() {
+void WebViewPane::refresh() {
     if (view_) {
         view_->reload();
     }

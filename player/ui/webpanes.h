@@ -72,7 +72,7 @@ public:
     // Counts the user's clicks and key presses in `view`, the view that shows this page.
     void WatchUserInput(QWebEngineView* view);
     // A click or key press: allows one new window.
-    void NoteUserInput() { windowGate_.UserInput(); }
+    void NoteUserInput() { windowGate_.userInput(); }
 
     // Lets the command `url` through to the scheme handler, which hands its initiator to
     // the judgement against `topPage`; `holder`, if any, goes once the command is judged.
@@ -96,8 +96,8 @@ private:
 class WebViewPane final : public BrowserPane {
 public:
     explicit WebViewPane(QWebEngineView* view) : view_(view) {}
-    void Navigate(const QString& url) override;
-    void Refresh() override;
+    void navigate(const QString& url) override;
+    void refresh() override;
 
 private:
     QPointer<QWebEngineView> view_;

@@ -44,8 +44,8 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
     using Pane = PaneRecovery::Pane;
     new UnreachablePage(
         webBrowser->page(), UnreachablePage::Kind::Portal, portalBaseUrl,
-        {[this](const QUrl& url) { recovery_->Failed(Pane::Main, url.toString()); },
-         [this] { recovery_->Loaded(Pane::Main); }, [this] { recovery_->TryAgain(Pane::Main); }});
+        {[this](const QUrl& url) { recovery_->failed(Pane::Main, url.toString()); },
+         [this] { recovery_->loaded(Pane::Main); }, [this] { recovery_->tryAgain(Pane::Main); }});
 
     webAd = new QWebEngineView(client);
     webAd->setObjectName(u"webAd"_s);
@@ -57,8 +57,8 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
     adPage->WatchUserInput(webAd);
     // Whatever fails there, a quiet page in the skin's colours stands in.
     new UnreachablePage(adPage, UnreachablePage::Kind::Quiet, portalBaseUrl,
-                        {[this](const QUrl& url) { recovery_->Failed(Pane::Ad, url.toString()); },
-                         [this] { recovery_->Loaded(Pane::Ad); }, nullptr},
+                        {[this](const QUrl& url) { recovery_->failed(Pane::Ad, url.toString()); },
+                         [this] { recovery_->loaded(Pane::Ad); }, nullptr},
                         [client] {
                             const QPalette& skin = client->palette();
                             return std::pair(skin.color(QPalette::Window),
@@ -66,7 +66,7 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
                         });
     retry_ = new QTimer(client);
     retry_->setSingleShot(true);
-    QObject::connect(retry_, &QTimer::timeout, retry_, [this] { recovery_->RetryDue(); });
+    QObject::connect(retry_, &QTimer::timeout, retry_, [this] { recovery_->retryDue(); });
     WatchNetwork();
 
     // Where the panes would stand had they been made with the window: right after the
@@ -82,21 +82,21 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
     }
 }
 
-void WindowPanes::Attach() {
-    main_->Attach(std::make_unique<WebViewPane>(webBrowser));
-    ad_->Attach(std::make_unique<WebViewPane>(webAd));
+void WindowPanes::attach() {
+    main_->attach(std::make_unique<WebViewPane>(webBrowser));
+    ad_->attach(std::make_unique<WebViewPane>(webAd));
 }
 
 void WindowPanes::WatchNetwork() {
     if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
         return;  // no way to tell here: the recovery retries on a timer
     }
-    recovery_->SetNetworkWatched(true);
+    recovery_->setNetworkWatched(true);
     QObject::connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged,
                      retry_, [this](QNetworkInformation::Reachability reachability) {
                          if (reachability != QNetworkInformation::Reachability::Disconnected &&
                              reachability != QNetworkInformation::Reachability::Unknown) {
-                             recovery_->NetworkBack();
+                             recovery_->networkBack();
                          }
                      });
 }

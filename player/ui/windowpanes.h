@@ -33,14 +33,14 @@ public:
     ~WindowPanes();
 
     DeferredPane& Main() { return *main_; }
-    DeferredPane& Ad() { return *ad_; }
+    DeferredPane& ad() { return *ad_; }
     bool IsBuilt() const { return webBrowser != nullptr; }
     // Builds both views in `client` on `profile`: in the tab order right after `after`,
     // under `above`, shown if `client` is. Then Attach, once they are placed.
     void Build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
                QWidget* after, QWidget* above);
     // The views take the navigations that waited and all that come.
-    void Attach();
+    void attach();
 
     QWebEngineView* webBrowser = nullptr;
     QWebEngineView* webAd = nullptr;

@@ -55,7 +55,7 @@ QString WindowSkin::DefaultFolder() {
 void WindowSkin::SetUp() {
     skin_->transform = LoadSkinSettings(settings_);
     const QStringList missing = skin_->SetUp(window_.font(), folder_);
-    if (!frame_->Attach(*skin_) && !missing.isEmpty()) {
+    if (!frame_->attach(*skin_) && !missing.isEmpty()) {
         QString text;
         for (const QString& path : missing) {
             text += tr("Error loading picture %1").arg(path) + u'\n';
@@ -64,12 +64,12 @@ void WindowSkin::SetUp() {
     }
 }
 
-void WindowSkin::Save() {
+void WindowSkin::save() {
     SaveSkinSettings(settings_, skin_->transform);
 }
 
 void WindowSkin::Reattach() {
-    frame_->Attach(*skin_);
+    frame_->attach(*skin_);
 }
 
 void WindowSkin::Paint(const QList<QWidget*>& faced, const QList<QWidget*>& own) {

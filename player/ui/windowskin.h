@@ -39,7 +39,7 @@ public:
     // Reads the transforms from the settings and attaches the skin; without its images
     // the window keeps the desktop's frame, and says so.
     void SetUp();
-    void Save();
+    void save();
     // After the transforms have been edited: the frame takes them again.
     void Reattach();
     // The face colour on `faced` (in order) and on the window; `own` (nulls skipped) keep

@@ -175,13 +175,13 @@ class FakePane final : public BrowserPane {
 public:
     FakePane(QString name = u"pane"_s, EventLog* log = nullptr)
         : name_(std::move(name)), log_(log) {}
-    void Navigate(const QString& url) override {
+    void navigate(const QString& url) override {
         urls.append(url);
         if (log_ != nullptr) {
             log_->append(name_ + u".navigate "_s + url);
         }
     }
-    void Refresh() override {
+    void refresh() override {
         ++refreshes;
         if (log_ != nullptr) {
             log_->append(name_ + u".refresh"_s);
@@ -198,10 +198,10 @@ private:
 
 class FakePlayBar final : public PlayBarView {
 public:
-    void SetPlayEnabled(bool enabled) override { playEnabled = enabled; }
-    void SetPauseVisible(bool visible) override { pauseVisible = visible; }
-    void SetStopEnabled(bool enabled) override { stopEnabled = enabled; }
-    void SetStatusText(const QString& text) override { status = text; }
+    void setPlayEnabled(bool enabled) override { playEnabled = enabled; }
+    void setPauseVisible(bool visible) override { pauseVisible = visible; }
+    void setStopEnabled(bool enabled) override { stopEnabled = enabled; }
+    void setStatusText(const QString& text) override { status = text; }
 
     // The window's state before any media is opened.
     bool playEnabled = false;
@@ -268,7 +268,7 @@ public:
     void Set(QStringView section, QStringView key, const QString& value) {
         values.insert(address(kAppName, section, key), value);
     }
-    std::optional<QString> Get(QStringView section, QStringView key) const {
+    std::optional<QString> get(QStringView section, QStringView key) const {
         const QString a = address(kAppName, section, key);
         return values.contains(a) ? std::optional<QString>(values.value(a)) : std::nullopt;
     }
@@ -285,29 +285,29 @@ private:
 // The widgets of a list editor: what the model shows, and what the user typed.
 class FakeEditorView final : public ListEditorView {
 public:
-    void ShowList(const QStringList& newItems, int newSelected) override {
+    void showList(const QStringList& newItems, int newSelected) override {
         items = newItems;
         selected = newSelected;
     }
-    EntryFields Fields() const override { return fields; }
-    void ShowFields(const EntryFields& shown) override {
-        fields = shown;
+    EntryFields fields() const override { return typed; }
+    void showFields(const EntryFields& shown) override {
+        typed = shown;
         ++shows;
     }
-    void ClearTexts() override {
-        for (QString& text : fields.texts) {
+    void clearTexts() override {
+        for (QString& text : typed.texts) {
             text.clear();
         }
     }
-    void FocusField(int field) override { focus.append(field); }
-    void CloseEditor(bool saved) override {
+    void focusField(int field) override { focus.append(field); }
+    void closeEditor(bool saved) override {
         closed = true;
         closedSaved = saved;
     }
 
     QStringList items;
     int selected = -1;
-    EntryFields fields;
+    EntryFields typed;  // what the fields hold
     int shows = 0;
     QList<int> focus;
     bool closed = false;
@@ -317,13 +317,13 @@ public:
 // Reports go nowhere.
 class NullTracker final : public UsageTracker {
 public:
-    void TrackUsage() override {}
+    void trackUsage() override {}
 };
 
 class RecordingTracker final : public UsageTracker {
 public:
     explicit RecordingTracker(EventLog* log) : log_(log) {}
-    void TrackUsage() override {
+    void trackUsage() override {
         ++calls;
         log_->append(u"TrackUsage"_s);
     }

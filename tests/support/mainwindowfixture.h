@@ -119,7 +119,7 @@ protected:
         }
         QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
         QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-        if (!window->StartUp(commandLine)) {
+        if (!window->startUp(commandLine)) {
             return false;
         }
         window->show();

@@ -40,9 +40,9 @@ protected:
 TEST_F(AccessibilityTest, EveryControlOfTheWindowHasANameAndTabReachesIt) {
     // With a stream loaded, every play-bar button shows.
     engine.setAvailable(true, true, true);
-    window->SetPlayEnabled(true);
-    window->SetPauseVisible(true);
-    window->SetStopEnabled(true);
+    window->setPlayEnabled(true);
+    window->setPauseVisible(true);
+    window->setStopEnabled(true);
     EXPECT_EQ(testing::NamelessControls(window.get()), QStringList());
     EXPECT_EQ(testing::ControlsOutOfTabReach(window.get()), QStringList());
     EXPECT_EQ(testing::LabelProblems(window.get()).join(u'\n').toStdString(), "");
@@ -54,7 +54,7 @@ TEST_F(AccessibilityTest, EveryControlOfTheWindowHasANameAndTabReachesIt) {
 }
 
 TEST_F(AccessibilityTest, TheVolumeSliderSaysItsNameAndValue) {
-    window->SetVolumeSlider(42);
+    window->setVolumeSlider(42);
     QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(window->Bar().sldVolume);
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->text(QAccessible::Name), u"Volume"_s);
@@ -94,7 +94,7 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     engine.title = u"Opening bell"_s;
     Q_EMIT engine.metadataChanged();
     // The status text keeps its place on the left, and is its bar's name.
-    window->SetStatusText(u"Playing."_s);
+    window->setStatusText(u"Playing."_s);
     EXPECT_EQ(window->sbStatusBar->currentMessage(), u"Playing."_s);
     EXPECT_EQ(window->sbStatusBar->accessibleName(), u"Playing."_s);
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);

@@ -83,7 +83,7 @@ protected:
     // The main window as start-up leaves it, without loading any pages.
     void start() {
         makeWindow();
-        window->ReloadOnlineBrokers();
+        window->reloadOnlineBrokers();
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -160,7 +160,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
             QTest::keyClick(&d, Qt::Key_R, Qt::AltModifier);  // &Record
             EXPECT_TRUE(QTest::qWaitFor([&] { return d.chkRecord->isChecked(); }));
             // An access key clicks its button after a short flash.
-            QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier);  // &Apply
+            QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier);  // &apply
             EXPECT_TRUE(QTest::qWaitFor([&] { return d.txtTime->text() == u"9:30:00 AM"_s; }));
             EXPECT_EQ(d.cboBroadcastSelect->itemText(0), u"Opening Bell Live"_s);
             d.cmdPreset->click();
@@ -229,7 +229,7 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
             QTest::keyClicks(d.txtName, u"Alpha Trade"_s);
             d.txtURL->selectAll();
             QTest::keyClicks(d.txtURL, u"http://127.0.0.1:9/alpha"_s);
-            QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);  // &New
+            QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);  // &newEntry
             ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 2; }));
             d.txtName->selectAll();
             QTest::keyClicks(d.txtName, u"Beta & Co"_s);
@@ -238,7 +238,7 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
             screenshot(&d, u"online-brokers.png"_s);
             d.cmdOK->click();
         });
-    EXPECT_EQ(LoadBrokerEntries(*store),
+    EXPECT_EQ(loadBrokerEntries(*store),
               (QList<BrokerEntry>{{u"Alpha Trade"_s, u"http://127.0.0.1:9/alpha"_s},
                                   {u"Beta & Co"_s, u"http://127.0.0.1:9/beta"_s}}));
     ASSERT_EQ(window->Menus().mnuOnlineBrokersEntry.size(), 2);

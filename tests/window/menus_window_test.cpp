@@ -204,7 +204,7 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
     putBrokers(u"Alpha Trade$!Beta & Co"_s,
                {{u"Alpha Trade"_s, portal->base() + u"/markets.html"_s},
                 {u"Beta & Co"_s, portal->base() + u"/brokers.html"_s}});
-    window->ReloadOnlineBrokers();
+    window->reloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(), (QStringList{u"Alpha Trade"_s, u"Beta && Co"_s, u"-"_s,
                                             u"Configure"_s, u"Cancel"_s}));
 
@@ -233,22 +233,22 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
 
     // An empty name between two separators, a missing URL key; then the list shrinks.
     putBrokers(u"A$!$!B"_s, {{QString(), u"http://127.0.0.1:9/empty"_s}});
-    window->ReloadOnlineBrokers();
+    window->reloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(),
               (QStringList{u"A"_s, QString(), u"B"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
     EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(), u"http://"_s);
     EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[1]->data().toString(),
               u"http://127.0.0.1:9/empty"_s);
     putBrokers(u"Only"_s, {{u"Only"_s, u"http://127.0.0.1:9/only"_s}});
-    window->ReloadOnlineBrokers();
-    window->ReloadOnlineBrokers();
+    window->reloadOnlineBrokers();
+    window->reloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(), (QStringList{u"Only"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
 }
 
 TEST_F(MenusWindowTest, CommandUrlOfABrokerIsNeverRunAsACommand) {
     start();
     putBrokers(u"Sly"_s, {{u"Sly"_s, u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s}});
-    window->ReloadOnlineBrokers();
+    window->reloadOnlineBrokers();
     ASSERT_EQ(window->Menus().mnuOnlineBrokersEntry.size(), 1);
     EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(),
               u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s);
@@ -322,8 +322,8 @@ TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
     ASSERT_TRUE(answered.endsWith(u"\r\n"_s));
 
     // Two egg-timer minutes later: the next report carries exactly that id.
-    window->Session().EggTimerTick();
-    window->Session().EggTimerTick();
+    window->Session().eggTimerTick();
+    window->Session().eggTimerTick();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return portal->trackerRequests().size() > before + 1; }, 10000));
     const QJsonObject second = portal->trackerRequests().at(before + 1);

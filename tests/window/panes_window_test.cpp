@@ -137,7 +137,7 @@ TEST_F(WindowTest, StoreProblemIsSaidOnceTheWindowIsUp) {
     const QString problem = u"The settings file is busy."_s;
     bool shownFirst = false;
     prompts.whileShown = [&] { shownFirst = window->isVisible(); };
-    ASSERT_TRUE(window->StartUp(QString(), problem));
+    ASSERT_TRUE(window->startUp(QString(), problem));
     EXPECT_TRUE(prompts.messages.isEmpty());
     window->show();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !prompts.messages.isEmpty(); }, kCommandTimeoutMs));
@@ -213,7 +213,7 @@ TEST_F(WindowTest, ClosingSavesTheWindowSettings) {
     waitForLayout(QSize(700, 520));
     window->Bar().sldVolume->setValue(0);
     EXPECT_EQ(engine.volume(), 0);
-    const float playBarBottom = window->PlayBarBottom();
+    const float playBarBottom = window->playBarBottom();
     window->close();
     EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Width"), u"700"_s);
     EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Height"), u"520"_s);
@@ -229,7 +229,7 @@ TEST_F(WindowTest, StoredSettingsAreRestored) {
     store->writeSetting(kAppName, kWindowSection, u"Volume", u"30"_s);
     start();
     EXPECT_EQ(window->size(), QSize(800, 600));
-    EXPECT_EQ(window->PlayBarBottom(), 200.0F);
+    EXPECT_EQ(window->playBarBottom(), 200.0F);
     EXPECT_EQ(window->webAd->height(), 200 - window->sbStatusBar->height());
     EXPECT_EQ(engine.volume(), 30);
     window->close();

@@ -28,7 +28,7 @@ constexpr int kLoadTimeoutMs = 20000;
 // Calls `onReport` for every usage report.
 class WatchedTracker final : public UsageTracker {
 public:
-    void TrackUsage() override {
+    void trackUsage() override {
         ++calls;
         if (onReport) {
             onReport();
@@ -94,7 +94,7 @@ protected:
             atProfile.size = window->size();
             atProfile.winId = window->winId();
             atProfile.pagePlace = window->centralWidget()->grab().toImage().pixelColor(
-                window->Layout().Content().center());
+                window->Layout().content().center());
             return sharedProfile();
         });
     }
@@ -174,7 +174,7 @@ TEST_F(QuietStartTest, LookAndTabOrderMatchAWindowBuiltWhole) {
     store->writeSetting(kAppName, kWindowSection, u"PlayBarBottom", u"180"_s);
 
     makeWindow();
-    ASSERT_TRUE(window->StartUp(QString()));
+    ASSERT_TRUE(window->startUp(QString()));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     const QStringList wholeChain = tabChain(window.get());

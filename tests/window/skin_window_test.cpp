@@ -52,7 +52,7 @@ protected:
 
     void start() {
         makeWindow();
-        ASSERT_TRUE(window->StartUp({}));
+        ASSERT_TRUE(window->startUp({}));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }

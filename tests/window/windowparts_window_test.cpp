@@ -102,7 +102,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
                                 u"engine.moveInProgramme 15000"_s}));
 
     engine.items = {{0ms, now, {}, true, now}};
-    rundown.Refresh();
+    rundown.refresh();
     ASSERT_EQ(list.count(), 1);
     EXPECT_TRUE(list.item(0)->text().contains(u"sends no titles"_s));
     log.clear();
