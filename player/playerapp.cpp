@@ -193,11 +193,11 @@ bool StartWindow(lyrevane::frmMain& window, PlayerEngine& engine, const lyrevane
 // The machine stays awake while the programme plays; the screen may still lock.
 void KeepAwakeWhilePlaying(lyrevane::SleepInhibitor& inhibitor, const PlayerEngine& engine) {
     const auto followEngine = [&inhibitor, &engine] {
-        inhibitor.SetWanted(lyrevane::KeepsMachineAwake(engine.playState()));
+        inhibitor.setWanted(lyrevane::keepsMachineAwake(engine.playState()));
     };
     QObject::connect(&engine, &lyrevane::MediaEngine::playStateChanged, &inhibitor, followEngine);
     QObject::connect(&engine, &lyrevane::MediaEngine::errorOccurred, &inhibitor,
-                     [&inhibitor] { inhibitor.SetWanted(false); });
+                     [&inhibitor] { inhibitor.setWanted(false); });
     followEngine();
 }
 
@@ -233,8 +233,8 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // scheduler) reads its first error.
     lyrevane::frmMain* mainWindow = nullptr;
     lyrevane::MprisService mpris(engine, WindowActions(mainWindow));
-    mpris.Start(QDBusConnection::sessionBus());
-    mpris.HoldRequests();
+    mpris.start(QDBusConnection::sessionBus());
+    mpris.holdRequests();
 
     WindowServices services;
     std::unique_ptr<QWebEngineProfile> profile;
@@ -254,7 +254,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     if (!StartWindow(window, engine, plan, commandLine, services.store.problem(), profile)) {
         return 0;
     }
-    mpris.ReleaseRequests();
+    mpris.releaseRequests();
     window.show();
     QObject::connect(window.Bar().sldVolume, &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::refresh);

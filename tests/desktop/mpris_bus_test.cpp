@@ -105,8 +105,8 @@ protected:
         actions.quit = [this] { calls.append(u"quit"_s); };
         actions.openUri = [this](const QString& url) { calls.append(u"open "_s + url); };
         service = std::make_unique<MprisService>(engine, actions);
-        ASSERT_TRUE(service->Start(QDBusConnection::sessionBus()));
-        ASSERT_TRUE(waitUntil([&] { return !service->BusName().isEmpty(); }, 10s));
+        ASSERT_TRUE(service->start(QDBusConnection::sessionBus()));
+        ASSERT_TRUE(waitUntil([&] { return !service->busName().isEmpty(); }, 10s));
         client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
             QDBusConnection::SessionBus, u"panel-"_s + QString::number(++clients)));
         ASSERT_TRUE(client->isConnected());
@@ -133,7 +133,7 @@ protected:
     QDBusMessage Call(const QString& interface, const QString& method,
                       const QVariantList& arguments = {}) {
         QDBusMessage call =
-            QDBusMessage::createMethodCall(service->BusName(), kPath, interface, method);
+            QDBusMessage::createMethodCall(service->busName(), kPath, interface, method);
         call.setArguments(arguments);
         QDBusPendingCall pending = client->asyncCall(call);
         EXPECT_TRUE(waitUntil([&] { return pending.isFinished(); }, 10s));
@@ -161,7 +161,7 @@ protected:
 };
 
 TEST_F(MprisBusTest, TheApplicationIsNamedAndOffersRaiseAndQuit) {
-    EXPECT_EQ(service->BusName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
+    EXPECT_EQ(service->busName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
     EXPECT_EQ(get(kRoot, u"Identity"_s).toString(), u"Quillmoor(tm) Vendrasel"_s);
     EXPECT_EQ(get(kRoot, u"DesktopEntry"_s).toString(), u"lyrevane"_s);
     EXPECT_TRUE(get(kRoot, u"CanQuit"_s).toBool());
@@ -179,11 +179,11 @@ TEST_F(MprisBusTest, ASecondPlayerTakesAnInstanceName) {
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"second-player"_s);
     {
         MprisService other(otherEngine, actions);
-        ASSERT_TRUE(other.Start(second));
-        ASSERT_TRUE(waitUntil([&] { return !other.BusName().isEmpty(); }, 10s));
-        EXPECT_EQ(other.BusName(), u"org.mpris.MediaPlayer2.lyrevane.instance"_s +
+        ASSERT_TRUE(other.start(second));
+        ASSERT_TRUE(waitUntil([&] { return !other.busName().isEmpty(); }, 10s));
+        EXPECT_EQ(other.busName(), u"org.mpris.MediaPlayer2.lyrevane.instance"_s +
                                        QString::number(QCoreApplication::applicationPid()));
-        EXPECT_EQ(service->BusName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
+        EXPECT_EQ(service->busName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
     }
     QDBusConnection::disconnectFromBus(u"second-player"_s);
 }
@@ -246,24 +246,24 @@ TEST_F(MprisBusTest, RequestsDuringStartUpAreCarriedOutAfterIt) {
         engine.SetPlayState(MediaEngine::Paused);
     };
     service = std::make_unique<MprisService>(engine, actions);  // called directly, off the bus
-    service->HoldRequests();
+    service->holdRequests();
     engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
     engine.SetPlayState(MediaEngine::Transitioning);  // the command line's stream opens
     service->refresh();
-    service->PlayPause();
-    service->PlayPause();
-    service->Carry(actions.raise);
+    service->playPause();
+    service->playPause();
+    service->carry(actions.raise);
     QCoreApplication::processEvents();
     EXPECT_TRUE(calls.isEmpty());
 
     engine.canPause = true;
     engine.SetPlayState(MediaEngine::Playing);
-    service->ReleaseRequests();
+    service->releaseRequests();
     ASSERT_TRUE(waitUntil([&] { return calls.size() >= 2; }, 10s));
     QCoreApplication::processEvents();
     EXPECT_EQ(calls.join(u','), u"pause,raise"_s);
     calls.clear();
-    service->Carry(actions.stop);
+    service->carry(actions.stop);
     ASSERT_TRUE(waitUntil([&] { return !calls.isEmpty(); }, 10s));
     EXPECT_EQ(calls, QStringList{u"stop"_s});
 }
@@ -372,7 +372,7 @@ TEST_F(MprisBusTest, ReadsAreAnsweredWhileTheWindowsThreadIsBusy) {
             const QDBusConnection own =
                 QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"busy-panel"_s);
             QDBusMessage call = QDBusMessage::createMethodCall(
-                service->BusName(), kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+                service->busName(), kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
             call << kPlayer << u"PlaybackStatus"_s;
             answer.set_value(own.call(call, QDBus::Block, 20000));
         }
@@ -403,7 +403,7 @@ public Q_SLOTS:
 
 TEST_F(MprisBusTest, ChangesAreSignalledOnceWithTheirNewValues) {
     PropertiesSpy spy;
-    ASSERT_TRUE(client->connect(service->BusName(), kPath, u"org.freedesktop.DBus.Properties"_s,
+    ASSERT_TRUE(client->connect(service->busName(), kPath, u"org.freedesktop.DBus.Properties"_s,
                                 u"PropertiesChanged"_s, &spy,
                                 SLOT(onChanged(QString, QVariantMap, QStringList))));
     // Let the match rule reach the bus before the change.
@@ -430,7 +430,7 @@ TEST_F(MprisBusTest, ChangesAreSignalledOnceWithTheirNewValues) {
 // signalled; the desktop's own tool goes back 30 s with "position 30-".
 TEST_F(MprisBusTest, SeekingMovesWithinTheKeptProgrammeNeverPastLive) {
     PropertiesSpy spy;
-    ASSERT_TRUE(client->connect(service->BusName(), kPath, kPlayer, u"Seeked"_s, &spy,
+    ASSERT_TRUE(client->connect(service->busName(), kPath, kPlayer, u"Seeked"_s, &spy,
                                 SLOT(onSeeked(qlonglong))));
     engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
     Q_EMIT engine.metadataChanged();
