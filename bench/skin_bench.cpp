@@ -85,7 +85,7 @@ void BM_SliderToPreview(benchmark::State& state) {
     player.window->startUp({});
     player.window->show();
     frmCustomiseSkin dialog(player.window.get());
-    dialog.SetOwner(player.window->Dialogs());
+    dialog.setOwner(player.window->Dialogs());
     dialog.show();
     QApplication::processEvents();
     int value = 0;
@@ -105,7 +105,7 @@ void BM_ReskinAfterOk(benchmark::State& state) {
     QApplication::processEvents();
     int step = 0;
     for (auto _ : state) {
-        player.window->SkinConfiguration().transform.hue = float(step % 600) / 100.0F - 1.0F;
+        player.window->skinConfiguration().transform.hue = float(step % 600) / 100.0F - 1.0F;
         player.window->ReapplySkin();
         player.window->repaint();
         step += 37;

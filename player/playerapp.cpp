@@ -243,7 +243,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     }
     lyrevane::frmMain window({services.store, services.prompts, services.tracker, engine,
                               services.urlOpener, profile.get()});
-    services.prompts.SetOwner(&window);
+    services.prompts.setOwner(&window);
     mainWindow = &window;
     QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);

@@ -23,7 +23,7 @@ public:
     explicit frmAbout(QWidget* parent = nullptr);
 
     // Fills in the portal's contact address; call once, before showing.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
     // Starts the system information program, or says it is unavailable.
     void startSysInfo();
 
@@ -39,9 +39,9 @@ public:
 private:
     // The layout, built in steps: the texts; the lines, the notice and the buttons below
     // them; the layouts that place them all.
-    void BuildTexts();
-    void BuildLowerPart();
-    void LayOut();
+    void buildTexts();
+    void buildLowerPart();
+    void layOut();
 
     std::optional<DialogContext> owner_;
 };

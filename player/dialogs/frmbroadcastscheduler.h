@@ -31,7 +31,7 @@ public:
     ~frmBroadcastScheduler() override;
 
     // Loads the schedule through the owner's store and services; call once, before showing.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
 
     QComboBox* cboBroadcastSelect = nullptr;
     QLineEdit* txtName = nullptr;
@@ -59,11 +59,11 @@ private:
 
     // The layout, built in steps: the schedule's group, its row of days, the options,
     // the tab order.
-    void Build();
-    void BuildSchedulerFrame();
-    QHBoxLayout* BuildDaysRow();
-    void BuildOptionsFrame();
-    void ChainTabs();
+    void build();
+    void buildSchedulerFrame();
+    QHBoxLayout* buildDaysRow();
+    void buildOptionsFrame();
+    void chainTabs();
 
     std::unique_ptr<BroadcastEntries> entries_;
 };

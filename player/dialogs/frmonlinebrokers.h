@@ -28,7 +28,7 @@ public:
     ~frmOnlineBrokers() override;
 
     // Loads the brokers through the owner's store; call once, before showing.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
 
     QFrame* picInfo = nullptr;
     QToolButton* cmdInfo = nullptr;
@@ -51,8 +51,8 @@ private:
     void focusField(int field) override;
 
     // The layout's groups: the picture and its text, the brokers' frame.
-    void BuildInfo();
-    void BuildBrokersFrame();
+    void buildInfo();
+    void buildBrokersFrame();
 
     std::unique_ptr<BrokerEntries> entries_;
 };

@@ -8,7 +8,7 @@ namespace lyrevane {
 
 ListEditorDialog::~ListEditorDialog() = default;
 
-void ListEditorDialog::StartEditing(ListEntries& entries, PromptService& prompts,
+void ListEditorDialog::startEditing(ListEntries& entries, PromptService& prompts,
                                     const Controls& controls) {
     select_ = controls.select;
     model_ =
@@ -23,7 +23,7 @@ void ListEditorDialog::StartEditing(ListEntries& entries, PromptService& prompts
     connect(controls.cancel, &QPushButton::clicked, this, [this] { model_->cancel(); });
 }
 
-bool ListEditorDialog::AskBeforeShowing() {
+bool ListEditorDialog::askBeforeShowing() {
     if (askFirst_) {
         askFirst_ = false;
         model_->offerFirstEntry();

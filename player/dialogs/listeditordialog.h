@@ -24,7 +24,7 @@ public:
     void reject() override;
     // Before the dialog shows: asks about an empty list (New or close); false when the
     // answer closed the dialog.
-    bool AskBeforeShowing();
+    bool askBeforeShowing();
 
 protected:
     struct Controls {
@@ -38,8 +38,8 @@ protected:
 
     // Makes the model over `entries` (loaded already), fills the list and connects the
     // controls to it; call once, before showing. `entries` outlives the dialog's editing.
-    void StartEditing(ListEntries& entries, PromptService& prompts, const Controls& controls);
-    ListEditorModel& Model() { return *model_; }
+    void startEditing(ListEntries& entries, PromptService& prompts, const Controls& controls);
+    ListEditorModel& model() { return *model_; }
 
     // ListEditorView
     void showList(const QStringList& items, int selected) override;

@@ -12,7 +12,7 @@ namespace lyrevane {
 // window once it is shown.
 class DialogPromptService final : public PromptService {
 public:
-    void SetOwner(QWidget* owner) { owner_ = owner; }
+    void setOwner(QWidget* owner) { owner_ = owner; }
     void ShowMessage(const QString& text, MessageIcon icon) override;
     std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override;
     bool AskYesNo(const QString& text, MessageIcon icon) override;

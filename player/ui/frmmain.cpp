@@ -139,11 +139,11 @@ void frmMain::BuildMenus() {
     connect(m.mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
     connect(m.mnuFileExit, &QAction::triggered, this, [this] { session_->unload(); });
     connect(m.mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmOnlineBrokers>(Dialogs()); });
+            [this] { openOwnedDialog<frmOnlineBrokers>(Dialogs()); });
     connect(m.mnuFileBroadcastScheduler, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
+            [this] { openOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
     connect(m.mnuHelpAbout, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmAbout>(Dialogs()); });
+            [this] { openOwnedDialog<frmAbout>(Dialogs()); });
     connect(m.mnuLiveRundown, &QAction::triggered, this, &frmMain::ShowRundown);
     menus_->PopUpFrom(playBar_->cmdBrokers);
 }
@@ -152,7 +152,7 @@ void frmMain::BuildPanes(QWebEngineProfile* profile) {
     if (panes_->IsBuilt()) {
         return;
     }
-    panes_->Build(client_, profile, session_->portal().baseUrl, imgLogo, playBar_->picPlayBar);
+    panes_->build(client_, profile, session_->portal().baseUrl, imgLogo, playBar_->picPlayBar);
     webBrowser = panes_->webBrowser;
     webAd = panes_->webAd;
     ApplyLayout();
@@ -310,7 +310,7 @@ void frmMain::ShowRundown() {
     if (rundown_ == nullptr) {
         rundown_ = new frmRundown(this, services_.engine);
         rundown_->setAttribute(Qt::WA_DeleteOnClose);
-        rundown_->SetOwner(Dialogs());
+        rundown_->setOwner(Dialogs());
     }
     rundown_->show();
     rundown_->raise();
@@ -334,7 +334,7 @@ void frmMain::setUpSkin() {
 void frmMain::ApplySkinColours() {
     // The brokers button, the volume slider, the status bar and the panes keep their
     // colours; the panes may come later, see BuildPanes.
-    skin_->Paint(QList<QWidget*>{client_} + playBar_->FaceWidgets(),
+    skin_->paint(QList<QWidget*>{client_} + playBar_->FaceWidgets(),
                  {playBar_->cmdBrokers, playBar_->sldVolume, sbStatusBar, webBrowser, webAd});
     if (const std::optional<QSize> logo = skin_->LoadLogo(*imgLogo)) {
         layout_.setLogoSize(*logo);
@@ -348,9 +348,9 @@ void frmMain::ApplySkinColours() {
 }
 
 void frmMain::CustomizeSkin() {
-    const std::unique_ptr<frmCustomiseSkin> dialog = OpenOwnedDialog<frmCustomiseSkin>(Dialogs());
-    if (!dialog->Cancelled()) {
-        skin_->Configuration().transform = dialog->SkinConfiguration().transform;
+    const std::unique_ptr<frmCustomiseSkin> dialog = openOwnedDialog<frmCustomiseSkin>(Dialogs());
+    if (!dialog->cancelled()) {
+        skin_->Configuration().transform = dialog->skinConfiguration().transform;
         ReapplySkin();
     }
 }

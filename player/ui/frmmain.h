@@ -79,9 +79,9 @@ public:
     UrlOpener& Opener() const { return services_.urlOpener; }
     PlayerSession& Session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.
-    lyrevane::SkinConfiguration& SkinConfiguration() { return skin_->Configuration(); }
+    lyrevane::SkinConfiguration& skinConfiguration() { return skin_->Configuration(); }
     // The main window's frame object: its face and text colours dress the dialogs too.
-    const SkinFrame& Frame() const { return skin_->Frame(); }
+    const SkinFrame& frame() const { return skin_->frame(); }
     // Where the skin files are; by default next to the program, else in its data folder.
     // After a confirmed Customise Skin: attaches the skin again and repaints the body.
     void ReapplySkin();

@@ -32,7 +32,7 @@ WindowPanes::~WindowPanes() {
     }
 }
 
-void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
+void WindowPanes::build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
                         QWidget* after, QWidget* above) {
     webBrowser = new QWebEngineView(client);
     webBrowser->setObjectName(u"webBrowser"_s);
@@ -74,7 +74,7 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
     QWidget::setTabOrder(after, webBrowser);
     QWidget::setTabOrder(webBrowser, webAd);
     for (QWidget* view : {static_cast<QWidget*>(webBrowser), static_cast<QWidget*>(webAd)}) {
-        KeepDesktopColours(*view);
+        keepDesktopColours(*view);
         view->stackUnder(above);
         if (client->isVisible()) {  // built after the window was shown
             view->show();

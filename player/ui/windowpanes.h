@@ -37,7 +37,7 @@ public:
     bool IsBuilt() const { return webBrowser != nullptr; }
     // Builds both views in `client` on `profile`: in the tab order right after `after`,
     // under `above`, shown if `client` is. Then Attach, once they are placed.
-    void Build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
+    void build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
                QWidget* after, QWidget* above);
     // The views take the navigations that waited and all that come.
     void attach();

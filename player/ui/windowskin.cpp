@@ -72,7 +72,7 @@ void WindowSkin::Reattach() {
     frame_->attach(*skin_);
 }
 
-void WindowSkin::Paint(const QList<QWidget*>& faced, const QList<QWidget*>& own) {
+void WindowSkin::paint(const QList<QWidget*>& faced, const QList<QWidget*>& own) {
     const QColor face = ToQColor(frame_->FaceColour());
     for (QWidget* widget : faced) {
         setFace(widget, face);
@@ -81,7 +81,7 @@ void WindowSkin::Paint(const QList<QWidget*>& faced, const QList<QWidget*>& own)
     setFace(&window_, face);
     for (QWidget* widget : own) {
         if (widget != nullptr) {
-            KeepDesktopColours(*widget);
+            keepDesktopColours(*widget);
             // Drawn over their own colour, not the face colour of the body behind them.
             widget->setAutoFillBackground(true);
         }

@@ -32,7 +32,7 @@ public:
     // Shared by reference with the dialogs, which may edit it.
     SkinConfiguration& Configuration() { return *skin_; }
     // Its face and text colours dress the dialogs too.
-    const SkinFrame& Frame() const { return *frame_; }
+    const SkinFrame& frame() const { return *frame_; }
     // Where the skin files are: next to the program, else in its data folder.
     static QString DefaultFolder();
 
@@ -44,7 +44,7 @@ public:
     void Reattach();
     // The face colour on `faced` (in order) and on the window; `own` (nulls skipped) keep
     // the desktop's colours and fill their background with them.
-    void Paint(const QList<QWidget*>& faced, const QList<QWidget*>& own);
+    void paint(const QList<QWidget*>& faced, const QList<QWidget*>& own);
     // Shows the skin folder's logo, drawn on the face colour, in `logo`, and returns its
     // size; none when the file cannot be loaded (said the first time only).
     std::optional<QSize> LoadLogo(QLabel& logo);

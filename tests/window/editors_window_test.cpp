@@ -188,7 +188,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerWithNothingScheduledAndNoLeavesTheSt
     prompts.whileAsked = [&] {
         EXPECT_FALSE(window->findChild<frmBroadcastScheduler*>()->isVisible());
     };
-    const auto dialog = OpenOwnedDialog<frmBroadcastScheduler>(window->Dialogs());
+    const auto dialog = openOwnedDialog<frmBroadcastScheduler>(window->Dialogs());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     ASSERT_EQ(prompts.questions.size(), 1);
     EXPECT_TRUE(prompts.questions[0].startsWith(u"There are no scheduled broadcasts."_s));

@@ -271,7 +271,7 @@ public:
             reject();
         });
     }
-    void SetOwner(const DialogContext& owner) { owner_ = &owner.window; }
+    void setOwner(const DialogContext& owner) { owner_ = &owner.window; }
     QWidget* Owner() const { return owner_; }
     bool shownModal = false;
     static inline int instances = 0;
@@ -283,8 +283,8 @@ private:
 TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
     start();
     ProbeDialog::instances = 0;
-    const auto first = OpenOwnedDialog<ProbeDialog>(window->Dialogs());
-    const auto second = OpenOwnedDialog<ProbeDialog>(window->Dialogs());
+    const auto first = openOwnedDialog<ProbeDialog>(window->Dialogs());
+    const auto second = openOwnedDialog<ProbeDialog>(window->Dialogs());
     EXPECT_EQ(ProbeDialog::instances, 2);
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->Owner(), window.get());

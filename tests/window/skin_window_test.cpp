@@ -75,7 +75,7 @@ protected:
 TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
     start();
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(window->Frame().IsDrawn());
+    EXPECT_TRUE(window->frame().isDrawn());
     EXPECT_EQ(window->size(), QSize(640, 480)) << "the outer size includes the drawn frame";
     const QColor faceColour(121, 174, 152);
     EXPECT_EQ(face(window->centralWidget()), faceColour);
@@ -86,7 +86,7 @@ TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
     EXPECT_TRUE(store->readSection(kAppName, kSkinSection).isEmpty());
     // The drawn frame shows in a grab of the window too: border and caption bar.
     const QImage shot = window->grab().toImage();
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     EXPECT_NE(shot.pixel(1, 200) & 0xffffffU, 0U);
     EXPECT_NE(shot.pixel(layout.caption.center()) & 0xffffffU, 0U);
 
@@ -150,7 +150,7 @@ TEST_F(SkinWindowTest, MissingSkinFilesAreReportedOnceAndTheDesktopFrameStays) {
 
 TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
     start();
-    const SkinTransform before = window->SkinConfiguration().transform;
+    const SkinTransform before = window->skinConfiguration().transform;
     customise([&](frmCustomiseSkin& d) {
         EXPECT_EQ(d.windowTitle(), u"Customise Skin"_s);
         // Its captions are given ("&Colorize" and "&Cancel" share their key): names only.
@@ -168,15 +168,15 @@ TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
         for (QScrollBar* bar : {d.hscHue, d.hscSaturation, d.hscRed, d.hscGreen, d.hscBlue}) {
             EXPECT_TRUE(bar->isEnabled());
         }
-        EXPECT_EQ(window->SkinConfiguration().transform, before);
-        EXPECT_EQ(&d.SkinConfiguration(), &window->SkinConfiguration());
+        EXPECT_EQ(window->skinConfiguration().transform, before);
+        EXPECT_EQ(&d.skinConfiguration(), &window->skinConfiguration());
         // The design's places inside the drawn frame.
         const QMargins frame = d.contentsMargins();
         EXPECT_EQ(d.size(),
                   QSize(389 + frame.left() + frame.right(), 425 + frame.top() + frame.bottom()));
         EXPECT_EQ(d.picSample->geometry(), QRect(32 + frame.left(), 28 + frame.top(), 309, 141));
         EXPECT_EQ(d.cmdCancel->geometry(), QRect(264 + frame.left(), 364 + frame.top(), 77, 29));
-        EXPECT_FALSE(d.picSample->Picture().isNull()) << "the preview is drawn";
+        EXPECT_FALSE(d.picSample->picture().isNull()) << "the preview is drawn";
         const QImage shot = d.grab().toImage();
         EXPECT_NE(shot.pixel(1, 100) & 0xffffffU, 0U) << "the border";
         EXPECT_EQ(QColor(shot.pixel(20, frame.top() + 4)), QColor(121, 174, 152)) << "the body";
@@ -222,21 +222,21 @@ TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
     const QColor brokers = buttonFace(window->Bar().cmdBrokers);
     QImage previewBefore;
     customise([&](frmCustomiseSkin& d) {
-        previewBefore = d.picSample->Picture();
+        previewBefore = d.picSample->picture();
         const QColor dialogFace = face(&d);
         d.hscRed->setValue(150);
-        EXPECT_EQ(window->SkinConfiguration().transform.percentRed, 0.5F);
-        EXPECT_NE(d.picSample->Picture(), previewBefore) << "both frames are drawn again";
+        EXPECT_EQ(window->skinConfiguration().transform.percentRed, 0.5F);
+        EXPECT_NE(d.picSample->picture(), previewBefore) << "both frames are drawn again";
         EXPECT_EQ(face(&d), dialogFace) << "the dialog's own colours stay";
         EXPECT_EQ(face(window->centralWidget()), before) << "nothing repaints before OK";
         d.chkAdjustRGB->setChecked(false);
         EXPECT_FALSE(d.hscRed->isEnabled());
-        EXPECT_FALSE(window->SkinConfiguration().transform.adjustRGB);
-        EXPECT_EQ(window->SkinConfiguration().transform.percentRed, 0.5F) << "kept while off";
+        EXPECT_FALSE(window->skinConfiguration().transform.adjustRGB);
+        EXPECT_EQ(window->skinConfiguration().transform.percentRed, 0.5F) << "kept while off";
         d.chkAdjustRGB->setChecked(true);
         d.cmdOK->click();
     });
-    const QColor after = ToQColor(window->SkinConfiguration().FaceColour());
+    const QColor after = ToQColor(window->skinConfiguration().FaceColour());
     ASSERT_NE(after, before);
     EXPECT_EQ(face(window->centralWidget()), after);
     EXPECT_EQ(face(window->Bar().picPlayBar), after);
@@ -265,19 +265,19 @@ TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
 
 TEST_F(SkinWindowTest, EscapeOrEnterOnASliderCancelsAndPutsTheValuesBack) {
     start();
-    const SkinTransform before = window->SkinConfiguration().transform;
+    const SkinTransform before = window->skinConfiguration().transform;
     const QColor body = face(window->centralWidget());
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
         customise([&](frmCustomiseSkin& d) {
             d.hscHue->setFocus();
             d.hscHue->setValue(10);
             d.hscBlue->setValue(200);
-            EXPECT_EQ(window->SkinConfiguration().transform.hue, -0.9F);
+            EXPECT_EQ(window->skinConfiguration().transform.hue, -0.9F);
             QTest::keyClick(d.hscHue, key);
             EXPECT_FALSE(d.isVisible());
-            EXPECT_TRUE(d.Cancelled());
+            EXPECT_TRUE(d.cancelled());
         });
-        EXPECT_EQ(window->SkinConfiguration().transform, before);
+        EXPECT_EQ(window->skinConfiguration().transform, before);
         EXPECT_EQ(face(window->centralWidget()), body);
     }
     window->close();
@@ -286,7 +286,7 @@ TEST_F(SkinWindowTest, EscapeOrEnterOnASliderCancelsAndPutsTheValuesBack) {
 
 TEST_F(SkinWindowTest, DraggingTheCaptionMovesTheWindowWhereNoWindowManagerDoes) {
     start();
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     ASSERT_FALSE(layout.caption.isEmpty());
     const QPoint grab = layout.caption.center() - QPoint(100, 0);
     const QPoint before = window->pos();
@@ -326,7 +326,7 @@ TEST_F(SkinWindowTest, DraggingACornerResizesAndTheCaptionMaximisesOnDoubleClick
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return window->size() == window->minimumSize(); }, kTimeoutMs));
 
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     QTest::mouseDClick(window.get(), Qt::LeftButton, {}, layout.caption.center());
     EXPECT_TRUE(window->isMaximized());
 }
@@ -361,7 +361,7 @@ TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
 
 TEST_F(SkinWindowTest, TheCloseButtonClosesTheWindowAndSaves) {
     start();
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     QTest::mouseClick(window.get(), Qt::LeftButton, {},
                       layout.buttons[size_t(CaptionButton::Close)].center());
     EXPECT_FALSE(window->isVisible());

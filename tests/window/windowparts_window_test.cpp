@@ -95,8 +95,8 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
 
     list.setCurrentRow(2);
     QTest::keyClick(&list, Qt::Key_Return);
-    rundown.RecordFrom(2);
-    rundown.RecordFrom(1);  // a lost connection records nothing
+    rundown.recordFrom(2);
+    rundown.recordFrom(1);  // a lost connection records nothing
     QTest::keyClick(rundown.sldTimeline, Qt::Key_Right);
     EXPECT_EQ(log, (QStringList{u"engine.moveInProgramme 20000"_s, u"engine.recordFrom 90000"_s,
                                 u"engine.moveInProgramme 15000"_s}));
