@@ -41,9 +41,9 @@ namespace {
 
 class QuietPrompts final : public PromptService {
 public:
-    void ShowMessage(const QString&, MessageIcon) override {}
-    std::optional<QString> InputBox(const QString&, const QString&) override { return {}; }
-    bool AskYesNo(const QString&, MessageIcon) override { return false; }
+    void showMessage(const QString&, MessageIcon) override {}
+    std::optional<QString> inputBox(const QString&, const QString&) override { return {}; }
+    bool askYesNo(const QString&, MessageIcon) override { return false; }
 };
 
 class NoTracker final : public lyrevane::UsageTracker {
@@ -53,7 +53,7 @@ public:
 
 class NoOpener final : public UrlOpener {
 public:
-    void OpenExternally(const QString&) override {}
+    void openExternally(const QString&) override {}
 };
 
 // A main window on private settings whose pages come from a port where nothing listens.
@@ -61,7 +61,7 @@ struct Player {
     Player() {
         store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
         store->writeSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
-        profile.reset(CreatePlayerProfile(nullptr));
+        profile.reset(createPlayerProfile(nullptr));
         window = std::make_unique<frmMain>(
             frmMain::Services{*store, prompts, tracker, engine, opener, profile.get()});
     }
@@ -85,7 +85,7 @@ void BM_SliderToPreview(benchmark::State& state) {
     player.window->startUp({});
     player.window->show();
     frmCustomiseSkin dialog(player.window.get());
-    dialog.setOwner(player.window->Dialogs());
+    dialog.setOwner(player.window->dialogs());
     dialog.show();
     QApplication::processEvents();
     int value = 0;
@@ -106,7 +106,7 @@ void BM_ReskinAfterOk(benchmark::State& state) {
     int step = 0;
     for (auto _ : state) {
         player.window->skinConfiguration().transform.hue = float(step % 600) / 100.0F - 1.0F;
-        player.window->ReapplySkin();
+        player.window->reapplySkin();
         player.window->repaint();
         step += 37;
     }
@@ -223,7 +223,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
     }
-    RegisterCommandScheme();
+    registerCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     programPath = QCoreApplication::applicationFilePath();

@@ -78,7 +78,7 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
     const auto withPlayback = [&window](auto action) {
         return [&window, action](auto... arguments) {
             if (window != nullptr) {
-                action(window->Session().playback(), arguments...);
+                action(window->session().playback(), arguments...);
             }
         };
     };
@@ -97,7 +97,7 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
                 [&window](int volume) {
                     if (window != nullptr) {
                         window->setVolumeSlider(volume);
-                        window->Session().playback().volumeChanged(volume);
+                        window->session().playback().volumeChanged(volume);
                     }
                 },
             .raise = withWindow([](lyrevane::frmMain& shown) {
@@ -124,7 +124,7 @@ void DrawInSoftware(const lyrevane::drawingenvironment::Choice& drawing) {
 // draws, the toolkit's shared OpenGL contexts (for whoever chose OpenGL).
 void PrepareProcess(const lyrevane::drawingenvironment::Choice& drawing) {
     lyrevane::TerminationWatcher::InstallHandlers();
-    lyrevane::RegisterCommandScheme();
+    lyrevane::registerCommandScheme();
     DrawInSoftware(drawing);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
@@ -178,11 +178,11 @@ bool StartWindow(lyrevane::frmMain& window, PlayerEngine& engine, const lyrevane
         if (!plan.media.isEmpty()) {
             WaitForFirstSound(engine, window);
         }
-        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+        profile.reset(lyrevane::createPlayerProfile(nullptr));
         return profile.get();
     };
     const bool started = plan.quiet
-                             ? window.StartUpShownFirst(commandLine, createProfile, storeProblem)
+                             ? window.startUpShownFirst(commandLine, createProfile, storeProblem)
                              : window.startUp(commandLine, storeProblem);
 #ifdef LYREVANE_HAVE_VLC_ENGINE
     engine.endPrestart();
@@ -239,7 +239,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     WindowServices services;
     std::unique_ptr<QWebEngineProfile> profile;
     if (!plan.quiet) {
-        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+        profile.reset(lyrevane::createPlayerProfile(nullptr));
     }
     lyrevane::frmMain window({services.store, services.prompts, services.tracker, engine,
                               services.urlOpener, profile.get()});
@@ -256,7 +256,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     }
     mpris.releaseRequests();
     window.show();
-    QObject::connect(window.Bar().sldVolume, &QSlider::valueChanged, &mpris,
+    QObject::connect(window.bar().sldVolume, &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::refresh);
 
     lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),

@@ -51,7 +51,7 @@ void BroadcastEntries::store(int index, const EntryFields& fields) {
 std::optional<int> BroadcastEntries::checkFields(const EntryFields& fields, bool quiet) {
     if (!datevalue::parse(fields.texts.value(TimeField))) {
         if (!quiet) {
-            services_.prompts.ShowMessage(
+            services_.prompts.showMessage(
                 QCoreApplication::translate("BroadcastEntries", "Error: Invalid time!"),
                 MessageIcon::Exclamation);
         }
@@ -144,7 +144,7 @@ QString BroadcastEntries::noEntriesQuestion() const {
 std::optional<int> BroadcastEntries::fieldBlockingSave() {
     const Options options = currentOptions ? currentOptions() : loaded_;
     if (!parseOffset(options.startEarlierOffset)) {
-        services_.prompts.ShowMessage(
+        services_.prompts.showMessage(
             QCoreApplication::translate(
                 "BroadcastEntries",
                 "Error: Invalid start offset! Type a whole number of minutes from -1440 to 1440."),
@@ -162,7 +162,7 @@ bool BroadcastEntries::save() {
     schedule.Broadcasts = table_;
     // One transaction: the section is replaced whole, "DoUpdate" = "True" last.
     if (!writeSchedule(services_.store, schedule, services_.now())) {
-        services_.prompts.ShowMessage(
+        services_.prompts.showMessage(
             QCoreApplication::translate(
                 "BroadcastEntries",
                 "Error: The broadcast schedule could not be saved! Nothing was changed."),

@@ -49,7 +49,7 @@ QString BrokerEntries::noEntriesQuestion() const {
 
 bool BrokerEntries::save() {
     if (!saveBrokerEntries(services_.store, table_)) {
-        services_.prompts.ShowMessage(
+        services_.prompts.showMessage(
             QCoreApplication::translate(
                 "BrokerEntries",
                 "Error: The online brokers could not be saved! Nothing was changed."),

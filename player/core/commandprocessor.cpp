@@ -23,13 +23,13 @@ bool CommandProcessor::executeCommand(const QString& command, const QString& par
             mainPane_.navigate(plan.page);
             break;
         case CommandPlan::Action::Play:
-            if (CheckMediaURL(plan.media, prompts_)) {
+            if (checkMediaURL(plan.media, prompts_)) {
                 playback_.openMedia(plan.media);
             }
             break;
         case CommandPlan::Action::BrowseAndPlay:
             // A refused source opens neither the page nor the media.
-            if (CheckMediaURL(plan.media, prompts_)) {
+            if (checkMediaURL(plan.media, prompts_)) {
                 mainPane_.navigate(plan.page);
                 playback_.openMedia(plan.media);
             }
@@ -48,7 +48,7 @@ bool CommandProcessor::executeCommand(const QString& command, const QString& par
 }
 
 void CommandProcessor::exclaim(QStringView text) {
-    prompts_.ShowMessage(text.toString(), MessageIcon::Exclamation);
+    prompts_.showMessage(text.toString(), MessageIcon::Exclamation);
 }
 
 }  // namespace lyrevane

@@ -72,7 +72,7 @@ bool ListEditorModel::validateEntry() {
         // Letter case counts: "Alpha" and "ALPHA" are different names here.
         if (i != currentIndex_ && entries_.nameAt(i) == name) {
             if (!reverting_) {
-                prompts_.ShowMessage(entries_.duplicateNameMessage(), MessageIcon::Exclamation);
+                prompts_.showMessage(entries_.duplicateNameMessage(), MessageIcon::Exclamation);
                 view_.focusField(kNameField);
             }
             return false;
@@ -110,7 +110,7 @@ void ListEditorModel::addEntry(const QString& name, const std::function<void()>&
         }
     }
     if (hasEntryNamed(name)) {
-        prompts_.ShowMessage(entries_.nameTakenMessage(name), MessageIcon::Exclamation);
+        prompts_.showMessage(entries_.nameTakenMessage(name), MessageIcon::Exclamation);
         return;
     }
     append();
@@ -140,7 +140,7 @@ void ListEditorModel::deleteEntry() {
 }
 
 void ListEditorModel::askOnEmptyList(bool afterDelete) {
-    if (prompts_.AskYesNo(entries_.noEntriesQuestion(), MessageIcon::Exclamation)) {
+    if (prompts_.askYesNo(entries_.noEntriesQuestion(), MessageIcon::Exclamation)) {
         newEntry();
         return;
     }
@@ -148,7 +148,7 @@ void ListEditorModel::askOnEmptyList(bool afterDelete) {
         closeWindow(false);
         return;
     }
-    if (prompts_.AskYesNo(
+    if (prompts_.askYesNo(
             QCoreApplication::translate("ListEditor", "Would you like to save your changes?"),
             MessageIcon::Question)) {
         ok();

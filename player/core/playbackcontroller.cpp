@@ -49,11 +49,11 @@ void PlaybackController::volumeChanged(int value) {
 }
 
 void PlaybackController::playFromInputBox() {
-    const std::optional<QString> answer = prompts_.InputBox(kPlayPrompt.toString(), QString());
+    const std::optional<QString> answer = prompts_.inputBox(kPlayPrompt.toString(), QString());
     if (!answer || answer->isEmpty()) {
         return;
     }
-    if (CheckMediaURL(*answer, prompts_)) {
+    if (checkMediaURL(*answer, prompts_)) {
         openMedia(*answer);
     }
 }
@@ -84,7 +84,7 @@ void PlaybackController::onError() {
     QMetaObject::invokeMethod(
         &messageTarget_,
         [this, description] {
-            prompts_.ShowMessage(errorMessage(description), MessageIcon::Exclamation);
+            prompts_.showMessage(errorMessage(description), MessageIcon::Exclamation);
         },
         Qt::QueuedConnection);
 }

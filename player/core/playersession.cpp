@@ -54,7 +54,7 @@ bool PlayerSession::startUp(const QString& commandLine) {
 }
 
 void PlayerSession::browseTo() {
-    const std::optional<QString> answer = services_.prompts.InputBox(
+    const std::optional<QString> answer = services_.prompts.inputBox(
         QCoreApplication::translate("PlayerSession",
                                     "Type in the URL you would like to browse to."),
         portal_.homePageUrl());

@@ -45,7 +45,7 @@ bool startSysInfo(SettingsProvider& store, PromptService& prompts, const QString
         }
     }
     if (!started) {
-        prompts.ShowMessage(kSystemInfoUnavailable.toString(), MessageIcon::None);
+        prompts.showMessage(kSystemInfoUnavailable.toString(), MessageIcon::None);
     }
     return started;
 }

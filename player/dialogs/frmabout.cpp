@@ -162,7 +162,7 @@ void frmAbout::setOwner(const DialogContext& owner) {
         portal.contactEmail.toHtmlEscaped() + u"</a>"_s);
     lblInfo[3]->setAccessibleName(tr("E-mail %1").arg(portal.contactEmail));
     connect(lblInfo[3], &QLabel::linkActivated, this,
-            [this] { owner_->opener.OpenExternally(owner_->portal.mailUrl()); });
+            [this] { owner_->opener.openExternally(owner_->portal.mailUrl()); });
 }
 
 void frmAbout::startSysInfo() {

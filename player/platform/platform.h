@@ -17,7 +17,7 @@ public:
 class UrlOpener {
 public:
     virtual ~UrlOpener() = default;
-    virtual void OpenExternally(const QString& url) = 0;
+    virtual void openExternally(const QString& url) = 0;
 };
 
 // Reports usage to the portal's tracker; start-up sends the first report.

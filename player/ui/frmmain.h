@@ -53,7 +53,7 @@ public:
     };
 
     // Without a profile (`services.profile` null) the window starts without its browser
-    // panes: StartUpShownFirst builds them once the window is on screen.
+    // panes: startUpShownFirst builds them once the window is on screen.
     explicit frmMain(Services services, QWidget* parent = nullptr);
     ~frmMain() override;
 
@@ -65,36 +65,36 @@ public:
     // `createProfile` makes the browser profile, the panes are built on it and start-up
     // goes on as startUp, panes first, then the command. False when the window must not
     // stay: it was closed meanwhile, or a command ended the program.
-    bool StartUpShownFirst(const QString& commandLine,
+    bool startUpShownFirst(const QString& commandLine,
                            const std::function<QWebEngineProfile*()>& createProfile,
                            const QString& storeProblem = {});
-    bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
+    bool checkMediaURL(const QString& theUrl, bool errorQuietly = false);
     // Local time minus GMT in minutes, now, daylight saving included.
     qint32 getGMTOffset() const;
     // What the dialogs this window opens may use of the player.
-    DialogContext Dialogs();
+    DialogContext dialogs();
     // The services the window works with.
-    SettingsProvider& Settings() const { return services_.settings; }
-    PromptService& Prompts() const { return services_.prompts; }
-    UrlOpener& Opener() const { return services_.urlOpener; }
-    PlayerSession& Session() { return *session_; }
+    SettingsProvider& settings() const { return services_.settings; }
+    PromptService& prompts() const { return services_.prompts; }
+    UrlOpener& opener() const { return services_.urlOpener; }
+    PlayerSession& session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.
-    lyrevane::SkinConfiguration& skinConfiguration() { return skin_->Configuration(); }
+    lyrevane::SkinConfiguration& skinConfiguration() { return skin_->configuration(); }
     // The main window's frame object: its face and text colours dress the dialogs too.
     const SkinFrame& frame() const { return skin_->frame(); }
     // Where the skin files are; by default next to the program, else in its data folder.
     // After a confirmed Customise Skin: attaches the skin again and repaints the body.
-    void ReapplySkin();
-    const PlayerLayout& Layout() const { return layout_; }
+    void reapplySkin();
+    const PlayerLayout& playerLayout() const { return layout_; }
 
     // MainWindowSurface
     void setOuterSize(QSize size) override;
     QSize outerSize() const override { return size(); }
-    int statusBarHeight() const override { return status_->Height(); }
+    int statusBarHeight() const override { return status_->height(); }
     void restorePlayBar(float playBarBottom) override;
     float playBarBottom() const override { return layout_.playBarBottom(); }
-    void setVolumeSlider(int value) override { playBar_->SetVolume(value); }
-    int volumeSlider() const override { return playBar_->Volume(); }
+    void setVolumeSlider(int value) override { playBar_->setVolume(value); }
+    int volumeSlider() const override { return playBar_->volume(); }
     void closeWindow() override { close(); }
     // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
     // URL read now; a click opens that copy in the advertisement pane.
@@ -108,15 +108,15 @@ public:
     void setStopEnabled(bool enabled) override { playBar_->setStopEnabled(enabled); }
     void setStatusText(const QString& text) override { status_->setStatusText(text); }
     // Shows the engine's station and title in the status bar and the window's tooltip.
-    void UpdateNowPlaying();
-    void UpdateLiveMenu() { menus_->UpdateLive(); }
+    void updateNowPlaying();
+    void updateLiveMenu() { menus_->updateLive(); }
     // Opens the Programme Rundown, or brings it to the front.
-    void ShowRundown();
-    frmRundown* Rundown() const;
+    void showRundown();
+    frmRundown* rundown() const;
 
     // The parts, whose widgets and actions carry the names they are known by.
-    const PlayBar& Bar() const { return *playBar_; }
-    const MainMenus& Menus() const { return *menus_; }
+    const PlayBar& bar() const { return *playBar_; }
+    const MainMenus& menus() const { return *menus_; }
     // The window's own widgets.
     QLabel* imgLogo = nullptr;
     QWebEngineView* webBrowser = nullptr;
@@ -136,22 +136,22 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void BuildPlayBar();
+    void buildPlayBar();
     // The status line, and the engine's news that it and the Live menu show.
-    void BuildStatusLine();
-    void ConnectPlayBar();
-    void BuildMenus();
+    void buildStatusLine();
+    void connectPlayBar();
+    void buildMenus();
     // Builds both browser views on `profile`; the panes' waiting navigations reach them.
-    void BuildPanes(QWebEngineProfile* profile);
+    void buildPanes(QWebEngineProfile* profile);
     // Shows the window and has it mapped and painted before the call returns.
-    void ShowAndPaint();
-    void ApplyLayout();
-    void UpdateMinimumSize();
-    void RunCommandLater(const QUrl& url);
+    void showAndPaint();
+    void applyLayout();
+    void updateMinimumSize();
+    void runCommandLater(const QUrl& url);
     // Paints the body and the play bar's controls in the face colour, loads the logo.
-    void ApplySkinColours();
+    void applySkinColours();
     // File > Customize Skin: on OK the skin is attached again and the body repainted.
-    void CustomizeSkin();
+    void customizeSkin();
 
     Services services_;
     QWidget* client_ = nullptr;

@@ -39,7 +39,7 @@ void WindowPanes::build(QWidget* client, QWebEngineProfile* profile, const QStri
     webBrowser->setAccessibleName(tr("Portal"));
     webBrowser->setPage(new PlayerWebPage(
         profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { runCommand_(url); },
-        [this](const QUrl& url) { OpenWindow(url); }));
+        [this](const QUrl& url) { openWindow(url); }));
     // No network or the portal down: the player's own page says so, not the engine's.
     using Pane = PaneRecovery::Pane;
     new UnreachablePage(
@@ -52,9 +52,9 @@ void WindowPanes::build(QWidget* client, QWebEngineProfile* profile, const QStri
     webAd->setAccessibleName(tr("Advertisements and brokers"));
     // Commands from the advertisement pane are never run nor handed to the desktop.
     auto* adPage = new PlayerWebPage(profile, PlayerWebPage::Pane::Advertisement, nullptr,
-                                     [this](const QUrl& url) { OpenWindow(url); });
+                                     [this](const QUrl& url) { openWindow(url); });
     webAd->setPage(adPage);
-    adPage->WatchUserInput(webAd);
+    adPage->watchUserInput(webAd);
     // Whatever fails there, a quiet page in the skin's colours stands in.
     new UnreachablePage(adPage, UnreachablePage::Kind::Quiet, portalBaseUrl,
                         {[this](const QUrl& url) { recovery_->failed(Pane::Ad, url.toString()); },
@@ -67,7 +67,7 @@ void WindowPanes::build(QWidget* client, QWebEngineProfile* profile, const QStri
     retry_ = new QTimer(client);
     retry_->setSingleShot(true);
     QObject::connect(retry_, &QTimer::timeout, retry_, [this] { recovery_->retryDue(); });
-    WatchNetwork();
+    watchNetwork();
 
     // Where the panes would stand had they been made with the window: right after the
     // logo in the keyboard's tab order, below the play bar and the status bar.
@@ -87,7 +87,7 @@ void WindowPanes::attach() {
     ad_->attach(std::make_unique<WebViewPane>(webAd));
 }
 
-void WindowPanes::WatchNetwork() {
+void WindowPanes::watchNetwork() {
     if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
         return;  // no way to tell here: the recovery retries on a timer
     }
@@ -101,11 +101,11 @@ void WindowPanes::WatchNetwork() {
                      });
 }
 
-void WindowPanes::OpenWindow(const QUrl& url) {
+void WindowPanes::openWindow(const QUrl& url) {
     // Commands in new windows of the portal pane reach runCommand through the page's
     // origin check.
     if (url.scheme() != kCommandScheme) {
-        opener_.OpenExternally(url.toString(QUrl::FullyEncoded));
+        opener_.openExternally(url.toString(QUrl::FullyEncoded));
     }
 }
 

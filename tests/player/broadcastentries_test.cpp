@@ -53,7 +53,7 @@ protected:
                                   checked.append({url, quiet});
                                   const bool ok = !url.contains(refused.first());
                                   if (!ok && !quiet) {
-                                      prompts.ShowMessage(u"refused"_s, MessageIcon::Exclamation);
+                                      prompts.showMessage(u"refused"_s, MessageIcon::Exclamation);
                                   }
                                   return ok;
                               },

@@ -114,7 +114,7 @@ private:
 
 class FakePrompts final : public PromptService {
 public:
-    void ShowMessage(const QString& text, MessageIcon icon) override {
+    void showMessage(const QString& text, MessageIcon icon) override {
         messages.append(text);
         icons.push_back(icon);
         if (log != nullptr) {
@@ -124,7 +124,7 @@ public:
             whileShown();  // what happens while the modal box is open
         }
     }
-    std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override {
+    std::optional<QString> inputBox(const QString& prompt, const QString& defaultText) override {
         prompts.append(prompt);
         defaults.append(defaultText);
         if (answers.empty()) {
@@ -140,7 +140,7 @@ public:
         return text;
     }
 
-    bool AskYesNo(const QString& text, MessageIcon icon) override {
+    bool askYesNo(const QString& text, MessageIcon icon) override {
         questions.append(text);
         questionIcons.push_back(icon);
         if (whileAsked) {

@@ -32,7 +32,7 @@ using namespace std::chrono_literals;
 // Records what would go to the user's default applications.
 class RecordingOpener final : public UrlOpener {
 public:
-    void OpenExternally(const QString& url) override { urls.append(url); }
+    void openExternally(const QString& url) override { urls.append(url); }
     QStringList urls;
 };
 

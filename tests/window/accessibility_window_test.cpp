@@ -47,22 +47,22 @@ TEST_F(AccessibilityTest, EveryControlOfTheWindowHasANameAndTabReachesIt) {
     EXPECT_EQ(testing::ControlsOutOfTabReach(window.get()), QStringList());
     EXPECT_EQ(testing::LabelProblems(window.get()).join(u'\n').toStdString(), "");
     for (QToolButton* button :
-         {window->Bar().cmdPlay, window->Bar().cmdPause, window->Bar().cmdStop,
-          window->Bar().cmdHome, window->Bar().cmdMail, window->Bar().cmdBrokers}) {
+         {window->bar().cmdPlay, window->bar().cmdPause, window->bar().cmdStop,
+          window->bar().cmdHome, window->bar().cmdMail, window->bar().cmdBrokers}) {
         EXPECT_FALSE(button->toolTip().isEmpty()) << button->objectName().toStdString();
     }
 }
 
 TEST_F(AccessibilityTest, TheVolumeSliderSaysItsNameAndValue) {
     window->setVolumeSlider(42);
-    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(window->Bar().sldVolume);
+    QAccessibleInterface* slider = QAccessible::queryAccessibleInterface(window->bar().sldVolume);
     ASSERT_NE(slider, nullptr);
     EXPECT_EQ(slider->text(QAccessible::Name), u"Volume"_s);
     ASSERT_NE(slider->valueInterface(), nullptr);
     EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 42);
     // Keys move it, as they move any slider.
-    window->Bar().sldVolume->setFocus();
-    QTest::keyClick(window->Bar().sldVolume, Qt::Key_PageUp);
+    window->bar().sldVolume->setFocus();
+    QTest::keyClick(window->bar().sldVolume, Qt::Key_PageUp);
     EXPECT_EQ(slider->valueInterface()->currentValue().toInt(), 52);
     EXPECT_EQ(engine.volume(), 52);
 }
@@ -106,12 +106,12 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
     // Played late after a pause: how far behind live, and the way back to it.
-    EXPECT_FALSE(window->Menus().mnuLiveCatchUp->isEnabled());
+    EXPECT_FALSE(window->menus().mnuLiveCatchUp->isEnabled());
     engine.behind = 155s;
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(),
               u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
-    ASSERT_TRUE(window->Menus().mnuLiveCatchUp->isEnabled());
+    ASSERT_TRUE(window->menus().mnuLiveCatchUp->isEnabled());
     // The recording's length has a field of its own, named by what it shows; it stays
     // through a reconnection, and the window's tooltip names it first.
     auto* recording = window->findChild<TickingField*>(u"fldRecording"_s);
@@ -119,17 +119,17 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     EXPECT_TRUE(recording->isHidden());
     engine.recorded = 754;
     Q_EMIT engine.metadataChanged();
-    EXPECT_EQ(recording->Text(), u"REC 12:34"_s);
+    EXPECT_EQ(recording->text(), u"REC 12:34"_s);
     EXPECT_TRUE(recording->isVisible());
     EXPECT_EQ(recording->accessibleName(), u"REC 12:34"_s);
     // Its own window leaves the main window's dialogs working.
-    EXPECT_TRUE(testing::WhileModal<QDialog>(window->Menus().mnuHelpAbout,
+    EXPECT_TRUE(testing::WhileModal<QDialog>(window->menus().mnuHelpAbout,
                                              [](QDialog& shown) { shown.reject(); }));
     const int width = recording->width();
     engine.recorded = 3601;
     engine.reconnectingText = u"Reconnecting since 15:07: Connection refused"_s;
     Q_EMIT engine.metadataChanged();
-    EXPECT_EQ(recording->Text(), u"REC 1:00:01"_s);
+    EXPECT_EQ(recording->text(), u"REC 1:00:01"_s);
     EXPECT_GT(recording->width(), width);
     EXPECT_EQ(window->lblNowPlaying->text(), engine.reconnectingText);
     engine.reconnectingText.clear();
@@ -137,13 +137,13 @@ TEST_F(AccessibilityTest, NowPlayingShowsInTheStatusBarAndTheWindowTooltip) {
     EXPECT_EQ(window->lblNowPlaying->text(),
               u"2:35 behind live \u00b7 Quillmoor Live - Opening bell"_s);
     EXPECT_TRUE(window->toolTip().contains(u"REC 1:00:01 \u00b7 2:35 behind live"_s));
-    EXPECT_TRUE(window->Menus().mnuLiveRecord->isChecked());
+    EXPECT_TRUE(window->menus().mnuLiveRecord->isChecked());
     engine.recorded = -1;
-    window->Menus().mnuLiveCatchUp->trigger();
+    window->menus().mnuLiveCatchUp->trigger();
     Q_EMIT engine.metadataChanged();
     EXPECT_EQ(window->lblNowPlaying->text(), u"Quillmoor Live - Opening bell"_s);
     EXPECT_TRUE(recording->isHidden());
-    EXPECT_FALSE(window->Menus().mnuLiveCatchUp->isEnabled());
+    EXPECT_FALSE(window->menus().mnuLiveCatchUp->isEnabled());
 
     engine.title.clear();
     engine.station.clear();

@@ -113,7 +113,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
     start();
 
     whileOpen<frmBroadcastScheduler>(
-        window->Menus().mnuFileBroadcastScheduler, [&](frmBroadcastScheduler& d) {
+        window->menus().mnuFileBroadcastScheduler, [&](frmBroadcastScheduler& d) {
             activate(d);
             EXPECT_EQ(d.windowTitle(), u"Broadcast Scheduler"_s);
             EXPECT_EQ(d.cboBroadcastSelect->count(), 2);
@@ -188,7 +188,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerWithNothingScheduledAndNoLeavesTheSt
     prompts.whileAsked = [&] {
         EXPECT_FALSE(window->findChild<frmBroadcastScheduler*>()->isVisible());
     };
-    const auto dialog = openOwnedDialog<frmBroadcastScheduler>(window->Dialogs());
+    const auto dialog = openOwnedDialog<frmBroadcastScheduler>(window->dialogs());
     EXPECT_EQ(dialog->result(), QDialog::Rejected);
     ASSERT_EQ(prompts.questions.size(), 1);
     EXPECT_TRUE(prompts.questions[0].startsWith(u"There are no scheduled broadcasts."_s));
@@ -201,7 +201,7 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
     // The question comes before the dialog shows; "Yes" shows it with a first entry.
     prompts.whileAsked = [&] { EXPECT_FALSE(window->findChild<frmOnlineBrokers*>()->isVisible()); };
     whileOpen<frmOnlineBrokers>(
-        window->Menus().mnuFileConfigureOnlineBrokers, [&](frmOnlineBrokers& d) {
+        window->menus().mnuFileConfigureOnlineBrokers, [&](frmOnlineBrokers& d) {
             ASSERT_TRUE(QTest::qWaitFor([&] { return d.cboBrokerSelect->count() == 1; }));
             activate(d);
             EXPECT_EQ(d.windowTitle(), u"Online Brokers"_s);
@@ -241,13 +241,13 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
     EXPECT_EQ(loadBrokerEntries(*store),
               (QList<BrokerEntry>{{u"Alpha Trade"_s, u"http://127.0.0.1:9/alpha"_s},
                                   {u"Beta & Co"_s, u"http://127.0.0.1:9/beta"_s}}));
-    ASSERT_EQ(window->Menus().mnuOnlineBrokersEntry.size(), 2);
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[1]->data().toString(),
+    ASSERT_EQ(window->menus().mnuOnlineBrokersEntry.size(), 2);
+    EXPECT_EQ(window->menus().mnuOnlineBrokersEntry[1]->data().toString(),
               u"http://127.0.0.1:9/beta"_s);
 
     // From the popup's Configure: edits then Esc change neither the store nor the menu.
     const QString before = stored(kBrokersSection, u"BrokerList"_s);
-    whileOpen<frmOnlineBrokers>(window->Menus().mnuOnlineBrokersConfigure,
+    whileOpen<frmOnlineBrokers>(window->menus().mnuOnlineBrokersConfigure,
                                 [&](frmOnlineBrokers& d) {
                                     EXPECT_EQ(d.txtName->text(), u"Alpha Trade"_s);
                                     QTest::keyClicks(d.txtName, u" edited"_s);
@@ -255,7 +255,7 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
                                     QTest::keyClick(&d, Qt::Key_Escape);
                                 });
     EXPECT_EQ(stored(kBrokersSection, u"BrokerList"_s), before);
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->text(), u"Alpha Trade"_s);
+    EXPECT_EQ(window->menus().mnuOnlineBrokersEntry[0]->text(), u"Alpha Trade"_s);
 }
 
 // A language added as a file only (tests/window/lyrevane_eo.ts, compiled beside this program
@@ -272,7 +272,7 @@ TEST_F(EditorsWindowTest, TheTranslationForTheLocaleIsLoadedFromTheTranslationsF
     ASSERT_TRUE(installed);
     start();
     EXPECT_EQ(window->imgLogo->accessibleName(), u"Emblemo de Quillmoor"_s);
-    whileOpen<frmAbout>(window->Menus().mnuHelpAbout, [&](frmAbout& d) {
+    whileOpen<frmAbout>(window->menus().mnuHelpAbout, [&](frmAbout& d) {
         EXPECT_EQ(d.windowTitle(), u"Pri Quillmoor(tm) Vendrasel"_s);
         EXPECT_EQ(d.lblInfo[1]->text(), u"Versio 1.0.0"_s);
         EXPECT_EQ(d.lblInfo[6]->text(), u"Quillmoor:"_s) << "untranslated texts stay";
@@ -286,7 +286,7 @@ TEST_F(EditorsWindowTest, AboutShowsTheProductMailsThePortalAndReportsNoSystemIn
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(emptyPath.path()));
     start();
-    whileOpen<frmAbout>(window->Menus().mnuHelpAbout, [&](frmAbout& d) {
+    whileOpen<frmAbout>(window->menus().mnuHelpAbout, [&](frmAbout& d) {
         activate(d);
         EXPECT_EQ(d.windowTitle(), u"About Quillmoor(tm) Vendrasel"_s);
         EXPECT_EQ(d.lblInfo[0]->text(), u"Quillmoor(tm) Vendrasel"_s);
@@ -335,14 +335,14 @@ TEST(DesktopQuestions, YesNoAndEscape) {
         EXPECT_EQ(box.text(), u"Create one?"_s);
         box.button(QMessageBox::Yes)->click();
     });
-    EXPECT_TRUE(prompts.AskYesNo(u"Create one?"_s, MessageIcon::Exclamation));
+    EXPECT_TRUE(prompts.askYesNo(u"Create one?"_s, MessageIcon::Exclamation));
     answerWith([](QMessageBox& box) {
         EXPECT_EQ(box.icon(), QMessageBox::Question);
         box.button(QMessageBox::No)->click();
     });
-    EXPECT_FALSE(prompts.AskYesNo(u"Save?"_s, MessageIcon::Question));
+    EXPECT_FALSE(prompts.askYesNo(u"Save?"_s, MessageIcon::Question));
     answerWith([](QMessageBox& box) { QTest::keyClick(&box, Qt::Key_Escape); });
-    EXPECT_FALSE(prompts.AskYesNo(u"Save?"_s, MessageIcon::Question));
+    EXPECT_FALSE(prompts.askYesNo(u"Save?"_s, MessageIcon::Question));
 }
 
 }  // namespace

@@ -122,16 +122,16 @@ protected:
     }
 
     void expectIdleButtons() {
-        EXPECT_TRUE(window->Bar().cmdPlay->isEnabled());
-        EXPECT_FALSE(window->Bar().cmdPause->isVisible());
-        EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
+        EXPECT_TRUE(window->bar().cmdPlay->isEnabled());
+        EXPECT_FALSE(window->bar().cmdPause->isVisible());
+        EXPECT_FALSE(window->bar().cmdStop->isEnabled());
     }
 
     void expectPlayingButtons() {
-        EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
-        EXPECT_TRUE(window->Bar().cmdPause->isVisible());
-        EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
-        EXPECT_EQ(window->Bar().cmdPause->geometry(), window->Bar().cmdPlay->geometry());
+        EXPECT_FALSE(window->bar().cmdPlay->isEnabled());
+        EXPECT_TRUE(window->bar().cmdPause->isVisible());
+        EXPECT_TRUE(window->bar().cmdStop->isEnabled());
+        EXPECT_EQ(window->bar().cmdPause->geometry(), window->bar().cmdPlay->geometry());
     }
 
     void playsPlaylist(const QString& id, const QString& path) {
@@ -162,9 +162,9 @@ TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
     start();
     const QUrl page = window->webBrowser->url();
     // Nothing to play before a link is clicked.
-    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
-    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
-    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
+    EXPECT_FALSE(window->bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->bar().cmdPause->isVisible());
+    EXPECT_FALSE(window->bar().cmdStop->isEnabled());
     click(window->webBrowser, u"play-live"_s);
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
     EXPECT_EQ(vlc->url(), streams_->mp3());
@@ -194,8 +194,8 @@ TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_TRUE(opener.urls.isEmpty());
     EXPECT_EQ(window->webAd->url(), page);
-    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
-    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
+    EXPECT_FALSE(window->bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->bar().cmdStop->isEnabled());
 }
 
 TEST_F(LiveWindowTest, AsxPlaylistPlays) {
@@ -255,25 +255,25 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
     expectPlayingButtons();
 
     // Paused, live radio stays connected and keeps what comes; the status keeps "Playing.".
-    window->Bar().cmdPause->click();
+    window->bar().cmdPause->click();
     ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Paused; }, 5s));
-    EXPECT_TRUE(window->Bar().cmdPlay->isEnabled());
-    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
-    EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
+    EXPECT_TRUE(window->bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->bar().cmdPause->isVisible());
+    EXPECT_TRUE(window->bar().cmdStop->isEnabled());
     EXPECT_EQ(status(), u"Playing."_s);
     EXPECT_EQ(streams_->listeners(kMount), 1);
 
-    window->Bar().cmdPlay->click();
+    window->bar().cmdPlay->click();
     ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Playing; }, kPlayTimeout));
     EXPECT_EQ(status(), u"Playing."_s);
     expectPlayingButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
 
     // The Live menu moves within what was kept, and the now-playing field says where.
-    const MainMenus& menus = window->Menus();
+    const MainMenus& menus = window->menus();
     ASSERT_TRUE(waitUntil(
         [&] {
-            window->UpdateLiveMenu();
+            window->updateLiveMenu();
             return menus.mnuLiveBack->isEnabled();
         },
         10s));
@@ -284,22 +284,22 @@ TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
     EXPECT_TRUE(menus.mnuLiveForward->isEnabled());
     EXPECT_TRUE(menus.mnuLiveCatchUpFaster->isEnabled());
     menus.mnuLiveRundown->trigger();
-    ASSERT_NE(window->Rundown(), nullptr);
-    EXPECT_GT(window->Rundown()->sldTimeline->maximum(), 0);
-    window->Rundown()->close();
+    ASSERT_NE(window->rundown(), nullptr);
+    EXPECT_GT(window->rundown()->sldTimeline->maximum(), 0);
+    window->rundown()->close();
     menus.mnuLiveCatchUp->trigger();
     EXPECT_EQ(vlc->behindLive(), 0ms);
     EXPECT_FALSE(menus.mnuLiveForward->isEnabled());
     EXPECT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Playing; }, 5s));
     EXPECT_EQ(streams_->listeners(kMount), 1) << "all on the one connection";
 
-    window->Bar().cmdStop->click();
+    window->bar().cmdStop->click();
     ASSERT_TRUE(waitForStatus(u"Stopped."_s, 5s)) << statuses.join(u", "_s).toStdString();
     expectIdleButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 5s));
 
     // Play starts the same stream again.
-    window->Bar().cmdPlay->click();
+    window->bar().cmdPlay->click();
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
     expectPlayingButtons();
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u" | "_s).toStdString();

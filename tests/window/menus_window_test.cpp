@@ -105,7 +105,7 @@ protected:
     // Captions of the brokers popup, top to bottom; "-" for the separator.
     QStringList popupCaptions() const {
         QStringList captions;
-        for (const QAction* action : window->Menus().mnuOnlineBrokers->actions()) {
+        for (const QAction* action : window->menus().mnuOnlineBrokers->actions()) {
             if (action->isVisible()) {
                 captions.append(action->isSeparator() ? u"-"_s : action->text());
             }
@@ -125,7 +125,7 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(top[0]->text(), u"&File"_s);
     EXPECT_EQ(top[1]->text(), u"&Live"_s);
     EXPECT_EQ(top[2]->text(), u"&Help"_s);
-    const MainMenus& menus = window->Menus();
+    const MainMenus& menus = window->menus();
     const struct {
         QAction* item;
         QString caption;
@@ -145,22 +145,22 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(menus.mnuLiveRundown->text(), u"Rund&own..."_s);
     EXPECT_EQ(menus.mnuLiveRundown->shortcut(), QKeySequence(u"Ctrl+Shift+O"_s));
     menus.mnuLiveRundown->trigger();
-    QDialog* rundown = window->Rundown();
+    QDialog* rundown = window->rundown();
     ASSERT_NE(rundown, nullptr);
     menus.mnuLiveRundown->trigger();
-    EXPECT_EQ(window->Rundown(), rundown);
+    EXPECT_EQ(window->rundown(), rundown);
     EXPECT_TRUE(rundown->isVisible());
     EXPECT_FALSE(rundown->isModal());
     EXPECT_EQ(rundown->windowTitle(), u"Programme Rundown"_s);
     rundown->close();
-    EXPECT_EQ(window->Menus().mnuLiveRecord->text(), u"&Record"_s);
-    EXPECT_EQ(window->Menus().mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-    EXPECT_TRUE(window->Menus().mnuLiveRecord->isCheckable());
-    EXPECT_FALSE(window->Menus().mnuLiveRecord->isEnabled()) << "nothing plays";
-    EXPECT_FALSE(window->Menus().mnuLiveRecord->toolTip().isEmpty()) << "and it says why";
+    EXPECT_EQ(window->menus().mnuLiveRecord->text(), u"&Record"_s);
+    EXPECT_EQ(window->menus().mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_TRUE(window->menus().mnuLiveRecord->isCheckable());
+    EXPECT_FALSE(window->menus().mnuLiveRecord->isEnabled()) << "nothing plays";
+    EXPECT_FALSE(window->menus().mnuLiveRecord->toolTip().isEmpty()) << "and it says why";
 
     QStringList file;
-    for (const QAction* a : window->Menus().mnuFile->actions()) {
+    for (const QAction* a : window->menus().mnuFile->actions()) {
         file.append(a->isSeparator() ? u"-"_s
                                      : a->text() + u"|"_s + a->shortcut().toString() +
                                            (a->isEnabled() ? u""_s : u"|disabled"_s));
@@ -168,17 +168,17 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(file, (QStringList{u"&Browse To...|F2"_s, u"&Play...|F3"_s, u"-"_s,
                                  u"Configure &Online Brokers|F4"_s, u"Broadcast &Scheduler|F5"_s,
                                  u"&Customize Skin|"_s, u"-"_s, u"E&xit|"_s}));
-    EXPECT_EQ(window->Menus().mnuHelpAbout->text(), u"&About..."_s);
-    EXPECT_EQ(window->Menus().mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_TRUE(window->Menus().mnuHelpAbout->isEnabled());
-    EXPECT_EQ(window->Menus().mnuOnlineBrokers->title(), u"Online Brokers"_s);
-    EXPECT_EQ(window->Bar().cmdHome->toolTip(), u"Go to 127.0.0.1"_s);
-    EXPECT_EQ(window->Bar().cmdMail->toolTip(), u"E-mail Quillmoor"_s);
-    EXPECT_EQ(window->Bar().cmdBrokers->toolTip(), u"Online Brokers"_s);
+    EXPECT_EQ(window->menus().mnuHelpAbout->text(), u"&About..."_s);
+    EXPECT_EQ(window->menus().mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(window->menus().mnuHelpAbout->isEnabled());
+    EXPECT_EQ(window->menus().mnuOnlineBrokers->title(), u"Online Brokers"_s);
+    EXPECT_EQ(window->bar().cmdHome->toolTip(), u"Go to 127.0.0.1"_s);
+    EXPECT_EQ(window->bar().cmdMail->toolTip(), u"E-mail Quillmoor"_s);
+    EXPECT_EQ(window->bar().cmdBrokers->toolTip(), u"Online Brokers"_s);
 
     // Home and Mail go to the user's default applications.
-    window->Bar().cmdHome->click();
-    window->Bar().cmdMail->click();
+    window->bar().cmdHome->click();
+    window->bar().cmdMail->click();
     EXPECT_EQ(opener.urls,
               (QStringList{portal->base() + u"/"_s, u"mailto:info@quillmoor.example"_s}));
 
@@ -186,14 +186,14 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     const QString shots = qEnvironmentVariable("LYREVANE_SCREENSHOT_DIR");
     if (!shots.isEmpty()) {
         window->menuBar()->setActiveAction(top[0]);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Menus().mnuFile->isVisible(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window->menus().mnuFile->isVisible(); }, 5000));
         QTest::qWait(500);
         QDir().mkpath(shots);
-        const QRect area = window->frameGeometry().united(window->Menus().mnuFile->geometry());
+        const QRect area = window->frameGeometry().united(window->menus().mnuFile->geometry());
         window->screen()
             ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
             .save(shots + u"/player-file-menu.png"_s);
-        window->Menus().mnuFile->close();
+        window->menus().mnuFile->close();
     }
 }
 
@@ -210,23 +210,23 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
 
     // Clicked, the button pops the menu up at the pointer; from the keyboard, under itself
     // wherever the pointer is. The second entry opens its site in the ad pane only.
-    QToolButton* button = window->Bar().cmdBrokers;
+    QToolButton* button = window->bar().cmdBrokers;
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(9, 7));
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window->Menus().mnuOnlineBrokers->isVisible(); }, 5000));
-    EXPECT_EQ(window->Menus().mnuOnlineBrokers->pos(), button->mapToGlobal(QPoint(9, 7)));
-    window->Menus().mnuOnlineBrokers->close();
+        QTest::qWaitFor([&] { return window->menus().mnuOnlineBrokers->isVisible(); }, 5000));
+    EXPECT_EQ(window->menus().mnuOnlineBrokers->pos(), button->mapToGlobal(QPoint(9, 7)));
+    window->menus().mnuOnlineBrokers->close();
     QCursor::setPos(window->mapToGlobal(QPoint(5, 5)));
     button->setFocus();
     QTest::keyClick(button, Qt::Key_Space);
     ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window->Menus().mnuOnlineBrokers->isVisible(); }, 5000));
-    EXPECT_EQ(window->Menus().mnuOnlineBrokers->pos(),
+        QTest::qWaitFor([&] { return window->menus().mnuOnlineBrokers->isVisible(); }, 5000));
+    EXPECT_EQ(window->menus().mnuOnlineBrokers->pos(),
               button->mapToGlobal(QPoint(0, button->height())));
     const QUrl mainBefore = window->webBrowser->url();
     QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-    window->Menus().mnuOnlineBrokersEntry[1]->trigger();
-    window->Menus().mnuOnlineBrokers->close();
+    window->menus().mnuOnlineBrokersEntry[1]->trigger();
+    window->menus().mnuOnlineBrokers->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !adLoaded.isEmpty(); }, kLoadTimeoutMs));
     EXPECT_EQ(window->webAd->url(), QUrl(portal->base() + u"/brokers.html"_s));
     EXPECT_EQ(window->webBrowser->url(), mainBefore);
@@ -236,8 +236,8 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
     window->reloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(),
               (QStringList{u"A"_s, QString(), u"B"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(), u"http://"_s);
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[1]->data().toString(),
+    EXPECT_EQ(window->menus().mnuOnlineBrokersEntry[0]->data().toString(), u"http://"_s);
+    EXPECT_EQ(window->menus().mnuOnlineBrokersEntry[1]->data().toString(),
               u"http://127.0.0.1:9/empty"_s);
     putBrokers(u"Only"_s, {{u"Only"_s, u"http://127.0.0.1:9/only"_s}});
     window->reloadOnlineBrokers();
@@ -249,11 +249,11 @@ TEST_F(MenusWindowTest, CommandUrlOfABrokerIsNeverRunAsACommand) {
     start();
     putBrokers(u"Sly"_s, {{u"Sly"_s, u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s}});
     window->reloadOnlineBrokers();
-    ASSERT_EQ(window->Menus().mnuOnlineBrokersEntry.size(), 1);
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(),
+    ASSERT_EQ(window->menus().mnuOnlineBrokersEntry.size(), 1);
+    EXPECT_EQ(window->menus().mnuOnlineBrokersEntry[0]->data().toString(),
               u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s);
     const QUrl adBefore = window->webAd->url();
-    window->Menus().mnuOnlineBrokersEntry[0]->trigger();
+    window->menus().mnuOnlineBrokersEntry[0]->trigger();
     QTest::qWait(1500);
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_TRUE(opener.urls.isEmpty());
@@ -283,8 +283,8 @@ private:
 TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
     start();
     ProbeDialog::instances = 0;
-    const auto first = openOwnedDialog<ProbeDialog>(window->Dialogs());
-    const auto second = openOwnedDialog<ProbeDialog>(window->Dialogs());
+    const auto first = openOwnedDialog<ProbeDialog>(window->dialogs());
+    const auto second = openOwnedDialog<ProbeDialog>(window->dialogs());
     EXPECT_EQ(ProbeDialog::instances, 2);
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->Owner(), window.get());
@@ -296,7 +296,7 @@ TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
 TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
     start();
     prompts.answers.push_back(u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Ftyped.mp3"_s);
-    window->Menus().mnuFileBrowseTo->trigger();
+    window->menus().mnuFileBrowseTo->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.urls.isEmpty(); }, 10000));
     EXPECT_EQ(engine.urls, QStringList{u"http://127.0.0.1:9/typed.mp3"_s});
     EXPECT_EQ(prompts.defaults.last(), portal->base() + u"/"_s);
@@ -306,7 +306,7 @@ TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
     QString typed = portal->base() + u"/markets.html"_s;
     typed.remove(u"http://"_s);
     prompts.answers.push_back(typed);
-    window->Menus().mnuFileBrowseTo->trigger();
+    window->menus().mnuFileBrowseTo->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.isEmpty(); }, kLoadTimeoutMs));
     EXPECT_EQ(window->webBrowser->url(), QUrl(portal->base() + u"/markets.html"_s));
 }
@@ -322,8 +322,8 @@ TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
     ASSERT_TRUE(answered.endsWith(u"\r\n"_s));
 
     // Two egg-timer minutes later: the next report carries exactly that id.
-    window->Session().eggTimerTick();
-    window->Session().eggTimerTick();
+    window->session().eggTimerTick();
+    window->session().eggTimerTick();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return portal->trackerRequests().size() > before + 1; }, 10000));
     const QJsonObject second = portal->trackerRequests().at(before + 1);

@@ -69,16 +69,16 @@ TEST_F(WindowTest, FirstRunLaysThePanesOut) {
     start();
     EXPECT_EQ(window->windowTitle(), u"Quillmoor(tm) Vendrasel"_s);
     EXPECT_EQ(window->size(), QSize(640, 480));
-    EXPECT_EQ(window->Bar().sldVolume->value(), 75);
+    EXPECT_EQ(window->bar().sldVolume->value(), 75);
     EXPECT_EQ(engine.volume(), 75);
     // The play bar's bottom edge sits 94 pixels above the status bar.
-    const QRect bar = window->Bar().picPlayBar->geometry();
+    const QRect bar = window->bar().picPlayBar->geometry();
     EXPECT_EQ(window->sbStatusBar->geometry().top() - (bar.top() + bar.height()), 94);
     EXPECT_EQ(window->webAd->height(), 94);
     EXPECT_EQ(window->webBrowser->geometry().bottom() + 1, bar.top());
-    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
-    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
-    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
+    EXPECT_FALSE(window->bar().cmdPlay->isEnabled());
+    EXPECT_FALSE(window->bar().cmdPause->isVisible());
+    EXPECT_FALSE(window->bar().cmdStop->isEnabled());
     EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
     EXPECT_TRUE(server.requests.contains(u"/player_creative.shtml"_s));
 }
@@ -96,7 +96,7 @@ TEST_F(WindowTest, AnUnreachablePortalIsSaidInThePaneAndTryAgainLoadsIt) {
                                kLoadTimeoutMs);
     };
     ASSERT_TRUE(shows(u"The Quillmoor portal at "_s + base + u" cannot be reached"_s));
-    EXPECT_TRUE(window->Bar().sldVolume->isEnabled());
+    EXPECT_TRUE(window->bar().sldVolume->isEnabled());
     // In the default window "Try again" shows whole, and has the keyboard focus.
     EXPECT_EQ(testing::PaneScript(window->webBrowser,
                                   u"const r = document.getElementById('retry')"
@@ -211,7 +211,7 @@ TEST_F(WindowTest, ClosingSavesTheWindowSettings) {
     start();
     window->resize(700, 520);
     waitForLayout(QSize(700, 520));
-    window->Bar().sldVolume->setValue(0);
+    window->bar().sldVolume->setValue(0);
     EXPECT_EQ(engine.volume(), 0);
     const float playBarBottom = window->playBarBottom();
     window->close();
@@ -249,17 +249,17 @@ TEST_F(WindowTest, EngineStateDrivesTheButtonsAndStatus) {
     start();
     engine.setAvailable(false, true, true);
     Q_EMIT engine.playStateChanged(MediaEngine::Playing);
-    EXPECT_TRUE(window->Bar().cmdPause->isVisible());
-    EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
+    EXPECT_TRUE(window->bar().cmdPause->isVisible());
+    EXPECT_TRUE(window->bar().cmdStop->isEnabled());
     EXPECT_EQ(window->sbStatusBar->currentMessage(), u"Playing."_s);
-    EXPECT_EQ(window->Bar().cmdPause->geometry(), window->Bar().cmdPlay->geometry());
+    EXPECT_EQ(window->bar().cmdPause->geometry(), window->bar().cmdPlay->geometry());
 }
 
 TEST_F(WindowTest, SplitterDragKeepsItsLimits) {
     start();
     window->resize(640, 700);
     waitForLayout(QSize(640, 700));
-    QWidget* bar = window->Bar().picPlayBar;
+    QWidget* bar = window->bar().picPlayBar;
     const QPoint grab(PlayerLayout::kGrabStripLeft + 5, bar->height() / 2);
     QTest::mousePress(bar, Qt::LeftButton, {}, grab);
     QMouseEvent far(QEvent::MouseMove, QPointF(grab.x(), -2000),

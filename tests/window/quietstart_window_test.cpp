@@ -83,7 +83,7 @@ protected:
     // asked for.
     bool startQuietly(const QString& commandLine) {
         makeWindow(nullptr);
-        return window->StartUpShownFirst(commandLine, [this] {
+        return window->startUpShownFirst(commandLine, [this] {
             atProfile.asked = true;
             atProfile.visible = window->isVisible();
             atProfile.exposed = window->windowHandle() && window->windowHandle()->isExposed();
@@ -94,7 +94,7 @@ protected:
             atProfile.size = window->size();
             atProfile.winId = window->winId();
             atProfile.pagePlace = window->centralWidget()->grab().toImage().pixelColor(
-                window->Layout().content().center());
+                window->playerLayout().content().center());
             return sharedProfile();
         });
     }
@@ -195,14 +195,14 @@ TEST_F(QuietStartTest, LookAndTabOrderMatchAWindowBuiltWhole) {
     // The panes lie below the play bar.
     const QWidgetList order =
         window->centralWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    EXPECT_LT(order.indexOf(window->webAd), order.indexOf(window->Bar().picPlayBar));
+    EXPECT_LT(order.indexOf(window->webAd), order.indexOf(window->bar().picPlayBar));
 }
 
 TEST_F(QuietStartTest, AWindowClosedWhileShowingStartsNothingMore) {
     makeWindow(nullptr);
     QTimer::singleShot(0, window.get(), [this] { window->close(); });
     bool asked = false;
-    EXPECT_FALSE(window->StartUpShownFirst(QString(), [&asked] {
+    EXPECT_FALSE(window->startUpShownFirst(QString(), [&asked] {
         asked = true;
         return sharedProfile();
     }));

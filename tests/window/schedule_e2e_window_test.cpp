@@ -91,7 +91,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
         d->cmdOK->click();
     });
     poll.start();
-    window.Menus().mnuFileBroadcastScheduler->trigger();
+    window.menus().mnuFileBroadcastScheduler->trigger();
     poll.stop();
     ASSERT_TRUE(filled);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'|').toStdString();

@@ -60,7 +60,7 @@ protected:
     // Opens Customise Skin from the menu; `inside` runs while it is shown and closes it.
     void customise(const std::function<void(frmCustomiseSkin&)>& inside) {
         ASSERT_TRUE(testing::WhileModal<frmCustomiseSkin>(
-            window->Menus().mnuFileCustomizeSkin, [&](frmCustomiseSkin& dialog) {
+            window->menus().mnuFileCustomizeSkin, [&](frmCustomiseSkin& dialog) {
                 inside(dialog);
                 if (dialog.isVisible()) {
                     ADD_FAILURE() << "the dialog is still open";
@@ -219,7 +219,7 @@ TEST_F(SkinWindowTest, StoredColouriseFalseLeavesHueAndSaturationDisabled) {
 TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
     start();
     const QColor before = face(window->centralWidget());
-    const QColor brokers = buttonFace(window->Bar().cmdBrokers);
+    const QColor brokers = buttonFace(window->bar().cmdBrokers);
     QImage previewBefore;
     customise([&](frmCustomiseSkin& d) {
         previewBefore = d.picSample->picture();
@@ -239,19 +239,19 @@ TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
     const QColor after = ToQColor(window->skinConfiguration().FaceColour());
     ASSERT_NE(after, before);
     EXPECT_EQ(face(window->centralWidget()), after);
-    EXPECT_EQ(face(window->Bar().picPlayBar), after);
-    EXPECT_EQ(face(window->Bar().Picture1), after);
+    EXPECT_EQ(face(window->bar().picPlayBar), after);
+    EXPECT_EQ(face(window->bar().Picture1), after);
     for (QToolButton* button :
-         {window->Bar().cmdPlay, window->Bar().cmdPause, window->Bar().cmdStop,
-          window->Bar().cmdHome, window->Bar().cmdMail}) {
+         {window->bar().cmdPlay, window->bar().cmdPause, window->bar().cmdStop,
+          window->bar().cmdHome, window->bar().cmdMail}) {
         EXPECT_EQ(buttonFace(button), after) << button->objectName().toStdString();
     }
-    EXPECT_EQ(buttonFace(window->Bar().cmdBrokers), brokers);
-    EXPECT_NE(buttonFace(window->Bar().sldVolume), after);
+    EXPECT_EQ(buttonFace(window->bar().cmdBrokers), brokers);
+    EXPECT_NE(buttonFace(window->bar().sldVolume), after);
     // As drawn: the volume slider and the status bar keep the desktop's colour, edge to edge.
     const QImage shot = window->grab().toImage();
     const QColor desktop = QApplication::palette().color(QPalette::Window);
-    for (QWidget* own : {static_cast<QWidget*>(window->Bar().sldVolume),
+    for (QWidget* own : {static_cast<QWidget*>(window->bar().sldVolume),
                          static_cast<QWidget*>(window->sbStatusBar)}) {
         for (const QPoint corner : {QPoint(0, 0), QPoint(own->width() - 1, 0)}) {
             EXPECT_EQ(QColor(shot.pixel(own->mapTo(window.get(), corner))), desktop)
@@ -335,8 +335,8 @@ TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
     start();
     prompts.yesNo = {true, true};  // both empty lists get a first entry, so the dialogs show
     for (QAction* entry :
-         {window->Menus().mnuHelpAbout, window->Menus().mnuFileConfigureOnlineBrokers,
-          window->Menus().mnuFileBroadcastScheduler}) {
+         {window->menus().mnuHelpAbout, window->menus().mnuFileConfigureOnlineBrokers,
+          window->menus().mnuFileBroadcastScheduler}) {
         EXPECT_TRUE(testing::WhileModal<QDialog>(entry, [&](QDialog& shown) {
             QDialog* dialog = &shown;
             QTest::qWait(50);

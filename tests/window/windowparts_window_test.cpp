@@ -43,7 +43,7 @@ TEST_F(MainMenusTest, LiveItemsFollowTheEngineWithoutActingOnIt) {
     engine.behind = 1ms;
     engine.keptBefore = 1ms;
     engine.recorded = 0;  // a recording under way stays stoppable whatever the refusal
-    menus.UpdateLive();
+    menus.updateLive();
     EXPECT_TRUE(menus.mnuLiveCatchUp->isEnabled());
     EXPECT_TRUE(menus.mnuLiveRecord->isEnabled());
     EXPECT_TRUE(menus.mnuLiveRecord->isChecked());
@@ -113,7 +113,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
 TEST_F(MainMenusTest, BrokerEntriesAreReplacedInListOrderAboveTheFixedItems) {
     QStringList opened;
     const auto open = [&](const QString& url) { opened.append(url); };
-    menus.ReloadBrokers({{u"Beta & Co"_s, u"http://127.0.0.1:9/b"_s}, {u"Alpha"_s, QString()}},
+    menus.reloadBrokers({{u"Beta & Co"_s, u"http://127.0.0.1:9/b"_s}, {u"Alpha"_s, QString()}},
                         open);
     const QPointer<QAction> first = menus.mnuOnlineBrokersEntry.value(0);
     ASSERT_EQ(menus.mnuOnlineBrokersEntry.size(), 2);
@@ -125,7 +125,7 @@ TEST_F(MainMenusTest, BrokerEntriesAreReplacedInListOrderAboveTheFixedItems) {
     menus.mnuOnlineBrokersEntry[1]->trigger();
     EXPECT_EQ(opened, (QStringList{u"http://127.0.0.1:9/b"_s, QString()}));
 
-    menus.ReloadBrokers({}, open);
+    menus.reloadBrokers({}, open);
     EXPECT_TRUE(first.isNull()) << "old entries are deleted, not hidden";
     EXPECT_EQ(menus.mnuOnlineBrokers->actions().size(), 3);
 }
@@ -134,7 +134,7 @@ TEST(PlayBarTest, VolumeIsSetQuietlyAndTheStripReportsHeldButtons) {
     QWidget parent;
     PlayBar bar(&parent);
     QSignalSpy changed(bar.sldVolume, &QSlider::valueChanged);
-    bar.SetVolume(37);
+    bar.setVolume(37);
     EXPECT_EQ(bar.sldVolume->value(), 37);
     EXPECT_EQ(changed.count(), 0);
 
