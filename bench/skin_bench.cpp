@@ -88,10 +88,12 @@ void BM_SliderToPreview(benchmark::State& state) {
     dialog.setOwner(player.window->dialogs());
     dialog.show();
     QApplication::processEvents();
+    auto* red = dialog.findChild<QScrollBar*>(u"hscRed"_s);
+    auto* sample = dialog.findChild<QWidget*>(u"picSample"_s);
     int value = 0;
     for (auto _ : state) {
-        dialog.hscRed->setValue(value);
-        dialog.picSample->repaint();
+        red->setValue(value);
+        sample->repaint();
         value = (value + 7) % 201;
     }
     dialog.reject();

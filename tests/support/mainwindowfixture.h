@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "../player/fakes.h"
+#include "../support/named.h"
 #include "../support/waituntil.h"
 #include "../support/windowtests.h"
 #include "common/settingsstore.h"
@@ -117,8 +118,10 @@ protected:
         if (!window) {
             makeWindow();
         }
-        QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
-        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
+        QSignalSpy mainLoaded(testing::named<QWebEngineView>(*window, u"webBrowser"_s),
+                              &QWebEngineView::loadFinished);
+        QSignalSpy adLoaded(testing::named<QWebEngineView>(*window, u"webAd"_s),
+                            &QWebEngineView::loadFinished);
         if (!window->startUp(commandLine)) {
             return false;
         }

@@ -27,6 +27,8 @@ using namespace std::chrono_literals;
 namespace lyrevane {
 namespace {
 
+using testing::named;
+
 using testing::FakeMediaEngine;
 using testing::FakePrompts;
 using testing::sharedProfile;
@@ -81,17 +83,18 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, &window, [&] {
         auto* d = dynamic_cast<frmBroadcastScheduler*>(QApplication::activeModalWidget());
-        if (d == nullptr || d->txtName->text() != u"New Scheduled Broadcast"_s || filled) {
+        if (d == nullptr ||
+            named<QLineEdit>(*d, "txtName")->text() != u"New Scheduled Broadcast"_s || filled) {
             return;
         }
         filled = true;
-        d->txtName->setText(u"Market Open"_s);
-        d->txtTime->setText(due.time().toString(u"HH:mm:ss"_s));
-        d->txtMedia->setText(media);
-        d->cmdOK->click();
+        named<QLineEdit>(*d, "txtName")->setText(u"Market Open"_s);
+        named<QLineEdit>(*d, "txtTime")->setText(due.time().toString(u"HH:mm:ss"_s));
+        named<QLineEdit>(*d, "txtMedia")->setText(media);
+        named<QPushButton>(*d, "cmdOK")->click();
     });
     poll.start();
-    window.menus().mnuFileBroadcastScheduler->trigger();
+    named<QAction>(window, "mnuFileBroadcastScheduler")->trigger();
     poll.stop();
     ASSERT_TRUE(filled);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'|').toStdString();

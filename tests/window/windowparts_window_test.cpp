@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "../player/fakes.h"
+#include "../support/named.h"
 #include "../support/windowtests.h"
 #include "core/brokerlist.h"
 #include "dialogs/frmrundown.h"
@@ -23,6 +24,8 @@ using namespace std::chrono_literals;
 
 namespace lyrevane {
 namespace {
+
+using testing::named;
 
 class MainMenusTest : public ::testing::Test {
 protected:
@@ -75,7 +78,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
     engine.keptBefore = 70s;
     engine.behind = 750s;
     frmRundown rundown(nullptr, engine);
-    QListWidget& list = *rundown.lstRundown;
+    QListWidget& list = *named<QListWidget>(rundown, "lstRundown");
     ASSERT_EQ(list.count(), 3);
     const auto spoken = [&](int row) {
         return list.item(row)->data(Qt::AccessibleTextRole).toString();
@@ -86,9 +89,10 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
     EXPECT_TRUE(list.item(1)->text().startsWith(u"connection lost "_s));
     EXPECT_EQ(spoken(2), list.item(2)->text());
     EXPECT_TRUE(list.item(2)->text().endsWith(u"<b>Small</b> caps  just now"_s));
-    EXPECT_EQ(rundown.sldTimeline->maximum(), 820);
-    EXPECT_EQ(rundown.sldTimeline->value(), 70);
-    QAccessibleInterface* timeline = QAccessible::queryAccessibleInterface(rundown.sldTimeline);
+    EXPECT_EQ(named<QSlider>(rundown, "sldTimeline")->maximum(), 820);
+    EXPECT_EQ(named<QSlider>(rundown, "sldTimeline")->value(), 70);
+    QAccessibleInterface* timeline =
+        QAccessible::queryAccessibleInterface(named<QSlider>(rundown, "sldTimeline"));
     ASSERT_NE(timeline, nullptr);
     EXPECT_EQ(timeline->text(QAccessible::Value), u"12:30 behind live"_s);
     EXPECT_EQ(timeline->text(QAccessible::Name), u"Timeline"_s);
@@ -97,7 +101,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
     QTest::keyClick(&list, Qt::Key_Return);
     rundown.recordFrom(2);
     rundown.recordFrom(1);  // a lost connection records nothing
-    QTest::keyClick(rundown.sldTimeline, Qt::Key_Right);
+    QTest::keyClick(named<QSlider>(rundown, "sldTimeline"), Qt::Key_Right);
     EXPECT_EQ(log, (QStringList{u"engine.moveInProgramme 20000"_s, u"engine.recordFrom 90000"_s,
                                 u"engine.moveInProgramme 15000"_s}));
 
