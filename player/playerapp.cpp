@@ -256,7 +256,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     }
     mpris.releaseRequests();
     window.show();
-    QObject::connect(window.bar().sldVolume, &QSlider::valueChanged, &mpris,
+    QObject::connect(window.volumeControl(), &QSlider::valueChanged, &mpris,
                      &lyrevane::MprisService::refresh);
 
     lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),

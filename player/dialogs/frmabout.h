@@ -27,6 +27,8 @@ public:
     // Starts the system information program, or says it is unavailable.
     void startSysInfo();
 
+private:
+    // The widgets, known outside by their object names.
     QLabel* picIcon = nullptr;
     // Elements 0 to 7: title, version, legal notice, e-mail address, the two portal
     // paragraphs (4, 5) and their headings (6, 7).
@@ -36,7 +38,6 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdSysInfo = nullptr;
 
-private:
     // The layout, built in steps: the texts; the lines, the notice and the buttons below
     // them; the layouts that place them all.
     void buildTexts();

@@ -33,6 +33,8 @@ public:
     // Loads the schedule through the owner's store and services; call once, before showing.
     void setOwner(const DialogContext& owner);
 
+private:
+    // The widgets, known outside by their object names.
     QComboBox* cboBroadcastSelect = nullptr;
     QLineEdit* txtName = nullptr;
     QLineEdit* txtTime = nullptr;
@@ -50,7 +52,6 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-private:
     // ListEditorView
     EntryFields fields() const override;
     void showFields(const EntryFields& fields) override;

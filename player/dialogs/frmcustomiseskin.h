@@ -45,6 +45,13 @@ public:
     // The configuration being edited: the owner's own object.
     lyrevane::SkinConfiguration& skinConfiguration() { return *skin_; }
 
+    // Redraws the preview from the configuration as it is now.
+    void drawPreview();
+
+    void done(int result) override;
+
+private:
+    // The widgets, known outside by their object names.
     QLabel* lblSample = nullptr;
     SamplePicture* picSample = nullptr;
     QCheckBox* chkColourise = nullptr;
@@ -62,12 +69,6 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-    // Redraws the preview from the configuration as it is now.
-    void drawPreview();
-
-    void done(int result) override;
-
-private:
     void applyColourise();
     void applyRGBAdjust();
     void applyDialogColours();

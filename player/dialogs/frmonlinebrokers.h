@@ -30,6 +30,8 @@ public:
     // Loads the brokers through the owner's store; call once, before showing.
     void setOwner(const DialogContext& owner);
 
+private:
+    // The widgets, known outside by their object names.
     QFrame* picInfo = nullptr;
     QToolButton* cmdInfo = nullptr;
     QLabel* lblInfo2 = nullptr;
@@ -43,7 +45,6 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-private:
     // ListEditorView
     EntryFields fields() const override;
     void showFields(const EntryFields& fields) override;

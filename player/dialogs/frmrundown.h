@@ -52,12 +52,13 @@ public:
     void playFrom(int row);
     void recordFrom(int row);
 
+private:
+    // The widgets, known outside by their object names.
     TimelineSlider* sldTimeline = nullptr;
     QLabel* lblTimeline = nullptr;
     QListWidget* lstRundown = nullptr;
     QPushButton* cmdClose = nullptr;
 
-private:
     void showRowMenu(const QPoint& at);
     void moveTo(int seconds);
     void showRows(const QList<RundownRow>& rows);

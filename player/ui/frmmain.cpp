@@ -317,6 +317,10 @@ void frmMain::showRundown() {
     rundown_->activateWindow();
 }
 
+const QSlider* frmMain::volumeControl() const {
+    return playBar_->sldVolume;
+}
+
 frmRundown* frmMain::rundown() const {
     return rundown_.data();
 }

@@ -113,18 +113,8 @@ public:
     // Opens the Programme Rundown, or brings it to the front.
     void showRundown();
     frmRundown* rundown() const;
-
-    // The parts, whose widgets and actions carry the names they are known by.
-    const PlayBar& bar() const { return *playBar_; }
-    const MainMenus& menus() const { return *menus_; }
-    // The window's own widgets.
-    QLabel* imgLogo = nullptr;
-    QWebEngineView* webBrowser = nullptr;
-    QWebEngineView* webAd = nullptr;
-    QStatusBar* sbStatusBar = nullptr;
-    QLabel* lblNowPlaying = nullptr;  // station and title, right of the status texts
-    // Every 60 seconds: main pane refresh and usage report (see PlayerSession).
-    QTimer* timEggTimer = nullptr;
+    // The volume slider, whose moves the desktop's player service follows.
+    const QSlider* volumeControl() const;
 
 Q_SIGNALS:
     // The window has been closed and its settings saved.
@@ -136,6 +126,15 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The window's own widgets, known outside by their object names.
+    QLabel* imgLogo = nullptr;
+    QWebEngineView* webBrowser = nullptr;
+    QWebEngineView* webAd = nullptr;
+    QStatusBar* sbStatusBar = nullptr;
+    QLabel* lblNowPlaying = nullptr;  // station and title, right of the status texts
+    // Every 60 seconds: main pane refresh and usage report (see PlayerSession).
+    QTimer* timEggTimer = nullptr;
+
     void buildPlayBar();
     // The status line, and the engine's news that it and the Live menu show.
     void buildStatusLine();
