@@ -167,7 +167,7 @@ TEST_F(EditorsWindowTest, BroadcastSchedulerByKeyboard) {
             EXPECT_TRUE(
                 QTest::qWaitFor([&] { return named<QCheckBox>(d, "chkRecord")->isChecked(); }));
             // An access key clicks its button after a short flash.
-            QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier);  // &apply
+            QTest::keyClick(&d, Qt::Key_A, Qt::AltModifier);  // &Apply
             EXPECT_TRUE(QTest::qWaitFor(
                 [&] { return named<QLineEdit>(d, "txtTime")->text() == u"9:30:00 AM"_s; }));
             EXPECT_EQ(named<QComboBox>(d, "cboBroadcastSelect")->itemText(0),
@@ -241,7 +241,7 @@ TEST_F(EditorsWindowTest, OnlineBrokersFromTheEmptyListToTheMenu) {
             QTest::keyClicks(named<QLineEdit>(d, "txtName"), u"Alpha Trade"_s);
             named<QLineEdit>(d, "txtURL")->selectAll();
             QTest::keyClicks(named<QLineEdit>(d, "txtURL"), u"http://127.0.0.1:9/alpha"_s);
-            QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);  // &newEntry
+            QTest::keyClick(&d, Qt::Key_N, Qt::AltModifier);  // &New
             ASSERT_TRUE(QTest::qWaitFor(
                 [&] { return named<QComboBox>(d, "cboBrokerSelect")->count() == 2; }));
             named<QLineEdit>(d, "txtName")->selectAll();
