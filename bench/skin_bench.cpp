@@ -2,7 +2,7 @@
 //   xvfb-run -a -s "-screen 0 1280x1024x24" build/bench/lyrevane_skin_bench
 // SliderToPreview: one Customise Skin slider step until the preview has been repainted.
 // ReskinAfterOk: attaching the skin again and repainting the whole window after OK.
-// StartUp: from starting a player process (this program, as a child) to the first paint
+// startUp: from starting a player process (this program, as a child) to the first paint
 // of its main window, with the skin files and without any, in alternating pairs.
 #include <benchmark/benchmark.h>
 
@@ -41,27 +41,27 @@ namespace {
 
 class QuietPrompts final : public PromptService {
 public:
-    void ShowMessage(const QString&, MessageIcon) override {}
-    std::optional<QString> InputBox(const QString&, const QString&) override { return {}; }
-    bool AskYesNo(const QString&, MessageIcon) override { return false; }
+    void showMessage(const QString&, MessageIcon) override {}
+    std::optional<QString> inputBox(const QString&, const QString&) override { return {}; }
+    bool askYesNo(const QString&, MessageIcon) override { return false; }
 };
 
 class NoTracker final : public lyrevane::UsageTracker {
 public:
-    void TrackUsage() override {}
+    void trackUsage() override {}
 };
 
 class NoOpener final : public UrlOpener {
 public:
-    void OpenExternally(const QString&) override {}
+    void openExternally(const QString&) override {}
 };
 
 // A main window on private settings whose pages come from a port where nothing listens.
 struct Player {
     Player() {
         store = std::make_unique<SqliteSettingsStore>(folder.filePath(u"settings.sqlite3"_s));
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
-        profile.reset(CreatePlayerProfile(nullptr));
+        store->writeSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
+        profile.reset(createPlayerProfile(nullptr));
         window = std::make_unique<frmMain>(
             frmMain::Services{*store, prompts, tracker, engine, opener, profile.get()});
     }
@@ -82,16 +82,18 @@ struct Player {
 
 void BM_SliderToPreview(benchmark::State& state) {
     Player player;
-    player.window->StartUp({});
+    player.window->startUp({});
     player.window->show();
     frmCustomiseSkin dialog(player.window.get());
-    dialog.SetOwner(player.window->Dialogs());
+    dialog.setOwner(player.window->dialogs());
     dialog.show();
     QApplication::processEvents();
+    auto* red = dialog.findChild<QScrollBar*>(u"hscRed"_s);
+    auto* sample = dialog.findChild<QWidget*>(u"picSample"_s);
     int value = 0;
     for (auto _ : state) {
-        dialog.hscRed->setValue(value);
-        dialog.picSample->repaint();
+        red->setValue(value);
+        sample->repaint();
         value = (value + 7) % 201;
     }
     dialog.reject();
@@ -100,13 +102,13 @@ BENCHMARK(BM_SliderToPreview)->Unit(benchmark::kMillisecond);
 
 void BM_ReskinAfterOk(benchmark::State& state) {
     Player player;
-    player.window->StartUp({});
+    player.window->startUp({});
     player.window->show();
     QApplication::processEvents();
     int step = 0;
     for (auto _ : state) {
-        player.window->SkinConfiguration().transform.hue = float(step % 600) / 100.0F - 1.0F;
-        player.window->ReapplySkin();
+        player.window->skinConfiguration().transform.hue = float(step % 600) / 100.0F - 1.0F;
+        player.window->reapplySkin();
         player.window->repaint();
         step += 37;
     }
@@ -211,7 +213,7 @@ int firstPaint() {
     watcher.clock.start();
     Player player;
     player.window->installEventFilter(&watcher);
-    player.window->StartUp({});
+    player.window->startUp({});
     player.window->show();
     QApplication::exec();
     return 0;
@@ -223,7 +225,7 @@ int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS")) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox --disable-gpu");
     }
-    RegisterCommandScheme();
+    registerCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     programPath = QCoreApplication::applicationFilePath();

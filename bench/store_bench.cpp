@@ -31,11 +31,11 @@ void BM_ReadOneKeyOf10000(benchmark::State& state) {
     for (int i = 0; i < 10000; ++i) {
         values.append({u"Key%1"_s.arg(i), u"Value %1"_s.arg(i)});
     }
-    store.RewriteSection(kAppName, u"v1_0\\Bench", values);
+    store.rewriteSection(kAppName, u"v1_0\\Bench", values);
     int i = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(
-            store.ReadSetting(kAppName, u"v1_0\\Bench", values[i++ % 10000].first, {}));
+            store.readSetting(kAppName, u"v1_0\\Bench", values[i++ % 10000].first, {}));
     }
 }
 BENCHMARK(BM_ReadOneKeyOf10000)->Unit(benchmark::kMicrosecond);
@@ -45,7 +45,7 @@ void BM_WriteOneKey(benchmark::State& state) {
     SqliteSettingsStore store(dir.path() + u"/s.sqlite3"_s);
     int i = 0;
     for (auto _ : state) {
-        store.WriteSetting(kAppName, u"v1_0\\Bench", u"Key"_s, QString::number(i++));
+        store.writeSetting(kAppName, u"v1_0\\Bench", u"Key"_s, QString::number(i++));
     }
 }
 BENCHMARK(BM_WriteOneKey)->Unit(benchmark::kMicrosecond);
@@ -56,7 +56,7 @@ void BM_RewriteSchedule1000(benchmark::State& state) {
     const Schedule s = makeSchedule(1000);
     const QDateTime now = QDateTime::currentDateTime();
     for (auto _ : state) {
-        WriteSchedule(store, s, now);
+        writeSchedule(store, s, now);
     }
 }
 BENCHMARK(BM_RewriteSchedule1000)->Unit(benchmark::kMillisecond);
@@ -64,9 +64,9 @@ BENCHMARK(BM_RewriteSchedule1000)->Unit(benchmark::kMillisecond);
 void BM_LoadSchedule32767(benchmark::State& state) {
     QTemporaryDir dir;
     SqliteSettingsStore store(dir.path() + u"/s.sqlite3"_s);
-    WriteSchedule(store, makeSchedule(32767), QDateTime::currentDateTime());
+    writeSchedule(store, makeSchedule(32767), QDateTime::currentDateTime());
     for (auto _ : state) {
-        const Schedule s = ReadSchedule(store);
+        const Schedule s = readSchedule(store);
         benchmark::DoNotOptimize(s.Broadcasts.size());
     }
 }
@@ -86,12 +86,12 @@ void BM_SchedulerIdleTick(benchmark::State& state) {
         b.Time = datevalue::fromParts(datevalue::referenceDay(), QTime(12, 0));
         b.LastActive = datevalue::fromDate(QDate(2026, 12, 6));
     }
-    WriteSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(2, 0)));
+    writeSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(2, 0)));
     IdleClock clock;
     SchedulerService service(store, clock, [](const Broadcast&) {});
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     for (auto _ : state) {
-        service.Tick();
+        service.tick();
     }
 }
 BENCHMARK(BM_SchedulerIdleTick)->Arg(0)->Arg(10)->Arg(32767)->Unit(benchmark::kMicrosecond);

@@ -24,20 +24,20 @@ QString record(const QString& name) {
 }
 }  // namespace schedulekeys
 
-Schedule ReadSchedule(SettingsProvider& store) {
-    return ScheduleFromSection(store.ReadSection(kAppName, kSchedulerSection));
+Schedule readSchedule(SettingsProvider& store) {
+    return scheduleFromSection(store.readSection(kAppName, kSchedulerSection));
 }
 
-std::optional<Schedule> TakeReloadedSchedule(SettingsProvider& store) {
-    const std::optional<SectionSnapshot> section = store.ReadSectionThenWrite(
+std::optional<Schedule> takeReloadedSchedule(SettingsProvider& store) {
+    const std::optional<SectionSnapshot> section = store.readSectionThenWrite(
         kAppName, kSchedulerSection, schedulekeys::DoUpdate, formatBool(false));
     if (!section) {
         return std::nullopt;
     }
-    return ScheduleFromSection(*section);
+    return scheduleFromSection(*section);
 }
 
-Schedule ScheduleFromSection(const SectionSnapshot& section) {
+Schedule scheduleFromSection(const SectionSnapshot& section) {
     Schedule schedule;
     schedule.AutoLaunchEnabled =
         parseBool(section.value(schedulekeys::AutoLaunchEnabled, QStringLiteral("True")))
@@ -67,14 +67,14 @@ Schedule ScheduleFromSection(const SectionSnapshot& section) {
     return schedule;
 }
 
-double LastActiveToStore(const Broadcast& broadcast, const QDateTime& now) {
+double lastActiveToStore(const Broadcast& broadcast, const QDateTime& now) {
     if (broadcast.LastActive == datevalue::kNever && datevalue::timeOfDay(now) > broadcast.Time) {
         return datevalue::fromDate(now.date());
     }
     return broadcast.LastActive;
 }
 
-bool WriteSchedule(SettingsProvider& store, const Schedule& schedule, const QDateTime& now) {
+bool writeSchedule(SettingsProvider& store, const Schedule& schedule, const QDateTime& now) {
     KeyValueList values;
     values.reserve(3 + 5 * schedule.Broadcasts.size() + 1);
     values.append(
@@ -88,24 +88,24 @@ bool WriteSchedule(SettingsProvider& store, const Schedule& schedule, const QDat
         values.append({schedulekeys::mediaUrl(b.Name), b.MediaURL});
         values.append({schedulekeys::days(b.Name), QString::number(b.Days)});
         values.append(
-            {schedulekeys::lastActive(b.Name), datevalue::format(LastActiveToStore(b, now))});
+            {schedulekeys::lastActive(b.Name), datevalue::format(lastActiveToStore(b, now))});
         values.append({schedulekeys::record(b.Name), formatBool(b.Record)});
         names.append(b.Name);
     }
     values.append({schedulekeys::BroadcastList.toString(), joinNames(names)});
     values.append({schedulekeys::DoUpdate.toString(), formatBool(true)});
-    return store.RewriteSection(kAppName, kSchedulerSection, values);
+    return store.rewriteSection(kAppName, kSchedulerSection, values);
 }
 
-bool ReadReloadFlag(SettingsProvider& store) {
-    return parseBool(store.ReadSetting(kAppName, kSchedulerSection, schedulekeys::DoUpdate,
+bool readReloadFlag(SettingsProvider& store) {
+    return parseBool(store.readSetting(kAppName, kSchedulerSection, schedulekeys::DoUpdate,
                                        QStringLiteral("False")))
         .value_or(false);
 }
 
-bool RecordLastActive(SettingsProvider& store, const QString& name, QDate day) {
+bool recordLastActive(SettingsProvider& store, const QString& name, QDate day) {
     // One transaction: the date and the flag that makes readers reload it.
-    return store.WriteSettings(
+    return store.writeSettings(
         kAppName, kSchedulerSection,
         {{schedulekeys::lastActive(name), datevalue::format(datevalue::fromDate(day))},
          {schedulekeys::DoUpdate.toString(), formatBool(true)}});

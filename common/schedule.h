@@ -45,25 +45,25 @@ struct Schedule {
 
 // Reads the whole section as one snapshot. Missing keys and values that do not
 // convert take the defaults.
-Schedule ReadSchedule(SettingsProvider& store);
+Schedule readSchedule(SettingsProvider& store);
 // The schedule held in one snapshot of the section.
-Schedule ScheduleFromSection(const SectionSnapshot& section);
+Schedule scheduleFromSection(const SectionSnapshot& section);
 // Reads the schedule and lowers the reload flag in one transaction, so that a rewrite
 // by another program lands either before the read or after it with the flag raised
 // again; never in between. nullopt when the store could not do it.
-std::optional<Schedule> TakeReloadedSchedule(SettingsProvider& store);
+std::optional<Schedule> takeReloadedSchedule(SettingsProvider& store);
 
 // Rewrites the whole section in one transaction: options, each broadcast's keys in
 // list order, the name list, and "DoUpdate" = "True" last. A never-run broadcast whose
 // time of day has already passed at `now` is stored as done today.
-bool WriteSchedule(SettingsProvider& store, const Schedule& schedule, const QDateTime& now);
+bool writeSchedule(SettingsProvider& store, const Schedule& schedule, const QDateTime& now);
 
-// The "_LASTACTIVE" value that WriteSchedule stores for `broadcast` at `now`.
-double LastActiveToStore(const Broadcast& broadcast, const QDateTime& now);
+// The "_LASTACTIVE" value that writeSchedule stores for `broadcast` at `now`.
+double lastActiveToStore(const Broadcast& broadcast, const QDateTime& now);
 
 // Reload handshake.
-bool ReadReloadFlag(SettingsProvider& store);
+bool readReloadFlag(SettingsProvider& store);
 // Records `day` as the broadcast's last-active day, then raises the reload flag.
-bool RecordLastActive(SettingsProvider& store, const QString& name, QDate day);
+bool recordLastActive(SettingsProvider& store, const QString& name, QDate day);
 
 }  // namespace lyrevane

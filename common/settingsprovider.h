@@ -40,26 +40,26 @@ public:
 
     // The stored text, or `fallback` when the key or its section is absent
     // (or the store cannot be read). A stored empty text is returned as empty.
-    virtual QString ReadSetting(QStringView app, QStringView section, QStringView key,
+    virtual QString readSetting(QStringView app, QStringView section, QStringView key,
                                 const QString& fallback = {}) = 0;
     // Stores one value atomically. Returns false when the store could not be written.
-    virtual bool WriteSetting(QStringView app, QStringView section, QStringView key,
+    virtual bool writeSetting(QStringView app, QStringView section, QStringView key,
                               const QString& value) = 0;
     // Removes exactly the keys of `section`; true only when the section existed.
-    virtual bool DeleteSection(QStringView app, QStringView section) = 0;
+    virtual bool deleteSection(QStringView app, QStringView section) = 0;
 
     // Writes several values in one transaction, in order.
-    virtual bool WriteSettings(QStringView app, QStringView section,
+    virtual bool writeSettings(QStringView app, QStringView section,
                                const KeyValueList& values) = 0;
     // Replaces the whole section in one transaction: a reader sees the old or the new
     // section, never a mix. The values are written in the order given.
-    virtual bool RewriteSection(QStringView app, QStringView section,
+    virtual bool rewriteSection(QStringView app, QStringView section,
                                 const KeyValueList& values) = 0;
     // Every key of one section, read as one consistent snapshot.
-    virtual SectionSnapshot ReadSection(QStringView app, QStringView section) = 0;
+    virtual SectionSnapshot readSection(QStringView app, QStringView section) = 0;
     // Reads every key of a section and then writes one of its keys, in one transaction,
     // so that no other write can fall between the two. nullopt when it could not be done.
-    virtual std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app,
+    virtual std::optional<SectionSnapshot> readSectionThenWrite(QStringView app,
                                                                 QStringView section,
                                                                 QStringView key,
                                                                 const QString& value) = 0;

@@ -287,7 +287,7 @@ bool SqliteSettingsStore::prepareSchema() {
     return true;
 }
 
-QString SqliteSettingsStore::ReadSetting(QStringView app, QStringView section, QStringView key,
+QString SqliteSettingsStore::readSetting(QStringView app, QStringView section, QStringView key,
                                          const QString& fallback) {
     Operation op(*this, OpenMode::ForRead);
     const QString result =
@@ -327,7 +327,7 @@ QString SqliteSettingsStore::readValue(QStringView app, QStringView section, QSt
     return result;
 }
 
-SectionSnapshot SqliteSettingsStore::ReadSection(QStringView app, QStringView section) {
+SectionSnapshot SqliteSettingsStore::readSection(QStringView app, QStringView section) {
     Operation op(*this, OpenMode::ForRead);
     SectionSnapshot snapshot;
     if (!ensureOpen(OpenMode::ForRead) || !readInto(app, section, snapshot)) {
@@ -404,7 +404,7 @@ bool SqliteSettingsStore::readInto(QStringView app, QStringView section,
     return true;
 }
 
-std::optional<SectionSnapshot> SqliteSettingsStore::ReadSectionThenWrite(QStringView app,
+std::optional<SectionSnapshot> SqliteSettingsStore::readSectionThenWrite(QStringView app,
                                                                          QStringView section,
                                                                          QStringView key,
                                                                          const QString& value) {
@@ -416,17 +416,17 @@ std::optional<SectionSnapshot> SqliteSettingsStore::ReadSectionThenWrite(QString
     return snapshot;
 }
 
-bool SqliteSettingsStore::WriteSetting(QStringView app, QStringView section, QStringView key,
+bool SqliteSettingsStore::writeSetting(QStringView app, QStringView section, QStringView key,
                                        const QString& value) {
     return writeAll(app, section, {{key.toString(), value}}, false);
 }
 
-bool SqliteSettingsStore::WriteSettings(QStringView app, QStringView section,
+bool SqliteSettingsStore::writeSettings(QStringView app, QStringView section,
                                         const KeyValueList& values) {
     return writeAll(app, section, values, false);
 }
 
-bool SqliteSettingsStore::RewriteSection(QStringView app, QStringView section,
+bool SqliteSettingsStore::rewriteSection(QStringView app, QStringView section,
                                          const KeyValueList& values) {
     return writeAll(app, section, values, true);
 }
@@ -480,7 +480,7 @@ bool SqliteSettingsStore::writeAll(QStringView app, QStringView section, const K
     return true;
 }
 
-bool SqliteSettingsStore::DeleteSection(QStringView app, QStringView section) {
+bool SqliteSettingsStore::deleteSection(QStringView app, QStringView section) {
     Operation op(*this, OpenMode::ForWrite);
     if (!QFileInfo::exists(path_) || !ensureOpen(OpenMode::ForWrite) ||
         !mayWriteSection(app, section)) {

@@ -54,15 +54,15 @@ public:
     QString problem() const { return problem_; }
     void setBusyTimeouts(BusyTimeouts timeouts) { timeouts_ = timeouts; }
 
-    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+    QString readSetting(QStringView app, QStringView section, QStringView key,
                         const QString& fallback = {}) override;
-    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+    bool writeSetting(QStringView app, QStringView section, QStringView key,
                       const QString& value) override;
-    bool DeleteSection(QStringView app, QStringView section) override;
-    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& values) override;
-    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& values) override;
-    SectionSnapshot ReadSection(QStringView app, QStringView section) override;
-    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+    bool deleteSection(QStringView app, QStringView section) override;
+    bool writeSettings(QStringView app, QStringView section, const KeyValueList& values) override;
+    bool rewriteSection(QStringView app, QStringView section, const KeyValueList& values) override;
+    SectionSnapshot readSection(QStringView app, QStringView section) override;
+    std::optional<SectionSnapshot> readSectionThenWrite(QStringView app, QStringView section,
                                                         QStringView key,
                                                         const QString& value) override;
 

@@ -78,7 +78,7 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
     const auto withPlayback = [&window](auto action) {
         return [&window, action](auto... arguments) {
             if (window != nullptr) {
-                action(window->Session().Playback(), arguments...);
+                action(window->session().playback(), arguments...);
             }
         };
     };
@@ -90,14 +90,14 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
         };
     };
     using Playback = lyrevane::PlaybackController;
-    return {.play = withPlayback([](Playback& p) { p.PlayClicked(); }),
-            .pause = withPlayback([](Playback& p) { p.PauseClicked(); }),
-            .stop = withPlayback([](Playback& p) { p.StopClicked(); }),
+    return {.play = withPlayback([](Playback& p) { p.playClicked(); }),
+            .pause = withPlayback([](Playback& p) { p.pauseClicked(); }),
+            .stop = withPlayback([](Playback& p) { p.stopClicked(); }),
             .setVolume =
                 [&window](int volume) {
                     if (window != nullptr) {
-                        window->SetVolumeSlider(volume);
-                        window->Session().Playback().VolumeChanged(volume);
+                        window->setVolumeSlider(volume);
+                        window->session().playback().volumeChanged(volume);
                     }
                 },
             .raise = withWindow([](lyrevane::frmMain& shown) {
@@ -106,7 +106,7 @@ lyrevane::MprisActions WindowActions(lyrevane::frmMain*& window) {
                 shown.activateWindow();
             }),
             .quit = withWindow([](lyrevane::frmMain& shown) { shown.close(); }),
-            .openUri = withPlayback([](Playback& p, const QString& url) { p.OpenMedia(url); })};
+            .openUri = withPlayback([](Playback& p, const QString& url) { p.openMedia(url); })};
 }
 
 // The software scene graph, when the program chose it (drawingenvironment::prepare).
@@ -124,7 +124,7 @@ void DrawInSoftware(const lyrevane::drawingenvironment::Choice& drawing) {
 // draws, the toolkit's shared OpenGL contexts (for whoever chose OpenGL).
 void PrepareProcess(const lyrevane::drawingenvironment::Choice& drawing) {
     lyrevane::TerminationWatcher::InstallHandlers();
-    lyrevane::RegisterCommandScheme();
+    lyrevane::registerCommandScheme();
     DrawInSoftware(drawing);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 }
@@ -157,7 +157,7 @@ struct WindowServices {
     WindowServices()
         : tracker(http, [this] {
               store.setBusyTimeouts(lyrevane::SqliteSettingsStore::kInteractiveTimeouts);
-              return lyrevane::PortalConfig::Load(store).baseUrl;
+              return lyrevane::PortalConfig::load(store).baseUrl;
           }()) {}
 
     lyrevane::SqliteSettingsStore store;
@@ -178,12 +178,12 @@ bool StartWindow(lyrevane::frmMain& window, PlayerEngine& engine, const lyrevane
         if (!plan.media.isEmpty()) {
             WaitForFirstSound(engine, window);
         }
-        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+        profile.reset(lyrevane::createPlayerProfile(nullptr));
         return profile.get();
     };
     const bool started = plan.quiet
-                             ? window.StartUpShownFirst(commandLine, createProfile, storeProblem)
-                             : window.StartUp(commandLine, storeProblem);
+                             ? window.startUpShownFirst(commandLine, createProfile, storeProblem)
+                             : window.startUp(commandLine, storeProblem);
 #ifdef LYREVANE_HAVE_VLC_ENGINE
     engine.endPrestart();
 #endif
@@ -193,11 +193,11 @@ bool StartWindow(lyrevane::frmMain& window, PlayerEngine& engine, const lyrevane
 // The machine stays awake while the programme plays; the screen may still lock.
 void KeepAwakeWhilePlaying(lyrevane::SleepInhibitor& inhibitor, const PlayerEngine& engine) {
     const auto followEngine = [&inhibitor, &engine] {
-        inhibitor.SetWanted(lyrevane::KeepsMachineAwake(engine.playState()));
+        inhibitor.setWanted(lyrevane::keepsMachineAwake(engine.playState()));
     };
     QObject::connect(&engine, &lyrevane::MediaEngine::playStateChanged, &inhibitor, followEngine);
     QObject::connect(&engine, &lyrevane::MediaEngine::errorOccurred, &inhibitor,
-                     [&inhibitor] { inhibitor.SetWanted(false); });
+                     [&inhibitor] { inhibitor.setWanted(false); });
     followEngine();
 }
 
@@ -233,17 +233,17 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // scheduler) reads its first error.
     lyrevane::frmMain* mainWindow = nullptr;
     lyrevane::MprisService mpris(engine, WindowActions(mainWindow));
-    mpris.Start(QDBusConnection::sessionBus());
-    mpris.HoldRequests();
+    mpris.start(QDBusConnection::sessionBus());
+    mpris.holdRequests();
 
     WindowServices services;
     std::unique_ptr<QWebEngineProfile> profile;
     if (!plan.quiet) {
-        profile.reset(lyrevane::CreatePlayerProfile(nullptr));
+        profile.reset(lyrevane::createPlayerProfile(nullptr));
     }
     lyrevane::frmMain window({services.store, services.prompts, services.tracker, engine,
                               services.urlOpener, profile.get()});
-    services.prompts.SetOwner(&window);
+    services.prompts.setOwner(&window);
     mainWindow = &window;
     QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,
                      Qt::QueuedConnection);
@@ -254,10 +254,10 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     if (!StartWindow(window, engine, plan, commandLine, services.store.problem(), profile)) {
         return 0;
     }
-    mpris.ReleaseRequests();
+    mpris.releaseRequests();
     window.show();
-    QObject::connect(window.Bar().sldVolume, &QSlider::valueChanged, &mpris,
-                     &lyrevane::MprisService::Refresh);
+    QObject::connect(window.volumeControl(), &QSlider::valueChanged, &mpris,
+                     &lyrevane::MprisService::refresh);
 
     lyrevane::SleepInhibitor inhibitor(QDBusConnection::sessionBus(), QDBusConnection::systemBus(),
                                        u"Playing the Quillmoor live programme"_s);

@@ -8,12 +8,12 @@ BroadcastRecordings::BroadcastRecordings(const Clock& clock, Recorder recorder,
                                          std::chrono::milliseconds limit)
     : clock_(clock), recorder_(std::move(recorder)), limit_(limit) {}
 
-void BroadcastRecordings::Confirmed(const PendingLaunch& launch, const PlayerReport& player) {
+void BroadcastRecordings::confirmed(const PendingLaunch& launch, const PlayerReport& player) {
     if (!launch.record || player.recording) {
         return;
     }
     for (const Recording& recording : recordings_) {
-        if (recording.player == player.id && SameStream(player.url, recording.mediaUrl)) {
+        if (recording.player == player.id && sameStream(player.url, recording.mediaUrl)) {
             return;  // the same stream in the same player: one recording, one limit
         }
     }
@@ -22,7 +22,7 @@ void BroadcastRecordings::Confirmed(const PendingLaunch& launch, const PlayerRep
     recorder_(player.id, true);
 }
 
-std::optional<BroadcastRecordings::Recording> BroadcastRecordings::Refused(const QString& player) {
+std::optional<BroadcastRecordings::Recording> BroadcastRecordings::refused(const QString& player) {
     for (qsizetype i = recordings_.size() - 1; i >= 0; --i) {
         if (recordings_[i].player == player) {
             return recordings_.takeAt(i);
@@ -31,7 +31,7 @@ std::optional<BroadcastRecordings::Recording> BroadcastRecordings::Refused(const
     return std::nullopt;
 }
 
-void BroadcastRecordings::Observe(const QList<PlayerReport>& players) {
+void BroadcastRecordings::observe(const QList<PlayerReport>& players) {
     for (qsizetype i = 0; i < recordings_.size();) {
         Recording& recording = recordings_[i];
         const PlayerReport* player = nullptr;
@@ -41,7 +41,7 @@ void BroadcastRecordings::Observe(const QList<PlayerReport>& players) {
             }
         }
         // A player reconnecting a dropped stream still records: its Recording says so.
-        const bool ended = player == nullptr || !SameStream(player->url, recording.mediaUrl) ||
+        const bool ended = player == nullptr || !sameStream(player->url, recording.mediaUrl) ||
                            (!player->recording &&
                             (recording.seenRecording || player->playbackStatus == u"Stopped"));
         if (ended) {
@@ -53,7 +53,7 @@ void BroadcastRecordings::Observe(const QList<PlayerReport>& players) {
     }
 }
 
-void BroadcastRecordings::Tick() {
+void BroadcastRecordings::tick() {
     const QDateTime now = clock_.now();
     for (qsizetype i = 0; i < recordings_.size();) {
         if (now >= recordings_[i].until) {
@@ -65,7 +65,7 @@ void BroadcastRecordings::Tick() {
     }
 }
 
-std::optional<QDateTime> BroadcastRecordings::NextStop() const {
+std::optional<QDateTime> BroadcastRecordings::nextStop() const {
     std::optional<QDateTime> next;
     for (const Recording& recording : recordings_) {
         if (!next || recording.until < *next) {

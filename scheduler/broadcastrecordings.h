@@ -40,18 +40,18 @@ public:
 
     // A player plays a launched or due broadcast: recorded when the broadcast asks for it,
     // unless that player records already (the listener's own recording is not ours to end).
-    void Confirmed(const PendingLaunch& launch, const PlayerReport& player);
+    void confirmed(const PendingLaunch& launch, const PlayerReport& player);
     // The player refused to record: the recording it was asked for, to be reported.
-    std::optional<Recording> Refused(const QString& player);
+    std::optional<Recording> refused(const QString& player);
     // The players the bus shows now: recordings whose stream ended are forgotten.
-    void Observe(const QList<PlayerReport>& players);
+    void observe(const QList<PlayerReport>& players);
     // Stops the recordings whose time is up.
-    void Tick();
+    void tick();
 
-    bool IsActive() const { return !recordings_.isEmpty(); }
+    bool isActive() const { return !recordings_.isEmpty(); }
     // When the next recording is to stop; nullopt when none runs.
-    std::optional<QDateTime> NextStop() const;
-    const QList<Recording>& Active() const { return recordings_; }
+    std::optional<QDateTime> nextStop() const;
+    const QList<Recording>& active() const { return recordings_; }
 
 private:
     const Clock& clock_;

@@ -20,7 +20,7 @@ QString said(const PendingLaunch& launch) {
 
 }  // namespace
 
-bool SameStream(const QString& playerUrl, const QString& mediaUrl) {
+bool sameStream(const QString& playerUrl, const QString& mediaUrl) {
     if (playerUrl.isEmpty()) {
         return false;
     }
@@ -33,20 +33,20 @@ LaunchConfirmation::LaunchConfirmation(UrlLauncher& launcher, const Clock& clock
                                        std::chrono::milliseconds confirmTimeout)
     : launcher_(launcher), clock_(clock), reporter_(reporter), timeout_(confirmTimeout) {}
 
-void LaunchConfirmation::Launched(const QString& name, const QString& time, const QString& mediaUrl,
+void LaunchConfirmation::launched(const QString& name, const QString& time, const QString& mediaUrl,
                                   bool started, const QString& error, bool record) {
     PendingLaunch launch{name, time, mediaUrl, 1, {}, {}, {}};
     launch.record = record;
     qCDebug(lcScheduler).noquote() << said(launch) << (started ? "launched" : "launched in vain");
     if (!started) {
-        Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
+        failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
         return;
     }
     launch.deadline = clock_.now().addMSecs(timeout_.count());
     pending_.append(launch);
 }
 
-void LaunchConfirmation::Due(const QString& name, const QString& time, const QString& mediaUrl,
+void LaunchConfirmation::due(const QString& name, const QString& time, const QString& mediaUrl,
                              bool record) {
     PendingLaunch launch{name, time, mediaUrl, 1, clock_.now().addMSecs(timeout_.count()), {}, {}};
     launch.launched = false;
@@ -56,7 +56,7 @@ void LaunchConfirmation::Due(const QString& name, const QString& time, const QSt
     pending_.append(launch);
 }
 
-void LaunchConfirmation::TryAgain(const PendingLaunch& launch) {
+void LaunchConfirmation::tryAgain(const PendingLaunch& launch) {
     PendingLaunch fresh = launch;
     fresh.attempt = 1;
     fresh.lastProblem.clear();
@@ -67,7 +67,7 @@ void LaunchConfirmation::TryAgain(const PendingLaunch& launch) {
     pending_.append(fresh);
 }
 
-void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& players) {
+void LaunchConfirmation::start(PendingLaunch launch, const QList<PlayerReport>& players) {
     launch.launched = true;
     launch.deadline = clock_.now().addMSecs(timeout_.count());
     // Players open only http and https streams through the bus; others go to the opener.
@@ -76,7 +76,7 @@ void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& 
     // The player that tries this stream, else one that plays nothing; never one that has
     // another stream loaded, which the listener may be hearing or coming back to.
     const auto rank = [&launch](const PlayerReport& player) {
-        if (SameStream(player.url, launch.mediaUrl)) {
+        if (sameStream(player.url, launch.mediaUrl)) {
             return 0;
         }
         const bool idle =
@@ -101,15 +101,15 @@ void LaunchConfirmation::Start(PendingLaunch launch, const QList<PlayerReport>& 
     QString error;
     qCDebug(lcScheduler).noquote() << "attempt" << launch.attempt << "of" << said(launch)
                                    << "starts a player for" << launch.mediaUrl;
-    if (!launcher_.open(PlayCommandUrl(launch.mediaUrl), &error)) {
+    if (!launcher_.open(playCommandUrl(launch.mediaUrl), &error)) {
         qCDebug(lcScheduler).noquote() << "the opener could not start a player:" << error;
-        Failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
+        failed(launch, error.isEmpty() ? kNoPlayer : kNoPlayer + u": "_s + error);
         return;
     }
     pending_.append(launch);
 }
 
-void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
+void LaunchConfirmation::failed(PendingLaunch launch, const QString& problem) {
     if (launch.attempt == 1) {
         ++launch.attempt;
         launch.lastProblem = problem;
@@ -123,11 +123,11 @@ void LaunchConfirmation::Failed(PendingLaunch launch, const QString& problem) {
     }
     qCDebug(lcScheduler).noquote()
         << u"%1 did not start again (%2): reported"_s.arg(said(launch), problem);
-    reporter_.ReportFailure(launch, problem);
+    reporter_.reportFailure(launch, problem);
 }
 
-void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
-    QList<PendingLaunch> failed;
+void LaunchConfirmation::observe(const QList<PlayerReport>& players) {
+    QList<PendingLaunch> gaveUp;
     QList<PendingLaunch> toStart;
     QList<std::pair<PendingLaunch, PlayerReport>> playing;
     for (qsizetype i = 0; i < pending_.size();) {
@@ -136,7 +136,7 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
         QString error;
         QStringList erring;
         for (const PlayerReport& player : players) {
-            if (!SameStream(player.url, launch.mediaUrl)) {
+            if (!sameStream(player.url, launch.mediaUrl)) {
                 continue;
             }
             if (player.playbackStatus == u"Playing") {
@@ -157,18 +157,18 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
                 PendingLaunch copy = launch;
                 copy.lastProblem = error;
                 copy.spentPlayers += erring;
-                failed.append(copy);
+                gaveUp.append(copy);
             }
             pending_.removeAt(i);
         } else {
             ++i;
         }
     }
-    for (const PendingLaunch& launch : failed) {
-        Failed(launch, launch.lastProblem);
+    for (const PendingLaunch& launch : gaveUp) {
+        failed(launch, launch.lastProblem);
     }
     for (const PendingLaunch& launch : toStart) {
-        Start(launch, players);
+        start(launch, players);
     }
     for (const auto& [launch, player] : playing) {
         qCDebug(lcScheduler).noquote()
@@ -179,7 +179,7 @@ void LaunchConfirmation::Observe(const QList<PlayerReport>& players) {
     }
 }
 
-void LaunchConfirmation::Unseen(const QString& why) {
+void LaunchConfirmation::unseen(const QString& why) {
     QList<PendingLaunch> toStart;
     for (qsizetype i = 0; i < pending_.size();) {
         if (!pending_[i].launched) {
@@ -189,18 +189,18 @@ void LaunchConfirmation::Unseen(const QString& why) {
         }
     }
     for (const PendingLaunch& launch : toStart) {
-        Start(launch, {});  // to the opener; one that could not start stays for its retry
+        start(launch, {});  // to the opener; one that could not start stays for its retry
     }
     for (const PendingLaunch& launch : std::exchange(pending_, {})) {
         if (launch.launched) {
-            reporter_.CannotConfirm(launch, why);
+            reporter_.cannotConfirm(launch, why);
         } else {
             pending_.append(launch);
         }
     }
 }
 
-void LaunchConfirmation::Tick() {
+void LaunchConfirmation::tick() {
     const QDateTime now = clock_.now();
     QList<PendingLaunch> expired;
     for (qsizetype i = 0; i < pending_.size();) {
@@ -211,7 +211,7 @@ void LaunchConfirmation::Tick() {
         }
     }
     for (const PendingLaunch& launch : expired) {
-        Failed(launch, kNoPlayer);
+        failed(launch, kNoPlayer);
     }
 }
 

@@ -45,10 +45,10 @@ class LaunchReporter {
 public:
     virtual ~LaunchReporter() = default;
     // One report per failed broadcast; `problem` says what went wrong. The user may ask
-    // to try again, which calls LaunchConfirmation::TryAgain with `launch`.
-    virtual void ReportFailure(const PendingLaunch& launch, const QString& problem) = 0;
+    // to try again, which calls LaunchConfirmation::tryAgain with `launch`.
+    virtual void reportFailure(const PendingLaunch& launch, const QString& problem) = 0;
     // The launch was handed on, but the players cannot be seen (`why`): nothing confirms it.
-    virtual void CannotConfirm(const PendingLaunch& launch, const QString& why) = 0;
+    virtual void cannotConfirm(const PendingLaunch& launch, const QString& why) = 0;
 };
 
 // Makes sure a scheduled start really plays: a due broadcast that a player already plays
@@ -70,36 +70,36 @@ public:
 
     // Asks the player with that bus name to open a stream (MPRIS OpenUri).
     using PlayerOpener = std::function<void(const QString& player, const QString& mediaUrl)>;
-    void SetPlayerOpener(PlayerOpener opener) { openInPlayer_ = std::move(opener); }
+    void setPlayerOpener(PlayerOpener opener) { openInPlayer_ = std::move(opener); }
     // Told of every broadcast a player plays, with that player.
     using ConfirmedHandler =
         std::function<void(const PendingLaunch& launch, const PlayerReport& player)>;
-    void SetConfirmedHandler(ConfirmedHandler handler) { confirmed_ = std::move(handler); }
+    void setConfirmedHandler(ConfirmedHandler handler) { confirmed_ = std::move(handler); }
 
     // A broadcast is due: the next Observe confirms it or launches it.
-    void Due(const QString& name, const QString& time, const QString& mediaUrl,
+    void due(const QString& name, const QString& time, const QString& mediaUrl,
              bool record = false);
     // A broadcast was launched (started: whether the opener ran; error: why not).
-    void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
+    void launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
                   const QString& error, bool record = false);
     // The players the bus shows now.
-    void Observe(const QList<PlayerReport>& players);
+    void observe(const QList<PlayerReport>& players);
     // The bus cannot be looked at (`why`): broadcasts waiting for a look are launched by
     // the opener, and launched ones are let go, since no player could confirm them.
-    void Unseen(const QString& why);
+    void unseen(const QString& why);
     // Gives up on launches whose time is out.
-    void Tick();
+    void tick();
     // The user asked to try a reported broadcast again: a fresh launch.
-    void TryAgain(const PendingLaunch& launch);
+    void tryAgain(const PendingLaunch& launch);
 
-    bool IsWaiting() const { return !pending_.isEmpty(); }
-    const QList<PendingLaunch>& Pending() const { return pending_; }
+    bool isWaiting() const { return !pending_.isEmpty(); }
+    const QList<PendingLaunch>& pending() const { return pending_; }
 
 private:
     // Hands the broadcast to a player (a running one for a retry) or to the opener.
-    void Start(PendingLaunch launch, const QList<PlayerReport>& players);
+    void start(PendingLaunch launch, const QList<PlayerReport>& players);
     // The attempt failed: try again after the first, report after the second.
-    void Failed(PendingLaunch launch, const QString& problem);
+    void failed(PendingLaunch launch, const QString& problem);
 
     UrlLauncher& launcher_;
     const Clock& clock_;
@@ -111,6 +111,6 @@ private:
 };
 
 // Whether a player's stream is the broadcast's: equal, or equal once percent-decoded.
-bool SameStream(const QString& playerUrl, const QString& mediaUrl);
+bool sameStream(const QString& playerUrl, const QString& mediaUrl);
 
 }  // namespace lyrevane

@@ -43,7 +43,7 @@ struct PollRound {
     QList<PlayerReport> players;
     int outstanding = 0;
     std::function<void(const QList<PlayerReport>&)> done;
-    void Finish() {
+    void finish() {
         if (--outstanding == 0) {
             done(players);
         }
@@ -58,18 +58,18 @@ LaunchWatcher::LaunchWatcher(UrlLauncher& launcher, const Clock& clock, Options 
       clock_(clock),
       confirmation_(launcher, clock, *this, options.confirmTimeout),
       recordings_(
-          clock, [this](const QString& player, bool on) { Record(player, on); },
+          clock, [this](const QString& player, bool on) { record(player, on); },
           options.recordLimit),
       options_(options),
       logLine_(std::move(logLine)),
       bus_(kConnectionName) {
     poll_.setInterval(options_.pollInterval);
-    connect(&poll_, &QTimer::timeout, this, &LaunchWatcher::Poll);
-    confirmation_.SetPlayerOpener(
-        [this](const QString& player, const QString& mediaUrl) { OpenInPlayer(player, mediaUrl); });
-    confirmation_.SetConfirmedHandler(
+    connect(&poll_, &QTimer::timeout, this, &LaunchWatcher::poll);
+    confirmation_.setPlayerOpener(
+        [this](const QString& player, const QString& mediaUrl) { openInPlayer(player, mediaUrl); });
+    confirmation_.setConfirmedHandler(
         [this](const PendingLaunch& launch, const PlayerReport& player) {
-            recordings_.Confirmed(launch, player);
+            recordings_.confirmed(launch, player);
         });
 }
 
@@ -79,30 +79,30 @@ LaunchWatcher::~LaunchWatcher() {
     }
 }
 
-void LaunchWatcher::Launched(const QString& name, const QString& time, const QString& mediaUrl,
+void LaunchWatcher::launched(const QString& name, const QString& time, const QString& mediaUrl,
                              bool started, const QString& error, bool record) {
-    confirmation_.Launched(name, time, mediaUrl, started, error, record);
-    Follow();
+    confirmation_.launched(name, time, mediaUrl, started, error, record);
+    follow();
 }
 
-void LaunchWatcher::Due(const QString& name, const QString& time, const QString& mediaUrl,
+void LaunchWatcher::due(const QString& name, const QString& time, const QString& mediaUrl,
                         bool record) {
-    confirmation_.Due(name, time, mediaUrl, record);
-    Follow();
+    confirmation_.due(name, time, mediaUrl, record);
+    follow();
 }
 
-void LaunchWatcher::Follow() {
-    if (Following()) {
-        Connect();
-        Poll();
+void LaunchWatcher::follow() {
+    if (following()) {
+        connectBus();
+        poll();
     }
 }
 
-void LaunchWatcher::SchedulePoll() {
+void LaunchWatcher::schedulePoll() {
     std::chrono::milliseconds interval = options_.pollInterval;
-    if (!confirmation_.IsWaiting()) {
+    if (!confirmation_.isWaiting()) {
         interval = options_.recordPollInterval;
-        if (const std::optional<QDateTime> stop = recordings_.NextStop()) {
+        if (const std::optional<QDateTime> stop = recordings_.nextStop()) {
             interval = std::clamp(std::chrono::milliseconds(clock_.now().msecsTo(*stop)),
                                   std::chrono::milliseconds(0), interval);
         }
@@ -111,7 +111,7 @@ void LaunchWatcher::SchedulePoll() {
 }
 
 // Fire and forget: the player's state on the bus tells what became of it.
-void LaunchWatcher::OpenInPlayer(const QString& player, const QString& mediaUrl) {
+void LaunchWatcher::openInPlayer(const QString& player, const QString& mediaUrl) {
     QDBusMessage call = QDBusMessage::createMethodCall(
         player, kPlayerPath, busnames::kPlayerInterface.toString(), u"OpenUri"_s);
     call << mediaUrl;
@@ -119,7 +119,7 @@ void LaunchWatcher::OpenInPlayer(const QString& player, const QString& mediaUrl)
 }
 
 // The player's answer comes later; a refusal to start is notified in the player's words.
-void LaunchWatcher::Record(const QString& player, bool on) {
+void LaunchWatcher::record(const QString& player, bool on) {
     QDBusMessage call = QDBusMessage::createMethodCall(player, kPlayerPath, kLyrevaneInterface,
                                                        busnames::kRecordMethod.toString());
     call << on;
@@ -131,20 +131,20 @@ void LaunchWatcher::Record(const QString& player, bool on) {
                 --callsInFlight_;
                 const QDBusPendingReply<> reply = *finished;
                 if (on && reply.isError()) {
-                    if (const auto recording = recordings_.Refused(player)) {
+                    if (const auto recording = recordings_.refused(player)) {
                         const QString said = recording->name + u" ("_s + recording->time + u")"_s;
                         const QString reason = reply.error().message().isEmpty()
                                                    ? reply.error().name()
                                                    : reply.error().message();
-                        Notify(tr("Scheduled broadcast is not recorded"), said + u": "_s + reason,
+                        notify(tr("Scheduled broadcast is not recorded"), said + u": "_s + reason,
                                tr("%1 is not recorded: %2").arg(said, reason), std::nullopt);
                     }
                 }
-                DisconnectWhenIdle();
+                disconnectWhenIdle();
             });
 }
 
-void LaunchWatcher::Connect() {
+void LaunchWatcher::connectBus() {
     if (connected_) {
         return;
     }
@@ -152,15 +152,15 @@ void LaunchWatcher::Connect() {
     connected_ = bus_.isConnected();
     if (connected_) {
         bus_.connect(kNotifications, kNotificationsPath, kNotifications, u"ActionInvoked"_s, this,
-                     SLOT(OnActionInvoked(uint, QString)));
+                     SLOT(onActionInvoked(uint, QString)));
         bus_.connect(kNotifications, kNotificationsPath, kNotifications, u"NotificationClosed"_s,
-                     this, SLOT(OnNotificationClosed(uint, uint)));
+                     this, SLOT(onNotificationClosed(uint, uint)));
     }
 }
 
 // Nothing awaited any more: no launch to confirm, no notification whose action may come.
-void LaunchWatcher::DisconnectWhenIdle() {
-    if (Following()) {
+void LaunchWatcher::disconnectWhenIdle() {
+    if (following()) {
         return;
     }
     poll_.stop();
@@ -171,17 +171,17 @@ void LaunchWatcher::DisconnectWhenIdle() {
     }
 }
 
-void LaunchWatcher::Poll() {
-    confirmation_.Tick();
-    recordings_.Tick();
-    if (!Following()) {
-        DisconnectWhenIdle();
+void LaunchWatcher::poll() {
+    confirmation_.tick();
+    recordings_.tick();
+    if (!following()) {
+        disconnectWhenIdle();
         return;
     }
-    SchedulePoll();
+    schedulePoll();
     if (!connected_) {
         const QString error = bus_.lastError().message();
-        Unseen(error.isEmpty() ? u"no session bus"_s : u"no session bus: "_s + error);
+        unseen(error.isEmpty() ? u"no session bus"_s : u"no session bus: "_s + error);
         return;
     }
     if (polling_) {
@@ -194,11 +194,11 @@ void LaunchWatcher::Poll() {
             finished->deleteLater();
             const QDBusPendingReply<QStringList> reply = *finished;
             if (!reply.isValid()) {
-                Unseen(u"the session bus does not list its names: "_s + reply.error().message());
+                unseen(u"the session bus does not list its names: "_s + reply.error().message());
                 return;
             }
             auto round = std::make_shared<PollRound>();
-            round->done = [this](const QList<PlayerReport>& players) { Observed(players); };
+            round->done = [this](const QList<PlayerReport>& players) { observed(players); };
             round->outstanding = 1;  // held until every request has been sent
             for (const QString& name : reply.value()) {
                 if (name != kPlayerPrefix && !name.startsWith(kPlayerPrefix + u'.')) {
@@ -223,7 +223,7 @@ void LaunchWatcher::Poll() {
                                     props.value().value(u"Metadata"_s).value<QDBusArgument>());
                                 player.url = metadata.value(u"xesam:url"_s).toString();
                             }
-                            round->Finish();
+                            round->finish();
                         });
                 auto* own = new QDBusPendingCallWatcher(
                     bus_.asyncCall(propertiesCall(name, u"GetAll"_s, {kLyrevaneInterface})), this);
@@ -238,48 +238,48 @@ void LaunchWatcher::Poll() {
                                 player.recording =
                                     props.value().value(busnames::kRecording.toString()).toBool();
                             }
-                            round->Finish();
+                            round->finish();
                         });
             }
-            round->Finish();
+            round->finish();
         });
 }
 
-void LaunchWatcher::Observed(const QList<PlayerReport>& players) {
+void LaunchWatcher::observed(const QList<PlayerReport>& players) {
     polling_ = false;
-    confirmation_.Observe(players);
-    recordings_.Observe(players);
-    if (Following()) {
-        SchedulePoll();
+    confirmation_.observe(players);
+    recordings_.observe(players);
+    if (following()) {
+        schedulePoll();
     }
-    DisconnectWhenIdle();
+    disconnectWhenIdle();
 }
 
-void LaunchWatcher::Unseen(const QString& why) {
+void LaunchWatcher::unseen(const QString& why) {
     polling_ = false;
-    confirmation_.Unseen(why);
-    recordings_.Observe({});
-    if (Following()) {
-        SchedulePoll();
+    confirmation_.unseen(why);
+    recordings_.observe({});
+    if (following()) {
+        schedulePoll();
     }
-    DisconnectWhenIdle();
+    disconnectWhenIdle();
 }
 
-void LaunchWatcher::CannotConfirm(const PendingLaunch& launch, const QString& why) {
+void LaunchWatcher::cannotConfirm(const PendingLaunch& launch, const QString& why) {
     qCInfo(lcScheduler).noquote() << u"%1 (%2) was launched once; whether a player plays it "
                                      u"cannot be confirmed without a look at the players (%3)"_s
                                          .arg(launch.name, launch.time, why);
 }
 
-void LaunchWatcher::ReportFailure(const PendingLaunch& launch, const QString& problem) {
+void LaunchWatcher::reportFailure(const PendingLaunch& launch, const QString& problem) {
     const QString said = launch.name + u" ("_s + launch.time + u")"_s;
-    Notify(tr("Scheduled broadcast did not start"), said + u": "_s + problem,
+    notify(tr("Scheduled broadcast did not start"), said + u": "_s + problem,
            tr("%1 did not start: %2").arg(said, problem), launch);
 }
 
-void LaunchWatcher::Notify(const QString& summary, const QString& body, const QString& line,
+void LaunchWatcher::notify(const QString& summary, const QString& body, const QString& line,
                            const std::optional<PendingLaunch>& retry) {
-    Connect();
+    connectBus();
     if (!connected_) {
         logLine_(line);
         return;
@@ -305,23 +305,23 @@ void LaunchWatcher::Notify(const QString& summary, const QString& body, const QS
                 } else {
                     logLine_(line);  // no notification service
                 }
-                DisconnectWhenIdle();
+                disconnectWhenIdle();
             });
 }
 
-void LaunchWatcher::OnActionInvoked(uint id, const QString& action) {
+void LaunchWatcher::onActionInvoked(uint id, const QString& action) {
     if (action != kRetryAction || !notifications_.contains(id)) {
         return;
     }
     const PendingLaunch launch = notifications_.take(id);
-    confirmation_.TryAgain(launch);
-    Follow();
-    DisconnectWhenIdle();
+    confirmation_.tryAgain(launch);
+    follow();
+    disconnectWhenIdle();
 }
 
-void LaunchWatcher::OnNotificationClosed(uint id, uint) {
+void LaunchWatcher::onNotificationClosed(uint id, uint) {
     notifications_.remove(id);
-    DisconnectWhenIdle();
+    disconnectWhenIdle();
 }
 
 }  // namespace lyrevane

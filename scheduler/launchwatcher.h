@@ -37,36 +37,36 @@ public:
                   std::function<void(const QString&)> logLine, QObject* parent = nullptr);
     ~LaunchWatcher() override;
 
-    void Launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
+    void launched(const QString& name, const QString& time, const QString& mediaUrl, bool started,
                   const QString& error, bool record = false);
     // A broadcast is due: confirmed by a player that already plays it, or else launched.
-    void Due(const QString& name, const QString& time, const QString& mediaUrl,
+    void due(const QString& name, const QString& time, const QString& mediaUrl,
              bool record = false);
-    bool IsConnected() const { return connected_; }
-    const LaunchConfirmation& Confirmation() const { return confirmation_; }
-    const BroadcastRecordings& Recordings() const { return recordings_; }
+    bool isConnected() const { return connected_; }
+    const LaunchConfirmation& confirmation() const { return confirmation_; }
+    const BroadcastRecordings& recordings() const { return recordings_; }
 
 private Q_SLOTS:
-    void OnActionInvoked(uint id, const QString& action);
-    void OnNotificationClosed(uint id, uint reason);
+    void onActionInvoked(uint id, const QString& action);
+    void onNotificationClosed(uint id, uint reason);
 
 private:
-    void ReportFailure(const PendingLaunch& launch, const QString& problem) override;
-    void CannotConfirm(const PendingLaunch& launch, const QString& why) override;
-    void Connect();
-    void DisconnectWhenIdle();
-    void Poll();
-    void Observed(const QList<PlayerReport>& players);
+    void reportFailure(const PendingLaunch& launch, const QString& problem) override;
+    void cannotConfirm(const PendingLaunch& launch, const QString& why) override;
+    void connectBus();
+    void disconnectWhenIdle();
+    void poll();
+    void observed(const QList<PlayerReport>& players);
     // The bus cannot be looked at: launches go out unconfirmed.
-    void Unseen(const QString& why);
-    void Follow();
-    void OpenInPlayer(const QString& player, const QString& mediaUrl);
-    void Record(const QString& player, bool on);
-    bool Following() const { return confirmation_.IsWaiting() || recordings_.IsActive(); }
+    void unseen(const QString& why);
+    void follow();
+    void openInPlayer(const QString& player, const QString& mediaUrl);
+    void record(const QString& player, bool on);
+    bool following() const { return confirmation_.isWaiting() || recordings_.isActive(); }
     // The next look at the bus: soon while a launch is awaited, else by the next stop.
-    void SchedulePoll();
+    void schedulePoll();
     // A desktop notification (a line through logLine without one); `retry` offers "Try again".
-    void Notify(const QString& summary, const QString& body, const QString& line,
+    void notify(const QString& summary, const QString& body, const QString& line,
                 const std::optional<PendingLaunch>& retry);
 
     const Clock& clock_;

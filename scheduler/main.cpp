@@ -61,15 +61,15 @@ int main(int argc, char** argv) {
     });
     lyrevane::SchedulerService service(
         store, clock, [&launches](const lyrevane::Broadcast& broadcast) {
-            launches.Due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
+            launches.due(broadcast.Name, lyrevane::datevalue::format(broadcast.Time),
                          broadcast.MediaURL, broadcast.Record);
         });
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
 
     QTimer timer;
     timer.setInterval(lyrevane::SchedulerService::kTickIntervalMs);
     timer.setTimerType(Qt::CoarseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &app, [&service] { service.Tick(); });
+    QObject::connect(&timer, &QTimer::timeout, &app, [&service] { service.tick(); });
     timer.start();
     return QCoreApplication::exec();
 }

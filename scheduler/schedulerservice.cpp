@@ -26,7 +26,7 @@ Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarli
             moment.addSecs(qint64(SchedulerService::kWindowAfterMinutes) * 60)};
 }
 
-QString PlayCommandUrl(const QString& mediaUrl) {
+QString playCommandUrl(const QString& mediaUrl) {
     return u"lyrev:play?"_s + QString::fromLatin1(QUrl::toPercentEncoding(mediaUrl));
 }
 
@@ -34,15 +34,15 @@ SchedulerService::SchedulerService(SettingsProvider& store, const Clock& clock,
                                    LaunchHandler launch)
     : store_(store), clock_(clock), launch_(std::move(launch)) {}
 
-bool SchedulerService::LoadSchedule(bool force) {
-    const bool flagged = ReadReloadFlag(store_);
+bool SchedulerService::loadSchedule(bool force) {
+    const bool flagged = readReloadFlag(store_);
     if (!force && !flagged) {
         return false;
     }
     if (flagged) {
         // The read and the lowering of the flag are one transaction: a schedule saved
         // meanwhile is either read now or raises the flag again for the next tick.
-        if (std::optional<Schedule> taken = TakeReloadedSchedule(store_)) {
+        if (std::optional<Schedule> taken = takeReloadedSchedule(store_)) {
             schedule_ = std::move(*taken);
             logSchedule();
             return true;
@@ -51,7 +51,7 @@ bool SchedulerService::LoadSchedule(bool force) {
         // read again while the flag stays up.
         qCDebug(lcScheduler) << "the reload flag could not be lowered: read again next tick";
     }
-    schedule_ = ReadSchedule(store_);
+    schedule_ = readSchedule(store_);
     logSchedule();
     return true;
 }
@@ -63,8 +63,8 @@ void SchedulerService::logSchedule() const {
         << schedule_.StartEarlierOffset << " min early";
 }
 
-void SchedulerService::Tick() {
-    LoadSchedule(false);
+void SchedulerService::tick() {
+    loadSchedule(false);
     if (!schedule_.AutoLaunchEnabled) {
         return;
     }
@@ -146,7 +146,7 @@ void SchedulerService::checkBroadcast(const Broadcast& broadcast, const QDateTim
 
 void SchedulerService::record(const Broadcast& broadcast, QDate day) {
     const QString key = foldKey(broadcast.Name);
-    if (RecordLastActive(store_, broadcast.Name, day)) {
+    if (recordLastActive(store_, broadcast.Name, day)) {
         unrecorded_.remove(key);  // the store holds it; the flagged reload reads it back
         return;
     }

@@ -25,7 +25,7 @@ Occurrence occurrenceOn(const Broadcast& broadcast, QDate day, qint16 startEarli
 // "lyrev:play?" and the media URL percent-encoded (UTF-8, all but unreserved
 // characters), so that the player's decoding gives back exactly the stored URL,
 // escapes such as "%20" or "%2B" in it included.
-QString PlayCommandUrl(const QString& mediaUrl);
+QString playCommandUrl(const QString& mediaUrl);
 
 // Polls the schedule and hands due broadcasts to whoever launches them.
 class SchedulerService {
@@ -41,9 +41,9 @@ public:
 
     // Reloads the in-memory schedule when forced or when the reload flag is raised,
     // and lowers the flag after a flagged reload. Returns true when it reloaded.
-    bool LoadSchedule(bool force);
+    bool loadSchedule(bool force);
     // One timer tick: reload if flagged, then launch or mark missed what is due.
-    void Tick();
+    void tick();
 
     const Schedule& schedule() const { return schedule_; }
 

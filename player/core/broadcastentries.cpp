@@ -22,23 +22,23 @@ bool isPlaceholderMedia(const QString& text) {
 
 BroadcastEntries::BroadcastEntries(Services services) : services_(std::move(services)) {}
 
-void BroadcastEntries::Load() {
+void BroadcastEntries::load() {
     // One snapshot, so that a save by another program is seen whole or not at all.
-    const SectionSnapshot section = services_.store.ReadSection(kAppName, kSchedulerSection);
-    const Schedule schedule = ScheduleFromSection(section);
+    const SectionSnapshot section = services_.store.readSection(kAppName, kSchedulerSection);
+    const Schedule schedule = scheduleFromSection(section);
     table_ = schedule.Broadcasts;
     loaded_.autoLaunch = schedule.AutoLaunchEnabled;
     // Shown as stored, unconverted.
     loaded_.startEarlierOffset = section.value(schedulekeys::StartEarlierOffset, u"5"_s);
 }
 
-EntryFields BroadcastEntries::FieldsAt(int index) const {
+EntryFields BroadcastEntries::fieldsAt(int index) const {
     const Broadcast& b = table_.at(index);
     return {{b.Name, datevalue::format(b.Time), b.MediaURL},
             (quint32(quint16(b.Days)) & kDayChecks) | (b.Record ? kRecordCheck : 0u)};
 }
 
-void BroadcastEntries::Store(int index, const EntryFields& fields) {
+void BroadcastEntries::store(int index, const EntryFields& fields) {
     Broadcast& b = table_[index];
     b.Name = fields.texts.value(NameField);
     // Validation has accepted the text; a date typed with the time stays in the value.
@@ -48,10 +48,10 @@ void BroadcastEntries::Store(int index, const EntryFields& fields) {
     b.Record = (fields.checks & kRecordCheck) != 0;
 }
 
-std::optional<int> BroadcastEntries::CheckFields(const EntryFields& fields, bool quiet) {
+std::optional<int> BroadcastEntries::checkFields(const EntryFields& fields, bool quiet) {
     if (!datevalue::parse(fields.texts.value(TimeField))) {
         if (!quiet) {
-            services_.prompts.ShowMessage(
+            services_.prompts.showMessage(
                 QCoreApplication::translate("BroadcastEntries", "Error: Invalid time!"),
                 MessageIcon::Exclamation);
         }
@@ -64,7 +64,7 @@ std::optional<int> BroadcastEntries::CheckFields(const EntryFields& fields, bool
     return std::nullopt;
 }
 
-void BroadcastEntries::AppendNewEntry() {
+void BroadcastEntries::appendNewEntry() {
     Broadcast b;
     b.Name = kNewName.toString();
     b.Time = datevalue::parse(u"00:00:00").value_or(0.0);
@@ -74,7 +74,7 @@ void BroadcastEntries::AppendNewEntry() {
     table_.append(b);
 }
 
-Broadcast BroadcastEntries::PresetBroadcast(qint32 gmtOffsetMinutes, const QString& mediaUrl) {
+Broadcast BroadcastEntries::presetBroadcast(qint32 gmtOffsetMinutes, const QString& mediaUrl) {
     Broadcast b;
     b.Name = kPresetName.toString();
     // 15:00 GMT as local time; past local midnight the value carries a day part.
@@ -92,7 +92,7 @@ Broadcast BroadcastEntries::PresetBroadcast(qint32 gmtOffsetMinutes, const QStri
     return b;
 }
 
-QString BroadcastEntries::PresetMediaUrl(const QString& portalBaseUrl) {
+QString BroadcastEntries::presetMediaUrl(const QString& portalBaseUrl) {
     QUrl url(portalBaseUrl.trimmed(), QUrl::StrictMode);
     if (!url.isValid() || url.host().isEmpty()) {
         // Not an address with a host: the path goes after the text as it stands.
@@ -109,11 +109,11 @@ QString BroadcastEntries::PresetMediaUrl(const QString& portalBaseUrl) {
     return url.toString();
 }
 
-void BroadcastEntries::AppendPreset() {
-    table_.append(PresetBroadcast(services_.gmtOffset(), services_.presetMediaUrl));
+void BroadcastEntries::appendPreset() {
+    table_.append(presetBroadcast(services_.gmtOffset(), services_.presetMediaUrl));
 }
 
-std::optional<qint16> BroadcastEntries::ParseOffset(const QString& text) {
+std::optional<qint16> BroadcastEntries::parseOffset(const QString& text) {
     const QString trimmed = text.trimmed();
     bool ok = false;
     const int minutes = trimmed.toInt(&ok);  // C locale: digits with an optional sign
@@ -123,28 +123,28 @@ std::optional<qint16> BroadcastEntries::ParseOffset(const QString& text) {
     return qint16(minutes);
 }
 
-QString BroadcastEntries::DuplicateNameMessage() const {
+QString BroadcastEntries::duplicateNameMessage() const {
     return QCoreApplication::translate("BroadcastEntries", "Error: Duplicate broadcast name!");
 }
 
-QString BroadcastEntries::NameTakenMessage(const QString& name) const {
+QString BroadcastEntries::nameTakenMessage(const QString& name) const {
     return QCoreApplication::translate(
                "BroadcastEntries",
                "Error: You already have a broadcast named '%1'! Rename that one first.")
         .arg(name);
 }
 
-QString BroadcastEntries::NoEntriesQuestion() const {
+QString BroadcastEntries::noEntriesQuestion() const {
     return QCoreApplication::translate(
         "BroadcastEntries",
         "There are no scheduled broadcasts. Would you like to create a new one? Pressing No "
         "will close the Broadcast Scheduler.");
 }
 
-std::optional<int> BroadcastEntries::FieldBlockingSave() {
+std::optional<int> BroadcastEntries::fieldBlockingSave() {
     const Options options = currentOptions ? currentOptions() : loaded_;
-    if (!ParseOffset(options.startEarlierOffset)) {
-        services_.prompts.ShowMessage(
+    if (!parseOffset(options.startEarlierOffset)) {
+        services_.prompts.showMessage(
             QCoreApplication::translate(
                 "BroadcastEntries",
                 "Error: Invalid start offset! Type a whole number of minutes from -1440 to 1440."),
@@ -154,15 +154,15 @@ std::optional<int> BroadcastEntries::FieldBlockingSave() {
     return std::nullopt;
 }
 
-bool BroadcastEntries::Save() {
+bool BroadcastEntries::save() {
     const Options options = currentOptions ? currentOptions() : loaded_;
     Schedule schedule;
     schedule.AutoLaunchEnabled = options.autoLaunch;
-    schedule.StartEarlierOffset = ParseOffset(options.startEarlierOffset).value_or(qint16(5));
+    schedule.StartEarlierOffset = parseOffset(options.startEarlierOffset).value_or(qint16(5));
     schedule.Broadcasts = table_;
     // One transaction: the section is replaced whole, "DoUpdate" = "True" last.
-    if (!WriteSchedule(services_.store, schedule, services_.now())) {
-        services_.prompts.ShowMessage(
+    if (!writeSchedule(services_.store, schedule, services_.now())) {
+        services_.prompts.showMessage(
             QCoreApplication::translate(
                 "BroadcastEntries",
                 "Error: The broadcast schedule could not be saved! Nothing was changed."),

@@ -51,36 +51,36 @@ public:
     explicit BroadcastEntries(Services services);
 
     // Reads the whole section: the broadcasts and the options (the offset as stored).
-    void Load();
-    const Options& LoadedOptions() const { return loaded_; }
+    void load();
+    const Options& loadedOptions() const { return loaded_; }
     // Read by OK: the options as the dialog shows them at that moment.
     std::function<Options()> currentOptions;
 
     // Appends the "Quillmoor(tm) Live" broadcast: 15:00 GMT in local time now, with the
     // days on which that local time falls on a weekday of the GMT programme.
-    void AppendPreset();
-    static Broadcast PresetBroadcast(qint32 gmtOffsetMinutes, const QString& mediaUrl);
+    void appendPreset();
+    static Broadcast presetBroadcast(qint32 gmtOffsetMinutes, const QString& mediaUrl);
     // The live-broadcast playlist on the web host of the portal at `portalBaseUrl`.
-    static QString PresetMediaUrl(const QString& portalBaseUrl);
+    static QString presetMediaUrl(const QString& portalBaseUrl);
     // A whole number of minutes from -1440 to 1440, or nullopt.
-    static std::optional<qint16> ParseOffset(const QString& text);
+    static std::optional<qint16> parseOffset(const QString& text);
 
-    const QList<Broadcast>& Table() const { return table_; }
+    const QList<Broadcast>& table() const { return table_; }
 
     // ListEntries
-    int Count() const override { return int(table_.size()); }
-    QString NameAt(int index) const override { return table_.at(index).Name; }
-    EntryFields FieldsAt(int index) const override;
-    void Store(int index, const EntryFields& fields) override;
-    void Remove(int index) override { table_.removeAt(index); }
-    std::optional<int> CheckFields(const EntryFields& fields, bool quiet) override;
-    QString NewEntryName() const override { return kNewName.toString(); }
-    void AppendNewEntry() override;
-    QString DuplicateNameMessage() const override;
-    QString NameTakenMessage(const QString& name) const override;
-    QString NoEntriesQuestion() const override;
-    std::optional<int> FieldBlockingSave() override;
-    bool Save() override;
+    int count() const override { return int(table_.size()); }
+    QString nameAt(int index) const override { return table_.at(index).Name; }
+    EntryFields fieldsAt(int index) const override;
+    void store(int index, const EntryFields& fields) override;
+    void remove(int index) override { table_.removeAt(index); }
+    std::optional<int> checkFields(const EntryFields& fields, bool quiet) override;
+    QString newEntryName() const override { return kNewName.toString(); }
+    void appendNewEntry() override;
+    QString duplicateNameMessage() const override;
+    QString nameTakenMessage(const QString& name) const override;
+    QString noEntriesQuestion() const override;
+    std::optional<int> fieldBlockingSave() override;
+    bool save() override;
 
 private:
     Services services_;

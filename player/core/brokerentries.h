@@ -26,23 +26,23 @@ public:
     };
 
     explicit BrokerEntries(Services services);
-    void Load();
-    const QList<BrokerEntry>& Table() const { return table_; }
+    void load();
+    const QList<BrokerEntry>& table() const { return table_; }
 
     // ListEntries
-    int Count() const override { return int(table_.size()); }
-    QString NameAt(int index) const override { return table_.at(index).name; }
-    EntryFields FieldsAt(int index) const override;
-    void Store(int index, const EntryFields& fields) override;
-    void Remove(int index) override { table_.removeAt(index); }
+    int count() const override { return int(table_.size()); }
+    QString nameAt(int index) const override { return table_.at(index).name; }
+    EntryFields fieldsAt(int index) const override;
+    void store(int index, const EntryFields& fields) override;
+    void remove(int index) override { table_.removeAt(index); }
     // Uniqueness is the only rule: empty names and any URL text pass.
-    std::optional<int> CheckFields(const EntryFields&, bool) override { return std::nullopt; }
-    QString NewEntryName() const override { return kNewName.toString(); }
-    void AppendNewEntry() override;
-    QString DuplicateNameMessage() const override;
-    QString NameTakenMessage(const QString& name) const override;
-    QString NoEntriesQuestion() const override;
-    bool Save() override;
+    std::optional<int> checkFields(const EntryFields&, bool) override { return std::nullopt; }
+    QString newEntryName() const override { return kNewName.toString(); }
+    void appendNewEntry() override;
+    QString duplicateNameMessage() const override;
+    QString nameTakenMessage(const QString& name) const override;
+    QString noEntriesQuestion() const override;
+    bool save() override;
 
 private:
     Services services_;

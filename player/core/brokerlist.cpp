@@ -7,9 +7,9 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings, qsizetype limit) {
+QList<BrokerEntry> loadBrokerEntries(SettingsProvider& settings, qsizetype limit) {
     // One snapshot: a save in progress is seen whole or not at all.
-    const SectionSnapshot section = settings.ReadSection(kAppName, kBrokersSection);
+    const SectionSnapshot section = settings.readSection(kAppName, kBrokersSection);
     QList<BrokerEntry> entries;
     const QStringList names = splitNames(section.value(u"BrokerList"));
     for (const QString& name : names.first(qMin(names.size(), qMax(limit, qsizetype(0))))) {
@@ -18,7 +18,7 @@ QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings, qsizetype limit
     return entries;
 }
 
-bool SaveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers) {
+bool saveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers) {
     KeyValueList values;
     QStringList names;
     for (const BrokerEntry& broker : brokers) {
@@ -26,7 +26,7 @@ bool SaveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& bro
         names.append(broker.name);
     }
     values.append({u"BrokerList"_s, joinNames(names)});
-    return settings.RewriteSection(kAppName, kBrokersSection, values);
+    return settings.rewriteSection(kAppName, kBrokersSection, values);
 }
 
 }  // namespace lyrevane

@@ -23,11 +23,11 @@ inline constexpr int kMaxBrokerEntries = 32767;
 
 // At most `limit` of them (the menu's size); the editor reads them all, so that saving
 // never drops names.
-QList<BrokerEntry> LoadBrokerEntries(SettingsProvider& settings,
+QList<BrokerEntry> loadBrokerEntries(SettingsProvider& settings,
                                      qsizetype limit = kMaxBrokerEntries);
 
 // Replaces the section in one transaction: each broker's URL key in list order, then
 // "BrokerList" (written even when empty). False when the store could not do it.
-bool SaveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers);
+bool saveBrokerEntries(SettingsProvider& settings, const QList<BrokerEntry>& brokers);
 
 }  // namespace lyrevane

@@ -15,40 +15,40 @@ CommandProcessor::CommandProcessor(PromptService& prompts, BrowserPane& mainPane
       playback_(playback),
       unloadMainWindow_(std::move(unloadMainWindow)) {}
 
-bool CommandProcessor::ExecuteCommand(const QString& command, const QString& parameters,
+bool CommandProcessor::executeCommand(const QString& command, const QString& parameters,
                                       bool fromCommandLine) {
     const CommandPlan plan = PlanCommand(command, parameters);
     switch (plan.action) {
         case CommandPlan::Action::Browse:
-            mainPane_.Navigate(plan.page);
+            mainPane_.navigate(plan.page);
             break;
         case CommandPlan::Action::Play:
-            if (CheckMediaURL(plan.media, prompts_)) {
-                playback_.OpenMedia(plan.media);
+            if (checkMediaURL(plan.media, prompts_)) {
+                playback_.openMedia(plan.media);
             }
             break;
         case CommandPlan::Action::BrowseAndPlay:
             // A refused source opens neither the page nor the media.
-            if (CheckMediaURL(plan.media, prompts_)) {
-                mainPane_.Navigate(plan.page);
-                playback_.OpenMedia(plan.media);
+            if (checkMediaURL(plan.media, prompts_)) {
+                mainPane_.navigate(plan.page);
+                playback_.openMedia(plan.media);
             }
             break;
         case CommandPlan::Action::Schedule:
-            Exclaim(kFeatureDisabledMessage);
+            exclaim(kFeatureDisabledMessage);
             if (fromCommandLine && unloadMainWindow_) {
                 unloadMainWindow_();
             }
             return false;
         case CommandPlan::Action::Refuse:
-            Exclaim(plan.message);
+            exclaim(plan.message);
             break;
     }
     return true;
 }
 
-void CommandProcessor::Exclaim(QStringView text) {
-    prompts_.ShowMessage(text.toString(), MessageIcon::Exclamation);
+void CommandProcessor::exclaim(QStringView text) {
+    prompts_.showMessage(text.toString(), MessageIcon::Exclamation);
 }
 
 }  // namespace lyrevane

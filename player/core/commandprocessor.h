@@ -20,10 +20,10 @@ public:
                      std::function<void()> unloadMainWindow);
 
     // Runs one command. False only for "schedule".
-    bool ExecuteCommand(const QString& command, const QString& parameters, bool fromCommandLine);
+    bool executeCommand(const QString& command, const QString& parameters, bool fromCommandLine);
 
 private:
-    void Exclaim(QStringView text);
+    void exclaim(QStringView text);
 
     PromptService& prompts_;
     BrowserPane& mainPane_;

@@ -4,23 +4,23 @@
 
 namespace lyrevane {
 
-void DeferredPane::Navigate(const QString& url) {
+void DeferredPane::navigate(const QString& url) {
     if (target_) {
-        target_->Navigate(url);
+        target_->navigate(url);
     } else {
         waiting_.append(Call{false, url});
     }
 }
 
-void DeferredPane::Refresh() {
+void DeferredPane::refresh() {
     if (target_) {
-        target_->Refresh();
+        target_->refresh();
     } else {
         waiting_.append(Call{true, {}});
     }
 }
 
-void DeferredPane::Attach(std::unique_ptr<BrowserPane> target) {
+void DeferredPane::attach(std::unique_ptr<BrowserPane> target) {
     target_ = std::move(target);
     if (!target_) {
         return;
@@ -28,9 +28,9 @@ void DeferredPane::Attach(std::unique_ptr<BrowserPane> target) {
     const QList<Call> waiting = std::exchange(waiting_, {});
     for (const Call& call : waiting) {
         if (call.refresh) {
-            target_->Refresh();
+            target_->refresh();
         } else {
-            target_->Navigate(call.url);
+            target_->navigate(call.url);
         }
     }
 }

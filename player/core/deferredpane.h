@@ -14,12 +14,12 @@ namespace lyrevane {
 // attached; then they reach it, and every later call goes straight through.
 class DeferredPane final : public BrowserPane {
 public:
-    void Navigate(const QString& url) override;
-    void Refresh() override;
+    void navigate(const QString& url) override;
+    void refresh() override;
 
     // Hands every waiting call to `target`, in order, and keeps it for the calls to come.
-    void Attach(std::unique_ptr<BrowserPane> target);
-    bool IsAttached() const { return target_ != nullptr; }
+    void attach(std::unique_ptr<BrowserPane> target);
+    bool isAttached() const { return target_ != nullptr; }
 
 private:
     struct Call {

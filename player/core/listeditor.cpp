@@ -11,177 +11,177 @@ namespace lyrevane {
 ListEditorModel::ListEditorModel(ListEntries& entries, ListEditorView& view, PromptService& prompts)
     : entries_(entries), view_(view), prompts_(prompts) {}
 
-bool ListEditorModel::Load() {
+bool ListEditorModel::load() {
     items_.clear();
-    for (int i = 0; i < entries_.Count(); ++i) {
-        items_.append(entries_.NameAt(i));
+    for (int i = 0; i < entries_.count(); ++i) {
+        items_.append(entries_.nameAt(i));
     }
     reverting_ = false;
     currentIndex_ = -1;
     selected_ = -1;
-    view_.ShowList(items_, selected_);
+    view_.showList(items_, selected_);
     if (items_.isEmpty()) {
         return true;
     }
-    Select(0);
+    select(0);
     return false;
 }
 
-void ListEditorModel::OfferFirstEntry() {
+void ListEditorModel::offerFirstEntry() {
     if (!closed_ && items_.isEmpty()) {
-        AskOnEmptyList(false);
+        askOnEmptyList(false);
     }
 }
 
-void ListEditorModel::Select(int index) {
+void ListEditorModel::select(int index) {
     // Choosing the position that is already selected changes nothing, so no handler runs.
     if (closed_ || index == selected_ || index < -1 || index >= items_.size()) {
         return;
     }
     selected_ = index;
-    view_.ShowList(items_, selected_);
-    CommitEntry();
+    view_.showList(items_, selected_);
+    commitEntry();
 }
 
-bool ListEditorModel::CommitEntry() {
+bool ListEditorModel::commitEntry() {
     if (currentIndex_ >= 0) {
-        if (!ValidateEntry()) {
+        if (!validateEntry()) {
             // Put the selection back; the fields keep the user's text. When the user had
             // chosen another entry this re-enters here once, fails quietly and stops.
             reverting_ = true;
-            Select(currentIndex_);
+            select(currentIndex_);
             reverting_ = false;
             return false;
         }
-        const EntryFields fields = view_.Fields();
-        entries_.Store(currentIndex_, fields);
-        items_[currentIndex_] = entries_.NameAt(currentIndex_);
+        const EntryFields fields = view_.fields();
+        entries_.store(currentIndex_, fields);
+        items_[currentIndex_] = entries_.nameAt(currentIndex_);
     }
     currentIndex_ = selected_;
-    view_.ShowList(items_, selected_);
+    view_.showList(items_, selected_);
     if (currentIndex_ >= 0) {
-        view_.ShowFields(entries_.FieldsAt(currentIndex_));
+        view_.showFields(entries_.fieldsAt(currentIndex_));
     }
     return true;
 }
 
-bool ListEditorModel::ValidateEntry() {
-    const EntryFields fields = view_.Fields();
+bool ListEditorModel::validateEntry() {
+    const EntryFields fields = view_.fields();
     const QString name = fields.texts.value(kNameField);
-    for (int i = 0; i < entries_.Count(); ++i) {
+    for (int i = 0; i < entries_.count(); ++i) {
         // Letter case counts: "Alpha" and "ALPHA" are different names here.
-        if (i != currentIndex_ && entries_.NameAt(i) == name) {
+        if (i != currentIndex_ && entries_.nameAt(i) == name) {
             if (!reverting_) {
-                prompts_.ShowMessage(entries_.DuplicateNameMessage(), MessageIcon::Exclamation);
-                view_.FocusField(kNameField);
+                prompts_.showMessage(entries_.duplicateNameMessage(), MessageIcon::Exclamation);
+                view_.focusField(kNameField);
             }
             return false;
         }
     }
-    if (const std::optional<int> field = entries_.CheckFields(fields, reverting_)) {
+    if (const std::optional<int> field = entries_.checkFields(fields, reverting_)) {
         if (!reverting_) {
-            view_.FocusField(*field);
+            view_.focusField(*field);
         }
         return false;
     }
     return true;
 }
 
-bool ListEditorModel::HasEntryNamed(const QString& name) const {
-    for (int i = 0; i < entries_.Count(); ++i) {
-        if (entries_.NameAt(i) == name) {
+bool ListEditorModel::hasEntryNamed(const QString& name) const {
+    for (int i = 0; i < entries_.count(); ++i) {
+        if (entries_.nameAt(i) == name) {
             return true;
         }
     }
     return false;
 }
 
-void ListEditorModel::New() {
-    AddEntry(entries_.NewEntryName(), [this] { entries_.AppendNewEntry(); });
+void ListEditorModel::newEntry() {
+    addEntry(entries_.newEntryName(), [this] { entries_.appendNewEntry(); });
 }
 
-void ListEditorModel::AddEntry(const QString& name, const std::function<void()>& append) {
+void ListEditorModel::addEntry(const QString& name, const std::function<void()>& append) {
     if (closed_) {
         return;
     }
     if (currentIndex_ >= 0) {
-        if (!ValidateEntry() || !CommitEntry()) {
+        if (!validateEntry() || !commitEntry()) {
             return;
         }
     }
-    if (HasEntryNamed(name)) {
-        prompts_.ShowMessage(entries_.NameTakenMessage(name), MessageIcon::Exclamation);
+    if (hasEntryNamed(name)) {
+        prompts_.showMessage(entries_.nameTakenMessage(name), MessageIcon::Exclamation);
         return;
     }
     append();
-    items_.append(entries_.NameAt(entries_.Count() - 1));
+    items_.append(entries_.nameAt(entries_.count() - 1));
     // Selecting it commits the shown entry again and shows the new one.
-    Select(int(items_.size()) - 1);
+    select(int(items_.size()) - 1);
 }
 
-void ListEditorModel::Delete() {
+void ListEditorModel::deleteEntry() {
     const int p = selected_;
     if (closed_ || p < 0 || p >= items_.size()) {
         return;
     }
     // The uncommitted field contents are dropped with the entry; no confirmation.
-    entries_.Remove(p);
+    entries_.remove(p);
     items_.removeAt(p);
     selected_ = -1;
-    view_.ClearTexts();
+    view_.clearTexts();
     currentIndex_ = -1;
-    view_.ShowList(items_, selected_);
+    view_.showList(items_, selected_);
     if (items_.isEmpty()) {
-        AskOnEmptyList(true);
+        askOnEmptyList(true);
         return;
     }
     // The entry that moved up into p, or the new last one.
-    Select(p < items_.size() ? p : p - 1);
+    select(p < items_.size() ? p : p - 1);
 }
 
-void ListEditorModel::AskOnEmptyList(bool afterDelete) {
-    if (prompts_.AskYesNo(entries_.NoEntriesQuestion(), MessageIcon::Exclamation)) {
-        New();
+void ListEditorModel::askOnEmptyList(bool afterDelete) {
+    if (prompts_.askYesNo(entries_.noEntriesQuestion(), MessageIcon::Exclamation)) {
+        newEntry();
         return;
     }
     if (!afterDelete) {
-        Close(false);
+        closeWindow(false);
         return;
     }
-    if (prompts_.AskYesNo(
+    if (prompts_.askYesNo(
             QCoreApplication::translate("ListEditor", "Would you like to save your changes?"),
             MessageIcon::Question)) {
-        Ok();
+        ok();
     } else {
-        Close(false);
+        closeWindow(false);
     }
 }
 
-void ListEditorModel::Ok() {
+void ListEditorModel::ok() {
     if (closed_) {
         return;
     }
-    if (const std::optional<int> field = entries_.FieldBlockingSave()) {
-        view_.FocusField(*field);
+    if (const std::optional<int> field = entries_.fieldBlockingSave()) {
+        view_.focusField(*field);
         return;
     }
     // The outcome does not matter: an invalid shown entry keeps its last committed values.
-    CommitEntry();
-    if (!entries_.Save()) {
+    commitEntry();
+    if (!entries_.save()) {
         return;  // the user was told; the editor stays open with everything in it
     }
-    Close(true);
+    closeWindow(true);
 }
 
-void ListEditorModel::Cancel() {
+void ListEditorModel::cancel() {
     if (!closed_) {
-        Close(false);
+        closeWindow(false);
     }
 }
 
-void ListEditorModel::Close(bool saved) {
+void ListEditorModel::closeWindow(bool saved) {
     closed_ = true;
-    view_.CloseEditor(saved);
+    view_.closeEditor(saved);
 }
 
 }  // namespace lyrevane

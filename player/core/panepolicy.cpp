@@ -39,7 +39,7 @@ QString registrableDomain(const QString& host) {
 
 }  // namespace
 
-QString SiteOf(const QUrl& url) {
+QString siteOf(const QUrl& url) {
     const QString scheme = url.scheme().toLower();
     QString host = url.host(QUrl::EncodeUnicode).toLower();
     while (host.endsWith(u'.')) {
@@ -54,12 +54,12 @@ QString SiteOf(const QUrl& url) {
     return scheme + u"://"_s + host;
 }
 
-CommandOrigin JudgeCommandOrigin(const QUrl& topPage, const QUrl& initiator) {
-    const QString initiatorSite = SiteOf(initiator);
+CommandOrigin judgeCommandOrigin(const QUrl& topPage, const QUrl& initiator) {
+    const QString initiatorSite = siteOf(initiator);
     if (initiatorSite.isEmpty()) {
         return CommandOrigin::Opaque;
     }
-    return initiatorSite == SiteOf(topPage) ? CommandOrigin::SameSite : CommandOrigin::OtherSite;
+    return initiatorSite == siteOf(topPage) ? CommandOrigin::SameSite : CommandOrigin::OtherSite;
 }
 
 }  // namespace lyrevane

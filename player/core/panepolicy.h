@@ -14,12 +14,12 @@ enum class CommandOrigin {
 
 // The site of a URL: its scheme and registrable host. An address is its own site; a name
 // is its registrable domain by the Public Suffix List ("portal.github.io", "example.co.uk").
-QString SiteOf(const QUrl& url);
+QString siteOf(const QUrl& url);
 
 // How a command requested by `initiator` (the origin of the frame that started the
 // navigation; empty or "null" when opaque) relates to `topPage`, the URL the main pane
 // showed when the command was asked for.
-CommandOrigin JudgeCommandOrigin(const QUrl& topPage, const QUrl& initiator);
+CommandOrigin judgeCommandOrigin(const QUrl& topPage, const QUrl& initiator);
 
 // Which new windows a pane may open: one per click or key press of the user, and only
 // when the browser engine, too, saw the request come from the user.
@@ -30,8 +30,8 @@ public:
         NotFromTheUser,    // a script opened it on its own
         OneAlreadyOpened,  // the click or key press has had its window
     };
-    void UserInput() { inputUnused_ = true; }
-    Verdict Ask(bool userInitiated) {
+    void userInput() { inputUnused_ = true; }
+    Verdict ask(bool userInitiated) {
         if (!userInitiated) {
             return Verdict::NotFromTheUser;
         }

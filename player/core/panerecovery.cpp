@@ -8,7 +8,7 @@ namespace lyrevane {
 PaneRecovery::PaneRecovery(BrowserPane& main, BrowserPane& ad, RetryTimer retryLater)
     : panes_{&main, &ad}, retryLater_(std::move(retryLater)) {}
 
-void PaneRecovery::Failed(Pane pane, const QString& url) {
+void PaneRecovery::failed(Pane pane, const QString& url) {
     failed_[index(pane)] = url;
     if (!networkWatched_ && !retryAsked_ && retryLater_) {
         retryAsked_ = true;
@@ -16,45 +16,45 @@ void PaneRecovery::Failed(Pane pane, const QString& url) {
     }
 }
 
-void PaneRecovery::Loaded(Pane pane) {
+void PaneRecovery::loaded(Pane pane) {
     failed_[index(pane)].clear();
-    if (!IsFailed(Pane::Main) && !IsFailed(Pane::Ad)) {
+    if (!isFailed(Pane::Main) && !isFailed(Pane::Ad)) {
         nextRetry_ = kFirstRetry;
     }
 }
 
-void PaneRecovery::TryAgain(Pane from) {
-    if (IsFailed(from)) {
+void PaneRecovery::tryAgain(Pane from) {
+    if (isFailed(from)) {
         failed_[index(from)].clear();
-        Reload(index(from), true);
+        reload(index(from), true);
     }
 }
 
-void PaneRecovery::NetworkBack() {
-    if (IsFailed(Pane::Main) || IsFailed(Pane::Ad)) {
-        Reload(-1, false);
+void PaneRecovery::networkBack() {
+    if (isFailed(Pane::Main) || isFailed(Pane::Ad)) {
+        reload(-1, false);
     }
 }
 
-void PaneRecovery::RetryDue() {
+void PaneRecovery::retryDue() {
     retryAsked_ = false;
-    if (IsFailed(Pane::Main) || IsFailed(Pane::Ad)) {
+    if (isFailed(Pane::Main) || isFailed(Pane::Ad)) {
         nextRetry_ = std::min(nextRetry_ * 2, kLongestRetry);
-        Reload(-1, false);
+        reload(-1, false);
     }
 }
 
-void PaneRecovery::Reload(int except, bool all) {
+void PaneRecovery::reload(int except, bool all) {
     for (int i = 0; i < 2; ++i) {
         if (i == except) {
             continue;
         }
         if (failed_[i].isEmpty()) {
             if (all) {
-                panes_[i]->Refresh();
+                panes_[i]->refresh();
             }
         } else {
-            panes_[i]->Navigate(std::exchange(failed_[i], QString()));
+            panes_[i]->navigate(std::exchange(failed_[i], QString()));
         }
     }
 }

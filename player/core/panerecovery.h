@@ -17,7 +17,7 @@ namespace lyrevane {
 class PaneRecovery {
 public:
     enum class Pane { Main, Ad };
-    // Asks for one call of RetryDue after the delay, in place of any asked for before.
+    // Asks for one call of retryDue after the delay, in place of any asked for before.
     using RetryTimer = std::function<void(std::chrono::milliseconds delay)>;
 
     static constexpr std::chrono::milliseconds kFirstRetry{30000};
@@ -26,25 +26,25 @@ public:
     PaneRecovery(BrowserPane& main, BrowserPane& ad, RetryTimer retryLater);
 
     // The platform tells when the network comes back: no timed retries are needed.
-    void SetNetworkWatched(bool watched) { networkWatched_ = watched; }
+    void setNetworkWatched(bool watched) { networkWatched_ = watched; }
     // `pane` could not load `url` and shows the player's page instead.
-    void Failed(Pane pane, const QString& url);
+    void failed(Pane pane, const QString& url);
     // `pane` loaded a page.
-    void Loaded(Pane pane);
+    void loaded(Pane pane);
     // The listener chose "Try again" on the page of `from`, which reloads itself.
-    void TryAgain(Pane from);
+    void tryAgain(Pane from);
     // The network is reachable again.
-    void NetworkBack();
+    void networkBack();
     // The retry asked for is due.
-    void RetryDue();
+    void retryDue();
 
-    bool IsFailed(Pane pane) const { return !failed_[index(pane)].isEmpty(); }
+    bool isFailed(Pane pane) const { return !failed_[index(pane)].isEmpty(); }
 
 private:
     static int index(Pane pane) { return pane == Pane::Main ? 0 : 1; }
     // Each pane but `except` loads again what it failed to load; with `all`, a pane that
     // shows its page reloads it.
-    void Reload(int except, bool all);
+    void reload(int except, bool all);
 
     BrowserPane* panes_[2];
     RetryTimer retryLater_;

@@ -14,11 +14,11 @@ PlaybackController::PlaybackController(MediaEngine& engine, PlayBarView& view,
                                        PromptService& prompts)
     : engine_(engine), view_(view), prompts_(prompts) {
     openConnection_ = QObject::connect(&engine_, &MediaEngine::openStateChanged, &engine_,
-                                       [this](int state) { OnOpenStateChanged(state); });
+                                       [this](int state) { onOpenStateChanged(state); });
     playConnection_ = QObject::connect(&engine_, &MediaEngine::playStateChanged, &engine_,
-                                       [this](int state) { OnPlayStateChanged(state); });
+                                       [this](int state) { onPlayStateChanged(state); });
     errorConnection_ =
-        QObject::connect(&engine_, &MediaEngine::errorOccurred, &engine_, [this] { OnError(); });
+        QObject::connect(&engine_, &MediaEngine::errorOccurred, &engine_, [this] { onError(); });
 }
 
 PlaybackController::~PlaybackController() {
@@ -27,69 +27,69 @@ PlaybackController::~PlaybackController() {
     QObject::disconnect(errorConnection_);
 }
 
-void PlaybackController::UpdatePlayButtons() {
-    view_.SetPlayEnabled(engine_.isAvailable(MediaEngine::Control::Play));
-    view_.SetPauseVisible(engine_.isAvailable(MediaEngine::Control::Pause));
-    view_.SetStopEnabled(engine_.isAvailable(MediaEngine::Control::Stop));
+void PlaybackController::updatePlayButtons() {
+    view_.setPlayEnabled(engine_.isAvailable(MediaEngine::Control::Play));
+    view_.setPauseVisible(engine_.isAvailable(MediaEngine::Control::Pause));
+    view_.setStopEnabled(engine_.isAvailable(MediaEngine::Control::Stop));
 }
 
 // The buttons do not change themselves: the engine's state events that follow do.
-void PlaybackController::PlayClicked() {
+void PlaybackController::playClicked() {
     engine_.play();
 }
-void PlaybackController::PauseClicked() {
+void PlaybackController::pauseClicked() {
     engine_.pause();
 }
-void PlaybackController::StopClicked() {
+void PlaybackController::stopClicked() {
     engine_.stop();
 }
 
-void PlaybackController::VolumeChanged(int value) {
+void PlaybackController::volumeChanged(int value) {
     engine_.setVolume(value);
 }
 
-void PlaybackController::PlayFromInputBox() {
-    const std::optional<QString> answer = prompts_.InputBox(kPlayPrompt.toString(), QString());
+void PlaybackController::playFromInputBox() {
+    const std::optional<QString> answer = prompts_.inputBox(kPlayPrompt.toString(), QString());
     if (!answer || answer->isEmpty()) {
         return;
     }
-    if (CheckMediaURL(*answer, prompts_)) {
-        OpenMedia(*answer);
+    if (checkMediaURL(*answer, prompts_)) {
+        openMedia(*answer);
     }
 }
 
-void PlaybackController::OpenMedia(const QString& url) {
+void PlaybackController::openMedia(const QString& url) {
     engine_.setUrl(url);
-    UpdatePlayButtons();
+    updatePlayButtons();
 }
 
-void PlaybackController::OnOpenStateChanged(int state) {
-    UpdatePlayButtons();
-    if (const auto text = OpenStateText(state)) {
-        view_.SetStatusText(*text);
+void PlaybackController::onOpenStateChanged(int state) {
+    updatePlayButtons();
+    if (const auto text = openStateText(state)) {
+        view_.setStatusText(*text);
     }
 }
 
-void PlaybackController::OnPlayStateChanged(int state) {
-    UpdatePlayButtons();
-    if (const auto text = PlayStateText(state)) {
-        view_.SetStatusText(*text);
+void PlaybackController::onPlayStateChanged(int state) {
+    updatePlayButtons();
+    if (const auto text = playStateText(state)) {
+        view_.setStatusText(*text);
     }
 }
 
-void PlaybackController::OnError() {
+void PlaybackController::onError() {
     const int count = engine_.errorCount();
     const QString description = count > 0 ? engine_.errorDescription(count - 1) : QString();
-    UpdatePlayButtons();
+    updatePlayButtons();
     QMetaObject::invokeMethod(
         &messageTarget_,
         [this, description] {
-            prompts_.ShowMessage(ErrorMessage(description), MessageIcon::Exclamation);
+            prompts_.showMessage(errorMessage(description), MessageIcon::Exclamation);
         },
         Qt::QueuedConnection);
 }
 
-std::optional<QString> PlaybackController::OpenStateText(int state) {
+std::optional<QString> PlaybackController::openStateText(int state) {
     switch (state) {
         case MediaEngine::OpenUndefined:
             return QCoreApplication::translate("PlaybackController", "Undefined state (1)");
@@ -102,7 +102,7 @@ std::optional<QString> PlaybackController::OpenStateText(int state) {
     }
 }
 
-std::optional<QString> PlaybackController::PlayStateText(int state) {
+std::optional<QString> PlaybackController::playStateText(int state) {
     switch (state) {
         case MediaEngine::PlayUndefined:
             return QCoreApplication::translate("PlaybackController", "Undefined state (2)");
@@ -121,7 +121,7 @@ std::optional<QString> PlaybackController::PlayStateText(int state) {
     }
 }
 
-QString PlaybackController::ErrorMessage(const QString& description) {
+QString PlaybackController::errorMessage(const QString& description) {
     return QCoreApplication::translate("PlaybackController",
                                        "A Windows Media Player error has occured.") +
            u"\r\n"_s +

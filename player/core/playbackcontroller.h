@@ -15,10 +15,10 @@ class PromptService;
 class PlayBarView {
 public:
     virtual ~PlayBarView() = default;
-    virtual void SetPlayEnabled(bool enabled) = 0;
-    virtual void SetPauseVisible(bool visible) = 0;
-    virtual void SetStopEnabled(bool enabled) = 0;
-    virtual void SetStatusText(const QString& text) = 0;
+    virtual void setPlayEnabled(bool enabled) = 0;
+    virtual void setPauseVisible(bool visible) = 0;
+    virtual void setStopEnabled(bool enabled) = 0;
+    virtual void setStatusText(const QString& text) = 0;
 };
 
 inline constexpr QStringView kPlayPrompt =
@@ -34,28 +34,28 @@ public:
     PlaybackController& operator=(const PlaybackController&) = delete;
 
     // Follows the engine's available controls.
-    void UpdatePlayButtons();
+    void updatePlayButtons();
 
-    void PlayClicked();
-    void PauseClicked();
-    void StopClicked();
+    void playClicked();
+    void pauseClicked();
+    void stopClicked();
     // The volume slider's change and scroll handler.
-    void VolumeChanged(int value);
+    void volumeChanged(int value);
     // File > Play...: asks for a URL and plays it as typed when the source is allowed.
-    void PlayFromInputBox();
+    void playFromInputBox();
     // Hands an already screened URL to the engine (which starts it), then follows it.
-    void OpenMedia(const QString& url);
+    void openMedia(const QString& url);
 
-    void OnOpenStateChanged(int state);
-    void OnPlayStateChanged(int state);
+    void onOpenStateChanged(int state);
+    void onPlayStateChanged(int state);
     // Refreshes the buttons at once; the message box opens after the engine's call that
     // reported the error has returned (a modal box must not run inside the engine).
-    void OnError();
+    void onError();
 
     // Status texts for engine states; nullopt leaves the status text as it is.
-    static std::optional<QString> OpenStateText(int state);
-    static std::optional<QString> PlayStateText(int state);
-    static QString ErrorMessage(const QString& description);
+    static std::optional<QString> openStateText(int state);
+    static std::optional<QString> playStateText(int state);
+    static QString errorMessage(const QString& description);
 
 private:
     MediaEngine& engine_;

@@ -24,7 +24,7 @@ PlayerLayout::PlayerLayout(QSize logo, int statusBarHeight, int playBarHeight)
       ad_(220, 72, 197, kMinAdHeight),
       statusBarHeight_(statusBarHeight) {}
 
-void PlayerLayout::Resize(QSize client, bool minimised) {
+void PlayerLayout::resize(QSize client, bool minimised) {
     if (minimised) {
         return;
     }
@@ -38,7 +38,7 @@ void PlayerLayout::Resize(QSize client, bool minimised) {
                 ad_.height());
 }
 
-void PlayerLayout::Drag(int buttons, double y) {
+void PlayerLayout::drag(int buttons, double y) {
     if (buttons != kLeftButton) {
         return;
     }
@@ -60,20 +60,20 @@ void PlayerLayout::Drag(int buttons, double y) {
                 std::max(0, toInt16(clientHeight - (half + c) - statusBarHeight_)));
 }
 
-void PlayerLayout::RestorePlayBar(double playBarBottom) {
+void PlayerLayout::restorePlayBar(double playBarBottom) {
     playBar_.moveTop(toInt16(client_.height() - playBarBottom - playBar_.height()));
-    Drag(kLeftButton, playBar_.height() / 2.0);
+    drag(kLeftButton, playBar_.height() / 2.0);
 }
 
-float PlayerLayout::PlayBarBottom() const {
+float PlayerLayout::playBarBottom() const {
     return float(client_.height() - (playBar_.top() + playBar_.height()));
 }
 
-int PlayerLayout::MinimumClientHeight() const {
+int PlayerLayout::minimumClientHeight() const {
     return statusBarHeight_ + ad_.height() + logo_.height() + playBar_.height() + kMinContentHeight;
 }
 
-QRect PlayerLayout::StatusBar() const {
+QRect PlayerLayout::statusBar() const {
     return QRect(0, client_.height() - statusBarHeight_, client_.width(), statusBarHeight_);
 }
 

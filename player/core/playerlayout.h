@@ -22,32 +22,32 @@ public:
 
     PlayerLayout(QSize logo, int statusBarHeight, int playBarHeight = kDesignPlayBarHeight);
 
-    void SetLogoSize(QSize logo) { logo_.setSize(logo); }
-    void SetStatusBarHeight(int height) { statusBarHeight_ = height; }
+    void setLogoSize(QSize logo) { logo_.setSize(logo); }
+    void setStatusBarHeight(int height) { statusBarHeight_ = height; }
 
     // Lays the stack out for a client area of `client`; does nothing while minimised.
     // A change of height goes entirely to the content pane.
-    void Resize(QSize client, bool minimised = false);
+    void resize(QSize client, bool minimised = false);
     // One mouse move over the play bar; `y` is relative to the bar's top. Moves the bar
     // only while `buttons` is exactly the left button, within both limits.
-    void Drag(int buttons, double y);
+    void drag(int buttons, double y);
     // Places the bar `playBarBottom` pixels above the client's bottom edge, then drags
     // once at the bar's middle so that both limits apply.
-    void RestorePlayBar(double playBarBottom);
+    void restorePlayBar(double playBarBottom);
     // Distance from the play bar's bottom edge to the client's bottom edge.
-    float PlayBarBottom() const;
+    float playBarBottom() const;
     // The default for "PlayBarBottom": the status bar and the least advertisement pane.
-    int DefaultPlayBarBottom() const { return statusBarHeight_ + kMinAdHeight; }
+    int defaultPlayBarBottom() const { return statusBarHeight_ + kMinAdHeight; }
     // Least outer window width, and least client height.
-    int MinimumOuterWidth() const { return logo_.width() + kMinWidthBeyondLogo; }
-    int MinimumClientHeight() const;
+    int minimumOuterWidth() const { return logo_.width() + kMinWidthBeyondLogo; }
+    int minimumClientHeight() const;
 
-    QSize Client() const { return client_; }
-    QRect Logo() const { return logo_; }
-    QRect Content() const { return content_; }
-    QRect PlayBar() const { return playBar_; }
-    QRect Ad() const { return ad_; }
-    QRect StatusBar() const;
+    QSize client() const { return client_; }
+    QRect logo() const { return logo_; }
+    QRect content() const { return content_; }
+    QRect playBar() const { return playBar_; }
+    QRect ad() const { return ad_; }
+    QRect statusBar() const;
 
 private:
     QSize client_;

@@ -14,38 +14,38 @@ PlayerSession::PlayerSession(Services services, MainWindowSurface& surface, Play
       surface_(surface),
       mainPane_(mainPane),
       adPane_(adPane),
-      portal_(PortalConfig::Load(services.settings)),
+      portal_(PortalConfig::load(services.settings)),
       playback_(services.engine, playBar, services.prompts),
-      commands_(services.prompts, mainPane, playback_, [this] { Unload(); }),
-      eggTimer_([this] { mainPane_.Refresh(); }, [this] { services_.tracker.TrackUsage(); }) {}
+      commands_(services.prompts, mainPane, playback_, [this] { unload(); }),
+      eggTimer_([this] { mainPane_.refresh(); }, [this] { services_.tracker.trackUsage(); }) {}
 
-void PlayerSession::RestoreWindow() {
+void PlayerSession::restoreWindow() {
     if (restored_) {
         return;
     }
     restored_ = true;
-    surface_.SetUpSkin();
-    const WindowSettings stored = WindowSettings::Load(services_.settings);
+    surface_.setUpSkin();
+    const WindowSettings stored = WindowSettings::load(services_.settings);
 
-    surface_.SetOuterSize(stored.size);
-    surface_.RestorePlayBar(stored.playBarBottom.value_or(float(surface_.StatusBarHeight() + 94)));
-    surface_.ReloadOnlineBrokers();
+    surface_.setOuterSize(stored.size);
+    surface_.restorePlayBar(stored.playBarBottom.value_or(float(surface_.statusBarHeight() + 94)));
+    surface_.reloadOnlineBrokers();
 
-    surface_.SetVolumeSlider(stored.volume);
-    playback_.VolumeChanged(surface_.VolumeSlider());
+    surface_.setVolumeSlider(stored.volume);
+    playback_.volumeChanged(surface_.volumeSlider());
 }
 
-bool PlayerSession::StartUp(const QString& commandLine) {
-    RestoreWindow();
+bool PlayerSession::startUp(const QString& commandLine) {
+    restoreWindow();
 
-    mainPane_.Navigate(portal_.StartPageUrl());
-    adPane_.Navigate(portal_.AdPageUrl());
+    mainPane_.navigate(portal_.startPageUrl());
+    adPane_.navigate(portal_.adPageUrl());
 
     if (commandLine.isEmpty()) {
-        services_.tracker.TrackUsage();
+        services_.tracker.trackUsage();
     } else if (const std::optional<CommandUrl> command = MatchCommandUrl(commandLine)) {
-        if (commands_.ExecuteCommand(command->command, command->parameters, true)) {
-            services_.tracker.TrackUsage();
+        if (commands_.executeCommand(command->command, command->parameters, true)) {
+            services_.tracker.trackUsage();
         }
     }
     // A window closed during start-up (a command, or a stop request while a message
@@ -53,34 +53,34 @@ bool PlayerSession::StartUp(const QString& commandLine) {
     return !unloaded_ && !shutDown_;
 }
 
-void PlayerSession::BrowseTo() {
-    const std::optional<QString> answer = services_.prompts.InputBox(
+void PlayerSession::browseTo() {
+    const std::optional<QString> answer = services_.prompts.inputBox(
         QCoreApplication::translate("PlayerSession",
                                     "Type in the URL you would like to browse to."),
-        portal_.HomePageUrl());
+        portal_.homePageUrl());
     if (answer && !answer->isEmpty()) {
         // As typed: a "lyrev:" answer is caught by the main pane and run as a command.
-        mainPane_.Navigate(*answer);
+        mainPane_.navigate(*answer);
     }
 }
 
-void PlayerSession::ShutDown() {
+void PlayerSession::shutDown() {
     if (shutDown_) {
         return;
     }
     shutDown_ = true;
-    surface_.SaveSkin();
+    surface_.saveSkin();
     WindowSettings current;
-    current.size = surface_.OuterSize();
-    current.playBarBottom = surface_.PlayBarBottom();
-    current.volume = surface_.VolumeSlider();
-    current.Save(services_.settings);
+    current.size = surface_.outerSize();
+    current.playBarBottom = surface_.playBarBottom();
+    current.volume = surface_.volumeSlider();
+    current.save(services_.settings);
 }
 
-void PlayerSession::Unload() {
-    ShutDown();
+void PlayerSession::unload() {
+    shutDown();
     unloaded_ = true;
-    surface_.Close();
+    surface_.closeWindow();
 }
 
 }  // namespace lyrevane

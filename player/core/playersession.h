@@ -21,25 +21,25 @@ class MainWindowSurface {
 public:
     virtual ~MainWindowSurface() = default;
     // Outer window size in pixels.
-    virtual void SetOuterSize(QSize size) = 0;
-    virtual QSize OuterSize() const = 0;
-    virtual int StatusBarHeight() const = 0;
+    virtual void setOuterSize(QSize size) = 0;
+    virtual QSize outerSize() const = 0;
+    virtual int statusBarHeight() const = 0;
     // Places the play bar `playBarBottom` pixels above the client's bottom edge and lays
     // the panes out by one splitter drag at the bar's middle.
-    virtual void RestorePlayBar(float playBarBottom) = 0;
-    virtual float PlayBarBottom() const = 0;
+    virtual void restorePlayBar(float playBarBottom) = 0;
+    virtual float playBarBottom() const = 0;
     // Sets the volume slider without running its change handler.
-    virtual void SetVolumeSlider(int value) = 0;
-    virtual int VolumeSlider() const = 0;
+    virtual void setVolumeSlider(int value) = 0;
+    virtual int volumeSlider() const = 0;
     // Closes the window for good; the program ends with it.
-    virtual void Close() = 0;
+    virtual void closeWindow() = 0;
     // Rebuilds the brokers menu from the store.
-    virtual void ReloadOnlineBrokers() = 0;
+    virtual void reloadOnlineBrokers() = 0;
     // Skin set-up: the skin settings read, the frame attached, the body painted in the
     // face colour and the logo loaded. Runs first in start-up.
-    virtual void SetUpSkin() {}
+    virtual void setUpSkin() {}
     // Writes the skin settings; runs in shutdown before the window settings are saved.
-    virtual void SaveSkin() {}
+    virtual void saveSkin() {}
 };
 
 // Everything the main window does besides drawing itself: start-up, shutdown, playback
@@ -59,29 +59,29 @@ public:
     PlayerSession& operator=(const PlayerSession&) = delete;
 
     // The first part of start-up, which reaches neither the panes nor the command line:
-    // skin, window size, play bar, brokers menu and volume. Runs once; StartUp runs it
+    // skin, window size, play bar, brokers menu and volume. Runs once; startUp runs it
     // when it has not run yet.
-    void RestoreWindow();
+    void restoreWindow();
     // Restores the window, opens the panes and runs `commandLine` (all program arguments
     // joined by single spaces). Returns false when a command unloaded the window: it must
     // then not be shown.
-    bool StartUp(const QString& commandLine);
+    bool startUp(const QString& commandLine);
     // Saves the window settings; runs once, whatever closes the window.
-    void ShutDown();
+    void shutDown();
     // Shuts down and closes the window.
-    void Unload();
-    bool IsUnloaded() const { return unloaded_; }
-    bool IsShutDown() const { return shutDown_; }
+    void unload();
+    bool isUnloaded() const { return unloaded_; }
+    bool isShutDown() const { return shutDown_; }
 
     // One tick of the 60-second egg timer: refreshes the main pane every 5 ticks and
     // reports usage every 2.
-    void EggTimerTick() { eggTimer_.Tick(); }
+    void eggTimerTick() { eggTimer_.tick(); }
     // File > Browse To...: asks for an address and opens it in the main pane as typed.
-    void BrowseTo();
+    void browseTo();
 
-    const PortalConfig& Portal() const { return portal_; }
-    PlaybackController& Playback() { return playback_; }
-    CommandProcessor& Commands() { return commands_; }
+    const PortalConfig& portal() const { return portal_; }
+    PlaybackController& playback() { return playback_; }
+    CommandProcessor& commands() { return commands_; }
 
 private:
     Services services_;

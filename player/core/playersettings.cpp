@@ -17,7 +17,7 @@ namespace {
 constexpr int kLargestWindowSide = 32767;
 
 QString read(SettingsProvider& settings, QStringView section, QStringView key) {
-    return settings.ReadSetting(kAppName, section, key);
+    return settings.readSetting(kAppName, section, key);
 }
 
 int readSide(SettingsProvider& settings, QStringView key, int fallback) {
@@ -36,7 +36,7 @@ QString formatPixels(float value) {
 
 }  // namespace
 
-WindowSettings WindowSettings::Load(SettingsProvider& settings) {
+WindowSettings WindowSettings::load(SettingsProvider& settings) {
     WindowSettings result;
     result.size = QSize(readSide(settings, u"Width", kDefaultWidth),
                         readSide(settings, u"Height", kDefaultHeight));
@@ -47,24 +47,24 @@ WindowSettings WindowSettings::Load(SettingsProvider& settings) {
     return result;
 }
 
-void WindowSettings::Save(SettingsProvider& settings) const {
-    settings.WriteSettings(kAppName, kWindowSection,
+void WindowSettings::save(SettingsProvider& settings) const {
+    settings.writeSettings(kAppName, kWindowSection,
                            {{u"Width"_s, QString::number(size.width())},
                             {u"Height"_s, QString::number(size.height())},
                             {u"PlayBarBottom"_s, formatPixels(playBarBottom.value_or(0.0F))},
                             {u"Volume"_s, QString::number(volume)}});
 }
 
-PortalConfig PortalConfig::Load(SettingsProvider& settings) {
+PortalConfig PortalConfig::load(SettingsProvider& settings) {
     PortalConfig config;
-    config.baseUrl = settings.ReadSetting(kAppName, kPortalSection, u"BaseURL",
+    config.baseUrl = settings.readSetting(kAppName, kPortalSection, u"BaseURL",
                                           u"http://www.quillmoor.example"_s);
-    config.contactEmail = settings.ReadSetting(kAppName, kPortalSection, u"ContactEmail",
+    config.contactEmail = settings.readSetting(kAppName, kPortalSection, u"ContactEmail",
                                                u"info@quillmoor.example"_s);
     return config;
 }
 
-QString PortalConfig::PageUrl(QStringView path) const {
+QString PortalConfig::pageUrl(QStringView path) const {
     QString base = baseUrl;
     while (base.endsWith(u'/')) {
         base.chop(1);
@@ -72,11 +72,11 @@ QString PortalConfig::PageUrl(QStringView path) const {
     return base + path.toString();
 }
 
-QString PortalConfig::MailUrl() const {
+QString PortalConfig::mailUrl() const {
     return u"mailto:"_s + contactEmail;
 }
 
-QString PortalConfig::DomainName() const {
+QString PortalConfig::domainName() const {
     return QUrl(baseUrl).host();
 }
 

@@ -24,8 +24,8 @@ struct WindowSettings {
     int volume = kDefaultVolume;
 
     // Unreadable texts count as absent and give the defaults.
-    static WindowSettings Load(SettingsProvider& settings);
-    void Save(SettingsProvider& settings) const;
+    static WindowSettings load(SettingsProvider& settings);
+    void save(SettingsProvider& settings) const;
 };
 
 // Where the portal lives; built-in defaults unless the store says otherwise.
@@ -33,16 +33,16 @@ struct PortalConfig {
     QString baseUrl;
     QString contactEmail;
 
-    static PortalConfig Load(SettingsProvider& settings);
+    static PortalConfig load(SettingsProvider& settings);
 
     // `path` on the portal's web server, e.g. "/player_interviews.shtml".
-    QString PageUrl(QStringView path) const;
-    QString StartPageUrl() const { return PageUrl(u"/player_interviews.shtml"); }
-    QString AdPageUrl() const { return PageUrl(u"/player_creative.shtml"); }
-    QString HomePageUrl() const { return PageUrl(u"/"); }
-    QString MailUrl() const;
+    QString pageUrl(QStringView path) const;
+    QString startPageUrl() const { return pageUrl(u"/player_interviews.shtml"); }
+    QString adPageUrl() const { return pageUrl(u"/player_creative.shtml"); }
+    QString homePageUrl() const { return pageUrl(u"/"); }
+    QString mailUrl() const;
     // The host name shown in the Home button's tool tip.
-    QString DomainName() const;
+    QString domainName() const;
 };
 
 }  // namespace lyrevane

@@ -23,15 +23,15 @@ bool startDetached(const QString& program) {
 
 }  // namespace
 
-const QStringList& WellKnownSystemInfoPrograms() {
+const QStringList& wellKnownSystemInfoPrograms() {
     static const QStringList kPrograms = {u"kinfocenter"_s, u"hardinfo2"_s, u"hardinfo"_s,
                                           u"cpu-x"_s,       u"i-nex"_s,     u"lshw-gtk"_s};
     return kPrograms;
 }
 
-bool StartSysInfo(SettingsProvider& store, PromptService& prompts, const QStringList& candidates) {
+bool startSysInfo(SettingsProvider& store, PromptService& prompts, const QStringList& candidates) {
     bool started = false;
-    const QString stored = store.ReadSetting(kAppName, kSystemInfoSection, u"Path");
+    const QString stored = store.readSetting(kAppName, kSystemInfoSection, u"Path");
     if (!stored.isEmpty()) {
         // The user's choice is taken as it stands: no search, no fallback.
         started = startDetached(stored);
@@ -45,7 +45,7 @@ bool StartSysInfo(SettingsProvider& store, PromptService& prompts, const QString
         }
     }
     if (!started) {
-        prompts.ShowMessage(kSystemInfoUnavailable.toString(), MessageIcon::None);
+        prompts.showMessage(kSystemInfoUnavailable.toString(), MessageIcon::None);
     }
     return started;
 }

@@ -16,7 +16,7 @@ PortalUsageTracker::~PortalUsageTracker() {
     *alive_ = false;
 }
 
-QByteArray PortalUsageTracker::EncodeSessionId(const QByteArray& id) {
+QByteArray PortalUsageTracker::encodeSessionId(const QByteArray& id) {
     static constexpr char kHex[] = "0123456789ABCDEF";
     // Characters that may stand in a query parameter's value as they are; "%" only where
     // it starts an escape. "&", "=" and "+" would start another parameter or read as a
@@ -41,11 +41,11 @@ QByteArray PortalUsageTracker::EncodeSessionId(const QByteArray& id) {
     return out;
 }
 
-QUrl PortalUsageTracker::RequestUrl() const {
+QUrl PortalUsageTracker::requestUrl() const {
     const QByteArray base = baseUrl_.toUtf8() + kTrackerPath.toUtf8();
     if (!sessionId_.isEmpty()) {
         const QUrl withId =
-            QUrl::fromEncoded(base + "&sid=" + EncodeSessionId(sessionId_), QUrl::StrictMode);
+            QUrl::fromEncoded(base + "&sid=" + encodeSessionId(sessionId_), QUrl::StrictMode);
         if (withId.isValid()) {
             return withId;
         }
@@ -53,16 +53,16 @@ QUrl PortalUsageTracker::RequestUrl() const {
     return QUrl::fromEncoded(base, QUrl::StrictMode);
 }
 
-void PortalUsageTracker::TrackUsage() {
+void PortalUsageTracker::trackUsage() {
     if (*inFlight_) {
         return;  // the previous report has not been answered yet
     }
-    const QUrl url = RequestUrl();
+    const QUrl url = requestUrl();
     if (!url.isValid() || url.host().isEmpty()) {
         return;  // a portal address that cannot be requested: nothing to report to
     }
     *inFlight_ = true;
-    http_.Get(url, deadline_, kMaxAnswerBytes,
+    http_.get(url, deadline_, kMaxAnswerBytes,
               [this, alive = alive_, inFlight = inFlight_](std::optional<QByteArray> body) {
                   *inFlight = false;
                   if (!*alive) {
@@ -75,7 +75,7 @@ void PortalUsageTracker::TrackUsage() {
               });
 }
 
-void EggTimerCounters::Tick() {
+void EggTimerCounters::tick() {
     if (++refreshTickCount_ >= 5) {
         refreshTickCount_ = 0;
         refresh_();
@@ -86,7 +86,7 @@ void EggTimerCounters::Tick() {
     }
 }
 
-qint32 GetGMTOffset(const QDateTime& when) {
+qint32 getGMTOffset(const QDateTime& when) {
     return when.toLocalTime().offsetFromUtc() / 60;
 }
 

@@ -25,7 +25,7 @@ public:
     // Starts the request and returns at once; `done` runs later on the caller's thread.
     // `deadline` bounds the whole request from its start, however the bytes trickle in;
     // a body of more than `maxBodyBytes` fails the request as soon as the cap is passed.
-    virtual void Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+    virtual void get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
                      Done done) = 0;
 };
 
@@ -45,15 +45,15 @@ public:
     ~PortalUsageTracker() override;
 
     // Sends one report unless one is still in flight (then the call is skipped).
-    void TrackUsage() override;
+    void trackUsage() override;
 
     // The URL the next report goes to.
-    QUrl RequestUrl() const;
+    QUrl requestUrl() const;
 
     // The session id as the value of one query parameter: bytes that cannot stand there
     // (control characters, space, '#', '<', '"', non-ASCII, '&', '=', '+', a '%' that
     // starts no escape...) are percent-encoded, everything else goes back unchanged.
-    static QByteArray EncodeSessionId(const QByteArray& id);
+    static QByteArray encodeSessionId(const QByteArray& id);
 
 private:
     HttpClient& http_;
@@ -72,9 +72,9 @@ class EggTimerCounters {
 public:
     EggTimerCounters(std::function<void()> refresh, std::function<void()> track)
         : refresh_(std::move(refresh)), track_(std::move(track)) {}
-    void Tick();
-    qint16 RefreshTickCount() const { return refreshTickCount_; }
-    qint16 TrackTickCount() const { return trackTickCount_; }
+    void tick();
+    qint16 refreshTickCount() const { return refreshTickCount_; }
+    qint16 trackTickCount() const { return trackTickCount_; }
 
 private:
     std::function<void()> refresh_;
@@ -84,6 +84,6 @@ private:
 };
 
 // Local time minus GMT in minutes at `when`, daylight saving included.
-qint32 GetGMTOffset(const QDateTime& when = QDateTime::currentDateTime());
+qint32 getGMTOffset(const QDateTime& when = QDateTime::currentDateTime());
 
 }  // namespace lyrevane

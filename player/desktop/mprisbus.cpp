@@ -90,27 +90,27 @@ QString MprisRootAdaptor::DesktopEntry() const {
 
 void MprisRootAdaptor::Raise() {
     bus_->relay([](MprisService& service) {
-        service.Carry(service.Actions().raise);
+        service.carry(service.actions().raise);
         return QString();
     });
 }
 
 void MprisRootAdaptor::Quit() {
     bus_->relay([](MprisService& service) {
-        service.Carry(service.Actions().quit);
+        service.carry(service.actions().quit);
         return QString();
     });
 }
 
 void LyrevaneStatusAdaptor::CatchUpToLive() {
     bus_->relay([](MprisService& service) {
-        service.CatchUpToLive();
+        service.catchUpToLive();
         return QString();
     });
 }
 
 void LyrevaneStatusAdaptor::Record(bool on) {
-    bus_->relay([on](MprisService& service) { return service.Record(on); },
+    bus_->relay([on](MprisService& service) { return service.record(on); },
                 QDBusError::NotSupported);
 }
 
@@ -122,12 +122,12 @@ MprisPlayerAdaptor::MprisPlayerAdaptor(MprisBusObject* bus)
 
 // A property's Set is answered at once: the volume follows on the service's thread.
 void MprisPlayerAdaptor::SetVolume(double volume) {
-    const int value = VolumeFromMpris(volume);
+    const int value = volumeFromMpris(volume);
     bus_->post([value](MprisService& service) {
-        if (service.Actions().setVolume) {
-            service.Carry([&service, value] {
-                service.Actions().setVolume(value);
-                service.Refresh();
+        if (service.actions().setVolume) {
+            service.carry([&service, value] {
+                service.actions().setVolume(value);
+                service.refresh();
             });
         }
     });
@@ -135,53 +135,53 @@ void MprisPlayerAdaptor::SetVolume(double volume) {
 
 void MprisPlayerAdaptor::Pause() {
     bus_->relay([](MprisService& service) {
-        service.Pause();
+        service.pause();
         return QString();
     });
 }
 
 void MprisPlayerAdaptor::Play() {
     bus_->relay([](MprisService& service) {
-        service.Play();
+        service.play();
         return QString();
     });
 }
 
 void MprisPlayerAdaptor::PlayPause() {
     bus_->relay([](MprisService& service) {
-        service.PlayPause();
+        service.playPause();
         return QString();
     });
 }
 
 void MprisPlayerAdaptor::OpenUri(const QString& uri) {
-    if (const QString refusal = MprisService::OpenUriRefusal(uri); !refusal.isEmpty()) {
+    if (const QString refusal = MprisService::openUriRefusal(uri); !refusal.isEmpty()) {
         bus_->refuse(QDBusError::InvalidArgs, refusal);
         return;
     }
     bus_->relay([uri](MprisService& service) {
-        service.OpenUri(uri);
+        service.openUri(uri);
         return QString();
     });
 }
 
 void MprisPlayerAdaptor::Seek(qlonglong offset) {
     bus_->relay([offset](MprisService& service) {
-        service.Seek(offset);
+        service.seek(offset);
         return QString();
     });
 }
 
 void MprisPlayerAdaptor::SetPosition(const QDBusObjectPath& track, qlonglong position) {
     bus_->relay([track, position](MprisService& service) {
-        service.SetPosition(track, position);
+        service.setPosition(track, position);
         return QString();
     });
 }
 
 void MprisPlayerAdaptor::Stop() {
     bus_->relay([](MprisService& service) {
-        service.Carry(service.Actions().stop);
+        service.carry(service.actions().stop);
         return QString();
     });
 }

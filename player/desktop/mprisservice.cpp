@@ -36,20 +36,20 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
       engine_(engine),
       actions_(std::move(actions)),
       connection_(QString()),
-      status_(ReadMprisStatus(engine, 0)) {
+      status_(readMprisStatus(engine, 0)) {
     bus_ = new MprisBusObject(*this);
     bus_->moveToThread(&busThread_);
     connect(&busThread_, &QThread::finished, bus_, &QObject::deleteLater);
     busThread_.setObjectName(u"Lyrevane MPRIS"_s);
     busThread_.start();
-    Publish();
+    publish();
     for (auto signal : {&MediaEngine::openStateChanged, &MediaEngine::playStateChanged}) {
-        connect(&engine_, signal, this, &MprisService::Refresh);
+        connect(&engine_, signal, this, &MprisService::refresh);
     }
-    connect(&engine_, &MediaEngine::metadataChanged, this, &MprisService::Refresh);
+    connect(&engine_, &MediaEngine::metadataChanged, this, &MprisService::refresh);
     connect(&engine_, &MediaEngine::positionJumped, this, [this] {
-        Refresh();
-        Q_EMIT seeked(Position());
+        refresh();
+        Q_EMIT seeked(position());
     });
     connect(&engine_, &MediaEngine::errorOccurred, this, [this] {
         const int count = engine_.errorCount();
@@ -57,8 +57,8 @@ MprisService::MprisService(MediaEngine& engine, MprisActions actions, QObject* p
         if (lastError_.isEmpty()) {
             lastError_ = u"The stream could not be played."_s;
         }
-        Refresh();
-        EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
+        refresh();
+        emitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
     });
 }
 
@@ -78,7 +78,7 @@ MprisService::~MprisService() {
     busThread_.wait();
 }
 
-bool MprisService::Start(QDBusConnection connection) {
+bool MprisService::start(QDBusConnection connection) {
     connection_ = connection;
     if (!connection_.isConnected() ||
         !connection_.registerObject(kObjectPath.toString(), bus_,
@@ -86,11 +86,11 @@ bool MprisService::Start(QDBusConnection connection) {
         return false;
     }
     started_ = true;
-    RequestName(kBaseName.toString(), true);
+    requestName(kBaseName.toString(), true);
     return true;
 }
 
-void MprisService::RequestName(const QString& name, bool fallBackToInstance) {
+void MprisService::requestName(const QString& name, bool fallBackToInstance) {
     QDBusMessage call =
         QDBusMessage::createMethodCall(u"org.freedesktop.DBus"_s, u"/org/freedesktop/DBus"_s,
                                        u"org.freedesktop.DBus"_s, u"RequestName"_s);
@@ -105,14 +105,14 @@ void MprisService::RequestName(const QString& name, bool fallBackToInstance) {
                     Q_EMIT busNameAcquired(name);
                 } else if (fallBackToInstance) {
                     // Another player holds the plain name: this one is an instance.
-                    RequestName(kBaseName.toString() + u".instance"_s +
+                    requestName(kBaseName.toString() + u".instance"_s +
                                     QString::number(QCoreApplication::applicationPid()),
                                 false);
                 }
             });
 }
 
-void MprisService::EmitChanged(const QString& interface, const QVariantMap& values) {
+void MprisService::emitChanged(const QString& interface, const QVariantMap& values) {
     if (!started_ || values.isEmpty()) {
         return;
     }
@@ -122,13 +122,13 @@ void MprisService::EmitChanged(const QString& interface, const QVariantMap& valu
     connection_.send(signal);
 }
 
-void MprisService::Refresh() {
+void MprisService::refresh() {
     if (engine_.url() != lastUrl_) {
         lastUrl_ = engine_.url();
         ++status_.track;
         if (!lastError_.isEmpty()) {
             lastError_.clear();
-            EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
+            emitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
         }
     }
     // While a dropped stream is reconnected, the last error says since when and why; it
@@ -136,24 +136,24 @@ void MprisService::Refresh() {
     if (const QString reconnecting = engine_.reconnecting(); reconnecting != reconnecting_) {
         if (!reconnecting.isEmpty() || lastError_ == reconnecting_) {
             lastError_ = reconnecting;
-            EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
+            emitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
         }
         reconnecting_ = reconnecting;
     }
     QVariantMap own;
-    if (Recording() != recording_) {
-        recording_ = Recording();
+    if (recording() != recording_) {
+        recording_ = recording();
         own.insert(busnames::kRecording.toString(), recording_);
     }
-    if (BehindLive() != behindLive_) {
-        behindLive_ = BehindLive();
+    if (behindLive() != behindLive_) {
+        behindLive_ = behindLive();
         own.insert(busnames::kBehindLive.toString(), behindLive_);
     }
-    EmitChanged(kOwnInterface, own);
-    const MprisStatus now = ReadMprisStatus(engine_, status_.track);
-    const QStringList changed = ChangedPlayerProperties(status_, now);
+    emitChanged(kOwnInterface, own);
+    const MprisStatus now = readMprisStatus(engine_, status_.track);
+    const QStringList changed = changedPlayerProperties(status_, now);
     status_ = now;
-    Publish();
+    publish();
     if (changed.isEmpty() || !started_) {
         return;
     }
@@ -170,15 +170,15 @@ void MprisService::Refresh() {
         } else if (property == u"Volume") {
             values.insert(property, status_.volume);
         } else if (property == u"Metadata") {
-            values.insert(property, Metadata());
+            values.insert(property, metadata());
         }
     }
-    EmitChanged(kPlayerInterface.toString(), values);
+    emitChanged(kPlayerInterface.toString(), values);
 }
 
-void MprisService::Publish() {
-    MprisBusObject::Published values{status_, Metadata(), lastError_, BehindLive(), Recording()};
-    values.position = Position();
+void MprisService::publish() {
+    MprisBusObject::Published values{status_, metadata(), lastError_, behindLive(), recording()};
+    values.position = position();
     values.live =
         values.position +
         std::chrono::duration_cast<std::chrono::microseconds>(engine_.behindLive()).count();
@@ -188,18 +188,18 @@ void MprisService::Publish() {
     bus_->publish(std::move(values));
 }
 
-void MprisService::HoldRequests() {
+void MprisService::holdRequests() {
     holding_ = true;
 }
 
-void MprisService::ReleaseRequests() {
+void MprisService::releaseRequests() {
     holding_ = false;
     for (std::function<void()>& action : std::exchange(held_, {})) {
-        Carry(std::move(action));
+        carry(std::move(action));
     }
 }
 
-void MprisService::Carry(std::function<void()> action) {
+void MprisService::carry(std::function<void()> action) {
     if (!action) {
         return;
     }
@@ -210,20 +210,20 @@ void MprisService::Carry(std::function<void()> action) {
     QTimer::singleShot(0, this, std::move(action));
 }
 
-void MprisService::Play() {
+void MprisService::play() {
     if (status_.canPlay && status_.playbackStatus != u"Playing") {
-        Carry(actions_.play);
+        carry(actions_.play);
     }
 }
 
-void MprisService::Pause() {
+void MprisService::pause() {
     if (!status_.canPause || status_.playbackStatus != u"Playing") {
         return;
     }
     // Pausing or stopping is decided when the request is carried out: a stream still
     // opening when it came may play by then, and one paused since stays as it is.
-    Carry([this] {
-        if (PlaybackStatusFor(engine_.playState()) != u"Playing") {
+    carry([this] {
+        if (playbackStatusFor(engine_.playState()) != u"Playing") {
             return;
         }
         const auto& action =
@@ -234,67 +234,67 @@ void MprisService::Pause() {
     });
 }
 
-void MprisService::PlayPause() {
+void MprisService::playPause() {
     if (status_.playbackStatus == u"Playing") {
-        Pause();
+        pause();
     } else {
-        Play();
+        play();
     }
 }
 
-void MprisService::CatchUpToLive() {
+void MprisService::catchUpToLive() {
     engine_.catchUpToLive();
-    Publish();
+    publish();
 }
 
-QString MprisService::Record(bool on) {
-    const QString refusal = on && !Recording() ? engine_.recordRefusal() : QString();
+QString MprisService::record(bool on) {
+    const QString refusal = on && !recording() ? engine_.recordRefusal() : QString();
     if (refusal.isEmpty()) {
         engine_.setRecording(on);
-        Publish();
+        publish();
     }
     return refusal;
 }
 
-bool MprisService::Recording() const {
+bool MprisService::recording() const {
     return engine_.recordingSeconds() >= 0;
 }
 
-qlonglong MprisService::BehindLive() const {
+qlonglong MprisService::behindLive() const {
     return std::chrono::duration_cast<std::chrono::seconds>(engine_.behindLive()).count();
 }
 
-qlonglong MprisService::Position() const {
+qlonglong MprisService::position() const {
     return std::chrono::duration_cast<std::chrono::microseconds>(engine_.keptBeforePosition())
         .count();
 }
 
-void MprisService::Seek(qlonglong offset) {
+void MprisService::seek(qlonglong offset) {
     if (!status_.canSeek) {
         return;
     }
-    Carry([this, offset] {
+    carry([this, offset] {
         engine_.moveInProgramme(std::chrono::duration_cast<std::chrono::milliseconds>(
             std::chrono::microseconds(offset)));
     });
 }
 
-void MprisService::SetPosition(const QDBusObjectPath& track, qlonglong position) {
-    if (!status_.canSeek || track.path() != CurrentTrackPath() || position < 0) {
+void MprisService::setPosition(const QDBusObjectPath& track, qlonglong target) {
+    if (!status_.canSeek || track.path() != currentTrackPath() || target < 0) {
         return;
     }
-    Carry([this, position] {
+    carry([this, target] {
         engine_.moveInProgramme(std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::microseconds(position - Position())));
+            std::chrono::microseconds(target - position())));
     });
 }
 
-QString MprisService::CurrentTrackPath() const {
+QString MprisService::currentTrackPath() const {
     return status_.url.isEmpty() ? u"/org/mpris/MediaPlayer2/TrackList/NoTrack"_s
                                  : u"/org/lyrevane/Track/"_s + QString::number(status_.track);
 }
 
-QString MprisService::OpenUriRefusal(const QString& uri) {
+QString MprisService::openUriRefusal(const QString& uri) {
     const QUrl url(uri);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
@@ -303,29 +303,29 @@ QString MprisService::OpenUriRefusal(const QString& uri) {
     return IsRefusedSource(uri) ? kRefusedSourceMessage.toString() : QString();
 }
 
-QString MprisService::OpenUri(const QString& uri) {
-    if (const QString refusal = OpenUriRefusal(uri); !refusal.isEmpty()) {
+QString MprisService::openUri(const QString& uri) {
+    if (const QString refusal = openUriRefusal(uri); !refusal.isEmpty()) {
         return refusal;
     }
     if (!lastError_.isEmpty()) {
         lastError_.clear();
-        EmitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
-        Publish();
+        emitChanged(kOwnInterface, {{busnames::kLastError.toString(), lastError_}});
+        publish();
     }
     if (actions_.openUri) {
-        Carry([this, uri] { actions_.openUri(uri); });
+        carry([this, uri] { actions_.openUri(uri); });
     }
     return {};
 }
 
-QVariantMap MprisService::Metadata() const {
+QVariantMap MprisService::metadata() const {
     QVariantMap metadata;
-    metadata.insert(u"mpris:trackid"_s, QVariant::fromValue(QDBusObjectPath(CurrentTrackPath())));
+    metadata.insert(u"mpris:trackid"_s, QVariant::fromValue(QDBusObjectPath(currentTrackPath())));
     if (status_.url.isEmpty()) {
         return metadata;
     }
     metadata.insert(u"xesam:url"_s, status_.url);
-    const TitleParts parts = SplitStreamTitle(status_.title);
+    const TitleParts parts = splitStreamTitle(status_.title);
     // Without a title, panels show the station (or the address) as what plays.
     QString title = parts.title;
     if (title.isEmpty()) {

@@ -45,50 +45,50 @@ public:
     ~MprisService() override;
 
     // Exports the object and requests the bus name; false when the bus refuses the object.
-    bool Start(QDBusConnection connection);
+    bool start(QDBusConnection connection);
     // The bus name once it is owned, empty before.
-    QString BusName() const { return busName_; }
+    QString busName() const { return busName_; }
     // Reads the engine again and tells the bus what changed.
-    void Refresh();
+    void refresh();
     // While the player starts up, the requests that arrive are held, then carried out in the
     // order they came: a Pause pressed while the command line's stream was still opening
     // comes after that stream's play instead of being undone by it.
-    void HoldRequests();
-    void ReleaseRequests();
+    void holdRequests();
+    void releaseRequests();
     // Carries out `action` after the bus call that asked for it has returned, so that
     // whatever it opens (a message box, a closing window) is not inside the bus's call stack;
     // after start-up when requests are held.
-    void Carry(std::function<void()> action);
+    void carry(std::function<void()> action);
 
-    const MprisStatus& Status() const { return status_; }
+    const MprisStatus& status() const { return status_; }
     // The engine's last error for the current stream, empty when it had none.
-    const QString& LastError() const { return lastError_; }
-    const MprisActions& Actions() const { return actions_; }
-    QVariantMap Metadata() const;
+    const QString& lastError() const { return lastError_; }
+    const MprisActions& actions() const { return actions_; }
+    QVariantMap metadata() const;
 
     // The transport as MPRIS defines it, whatever the play bar shows: Play acts unless the
     // stream plays, Pause pauses what plays (a stream that cannot pause, one still
     // connecting, is stopped), PlayPause toggles between the two.
-    void Play();
-    void Pause();
-    void PlayPause();
+    void play();
+    void pause();
+    void playPause();
     // Plays `uri` when it is an http or https stream the media rules allow; otherwise
     // says why not. The last error is cleared at once: the stream is tried anew.
-    QString OpenUri(const QString& uri);
+    QString openUri(const QString& uri);
     // Why OpenUri would not play `uri`, or empty; any thread.
-    static QString OpenUriRefusal(const QString& uri);
+    static QString openUriRefusal(const QString& uri);
     // The live stream as the listener controls it: back to live, and recording (which only
     // the listener starts: here, the menu or the keyboard). A refusal is the error reply.
-    void CatchUpToLive();
-    QString Record(bool on);
-    bool Recording() const;
-    qlonglong BehindLive() const;
+    void catchUpToLive();
+    QString record(bool on);
+    bool recording() const;
+    qlonglong behindLive() const;
     // Within the kept programme of a live stream: where what plays is (microseconds from the
-    // oldest audio kept), and moving by `offset` or to `position` (clamped to what is kept,
+    // oldest audio kept), and moving by `offset` or to `target` (clamped to what is kept,
     // never past live). SetPosition acts only on the current track.
-    qlonglong Position() const;
-    void Seek(qlonglong offset);
-    void SetPosition(const QDBusObjectPath& track, qlonglong position);
+    qlonglong position() const;
+    void seek(qlonglong offset);
+    void setPosition(const QDBusObjectPath& track, qlonglong target);
 
 Q_SIGNALS:
     void busNameAcquired(const QString& name);
@@ -96,12 +96,12 @@ Q_SIGNALS:
     void seeked(qlonglong position);
 
 private:
-    void RequestName(const QString& name, bool fallBackToInstance);
+    void requestName(const QString& name, bool fallBackToInstance);
     // The mpris:trackid of what is loaded.
-    QString CurrentTrackPath() const;
-    void EmitChanged(const QString& interface, const QVariantMap& values);
+    QString currentTrackPath() const;
+    void emitChanged(const QString& interface, const QVariantMap& values);
     // Hands what the bus reads to the bus's thread.
-    void Publish();
+    void publish();
 
     MediaEngine& engine_;
     MprisActions actions_;

@@ -9,7 +9,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-QString PlaybackStatusFor(int playState) {
+QString playbackStatusFor(int playState) {
     switch (playState) {
         case MediaEngine::Playing:
         case MediaEngine::Buffering:
@@ -23,9 +23,9 @@ QString PlaybackStatusFor(int playState) {
     }
 }
 
-MprisStatus ReadMprisStatus(const MediaEngine& engine, int track) {
+MprisStatus readMprisStatus(const MediaEngine& engine, int track) {
     MprisStatus status;
-    status.playbackStatus = PlaybackStatusFor(engine.playState());
+    status.playbackStatus = playbackStatusFor(engine.playState());
     // MPRIS asks whether Play and Pause can be used at all, not whether the play bar shows
     // them now: both can whenever a stream is loaded (playing, paused, connecting, stopped).
     status.canPlay = !engine.url().isEmpty();
@@ -39,7 +39,7 @@ MprisStatus ReadMprisStatus(const MediaEngine& engine, int track) {
     return status;
 }
 
-QStringList ChangedPlayerProperties(const MprisStatus& before, const MprisStatus& after) {
+QStringList changedPlayerProperties(const MprisStatus& before, const MprisStatus& after) {
     QStringList changed;
     if (before.playbackStatus != after.playbackStatus) {
         changed.append(u"PlaybackStatus"_s);
@@ -63,7 +63,7 @@ QStringList ChangedPlayerProperties(const MprisStatus& before, const MprisStatus
     return changed;
 }
 
-int VolumeFromMpris(double volume) {
+int volumeFromMpris(double volume) {
     if (std::isnan(volume) || volume <= 0.0) {
         return 0;
     }
@@ -73,7 +73,7 @@ int VolumeFromMpris(double volume) {
     return static_cast<int>(std::lround(volume * 100.0));
 }
 
-TitleParts SplitStreamTitle(const QString& streamTitle) {
+TitleParts splitStreamTitle(const QString& streamTitle) {
     const QString text = streamTitle.trimmed();
     const qsizetype separator = text.indexOf(u" - "_s);
     if (separator <= 0) {

@@ -28,16 +28,16 @@ struct MprisStatus {
 
 // The MPRIS playback status for the engine's play state. A live stream that is
 // connecting or buffering counts as playing, as the play bar shows it.
-QString PlaybackStatusFor(int playState);
+QString playbackStatusFor(int playState);
 
-MprisStatus ReadMprisStatus(const MediaEngine& engine, int track);
+MprisStatus readMprisStatus(const MediaEngine& engine, int track);
 
 // Names of the player interface's properties that differ between two statuses, in the
 // interface's order ("PlaybackStatus", "CanPlay", "CanPause", "CanSeek", "Volume", "Metadata").
-QStringList ChangedPlayerProperties(const MprisStatus& before, const MprisStatus& after);
+QStringList changedPlayerProperties(const MprisStatus& before, const MprisStatus& after);
 
 // An MPRIS volume (any double, NaN included) as the play bar's 0-100 value.
-int VolumeFromMpris(double volume);
+int volumeFromMpris(double volume);
 
 // "Artist - Title", as many stations send it, split at its first " - "; the artist is
 // empty when there is no such separator.
@@ -45,6 +45,6 @@ struct TitleParts {
     QString artist;
     QString title;
 };
-TitleParts SplitStreamTitle(const QString& streamTitle);
+TitleParts splitStreamTitle(const QString& streamTitle);
 
 }  // namespace lyrevane

@@ -18,7 +18,7 @@ constexpr uint kInhibitSuspend = 4;  // the portal's flag for suspending; 8 woul
 
 }  // namespace
 
-bool KeepsMachineAwake(int playState) {
+bool keepsMachineAwake(int playState) {
     switch (playState) {
         case MediaEngine::Playing:
         case MediaEngine::Buffering:
@@ -39,33 +39,33 @@ SleepInhibitor::SleepInhibitor(QDBusConnection sessionBus, QDBusConnection syste
 
 SleepInhibitor::~SleepInhibitor() {
     wanted_ = false;
-    Release();
+    release();
 }
 
-void SleepInhibitor::SetWanted(bool wanted) {
+void SleepInhibitor::setWanted(bool wanted) {
     if (wanted == wanted_) {
         return;
     }
     wanted_ = wanted;
-    Settle();
+    settle();
 }
 
 // Brings what is held in line with what is wanted, unless a request is on its way (its
 // answer settles again).
-void SleepInhibitor::Settle() {
+void SleepInhibitor::settle() {
     if (requesting_) {
         return;
     }
-    if (wanted_ && !IsHeld()) {
-        Acquire();
-    } else if (!wanted_ && IsHeld()) {
-        Release();
+    if (wanted_ && !isHeld()) {
+        acquire();
+    } else if (!wanted_ && isHeld()) {
+        release();
     }
 }
 
-void SleepInhibitor::Acquire() {
+void SleepInhibitor::acquire() {
     if (!sessionBus_.isConnected()) {
-        AcquireFromLogind();
+        acquireFromLogind();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -82,14 +82,14 @@ void SleepInhibitor::Acquire() {
                 if (reply.isValid()) {
                     portalHandle_ = reply.value().path();
                     Q_EMIT heldChanged(true);
-                    Settle();
+                    settle();
                 } else if (wanted_) {
-                    AcquireFromLogind();
+                    acquireFromLogind();
                 }
             });
 }
 
-void SleepInhibitor::AcquireFromLogind() {
+void SleepInhibitor::acquireFromLogind() {
     if (!systemBus_.isConnected()) {
         return;
     }
@@ -107,12 +107,12 @@ void SleepInhibitor::AcquireFromLogind() {
                 if (reply.isValid() && reply.value().isValid()) {
                     lock_ = reply.value();
                     Q_EMIT heldChanged(true);
-                    Settle();
+                    settle();
                 }
             });
 }
 
-void SleepInhibitor::Release() {
+void SleepInhibitor::release() {
     if (!portalHandle_.isEmpty()) {
         QDBusMessage close =
             QDBusMessage::createMethodCall(u"org.freedesktop.portal.Desktop"_s, portalHandle_,

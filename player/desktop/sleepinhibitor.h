@@ -10,7 +10,7 @@ namespace lyrevane {
 // Whether the machine must stay awake for the engine's play state: while a stream plays,
 // connects or buffers (a live programme that reconnects keeps it), not while it is
 // paused, stopped or ended.
-bool KeepsMachineAwake(int playState);
+bool keepsMachineAwake(int playState);
 
 // Keeps the machine from going to sleep while the programme plays, through the desktop
 // portal's Inhibit (suspend only: the screen may still lock when idle), or, where there is
@@ -24,19 +24,19 @@ public:
                    QObject* parent = nullptr);
     ~SleepInhibitor() override;
 
-    void SetWanted(bool wanted);
-    bool IsWanted() const { return wanted_; }
+    void setWanted(bool wanted);
+    bool isWanted() const { return wanted_; }
     // True while an inhibitor is held (after the bus answered).
-    bool IsHeld() const { return !portalHandle_.isEmpty() || lock_.isValid(); }
+    bool isHeld() const { return !portalHandle_.isEmpty() || lock_.isValid(); }
 
 Q_SIGNALS:
     void heldChanged(bool held);
 
 private:
-    void Acquire();
-    void AcquireFromLogind();
-    void Release();
-    void Settle();
+    void acquire();
+    void acquireFromLogind();
+    void release();
+    void settle();
 
     QDBusConnection sessionBus_;
     QDBusConnection systemBus_;

@@ -8,7 +8,7 @@
 
 namespace lyrevane {
 
-QPushButton* DescribedButton(const QString& caption, const QString& name,
+QPushButton* describedButton(const QString& caption, const QString& name,
                              const QString& description, QWidget* parent) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
@@ -17,7 +17,7 @@ QPushButton* DescribedButton(const QString& caption, const QString& name,
     return button;
 }
 
-void SetTabChain(std::initializer_list<QWidget*> widgets) {
+void setTabChain(std::initializer_list<QWidget*> widgets) {
     QWidget* previous = nullptr;
     for (QWidget* widget : widgets) {
         if (previous != nullptr) {
@@ -27,10 +27,10 @@ void SetTabChain(std::initializer_list<QWidget*> widgets) {
     }
 }
 
-void AttachOwnerSkin(QDialog& dialog, const DialogContext& owner,
+void attachOwnerSkin(QDialog& dialog, const DialogContext& owner,
                      const QList<QWidget*>& faceColourWidgets) {
     auto* frame = new SkinFrame(dialog, SkinFrame::Style{});
-    frame->Attach(owner.skin);
+    frame->attach(owner.skin);
     const QColor face = ToQColor(frame->FaceColour());
     QPalette palette = dialog.palette();
     palette.setColor(QPalette::Window, face);
@@ -46,7 +46,7 @@ void AttachOwnerSkin(QDialog& dialog, const DialogContext& owner,
     }
 }
 
-void KeepDesktopColours(QWidget& widget) {
+void keepDesktopColours(QWidget& widget) {
     const QPalette desktop = QApplication::palette(&widget);
     QPalette palette = widget.palette();
     for (const QPalette::ColorRole role : {QPalette::Window, QPalette::Button}) {

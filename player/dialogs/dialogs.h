@@ -14,33 +14,33 @@ namespace lyrevane {
 
 // A dialog's push button: a screen reader says its caption without the access-key mark,
 // and `description` says what it does.
-QPushButton* DescribedButton(const QString& caption, const QString& name,
+QPushButton* describedButton(const QString& caption, const QString& name,
                              const QString& description, QWidget* parent);
 // Tab moves through `widgets` in the order given.
-void SetTabChain(std::initializer_list<QWidget*> widgets);
+void setTabChain(std::initializer_list<QWidget*> widgets);
 
 // Skins a dialog that the main window owns: its frame from the owner's skin
 // configuration, and the face colour on the dialog and on `faceColourWidgets` (in the
 // order given); the dialog's text takes the skin's text colour. Each dialog calls it
-// from SetOwner. Without the skin images the dialog keeps the desktop's frame.
-void AttachOwnerSkin(QDialog& dialog, const DialogContext& owner,
+// from setOwner. Without the skin images the dialog keeps the desktop's frame.
+void attachOwnerSkin(QDialog& dialog, const DialogContext& owner,
                      const QList<QWidget*>& faceColourWidgets);
 // `widget` keeps the desktop's background and button colours whatever its parent wears.
-void KeepDesktopColours(QWidget& widget);
+void keepDesktopColours(QWidget& widget);
 
 // Opens one of the main window's dialogs the common way: a fresh instance every time
 // (it loads its own data), given the main window's context, shown modally over it.
 // Returns once the dialog has closed, handing it back so that the caller can read
 // what it reports (for example whether it was cancelled).
 // `Dialog` is a QDialog with a constructor taking the parent widget and a
-// `SetOwner(const DialogContext&)` operation.
+// `setOwner(const DialogContext&)` operation.
 template <typename Dialog>
-std::unique_ptr<Dialog> OpenOwnedDialog(const DialogContext& owner) {
+std::unique_ptr<Dialog> openOwnedDialog(const DialogContext& owner) {
     auto dialog = std::make_unique<Dialog>(&owner.window);
-    dialog->SetOwner(owner);
+    dialog->setOwner(owner);
     // A question about the dialog's data comes before it shows: an answer may close it.
-    if constexpr (requires { dialog->AskBeforeShowing(); }) {
-        if (!dialog->AskBeforeShowing()) {
+    if constexpr (requires { dialog->askBeforeShowing(); }) {
+        if (!dialog->askBeforeShowing()) {
             return dialog;
         }
     }

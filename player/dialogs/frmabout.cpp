@@ -61,17 +61,17 @@ frmAbout::frmAbout(QWidget* parent) : QDialog(parent) {
     picIcon->setPixmap(QApplication::windowIcon().pixmap(48, 48));
     picIcon->setFixedSize(52, 52);
     picIcon->setAlignment(Qt::AlignCenter);
-    BuildTexts();
-    BuildLowerPart();
-    LayOut();
+    buildTexts();
+    buildLowerPart();
+    layOut();
 
     setTabOrder(cmdOK, cmdSysInfo);
     setTabOrder(cmdSysInfo, lblInfo[3]);
     connect(cmdOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::StartSysInfo);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &frmAbout::startSysInfo);
 }
 
-void frmAbout::BuildTexts() {
+void frmAbout::buildTexts() {
     const QString texts[] = {
         tr("Quillmoor(tm) Vendrasel"),
         tr("Version %1").arg(QLatin1StringView(version::kFull)),
@@ -102,7 +102,7 @@ void frmAbout::BuildTexts() {
     lblInfo[3]->setCursor(Qt::PointingHandCursor);
 }
 
-void frmAbout::BuildLowerPart() {
+void frmAbout::buildLowerPart() {
     Line1 = {lineOf(Qt::white, 0, this), lineOf(QColor(128, 128, 128), 1, this)};
 
     lblDisclaimer = new QLabel(
@@ -123,7 +123,7 @@ void frmAbout::BuildLowerPart() {
     cmdSysInfo->setAccessibleName(tr("System Info"));
 }
 
-void frmAbout::LayOut() {
+void frmAbout::layOut() {
     auto* text = new QVBoxLayout;
     for (int i : {0, 1, 2, 3}) {
         text->addWidget(lblInfo[i]);
@@ -153,21 +153,21 @@ void frmAbout::LayOut() {
     main->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void frmAbout::SetOwner(const DialogContext& owner) {
+void frmAbout::setOwner(const DialogContext& owner) {
     owner_.emplace(owner);
-    AttachOwnerSkin(*this, owner, {cmdOK, cmdSysInfo});
+    attachOwnerSkin(*this, owner, {cmdOK, cmdSysInfo});
     const PortalConfig& portal = owner.portal;
     lblInfo[3]->setText(
         u"<a href=\"mailto\" style=\"color:#0000ff; text-decoration:underline\">"_s +
         portal.contactEmail.toHtmlEscaped() + u"</a>"_s);
     lblInfo[3]->setAccessibleName(tr("E-mail %1").arg(portal.contactEmail));
     connect(lblInfo[3], &QLabel::linkActivated, this,
-            [this] { owner_->opener.OpenExternally(owner_->portal.MailUrl()); });
+            [this] { owner_->opener.openExternally(owner_->portal.mailUrl()); });
 }
 
-void frmAbout::StartSysInfo() {
+void frmAbout::startSysInfo() {
     if (owner_) {
-        lyrevane::StartSysInfo(owner_->settings, owner_->prompts);
+        lyrevane::startSysInfo(owner_->settings, owner_->prompts);
     }
 }
 

@@ -23,10 +23,12 @@ public:
     explicit frmAbout(QWidget* parent = nullptr);
 
     // Fills in the portal's contact address; call once, before showing.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
     // Starts the system information program, or says it is unavailable.
-    void StartSysInfo();
+    void startSysInfo();
 
+private:
+    // The widgets, known outside by their object names.
     QLabel* picIcon = nullptr;
     // Elements 0 to 7: title, version, legal notice, e-mail address, the two portal
     // paragraphs (4, 5) and their headings (6, 7).
@@ -36,12 +38,11 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdSysInfo = nullptr;
 
-private:
     // The layout, built in steps: the texts; the lines, the notice and the buttons below
     // them; the layouts that place them all.
-    void BuildTexts();
-    void BuildLowerPart();
-    void LayOut();
+    void buildTexts();
+    void buildLowerPart();
+    void layOut();
 
     std::optional<DialogContext> owner_;
 };

@@ -39,20 +39,20 @@ QLabel* label(const QString& caption, QWidget* buddy, QWidget* parent) {
 frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent) : ListEditorDialog(parent) {
     setObjectName(u"frmBroadcastScheduler"_s);
     setWindowTitle(tr("Broadcast Scheduler"));
-    Build();
+    build();
 }
 
 frmBroadcastScheduler::~frmBroadcastScheduler() = default;
 
-void frmBroadcastScheduler::Build() {
-    BuildSchedulerFrame();
-    cmdPreset = DescribedButton(tr("Add QLV Preset"), u"cmdPreset"_s,
+void frmBroadcastScheduler::build() {
+    buildSchedulerFrame();
+    cmdPreset = describedButton(tr("Add QLV Preset"), u"cmdPreset"_s,
                                 tr("Add the Quillmoor live broadcast"), this);
-    BuildOptionsFrame();
-    cmdOK = DescribedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
+    buildOptionsFrame();
+    cmdOK = describedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
     cmdOK->setDefault(true);  // Enter
     cmdCancel =
-        DescribedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
+        describedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(cmdPreset);
@@ -64,13 +64,13 @@ void frmBroadcastScheduler::Build() {
     main->addWidget(fraOptions);
     main->addLayout(bottom);
 
-    ChainTabs();
+    chainTabs();
     resize(480, sizeHint().height());
 }
 
-void frmBroadcastScheduler::ChainTabs() {
+void frmBroadcastScheduler::chainTabs() {
     // Top to bottom, left to right.
-    SetTabChain({cboBroadcastSelect,
+    setTabChain({cboBroadcastSelect,
                  txtName,
                  txtTime,
                  txtMedia,
@@ -93,7 +93,7 @@ void frmBroadcastScheduler::ChainTabs() {
                  cmdCancel});
 }
 
-void frmBroadcastScheduler::BuildSchedulerFrame() {
+void frmBroadcastScheduler::buildSchedulerFrame() {
     fraScheduler = new QGroupBox(this);
     fraScheduler->setObjectName(u"fraScheduler"_s);
     fraScheduler->setAccessibleName(tr("Scheduled broadcasts"));
@@ -105,11 +105,11 @@ void frmBroadcastScheduler::BuildSchedulerFrame() {
     txtTime = field(u"txtTime"_s, tr("Time"), fraScheduler);
     txtTime->setToolTip(tr("For example 15:00, 3:00 PM or 12/6/2026 3:00 PM"));
     txtMedia = field(u"txtMedia"_s, tr("Media"), fraScheduler);
-    QHBoxLayout* days = BuildDaysRow();
-    cmdNew = DescribedButton(tr("&New"), u"cmdNew"_s, tr("New broadcast"), fraScheduler);
+    QHBoxLayout* days = buildDaysRow();
+    cmdNew = describedButton(tr("&New"), u"cmdNew"_s, tr("New broadcast"), fraScheduler);
     cmdDelete =
-        DescribedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete broadcast"), fraScheduler);
-    cmdApply = DescribedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broadcast"),
+        describedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete broadcast"), fraScheduler);
+    cmdApply = describedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broadcast"),
                                fraScheduler);
 
     auto* grid = new QGridLayout(fraScheduler);
@@ -130,7 +130,7 @@ void frmBroadcastScheduler::BuildSchedulerFrame() {
     grid->addLayout(editButtons, 5, 0, 1, 2);
 }
 
-QHBoxLayout* frmBroadcastScheduler::BuildDaysRow() {
+QHBoxLayout* frmBroadcastScheduler::buildDaysRow() {
     const QStringList dayCaptions = {tr("Sun"),   tr("Mon"), tr("Tue"), tr("Wed"),
                                      tr("Thurs"), tr("Fri"), tr("Sat")};
     const QStringList dayNames = {tr("Sunday"),   tr("Monday"), tr("Tuesday"), tr("Wednesday"),
@@ -154,7 +154,7 @@ QHBoxLayout* frmBroadcastScheduler::BuildDaysRow() {
     return days;
 }
 
-void frmBroadcastScheduler::BuildOptionsFrame() {
+void frmBroadcastScheduler::buildOptionsFrame() {
     fraOptions = new QGroupBox(tr("Options"), this);
     fraOptions->setObjectName(u"fraOptions"_s);
     fraOptions->setAccessibleName(tr("Options"));
@@ -184,8 +184,8 @@ void frmBroadcastScheduler::BuildOptionsFrame() {
     options->addLayout(offset, 1, 0, 1, 2);
 }
 
-void frmBroadcastScheduler::SetOwner(const DialogContext& owner) {
-    AttachOwnerSkin(*this, owner,
+void frmBroadcastScheduler::setOwner(const DialogContext& owner) {
+    attachOwnerSkin(*this, owner,
                     {cmdOK, cmdCancel, cmdPreset, fraOptions, fraScheduler, optAutoLaunch[0],
                      optAutoLaunch[1], cmdNew, cmdApply, cmdDelete, chkDays[0], chkDays[1],
                      chkDays[2], chkDays[3], chkDays[4], chkDays[5], chkDays[6], chkRecord});
@@ -193,24 +193,24 @@ void frmBroadcastScheduler::SetOwner(const DialogContext& owner) {
     entries_ = std::make_unique<BroadcastEntries>(
         BroadcastEntries::Services{owner.settings, owner.prompts, owner.checkMediaUrl,
                                    owner.gmtOffset, [] { return QDateTime::currentDateTime(); },
-                                   BroadcastEntries::PresetMediaUrl(owner.portal.baseUrl)});
-    entries_->Load();
+                                   BroadcastEntries::presetMediaUrl(owner.portal.baseUrl)});
+    entries_->load();
     entries_->currentOptions = [this] {
         return BroadcastEntries::Options{optAutoLaunch[0]->isChecked(),
                                          txtStartEarlierOffset->text()};
     };
-    optAutoLaunch[entries_->LoadedOptions().autoLaunch ? 0 : 1]->setChecked(true);
-    txtStartEarlierOffset->setText(entries_->LoadedOptions().startEarlierOffset);
+    optAutoLaunch[entries_->loadedOptions().autoLaunch ? 0 : 1]->setChecked(true);
+    txtStartEarlierOffset->setText(entries_->loadedOptions().startEarlierOffset);
 
-    StartEditing(*entries_, owner.prompts,
+    startEditing(*entries_, owner.prompts,
                  {cboBroadcastSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
     connect(cmdPreset, &QPushButton::clicked, this, [this] {
-        Model().AddEntry(BroadcastEntries::kPresetName.toString(),
-                         [this] { entries_->AppendPreset(); });
+        model().addEntry(BroadcastEntries::kPresetName.toString(),
+                         [this] { entries_->appendPreset(); });
     });
 }
 
-EntryFields frmBroadcastScheduler::Fields() const {
+EntryFields frmBroadcastScheduler::fields() const {
     EntryFields fields{{txtName->text(), txtTime->text(), txtMedia->text()}, 0};
     for (int i = 0; i < chkDays.size(); ++i) {
         if (chkDays[i]->isChecked()) {
@@ -223,7 +223,7 @@ EntryFields frmBroadcastScheduler::Fields() const {
     return fields;
 }
 
-void frmBroadcastScheduler::ShowFields(const EntryFields& fields) {
+void frmBroadcastScheduler::showFields(const EntryFields& fields) {
     txtName->setText(fields.texts.value(BroadcastEntries::NameField));
     txtTime->setText(fields.texts.value(BroadcastEntries::TimeField));
     txtMedia->setText(fields.texts.value(BroadcastEntries::MediaField));
@@ -233,13 +233,13 @@ void frmBroadcastScheduler::ShowFields(const EntryFields& fields) {
     chkRecord->setChecked((fields.checks & BroadcastEntries::kRecordCheck) != 0);
 }
 
-void frmBroadcastScheduler::ClearTexts() {
+void frmBroadcastScheduler::clearTexts() {
     txtName->clear();
     txtTime->clear();
     txtMedia->clear();
 }
 
-void frmBroadcastScheduler::FocusField(int field) {
+void frmBroadcastScheduler::focusField(int field) {
     QLineEdit* edits[] = {txtName, txtTime, txtMedia, txtStartEarlierOffset};
     if (field >= 0 && field < int(std::size(edits))) {
         edits[field]->setFocus();

@@ -31,8 +31,10 @@ public:
     ~frmBroadcastScheduler() override;
 
     // Loads the schedule through the owner's store and services; call once, before showing.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
 
+private:
+    // The widgets, known outside by their object names.
     QComboBox* cboBroadcastSelect = nullptr;
     QLineEdit* txtName = nullptr;
     QLineEdit* txtTime = nullptr;
@@ -50,20 +52,19 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-private:
     // ListEditorView
-    EntryFields Fields() const override;
-    void ShowFields(const EntryFields& fields) override;
-    void ClearTexts() override;
-    void FocusField(int field) override;
+    EntryFields fields() const override;
+    void showFields(const EntryFields& fields) override;
+    void clearTexts() override;
+    void focusField(int field) override;
 
     // The layout, built in steps: the schedule's group, its row of days, the options,
     // the tab order.
-    void Build();
-    void BuildSchedulerFrame();
-    QHBoxLayout* BuildDaysRow();
-    void BuildOptionsFrame();
-    void ChainTabs();
+    void build();
+    void buildSchedulerFrame();
+    QHBoxLayout* buildDaysRow();
+    void buildOptionsFrame();
+    void chainTabs();
 
     std::unique_ptr<BroadcastEntries> entries_;
 };

@@ -58,7 +58,7 @@ void fitCaption(QWidget* widget) {
 
 }  // namespace
 
-void SamplePicture::SetPicture(const QImage& picture) {
+void SamplePicture::setPicture(const QImage& picture) {
     picture_ = picture;
     update();
 }
@@ -138,17 +138,17 @@ frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
 
     connect(chkColourise, &QCheckBox::toggled, this, [this](bool on) {
         enable(on, {hscHue, hscSaturation, lblHue, lblSaturation});
-        ApplyColourise();
+        applyColourise();
     });
     connect(chkAdjustRGB, &QCheckBox::toggled, this, [this](bool on) {
         enable(on, {hscRed, hscGreen, hscBlue, lblRed, lblGreen, lblBlue});
-        ApplyRGBAdjust();
+        applyRGBAdjust();
     });
     for (QScrollBar* bar : {hscHue, hscSaturation}) {
-        connect(bar, &QScrollBar::valueChanged, this, &frmCustomiseSkin::ApplyColourise);
+        connect(bar, &QScrollBar::valueChanged, this, &frmCustomiseSkin::applyColourise);
     }
     for (QScrollBar* bar : {hscRed, hscGreen, hscBlue}) {
-        connect(bar, &QScrollBar::valueChanged, this, &frmCustomiseSkin::ApplyRGBAdjust);
+        connect(bar, &QScrollBar::valueChanged, this, &frmCustomiseSkin::applyRGBAdjust);
     }
     connect(cmdOK, &QPushButton::clicked, this, [this] {
         cancelled_ = false;
@@ -157,14 +157,14 @@ frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void frmCustomiseSkin::SetOwner(const DialogContext& owner) {
+void frmCustomiseSkin::setOwner(const DialogContext& owner) {
     skin_ = &owner.skin;
     owned_ = true;
     before_ = skin_->transform;
-    AttachOwnerSkin(*this, owner, {picSample, cmdOK, cmdCancel});
-    LoadControls();
-    ApplyDialogColours();
-    DrawPreview();
+    attachOwnerSkin(*this, owner, {picSample, cmdOK, cmdCancel});
+    loadControls();
+    applyDialogColours();
+    drawPreview();
     // The focus starts on the first control in keyboard order that can take it.
     for (QWidget* first : {static_cast<QWidget*>(hscRed), static_cast<QWidget*>(hscGreen),
                            static_cast<QWidget*>(hscBlue), static_cast<QWidget*>(hscHue),
@@ -176,7 +176,7 @@ void frmCustomiseSkin::SetOwner(const DialogContext& owner) {
     }
 }
 
-void frmCustomiseSkin::LoadControls() {
+void frmCustomiseSkin::loadControls() {
     tag_ = kNoEvents.toString();
     const SkinTransform& t = skin_->transform;
     hscHue->setValue(slider::FromHue(t.hue));
@@ -189,17 +189,17 @@ void frmCustomiseSkin::LoadControls() {
     tag_.clear();
 }
 
-void frmCustomiseSkin::ApplyColourise() {
+void frmCustomiseSkin::applyColourise() {
     if (tag_ == kNoEvents || !owned_) {
         return;
     }
     skin_->transform.colourise = chkColourise->isChecked();
     skin_->transform.hue = slider::ToHue(hscHue->value());
     skin_->transform.saturation = slider::ToSaturation(hscSaturation->value());
-    DrawPreview();
+    drawPreview();
 }
 
-void frmCustomiseSkin::ApplyRGBAdjust() {
+void frmCustomiseSkin::applyRGBAdjust() {
     if (tag_ == kNoEvents || !owned_) {
         return;
     }
@@ -207,19 +207,19 @@ void frmCustomiseSkin::ApplyRGBAdjust() {
     skin_->transform.percentRed = slider::ToPercent(hscRed->value());
     skin_->transform.percentGreen = slider::ToPercent(hscGreen->value());
     skin_->transform.percentBlue = slider::ToPercent(hscBlue->value());
-    DrawPreview();
+    drawPreview();
 }
 
 // The dialog's own colours follow the skin as it was when the dialog opened; the
 // sliders keep the desktop's.
-void frmCustomiseSkin::ApplyDialogColours() {
+void frmCustomiseSkin::applyDialogColours() {
     face_ = ToQColor(skin_->FaceColour());
     for (QScrollBar* bar : {hscHue, hscSaturation, hscRed, hscGreen, hscBlue}) {
-        KeepDesktopColours(*bar);
+        keepDesktopColours(*bar);
     }
 }
 
-void frmCustomiseSkin::DrawPreview() {
+void frmCustomiseSkin::drawPreview() {
     if (!owned_) {
         return;
     }
@@ -234,7 +234,7 @@ void frmCustomiseSkin::DrawPreview() {
     skin_->DrawSample(painter, 4, 4, w - 40, h - 40, false);
     skin_->DrawSample(painter, 32, 32, w - 40, h - 40, true);
     painter.end();
-    picSample->SetPicture(canvas);
+    picSample->setPicture(canvas);
 }
 
 void frmCustomiseSkin::done(int result) {

@@ -19,8 +19,8 @@ struct DialogContext;
 class SamplePicture final : public QFrame {
 public:
     using QFrame::QFrame;
-    void SetPicture(const QImage& picture);
-    const QImage& Picture() const { return picture_; }
+    void setPicture(const QImage& picture);
+    const QImage& picture() const { return picture_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -39,12 +39,19 @@ public:
     explicit frmCustomiseSkin(QWidget* parent = nullptr);
 
     // Takes the owner's skin for editing, skins the dialog and fills the controls.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
     // True until OK is pressed.
-    bool Cancelled() const { return cancelled_; }
+    bool cancelled() const { return cancelled_; }
     // The configuration being edited: the owner's own object.
-    lyrevane::SkinConfiguration& SkinConfiguration() { return *skin_; }
+    lyrevane::SkinConfiguration& skinConfiguration() { return *skin_; }
 
+    // Redraws the preview from the configuration as it is now.
+    void drawPreview();
+
+    void done(int result) override;
+
+private:
+    // The widgets, known outside by their object names.
     QLabel* lblSample = nullptr;
     SamplePicture* picSample = nullptr;
     QCheckBox* chkColourise = nullptr;
@@ -62,16 +69,10 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-    // Redraws the preview from the configuration as it is now.
-    void DrawPreview();
-
-    void done(int result) override;
-
-private:
-    void ApplyColourise();
-    void ApplyRGBAdjust();
-    void ApplyDialogColours();
-    void LoadControls();
+    void applyColourise();
+    void applyRGBAdjust();
+    void applyDialogColours();
+    void loadControls();
 
     // Without an owner there is nothing to edit: an empty configuration stands in.
     lyrevane::SkinConfiguration unowned_;

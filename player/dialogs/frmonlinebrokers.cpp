@@ -23,12 +23,12 @@ namespace lyrevane {
 frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     setObjectName(u"frmOnlineBrokers"_s);
     setWindowTitle(tr("Online Brokers"));
-    BuildInfo();
-    BuildBrokersFrame();
-    cmdOK = DescribedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
+    buildInfo();
+    buildBrokersFrame();
+    cmdOK = describedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
     cmdOK->setDefault(true);  // Enter
     cmdCancel =
-        DescribedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
+        describedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
 
     auto* info = new QHBoxLayout;
     info->addWidget(picInfo, 0, Qt::AlignTop);
@@ -44,11 +44,11 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     main->addLayout(left, 1);
     main->addLayout(right);
 
-    SetTabChain({cboBrokerSelect, txtName, txtURL, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
+    setTabChain({cboBrokerSelect, txtName, txtURL, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
     resize(460, sizeHint().height());
 }
 
-void frmOnlineBrokers::BuildInfo() {
+void frmOnlineBrokers::buildInfo() {
     picInfo = new QFrame(this);
     picInfo->setObjectName(u"picInfo"_s);
     cmdInfo = new QToolButton(picInfo);
@@ -73,7 +73,7 @@ void frmOnlineBrokers::BuildInfo() {
     lblInfo2->setWordWrap(true);
 }
 
-void frmOnlineBrokers::BuildBrokersFrame() {
+void frmOnlineBrokers::buildBrokersFrame() {
     fraOnlineBrokers = new QGroupBox(u"Frame1"_s, this);
     fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
     fraOnlineBrokers->setAccessibleName(tr("Online brokers"));
@@ -93,10 +93,10 @@ void frmOnlineBrokers::BuildBrokersFrame() {
     auto* lblUrl = new QLabel(tr("&URL:"), fraOnlineBrokers);
     lblUrl->setObjectName(u"lblInfo1"_s);
     lblUrl->setBuddy(txtURL);
-    cmdNew = DescribedButton(tr("&New"), u"cmdNew"_s, tr("New online broker"), fraOnlineBrokers);
-    cmdDelete = DescribedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete online broker"),
+    cmdNew = describedButton(tr("&New"), u"cmdNew"_s, tr("New online broker"), fraOnlineBrokers);
+    cmdDelete = describedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete online broker"),
                                 fraOnlineBrokers);
-    cmdApply = DescribedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broker"),
+    cmdApply = describedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broker"),
                                fraOnlineBrokers);
 
     auto* grid = new QGridLayout(fraOnlineBrokers);
@@ -115,33 +115,33 @@ void frmOnlineBrokers::BuildBrokersFrame() {
 
 frmOnlineBrokers::~frmOnlineBrokers() = default;
 
-void frmOnlineBrokers::SetOwner(const DialogContext& owner) {
-    AttachOwnerSkin(*this, owner,
+void frmOnlineBrokers::setOwner(const DialogContext& owner) {
+    attachOwnerSkin(*this, owner,
                     {picInfo, cmdOK, cmdCancel, fraOnlineBrokers, cmdNew, cmdApply, cmdDelete});
-    cmdInfo->setToolTip(owner.portal.DomainName());
+    cmdInfo->setToolTip(owner.portal.domainName());
 
     entries_ = std::make_unique<BrokerEntries>(
         BrokerEntries::Services{owner.settings, owner.prompts, owner.reloadOnlineBrokers});
-    entries_->Load();
-    StartEditing(*entries_, owner.prompts,
+    entries_->load();
+    startEditing(*entries_, owner.prompts,
                  {cboBrokerSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
 }
 
-EntryFields frmOnlineBrokers::Fields() const {
+EntryFields frmOnlineBrokers::fields() const {
     return {{txtName->text(), txtURL->text()}, 0};
 }
 
-void frmOnlineBrokers::ShowFields(const EntryFields& fields) {
+void frmOnlineBrokers::showFields(const EntryFields& fields) {
     txtName->setText(fields.texts.value(BrokerEntries::NameField));
     txtURL->setText(fields.texts.value(BrokerEntries::UrlField));
 }
 
-void frmOnlineBrokers::ClearTexts() {
+void frmOnlineBrokers::clearTexts() {
     txtName->clear();
     txtURL->clear();
 }
 
-void frmOnlineBrokers::FocusField(int field) {
+void frmOnlineBrokers::focusField(int field) {
     QLineEdit* edit = field == BrokerEntries::UrlField ? txtURL : txtName;
     edit->setFocus();
     edit->selectAll();

@@ -28,8 +28,10 @@ public:
     ~frmOnlineBrokers() override;
 
     // Loads the brokers through the owner's store; call once, before showing.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
 
+private:
+    // The widgets, known outside by their object names.
     QFrame* picInfo = nullptr;
     QToolButton* cmdInfo = nullptr;
     QLabel* lblInfo2 = nullptr;
@@ -43,16 +45,15 @@ public:
     QPushButton* cmdOK = nullptr;
     QPushButton* cmdCancel = nullptr;
 
-private:
     // ListEditorView
-    EntryFields Fields() const override;
-    void ShowFields(const EntryFields& fields) override;
-    void ClearTexts() override;
-    void FocusField(int field) override;
+    EntryFields fields() const override;
+    void showFields(const EntryFields& fields) override;
+    void clearTexts() override;
+    void focusField(int field) override;
 
     // The layout's groups: the picture and its text, the brokers' frame.
-    void BuildInfo();
-    void BuildBrokersFrame();
+    void buildInfo();
+    void buildBrokersFrame();
 
     std::unique_ptr<BrokerEntries> entries_;
 };

@@ -30,7 +30,7 @@ public:
         : QAccessibleWidget(slider, QAccessible::Slider), slider_(slider) {}
 
     QString text(QAccessible::Text t) const override {
-        return t == QAccessible::Value ? slider_->ValueText() : QAccessibleWidget::text(t);
+        return t == QAccessible::Value ? slider_->valueText() : QAccessibleWidget::text(t);
     }
     void* interface_cast(QAccessible::InterfaceType type) override {
         return type == QAccessible::ValueInterface ? static_cast<QAccessibleValueInterface*>(this)
@@ -69,14 +69,14 @@ TimelineSlider::TimelineSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent
     setMinimumHeight(28);
 }
 
-void TimelineSlider::SetMarks(QList<int> seconds) {
+void TimelineSlider::setMarks(QList<int> seconds) {
     if (seconds != marks_) {
         marks_ = std::move(seconds);
         update();
     }
 }
 
-void TimelineSlider::SetValueText(const QString& text) {
+void TimelineSlider::setValueText(const QString& text) {
     if (text != valueText_) {
         valueText_ = text;
         QAccessibleValueChangeEvent event(this, value());
@@ -124,7 +124,7 @@ frmRundown::frmRundown(QWidget* parent, MediaEngine& engine) : QDialog(parent), 
         tr("Enter plays from a title; the context menu records from it"));
     lstRundown->setContextMenuPolicy(Qt::CustomContextMenu);
     lstRundown->setUniformItemSizes(true);
-    cmdClose = DescribedButton(tr("&Close"), u"cmdClose"_s, tr("Close the rundown"), this);
+    cmdClose = describedButton(tr("&Close"), u"cmdClose"_s, tr("Close the rundown"), this);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(lblTimeline);
@@ -134,34 +134,34 @@ frmRundown::frmRundown(QWidget* parent, MediaEngine& engine) : QDialog(parent), 
     buttons->addStretch();
     buttons->addWidget(cmdClose);
     layout->addLayout(buttons);
-    SetTabChain({sldTimeline, lstRundown, cmdClose});
+    setTabChain({sldTimeline, lstRundown, cmdClose});
 
     connect(cmdClose, &QPushButton::clicked, this, &QDialog::close);
     connect(lstRundown, &QListWidget::itemActivated, this,
-            [this](QListWidgetItem* item) { PlayFrom(lstRundown->row(item)); });
-    connect(lstRundown, &QWidget::customContextMenuRequested, this, &frmRundown::ShowRowMenu);
+            [this](QListWidgetItem* item) { playFrom(lstRundown->row(item)); });
+    connect(lstRundown, &QWidget::customContextMenuRequested, this, &frmRundown::showRowMenu);
     // Clicks, page and arrow keys move at once; a drag when it is let go.
     connect(sldTimeline, &QAbstractSlider::actionTriggered, this, [this](int action) {
         if (action != QAbstractSlider::SliderMove && action != QAbstractSlider::SliderNoAction) {
-            MoveTo(sldTimeline->sliderPosition());
+            moveTo(sldTimeline->sliderPosition());
         }
     });
     connect(sldTimeline, &QAbstractSlider::sliderReleased, this,
-            [this] { MoveTo(sldTimeline->sliderPosition()); });
-    connect(&engine_, &MediaEngine::positionJumped, this, &frmRundown::Refresh);
+            [this] { moveTo(sldTimeline->sliderPosition()); });
+    connect(&engine_, &MediaEngine::positionJumped, this, &frmRundown::refresh);
     refresh_.setInterval(kRefresh);
-    connect(&refresh_, &QTimer::timeout, this, &frmRundown::Refresh);
+    connect(&refresh_, &QTimer::timeout, this, &frmRundown::refresh);
     refresh_.start();
     resize(520, 420);
-    Refresh();
+    refresh();
 }
 
-void frmRundown::SetOwner(const DialogContext& owner) {
-    AttachOwnerSkin(*this, owner, {});
-    KeepDesktopColours(*lstRundown);
+void frmRundown::setOwner(const DialogContext& owner) {
+    attachOwnerSkin(*this, owner, {});
+    keepDesktopColours(*lstRundown);
 }
 
-void frmRundown::Refresh() {
+void frmRundown::refresh() {
     using std::chrono::duration_cast;
     using std::chrono::seconds;
     const auto position = engine_.keptBeforePosition();
@@ -179,15 +179,15 @@ void frmRundown::Refresh() {
         sldTimeline->setValue(static_cast<int>(duration_cast<seconds>(position).count()));
     }
     sldTimeline->setEnabled(span > 0);
-    sldTimeline->SetMarks(marks);
+    sldTimeline->setMarks(marks);
     const QString where = TimelineText(behind);
-    sldTimeline->SetValueText(where);
+    sldTimeline->setValueText(where);
     lblTimeline->setText(tr("&Timeline: %1").arg(where));
-    ShowRows(RundownRows(items, position, QDateTime::currentDateTime()));
+    showRows(RundownRows(items, position, QDateTime::currentDateTime()));
 }
 
 // The rows are changed in place, so that the selection and the scrolling stay.
-void frmRundown::ShowRows(const QList<RundownRow>& rows) {
+void frmRundown::showRows(const QList<RundownRow>& rows) {
     rows_ = rows;
     bool anyTitle = false;
     for (const RundownRow& row : rows) {
@@ -229,11 +229,11 @@ void frmRundown::ShowRows(const QList<RundownRow>& rows) {
     }
 }
 
-void frmRundown::MoveTo(int seconds) {
+void frmRundown::moveTo(int seconds) {
     engine_.moveInProgramme(std::chrono::seconds(seconds) - engine_.keptBeforePosition());
 }
 
-void frmRundown::PlayFrom(int row) {
+void frmRundown::playFrom(int row) {
     if (row >= 0 && row < rows_.size()) {
         engine_.moveInProgramme(rows_[row].at - engine_.keptBeforePosition());
         if (engine_.playState() == MediaEngine::Paused) {
@@ -242,13 +242,13 @@ void frmRundown::PlayFrom(int row) {
     }
 }
 
-void frmRundown::RecordFrom(int row) {
+void frmRundown::recordFrom(int row) {
     if (row >= 0 && row < rows_.size() && !rows_[row].gap) {
         engine_.recordFrom(rows_[row].at);
     }
 }
 
-void frmRundown::ShowRowMenu(const QPoint& at) {
+void frmRundown::showRowMenu(const QPoint& at) {
     const int row = lstRundown->currentRow();
     if (row < 0 || row >= rows_.size()) {
         return;
@@ -259,9 +259,9 @@ void frmRundown::ShowRowMenu(const QPoint& at) {
     record->setEnabled(!rows_[row].gap);
     const QAction* chosen = menu.exec(lstRundown->viewport()->mapToGlobal(at));
     if (chosen == play) {
-        PlayFrom(row);
+        playFrom(row);
     } else if (chosen == record) {
-        RecordFrom(row);
+        recordFrom(row);
     }
 }
 

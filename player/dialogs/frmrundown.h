@@ -23,9 +23,9 @@ struct DialogContext;
 class TimelineSlider final : public QSlider {
 public:
     explicit TimelineSlider(QWidget* parent);
-    void SetMarks(QList<int> seconds);
-    void SetValueText(const QString& text);
-    const QString& ValueText() const { return valueText_; }
+    void setMarks(QList<int> seconds);
+    void setValueText(const QString& text);
+    const QString& valueText() const { return valueText_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -46,21 +46,22 @@ public:
     frmRundown(QWidget* parent, MediaEngine& engine);
 
     // Dresses the window in the owner's skin.
-    void SetOwner(const DialogContext& owner);
+    void setOwner(const DialogContext& owner);
     // Reads the engine again.
-    void Refresh();
-    void PlayFrom(int row);
-    void RecordFrom(int row);
+    void refresh();
+    void playFrom(int row);
+    void recordFrom(int row);
 
+private:
+    // The widgets, known outside by their object names.
     TimelineSlider* sldTimeline = nullptr;
     QLabel* lblTimeline = nullptr;
     QListWidget* lstRundown = nullptr;
     QPushButton* cmdClose = nullptr;
 
-private:
-    void ShowRowMenu(const QPoint& at);
-    void MoveTo(int seconds);
-    void ShowRows(const QList<RundownRow>& rows);
+    void showRowMenu(const QPoint& at);
+    void moveTo(int seconds);
+    void showRows(const QList<RundownRow>& rows);
 
     MediaEngine& engine_;
     QList<RundownRow> rows_;

@@ -8,32 +8,32 @@ namespace lyrevane {
 
 ListEditorDialog::~ListEditorDialog() = default;
 
-void ListEditorDialog::StartEditing(ListEntries& entries, PromptService& prompts,
+void ListEditorDialog::startEditing(ListEntries& entries, PromptService& prompts,
                                     const Controls& controls) {
     select_ = controls.select;
     model_ =
         std::make_unique<ListEditorModel>(entries, static_cast<ListEditorView&>(*this), prompts);
-    askFirst_ = model_->Load();  // asked before the dialog shows
+    askFirst_ = model_->load();  // asked before the dialog shows
     connect(controls.select, &QComboBox::activated, this,
-            [this](int index) { model_->Select(index); });
-    connect(controls.newEntry, &QPushButton::clicked, this, [this] { model_->New(); });
-    connect(controls.deleteEntry, &QPushButton::clicked, this, [this] { model_->Delete(); });
-    connect(controls.apply, &QPushButton::clicked, this, [this] { model_->Apply(); });
-    connect(controls.ok, &QPushButton::clicked, this, [this] { model_->Ok(); });
-    connect(controls.cancel, &QPushButton::clicked, this, [this] { model_->Cancel(); });
+            [this](int index) { model_->select(index); });
+    connect(controls.newEntry, &QPushButton::clicked, this, [this] { model_->newEntry(); });
+    connect(controls.deleteEntry, &QPushButton::clicked, this, [this] { model_->deleteEntry(); });
+    connect(controls.apply, &QPushButton::clicked, this, [this] { model_->apply(); });
+    connect(controls.ok, &QPushButton::clicked, this, [this] { model_->ok(); });
+    connect(controls.cancel, &QPushButton::clicked, this, [this] { model_->cancel(); });
 }
 
-bool ListEditorDialog::AskBeforeShowing() {
+bool ListEditorDialog::askBeforeShowing() {
     if (askFirst_) {
         askFirst_ = false;
-        model_->OfferFirstEntry();
+        model_->offerFirstEntry();
     }
-    return !model_->Closed();
+    return !model_->closed();
 }
 
 void ListEditorDialog::reject() {
-    if (model_ && !model_->Closed()) {
-        model_->Cancel();  // closes through CloseEditor
+    if (model_ && !model_->closed()) {
+        model_->cancel();  // closes through closeEditor
         return;
     }
     QDialog::reject();
@@ -41,7 +41,7 @@ void ListEditorDialog::reject() {
 
 // The items are rebuilt only when they changed, and neither they nor the selection are
 // reported as the user's choice.
-void ListEditorDialog::ShowList(const QStringList& items, int selected) {
+void ListEditorDialog::showList(const QStringList& items, int selected) {
     const QSignalBlocker blocker(select_);
     QStringList shown;
     for (int i = 0; i < select_->count(); ++i) {
@@ -54,7 +54,7 @@ void ListEditorDialog::ShowList(const QStringList& items, int selected) {
     select_->setCurrentIndex(selected);
 }
 
-void ListEditorDialog::CloseEditor(bool saved) {
+void ListEditorDialog::closeEditor(bool saved) {
     QDialog::done(saved ? QDialog::Accepted : QDialog::Rejected);
 }
 

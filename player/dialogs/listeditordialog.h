@@ -14,7 +14,7 @@ namespace lyrevane {
 // What the list editors share: the model behind the list, the empty-list question asked
 // before the dialog shows, Cancel, Esc and the close box going through the model, the list
 // shown in the drop-down, and the wiring of the buttons every editor has. An editor adds
-// its fields (Fields, ShowFields, ClearTexts, FocusField) and its own buttons.
+// its fields (fields, showFields, clearTexts, focusField) and its own buttons.
 class ListEditorDialog : public QDialog, protected ListEditorView {
 public:
     using QDialog::QDialog;
@@ -24,7 +24,7 @@ public:
     void reject() override;
     // Before the dialog shows: asks about an empty list (New or close); false when the
     // answer closed the dialog.
-    bool AskBeforeShowing();
+    bool askBeforeShowing();
 
 protected:
     struct Controls {
@@ -38,12 +38,12 @@ protected:
 
     // Makes the model over `entries` (loaded already), fills the list and connects the
     // controls to it; call once, before showing. `entries` outlives the dialog's editing.
-    void StartEditing(ListEntries& entries, PromptService& prompts, const Controls& controls);
-    ListEditorModel& Model() { return *model_; }
+    void startEditing(ListEntries& entries, PromptService& prompts, const Controls& controls);
+    ListEditorModel& model() { return *model_; }
 
     // ListEditorView
-    void ShowList(const QStringList& items, int selected) override;
-    void CloseEditor(bool saved) override;
+    void showList(const QStringList& items, int selected) override;
+    void closeEditor(bool saved) override;
 
 private:
     QComboBox* select_ = nullptr;

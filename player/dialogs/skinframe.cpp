@@ -34,7 +34,7 @@ Qt::CursorShape cursorFor(Qt::Edges edges) {
 SkinFrame::SkinFrame(QWidget& window, Style style)
     : QObject(&window), window_(window), style_(style) {}
 
-bool SkinFrame::Attach(SkinConfiguration& skin) {
+bool SkinFrame::attach(SkinConfiguration& skin) {
     skin_ = &skin;
     if (!drawn_ && skin.HasImages()) {
         const bool visible = window_.isVisible();
@@ -44,7 +44,7 @@ bool SkinFrame::Attach(SkinConfiguration& skin) {
                                Qt::FramelessWindowHint);
         window_.setMouseTracking(true);
         window_.installEventFilter(this);
-        AddMargins();
+        addMargins();
         drawn_ = true;
         if (visible) {
             window_.show();
@@ -63,15 +63,15 @@ ColourValue SkinFrame::TextColour() const {
     return skin_ ? skin_->TextColour() : 0;
 }
 
-FrameLayout SkinFrame::Layout() const {
+FrameLayout SkinFrame::frameLayout() const {
     if (!drawn_) {
         return {};
     }
-    return FrameLayout::Compute(*skin_, window_.rect(), Decorations());
+    return FrameLayout::Compute(*skin_, window_.rect(), decorations());
 }
 
 // The caption and borders take room inside the window: the contents move in by them.
-void SkinFrame::AddMargins() {
+void SkinFrame::addMargins() {
     const int b = skin_->BorderWidth();
     added_ = QMargins(b, b + skin_->CaptionHeight(), b, b);
     window_.setContentsMargins(window_.contentsMargins() + added_);
@@ -98,7 +98,7 @@ void SkinFrame::AddMargins() {
     }
 }
 
-FrameDecorations SkinFrame::Decorations() const {
+FrameDecorations SkinFrame::decorations() const {
     FrameDecorations d;
     d.title = window_.windowTitle();
     d.minimiseButton = style_.minimiseButton;
@@ -114,7 +114,7 @@ FrameDecorations SkinFrame::Decorations() const {
 
 // The drawn frame at the window's size and pixel ratio, drawn again only when those,
 // the title, the activation or the skin have changed.
-const QImage& SkinFrame::Frame() {
+const QImage& SkinFrame::frame() {
     const qreal dpr = window_.devicePixelRatioF();
     const bool active = window_.isActiveWindow();
     if (!looks_.Matches(*skin_, dpr)) {
@@ -130,16 +130,16 @@ const QImage& SkinFrame::Frame() {
         frame_.setDevicePixelRatio(dpr);
         frame_.fill(Qt::transparent);
         QPainter painter(&frame_);
-        PaintFrame(painter, *skin_, looks_, window_.rect(), active, Decorations(), false);
+        PaintFrame(painter, *skin_, looks_, window_.rect(), active, decorations(), false);
     }
     return frame_;
 }
 
-void SkinFrame::Paint(QEvent* event) {
+void SkinFrame::paint(QEvent* event) {
     QPainter painter(&window_);
     painter.setClipRegion(static_cast<QPaintEvent*>(event)->region());
-    painter.drawImage(QPoint(0, 0), Frame());
-    const FrameLayout layout = Layout();
+    painter.drawImage(QPoint(0, 0), frame());
+    const FrameLayout layout = frameLayout();
     const int shown = pressed_ >= 0 ? pressed_ : hot_;
     if (shown >= 0 && !layout.buttons[size_t(shown)].isNull()) {
         PaintCaptionButton(
@@ -153,7 +153,7 @@ void SkinFrame::Paint(QEvent* event) {
     }
 }
 
-Qt::Edges SkinFrame::EdgesAt(QPoint p) const {
+Qt::Edges SkinFrame::edgesAt(QPoint p) const {
     Qt::Edges edges;
     if (!style_.resizable || window_.isMaximized() ||
         window_.minimumSize() == window_.maximumSize()) {
@@ -174,8 +174,8 @@ Qt::Edges SkinFrame::EdgesAt(QPoint p) const {
     return edges;
 }
 
-bool SkinFrame::MousePress(QPoint point, QPointF global) {
-    const FrameLayout layout = Layout();
+bool SkinFrame::mousePress(QPoint point, QPointF global) {
+    const FrameLayout layout = frameLayout();
     if (const int button = layout.ButtonAt(point); button >= 0) {
         pressed_ = button;
         hot_ = button;
@@ -183,7 +183,7 @@ bool SkinFrame::MousePress(QPoint point, QPointF global) {
         return true;
     }
     QWindow* handle = window_.windowHandle();
-    if (const Qt::Edges edges = EdgesAt(point)) {
+    if (const Qt::Edges edges = edgesAt(point)) {
         if (handle == nullptr || !handle->startSystemResize(edges)) {
             drag_ = Drag::Resize;
             dragEdges_ = edges;
@@ -203,7 +203,7 @@ bool SkinFrame::MousePress(QPoint point, QPointF global) {
     return false;
 }
 
-void SkinFrame::MouseMove(QPoint point, QPointF global, Qt::MouseButtons buttons) {
+void SkinFrame::mouseMove(QPoint point, QPointF global, Qt::MouseButtons buttons) {
     if (drag_ != Drag::None && (buttons & Qt::LeftButton)) {
         const QPoint delta = (global - dragStart_).toPoint();
         if (drag_ == Drag::Move) {
@@ -228,21 +228,21 @@ void SkinFrame::MouseMove(QPoint point, QPointF global, Qt::MouseButtons buttons
         return;
     }
     drag_ = Drag::None;
-    const Qt::Edges edges = buttons == Qt::NoButton ? EdgesAt(point) : Qt::Edges();
+    const Qt::Edges edges = buttons == Qt::NoButton ? edgesAt(point) : Qt::Edges();
     if (edges) {
         window_.setCursor(cursorFor(edges));
     } else if (buttons == Qt::NoButton) {
         window_.unsetCursor();
     }
-    SetHot(Layout().ButtonAt(point));
+    setHot(frameLayout().ButtonAt(point));
 }
 
-void SkinFrame::MouseRelease(QPoint point) {
+void SkinFrame::mouseRelease(QPoint point) {
     drag_ = Drag::None;
     const int pressed = pressed_;
     pressed_ = -1;
     window_.update();
-    if (pressed < 0 || Layout().ButtonAt(point) != pressed) {
+    if (pressed < 0 || frameLayout().ButtonAt(point) != pressed) {
         return;
     }
     switch (CaptionButton(pressed)) {
@@ -250,7 +250,7 @@ void SkinFrame::MouseRelease(QPoint point) {
             window_.showMinimized();
             break;
         case CaptionButton::Maximise:
-            ToggleMaximised();
+            toggleMaximised();
             break;
         case CaptionButton::Close:
             window_.close();
@@ -258,14 +258,14 @@ void SkinFrame::MouseRelease(QPoint point) {
     }
 }
 
-void SkinFrame::SetHot(int button) {
+void SkinFrame::setHot(int button) {
     if (button != hot_) {
         hot_ = button;
-        window_.update(Layout().caption);
+        window_.update(frameLayout().caption);
     }
 }
 
-void SkinFrame::ToggleMaximised() {
+void SkinFrame::toggleMaximised() {
     if (window_.isMaximized()) {
         window_.showNormal();
     } else {
@@ -279,7 +279,7 @@ bool SkinFrame::eventFilter(QObject* watched, QEvent* event) {
     }
     switch (event->type()) {
         case QEvent::Paint:
-            Paint(event);
+            paint(event);
             return false;
         case QEvent::WindowActivate:
         case QEvent::WindowDeactivate:
@@ -292,29 +292,29 @@ bool SkinFrame::eventFilter(QObject* watched, QEvent* event) {
         case QEvent::MouseButtonPress: {
             auto* mouse = static_cast<QMouseEvent*>(event);
             return mouse->button() == Qt::LeftButton &&
-                   MousePress(mouse->position().toPoint(), mouse->globalPosition());
+                   mousePress(mouse->position().toPoint(), mouse->globalPosition());
         }
         case QEvent::MouseButtonDblClick: {
             auto* mouse = static_cast<QMouseEvent*>(event);
             const QPoint point = mouse->position().toPoint();
-            const FrameLayout layout = Layout();
+            const FrameLayout layout = frameLayout();
             if (style_.doubleClickMaximises && mouse->button() == Qt::LeftButton &&
                 layout.caption.contains(point) && layout.ButtonAt(point) < 0) {
-                ToggleMaximised();
+                toggleMaximised();
                 return true;
             }
             return false;
         }
         case QEvent::MouseMove: {
             auto* mouse = static_cast<QMouseEvent*>(event);
-            MouseMove(mouse->position().toPoint(), mouse->globalPosition(), mouse->buttons());
+            mouseMove(mouse->position().toPoint(), mouse->globalPosition(), mouse->buttons());
             return drag_ != Drag::None;
         }
         case QEvent::MouseButtonRelease:
-            MouseRelease(static_cast<QMouseEvent*>(event)->position().toPoint());
+            mouseRelease(static_cast<QMouseEvent*>(event)->position().toPoint());
             return false;
         case QEvent::Leave:
-            SetHot(-1);
+            setHot(-1);
             return false;
         default:
             return false;

@@ -32,14 +32,14 @@ public:
     // Skins the window from `skin` (kept by reference) and repaints it. Returns whether
     // the frame is drawn: a skin without its images leaves the desktop's frame, while
     // the face and text colours still follow the skin.
-    bool Attach(SkinConfiguration& skin);
+    bool attach(SkinConfiguration& skin);
 
     // Body colours with the current transforms; valid after Attach.
     ColourValue FaceColour() const;
     ColourValue TextColour() const;
-    bool IsDrawn() const { return drawn_; }
+    bool isDrawn() const { return drawn_; }
     // Where the caption bar and its buttons lie, in window coordinates.
-    FrameLayout Layout() const;
+    FrameLayout frameLayout() const;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -47,16 +47,16 @@ protected:
 private:
     enum class Drag { None, Move, Resize };
 
-    void AddMargins();
-    void Paint(QEvent* event);
-    const QImage& Frame();
-    FrameDecorations Decorations() const;
-    Qt::Edges EdgesAt(QPoint point) const;
-    bool MousePress(QPoint point, QPointF global);
-    void MouseMove(QPoint point, QPointF global, Qt::MouseButtons buttons);
-    void MouseRelease(QPoint point);
-    void SetHot(int button);
-    void ToggleMaximised();
+    void addMargins();
+    void paint(QEvent* event);
+    const QImage& frame();
+    FrameDecorations decorations() const;
+    Qt::Edges edgesAt(QPoint point) const;
+    bool mousePress(QPoint point, QPointF global);
+    void mouseMove(QPoint point, QPointF global, Qt::MouseButtons buttons);
+    void mouseRelease(QPoint point);
+    void setHot(int button);
+    void toggleMaximised();
 
     QWidget& window_;
     Style style_;

@@ -16,11 +16,11 @@ enum class MessageIcon { None, Information, Exclamation, Critical, Question };
 class PromptService {
 public:
     virtual ~PromptService() = default;
-    virtual void ShowMessage(const QString& text, MessageIcon icon) = 0;
+    virtual void showMessage(const QString& text, MessageIcon icon) = 0;
     // The typed answer, or nullopt when the user cancelled.
-    virtual std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) = 0;
+    virtual std::optional<QString> inputBox(const QString& prompt, const QString& defaultText) = 0;
     // A question with Yes and No buttons; true for Yes. Closing the box answers No.
-    virtual bool AskYesNo(const QString& text, MessageIcon icon) = 0;
+    virtual bool askYesNo(const QString& text, MessageIcon icon) = 0;
 };
 
 }  // namespace lyrevane

@@ -13,11 +13,11 @@ namespace {
 // Stands in where a check is asked to stay quiet.
 class NoPrompts final : public PromptService {
 public:
-    void ShowMessage(const QString&, MessageIcon) override {}
-    std::optional<QString> InputBox(const QString&, const QString&) override {
+    void showMessage(const QString&, MessageIcon) override {}
+    std::optional<QString> inputBox(const QString&, const QString&) override {
         return std::nullopt;
     }
-    bool AskYesNo(const QString&, MessageIcon) override { return false; }
+    bool askYesNo(const QString&, MessageIcon) override { return false; }
 };
 
 CommandPlan refuse(QStringView message) {
@@ -77,7 +77,7 @@ StartPlan PlanStart(const QString& commandLine) {
         case CommandPlan::Action::Play:
         case CommandPlan::Action::BrowseAndPlay: {
             NoPrompts silent;
-            if (CheckMediaURL(plan.media, silent, true)) {
+            if (checkMediaURL(plan.media, silent, true)) {
                 return {true, plan.media};
             }
             return {};

@@ -14,7 +14,7 @@ inline constexpr QStringView kMediaNotAllowedMessage =
     u"are allowed.";
 
 // What one command will do, judged from its text alone: the checks that need no prompt.
-// The media source screening (CheckMediaURL) comes after this and is not part of it.
+// The media source screening (checkMediaURL) comes after this and is not part of it.
 struct CommandPlan {
     enum class Action {
         Browse,         // the main pane opens `page`

@@ -73,12 +73,12 @@ bool IsRefusedSource(const QString& theUrl) {
     return false;
 }
 
-bool CheckMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly) {
+bool checkMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly) {
     if (!IsRefusedSource(theUrl)) {
         return true;
     }
     if (!errorQuietly) {
-        prompts.ShowMessage(kRefusedSourceMessage.toString(), MessageIcon::Exclamation);
+        prompts.showMessage(kRefusedSourceMessage.toString(), MessageIcon::Exclamation);
     }
     return false;
 }

@@ -23,6 +23,6 @@ bool IsRefusedSource(const QString& theUrl);
 
 // True when `theUrl` may be played: IsRefusedSource is false. A refusal is shown through
 // `prompts` unless `errorQuietly` is set.
-bool CheckMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly = false);
+bool checkMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly = false);
 
 }  // namespace lyrevane

@@ -18,14 +18,14 @@ namespace lyrevane {
 namespace {
 
 bool readFlag(SettingsProvider& settings, QStringView key, bool fallback) {
-    return parseBool(settings.ReadSetting(kAppName, kSkinSection, key, formatBool(fallback)))
+    return parseBool(settings.readSetting(kAppName, kSkinSection, key, formatBool(fallback)))
         .value_or(fallback);
 }
 
 float readNumber(SettingsProvider& settings, QStringView key, float fallback, float low,
                  float high) {
     const std::optional<float> value =
-        parseSingle(settings.ReadSetting(kAppName, kSkinSection, key, formatSingle(fallback)));
+        parseSingle(settings.readSetting(kAppName, kSkinSection, key, formatSingle(fallback)));
     if (!value || !std::isfinite(*value)) {
         return fallback;
     }
@@ -109,7 +109,7 @@ SkinTransform LoadSkinSettings(SettingsProvider& settings) {
 }
 
 void SaveSkinSettings(SettingsProvider& settings, const SkinTransform& t) {
-    settings.WriteSettings(kAppName, kSkinSection,
+    settings.writeSettings(kAppName, kSkinSection,
                            {{u"Colourise"_s, formatBool(t.colourise)},
                             {u"Hue"_s, formatSingle(t.hue)},
                             {u"Saturation"_s, formatSingle(t.saturation)},

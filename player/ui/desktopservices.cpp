@@ -40,14 +40,14 @@ QWidget* DialogPromptService::boxParent() const {
     return ownerIfShown();
 }
 
-void DialogPromptService::ShowMessage(const QString& text, MessageIcon icon) {
+void DialogPromptService::showMessage(const QString& text, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), kAppTitle.toString(), text, QMessageBox::Ok, boxParent());
     // Messages quote URLs and servers' words: never taken as markup.
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 
-bool DialogPromptService::AskYesNo(const QString& text, MessageIcon icon) {
+bool DialogPromptService::askYesNo(const QString& text, MessageIcon icon) {
     QMessageBox box(boxIcon(icon), kAppTitle.toString(), text, QMessageBox::Yes | QMessageBox::No,
                     boxParent());
     box.setTextFormat(Qt::PlainText);
@@ -56,7 +56,7 @@ bool DialogPromptService::AskYesNo(const QString& text, MessageIcon icon) {
     return box.exec() == QMessageBox::Yes;
 }
 
-std::optional<QString> DialogPromptService::InputBox(const QString& prompt,
+std::optional<QString> DialogPromptService::inputBox(const QString& prompt,
                                                      const QString& defaultText) {
     bool ok = false;
     QString answer = QInputDialog::getText(ownerIfShown(), kAppTitle.toString(), prompt,
@@ -67,7 +67,7 @@ std::optional<QString> DialogPromptService::InputBox(const QString& prompt,
     return answer;
 }
 
-void DesktopUrlOpener::OpenExternally(const QString& url) {
+void DesktopUrlOpener::openExternally(const QString& url) {
     QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
 }
 

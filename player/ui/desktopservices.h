@@ -12,10 +12,10 @@ namespace lyrevane {
 // window once it is shown.
 class DialogPromptService final : public PromptService {
 public:
-    void SetOwner(QWidget* owner) { owner_ = owner; }
-    void ShowMessage(const QString& text, MessageIcon icon) override;
-    std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override;
-    bool AskYesNo(const QString& text, MessageIcon icon) override;
+    void setOwner(QWidget* owner) { owner_ = owner; }
+    void showMessage(const QString& text, MessageIcon icon) override;
+    std::optional<QString> inputBox(const QString& prompt, const QString& defaultText) override;
+    bool askYesNo(const QString& text, MessageIcon icon) override;
 
 private:
     QWidget* ownerIfShown() const;
@@ -26,7 +26,7 @@ private:
 // The desktop's default browser and mail program.
 class DesktopUrlOpener final : public UrlOpener {
 public:
-    void OpenExternally(const QString& url) override;
+    void openExternally(const QString& url) override;
 };
 
 }  // namespace lyrevane

@@ -64,26 +64,26 @@ frmMain::frmMain(Services services, QWidget* parent)
     imgLogo->setAccessibleName(tr("Quillmoor logo"));
 
     panes_ = std::make_unique<WindowPanes>(services.urlOpener,
-                                           [this](const QUrl& url) { RunCommandLater(url); });
-    BuildPlayBar();
-    BuildStatusLine();
+                                           [this](const QUrl& url) { runCommandLater(url); });
+    buildPlayBar();
+    buildStatusLine();
 
     session_ =
         std::make_unique<PlayerSession>(PlayerSession::Services{services.settings, services.prompts,
                                                                 services.tracker, services.engine},
-                                        *this, *this, panes_->Main(), panes_->Ad());
-    BuildMenus();
+                                        *this, *this, panes_->mainPane(), panes_->ad());
+    buildMenus();
 
     // Runs from the window's creation for its whole life.
     timEggTimer = new QTimer(this);
     timEggTimer->setObjectName(u"timEggTimer"_s);
     timEggTimer->setInterval(60000);
-    connect(timEggTimer, &QTimer::timeout, this, [this] { session_->EggTimerTick(); });
+    connect(timEggTimer, &QTimer::timeout, this, [this] { session_->eggTimerTick(); });
     timEggTimer->start();
-    ConnectPlayBar();
+    connectPlayBar();
 
     if (services.profile != nullptr) {
-        BuildPanes(services.profile);
+        buildPanes(services.profile);
     } else if (QQuickWindow::sceneGraphBackend() != u"software"_s) {
         // The browser views draw into textures that the window composes. A window that
         // gets its first such child once it is on screen is destroyed and made anew; a
@@ -95,71 +95,71 @@ frmMain::frmMain(Services services, QWidget* parent)
 
 frmMain::~frmMain() = default;
 
-void frmMain::BuildPlayBar() {
+void frmMain::buildPlayBar() {
     playBar_ = std::make_unique<PlayBar>(client_);
     playBar_->picPlayBar->onDrag = [this](int buttons, double y) {
-        layout_.Drag(buttons, y);
-        ApplyLayout();
+        layout_.drag(buttons, y);
+        applyLayout();
     };
 }
 
-void frmMain::BuildStatusLine() {
+void frmMain::buildStatusLine() {
     status_ = std::make_unique<StatusLine>(client_);
     sbStatusBar = status_->sbStatusBar;
     lblNowPlaying = status_->lblNowPlaying;
-    connect(&services_.engine, &MediaEngine::metadataChanged, this, &frmMain::UpdateNowPlaying);
-    connect(&services_.engine, &MediaEngine::playStateChanged, this, [this] { UpdateLiveMenu(); });
+    connect(&services_.engine, &MediaEngine::metadataChanged, this, &frmMain::updateNowPlaying);
+    connect(&services_.engine, &MediaEngine::playStateChanged, this, [this] { updateLiveMenu(); });
     // Told after the engine's call returns, never inside it.
     connect(
         &services_.engine, &MediaEngine::recordingMessage, this,
         [this](const QString& text) {
-            services_.prompts.ShowMessage(text, MessageIcon::Exclamation);
+            services_.prompts.showMessage(text, MessageIcon::Exclamation);
         },
         Qt::QueuedConnection);
-    layout_.SetStatusBarHeight(status_->Height());
+    layout_.setStatusBarHeight(status_->height());
 }
 
 // The play and volume controls go to the session, the portal's buttons to the desktop.
-void frmMain::ConnectPlayBar() {
-    playBar_->cmdHome->setToolTip(tr("Go to %1").arg(session_->Portal().DomainName()));
+void frmMain::connectPlayBar() {
+    playBar_->cmdHome->setToolTip(tr("Go to %1").arg(session_->portal().domainName()));
     playBar_->cmdMail->setToolTip(tr("E-mail Quillmoor"));
     connect(playBar_->cmdHome, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().HomePageUrl()); });
+            [this] { services_.urlOpener.openExternally(session_->portal().homePageUrl()); });
     connect(playBar_->cmdMail, &QToolButton::clicked, this,
-            [this] { services_.urlOpener.OpenExternally(session_->Portal().MailUrl()); });
-    playBar_->Connect(session_->Playback());
+            [this] { services_.urlOpener.openExternally(session_->portal().mailUrl()); });
+    playBar_->connectTo(session_->playback());
 }
 
-void frmMain::BuildMenus() {
+void frmMain::buildMenus() {
     menus_ = std::make_unique<MainMenus>(*this, services_.engine);
     const MainMenus& m = *menus_;
-    connect(m.mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->BrowseTo(); });
+    connect(m.mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->browseTo(); });
     connect(m.mnuFilePlay, &QAction::triggered, this,
-            [this] { session_->Playback().PlayFromInputBox(); });
-    connect(m.mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::CustomizeSkin);
-    connect(m.mnuFileExit, &QAction::triggered, this, [this] { session_->Unload(); });
+            [this] { session_->playback().playFromInputBox(); });
+    connect(m.mnuFileCustomizeSkin, &QAction::triggered, this, &frmMain::customizeSkin);
+    connect(m.mnuFileExit, &QAction::triggered, this, [this] { session_->unload(); });
     connect(m.mnuFileConfigureOnlineBrokers, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmOnlineBrokers>(Dialogs()); });
+            [this] { openOwnedDialog<frmOnlineBrokers>(dialogs()); });
     connect(m.mnuFileBroadcastScheduler, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmBroadcastScheduler>(Dialogs()); });
+            [this] { openOwnedDialog<frmBroadcastScheduler>(dialogs()); });
     connect(m.mnuHelpAbout, &QAction::triggered, this,
-            [this] { OpenOwnedDialog<frmAbout>(Dialogs()); });
-    connect(m.mnuLiveRundown, &QAction::triggered, this, &frmMain::ShowRundown);
-    menus_->PopUpFrom(playBar_->cmdBrokers);
+            [this] { openOwnedDialog<frmAbout>(dialogs()); });
+    connect(m.mnuLiveRundown, &QAction::triggered, this, &frmMain::showRundown);
+    menus_->popUpFrom(playBar_->cmdBrokers);
 }
 
-void frmMain::BuildPanes(QWebEngineProfile* profile) {
-    if (panes_->IsBuilt()) {
+void frmMain::buildPanes(QWebEngineProfile* profile) {
+    if (panes_->isBuilt()) {
         return;
     }
-    panes_->Build(client_, profile, session_->Portal().baseUrl, imgLogo, playBar_->picPlayBar);
+    panes_->build(client_, profile, session_->portal().baseUrl, imgLogo, playBar_->picPlayBar);
     webBrowser = panes_->webBrowser;
     webAd = panes_->webAd;
-    ApplyLayout();
-    panes_->Attach();
+    applyLayout();
+    panes_->attach();
 }
 
-void frmMain::ShowAndPaint() {
+void frmMain::showAndPaint() {
     show();
     // The map request has gone to the display server; its answer is awaited briefly so
     // that the first frame is drawn now, not once the browser engine has started. User
@@ -169,7 +169,7 @@ void frmMain::ShowAndPaint() {
     QElapsedTimer waited;
     waited.start();
     const QWindow* handle = windowHandle();
-    while (handle != nullptr && !handle->isExposed() && !session_->IsShutDown() &&
+    while (handle != nullptr && !handle->isExposed() && !session_->isShutDown() &&
            waited.elapsed() < kExposeWaitMs) {
         QCoreApplication::processEvents();
         if (!handle->isExposed()) {
@@ -179,185 +179,189 @@ void frmMain::ShowAndPaint() {
     QCoreApplication::processEvents();
 }
 
-bool frmMain::StartUp(const QString& commandLine, const QString& storeProblem) {
-    const bool started = session_->StartUp(commandLine);
+bool frmMain::startUp(const QString& commandLine, const QString& storeProblem) {
+    const bool started = session_->startUp(commandLine);
     if (started && !storeProblem.isEmpty()) {
         // Said over the shown window: start-up does not wait for the user to read it.
         QTimer::singleShot(0, this, [this, storeProblem] {
-            services_.prompts.ShowMessage(storeProblem, MessageIcon::Exclamation);
+            services_.prompts.showMessage(storeProblem, MessageIcon::Exclamation);
         });
     }
     return started;
 }
 
-bool frmMain::StartUpShownFirst(const QString& commandLine,
+bool frmMain::startUpShownFirst(const QString& commandLine,
                                 const std::function<QWebEngineProfile*()>& createProfile,
                                 const QString& storeProblem) {
-    session_->RestoreWindow();
-    ShowAndPaint();
-    if (session_->IsShutDown()) {
+    session_->restoreWindow();
+    showAndPaint();
+    if (session_->isShutDown()) {
         // Closed while it was being shown (a stop request): nothing more starts.
         return false;
     }
     QWebEngineProfile* profile = createProfile();
-    if (session_->IsShutDown()) {
+    if (session_->isShutDown()) {
         return false;  // closed while the profile was waited for
     }
-    BuildPanes(profile);
-    return StartUp(commandLine, storeProblem);
+    buildPanes(profile);
+    return startUp(commandLine, storeProblem);
 }
 
-bool frmMain::CheckMediaURL(const QString& theUrl, bool errorQuietly) {
-    return lyrevane::CheckMediaURL(theUrl, services_.prompts, errorQuietly);
+bool frmMain::checkMediaURL(const QString& theUrl, bool errorQuietly) {
+    return lyrevane::checkMediaURL(theUrl, services_.prompts, errorQuietly);
 }
 
-qint32 frmMain::GetGMTOffset() const {
-    return lyrevane::GetGMTOffset();
+qint32 frmMain::getGMTOffset() const {
+    return lyrevane::getGMTOffset();
 }
 
-DialogContext frmMain::Dialogs() {
+DialogContext frmMain::dialogs() {
     return DialogContext{
         *this,
         services_.settings,
         services_.prompts,
         services_.urlOpener,
-        session_->Portal(),
-        skin_->Configuration(),
-        [this] { ReloadOnlineBrokers(); },
-        [this](const QString& url, bool quiet) { return CheckMediaURL(url, quiet); },
-        [this] { return GetGMTOffset(); }};
+        session_->portal(),
+        skin_->configuration(),
+        [this] { reloadOnlineBrokers(); },
+        [this](const QString& url, bool quiet) { return checkMediaURL(url, quiet); },
+        [this] { return getGMTOffset(); }};
 }
 
 // Commands may open modal boxes: they run after the browser's navigation check returns.
-void frmMain::RunCommandLater(const QUrl& url) {
+void frmMain::runCommandLater(const QUrl& url) {
     QTimer::singleShot(0, this, [this, url] {
         if (const std::optional<CommandUrl> command = MatchCommandUrl(url)) {
-            session_->Commands().ExecuteCommand(command->command, command->parameters, false);
+            session_->commands().executeCommand(command->command, command->parameters, false);
         }
     });
 }
 
-void frmMain::ApplyLayout() {
-    imgLogo->setGeometry(layout_.Logo());
-    playBar_->picPlayBar->setGeometry(layout_.PlayBar());
+void frmMain::applyLayout() {
+    imgLogo->setGeometry(layout_.logo());
+    playBar_->picPlayBar->setGeometry(layout_.playBar());
     if (webBrowser != nullptr) {
-        webBrowser->setGeometry(layout_.Content());
-        webAd->setGeometry(layout_.Ad());
+        webBrowser->setGeometry(layout_.content());
+        webAd->setGeometry(layout_.ad());
     }
-    sbStatusBar->setGeometry(layout_.StatusBar());
-    UpdateMinimumSize();
+    sbStatusBar->setGeometry(layout_.statusBar());
+    updateMinimumSize();
 }
 
-void frmMain::UpdateMinimumSize() {
+void frmMain::updateMinimumSize() {
     const int frameWidth = isVisible() ? frameGeometry().width() - width() : 0;
     // The drawn caption bar and borders lie inside the window, around the menu bar.
     const QMargins drawn = contentsMargins();
     const int aboveClient =
         drawn.top() + drawn.bottom() +
         (menuBar()->isVisible() || !isVisible() ? menuBar()->sizeHint().height() : 0);
-    setMinimumSize(std::max(0, layout_.MinimumOuterWidth() - frameWidth),
-                   layout_.MinimumClientHeight() + aboveClient);
+    setMinimumSize(std::max(0, layout_.minimumOuterWidth() - frameWidth),
+                   layout_.minimumClientHeight() + aboveClient);
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) {
-        layout_.Resize(client_->size(), isMinimized());
-        ApplyLayout();
+        layout_.resize(client_->size(), isMinimized());
+        applyLayout();
     } else if (watched == client_ && event->type() == QEvent::Paint && webBrowser == nullptr) {
         // Until the browser views exist, their places show as empty pages.
         QPainter painter(client_);
         const QColor page = QApplication::palette(client_).color(QPalette::Base);
-        painter.fillRect(layout_.Content(), page);
-        painter.fillRect(layout_.Ad(), page);
+        painter.fillRect(layout_.content(), page);
+        painter.fillRect(layout_.ad(), page);
     }
     return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
-    UpdateMinimumSize();
+    updateMinimumSize();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
-    session_->ShutDown();
+    session_->shutDown();
     event->accept();
     Q_EMIT unloaded();
 }
 
-void frmMain::SetOuterSize(QSize size) {
+void frmMain::setOuterSize(QSize size) {
     resize(size);
     // The client area is known before the window is first shown: below the menu bar.
     const QMargins drawn = contentsMargins();
     const QSize client(
         size.width() - drawn.left() - drawn.right(),
         size.height() - drawn.top() - drawn.bottom() - menuBar()->sizeHint().height());
-    layout_.Resize(client, false);
-    ApplyLayout();
+    layout_.resize(client, false);
+    applyLayout();
 }
 
-void frmMain::RestorePlayBar(float playBarBottom) {
-    layout_.RestorePlayBar(playBarBottom);
-    ApplyLayout();
+void frmMain::restorePlayBar(float playBarBottom) {
+    layout_.restorePlayBar(playBarBottom);
+    applyLayout();
 }
 
-void frmMain::ReloadOnlineBrokers() {
-    menus_->ReloadBrokers(LoadBrokerEntries(services_.settings),
-                          [this](const QString& url) { panes_->Ad().Navigate(url); });
+void frmMain::reloadOnlineBrokers() {
+    menus_->reloadBrokers(loadBrokerEntries(services_.settings),
+                          [this](const QString& url) { panes_->ad().navigate(url); });
 }
 
 // Not modal, and one at a time: asked again, the open one comes to the front.
-void frmMain::ShowRundown() {
+void frmMain::showRundown() {
     if (rundown_ == nullptr) {
         rundown_ = new frmRundown(this, services_.engine);
         rundown_->setAttribute(Qt::WA_DeleteOnClose);
-        rundown_->SetOwner(Dialogs());
+        rundown_->setOwner(dialogs());
     }
     rundown_->show();
     rundown_->raise();
     rundown_->activateWindow();
 }
 
-frmRundown* frmMain::Rundown() const {
+const QSlider* frmMain::volumeControl() const {
+    return playBar_->sldVolume;
+}
+
+frmRundown* frmMain::rundown() const {
     return rundown_.data();
 }
 
-void frmMain::UpdateNowPlaying() {
-    UpdateLiveMenu();
-    setToolTip(StatusLine::WindowToolTip(status_->ShowNowPlaying(services_.engine)));
+void frmMain::updateNowPlaying() {
+    updateLiveMenu();
+    setToolTip(StatusLine::windowToolTip(status_->showNowPlaying(services_.engine)));
 }
 
-void frmMain::SetUpSkin() {
-    skin_->SetUp();
-    ApplySkinColours();
+void frmMain::setUpSkin() {
+    skin_->setUp();
+    applySkinColours();
 }
 
-void frmMain::ApplySkinColours() {
+void frmMain::applySkinColours() {
     // The brokers button, the volume slider, the status bar and the panes keep their
-    // colours; the panes may come later, see BuildPanes.
-    skin_->Paint(QList<QWidget*>{client_} + playBar_->FaceWidgets(),
+    // colours; the panes may come later, see buildPanes.
+    skin_->paint(QList<QWidget*>{client_} + playBar_->faceWidgets(),
                  {playBar_->cmdBrokers, playBar_->sldVolume, sbStatusBar, webBrowser, webAd});
-    if (const std::optional<QSize> logo = skin_->LoadLogo(*imgLogo)) {
-        layout_.SetLogoSize(*logo);
+    if (const std::optional<QSize> logo = skin_->loadLogo(*imgLogo)) {
+        layout_.setLogoSize(*logo);
         // At start-up the window is sized (and laid out) right after this.
         if (isVisible()) {
-            layout_.Resize(client_->size(), isMinimized());
-            ApplyLayout();
+            layout_.resize(client_->size(), isMinimized());
+            applyLayout();
         }
     }
     update();
 }
 
-void frmMain::CustomizeSkin() {
-    const std::unique_ptr<frmCustomiseSkin> dialog = OpenOwnedDialog<frmCustomiseSkin>(Dialogs());
-    if (!dialog->Cancelled()) {
-        skin_->Configuration().transform = dialog->SkinConfiguration().transform;
-        ReapplySkin();
+void frmMain::customizeSkin() {
+    const std::unique_ptr<frmCustomiseSkin> dialog = openOwnedDialog<frmCustomiseSkin>(dialogs());
+    if (!dialog->cancelled()) {
+        skin_->configuration().transform = dialog->skinConfiguration().transform;
+        reapplySkin();
     }
 }
 
-void frmMain::ReapplySkin() {
-    skin_->Reattach();
-    ApplySkinColours();
+void frmMain::reapplySkin() {
+    skin_->reattach();
+    applySkinColours();
 }
 
 }  // namespace lyrevane

@@ -53,78 +53,68 @@ public:
     };
 
     // Without a profile (`services.profile` null) the window starts without its browser
-    // panes: StartUpShownFirst builds them once the window is on screen.
+    // panes: startUpShownFirst builds them once the window is on screen.
     explicit frmMain(Services services, QWidget* parent = nullptr);
     ~frmMain() override;
 
     // Start-up; false when the window must not be shown (a command ended the program).
     // `storeProblem`, when not empty, is shown once the window is up.
-    bool StartUp(const QString& commandLine, const QString& storeProblem = {});
+    bool startUp(const QString& commandLine, const QString& storeProblem = {});
     // Start-up for a command line that runs quietly (see PlanStart), on a window made
     // without a profile: the window is restored, shown and painted first; then
     // `createProfile` makes the browser profile, the panes are built on it and start-up
-    // goes on as StartUp, panes first, then the command. False when the window must not
+    // goes on as startUp, panes first, then the command. False when the window must not
     // stay: it was closed meanwhile, or a command ended the program.
-    bool StartUpShownFirst(const QString& commandLine,
+    bool startUpShownFirst(const QString& commandLine,
                            const std::function<QWebEngineProfile*()>& createProfile,
                            const QString& storeProblem = {});
-    bool CheckMediaURL(const QString& theUrl, bool errorQuietly = false);
+    bool checkMediaURL(const QString& theUrl, bool errorQuietly = false);
     // Local time minus GMT in minutes, now, daylight saving included.
-    qint32 GetGMTOffset() const;
+    qint32 getGMTOffset() const;
     // What the dialogs this window opens may use of the player.
-    DialogContext Dialogs();
+    DialogContext dialogs();
     // The services the window works with.
-    SettingsProvider& Settings() const { return services_.settings; }
-    PromptService& Prompts() const { return services_.prompts; }
-    UrlOpener& Opener() const { return services_.urlOpener; }
-    PlayerSession& Session() { return *session_; }
+    SettingsProvider& settings() const { return services_.settings; }
+    PromptService& prompts() const { return services_.prompts; }
+    UrlOpener& opener() const { return services_.urlOpener; }
+    PlayerSession& session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.
-    lyrevane::SkinConfiguration& SkinConfiguration() { return skin_->Configuration(); }
+    lyrevane::SkinConfiguration& skinConfiguration() { return skin_->configuration(); }
     // The main window's frame object: its face and text colours dress the dialogs too.
-    const SkinFrame& Frame() const { return skin_->Frame(); }
+    const SkinFrame& frame() const { return skin_->frame(); }
     // Where the skin files are; by default next to the program, else in its data folder.
     // After a confirmed Customise Skin: attaches the skin again and repaints the body.
-    void ReapplySkin();
-    const PlayerLayout& Layout() const { return layout_; }
+    void reapplySkin();
+    const PlayerLayout& playerLayout() const { return layout_; }
 
     // MainWindowSurface
-    void SetOuterSize(QSize size) override;
-    QSize OuterSize() const override { return size(); }
-    int StatusBarHeight() const override { return status_->Height(); }
-    void RestorePlayBar(float playBarBottom) override;
-    float PlayBarBottom() const override { return layout_.PlayBarBottom(); }
-    void SetVolumeSlider(int value) override { playBar_->SetVolume(value); }
-    int VolumeSlider() const override { return playBar_->Volume(); }
-    void Close() override { close(); }
+    void setOuterSize(QSize size) override;
+    QSize outerSize() const override { return size(); }
+    int statusBarHeight() const override { return status_->height(); }
+    void restorePlayBar(float playBarBottom) override;
+    float playBarBottom() const override { return layout_.playBarBottom(); }
+    void setVolumeSlider(int value) override { playBar_->setVolume(value); }
+    int volumeSlider() const override { return playBar_->volume(); }
+    void closeWindow() override { close(); }
     // Rebuilds the brokers popup from the store: one entry per broker, each carrying the
     // URL read now; a click opens that copy in the advertisement pane.
-    void ReloadOnlineBrokers() override;
-    void SetUpSkin() override;
-    void SaveSkin() override { skin_->Save(); }
+    void reloadOnlineBrokers() override;
+    void setUpSkin() override;
+    void saveSkin() override { skin_->save(); }
 
     // PlayBarView
-    void SetPlayEnabled(bool enabled) override { playBar_->SetPlayEnabled(enabled); }
-    void SetPauseVisible(bool visible) override { playBar_->SetPauseVisible(visible); }
-    void SetStopEnabled(bool enabled) override { playBar_->SetStopEnabled(enabled); }
-    void SetStatusText(const QString& text) override { status_->SetStatusText(text); }
+    void setPlayEnabled(bool enabled) override { playBar_->setPlayEnabled(enabled); }
+    void setPauseVisible(bool visible) override { playBar_->setPauseVisible(visible); }
+    void setStopEnabled(bool enabled) override { playBar_->setStopEnabled(enabled); }
+    void setStatusText(const QString& text) override { status_->setStatusText(text); }
     // Shows the engine's station and title in the status bar and the window's tooltip.
-    void UpdateNowPlaying();
-    void UpdateLiveMenu() { menus_->UpdateLive(); }
+    void updateNowPlaying();
+    void updateLiveMenu() { menus_->updateLive(); }
     // Opens the Programme Rundown, or brings it to the front.
-    void ShowRundown();
-    frmRundown* Rundown() const;
-
-    // The parts, whose widgets and actions carry the names they are known by.
-    const PlayBar& Bar() const { return *playBar_; }
-    const MainMenus& Menus() const { return *menus_; }
-    // The window's own widgets.
-    QLabel* imgLogo = nullptr;
-    QWebEngineView* webBrowser = nullptr;
-    QWebEngineView* webAd = nullptr;
-    QStatusBar* sbStatusBar = nullptr;
-    QLabel* lblNowPlaying = nullptr;  // station and title, right of the status texts
-    // Every 60 seconds: main pane refresh and usage report (see PlayerSession).
-    QTimer* timEggTimer = nullptr;
+    void showRundown();
+    frmRundown* rundown() const;
+    // The volume slider, whose moves the desktop's player service follows.
+    const QSlider* volumeControl() const;
 
 Q_SIGNALS:
     // The window has been closed and its settings saved.
@@ -136,22 +126,31 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void BuildPlayBar();
+    // The window's own widgets, known outside by their object names.
+    QLabel* imgLogo = nullptr;
+    QWebEngineView* webBrowser = nullptr;
+    QWebEngineView* webAd = nullptr;
+    QStatusBar* sbStatusBar = nullptr;
+    QLabel* lblNowPlaying = nullptr;  // station and title, right of the status texts
+    // Every 60 seconds: main pane refresh and usage report (see PlayerSession).
+    QTimer* timEggTimer = nullptr;
+
+    void buildPlayBar();
     // The status line, and the engine's news that it and the Live menu show.
-    void BuildStatusLine();
-    void ConnectPlayBar();
-    void BuildMenus();
+    void buildStatusLine();
+    void connectPlayBar();
+    void buildMenus();
     // Builds both browser views on `profile`; the panes' waiting navigations reach them.
-    void BuildPanes(QWebEngineProfile* profile);
+    void buildPanes(QWebEngineProfile* profile);
     // Shows the window and has it mapped and painted before the call returns.
-    void ShowAndPaint();
-    void ApplyLayout();
-    void UpdateMinimumSize();
-    void RunCommandLater(const QUrl& url);
+    void showAndPaint();
+    void applyLayout();
+    void updateMinimumSize();
+    void runCommandLater(const QUrl& url);
     // Paints the body and the play bar's controls in the face colour, loads the logo.
-    void ApplySkinColours();
+    void applySkinColours();
     // File > Customize Skin: on OK the skin is attached again and the body repainted.
-    void CustomizeSkin();
+    void customizeSkin();
 
     Services services_;
     QWidget* client_ = nullptr;

@@ -47,7 +47,7 @@ public:
         button->installEventFilter(this);
     }
     // The release's place, once: the click it belongs to has come.
-    std::optional<QPoint> Take() { return std::exchange(at_, std::nullopt); }
+    std::optional<QPoint> take() { return std::exchange(at_, std::nullopt); }
 
 protected:
     bool eventFilter(QObject*, QEvent* event) override {
@@ -70,15 +70,15 @@ private:
 }  // namespace
 
 MainMenus::MainMenus(QMainWindow& window, MediaEngine& engine) : engine_(engine) {
-    BuildFileMenu(window);
-    BuildLiveMenu(window);
+    buildFileMenu(window);
+    buildLiveMenu(window);
     mnuHelp = window.menuBar()->addMenu(u"&Help"_s);
     mnuHelp->setObjectName(u"mnuHelp"_s);
     mnuHelpAbout = addItem(mnuHelp, u"&About..."_s, u"mnuHelpAbout"_s, Qt::Key_F1);
-    BuildBrokersMenu(window);
+    buildBrokersMenu(window);
 }
 
-void MainMenus::BuildFileMenu(QMainWindow& window) {
+void MainMenus::buildFileMenu(QMainWindow& window) {
     mnuFile = window.menuBar()->addMenu(u"&File"_s);
     mnuFile->setObjectName(u"mnuFile"_s);
     mnuFileBrowseTo = addItem(mnuFile, u"&Browse To..."_s, u"mnuFileBrowseTo"_s, Qt::Key_F2);
@@ -93,7 +93,7 @@ void MainMenus::BuildFileMenu(QMainWindow& window) {
     mnuFileExit = addItem(mnuFile, u"E&xit"_s, u"mnuFileExit"_s);
 }
 
-void MainMenus::BuildLiveMenu(QMainWindow& window) {
+void MainMenus::buildLiveMenu(QMainWindow& window) {
     // Moving within the last hour of a live stream, and back to live. The shortcuts are ones
     // the browser panes leave alone (they take Alt+arrows and Ctrl+arrows).
     mnuLive = window.menuBar()->addMenu(u"&Live"_s);
@@ -119,7 +119,7 @@ void MainMenus::BuildLiveMenu(QMainWindow& window) {
     mnuLiveRundown = addItem(mnuLive, QCoreApplication::translate("MainMenus", "Rund&own..."),
                              u"mnuLiveRundown"_s, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     // What can move changes as audio comes; it is looked at again whenever the menu opens.
-    QObject::connect(mnuLive, &QMenu::aboutToShow, mnuLive, [this] { UpdateLive(); });
+    QObject::connect(mnuLive, &QMenu::aboutToShow, mnuLive, [this] { updateLive(); });
     mnuLive->addSeparator()->setObjectName(u"mnuLiveSep1"_s);
     // Only the listener starts a recording: here, or through the player's own bus interface.
     mnuLiveRecord =
@@ -128,10 +128,10 @@ void MainMenus::BuildLiveMenu(QMainWindow& window) {
     mnuLive->setToolTipsVisible(true);
     QObject::connect(mnuLiveRecord, &QAction::triggered, mnuLive,
                      [&engine = engine_](bool on) { engine.setRecording(on); });
-    UpdateLive();
+    updateLive();
 }
 
-void MainMenus::BuildBrokersMenu(QMainWindow& window) {
+void MainMenus::buildBrokersMenu(QMainWindow& window) {
     mnuOnlineBrokers = new QMenu(u"Online Brokers"_s, &window);
     mnuOnlineBrokers->setObjectName(u"mnuOnlineBrokers"_s);
     mnuOnlineBrokersSep2 = mnuOnlineBrokers->addSeparator();
@@ -146,15 +146,15 @@ void MainMenus::BuildBrokersMenu(QMainWindow& window) {
     mnuOnlineBrokersInfo1 = addItem(mnuOnlineBrokers, u"Cancel"_s, u"mnuOnlineBrokersInfo1"_s);
 }
 
-void MainMenus::PopUpFrom(QToolButton* button) {
+void MainMenus::popUpFrom(QToolButton* button) {
     auto* pointer = new PointerClick(button);
     QObject::connect(button, &QToolButton::clicked, mnuOnlineBrokers, [this, button, pointer] {
         mnuOnlineBrokers->popup(
-            pointer->Take().value_or(button->mapToGlobal(QPoint(0, button->height()))));
+            pointer->take().value_or(button->mapToGlobal(QPoint(0, button->height()))));
     });
 }
 
-void MainMenus::UpdateLive() {
+void MainMenus::updateLive() {
     const bool behind = engine_.behindLive().count() > 0;
     mnuLiveBack->setEnabled(engine_.keptBeforePosition().count() > 0);
     mnuLiveForward->setEnabled(behind);
@@ -169,7 +169,7 @@ void MainMenus::UpdateLive() {
         recording || refusal.isEmpty() ? u"Record the stream to the Music folder"_s : refusal);
 }
 
-void MainMenus::ReloadBrokers(const QList<BrokerEntry>& brokers,
+void MainMenus::reloadBrokers(const QList<BrokerEntry>& brokers,
                               const std::function<void(const QString& url)>& open) {
     for (QAction* entry : std::as_const(mnuOnlineBrokersEntry)) {
         mnuOnlineBrokers->removeAction(entry);

@@ -21,13 +21,13 @@ public:
     MainMenus(QMainWindow& window, MediaEngine& engine);
 
     // The moves within the kept programme, and Record, as the engine allows them now.
-    void UpdateLive();
+    void updateLive();
     // The brokers popup opens when `button` is clicked: at the pointer for a mouse click,
     // below the button from the keyboard.
-    void PopUpFrom(QToolButton* button);
+    void popUpFrom(QToolButton* button);
     // One entry per broker, in list order, above the fixed items; a click hands the
     // broker's URL, as stored, to `open`.
-    void ReloadBrokers(const QList<BrokerEntry>& brokers,
+    void reloadBrokers(const QList<BrokerEntry>& brokers,
                        const std::function<void(const QString& url)>& open);
 
     QMenu* mnuFile = nullptr;
@@ -54,9 +54,9 @@ public:
     QAction* mnuOnlineBrokersInfo1 = nullptr;
 
 private:
-    void BuildFileMenu(QMainWindow& window);
-    void BuildLiveMenu(QMainWindow& window);
-    void BuildBrokersMenu(QMainWindow& window);
+    void buildFileMenu(QMainWindow& window);
+    void buildLiveMenu(QMainWindow& window);
+    void buildBrokersMenu(QMainWindow& window);
 
     MediaEngine& engine_;
 };

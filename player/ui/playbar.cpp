@@ -76,7 +76,7 @@ PlayBar::PlayBar(QWidget* parent) {
     cmdPause->setVisible(false);
     cmdStop->setEnabled(false);
 
-    BuildVolume();
+    buildVolume();
     cmdHome =
         pictureButton(Picture1, Glyph::Home, QRect(312, 3, 38, 33), 24, u"cmdHome"_s, tr("Home"));
     cmdMail =
@@ -85,7 +85,7 @@ PlayBar::PlayBar(QWidget* parent) {
                                tr("Online Brokers"));
 }
 
-void PlayBar::BuildVolume() {
+void PlayBar::buildVolume() {
     lblVolume = new QLabel(tr("&Volume:"), Picture1);
     lblVolume->setGeometry(68, 11, 44, 15);
     QFont small = lblVolume->font();
@@ -102,39 +102,39 @@ void PlayBar::BuildVolume() {
     lblVolume->setBuddy(sldVolume);
 }
 
-void PlayBar::Connect(PlaybackController& playback) {
+void PlayBar::connectTo(PlaybackController& playback) {
     QObject::connect(cmdPlay, &QToolButton::clicked, cmdPlay,
-                     [&playback] { playback.PlayClicked(); });
+                     [&playback] { playback.playClicked(); });
     QObject::connect(cmdPause, &QToolButton::clicked, cmdPause,
-                     [&playback] { playback.PauseClicked(); });
+                     [&playback] { playback.pauseClicked(); });
     QObject::connect(cmdStop, &QToolButton::clicked, cmdStop,
-                     [&playback] { playback.StopClicked(); });
+                     [&playback] { playback.stopClicked(); });
     QObject::connect(sldVolume, &QSlider::valueChanged, sldVolume,
-                     [&playback](int value) { playback.VolumeChanged(value); });
+                     [&playback](int value) { playback.volumeChanged(value); });
 }
 
-void PlayBar::SetPlayEnabled(bool enabled) {
+void PlayBar::setPlayEnabled(bool enabled) {
     cmdPlay->setEnabled(enabled);
 }
 
-void PlayBar::SetPauseVisible(bool visible) {
+void PlayBar::setPauseVisible(bool visible) {
     cmdPause->setVisible(visible);
 }
 
-void PlayBar::SetStopEnabled(bool enabled) {
+void PlayBar::setStopEnabled(bool enabled) {
     cmdStop->setEnabled(enabled);
 }
 
-int PlayBar::Volume() const {
+int PlayBar::volume() const {
     return sldVolume->value();
 }
 
-void PlayBar::SetVolume(int value) {
+void PlayBar::setVolume(int value) {
     const QSignalBlocker blocker(sldVolume);
     sldVolume->setValue(value);
 }
 
-QList<QWidget*> PlayBar::FaceWidgets() const {
+QList<QWidget*> PlayBar::faceWidgets() const {
     return {picPlayBar, Picture1, cmdPlay, cmdPause, cmdStop, cmdHome, cmdMail};
 }
 

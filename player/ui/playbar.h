@@ -36,15 +36,15 @@ public:
 
     // The play, pause and stop buttons follow the controller; the slider tells it the
     // volume the listener sets.
-    void Connect(PlaybackController& playback);
-    void SetPlayEnabled(bool enabled);
-    void SetPauseVisible(bool visible);
-    void SetStopEnabled(bool enabled);
+    void connectTo(PlaybackController& playback);
+    void setPlayEnabled(bool enabled);
+    void setPauseVisible(bool visible);
+    void setStopEnabled(bool enabled);
     // Moves the slider without telling the controller.
-    void SetVolume(int value);
-    int Volume() const;
+    void setVolume(int value);
+    int volume() const;
     // The strip, its panel and the buttons that wear the skin's face colour.
-    QList<QWidget*> FaceWidgets() const;
+    QList<QWidget*> faceWidgets() const;
 
     PlayBarStrip* picPlayBar = nullptr;
     QWidget* Picture1 = nullptr;  // the button panel
@@ -59,7 +59,7 @@ public:
 
 private:
     // The volume slider and its label, between the play buttons and the portal's.
-    void BuildVolume();
+    void buildVolume();
 };
 
 }  // namespace lyrevane

@@ -13,7 +13,7 @@ QtHttpClient::QtHttpClient() {
     manager_.setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
 }
 
-void QtHttpClient::Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+void QtHttpClient::get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
                        Done done) {
     QNetworkRequest request(url);
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute,

@@ -10,7 +10,7 @@ namespace lyrevane {
 class QtHttpClient final : public HttpClient {
 public:
     QtHttpClient();
-    void Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+    void get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
              Done done) override;
 
 private:

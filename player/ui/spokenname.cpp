@@ -8,17 +8,17 @@ SpokenName::SpokenName(QWidget* widget, std::chrono::milliseconds interval)
     : QObject(widget), widget_(widget) {
     quiet_.setSingleShot(true);
     quiet_.setInterval(interval);
-    connect(&quiet_, &QTimer::timeout, this, &SpokenName::Announce);
+    connect(&quiet_, &QTimer::timeout, this, &SpokenName::announce);
 }
 
-void SpokenName::Say(const QString& text) {
+void SpokenName::say(const QString& text) {
     latest_ = text;
     if (!quiet_.isActive()) {
-        Announce();
+        announce();
     }
 }
 
-void SpokenName::Announce() {
+void SpokenName::announce() {
     if (widget_->accessibleName() == latest_) {
         return;
     }

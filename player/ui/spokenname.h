@@ -19,10 +19,10 @@ public:
     explicit SpokenName(QWidget* widget,
                         std::chrono::milliseconds interval = std::chrono::seconds(1));
 
-    void Say(const QString& text);
+    void say(const QString& text);
 
 private:
-    void Announce();
+    void announce();
 
     QWidget* widget_;
     QString latest_;

@@ -54,16 +54,16 @@ StatusLine::StatusLine(QWidget* parent) {
     sbStatusBar->addPermanentWidget(lblNowPlaying);
 }
 
-void StatusLine::SetStatusText(const QString& text) {
+void StatusLine::setStatusText(const QString& text) {
     sbStatusBar->showMessage(text);
-    spokenStatus_->Say(text);
+    spokenStatus_->say(text);
 }
 
-int StatusLine::Height() const {
+int StatusLine::height() const {
     return sbStatusBar->sizeHint().height();
 }
 
-QString StatusLine::ShowNowPlaying(const MediaEngine& engine) {
+QString StatusLine::showNowPlaying(const MediaEngine& engine) {
     // While a dropped stream is reconnected, since when and why; then the station again.
     QString text = IsolatedText(engine.reconnecting());
     if (text.isEmpty()) {
@@ -73,7 +73,7 @@ QString StatusLine::ShowNowPlaying(const MediaEngine& engine) {
     }
     // A recording goes on across reconnections, and so does its field.
     const QString recording = RecordingText(engine.recordingSeconds());
-    fldRecording->SetText(recording);
+    fldRecording->setText(recording);
     // The recording's seconds change alone most of the time: the field beside them is laid
     // out again only when its own text changes.
     if (text != shownText_) {
@@ -82,12 +82,12 @@ QString StatusLine::ShowNowPlaying(const MediaEngine& engine) {
         lblNowPlaying->setText(
             metrics.elidedText(text, Qt::ElideRight, lblNowPlaying->maximumWidth()));
         lblNowPlaying->setToolTip(plainToolTip(text));
-        spokenNowPlaying_->Say(text);  // whole, as the tooltip shows it
+        spokenNowPlaying_->say(text);  // whole, as the tooltip shows it
     }
     return joined(recording, text);
 }
 
-QString StatusLine::WindowToolTip(const QString& nowPlaying) {
+QString StatusLine::windowToolTip(const QString& nowPlaying) {
     return nowPlaying.isEmpty() ? QString()
                                 : plainToolTip(kAppTitle.toString() + u"\n"_s + nowPlaying);
 }

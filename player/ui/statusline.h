@@ -21,15 +21,15 @@ class StatusLine final {
 public:
     explicit StatusLine(QWidget* parent);
 
-    void SetStatusText(const QString& text);
-    int Height() const;
+    void setStatusText(const QString& text);
+    int height() const;
     // Shows the engine's station and title (or its reconnection, how far behind live it
     // plays) elided to the field, and the recording's length beside it; returns the whole
     // text, the recording's length first.
-    QString ShowNowPlaying(const MediaEngine& engine);
+    QString showNowPlaying(const MediaEngine& engine);
     // The window's tooltip for `nowPlaying`: the program's title and that text, as plain
     // text that markup from a server neither shows nor loads; empty for an empty text.
-    static QString WindowToolTip(const QString& nowPlaying);
+    static QString windowToolTip(const QString& nowPlaying);
 
     QStatusBar* sbStatusBar = nullptr;
     QLabel* lblNowPlaying = nullptr;

@@ -12,7 +12,7 @@ namespace {
 constexpr int kPadding = 4;  // pixels on each side of the text
 
 // "REC 1:23" and "REC 4:56" take the same room whatever the font's digits.
-QString WidestDigits(QString text) {
+QString widestDigits(QString text) {
     for (QChar& c : text) {
         if (c.isDigit()) {
             c = u'8';
@@ -26,18 +26,18 @@ QString WidestDigits(QString text) {
 // The field's own window: a raster surface, painted in the status bar's colours and font.
 class TickingText final : public QRasterWindow {
 public:
-    void SetLook(const QPalette& palette, const QFont& font) {
+    void setLook(const QPalette& palette, const QFont& font) {
         palette_ = palette;
         font_ = font;
         update();
     }
-    void SetText(const QString& text) {
+    void setText(const QString& text) {
         if (text != text_) {
             text_ = text;
             update();
         }
     }
-    const QString& Text() const { return text_; }
+    const QString& text() const { return text_; }
 
 protected:
     void paintEvent(QPaintEvent*) override {
@@ -57,7 +57,7 @@ private:
 };
 
 TickingField::TickingField(QWidget* parent) : QWidget(parent), text_(new TickingText) {
-    text_->SetLook(palette(), font());
+    text_->setLook(palette(), font());
     container_ = QWidget::createWindowContainer(text_, this);
     container_->setFocusPolicy(Qt::NoFocus);
     // Clicks and hovering belong to the status bar underneath, as on a label.
@@ -69,11 +69,11 @@ TickingField::TickingField(QWidget* parent) : QWidget(parent), text_(new Ticking
     hide();
 }
 
-void TickingField::SetText(const QString& text) {
-    if (text == text_->Text()) {
+void TickingField::setText(const QString& text) {
+    if (text == text_->text()) {
         return;
     }
-    text_->SetText(text);
+    text_->setText(text);
     // The text's own accessible name is what it shows, as a label's is.
     setAccessibleName(text);
     if (text.isEmpty()) {
@@ -81,27 +81,27 @@ void TickingField::SetText(const QString& text) {
         setFixedWidth(0);
         return;
     }
-    const int wanted = WidthFor(text);
+    const int wanted = widthFor(text);
     if (wanted > width() || isHidden()) {
         setFixedWidth(wanted);
     }
     show();
 }
 
-QString TickingField::Text() const {
-    return text_->Text();
+QString TickingField::text() const {
+    return text_->text();
 }
 
-int TickingField::WidthFor(const QString& text) const {
-    return fontMetrics().horizontalAdvance(WidestDigits(text)) + 2 * kPadding;
+int TickingField::widthFor(const QString& text) const {
+    return fontMetrics().horizontalAdvance(widestDigits(text)) + 2 * kPadding;
 }
 
 void TickingField::changeEvent(QEvent* event) {
     if (event->type() == QEvent::PaletteChange || event->type() == QEvent::FontChange) {
-        text_->SetLook(palette(), font());
+        text_->setLook(palette(), font());
         setFixedHeight(fontMetrics().height());
         if (!isHidden()) {
-            setFixedWidth(WidthFor(text_->Text()));
+            setFixedWidth(widthFor(text_->text()));
         }
     }
     QWidget::changeEvent(event);

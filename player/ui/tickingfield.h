@@ -19,14 +19,14 @@ public:
 
     // Shows `text` (hidden when empty). Its width only grows while it is shown, so that a
     // changing digit never moves the fields beside it.
-    void SetText(const QString& text);
-    QString Text() const;
+    void setText(const QString& text);
+    QString text() const;
 
 protected:
     void changeEvent(QEvent* event) override;
 
 private:
-    int WidthFor(const QString& text) const;
+    int widthFor(const QString& text) const;
 
     TickingText* text_ = nullptr;  // owned by the window container
     QWidget* container_ = nullptr;

@@ -49,7 +49,7 @@ constexpr QStringView kQuietTemplate =
 <body bgcolor="%1" text="%2"></body></html>
 )";
 
-bool IsPortalAddress(const QString& portalBase, const QUrl& url) {
+bool isPortalAddress(const QString& portalBase, const QUrl& url) {
     const QUrl base(portalBase);
     return base.host().compare(url.host(), Qt::CaseInsensitive) == 0 &&
            base.port(80) == url.port(80);
@@ -69,11 +69,11 @@ UnreachablePage::UnreachablePage(QWebEnginePage* page, Kind kind, QString portal
         // Not even for a moment: the pane shows nothing until the quiet page is in.
         page_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
     }
-    connect(page_, &QWebEnginePage::loadingChanged, this, &UnreachablePage::OnLoading);
+    connect(page_, &QWebEnginePage::loadingChanged, this, &UnreachablePage::onLoading);
 }
 
-QString UnreachablePage::Html(const QString& portalBase, const QUrl& failed, const QString& error) {
-    const QString what = IsPortalAddress(portalBase, failed)
+QString UnreachablePage::html(const QString& portalBase, const QUrl& failed, const QString& error) {
+    const QString what = isPortalAddress(portalBase, failed)
                              ? u"The Quillmoor portal at "_s + portalBase.toHtmlEscaped()
                              : u"This page"_s;
     const QString address = failed.toString().toHtmlEscaped();
@@ -82,11 +82,11 @@ QString UnreachablePage::Html(const QString& portalBase, const QUrl& failed, con
                                     QString::fromLatin1(failed.toEncoded()).toHtmlEscaped());
 }
 
-QString UnreachablePage::QuietHtml(const QColor& background, const QColor& text) {
+QString UnreachablePage::quietHtml(const QColor& background, const QColor& text) {
     return kQuietTemplate.toString().arg(background.name(), text.name());
 }
 
-void UnreachablePage::OnLoading(const QWebEngineLoadingInfo& info) {
+void UnreachablePage::onLoading(const QWebEngineLoadingInfo& info) {
     const QString scheme = info.url().scheme();
     if (scheme == u"data" || scheme == u"about") {
         return;  // the own page itself
@@ -115,7 +115,7 @@ void UnreachablePage::OnLoading(const QWebEngineLoadingInfo& info) {
     if (kind_ == Kind::Quiet) {
         const auto [background, text] =
             colours_ ? colours_() : std::pair(QColor(Qt::white), QColor(Qt::black));
-        page_->setHtml(QuietHtml(background, text));
+        page_->setHtml(quietHtml(background, text));
     } else {
         const bool unreachable =
             info.errorDomain() == QWebEngineLoadingInfo::ConnectionErrorDomain ||
@@ -123,7 +123,7 @@ void UnreachablePage::OnLoading(const QWebEngineLoadingInfo& info) {
         if (!unreachable || (scheme != u"http" && scheme != u"https")) {
             return;
         }
-        page_->setHtml(Html(portalBase_, info.url(), info.errorString()));
+        page_->setHtml(html(portalBase_, info.url(), info.errorString()));
         // The keys go to it at once: Enter tries again.
         if (QWebEngineView* view = QWebEngineView::forPage(page_)) {
             view->setFocus(Qt::OtherFocusReason);

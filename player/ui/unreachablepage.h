@@ -34,12 +34,12 @@ public:
                     std::function<std::pair<QColor, QColor>()> colours = {});
 
     // The page's HTML for `failed`, which could not be reached because of `error`.
-    static QString Html(const QString& portalBase, const QUrl& failed, const QString& error);
+    static QString html(const QString& portalBase, const QUrl& failed, const QString& error);
     // The quiet page in `background` and `text`.
-    static QString QuietHtml(const QColor& background, const QColor& text);
+    static QString quietHtml(const QColor& background, const QColor& text);
 
 private:
-    void OnLoading(const QWebEngineLoadingInfo& info);
+    void onLoading(const QWebEngineLoadingInfo& info);
 
     QWebEnginePage* page_;
     Kind kind_;

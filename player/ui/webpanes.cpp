@@ -88,7 +88,7 @@ protected:
             case QEvent::KeyPress:
             case QEvent::TouchBegin:
                 if (page_) {
-                    page_->NoteUserInput();
+                    page_->noteUserInput();
                 }
                 break;
             default:
@@ -120,13 +120,13 @@ QString playerFolder(QStandardPaths::StandardLocation location) {
 
 }  // namespace
 
-void RegisterCommandScheme() {
+void registerCommandScheme() {
     QWebEngineUrlScheme scheme(kCommandScheme.toUtf8());
     scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
     QWebEngineUrlScheme::registerScheme(scheme);
 }
 
-QWebEngineProfile* CreatePlayerProfile(QObject* parent) {
+QWebEngineProfile* createPlayerProfile(QObject* parent) {
     auto* profile = new QWebEngineProfile(u"Lyrevane"_s, parent);
     profile->setPersistentStoragePath(playerFolder(QStandardPaths::GenericDataLocation));
     profile->setCachePath(playerFolder(QStandardPaths::GenericCacheLocation));
@@ -136,13 +136,13 @@ QWebEngineProfile* CreatePlayerProfile(QObject* parent) {
     return profile;
 }
 
-CommandSchemeHandler* CommandSchemeHandler::Of(QWebEngineProfile* profile) {
+CommandSchemeHandler* CommandSchemeHandler::of(QWebEngineProfile* profile) {
     const QWebEngineUrlSchemeHandler* handler =
         profile ? profile->urlSchemeHandler(kCommandScheme.toUtf8()) : nullptr;
     return qobject_cast<CommandSchemeHandler*>(const_cast<QWebEngineUrlSchemeHandler*>(handler));
 }
 
-void CommandSchemeHandler::Expect(const QUrl& url, Decision decide) {
+void CommandSchemeHandler::expect(const QUrl& url, Decision decide) {
     if (expected_.size() >= kMaxExpectedCommands) {
         expected_.removeFirst();
     }
@@ -165,7 +165,7 @@ void CommandSchemeHandler::requestStarted(QWebEngineUrlRequestJob* job) {
     job->fail(QWebEngineUrlRequestJob::RequestDenied);
 }
 
-void CommandSchemeHandler::Dropped(const QString& kind) {
+void CommandSchemeHandler::dropped(const QString& kind) {
     if (!logged_.contains(kind)) {
         logged_.insert(kind);
         qWarning().noquote() << u"Lyrevane: ignored %1 (further ones are ignored silently)."_s.arg(
@@ -183,26 +183,26 @@ PlayerWebPage::PlayerWebPage(QWebEngineProfile* profile, Pane pane, CommandRunne
         // Scripts open windows only while handling a click or key press.
         settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     }
-    connect(this, &QWebEnginePage::newWindowRequested, this, &PlayerWebPage::OnNewWindow);
+    connect(this, &QWebEnginePage::newWindowRequested, this, &PlayerWebPage::onNewWindow);
 }
 
-void PlayerWebPage::WatchUserInput(QWebEngineView* view) {
+void PlayerWebPage::watchUserInput(QWebEngineView* view) {
     new UserInputWatcher(view, this);
 }
 
-void PlayerWebPage::Dropped(const QString& kind) {
-    if (CommandSchemeHandler* handler = CommandSchemeHandler::Of(profile())) {
-        handler->Dropped(kind);
+void PlayerWebPage::dropped(const QString& kind) {
+    if (CommandSchemeHandler* handler = CommandSchemeHandler::of(profile())) {
+        handler->dropped(kind);
     }
 }
 
-void PlayerWebPage::ExpectCommand(const QUrl& url, const QUrl& topPage, const QString& where,
+void PlayerWebPage::expectCommand(const QUrl& url, const QUrl& topPage, const QString& where,
                                   QPointer<QObject> holder) {
-    CommandSchemeHandler* handler = CommandSchemeHandler::Of(profile());
+    CommandSchemeHandler* handler = CommandSchemeHandler::of(profile());
     if (!handler) {
         return;
     }
-    handler->Expect(url, [page = QPointer<PlayerWebPage>(this), url, topPage, where,
+    handler->expect(url, [page = QPointer<PlayerWebPage>(this), url, topPage, where,
                           holder](const QUrl& initiator) {
         if (holder) {
             holder->deleteLater();
@@ -210,18 +210,18 @@ void PlayerWebPage::ExpectCommand(const QUrl& url, const QUrl& topPage, const QS
         if (!page) {
             return;
         }
-        switch (JudgeCommandOrigin(topPage, initiator)) {
+        switch (judgeCommandOrigin(topPage, initiator)) {
             case CommandOrigin::SameSite:
                 if (page->runCommand_) {
                     page->runCommand_(url);
                 }
                 break;
             case CommandOrigin::Opaque:
-                page->Dropped(
+                page->dropped(
                     u"\"lyrev:\" commands that a sandboxed frame asked for in %1"_s.arg(where));
                 break;
             case CommandOrigin::OtherSite:
-                page->Dropped(
+                page->dropped(
                     u"\"lyrev:\" commands that a page of another site (%2) asked for in %1"_s.arg(
                         where, originText(initiator)));
                 break;
@@ -233,7 +233,7 @@ bool PlayerWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type
                                             bool isMainFrame) {
     if (url.scheme() == kCommandScheme) {
         if (pane_ != Pane::Main) {
-            Dropped(u"\"lyrev:\" commands from the advertisement pane"_s);
+            dropped(u"\"lyrev:\" commands from the advertisement pane"_s);
             return false;
         }
         if (MatchCommandUrl(url) && type == NavigationTypeTyped && isMainFrame) {
@@ -245,23 +245,23 @@ bool PlayerWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type
         }
         if (MatchCommandUrl(url)) {
             // Let through to the scheme handler, which knows the origin that asked.
-            ExpectCommand(url, this->url(), isMainFrame ? u"the top frame"_s : u"a frame"_s);
+            expectCommand(url, this->url(), isMainFrame ? u"the top frame"_s : u"a frame"_s);
             return true;
         }
     }
     return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
 }
 
-void PlayerWebPage::OnNewWindow(QWebEngineNewWindowRequest& request) {
+void PlayerWebPage::onNewWindow(QWebEngineNewWindowRequest& request) {
     if (pane_ == Pane::Advertisement) {
-        switch (windowGate_.Ask(request.isUserInitiated())) {
+        switch (windowGate_.ask(request.isUserInitiated())) {
             case NewWindowGate::Verdict::Open:
                 break;
             case NewWindowGate::Verdict::NotFromTheUser:
-                Dropped(u"a new window the advertisement pane opened without a click"_s);
+                dropped(u"a new window the advertisement pane opened without a click"_s);
                 return;
             case NewWindowGate::Verdict::OneAlreadyOpened:
-                Dropped(u"more than one new window for one click in the advertisement pane"_s);
+                dropped(u"more than one new window for one click in the advertisement pane"_s);
                 return;
         }
     }
@@ -272,14 +272,14 @@ void PlayerWebPage::OnNewWindow(QWebEngineNewWindowRequest& request) {
             if (!page || target.scheme() != kCommandScheme || !MatchCommandUrl(target)) {
                 return false;
             }
-            page->ExpectCommand(target, topPage, u"a new window"_s, catcher);
+            page->expectCommand(target, topPage, u"a new window"_s, catcher);
             return true;
         };
     }
     request.openIn(new PopupCatcher(profile(), openPopup_, std::move(catchCommand), this));
 }
 
-void WebViewPane::Navigate(const QString& url) {
+void WebViewPane::navigate(const QString& url) {
     if (!view_) {
         return;
     }
@@ -293,7 +293,7 @@ void WebViewPane::Navigate(const QString& url) {
     view_->setUrl(target);
 }
 
-void WebViewPane::Refresh() {
+void WebViewPane::refresh() {
     if (view_) {
         view_->reload();
     }

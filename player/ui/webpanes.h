@@ -20,11 +20,11 @@ namespace lyrevane {
 
 // Makes "lyrev:" a scheme the browser engine knows, so that every navigation to it
 // reaches the pages' navigation checks. Must run before the application object exists.
-void RegisterCommandScheme();
+void registerCommandScheme();
 
 // The one persistent browser profile that both panes share, with cookies and storage
 // under $XDG_DATA_HOME/Lyrevane and the cache under $XDG_CACHE_HOME/Lyrevane.
-QWebEngineProfile* CreatePlayerProfile(QObject* parent);
+QWebEngineProfile* createPlayerProfile(QObject* parent);
 
 // Every "lyrev:" request ends here and is aborted, so the page that asked stays as it
 // was. A request that a page let through on purpose (see Expect) first hands the origin
@@ -37,15 +37,15 @@ public:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
 
     // The handler installed in `profile`, if it is this kind.
-    static CommandSchemeHandler* Of(QWebEngineProfile* profile);
+    static CommandSchemeHandler* of(QWebEngineProfile* profile);
 
     // The next request for `url` goes to `decide`.
-    void Expect(const QUrl& url, Decision decide);
+    void expect(const QUrl& url, Decision decide);
     void requestStarted(QWebEngineUrlRequestJob* job) override;
 
     // Notes a command or window that was not let through; each kind is logged to stderr
     // the first time it occurs.
-    void Dropped(const QString& kind);
+    void dropped(const QString& kind);
 
 private:
     QList<std::pair<QUrl, Decision>> expected_;
@@ -70,21 +70,21 @@ public:
                   PopupHandler openPopup, QObject* parent = nullptr);
 
     // Counts the user's clicks and key presses in `view`, the view that shows this page.
-    void WatchUserInput(QWebEngineView* view);
+    void watchUserInput(QWebEngineView* view);
     // A click or key press: allows one new window.
-    void NoteUserInput() { windowGate_.UserInput(); }
+    void noteUserInput() { windowGate_.userInput(); }
 
     // Lets the command `url` through to the scheme handler, which hands its initiator to
     // the judgement against `topPage`; `holder`, if any, goes once the command is judged.
-    void ExpectCommand(const QUrl& url, const QUrl& topPage, const QString& where,
+    void expectCommand(const QUrl& url, const QUrl& topPage, const QString& where,
                        QPointer<QObject> holder = {});
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
 
 private:
-    void OnNewWindow(QWebEngineNewWindowRequest& request);
-    void Dropped(const QString& kind);
+    void onNewWindow(QWebEngineNewWindowRequest& request);
+    void dropped(const QString& kind);
 
     Pane pane_;
     CommandRunner runCommand_;
@@ -96,8 +96,8 @@ private:
 class WebViewPane final : public BrowserPane {
 public:
     explicit WebViewPane(QWebEngineView* view) : view_(view) {}
-    void Navigate(const QString& url) override;
-    void Refresh() override;
+    void navigate(const QString& url) override;
+    void refresh() override;
 
 private:
     QPointer<QWebEngineView> view_;

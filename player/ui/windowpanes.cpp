@@ -32,33 +32,33 @@ WindowPanes::~WindowPanes() {
     }
 }
 
-void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
+void WindowPanes::build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
                         QWidget* after, QWidget* above) {
     webBrowser = new QWebEngineView(client);
     webBrowser->setObjectName(u"webBrowser"_s);
     webBrowser->setAccessibleName(tr("Portal"));
     webBrowser->setPage(new PlayerWebPage(
         profile, PlayerWebPage::Pane::Main, [this](const QUrl& url) { runCommand_(url); },
-        [this](const QUrl& url) { OpenWindow(url); }));
+        [this](const QUrl& url) { openWindow(url); }));
     // No network or the portal down: the player's own page says so, not the engine's.
     using Pane = PaneRecovery::Pane;
     new UnreachablePage(
         webBrowser->page(), UnreachablePage::Kind::Portal, portalBaseUrl,
-        {[this](const QUrl& url) { recovery_->Failed(Pane::Main, url.toString()); },
-         [this] { recovery_->Loaded(Pane::Main); }, [this] { recovery_->TryAgain(Pane::Main); }});
+        {[this](const QUrl& url) { recovery_->failed(Pane::Main, url.toString()); },
+         [this] { recovery_->loaded(Pane::Main); }, [this] { recovery_->tryAgain(Pane::Main); }});
 
     webAd = new QWebEngineView(client);
     webAd->setObjectName(u"webAd"_s);
     webAd->setAccessibleName(tr("Advertisements and brokers"));
     // Commands from the advertisement pane are never run nor handed to the desktop.
     auto* adPage = new PlayerWebPage(profile, PlayerWebPage::Pane::Advertisement, nullptr,
-                                     [this](const QUrl& url) { OpenWindow(url); });
+                                     [this](const QUrl& url) { openWindow(url); });
     webAd->setPage(adPage);
-    adPage->WatchUserInput(webAd);
+    adPage->watchUserInput(webAd);
     // Whatever fails there, a quiet page in the skin's colours stands in.
     new UnreachablePage(adPage, UnreachablePage::Kind::Quiet, portalBaseUrl,
-                        {[this](const QUrl& url) { recovery_->Failed(Pane::Ad, url.toString()); },
-                         [this] { recovery_->Loaded(Pane::Ad); }, nullptr},
+                        {[this](const QUrl& url) { recovery_->failed(Pane::Ad, url.toString()); },
+                         [this] { recovery_->loaded(Pane::Ad); }, nullptr},
                         [client] {
                             const QPalette& skin = client->palette();
                             return std::pair(skin.color(QPalette::Window),
@@ -66,15 +66,15 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
                         });
     retry_ = new QTimer(client);
     retry_->setSingleShot(true);
-    QObject::connect(retry_, &QTimer::timeout, retry_, [this] { recovery_->RetryDue(); });
-    WatchNetwork();
+    QObject::connect(retry_, &QTimer::timeout, retry_, [this] { recovery_->retryDue(); });
+    watchNetwork();
 
     // Where the panes would stand had they been made with the window: right after the
     // logo in the keyboard's tab order, below the play bar and the status bar.
     QWidget::setTabOrder(after, webBrowser);
     QWidget::setTabOrder(webBrowser, webAd);
     for (QWidget* view : {static_cast<QWidget*>(webBrowser), static_cast<QWidget*>(webAd)}) {
-        KeepDesktopColours(*view);
+        keepDesktopColours(*view);
         view->stackUnder(above);
         if (client->isVisible()) {  // built after the window was shown
             view->show();
@@ -82,30 +82,30 @@ void WindowPanes::Build(QWidget* client, QWebEngineProfile* profile, const QStri
     }
 }
 
-void WindowPanes::Attach() {
-    main_->Attach(std::make_unique<WebViewPane>(webBrowser));
-    ad_->Attach(std::make_unique<WebViewPane>(webAd));
+void WindowPanes::attach() {
+    main_->attach(std::make_unique<WebViewPane>(webBrowser));
+    ad_->attach(std::make_unique<WebViewPane>(webAd));
 }
 
-void WindowPanes::WatchNetwork() {
+void WindowPanes::watchNetwork() {
     if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability)) {
         return;  // no way to tell here: the recovery retries on a timer
     }
-    recovery_->SetNetworkWatched(true);
+    recovery_->setNetworkWatched(true);
     QObject::connect(QNetworkInformation::instance(), &QNetworkInformation::reachabilityChanged,
                      retry_, [this](QNetworkInformation::Reachability reachability) {
                          if (reachability != QNetworkInformation::Reachability::Disconnected &&
                              reachability != QNetworkInformation::Reachability::Unknown) {
-                             recovery_->NetworkBack();
+                             recovery_->networkBack();
                          }
                      });
 }
 
-void WindowPanes::OpenWindow(const QUrl& url) {
+void WindowPanes::openWindow(const QUrl& url) {
     // Commands in new windows of the portal pane reach runCommand through the page's
     // origin check.
     if (url.scheme() != kCommandScheme) {
-        opener_.OpenExternally(url.toString(QUrl::FullyEncoded));
+        opener_.openExternally(url.toString(QUrl::FullyEncoded));
     }
 }
 

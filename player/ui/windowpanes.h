@@ -32,24 +32,24 @@ public:
     // The pages go before the views and the shared profile.
     ~WindowPanes();
 
-    DeferredPane& Main() { return *main_; }
-    DeferredPane& Ad() { return *ad_; }
-    bool IsBuilt() const { return webBrowser != nullptr; }
+    DeferredPane& mainPane() { return *main_; }
+    DeferredPane& ad() { return *ad_; }
+    bool isBuilt() const { return webBrowser != nullptr; }
     // Builds both views in `client` on `profile`: in the tab order right after `after`,
     // under `above`, shown if `client` is. Then Attach, once they are placed.
-    void Build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
+    void build(QWidget* client, QWebEngineProfile* profile, const QString& portalBaseUrl,
                QWidget* after, QWidget* above);
     // The views take the navigations that waited and all that come.
-    void Attach();
+    void attach();
 
     QWebEngineView* webBrowser = nullptr;
     QWebEngineView* webAd = nullptr;
 
 private:
-    void OpenWindow(const QUrl& url);
+    void openWindow(const QUrl& url);
     // Reloads the panes that failed when the network comes back, told by the platform's
     // reachability where it can tell, else by timed retries.
-    void WatchNetwork();
+    void watchNetwork();
 
     UrlOpener& opener_;
     std::function<void(const QUrl&)> runCommand_;

@@ -40,11 +40,11 @@ WindowSkin::WindowSkin(QWidget& window, SettingsProvider& settings, PromptServic
                                                     .icon = true,
                                                     .resizable = true,
                                                     .doubleClickMaximises = true})),
-      folder_(DefaultFolder()) {}
+      folder_(defaultFolder()) {}
 
 WindowSkin::~WindowSkin() = default;
 
-QString WindowSkin::DefaultFolder() {
+QString WindowSkin::defaultFolder() {
     const QString programFolder = QCoreApplication::applicationDirPath();
     if (QFileInfo::exists(QDir(programFolder).filePath(u"captionbar.gif"_s))) {
         return programFolder;
@@ -52,27 +52,27 @@ QString WindowSkin::DefaultFolder() {
     return QDir::cleanPath(programFolder + u"/../share/lyrevane"_s);
 }
 
-void WindowSkin::SetUp() {
+void WindowSkin::setUp() {
     skin_->transform = LoadSkinSettings(settings_);
     const QStringList missing = skin_->SetUp(window_.font(), folder_);
-    if (!frame_->Attach(*skin_) && !missing.isEmpty()) {
+    if (!frame_->attach(*skin_) && !missing.isEmpty()) {
         QString text;
         for (const QString& path : missing) {
             text += tr("Error loading picture %1").arg(path) + u'\n';
         }
-        ReportProblem(text + tr("The window keeps the desktop's frame."));
+        reportProblem(text + tr("The window keeps the desktop's frame."));
     }
 }
 
-void WindowSkin::Save() {
+void WindowSkin::save() {
     SaveSkinSettings(settings_, skin_->transform);
 }
 
-void WindowSkin::Reattach() {
-    frame_->Attach(*skin_);
+void WindowSkin::reattach() {
+    frame_->attach(*skin_);
 }
 
-void WindowSkin::Paint(const QList<QWidget*>& faced, const QList<QWidget*>& own) {
+void WindowSkin::paint(const QList<QWidget*>& faced, const QList<QWidget*>& own) {
     const QColor face = ToQColor(frame_->FaceColour());
     for (QWidget* widget : faced) {
         setFace(widget, face);
@@ -81,14 +81,14 @@ void WindowSkin::Paint(const QList<QWidget*>& faced, const QList<QWidget*>& own)
     setFace(&window_, face);
     for (QWidget* widget : own) {
         if (widget != nullptr) {
-            KeepDesktopColours(*widget);
+            keepDesktopColours(*widget);
             // Drawn over their own colour, not the face colour of the body behind them.
             widget->setAutoFillBackground(true);
         }
     }
 }
 
-std::optional<QSize> WindowSkin::LoadLogo(QLabel& logo) {
+std::optional<QSize> WindowSkin::loadLogo(QLabel& logo) {
     int width = -1;
     int height = -1;
     const QString path = QDir(folder_).filePath(u"Lyrevane.png"_s);
@@ -98,7 +98,7 @@ std::optional<QSize> WindowSkin::LoadLogo(QLabel& logo) {
         // The drawn logo stays; its transparent parts show the face colour.
         if (!logoProblemShown_) {
             logoProblemShown_ = true;
-            ReportProblem(loaded.error->description);
+            reportProblem(loaded.error->description);
         }
         return std::nullopt;
     }
@@ -107,14 +107,14 @@ std::optional<QSize> WindowSkin::LoadLogo(QLabel& logo) {
     return loaded.picture.size();
 }
 
-void WindowSkin::ReportProblem(const QString& text) {
+void WindowSkin::reportProblem(const QString& text) {
     // Problems found in one go (both images and the logo) share one message box.
     problems_.append(text);
     if (problems_.size() == 1) {
         QTimer::singleShot(0, this, [this] {
             const QString message = problems_.join(u'\n');
             problems_.clear();
-            prompts_.ShowMessage(message, MessageIcon::Exclamation);
+            prompts_.showMessage(message, MessageIcon::Exclamation);
         });
     }
 }

@@ -30,28 +30,28 @@ public:
     ~WindowSkin() override;
 
     // Shared by reference with the dialogs, which may edit it.
-    SkinConfiguration& Configuration() { return *skin_; }
+    SkinConfiguration& configuration() { return *skin_; }
     // Its face and text colours dress the dialogs too.
-    const SkinFrame& Frame() const { return *frame_; }
+    const SkinFrame& frame() const { return *frame_; }
     // Where the skin files are: next to the program, else in its data folder.
-    static QString DefaultFolder();
+    static QString defaultFolder();
 
     // Reads the transforms from the settings and attaches the skin; without its images
     // the window keeps the desktop's frame, and says so.
-    void SetUp();
-    void Save();
+    void setUp();
+    void save();
     // After the transforms have been edited: the frame takes them again.
-    void Reattach();
+    void reattach();
     // The face colour on `faced` (in order) and on the window; `own` (nulls skipped) keep
     // the desktop's colours and fill their background with them.
-    void Paint(const QList<QWidget*>& faced, const QList<QWidget*>& own);
+    void paint(const QList<QWidget*>& faced, const QList<QWidget*>& own);
     // Shows the skin folder's logo, drawn on the face colour, in `logo`, and returns its
     // size; none when the file cannot be loaded (said the first time only).
-    std::optional<QSize> LoadLogo(QLabel& logo);
+    std::optional<QSize> loadLogo(QLabel& logo);
 
 private:
     // Problems found in one go share one message box.
-    void ReportProblem(const QString& text);
+    void reportProblem(const QString& text);
 
     QWidget& window_;
     SettingsProvider& settings_;

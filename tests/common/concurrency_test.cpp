@@ -43,14 +43,14 @@ TEST(StoreConcurrency, ReaderNeverSeesATornScheduleWhileAnotherProcessRewritesIt
     EXPECT_TRUE(report.contains("last generation 2000")) << report.toStdString();
 
     lyrevane::SqliteSettingsStore store;
-    EXPECT_EQ(lyrevane::testing::checkGeneration(lyrevane::ReadSchedule(store)), 2000);
+    EXPECT_EQ(lyrevane::testing::checkGeneration(lyrevane::readSchedule(store)), 2000);
 }
 
 TEST(StoreConcurrency, WriterKilledMidRewriteLeavesAWholeSchedule) {
     lyrevane::testing::TempXdg xdg;
     {
         lyrevane::SqliteSettingsStore store;
-        ASSERT_TRUE(lyrevane::WriteSchedule(store, lyrevane::testing::generation(1),
+        ASSERT_TRUE(lyrevane::writeSchedule(store, lyrevane::testing::generation(1),
                                             QDateTime::currentDateTime()));
     }
     int lastSeen = 1;
@@ -64,14 +64,14 @@ TEST(StoreConcurrency, WriterKilledMidRewriteLeavesAWholeSchedule) {
         ASSERT_TRUE(writer.waitForFinished(10000));
 
         lyrevane::SqliteSettingsStore store;
-        const int g = lyrevane::testing::checkGeneration(lyrevane::ReadSchedule(store));
+        const int g = lyrevane::testing::checkGeneration(lyrevane::readSchedule(store));
         ASSERT_GT(g, 0) << "round " << round;
         EXPECT_TRUE(store.problem().isEmpty()) << store.problem().toStdString();
         lastSeen = g;
     }
     // The store is still writable afterwards.
     lyrevane::SqliteSettingsStore store;
-    EXPECT_TRUE(lyrevane::WriteSchedule(store, lyrevane::testing::generation(lastSeen + 1),
+    EXPECT_TRUE(lyrevane::writeSchedule(store, lyrevane::testing::generation(lastSeen + 1),
                                         QDateTime::currentDateTime()));
 }
 

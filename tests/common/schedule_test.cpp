@@ -15,10 +15,10 @@ namespace {
 class ScheduleTest : public ::testing::Test {
 protected:
     QString raw(QStringView key) {
-        return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
+        return store.readSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
     }
     void put(QStringView key, const QString& value) {
-        store.WriteSetting(kAppName, kSchedulerSection, key, value);
+        store.writeSetting(kAppName, kSchedulerSection, key, value);
     }
 
     lyrevane::testing::TempXdg xdg;
@@ -28,16 +28,16 @@ protected:
 };
 
 TEST_F(ScheduleTest, EmptyStoreReadsAsDefaults) {
-    const Schedule s = ReadSchedule(store);
+    const Schedule s = readSchedule(store);
     EXPECT_TRUE(s.AutoLaunchEnabled);
     EXPECT_EQ(s.StartEarlierOffset, 5);
     EXPECT_TRUE(s.Broadcasts.isEmpty());
-    EXPECT_FALSE(ReadReloadFlag(store));
+    EXPECT_FALSE(readReloadFlag(store));
 }
 
 TEST_F(ScheduleTest, ListedBroadcastWithoutKeysLoadsWithDefaults) {
     put(schedulekeys::BroadcastList, u"$!"_s);
-    const Schedule s = ReadSchedule(store);
+    const Schedule s = readSchedule(store);
     ASSERT_EQ(s.Broadcasts.size(), 2);
     for (const Broadcast& b : s.Broadcasts) {
         EXPECT_EQ(b.Name, QString());
@@ -49,7 +49,7 @@ TEST_F(ScheduleTest, ListedBroadcastWithoutKeysLoadsWithDefaults) {
     }
     // Empty names use keys with nothing between the prefix and the suffix.
     put(u"BROADCAST__MEDIAURL", u"http://empty.example/"_s);
-    EXPECT_EQ(ReadSchedule(store).Broadcasts[1].MediaURL, u"http://empty.example/"_s);
+    EXPECT_EQ(readSchedule(store).Broadcasts[1].MediaURL, u"http://empty.example/"_s);
 }
 
 TEST_F(ScheduleTest, ValuesThatDoNotConvertUseTheDefaults) {
@@ -60,7 +60,7 @@ TEST_F(ScheduleTest, ValuesThatDoNotConvertUseTheDefaults) {
     put(schedulekeys::days(u"Show"_s), u"all"_s);
     put(schedulekeys::lastActive(u"Show"_s), u"32/13/2026"_s);
     put(schedulekeys::record(u"Show"_s), u"yes"_s);
-    const Schedule s = ReadSchedule(store);
+    const Schedule s = readSchedule(store);
     EXPECT_TRUE(s.AutoLaunchEnabled);
     EXPECT_EQ(s.StartEarlierOffset, 5);
     ASSERT_EQ(s.Broadcasts.size(), 1);
@@ -73,7 +73,7 @@ TEST_F(ScheduleTest, ValuesThatDoNotConvertUseTheDefaults) {
     put(schedulekeys::StartEarlierOffset, u"-7,5"_s);
     put(schedulekeys::time(u"Show"_s), u"15:00"_s);
     put(schedulekeys::days(u"Show"_s), u"62.4"_s);
-    const Schedule t = ReadSchedule(store);
+    const Schedule t = readSchedule(store);
     EXPECT_FALSE(t.AutoLaunchEnabled);
     EXPECT_EQ(t.StartEarlierOffset, -8);
     EXPECT_EQ(t.Broadcasts[0].Time, 0.625);
@@ -88,7 +88,7 @@ TEST_F(ScheduleTest, WriteRewritesTheSectionWithTheFlagLast) {
     s.Broadcasts = {{u"Morning"_s, 0.375, u"http://a.example/x.asx"_s, 62, dv::kNever},
                     {u"Late"_s, dv::fromParts(QDate(1899, 12, 31), QTime(1, 0)), u"mms://b"_s, 124,
                      dv::fromDate(QDate(2026, 12, 1)), true}};
-    ASSERT_TRUE(WriteSchedule(store, s, at1400));
+    ASSERT_TRUE(writeSchedule(store, s, at1400));
 
     EXPECT_EQ(raw(schedulekeys::time(u"Removed"_s)), u"<absent>"_s);
     EXPECT_EQ(raw(schedulekeys::AutoLaunchEnabled), u"False"_s);
@@ -101,11 +101,11 @@ TEST_F(ScheduleTest, WriteRewritesTheSectionWithTheFlagLast) {
     EXPECT_EQ(raw(schedulekeys::record(u"Morning"_s)), u"False"_s);
     EXPECT_EQ(raw(schedulekeys::record(u"Late"_s)), u"True"_s);
     EXPECT_EQ(raw(schedulekeys::DoUpdate), u"True"_s);
-    EXPECT_TRUE(ReadReloadFlag(store));
+    EXPECT_TRUE(readReloadFlag(store));
 
     // Morning (09:00) had passed at 14:00 and had never run: done for today.
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Morning"_s)), u"12/7/2026"_s);
-    Schedule back = ReadSchedule(store);
+    Schedule back = readSchedule(store);
     s.Broadcasts[0].LastActive = dv::fromDate(at1400.date());
     EXPECT_EQ(back, s);
 }
@@ -113,11 +113,11 @@ TEST_F(ScheduleTest, WriteRewritesTheSectionWithTheFlagLast) {
 TEST_F(ScheduleTest, NeverRunBroadcastCountsAsDoneOnlyWhenItsTimeHasPassed) {
     Schedule s;
     s.Broadcasts = {{u"Show"_s, 0.625, u"http://x"_s, 127, dv::kNever}};
-    WriteSchedule(store, s, at1600);
+    writeSchedule(store, s, at1600);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Show"_s)), u"12/7/2026"_s);
-    WriteSchedule(store, s, at1400);
+    writeSchedule(store, s, at1400);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Show"_s)), u"1/1/1900"_s);
-    WriteSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(15, 0)));  // not greater
+    writeSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(15, 0)));  // not greater
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Show"_s)), u"1/1/1900"_s);
 }
 
@@ -125,8 +125,8 @@ TEST_F(ScheduleTest, NamesDifferingOnlyInCaseShareTheirKeys) {
     Schedule s;
     s.Broadcasts = {{u"Show"_s, 0.25, u"http://first"_s, 127, dv::kNever},
                     {u"SHOW"_s, 0.5, u"http://second"_s, 1, dv::kNever}};
-    WriteSchedule(store, s, at1400);
-    const Schedule back = ReadSchedule(store);
+    writeSchedule(store, s, at1400);
+    const Schedule back = readSchedule(store);
     ASSERT_EQ(back.Broadcasts.size(), 2);
     EXPECT_EQ(back.Broadcasts[0].MediaURL, u"http://second"_s);
     EXPECT_EQ(back.Broadcasts[1].MediaURL, u"http://second"_s);
@@ -135,8 +135,8 @@ TEST_F(ScheduleTest, NamesDifferingOnlyInCaseShareTheirKeys) {
 TEST_F(ScheduleTest, NameWithTheSeparatorComesBackAsTwoDefaultBroadcasts) {
     Schedule s;
     s.Broadcasts = {{u"a$!b"_s, 0.25, u"http://x"_s, 2, dv::kNever}};
-    WriteSchedule(store, s, at1400);
-    const Schedule back = ReadSchedule(store);
+    writeSchedule(store, s, at1400);
+    const Schedule back = readSchedule(store);
     ASSERT_EQ(back.Broadcasts.size(), 2);
     EXPECT_EQ(back.Broadcasts[0].Name, u"a"_s);
     EXPECT_EQ(back.Broadcasts[1].Name, u"b"_s);
@@ -144,18 +144,18 @@ TEST_F(ScheduleTest, NameWithTheSeparatorComesBackAsTwoDefaultBroadcasts) {
 }
 
 TEST_F(ScheduleTest, HandshakeFunctions) {
-    EXPECT_FALSE(ReadReloadFlag(store));
-    ASSERT_TRUE(RecordLastActive(store, u"Show"_s, QDate(2026, 12, 7)));
+    EXPECT_FALSE(readReloadFlag(store));
+    ASSERT_TRUE(recordLastActive(store, u"Show"_s, QDate(2026, 12, 7)));
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Show"_s)), u"12/7/2026"_s);
-    EXPECT_TRUE(ReadReloadFlag(store));
+    EXPECT_TRUE(readReloadFlag(store));
     // Taking the reloaded schedule lowers the flag.
-    ASSERT_TRUE(TakeReloadedSchedule(store).has_value());
+    ASSERT_TRUE(takeReloadedSchedule(store).has_value());
     EXPECT_EQ(raw(schedulekeys::DoUpdate), u"False"_s);
-    EXPECT_FALSE(ReadReloadFlag(store));
+    EXPECT_FALSE(readReloadFlag(store));
     put(schedulekeys::DoUpdate, u"tRuE"_s);
-    EXPECT_TRUE(ReadReloadFlag(store));
+    EXPECT_TRUE(readReloadFlag(store));
     put(schedulekeys::DoUpdate, u"garbage"_s);
-    EXPECT_FALSE(ReadReloadFlag(store));
+    EXPECT_FALSE(readReloadFlag(store));
 }
 
 }  // namespace

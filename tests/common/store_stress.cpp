@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
     if (args.size() == 3 && args[1] == u"write") {
         const int count = args[2].toInt();
         for (int g = 1; g <= count; ++g) {
-            if (!lyrevane::WriteSchedule(store, lyrevane::testing::generation(g), now)) {
+            if (!lyrevane::writeSchedule(store, lyrevane::testing::generation(g), now)) {
                 std::fprintf(stderr, "write %d failed: %s\n", g, qPrintable(store.problem()));
                 return 1;
             }
@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
     }
     if (args.size() == 2 && args[1] == u"write-forever") {
         for (int g = 1;; ++g) {
-            if (!lyrevane::WriteSchedule(store, lyrevane::testing::generation(g), now)) {
+            if (!lyrevane::writeSchedule(store, lyrevane::testing::generation(g), now)) {
                 return 1;
             }
             if (g == 1) {
@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         int reads = 0;
         int last = 0;
         while (!QFileInfo::exists(args[2])) {
-            const lyrevane::Schedule s = lyrevane::ReadSchedule(store);
+            const lyrevane::Schedule s = lyrevane::readSchedule(store);
             ++reads;
             const int g = lyrevane::testing::checkGeneration(s);
             if (g < 0 || g < last || !store.problem().isEmpty()) {

@@ -23,9 +23,9 @@ class LockedStoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
         SqliteSettingsStore store;
-        ASSERT_TRUE(store.WriteSettings(kAppName, kWindow,
+        ASSERT_TRUE(store.writeSettings(kAppName, kWindow,
                                         {{u"Width"_s, u"800"_s}, {u"Volume"_s, u"33"_s}}));
-        ASSERT_TRUE(store.WriteSetting(kAppName, kScheduler, u"DoUpdate"_s, u"False"_s));
+        ASSERT_TRUE(store.writeSetting(kAppName, kScheduler, u"DoUpdate"_s, u"False"_s));
     }
     void TearDown() override { unlock(); }
 
@@ -44,7 +44,7 @@ protected:
     }
     static QString stored(QStringView section, QStringView key) {
         SqliteSettingsStore reader;
-        return reader.ReadSetting(kAppName, section, key, u"(absent)"_s);
+        return reader.readSetting(kAppName, section, key, u"(absent)"_s);
     }
 
     lyrevane::testing::TempXdg xdg;
@@ -62,16 +62,16 @@ TEST_F(LockedStoreTest, ReadsGiveTheirDefaultsAfterOneShortWaitAndSayItOnce) {
     ::testing::internal::CaptureStderr();
     QElapsedTimer clock;
     clock.start();
-    EXPECT_EQ(store.ReadSetting(kAppName, kWindow, u"Width", u"640"_s), u"640"_s);
+    EXPECT_EQ(store.readSetting(kAppName, kWindow, u"Width", u"640"_s), u"640"_s);
     EXPECT_GE(clock.elapsed(), kWaitMs / 2) << "the first read waits";
     // Waiting again would take a timeout for each of the 25 statements below: far more than
     // the loosest bound a loaded machine needs to run them without waiting.
     clock.restart();
     for (int i = 0; i < 12; ++i) {
-        EXPECT_EQ(store.ReadSetting(kAppName, kWindow, u"Width", u"640"_s), u"640"_s);
-        EXPECT_TRUE(store.ReadSection(kAppName, kScheduler).isEmpty());
+        EXPECT_EQ(store.readSetting(kAppName, kWindow, u"Width", u"640"_s), u"640"_s);
+        EXPECT_TRUE(store.readSection(kAppName, kScheduler).isEmpty());
     }
-    EXPECT_FALSE(store.WriteSetting(kAppName, u"v1_0\\Other", u"Key", u"1"_s));
+    EXPECT_FALSE(store.writeSetting(kAppName, u"v1_0\\Other", u"Key", u"1"_s));
     EXPECT_LT(clock.elapsed(), 10 * kWaitMs) << "nothing after it waits again";
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_TRUE(store.problem().contains(u"busy"_s)) << store.problem().toStdString();
@@ -80,7 +80,7 @@ TEST_F(LockedStoreTest, ReadsGiveTheirDefaultsAfterOneShortWaitAndSayItOnce) {
 
     // Free again: the next read waits for nothing and finds the stored values.
     unlock();
-    EXPECT_EQ(store.ReadSetting(kAppName, kWindow, u"Width", u"640"_s), u"800"_s);
+    EXPECT_EQ(store.readSetting(kAppName, kWindow, u"Width", u"640"_s), u"800"_s);
 }
 
 // Settings shown from defaults because the file was busy are not saved over the stored
@@ -90,15 +90,15 @@ TEST_F(LockedStoreTest, WhatCouldNotBeReadIsNotSavedOverTheStoredValues) {
     SqliteSettingsStore store;
     store.setBusyTimeouts({0, 0});
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(store.ReadSetting(kAppName, kWindow, u"Width", u"640"_s), u"640"_s);
-    EXPECT_TRUE(store.ReadSection(kAppName, u"v1_0\\SkinSettings").isEmpty());
-    EXPECT_FALSE(store.WriteSettings(kAppName, kWindow, {{u"Width"_s, u"640"_s}}));
+    EXPECT_EQ(store.readSetting(kAppName, kWindow, u"Width", u"640"_s), u"640"_s);
+    EXPECT_TRUE(store.readSection(kAppName, u"v1_0\\SkinSettings").isEmpty());
+    EXPECT_FALSE(store.writeSettings(kAppName, kWindow, {{u"Width"_s, u"640"_s}}));
     unlock();
 
-    EXPECT_FALSE(store.WriteSettings(kAppName, kWindow, {{u"Width"_s, u"640"_s}}));
-    EXPECT_FALSE(store.RewriteSection(kAppName, kWindow, {{u"Width"_s, u"640"_s}}));
-    EXPECT_FALSE(store.DeleteSection(kAppName, kWindow));
-    EXPECT_TRUE(store.WriteSetting(kAppName, u"v1_0\\SkinSettings", u"Hue", u"10"_s));
+    EXPECT_FALSE(store.writeSettings(kAppName, kWindow, {{u"Width"_s, u"640"_s}}));
+    EXPECT_FALSE(store.rewriteSection(kAppName, kWindow, {{u"Width"_s, u"640"_s}}));
+    EXPECT_FALSE(store.deleteSection(kAppName, kWindow));
+    EXPECT_TRUE(store.writeSetting(kAppName, u"v1_0\\SkinSettings", u"Hue", u"10"_s));
     const std::string err = ::testing::internal::GetCapturedStderr();
     EXPECT_NE(err.find("WindowSettings"), std::string::npos) << err;
     EXPECT_EQ(stored(kWindow, u"Width"), u"800"_s);
@@ -106,8 +106,8 @@ TEST_F(LockedStoreTest, WhatCouldNotBeReadIsNotSavedOverTheStoredValues) {
     EXPECT_EQ(stored(u"v1_0\\SkinSettings", u"Hue"), u"10"_s);
 
     // Read once more, the section may be written again.
-    EXPECT_EQ(store.ReadSetting(kAppName, kWindow, u"Width", u"640"_s), u"800"_s);
-    EXPECT_TRUE(store.WriteSettings(kAppName, kWindow, {{u"Width"_s, u"900"_s}}));
+    EXPECT_EQ(store.readSetting(kAppName, kWindow, u"Width", u"640"_s), u"800"_s);
+    EXPECT_TRUE(store.writeSettings(kAppName, kWindow, {{u"Width"_s, u"900"_s}}));
     EXPECT_EQ(stored(kWindow, u"Width"), u"900"_s);
 }
 
@@ -116,8 +116,8 @@ TEST_F(LockedStoreTest, WhatCouldNotBeReadIsNotSavedOverTheStoredValues) {
 TEST_F(LockedStoreTest, ALongWaitOutlastsAShortLock) {
     lock({u"500"_s});  // lets go by itself after 500 ms
     SqliteSettingsStore store;
-    EXPECT_EQ(store.ReadSetting(kAppName, kWindow, u"Width", u"640"_s), u"800"_s);
-    EXPECT_TRUE(store.WriteSetting(kAppName, kScheduler, u"DoUpdate", u"True"_s));
+    EXPECT_EQ(store.readSetting(kAppName, kWindow, u"Width", u"640"_s), u"800"_s);
+    EXPECT_TRUE(store.writeSetting(kAppName, kScheduler, u"DoUpdate", u"True"_s));
     EXPECT_TRUE(store.problem().isEmpty()) << store.problem().toStdString();
 }
 

@@ -105,8 +105,8 @@ protected:
         actions.quit = [this] { calls.append(u"quit"_s); };
         actions.openUri = [this](const QString& url) { calls.append(u"open "_s + url); };
         service = std::make_unique<MprisService>(engine, actions);
-        ASSERT_TRUE(service->Start(QDBusConnection::sessionBus()));
-        ASSERT_TRUE(waitUntil([&] { return !service->BusName().isEmpty(); }, 10s));
+        ASSERT_TRUE(service->start(QDBusConnection::sessionBus()));
+        ASSERT_TRUE(waitUntil([&] { return !service->busName().isEmpty(); }, 10s));
         client = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(
             QDBusConnection::SessionBus, u"panel-"_s + QString::number(++clients)));
         ASSERT_TRUE(client->isConnected());
@@ -133,14 +133,14 @@ protected:
     QDBusMessage Call(const QString& interface, const QString& method,
                       const QVariantList& arguments = {}) {
         QDBusMessage call =
-            QDBusMessage::createMethodCall(service->BusName(), kPath, interface, method);
+            QDBusMessage::createMethodCall(service->busName(), kPath, interface, method);
         call.setArguments(arguments);
         QDBusPendingCall pending = client->asyncCall(call);
         EXPECT_TRUE(waitUntil([&] { return pending.isFinished(); }, 10s));
         return pending.reply();
     }
 
-    QVariant Get(const QString& interface, const QString& property) {
+    QVariant get(const QString& interface, const QString& property) {
         const QDBusMessage reply =
             Call(u"org.freedesktop.DBus.Properties"_s, u"Get"_s, {interface, property});
         EXPECT_EQ(reply.type(), QDBusMessage::ReplyMessage) << reply.errorMessage().toStdString();
@@ -148,7 +148,7 @@ protected:
     }
 
     QVariantMap Metadata() {
-        const QVariant value = Get(kPlayer, u"Metadata"_s);
+        const QVariant value = get(kPlayer, u"Metadata"_s);
         return qdbus_cast<QVariantMap>(value.value<QDBusArgument>());
     }
 
@@ -161,11 +161,11 @@ protected:
 };
 
 TEST_F(MprisBusTest, TheApplicationIsNamedAndOffersRaiseAndQuit) {
-    EXPECT_EQ(service->BusName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
-    EXPECT_EQ(Get(kRoot, u"Identity"_s).toString(), u"Quillmoor(tm) Vendrasel"_s);
-    EXPECT_EQ(Get(kRoot, u"DesktopEntry"_s).toString(), u"lyrevane"_s);
-    EXPECT_TRUE(Get(kRoot, u"CanQuit"_s).toBool());
-    EXPECT_TRUE(Get(kRoot, u"CanRaise"_s).toBool());
+    EXPECT_EQ(service->busName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
+    EXPECT_EQ(get(kRoot, u"Identity"_s).toString(), u"Quillmoor(tm) Vendrasel"_s);
+    EXPECT_EQ(get(kRoot, u"DesktopEntry"_s).toString(), u"lyrevane"_s);
+    EXPECT_TRUE(get(kRoot, u"CanQuit"_s).toBool());
+    EXPECT_TRUE(get(kRoot, u"CanRaise"_s).toBool());
 
     Call(kRoot, u"Raise"_s);
     Call(kRoot, u"Quit"_s);
@@ -179,11 +179,11 @@ TEST_F(MprisBusTest, ASecondPlayerTakesAnInstanceName) {
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"second-player"_s);
     {
         MprisService other(otherEngine, actions);
-        ASSERT_TRUE(other.Start(second));
-        ASSERT_TRUE(waitUntil([&] { return !other.BusName().isEmpty(); }, 10s));
-        EXPECT_EQ(other.BusName(), u"org.mpris.MediaPlayer2.lyrevane.instance"_s +
+        ASSERT_TRUE(other.start(second));
+        ASSERT_TRUE(waitUntil([&] { return !other.busName().isEmpty(); }, 10s));
+        EXPECT_EQ(other.busName(), u"org.mpris.MediaPlayer2.lyrevane.instance"_s +
                                        QString::number(QCoreApplication::applicationPid()));
-        EXPECT_EQ(service->BusName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
+        EXPECT_EQ(service->busName(), u"org.mpris.MediaPlayer2.lyrevane"_s);
     }
     QDBusConnection::disconnectFromBus(u"second-player"_s);
 }
@@ -191,10 +191,10 @@ TEST_F(MprisBusTest, ASecondPlayerTakesAnInstanceName) {
 // MPRIS's own rules, not the play bar's: with a stream loaded Play and Pause always act.
 TEST_F(MprisBusTest, ControlsActWheneverAStreamIsLoaded) {
     // Nothing loaded: Play and Pause do nothing, Stop always reaches the player.
-    EXPECT_FALSE(Get(kPlayer, u"CanPlay"_s).toBool());
-    EXPECT_FALSE(Get(kPlayer, u"CanPause"_s).toBool());
-    EXPECT_TRUE(Get(kPlayer, u"CanControl"_s).toBool());
-    EXPECT_FALSE(Get(kPlayer, u"CanSeek"_s).toBool());
+    EXPECT_FALSE(get(kPlayer, u"CanPlay"_s).toBool());
+    EXPECT_FALSE(get(kPlayer, u"CanPause"_s).toBool());
+    EXPECT_TRUE(get(kPlayer, u"CanControl"_s).toBool());
+    EXPECT_FALSE(get(kPlayer, u"CanSeek"_s).toBool());
     engine.canPlay = true;  // what the engine says does not count without a stream
     Call(kPlayer, u"Play"_s);
     Call(kPlayer, u"Pause"_s);
@@ -228,8 +228,8 @@ TEST_F(MprisBusTest, ControlsActWheneverAStreamIsLoaded) {
         calls.clear();
         engine.canPause = c.engineCanPause;
         engine.SetPlayState(c.state);
-        EXPECT_TRUE(Get(kPlayer, u"CanPlay"_s).toBool());
-        EXPECT_TRUE(Get(kPlayer, u"CanPause"_s).toBool());
+        EXPECT_TRUE(get(kPlayer, u"CanPlay"_s).toBool());
+        EXPECT_TRUE(get(kPlayer, u"CanPause"_s).toBool());
         Call(kPlayer, c.method);
         Call(kPlayer, u"Stop"_s);  // a marker: its action comes after the method's
         ASSERT_TRUE(waitUntil([&] { return calls.contains(u"stop"_s); }, 10s));
@@ -246,30 +246,30 @@ TEST_F(MprisBusTest, RequestsDuringStartUpAreCarriedOutAfterIt) {
         engine.SetPlayState(MediaEngine::Paused);
     };
     service = std::make_unique<MprisService>(engine, actions);  // called directly, off the bus
-    service->HoldRequests();
+    service->holdRequests();
     engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
     engine.SetPlayState(MediaEngine::Transitioning);  // the command line's stream opens
-    service->Refresh();
-    service->PlayPause();
-    service->PlayPause();
-    service->Carry(actions.raise);
+    service->refresh();
+    service->playPause();
+    service->playPause();
+    service->carry(actions.raise);
     QCoreApplication::processEvents();
     EXPECT_TRUE(calls.isEmpty());
 
     engine.canPause = true;
     engine.SetPlayState(MediaEngine::Playing);
-    service->ReleaseRequests();
+    service->releaseRequests();
     ASSERT_TRUE(waitUntil([&] { return calls.size() >= 2; }, 10s));
     QCoreApplication::processEvents();
     EXPECT_EQ(calls.join(u','), u"pause,raise"_s);
     calls.clear();
-    service->Carry(actions.stop);
+    service->carry(actions.stop);
     ASSERT_TRUE(waitUntil([&] { return !calls.isEmpty(); }, 10s));
     EXPECT_EQ(calls, QStringList{u"stop"_s});
 }
 
 TEST_F(MprisBusTest, OpenUriPlaysAllowedStreamsAndRefusesOthersWithAnError) {
-    EXPECT_EQ(Get(kRoot, u"SupportedUriSchemes"_s).toStringList(),
+    EXPECT_EQ(get(kRoot, u"SupportedUriSchemes"_s).toStringList(),
               (QStringList{u"http"_s, u"https"_s}));
     for (const QString& refused :
          {u"file:///etc/passwd"_s, u"lyrev:play?http://127.0.0.1/a.mp3"_s, u"http:///a.mp3"_s,
@@ -284,7 +284,7 @@ TEST_F(MprisBusTest, OpenUriPlaysAllowedStreamsAndRefusesOthersWithAnError) {
 }
 
 TEST_F(MprisBusTest, VolumeIsReadAndSetAsAFraction) {
-    EXPECT_DOUBLE_EQ(Get(kPlayer, u"Volume"_s).toDouble(), 0.5);
+    EXPECT_DOUBLE_EQ(get(kPlayer, u"Volume"_s).toDouble(), 0.5);
     const auto set = [&](double volume) {
         return Call(u"org.freedesktop.DBus.Properties"_s, u"Set"_s,
                     {kPlayer, u"Volume"_s, QVariant::fromValue(QDBusVariant(volume))});
@@ -292,7 +292,7 @@ TEST_F(MprisBusTest, VolumeIsReadAndSetAsAFraction) {
     set(0.3);
     ASSERT_TRUE(waitUntil([&] { return calls.size() == 1; }, 10s));
     EXPECT_EQ(calls.last(), u"volume 30"_s);
-    EXPECT_DOUBLE_EQ(Get(kPlayer, u"Volume"_s).toDouble(), 0.3);
+    EXPECT_DOUBLE_EQ(get(kPlayer, u"Volume"_s).toDouble(), 0.3);
     set(7.0);
     set(-1.0);
     ASSERT_TRUE(waitUntil([&] { return calls.size() == 3; }, 10s));
@@ -327,19 +327,19 @@ TEST_F(MprisBusTest, MetadataCarriesTheStreamStationAndTitle) {
 TEST_F(MprisBusTest, ThePlayersLastErrorIsReadableUntilANewStreamStarts) {
     const QString lyrevane = u"example.quillmoor.Lyrevane"_s;
     engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
-    service->Refresh();
-    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+    service->refresh();
+    EXPECT_EQ(get(lyrevane, u"LastError"_s).toString(), QString());
     engine.errors.append(u"Cannot open http://127.0.0.1:9/live.mp3: connection refused."_s);
     Q_EMIT engine.errorOccurred();
-    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(),
+    EXPECT_EQ(get(lyrevane, u"LastError"_s).toString(),
               u"Cannot open http://127.0.0.1:9/live.mp3: connection refused."_s);
     // Opened again through MPRIS (a scheduler's retry): a fresh try, no error yet.
     Call(kPlayer, u"OpenUri"_s, {engine.url()});
-    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+    EXPECT_EQ(get(lyrevane, u"LastError"_s).toString(), QString());
     Q_EMIT engine.errorOccurred();
     engine.setUrl(u"http://127.0.0.1:9/other.mp3"_s);
-    service->Refresh();
-    EXPECT_EQ(Get(lyrevane, u"LastError"_s).toString(), QString());
+    service->refresh();
+    EXPECT_EQ(get(lyrevane, u"LastError"_s).toString(), QString());
 }
 
 // The listener's own controls of a live stream: back to live, and a recording that starts
@@ -348,19 +348,19 @@ TEST_F(MprisBusTest, CatchingUpAndRecordingThroughThePlayersOwnInterface) {
     const QString lyrevane = u"example.quillmoor.Lyrevane"_s;
     engine.behind = std::chrono::seconds(155);
     Q_EMIT engine.metadataChanged();  // as the engine announces it
-    EXPECT_EQ(Get(lyrevane, u"BehindLive"_s).toLongLong(), 155);
+    EXPECT_EQ(get(lyrevane, u"BehindLive"_s).toLongLong(), 155);
     Call(lyrevane, u"CatchUpToLive"_s);
-    EXPECT_EQ(Get(lyrevane, u"BehindLive"_s).toLongLong(), 0);
+    EXPECT_EQ(get(lyrevane, u"BehindLive"_s).toLongLong(), 0);
     engine.refusal = u"This stream's format cannot be recorded."_s;
     const QDBusMessage refused = Call(lyrevane, u"Record"_s, {true});
     EXPECT_EQ(refused.type(), QDBusMessage::ErrorMessage);
     EXPECT_EQ(refused.errorMessage(), engine.refusal);
-    EXPECT_FALSE(Get(lyrevane, u"Recording"_s).toBool());
+    EXPECT_FALSE(get(lyrevane, u"Recording"_s).toBool());
     engine.refusal.clear();
     EXPECT_EQ(Call(lyrevane, u"Record"_s, {true}).type(), QDBusMessage::ReplyMessage);
-    EXPECT_TRUE(Get(lyrevane, u"Recording"_s).toBool());
+    EXPECT_TRUE(get(lyrevane, u"Recording"_s).toBool());
     Call(lyrevane, u"Record"_s, {false});
-    EXPECT_FALSE(Get(lyrevane, u"Recording"_s).toBool());
+    EXPECT_FALSE(get(lyrevane, u"Recording"_s).toBool());
 }
 
 // A panel's reads are answered while the window's thread is busy (as when the browser engine
@@ -372,7 +372,7 @@ TEST_F(MprisBusTest, ReadsAreAnsweredWhileTheWindowsThreadIsBusy) {
             const QDBusConnection own =
                 QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"busy-panel"_s);
             QDBusMessage call = QDBusMessage::createMethodCall(
-                service->BusName(), kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+                service->busName(), kPath, u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
             call << kPlayer << u"PlaybackStatus"_s;
             answer.set_value(own.call(call, QDBus::Block, 20000));
         }
@@ -403,11 +403,11 @@ public Q_SLOTS:
 
 TEST_F(MprisBusTest, ChangesAreSignalledOnceWithTheirNewValues) {
     PropertiesSpy spy;
-    ASSERT_TRUE(client->connect(service->BusName(), kPath, u"org.freedesktop.DBus.Properties"_s,
+    ASSERT_TRUE(client->connect(service->busName(), kPath, u"org.freedesktop.DBus.Properties"_s,
                                 u"PropertiesChanged"_s, &spy,
                                 SLOT(onChanged(QString, QVariantMap, QStringList))));
     // Let the match rule reach the bus before the change.
-    Get(kRoot, u"Identity"_s);
+    get(kRoot, u"Identity"_s);
 
     engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
     engine.SetPlayState(MediaEngine::Buffering);
@@ -430,15 +430,15 @@ TEST_F(MprisBusTest, ChangesAreSignalledOnceWithTheirNewValues) {
 // signalled; the desktop's own tool goes back 30 s with "position 30-".
 TEST_F(MprisBusTest, SeekingMovesWithinTheKeptProgrammeNeverPastLive) {
     PropertiesSpy spy;
-    ASSERT_TRUE(client->connect(service->BusName(), kPath, kPlayer, u"Seeked"_s, &spy,
+    ASSERT_TRUE(client->connect(service->busName(), kPath, kPlayer, u"Seeked"_s, &spy,
                                 SLOT(onSeeked(qlonglong))));
     engine.setUrl(u"http://127.0.0.1:9/live.mp3"_s);
     Q_EMIT engine.metadataChanged();
-    EXPECT_FALSE(Get(kPlayer, u"CanSeek"_s).toBool()) << "nothing kept yet";
+    EXPECT_FALSE(get(kPlayer, u"CanSeek"_s).toBool()) << "nothing kept yet";
     engine.keptBefore = 600s;
     Q_EMIT engine.metadataChanged();
-    EXPECT_TRUE(Get(kPlayer, u"CanSeek"_s).toBool());
-    const auto position = [&] { return Get(kPlayer, u"Position"_s).toLongLong(); };
+    EXPECT_TRUE(get(kPlayer, u"CanSeek"_s).toBool());
+    const auto position = [&] { return get(kPlayer, u"Position"_s).toLongLong(); };
     EXPECT_EQ(position(), 600'000'000);
 
     Call(kPlayer, u"Seek"_s, {qlonglong{60'000'000}});

@@ -14,59 +14,59 @@ namespace lyrevane {
 namespace {
 
 TEST(MprisStatusTest, LiveStreamThatConnectsOrBuffersCountsAsPlaying) {
-    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Playing), u"Playing"_s);
-    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Buffering), u"Playing"_s);
-    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Waiting), u"Playing"_s);
-    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Transitioning), u"Playing"_s);
-    EXPECT_EQ(PlaybackStatusFor(MediaEngine::Paused), u"Paused"_s);
+    EXPECT_EQ(playbackStatusFor(MediaEngine::Playing), u"Playing"_s);
+    EXPECT_EQ(playbackStatusFor(MediaEngine::Buffering), u"Playing"_s);
+    EXPECT_EQ(playbackStatusFor(MediaEngine::Waiting), u"Playing"_s);
+    EXPECT_EQ(playbackStatusFor(MediaEngine::Transitioning), u"Playing"_s);
+    EXPECT_EQ(playbackStatusFor(MediaEngine::Paused), u"Paused"_s);
     for (int state : {int(MediaEngine::PlayUndefined), int(MediaEngine::Stopped),
                       int(MediaEngine::MediaEnded), int(MediaEngine::Ready), 99, -1}) {
-        EXPECT_EQ(PlaybackStatusFor(state), u"Stopped"_s) << state;
+        EXPECT_EQ(playbackStatusFor(state), u"Stopped"_s) << state;
     }
 }
 
 TEST(MprisStatusTest, ChangedPropertiesAreNamedOnceInInterfaceOrder) {
     MprisStatus before;
     MprisStatus after = before;
-    EXPECT_TRUE(ChangedPlayerProperties(before, after).isEmpty());
+    EXPECT_TRUE(changedPlayerProperties(before, after).isEmpty());
 
     after.playbackStatus = u"Playing"_s;
     after.canPause = true;
     after.volume = 0.75;
     after.title = u"News"_s;
     after.station = u"Quillmoor"_s;
-    EXPECT_EQ(ChangedPlayerProperties(before, after),
+    EXPECT_EQ(changedPlayerProperties(before, after),
               (QStringList{u"PlaybackStatus"_s, u"CanPause"_s, u"Volume"_s, u"Metadata"_s}));
 
     // A new stream at the same address is a new track all the same.
     MprisStatus next = after;
     ++next.track;
-    EXPECT_EQ(ChangedPlayerProperties(after, next), QStringList{u"Metadata"_s});
+    EXPECT_EQ(changedPlayerProperties(after, next), QStringList{u"Metadata"_s});
 }
 
 TEST(MprisStatusTest, VolumeFromTheBusIsClampedAndRounded) {
-    EXPECT_EQ(VolumeFromMpris(0.0), 0);
-    EXPECT_EQ(VolumeFromMpris(-0.5), 0);
-    EXPECT_EQ(VolumeFromMpris(1.0), 100);
-    EXPECT_EQ(VolumeFromMpris(7.0), 100);
-    EXPECT_EQ(VolumeFromMpris(0.004), 0);
-    EXPECT_EQ(VolumeFromMpris(0.005), 1);
-    EXPECT_EQ(VolumeFromMpris(0.333), 33);
-    EXPECT_EQ(VolumeFromMpris(std::numeric_limits<double>::quiet_NaN()), 0);
-    EXPECT_EQ(VolumeFromMpris(std::numeric_limits<double>::infinity()), 100);
-    EXPECT_EQ(VolumeFromMpris(-std::numeric_limits<double>::infinity()), 0);
+    EXPECT_EQ(volumeFromMpris(0.0), 0);
+    EXPECT_EQ(volumeFromMpris(-0.5), 0);
+    EXPECT_EQ(volumeFromMpris(1.0), 100);
+    EXPECT_EQ(volumeFromMpris(7.0), 100);
+    EXPECT_EQ(volumeFromMpris(0.004), 0);
+    EXPECT_EQ(volumeFromMpris(0.005), 1);
+    EXPECT_EQ(volumeFromMpris(0.333), 33);
+    EXPECT_EQ(volumeFromMpris(std::numeric_limits<double>::quiet_NaN()), 0);
+    EXPECT_EQ(volumeFromMpris(std::numeric_limits<double>::infinity()), 100);
+    EXPECT_EQ(volumeFromMpris(-std::numeric_limits<double>::infinity()), 0);
 }
 
 TEST(MprisStatusTest, StreamTitleSplitsAtTheFirstSeparatorOnly) {
-    EXPECT_EQ(SplitStreamTitle(u"Kestrel Lithium - CEO interview - part 2"_s).artist,
+    EXPECT_EQ(splitStreamTitle(u"Kestrel Lithium - CEO interview - part 2"_s).artist,
               u"Kestrel Lithium"_s);
-    EXPECT_EQ(SplitStreamTitle(u"Kestrel Lithium - CEO interview - part 2"_s).title,
+    EXPECT_EQ(splitStreamTitle(u"Kestrel Lithium - CEO interview - part 2"_s).title,
               u"CEO interview - part 2"_s);
-    EXPECT_EQ(SplitStreamTitle(u"Market open"_s).artist, QString());
-    EXPECT_EQ(SplitStreamTitle(u"Market open"_s).title, u"Market open"_s);
+    EXPECT_EQ(splitStreamTitle(u"Market open"_s).artist, QString());
+    EXPECT_EQ(splitStreamTitle(u"Market open"_s).title, u"Market open"_s);
     // A leading separator has no artist before it.
-    EXPECT_EQ(SplitStreamTitle(u" - Market open"_s).title, u"- Market open"_s);
-    EXPECT_EQ(SplitStreamTitle(u"Hyphen-ated-name"_s).artist, QString());
+    EXPECT_EQ(splitStreamTitle(u" - Market open"_s).title, u"- Market open"_s);
+    EXPECT_EQ(splitStreamTitle(u"Hyphen-ated-name"_s).artist, QString());
 }
 
 TEST(NowPlayingTest, TextShowsWhatIsKnown) {

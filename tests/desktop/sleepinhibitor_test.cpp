@@ -152,12 +152,12 @@ protected:
 TEST(KeepsMachineAwakeTest, OnlyWhileAStreamPlaysConnectsOrBuffers) {
     for (int state : {int(MediaEngine::Playing), int(MediaEngine::Buffering),
                       int(MediaEngine::Waiting), int(MediaEngine::Transitioning)}) {
-        EXPECT_TRUE(KeepsMachineAwake(state)) << state;
+        EXPECT_TRUE(keepsMachineAwake(state)) << state;
     }
     for (int state :
          {int(MediaEngine::PlayUndefined), int(MediaEngine::Stopped), int(MediaEngine::Paused),
           int(MediaEngine::MediaEnded), int(MediaEngine::Ready)}) {
-        EXPECT_FALSE(KeepsMachineAwake(state)) << state;
+        EXPECT_FALSE(keepsMachineAwake(state)) << state;
     }
 }
 
@@ -166,8 +166,8 @@ TEST_F(SleepInhibitorTest, ThePortalInhibitsSuspendOnlyAndIsReleasedOnPauseStopA
     auto inhibitor = std::make_unique<SleepInhibitor>(
         Connect(u"player"_s), QDBusConnection(u"none"_s), u"Playing the live programme"_s);
     // Play.
-    inhibitor->SetWanted(true);
-    ASSERT_TRUE(waitUntil([&] { return inhibitor->IsHeld(); }, 10s));
+    inhibitor->setWanted(true);
+    ASSERT_TRUE(waitUntil([&] { return inhibitor->isHeld(); }, 10s));
     ASSERT_EQ(portal->log.size(), 1);
     EXPECT_TRUE(portal->log[0].startsWith(u"inhibit "_s));
     EXPECT_EQ(portal->flags, QList<uint>{4u}) << "suspend only: the idle screen lock stays";
@@ -175,21 +175,21 @@ TEST_F(SleepInhibitorTest, ThePortalInhibitsSuspendOnlyAndIsReleasedOnPauseStopA
     const QString first = portal->log[0].mid(8);
 
     // Pause.
-    inhibitor->SetWanted(false);
-    EXPECT_FALSE(inhibitor->IsHeld());
+    inhibitor->setWanted(false);
+    EXPECT_FALSE(inhibitor->isHeld());
     ASSERT_TRUE(waitUntil([&] { return portal->log.size() == 2; }, 10s));
     EXPECT_EQ(portal->log[1], u"close "_s + first);
 
     // Play again, then Stop.
-    inhibitor->SetWanted(true);
-    ASSERT_TRUE(waitUntil([&] { return inhibitor->IsHeld(); }, 10s));
-    inhibitor->SetWanted(false);
+    inhibitor->setWanted(true);
+    ASSERT_TRUE(waitUntil([&] { return inhibitor->isHeld(); }, 10s));
+    inhibitor->setWanted(false);
     ASSERT_TRUE(waitUntil([&] { return portal->log.size() == 4; }, 10s));
     EXPECT_TRUE(portal->log[3].startsWith(u"close "_s));
 
     // Exit while playing.
-    inhibitor->SetWanted(true);
-    ASSERT_TRUE(waitUntil([&] { return inhibitor->IsHeld(); }, 10s));
+    inhibitor->setWanted(true);
+    ASSERT_TRUE(waitUntil([&] { return inhibitor->isHeld(); }, 10s));
     inhibitor.reset();
     ASSERT_TRUE(waitUntil([&] { return portal->log.size() == 6; }, 10s));
     EXPECT_EQ(portal->log[5], u"close "_s + portal->log[4].mid(8));
@@ -198,37 +198,37 @@ TEST_F(SleepInhibitorTest, ThePortalInhibitsSuspendOnlyAndIsReleasedOnPauseStopA
 TEST_F(SleepInhibitorTest, APauseBeforeThePortalAnswersLeavesNothingHeld) {
     FakePortal* portal = StartPortal();
     SleepInhibitor inhibitor(Connect(u"player"_s), QDBusConnection(u"none"_s), u"x"_s);
-    inhibitor.SetWanted(true);
-    inhibitor.SetWanted(false);  // before the answer arrives
+    inhibitor.setWanted(true);
+    inhibitor.setWanted(false);  // before the answer arrives
     ASSERT_TRUE(waitUntil([&] { return portal->log.size() == 2; }, 10s));
     EXPECT_TRUE(portal->log[1].startsWith(u"close "_s));
-    EXPECT_FALSE(inhibitor.IsHeld());
+    EXPECT_FALSE(inhibitor.isHeld());
 }
 
 TEST_F(SleepInhibitorTest, WithoutAPortalLogindsSleepLockIsTakenAndClosed) {
     QDBusConnection system = Connect(u"system"_s);
     FakeLogind* logind = StartLogind(Connect(u"logind"_s));
     SleepInhibitor inhibitor(Connect(u"player"_s), system, u"Playing the live programme"_s);
-    inhibitor.SetWanted(true);
-    ASSERT_TRUE(waitUntil([&] { return inhibitor.IsHeld(); }, 10s));
+    inhibitor.setWanted(true);
+    ASSERT_TRUE(waitUntil([&] { return inhibitor.isHeld(); }, 10s));
     ASSERT_EQ(logind->calls, QStringList{u"sleep|Lyrevane|Playing the live programme|block"_s});
     EXPECT_FALSE(logind->Released(0));
 
-    inhibitor.SetWanted(false);  // Stop, or an error
+    inhibitor.setWanted(false);  // Stop, or an error
     EXPECT_TRUE(waitUntil([&] { return logind->Released(0); }, 10s));
-    EXPECT_FALSE(inhibitor.IsHeld());
+    EXPECT_FALSE(inhibitor.isHeld());
 }
 
 TEST_F(SleepInhibitorTest, WithNeitherServiceNothingIsHeldAndNothingBreaks) {
     SleepInhibitor inhibitor(Connect(u"player"_s), Connect(u"system"_s), u"x"_s);
     bool changed = false;
     QObject::connect(&inhibitor, &SleepInhibitor::heldChanged, [&] { changed = true; });
-    inhibitor.SetWanted(true);
+    inhibitor.setWanted(true);
     // Both requests fail: wait until the inhibitor has stopped asking.
     QCoreApplication::processEvents();
-    EXPECT_TRUE(waitUntil([&] { return changed || !inhibitor.IsHeld(); }, 10s));
-    inhibitor.SetWanted(false);
-    EXPECT_FALSE(inhibitor.IsHeld());
+    EXPECT_TRUE(waitUntil([&] { return changed || !inhibitor.isHeld(); }, 10s));
+    inhibitor.setWanted(false);
+    EXPECT_FALSE(inhibitor.isHeld());
     EXPECT_FALSE(changed);
 }
 

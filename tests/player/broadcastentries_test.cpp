@@ -24,22 +24,22 @@ protected:
     void put(const QList<Broadcast>& broadcasts) {
         Schedule s;
         s.Broadcasts = broadcasts;
-        WriteSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(0, 0)));
+        writeSchedule(store, s, QDateTime(QDate(2026, 12, 7), QTime(0, 0)));
     }
     void open() {
-        entries.Load();
+        entries.load();
         entries.currentOptions = [this] { return options; };
-        options = entries.LoadedOptions();
-        if (model.Load()) {
-            model.OfferFirstEntry();
+        options = entries.loadedOptions();
+        if (model.load()) {
+            model.offerFirstEntry();
         }
     }
     void type(const QString& name, const QString& time, const QString& media) {
-        view.fields.texts = {name, time, media};
+        view.typed.texts = {name, time, media};
     }
-    void typeTime(const QString& time) { view.fields.texts[BroadcastEntries::TimeField] = time; }
+    void typeTime(const QString& time) { view.typed.texts[BroadcastEntries::TimeField] = time; }
     QString stored(const QString& key) const {
-        return store.Get(kSchedulerSection, key).value_or(u"<absent>"_s);
+        return store.get(kSchedulerSection, key).value_or(u"<absent>"_s);
     }
 
     MemorySettings store;
@@ -53,7 +53,7 @@ protected:
                                   checked.append({url, quiet});
                                   const bool ok = !url.contains(refused.first());
                                   if (!ok && !quiet) {
-                                      prompts.ShowMessage(u"refused"_s, MessageIcon::Exclamation);
+                                      prompts.showMessage(u"refused"_s, MessageIcon::Exclamation);
                                   }
                                   return ok;
                               },
@@ -71,20 +71,20 @@ const Broadcast kEvening{u"Evening"_s,      0.75, u"http://radio.example/pm"_s, 
 TEST_F(BroadcastEditorTest, TimeFieldTakesWhatPeopleTypeAndShowsTheStoredForm) {
     put({kMorning});
     open();
-    EXPECT_EQ(view.fields.texts, (QStringList{u"Morning"_s, u"9:00:00 AM"_s, kMorning.MediaURL}));
-    EXPECT_EQ(view.fields.checks, 62u);
+    EXPECT_EQ(view.typed.texts, (QStringList{u"Morning"_s, u"9:00:00 AM"_s, kMorning.MediaURL}));
+    EXPECT_EQ(view.typed.checks, 62u);
     for (const QString& typed :
          {u"15:00"_s, u"3:00 PM"_s, u"3:00:00 pm"_s, u"15:00:00"_s, u" 3:00:00 PM "_s}) {
         typeTime(typed);
-        model.Apply();
-        EXPECT_EQ(entries.Table().at(0).Time, 0.625) << typed.toStdString();
-        EXPECT_EQ(view.fields.texts[BroadcastEntries::TimeField], u"3:00:00 PM"_s);
+        model.apply();
+        EXPECT_EQ(entries.table().at(0).Time, 0.625) << typed.toStdString();
+        EXPECT_EQ(view.typed.texts[BroadcastEntries::TimeField], u"3:00:00 PM"_s);
     }
     // A date typed with the time stays in the value.
     typeTime(u"12/6/2026 3:00 PM"_s);
-    model.Apply();
-    EXPECT_EQ(entries.Table().at(0).Time, datevalue::fromParts(QDate(2026, 12, 6), QTime(15, 0)));
-    EXPECT_EQ(view.fields.texts[BroadcastEntries::TimeField], u"12/6/2026 3:00:00 PM"_s);
+    model.apply();
+    EXPECT_EQ(entries.table().at(0).Time, datevalue::fromParts(QDate(2026, 12, 6), QTime(15, 0)));
+    EXPECT_EQ(view.typed.texts[BroadcastEntries::TimeField], u"12/6/2026 3:00:00 PM"_s);
     EXPECT_TRUE(prompts.messages.isEmpty());
 
     for (const QString& typed : {u"25:00"_s, u"3 PM"_s, u"noon"_s, QString(), u"13:00 PM"_s,
@@ -92,25 +92,25 @@ TEST_F(BroadcastEditorTest, TimeFieldTakesWhatPeopleTypeAndShowsTheStoredForm) {
         prompts.messages.clear();
         view.focus.clear();
         typeTime(typed);
-        model.Apply();
+        model.apply();
         EXPECT_EQ(prompts.messages, QStringList{u"Error: Invalid time!"_s}) << typed.toStdString();
         EXPECT_EQ(view.focus, QList<int>{BroadcastEntries::TimeField});
-        EXPECT_EQ(view.fields.texts[BroadcastEntries::TimeField], typed);  // kept
+        EXPECT_EQ(view.typed.texts[BroadcastEntries::TimeField], typed);  // kept
     }
 }
 
 TEST_F(BroadcastEditorTest, InvalidTimeRevertsTheSelectionAndOkSavesTheLastCommitted) {
     put({kMorning, kEvening});
     open();
-    view.fields.checks = 1;  // Sunday only, never committed
+    view.typed.checks = 1;  // Sunday only, never committed
     typeTime(u"half past nine"_s);
-    model.Select(1);
+    model.select(1);
     EXPECT_EQ(prompts.messages, QStringList{u"Error: Invalid time!"_s});
     EXPECT_EQ(view.selected, 0);
-    EXPECT_EQ(model.CurrentIndex(), 0);
-    EXPECT_EQ(view.fields.texts[BroadcastEntries::TimeField], u"half past nine"_s);
+    EXPECT_EQ(model.currentIndex(), 0);
+    EXPECT_EQ(view.typed.texts[BroadcastEntries::TimeField], u"half past nine"_s);
 
-    model.Ok();
+    model.ok();
     EXPECT_EQ(prompts.messages.size(), 2);
     EXPECT_TRUE(view.closed && view.closedSaved);
     EXPECT_EQ(stored(u"BROADCAST_Morning_TIME"_s), u"9:00:00 AM"_s);
@@ -126,14 +126,14 @@ TEST_F(BroadcastEditorTest, MediaPlaceholderPassesRealAddressesAreChecked) {
     open();
     for (const QString& media : {u"http://"_s, QString(), u"  HTTP://  "_s}) {
         type(u"Morning"_s, u"9:00 AM"_s, media);
-        model.Apply();
+        model.apply();
         EXPECT_TRUE(prompts.messages.isEmpty());
     }
     EXPECT_TRUE(checked.isEmpty());
 
     // A refused source: its message once, the focus on Media; the re-entry checks quietly.
     type(u"Morning"_s, u"9:00 AM"_s, u"http://refused.example/live"_s);
-    model.Select(1);
+    model.select(1);
     EXPECT_EQ(prompts.messages, QStringList{u"refused"_s});
     EXPECT_EQ(view.focus, QList<int>{BroadcastEntries::MediaField});
     EXPECT_EQ(checked, (QList<QPair<QString, bool>>{{u"http://refused.example/live"_s, false},
@@ -143,7 +143,7 @@ TEST_F(BroadcastEditorTest, MediaPlaceholderPassesRealAddressesAreChecked) {
     // The duplicate name is checked before the time and the media.
     prompts.messages.clear();
     type(u"Evening"_s, u"bad"_s, u"http://refused.example/live"_s);
-    model.Apply();
+    model.apply();
     EXPECT_EQ(prompts.messages, QStringList{u"Error: Duplicate broadcast name!"_s});
 }
 
@@ -153,24 +153,24 @@ TEST_F(BroadcastEditorTest, FreshEntriesCommitAndNewTwiceIsRefused) {
     EXPECT_EQ(prompts.questions,
               QStringList{u"There are no scheduled broadcasts. Would you like to create a new "
                           u"one? Pressing No will close the Broadcast Scheduler."_s});
-    ASSERT_EQ(entries.Count(), 1);
-    const Broadcast fresh = entries.Table().at(0);
+    ASSERT_EQ(entries.count(), 1);
+    const Broadcast fresh = entries.table().at(0);
     EXPECT_EQ(fresh.Name, u"New Scheduled Broadcast"_s);
     EXPECT_EQ(fresh.Time, 0.0);
     EXPECT_EQ(fresh.MediaURL, u"http://"_s);
     EXPECT_EQ(fresh.Days, 127);
     EXPECT_EQ(fresh.LastActive, datevalue::kNever);
-    EXPECT_EQ(view.fields.texts,
+    EXPECT_EQ(view.typed.texts,
               (QStringList{u"New Scheduled Broadcast"_s, u"12:00:00 AM"_s, u"http://"_s}));
 
-    model.New();
+    model.newEntry();
     EXPECT_EQ(prompts.messages,
               QStringList{u"Error: You already have a broadcast named 'New Scheduled "
                           u"Broadcast'! Rename that one first."_s});
-    EXPECT_EQ(entries.Count(), 1);
+    EXPECT_EQ(entries.count(), 1);
 
     type(u"Renamed"_s, u"00:00:00"_s, u"http://"_s);
-    model.New();
+    model.newEntry();
     EXPECT_EQ(view.items, (QStringList{u"Renamed"_s, u"New Scheduled Broadcast"_s}));
     EXPECT_EQ(prompts.messages.size(), 1);
 }
@@ -192,7 +192,7 @@ TEST_F(BroadcastEditorTest, OffsetMustBeWholeMinutesWithinADay) {
         prompts.messages.clear();
         view.focus.clear();
         options.startEarlierOffset = text;
-        model.Ok();
+        model.ok();
         EXPECT_EQ(prompts.messages.size(), 1) << text.toStdString();
         EXPECT_TRUE(prompts.messages.first().startsWith(u"Error: "_s));
         EXPECT_EQ(view.focus, QList<int>{BroadcastEntries::OffsetField});
@@ -200,7 +200,7 @@ TEST_F(BroadcastEditorTest, OffsetMustBeWholeMinutesWithinADay) {
         EXPECT_EQ(store.values, before);
     }
     options = {false, u" -1440 "_s};
-    model.Ok();
+    model.ok();
     EXPECT_TRUE(view.closed);
     EXPECT_EQ(stored(u"StartEarlierOffset"_s), u"-1440"_s);
     EXPECT_EQ(stored(u"AutoLaunchEnabled"_s), u"False"_s);
@@ -209,12 +209,12 @@ TEST_F(BroadcastEditorTest, OffsetMustBeWholeMinutesWithinADay) {
 TEST_F(BroadcastEditorTest, DaysAndTheLastActiveRuleOnSave) {
     put({kMorning, kEvening});
     open();
-    view.fields.checks = 0x7f | BroadcastEntries::kRecordCheck | 0x100;  // days and Record
-    model.Select(1);
-    EXPECT_EQ(view.fields.checks, 65u | BroadcastEntries::kRecordCheck);
-    view.fields.checks = 65u;  // Record cleared
+    view.typed.checks = 0x7f | BroadcastEntries::kRecordCheck | 0x100;  // days and Record
+    model.select(1);
+    EXPECT_EQ(view.typed.checks, 65u | BroadcastEntries::kRecordCheck);
+    view.typed.checks = 65u;  // Record cleared
     now = QDateTime(QDate(2026, 12, 7), QTime(16, 0));
-    model.Ok();
+    model.ok();
     EXPECT_EQ(stored(u"BROADCAST_Morning_DAYS"_s), u"127"_s);
     EXPECT_EQ(stored(u"BROADCAST_Morning_RECORD"_s), u"True"_s);
     EXPECT_EQ(stored(u"BROADCAST_Evening_RECORD"_s), u"False"_s);
@@ -227,7 +227,7 @@ TEST_F(BroadcastEditorTest, DeletingTheLastBroadcastAndSavingWritesAnEmptySchedu
     put({kMorning});
     open();
     prompts.yesNo = {false, true};
-    model.Delete();
+    model.deleteEntry();
     EXPECT_TRUE(view.closed && view.closedSaved);
     EXPECT_EQ(stored(u"BroadcastList"_s), QString());
     EXPECT_EQ(stored(u"BROADCAST_Morning_TIME"_s), u"<absent>"_s);
@@ -239,27 +239,27 @@ TEST_F(BroadcastEditorTest, PresetOnceWithThePortalPlaylist) {
     open();
     gmtOffset = -300;
     const auto preset = [this] {
-        model.AddEntry(BroadcastEntries::kPresetName.toString(),
-                       [this] { entries.AppendPreset(); });
+        model.addEntry(BroadcastEntries::kPresetName.toString(),
+                       [this] { entries.appendPreset(); });
     };
     preset();
-    ASSERT_EQ(entries.Count(), 2);
-    EXPECT_EQ(view.fields.texts,
+    ASSERT_EQ(entries.count(), 2);
+    EXPECT_EQ(view.typed.texts,
               (QStringList{u"Quillmoor(tm) Live"_s, u"10:00:00 AM"_s, kPresetUrl.toString()}));
-    EXPECT_EQ(view.fields.checks, 62u);
+    EXPECT_EQ(view.typed.checks, 62u);
     preset();
     EXPECT_EQ(prompts.messages,
               QStringList{u"Error: You already have a broadcast named 'Quillmoor(tm) Live'! "
                           u"Rename that one first."_s});
-    EXPECT_EQ(entries.Count(), 2);
+    EXPECT_EQ(entries.count(), 2);
 }
 
 TEST(BroadcastPreset, PlaylistOnThePortalsWebHost) {
-    EXPECT_EQ(BroadcastEntries::PresetMediaUrl(u"http://www.quillmoor.example"_s),
+    EXPECT_EQ(BroadcastEntries::presetMediaUrl(u"http://www.quillmoor.example"_s),
               u"http://www.quillmoor.example/ASX/quillmoor.asx"_s);
-    EXPECT_EQ(BroadcastEntries::PresetMediaUrl(u"http://127.0.0.1:9/"_s),
+    EXPECT_EQ(BroadcastEntries::presetMediaUrl(u"http://127.0.0.1:9/"_s),
               u"http://127.0.0.1:9/ASX/quillmoor.asx"_s);
-    EXPECT_EQ(BroadcastEntries::PresetMediaUrl(u"https://quillmoor.example/portal/?s=1#top"_s),
+    EXPECT_EQ(BroadcastEntries::presetMediaUrl(u"https://quillmoor.example/portal/?s=1#top"_s),
               u"https://quillmoor.example/ASX/quillmoor.asx"_s);
 }
 
@@ -282,7 +282,7 @@ TEST(BroadcastPreset, FifteenHundredGmtInZonesEitherSide) {
     for (const Case& c : cases) {
         ScopedTz tz(c.tz);
         const Broadcast b =
-            BroadcastEntries::PresetBroadcast(GetGMTOffset(winter), kPresetUrl.toString());
+            BroadcastEntries::presetBroadcast(getGMTOffset(winter), kPresetUrl.toString());
         EXPECT_NEAR(b.Time, c.time, 1e-9) << c.tz;
         EXPECT_EQ(b.Days, c.days) << c.tz;
         EXPECT_EQ(b.MediaURL, kPresetUrl.toString());
@@ -290,10 +290,10 @@ TEST(BroadcastPreset, FifteenHundredGmtInZonesEitherSide) {
     }
     // A zone in daylight saving counts its summer offset.
     ScopedTz tz("AEST-10AEDT,M10.1.0,M4.1.0/3");
-    EXPECT_NEAR(BroadcastEntries::PresetBroadcast(GetGMTOffset(winter), {}).Time, 1.0 + 2.0 / 24,
+    EXPECT_NEAR(BroadcastEntries::presetBroadcast(getGMTOffset(winter), {}).Time, 1.0 + 2.0 / 24,
                 1e-9);
     // Far enough west the time would fall before midnight of the day before.
-    EXPECT_EQ(BroadcastEntries::PresetBroadcast(-16 * 60, {}).Days, 31);
+    EXPECT_EQ(BroadcastEntries::presetBroadcast(-16 * 60, {}).Days, 31);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ protected:
 TEST_F(ExecuteCommandTest, PlayDecodesScreensAndStartsTheStream) {
     engine.setAvailable(false, true, true);
     EXPECT_TRUE(
-        commands.ExecuteCommand(u"play"_s, u"http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s, false));
+        commands.executeCommand(u"play"_s, u"http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s, false));
     EXPECT_EQ(engine.urls, QStringList{u"http://127.0.0.1:8000/live"_s});
     // The buttons follow the engine at once.
     EXPECT_TRUE(playBar.pauseVisible);
@@ -39,26 +39,26 @@ TEST_F(ExecuteCommandTest, PlayDecodesScreensAndStartsTheStream) {
 }
 
 TEST_F(ExecuteCommandTest, PlayWithEmptyParametersSetsTheEmptyUrl) {
-    EXPECT_TRUE(commands.ExecuteCommand(u"play"_s, QString(), true));
+    EXPECT_TRUE(commands.executeCommand(u"play"_s, QString(), true));
     EXPECT_EQ(engine.urls, QStringList{QString()});
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 TEST_F(ExecuteCommandTest, PlayOfARefusedSourceShowsTheRefusalOnly) {
-    EXPECT_TRUE(commands.ExecuteCommand(u"play"_s, u"http://WWW.TICKERTALK.EXAMPLE/live"_s, true));
+    EXPECT_TRUE(commands.executeCommand(u"play"_s, u"http://WWW.TICKERTALK.EXAMPLE/live"_s, true));
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_EQ(prompts.messages, QStringList{kRefusedSourceMessage.toString()});
     EXPECT_EQ(prompts.icons.front(), MessageIcon::Exclamation);
 }
 
 TEST_F(ExecuteCommandTest, PlayRefusesSchemesThatAreNoNetworkStream) {
-    EXPECT_TRUE(commands.ExecuteCommand(u"play"_s, u"file%3A%2F%2F%2Fetc%2Fpasswd"_s, false));
+    EXPECT_TRUE(commands.executeCommand(u"play"_s, u"file%3A%2F%2F%2Fetc%2Fpasswd"_s, false));
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_EQ(prompts.messages, QStringList{kMediaNotAllowedMessage.toString()});
 }
 
 TEST_F(ExecuteCommandTest, BrowseNavigatesTheMainPaneWithoutSourceCheck) {
-    EXPECT_TRUE(commands.ExecuteCommand(
+    EXPECT_TRUE(commands.executeCommand(
         u"browse"_s, u"http%3A%2F%2Fwww.tickertalk.example%2Fshow%3Fa%3D1"_s, false));
     EXPECT_EQ(mainPane.urls, QStringList{u"http://www.tickertalk.example/show?a=1"_s});
     EXPECT_TRUE(prompts.messages.isEmpty());
@@ -67,7 +67,7 @@ TEST_F(ExecuteCommandTest, BrowseNavigatesTheMainPaneWithoutSourceCheck) {
 
 TEST_F(ExecuteCommandTest, BrowseRefusesPagesThatAreNoWebPages) {
     for (const QString& page : {u"javascript%3Aalert(1)"_s, u"file:///etc/passwd"_s, QString()}) {
-        EXPECT_TRUE(commands.ExecuteCommand(u"browse"_s, page, false));
+        EXPECT_TRUE(commands.executeCommand(u"browse"_s, page, false));
     }
     EXPECT_TRUE(mainPane.urls.isEmpty());
     EXPECT_EQ(prompts.messages.size(), 3);
@@ -75,7 +75,7 @@ TEST_F(ExecuteCommandTest, BrowseRefusesPagesThatAreNoWebPages) {
 }
 
 TEST_F(ExecuteCommandTest, BrowseAndPlayOpensPageThenMedia) {
-    EXPECT_TRUE(commands.ExecuteCommand(
+    EXPECT_TRUE(commands.executeCommand(
         u"browseandplay"_s,
         u"infopage=http%3A%2F%2Fh%2Fp%3Fa%3D1%26b%3D2&media=http%3A%2F%2Fs%2Flive%3Fx%3D1%26y%3D2"_s,
         false));
@@ -88,7 +88,7 @@ TEST_F(ExecuteCommandTest, BrowseAndPlayWithMalformedParametersOpensNothing) {
     for (const QString& parameters :
          {u"media=http://s/&infopage=http://h/"_s, u"infopage=&media=http://s/"_s,
           u"infopage=http://h/&media="_s, u"http://h/"_s}) {
-        EXPECT_TRUE(commands.ExecuteCommand(u"browseandplay"_s, parameters, false));
+        EXPECT_TRUE(commands.executeCommand(u"browseandplay"_s, parameters, false));
     }
     EXPECT_TRUE(mainPane.urls.isEmpty());
     EXPECT_TRUE(engine.urls.isEmpty());
@@ -96,11 +96,11 @@ TEST_F(ExecuteCommandTest, BrowseAndPlayWithMalformedParametersOpensNothing) {
 }
 
 TEST_F(ExecuteCommandTest, BrowseAndPlayWithARefusedOrForbiddenPartOpensNothing) {
-    EXPECT_TRUE(commands.ExecuteCommand(
+    EXPECT_TRUE(commands.executeCommand(
         u"browseandplay"_s, u"infopage=http://h/&media=http://198.51.100.42:8010/x"_s, false));
-    EXPECT_TRUE(commands.ExecuteCommand(u"browseandplay"_s,
+    EXPECT_TRUE(commands.executeCommand(u"browseandplay"_s,
                                         u"infopage=javascript:x&media=http://s/live"_s, false));
-    EXPECT_TRUE(commands.ExecuteCommand(u"browseandplay"_s,
+    EXPECT_TRUE(commands.executeCommand(u"browseandplay"_s,
                                         u"infopage=http://h/&media=file:///tmp/a.mp3"_s, false));
     EXPECT_TRUE(mainPane.urls.isEmpty());
     EXPECT_TRUE(engine.urls.isEmpty());
@@ -110,17 +110,17 @@ TEST_F(ExecuteCommandTest, BrowseAndPlayWithARefusedOrForbiddenPartOpensNothing)
 }
 
 TEST_F(ExecuteCommandTest, ScheduleIsDisabledAndEndsTheProgramOnlyFromTheCommandLine) {
-    EXPECT_FALSE(commands.ExecuteCommand(u"schedule"_s, u"anything"_s, false));
+    EXPECT_FALSE(commands.executeCommand(u"schedule"_s, u"anything"_s, false));
     EXPECT_EQ(unloads, 0);
-    EXPECT_FALSE(commands.ExecuteCommand(u"schedule"_s, QString(), true));
+    EXPECT_FALSE(commands.executeCommand(u"schedule"_s, QString(), true));
     EXPECT_EQ(unloads, 1);
     EXPECT_EQ(prompts.messages, QStringList(2, u"Feature disabled."_s));
 }
 
 TEST_F(ExecuteCommandTest, CommandWordsAreCaseSensitive) {
-    EXPECT_TRUE(commands.ExecuteCommand(u"Play"_s, u"http://s/live"_s, true));
-    EXPECT_TRUE(commands.ExecuteCommand(QString(), QString(), true));
-    EXPECT_TRUE(commands.ExecuteCommand(u"SCHEDULE"_s, QString(), true));
+    EXPECT_TRUE(commands.executeCommand(u"Play"_s, u"http://s/live"_s, true));
+    EXPECT_TRUE(commands.executeCommand(QString(), QString(), true));
+    EXPECT_TRUE(commands.executeCommand(u"SCHEDULE"_s, QString(), true));
     EXPECT_EQ(prompts.messages, QStringList(3, u"Unknown command."_s));
     EXPECT_EQ(unloads, 0);
     EXPECT_TRUE(engine.urls.isEmpty());
@@ -144,7 +144,7 @@ protected:
         int unloads = 0;
         CommandProcessor commands{prompts, mainPane, playback, [&unloads] { ++unloads; }};
         if (const std::optional<CommandUrl> command = MatchCommandUrl(commandLine)) {
-            commands.ExecuteCommand(command->command, command->parameters, true);
+            commands.executeCommand(command->command, command->parameters, true);
         }
         return {prompts.messages.isEmpty() && unloads == 0,
                 engine.urls.isEmpty() ? QString() : engine.urls.last()};

@@ -114,7 +114,7 @@ private:
 
 class FakePrompts final : public PromptService {
 public:
-    void ShowMessage(const QString& text, MessageIcon icon) override {
+    void showMessage(const QString& text, MessageIcon icon) override {
         messages.append(text);
         icons.push_back(icon);
         if (log != nullptr) {
@@ -124,7 +124,7 @@ public:
             whileShown();  // what happens while the modal box is open
         }
     }
-    std::optional<QString> InputBox(const QString& prompt, const QString& defaultText) override {
+    std::optional<QString> inputBox(const QString& prompt, const QString& defaultText) override {
         prompts.append(prompt);
         defaults.append(defaultText);
         if (answers.empty()) {
@@ -140,7 +140,7 @@ public:
         return text;
     }
 
-    bool AskYesNo(const QString& text, MessageIcon icon) override {
+    bool askYesNo(const QString& text, MessageIcon icon) override {
         questions.append(text);
         questionIcons.push_back(icon);
         if (whileAsked) {
@@ -175,13 +175,13 @@ class FakePane final : public BrowserPane {
 public:
     FakePane(QString name = u"pane"_s, EventLog* log = nullptr)
         : name_(std::move(name)), log_(log) {}
-    void Navigate(const QString& url) override {
+    void navigate(const QString& url) override {
         urls.append(url);
         if (log_ != nullptr) {
             log_->append(name_ + u".navigate "_s + url);
         }
     }
-    void Refresh() override {
+    void refresh() override {
         ++refreshes;
         if (log_ != nullptr) {
             log_->append(name_ + u".refresh"_s);
@@ -198,10 +198,10 @@ private:
 
 class FakePlayBar final : public PlayBarView {
 public:
-    void SetPlayEnabled(bool enabled) override { playEnabled = enabled; }
-    void SetPauseVisible(bool visible) override { pauseVisible = visible; }
-    void SetStopEnabled(bool enabled) override { stopEnabled = enabled; }
-    void SetStatusText(const QString& text) override { status = text; }
+    void setPlayEnabled(bool enabled) override { playEnabled = enabled; }
+    void setPauseVisible(bool visible) override { pauseVisible = visible; }
+    void setStopEnabled(bool enabled) override { stopEnabled = enabled; }
+    void setStatusText(const QString& text) override { status = text; }
 
     // The window's state before any media is opened.
     bool playEnabled = false;
@@ -213,17 +213,17 @@ public:
 // Settings in memory; section and key names are matched without regard to ASCII case.
 class MemorySettings final : public SettingsProvider {
 public:
-    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+    QString readSetting(QStringView app, QStringView section, QStringView key,
                         const QString& fallback) override {
         return values.value(address(app, section, key), fallback);
     }
-    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+    bool writeSetting(QStringView app, QStringView section, QStringView key,
                       const QString& value) override {
         values.insert(address(app, section, key), value);
         writes.append(key.toString());
         return true;
     }
-    bool DeleteSection(QStringView app, QStringView section) override {
+    bool deleteSection(QStringView app, QStringView section) override {
         const QString prefix = address(app, section, u"");
         bool found = false;
         for (auto it = values.begin(); it != values.end();) {
@@ -236,17 +236,17 @@ public:
         }
         return found;
     }
-    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& list) override {
+    bool writeSettings(QStringView app, QStringView section, const KeyValueList& list) override {
         for (const auto& [key, value] : list) {
-            WriteSetting(app, section, key, value);
+            writeSetting(app, section, key, value);
         }
         return true;
     }
-    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& list) override {
-        DeleteSection(app, section);
-        return WriteSettings(app, section, list);
+    bool rewriteSection(QStringView app, QStringView section, const KeyValueList& list) override {
+        deleteSection(app, section);
+        return writeSettings(app, section, list);
     }
-    SectionSnapshot ReadSection(QStringView app, QStringView section) override {
+    SectionSnapshot readSection(QStringView app, QStringView section) override {
         SectionSnapshot snapshot;
         const QString prefix = address(app, section, u"");
         for (auto it = values.cbegin(); it != values.cend(); ++it) {
@@ -257,18 +257,18 @@ public:
         return snapshot;
     }
 
-    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+    std::optional<SectionSnapshot> readSectionThenWrite(QStringView app, QStringView section,
                                                         QStringView key,
                                                         const QString& value) override {
-        SectionSnapshot snapshot = ReadSection(app, section);
-        WriteSetting(app, section, key, value);
+        SectionSnapshot snapshot = readSection(app, section);
+        writeSetting(app, section, key, value);
         return snapshot;
     }
 
     void Set(QStringView section, QStringView key, const QString& value) {
         values.insert(address(kAppName, section, key), value);
     }
-    std::optional<QString> Get(QStringView section, QStringView key) const {
+    std::optional<QString> get(QStringView section, QStringView key) const {
         const QString a = address(kAppName, section, key);
         return values.contains(a) ? std::optional<QString>(values.value(a)) : std::nullopt;
     }
@@ -285,29 +285,29 @@ private:
 // The widgets of a list editor: what the model shows, and what the user typed.
 class FakeEditorView final : public ListEditorView {
 public:
-    void ShowList(const QStringList& newItems, int newSelected) override {
+    void showList(const QStringList& newItems, int newSelected) override {
         items = newItems;
         selected = newSelected;
     }
-    EntryFields Fields() const override { return fields; }
-    void ShowFields(const EntryFields& shown) override {
-        fields = shown;
+    EntryFields fields() const override { return typed; }
+    void showFields(const EntryFields& shown) override {
+        typed = shown;
         ++shows;
     }
-    void ClearTexts() override {
-        for (QString& text : fields.texts) {
+    void clearTexts() override {
+        for (QString& text : typed.texts) {
             text.clear();
         }
     }
-    void FocusField(int field) override { focus.append(field); }
-    void CloseEditor(bool saved) override {
+    void focusField(int field) override { focus.append(field); }
+    void closeEditor(bool saved) override {
         closed = true;
         closedSaved = saved;
     }
 
     QStringList items;
     int selected = -1;
-    EntryFields fields;
+    EntryFields typed;  // what the fields hold
     int shows = 0;
     QList<int> focus;
     bool closed = false;
@@ -317,13 +317,13 @@ public:
 // Reports go nowhere.
 class NullTracker final : public UsageTracker {
 public:
-    void TrackUsage() override {}
+    void trackUsage() override {}
 };
 
 class RecordingTracker final : public UsageTracker {
 public:
     explicit RecordingTracker(EventLog* log) : log_(log) {}
-    void TrackUsage() override {
+    void trackUsage() override {
         ++calls;
         log_->append(u"TrackUsage"_s);
     }

@@ -18,15 +18,15 @@ using testing::MemorySettings;
 
 class BrokerEditorTest : public ::testing::Test {
 protected:
-    void putBrokers(const QList<BrokerEntry>& brokers) { SaveBrokerEntries(store, brokers); }
+    void putBrokers(const QList<BrokerEntry>& brokers) { saveBrokerEntries(store, brokers); }
     // Opens the editor: loads, and asks the empty-list question as the shown dialog does.
     void open() {
-        entries.Load();
-        if (model.Load()) {
-            model.OfferFirstEntry();
+        entries.load();
+        if (model.load()) {
+            model.offerFirstEntry();
         }
     }
-    void type(const QString& name, const QString& url) { view.fields.texts = {name, url}; }
+    void type(const QString& name, const QString& url) { view.typed.texts = {name, url}; }
     QMap<QString, QString> storedBefore() const { return store.values; }
 
     MemorySettings store;
@@ -46,45 +46,45 @@ TEST_F(BrokerEditorTest, DuplicateNameOnChangingSelectionRevertsQuietlyAndEnds) 
     open();
     EXPECT_EQ(view.items, (QStringList{u"Alpha"_s, u"Beta"_s, u"Gamma"_s}));
     EXPECT_EQ(view.selected, 0);
-    EXPECT_EQ(view.fields.texts, (QStringList{u"Alpha"_s, u"http://a.example/"_s}));
+    EXPECT_EQ(view.typed.texts, (QStringList{u"Alpha"_s, u"http://a.example/"_s}));
 
     type(u"Beta"_s, u"http://typed.example/"_s);
-    model.Select(2);
+    model.select(2);
     // One message (the nested re-entry is quiet), the selection back, the typing kept.
     EXPECT_EQ(prompts.messages, QStringList{u"Error: Duplicate online broker name!"_s});
     EXPECT_EQ(prompts.icons.front(), MessageIcon::Exclamation);
     EXPECT_EQ(view.focus, QList<int>{BrokerEntries::NameField});
     EXPECT_EQ(view.selected, 0);
-    EXPECT_EQ(model.CurrentIndex(), 0);
-    EXPECT_FALSE(model.Reverting());
-    EXPECT_EQ(view.fields.texts, (QStringList{u"Beta"_s, u"http://typed.example/"_s}));
-    EXPECT_EQ(entries.Table(), kThree);
+    EXPECT_EQ(model.currentIndex(), 0);
+    EXPECT_FALSE(model.reverting());
+    EXPECT_EQ(view.typed.texts, (QStringList{u"Beta"_s, u"http://typed.example/"_s}));
+    EXPECT_EQ(entries.table(), kThree);
 
     // New while the shown name is a duplicate: only the duplicate message, nothing added.
-    model.New();
+    model.newEntry();
     EXPECT_EQ(prompts.messages.size(), 2);
     EXPECT_EQ(prompts.messages.last(), u"Error: Duplicate online broker name!"_s);
-    EXPECT_EQ(entries.Count(), 3);
+    EXPECT_EQ(entries.count(), 3);
 
     // OK now: the message, then the last committed values are saved and the menu rebuilt.
-    model.Ok();
+    model.ok();
     EXPECT_EQ(prompts.messages.size(), 3);
     EXPECT_TRUE(view.closed && view.closedSaved);
-    EXPECT_EQ(LoadBrokerEntries(store), kThree);
+    EXPECT_EQ(loadBrokerEntries(store), kThree);
     EXPECT_EQ(reloads, 1);
 }
 
 TEST_F(BrokerEditorTest, LetterCaseTwinsPassAndShareTheirKey) {
     putBrokers({{u"Alpha"_s, u"http://a.example/"_s}, {u"Beta"_s, u"http://b.example/"_s}});
     open();
-    model.Select(1);
+    model.select(1);
     type(u"ALPHA"_s, u"http://upper.example/"_s);
-    model.Select(0);
+    model.select(0);
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_EQ(view.items, (QStringList{u"Alpha"_s, u"ALPHA"_s}));
-    model.Ok();
+    model.ok();
     // Store keys ignore letter case: the later entry's URL was written last.
-    EXPECT_EQ(LoadBrokerEntries(store),
+    EXPECT_EQ(loadBrokerEntries(store),
               (QList<BrokerEntry>{{u"Alpha"_s, u"http://upper.example/"_s},
                                   {u"ALPHA"_s, u"http://upper.example/"_s}}));
 }
@@ -93,35 +93,35 @@ TEST_F(BrokerEditorTest, NewTwiceWithoutRenamingAddsNothing) {
     putBrokers({{u"Alpha"_s, u"http://a.example/"_s}});
     open();
     type(u"Alpha Renamed"_s, u"http://a2.example/"_s);
-    model.New();
+    model.newEntry();
     EXPECT_EQ(view.items, (QStringList{u"Alpha Renamed"_s, u"New Online Broker"_s}));
     EXPECT_EQ(view.selected, 1);
-    EXPECT_EQ(view.fields.texts, (QStringList{u"New Online Broker"_s, u"http://"_s}));
-    EXPECT_EQ(entries.Table().at(0).url, u"http://a2.example/"_s);
+    EXPECT_EQ(view.typed.texts, (QStringList{u"New Online Broker"_s, u"http://"_s}));
+    EXPECT_EQ(entries.table().at(0).url, u"http://a2.example/"_s);
 
-    model.New();
+    model.newEntry();
     EXPECT_EQ(prompts.messages,
               QStringList{u"Error: You already have an online broker named 'New Online Broker'! "
                           u"Rename that one first."_s});
-    EXPECT_EQ(entries.Count(), 2);
+    EXPECT_EQ(entries.count(), 2);
     EXPECT_EQ(view.selected, 1);
 }
 
 TEST_F(BrokerEditorTest, DeleteInTheMiddleShowsTheNextAtTheEndThePrevious) {
     putBrokers(kThree);
     open();
-    model.Select(1);
+    model.select(1);
     type(u"Beta edited, dropped"_s, u"x"_s);
-    model.Delete();
+    model.deleteEntry();
     EXPECT_EQ(view.items, (QStringList{u"Alpha"_s, u"Gamma"_s}));
     EXPECT_EQ(view.selected, 1);
-    EXPECT_EQ(model.CurrentIndex(), 1);
-    EXPECT_EQ(view.fields.texts, (QStringList{u"Gamma"_s, u"http://g.example/"_s}));
+    EXPECT_EQ(model.currentIndex(), 1);
+    EXPECT_EQ(view.typed.texts, (QStringList{u"Gamma"_s, u"http://g.example/"_s}));
 
-    model.Delete();  // the last one: the one before it
+    model.deleteEntry();  // the last one: the one before it
     EXPECT_EQ(view.items, QStringList{u"Alpha"_s});
     EXPECT_EQ(view.selected, 0);
-    EXPECT_EQ(view.fields.texts, (QStringList{u"Alpha"_s, u"http://a.example/"_s}));
+    EXPECT_EQ(view.typed.texts, (QStringList{u"Alpha"_s, u"http://a.example/"_s}));
     EXPECT_TRUE(prompts.questions.isEmpty());
 }
 
@@ -142,9 +142,9 @@ TEST_F(BrokerEditorTest, EmptyStoreYesGivesOneNewEntryThatOkStores) {
     open();
     EXPECT_FALSE(view.closed);
     EXPECT_EQ(view.items, QStringList{u"New Online Broker"_s});
-    EXPECT_EQ(view.fields.texts, (QStringList{u"New Online Broker"_s, u"http://"_s}));
-    model.Ok();
-    EXPECT_EQ(LoadBrokerEntries(store),
+    EXPECT_EQ(view.typed.texts, (QStringList{u"New Online Broker"_s, u"http://"_s}));
+    model.ok();
+    EXPECT_EQ(loadBrokerEntries(store),
               (QList<BrokerEntry>{{u"New Online Broker"_s, u"http://"_s}}));
 }
 
@@ -152,13 +152,13 @@ TEST_F(BrokerEditorTest, DeletingTheOnlyBrokerThenNoAndYesSavesAnEmptyList) {
     putBrokers({{u"Solo"_s, u"http://s.example/"_s}});
     open();
     prompts.yesNo = {false, true};
-    model.Delete();
+    model.deleteEntry();
     EXPECT_EQ(prompts.questions.size(), 2);
     EXPECT_EQ(prompts.questions.last(), u"Would you like to save your changes?"_s);
     EXPECT_EQ(prompts.questionIcons.back(), MessageIcon::Question);
     EXPECT_TRUE(view.closed && view.closedSaved);
-    EXPECT_EQ(store.Get(kBrokersSection, u"BrokerList"), QString());
-    EXPECT_FALSE(store.Get(kBrokersSection, u"BROKER_Solo_URL").has_value());
+    EXPECT_EQ(store.get(kBrokersSection, u"BrokerList"), QString());
+    EXPECT_FALSE(store.get(kBrokersSection, u"BROKER_Solo_URL").has_value());
     EXPECT_EQ(reloads, 1);
 }
 
@@ -167,7 +167,7 @@ TEST_F(BrokerEditorTest, DeletingTheOnlyBrokerThenNoAndNoChangesNothing) {
     open();
     const auto before = storedBefore();
     prompts.yesNo = {false, false};
-    model.Delete();
+    model.deleteEntry();
     EXPECT_TRUE(view.closed);
     EXPECT_FALSE(view.closedSaved);
     EXPECT_EQ(store.values, before);
@@ -179,14 +179,14 @@ TEST_F(BrokerEditorTest, ApplyThenCancelLeavesStoreAndMenuAlone) {
     open();
     const auto before = storedBefore();
     type(u"Applied"_s, u"http://applied.example/"_s);
-    model.Apply();
+    model.apply();
     EXPECT_EQ(view.items.first(), u"Applied"_s);
     EXPECT_EQ(store.values, before);
-    model.Cancel();
+    model.cancel();
     EXPECT_EQ(store.values, before);
     EXPECT_EQ(reloads, 0);
     // Nothing more happens once the editor is closed.
-    model.Ok();
+    model.ok();
     EXPECT_EQ(store.values, before);
 }
 
@@ -194,9 +194,9 @@ TEST_F(BrokerEditorTest, OkWithoutChangesRewritesTheSectionDroppingStrayKeys) {
     putBrokers(kThree);
     store.Set(kBrokersSection, u"BROKER_Gone_URL", u"http://gone.example/"_s);
     open();
-    model.Ok();
-    EXPECT_FALSE(store.Get(kBrokersSection, u"BROKER_Gone_URL").has_value());
-    EXPECT_EQ(LoadBrokerEntries(store), kThree);
+    model.ok();
+    EXPECT_FALSE(store.get(kBrokersSection, u"BROKER_Gone_URL").has_value());
+    EXPECT_EQ(loadBrokerEntries(store), kThree);
 }
 
 TEST_F(BrokerEditorTest, MoreBrokersThanTheMenuHoldsAreAllKept) {
@@ -207,26 +207,26 @@ TEST_F(BrokerEditorTest, MoreBrokersThanTheMenuHoldsAreAllKept) {
     store.Set(kBrokersSection, u"BrokerList", names.join(u"$!"_s));
     open();
     EXPECT_EQ(view.items.size(), kMaxBrokerEntries + 2);
-    model.Ok();
-    EXPECT_EQ(store.Get(kBrokersSection, u"BrokerList"), names.join(u"$!"_s));
+    model.ok();
+    EXPECT_EQ(store.get(kBrokersSection, u"BrokerList"), names.join(u"$!"_s));
 }
 
 // A store whose section rewrites fail.
 class RefusingSettings final : public SettingsProvider {
 public:
-    QString ReadSetting(QStringView a, QStringView s, QStringView k, const QString& f) override {
-        return inner.ReadSetting(a, s, k, f);
+    QString readSetting(QStringView a, QStringView s, QStringView k, const QString& f) override {
+        return inner.readSetting(a, s, k, f);
     }
-    bool WriteSetting(QStringView, QStringView, QStringView, const QString&) override {
+    bool writeSetting(QStringView, QStringView, QStringView, const QString&) override {
         return false;
     }
-    bool DeleteSection(QStringView, QStringView) override { return false; }
-    bool WriteSettings(QStringView, QStringView, const KeyValueList&) override { return false; }
-    bool RewriteSection(QStringView, QStringView, const KeyValueList&) override { return false; }
-    SectionSnapshot ReadSection(QStringView a, QStringView s) override {
-        return inner.ReadSection(a, s);
+    bool deleteSection(QStringView, QStringView) override { return false; }
+    bool writeSettings(QStringView, QStringView, const KeyValueList&) override { return false; }
+    bool rewriteSection(QStringView, QStringView, const KeyValueList&) override { return false; }
+    SectionSnapshot readSection(QStringView a, QStringView s) override {
+        return inner.readSection(a, s);
     }
-    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView, QStringView, QStringView,
+    std::optional<SectionSnapshot> readSectionThenWrite(QStringView, QStringView, QStringView,
                                                         const QString&) override {
         return std::nullopt;
     }
@@ -235,15 +235,15 @@ public:
 
 TEST(BrokerEditor, AFailedSaveIsReportedAndTheEditorStaysOpen) {
     RefusingSettings store;
-    SaveBrokerEntries(store.inner, kThree);
+    saveBrokerEntries(store.inner, kThree);
     FakePrompts prompts;
     int reloads = 0;
     BrokerEntries entries{{store, prompts, [&] { ++reloads; }}};
     FakeEditorView view;
     ListEditorModel model{entries, view, prompts};
-    entries.Load();
-    model.Load();
-    model.Ok();
+    entries.load();
+    model.load();
+    model.ok();
     EXPECT_EQ(prompts.messages,
               QStringList{u"Error: The online brokers could not be saved! Nothing was changed."_s});
     EXPECT_FALSE(view.closed);

@@ -50,19 +50,19 @@ TEST(RefusedSources, KeepsTheFixedLayout) {
 
 TEST(CheckMediaURL, AcceptsOtherSourcesSilently) {
     FakePrompts prompts;
-    EXPECT_TRUE(CheckMediaURL(QString(), prompts));
-    EXPECT_TRUE(CheckMediaURL(u"http://www.quillmoor.example/ASX/quillmoor.asx"_s, prompts));
-    EXPECT_TRUE(CheckMediaURL(u"http://127.0.0.1:8000/live.mp3"_s, prompts));
+    EXPECT_TRUE(checkMediaURL(QString(), prompts));
+    EXPECT_TRUE(checkMediaURL(u"http://www.quillmoor.example/ASX/quillmoor.asx"_s, prompts));
+    EXPECT_TRUE(checkMediaURL(u"http://127.0.0.1:8000/live.mp3"_s, prompts));
     // Near misses: another address in the same range, a different domain.
-    EXPECT_TRUE(CheckMediaURL(u"http://192.0.2.18/x"_s, prompts));
-    EXPECT_TRUE(CheckMediaURL(u"http://radiodial.org/x"_s, prompts));
+    EXPECT_TRUE(checkMediaURL(u"http://192.0.2.18/x"_s, prompts));
+    EXPECT_TRUE(checkMediaURL(u"http://radiodial.org/x"_s, prompts));
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 TEST(CheckMediaURL, RefusesEveryEntryWithTheMessage) {
     for (const QString& entry : RefusedSources()) {
         FakePrompts prompts;
-        EXPECT_FALSE(CheckMediaURL(entry, prompts)) << entry.toStdString();
+        EXPECT_FALSE(checkMediaURL(entry, prompts)) << entry.toStdString();
         ASSERT_EQ(prompts.messages.size(), 1);
         EXPECT_EQ(prompts.messages.front(),
                   u"This player only recognizes legitimate audio programming--please try "
@@ -73,20 +73,20 @@ TEST(CheckMediaURL, RefusesEveryEntryWithTheMessage) {
 
 TEST(CheckMediaURL, MatchesAnywhereWithoutRegardToCase) {
     FakePrompts prompts;
-    EXPECT_FALSE(CheckMediaURL(u"HTTP://STREAM.BULLHORNFM.EXAMPLE/LIVE"_s, prompts));
-    EXPECT_FALSE(CheckMediaURL(u"http://ok.example/live?ref=openbell.example"_s, prompts));
-    EXPECT_FALSE(CheckMediaURL(u"http://ok.example/live#198.51.100.42"_s, prompts));
-    EXPECT_FALSE(CheckMediaURL(u"http://notmarketmic.example/x"_s, prompts));
-    EXPECT_FALSE(CheckMediaURL(u"http://marketmic.example.net/x"_s, prompts));
+    EXPECT_FALSE(checkMediaURL(u"HTTP://STREAM.BULLHORNFM.EXAMPLE/LIVE"_s, prompts));
+    EXPECT_FALSE(checkMediaURL(u"http://ok.example/live?ref=openbell.example"_s, prompts));
+    EXPECT_FALSE(checkMediaURL(u"http://ok.example/live#198.51.100.42"_s, prompts));
+    EXPECT_FALSE(checkMediaURL(u"http://notmarketmic.example/x"_s, prompts));
+    EXPECT_FALSE(checkMediaURL(u"http://marketmic.example.net/x"_s, prompts));
     // A longer URL holding a refused stream URL.
-    EXPECT_FALSE(CheckMediaURL(u"http://203.0.113.9:9000/listen.pls?sid=1"_s, prompts));
+    EXPECT_FALSE(checkMediaURL(u"http://203.0.113.9:9000/listen.pls?sid=1"_s, prompts));
     EXPECT_EQ(prompts.messages.size(), 6);
 }
 
 TEST(CheckMediaURL, QuietModeRefusesWithoutAMessage) {
     FakePrompts prompts;
-    EXPECT_FALSE(CheckMediaURL(u"http://closingbell.example/"_s, prompts, true));
-    EXPECT_TRUE(CheckMediaURL(u"http://fine.example/"_s, prompts, true));
+    EXPECT_FALSE(checkMediaURL(u"http://closingbell.example/"_s, prompts, true));
+    EXPECT_TRUE(checkMediaURL(u"http://fine.example/"_s, prompts, true));
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
@@ -224,7 +224,7 @@ TEST(CheckMediaURL, RefusesEquivalentSpellingsOfEveryRefusedEntry) {
                      : u"/live"_s;
         for (const QString& url : spellingsOf(host, tail)) {
             FakePrompts prompts;
-            EXPECT_FALSE(CheckMediaURL(url, prompts))
+            EXPECT_FALSE(checkMediaURL(url, prompts))
                 << entry.toStdString() << ": " << url.toStdString();
             EXPECT_EQ(prompts.messages.size(), 1);
             ++spellings;
@@ -255,7 +255,7 @@ TEST(CheckMediaURL, NearMissesOfTheHostRuleAreAccepted) {
                                u"http://radiodial.exampl%65.org/live"_s,
                                u"http://radiodial\uFF0Eexample\uFF0Eorg/live"_s,
                                u"http://[2001:db8::c000:211]/live"_s}) {
-        EXPECT_TRUE(CheckMediaURL(url, prompts)) << url.toStdString();
+        EXPECT_TRUE(checkMediaURL(url, prompts)) << url.toStdString();
     }
     EXPECT_TRUE(prompts.messages.isEmpty());
 }

@@ -48,7 +48,7 @@ TEST(CommandOrigin, OnlyTheTopPagesSiteRunsCommands) {
         {u"about:blank"_s, u"http://127.0.0.1:8080"_s, CommandOrigin::OtherSite},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(JudgeCommandOrigin(QUrl(c.top), QUrl(c.initiator)), c.expected)
+        EXPECT_EQ(judgeCommandOrigin(QUrl(c.top), QUrl(c.initiator)), c.expected)
             << c.top.toStdString() << " <- " << c.initiator.toStdString();
     }
 }
@@ -56,18 +56,18 @@ TEST(CommandOrigin, OnlyTheTopPagesSiteRunsCommands) {
 TEST(NewWindowGate, OneWindowPerClickAndNoneWithout) {
     using Verdict = NewWindowGate::Verdict;
     NewWindowGate gate;
-    EXPECT_EQ(gate.Ask(false), Verdict::NotFromTheUser);
+    EXPECT_EQ(gate.ask(false), Verdict::NotFromTheUser);
     // The engine says "from the user" but no click or key press reached the pane.
-    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
-    gate.UserInput();
-    EXPECT_EQ(gate.Ask(false), Verdict::NotFromTheUser);  // does not use up the click
-    EXPECT_EQ(gate.Ask(true), Verdict::Open);
-    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+    EXPECT_EQ(gate.ask(true), Verdict::OneAlreadyOpened);
+    gate.userInput();
+    EXPECT_EQ(gate.ask(false), Verdict::NotFromTheUser);  // does not use up the click
+    EXPECT_EQ(gate.ask(true), Verdict::Open);
+    EXPECT_EQ(gate.ask(true), Verdict::OneAlreadyOpened);
     // Presses do not pile up: two before a window still open one.
-    gate.UserInput();
-    gate.UserInput();
-    EXPECT_EQ(gate.Ask(true), Verdict::Open);
-    EXPECT_EQ(gate.Ask(true), Verdict::OneAlreadyOpened);
+    gate.userInput();
+    gate.userInput();
+    EXPECT_EQ(gate.ask(true), Verdict::Open);
+    EXPECT_EQ(gate.ask(true), Verdict::OneAlreadyOpened);
 }
 
 // Panes that failed come back by "Try again" (both reload), by the network's return or by
@@ -79,29 +79,29 @@ TEST(PaneRecovery, FailedPanesReloadOnTryAgainTheNetworkOrSlowingRetries) {
     QList<qint64> retries;
     PaneRecovery recovery(main, ad,
                           [&](std::chrono::milliseconds ms) { retries.append(ms.count()); });
-    recovery.Failed(Pane::Main, u"http://portal/start"_s);
-    recovery.Failed(Pane::Ad, u"http://portal/ad"_s);
-    recovery.TryAgain(Pane::Main);  // the main page follows its own link
+    recovery.failed(Pane::Main, u"http://portal/start"_s);
+    recovery.failed(Pane::Ad, u"http://portal/ad"_s);
+    recovery.tryAgain(Pane::Main);  // the main page follows its own link
     EXPECT_EQ(log, QStringList{u"ad.navigate http://portal/ad"_s});
     for (int i = 0; i < 6; ++i) {
-        recovery.Failed(Pane::Main, u"http://portal/start"_s);
-        recovery.RetryDue();
+        recovery.failed(Pane::Main, u"http://portal/start"_s);
+        recovery.retryDue();
     }
     EXPECT_EQ(retries, (QList<qint64>{30000, 60000, 120000, 240000, 480000, 900000}));
-    recovery.Loaded(Pane::Main);
-    recovery.TryAgain(Pane::Main);
-    recovery.RetryDue();
+    recovery.loaded(Pane::Main);
+    recovery.tryAgain(Pane::Main);
+    recovery.retryDue();
     EXPECT_EQ(log.size(), 7) << "nothing failed: nothing reloads";
-    recovery.Failed(Pane::Ad, u"http://broker/x"_s);
-    recovery.TryAgain(Pane::Main);  // the main pane shows its page: no Try again there
-    recovery.SetNetworkWatched(true);
-    recovery.Failed(Pane::Main, u"http://portal/start"_s);
+    recovery.failed(Pane::Ad, u"http://broker/x"_s);
+    recovery.tryAgain(Pane::Main);  // the main pane shows its page: no Try again there
+    recovery.setNetworkWatched(true);
+    recovery.failed(Pane::Main, u"http://portal/start"_s);
     EXPECT_EQ(retries.size(), 7) << "the network is watched: no timed retry";
-    recovery.NetworkBack();
+    recovery.networkBack();
     EXPECT_EQ(log.mid(7), (QStringList{u"main.navigate http://portal/start"_s,
                                        u"ad.navigate http://broker/x"_s}));
-    recovery.Failed(Pane::Main, u"http://portal/start"_s);
-    recovery.TryAgain(Pane::Main);  // the ad pane shows its page: it reloads it
+    recovery.failed(Pane::Main, u"http://portal/start"_s);
+    recovery.tryAgain(Pane::Main);  // the ad pane shows its page: it reloads it
     EXPECT_EQ(log.last(), u"ad.refresh"_s);
 }
 

@@ -108,10 +108,10 @@ TEST_F(PlaybackTest, ErrorWithAnEmptyQueueStillReports) {
 }
 
 TEST_F(PlaybackTest, ButtonsAndSliderCommandTheEngineOnly) {
-    playback.PlayClicked();
-    playback.PauseClicked();
-    playback.StopClicked();
-    playback.VolumeChanged(0);
+    playback.playClicked();
+    playback.pauseClicked();
+    playback.stopClicked();
+    playback.volumeChanged(0);
     EXPECT_EQ(log, (QStringList{u"engine.play"_s, u"engine.pause"_s, u"engine.stop"_s,
                                 u"engine.setVolume 0"_s}));
     EXPECT_EQ(engine.volume(), 0);
@@ -121,7 +121,7 @@ TEST_F(PlaybackTest, ButtonsAndSliderCommandTheEngineOnly) {
 TEST_F(PlaybackTest, PlayMenuUsesTheTypedTextUndecoded) {
     prompts.answers.push_back(u"http://127.0.0.1:8000/a%20b.mp3"_s);
     engine.setAvailable(false, true, true);
-    playback.PlayFromInputBox();
+    playback.playFromInputBox();
     EXPECT_EQ(prompts.prompts,
               QStringList{u"Type in the URL of the audio stream you would like to play."_s});
     EXPECT_EQ(prompts.defaults, QStringList{QString()});
@@ -131,9 +131,9 @@ TEST_F(PlaybackTest, PlayMenuUsesTheTypedTextUndecoded) {
 
 TEST_F(PlaybackTest, PlayMenuCancelledEmptyOrRefusedPlaysNothing) {
     prompts.answers = {std::nullopt, QString(), u"http://streamharbor.example/x"_s};
-    playback.PlayFromInputBox();
-    playback.PlayFromInputBox();
-    playback.PlayFromInputBox();
+    playback.playFromInputBox();
+    playback.playFromInputBox();
+    playback.playFromInputBox();
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_EQ(prompts.messages, QStringList{kRefusedSourceMessage.toString()});
 }

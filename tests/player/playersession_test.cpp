@@ -28,30 +28,30 @@ using testing::RecordingTracker;
 class FakeSurface final : public MainWindowSurface {
 public:
     explicit FakeSurface(EventLog* log) : log_(log) {}
-    void SetOuterSize(QSize value) override {
+    void setOuterSize(QSize value) override {
         size = value;
         log_->append(u"size %1x%2"_s.arg(value.width()).arg(value.height()));
     }
-    QSize OuterSize() const override { return size; }
-    int StatusBarHeight() const override { return 21; }
-    void RestorePlayBar(float value) override {
-        playBarBottom = value;
+    QSize outerSize() const override { return size; }
+    int statusBarHeight() const override { return 21; }
+    void restorePlayBar(float value) override {
+        bottom = value;
         log_->append(u"playbar "_s + QString::number(value));
     }
-    float PlayBarBottom() const override { return playBarBottom; }
-    void SetVolumeSlider(int value) override {
+    float playBarBottom() const override { return bottom; }
+    void setVolumeSlider(int value) override {
         slider = value;
         log_->append(u"slider "_s + QString::number(value));
     }
-    int VolumeSlider() const override { return slider; }
-    void Close() override {
+    int volumeSlider() const override { return slider; }
+    void closeWindow() override {
         ++closes;
         log_->append(u"close"_s);
     }
-    void ReloadOnlineBrokers() override { log_->append(u"brokers"_s); }
+    void reloadOnlineBrokers() override { log_->append(u"brokers"_s); }
 
     QSize size;
-    float playBarBottom = 0;
+    float bottom = 0;
     int slider = 0;
     int closes = 0;
 
@@ -88,7 +88,7 @@ private:
 };
 
 TEST_F(PlayerSessionTest, FirstRunUsesDefaultsInStartUpOrder) {
-    EXPECT_TRUE(session().StartUp(QString()));
+    EXPECT_TRUE(session().startUp(QString()));
     EXPECT_EQ(log,
               (QStringList{
                   u"size 640x480"_s,
@@ -110,9 +110,9 @@ TEST_F(PlayerSessionTest, StoredValuesAndPortalAreRestored) {
     settings.Set(kWindowSection, u"PlayBarBottom", u"200.5"_s);
     settings.Set(kWindowSection, u"Volume", u"0"_s);
     settings.Set(kPortalSection, u"BaseURL", u"http://127.0.0.1:8123/"_s);
-    EXPECT_TRUE(session().StartUp(QString()));
+    EXPECT_TRUE(session().startUp(QString()));
     EXPECT_EQ(surface.size, QSize(800, 600));
-    EXPECT_EQ(surface.playBarBottom, 200.5F);
+    EXPECT_EQ(surface.bottom, 200.5F);
     EXPECT_EQ(surface.slider, 0);
     EXPECT_EQ(engine.volume(), 0);
     EXPECT_EQ(mainPane.urls, QStringList{u"http://127.0.0.1:8123/player_interviews.shtml"_s});
@@ -124,20 +124,20 @@ TEST_F(PlayerSessionTest, UnreadableStoredValuesGiveTheDefaults) {
     settings.Set(kWindowSection, u"Height", u"-3"_s);
     settings.Set(kWindowSection, u"PlayBarBottom", u"low"_s);
     settings.Set(kWindowSection, u"Volume", u"loud"_s);
-    session().StartUp(QString());
+    session().startUp(QString());
     EXPECT_EQ(surface.size, QSize(640, 480));
-    EXPECT_EQ(surface.playBarBottom, 115.0F);
+    EXPECT_EQ(surface.bottom, 115.0F);
     EXPECT_EQ(surface.slider, 75);
 }
 
 TEST_F(PlayerSessionTest, OutOfRangeVolumeIsClamped) {
     settings.Set(kWindowSection, u"Volume", u"250"_s);
-    session().StartUp(QString());
+    session().startUp(QString());
     EXPECT_EQ(surface.slider, 100);
 }
 
 TEST_F(PlayerSessionTest, CommandLinePlaysAfterThePanesThenTracks) {
-    EXPECT_TRUE(session().StartUp(u"LYREV:play?http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s));
+    EXPECT_TRUE(session().startUp(u"LYREV:play?http%3A%2F%2F127.0.0.1%3A8000%2Flive"_s));
     ASSERT_GE(log.size(), 3);
     EXPECT_EQ(log.mid(log.size() - 3),
               (QStringList{u"webAd.navigate http://www.quillmoor.example/player_creative.shtml"_s,
@@ -145,28 +145,28 @@ TEST_F(PlayerSessionTest, CommandLinePlaysAfterThePanesThenTracks) {
 }
 
 TEST_F(PlayerSessionTest, BrowseFromTheCommandLineSupersedesTheStartPage) {
-    session().StartUp(u"lyrev:browse?http%3A%2F%2Fh%2Fnews"_s);
+    session().startUp(u"lyrev:browse?http%3A%2F%2Fh%2Fnews"_s);
     EXPECT_EQ(mainPane.urls.last(), u"http://h/news"_s);
     EXPECT_EQ(tracker.calls, 1);
 }
 
 TEST_F(PlayerSessionTest, CommandLineThatIsNoCommandIsIgnoredWithoutTracking) {
-    EXPECT_TRUE(session().StartUp(u"\"lyrev:play?http://h/live\""_s));
+    EXPECT_TRUE(session().startUp(u"\"lyrev:play?http://h/live\""_s));
     EXPECT_EQ(tracker.calls, 0);
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_TRUE(prompts.messages.isEmpty());
 }
 
 TEST_F(PlayerSessionTest, UnknownCommandStillTracks) {
-    EXPECT_TRUE(session().StartUp(u"lyrev:Play?http://h/live"_s));
+    EXPECT_TRUE(session().startUp(u"lyrev:Play?http://h/live"_s));
     EXPECT_EQ(prompts.messages, QStringList{u"Unknown command."_s});
     EXPECT_EQ(tracker.calls, 1);
 }
 
 TEST_F(PlayerSessionTest, ScheduleOnTheCommandLineSavesAndEndsWithoutShowing) {
     surface.slider = 0;
-    EXPECT_FALSE(session().StartUp(u"lyrev:schedule?anything"_s));
-    EXPECT_TRUE(session().IsUnloaded());
+    EXPECT_FALSE(session().startUp(u"lyrev:schedule?anything"_s));
+    EXPECT_TRUE(session().isUnloaded());
     EXPECT_EQ(tracker.calls, 0);
     EXPECT_EQ(surface.closes, 1);
     const qsizetype message = log.indexOf(u"message Feature disabled."_s);
@@ -174,46 +174,46 @@ TEST_F(PlayerSessionTest, ScheduleOnTheCommandLineSavesAndEndsWithoutShowing) {
     EXPECT_EQ(log.mid(message + 1), QStringList{u"close"_s});
     EXPECT_EQ(settings.writes,
               (QStringList{u"Width"_s, u"Height"_s, u"PlayBarBottom"_s, u"Volume"_s}));
-    EXPECT_EQ(settings.Get(kWindowSection, u"Width"), u"640"_s);
-    EXPECT_EQ(settings.Get(kWindowSection, u"Volume"), u"75"_s);
+    EXPECT_EQ(settings.get(kWindowSection, u"Width"), u"640"_s);
+    EXPECT_EQ(settings.get(kWindowSection, u"Volume"), u"75"_s);
     // A later close of the window saves nothing twice.
-    session().ShutDown();
+    session().shutDown();
     EXPECT_EQ(settings.writes.size(), 4);
 }
 
 TEST_F(PlayerSessionTest, ScheduleFromAPageKeepsThePlayerRunning) {
-    session().StartUp(QString());
-    EXPECT_FALSE(session().Commands().ExecuteCommand(u"schedule"_s, QString(), false));
-    EXPECT_FALSE(session().IsUnloaded());
+    session().startUp(QString());
+    EXPECT_FALSE(session().commands().executeCommand(u"schedule"_s, QString(), false));
+    EXPECT_FALSE(session().isUnloaded());
     EXPECT_EQ(surface.closes, 0);
     EXPECT_TRUE(settings.writes.isEmpty());
 }
 
 TEST_F(PlayerSessionTest, WindowClosedWhileAStartUpMessageIsOpenIsNotShown) {
     // A stop request (SIGTERM) closes the window while "Unknown command." is shown.
-    prompts.whileShown = [this] { session().ShutDown(); };
-    EXPECT_FALSE(session().StartUp(u"lyrev:Play?x"_s));
+    prompts.whileShown = [this] { session().shutDown(); };
+    EXPECT_FALSE(session().startUp(u"lyrev:Play?x"_s));
     EXPECT_EQ(prompts.messages, QStringList{u"Unknown command."_s});
-    EXPECT_TRUE(settings.Get(kWindowSection, u"Width").has_value());
+    EXPECT_TRUE(settings.get(kWindowSection, u"Width").has_value());
 }
 
 TEST_F(PlayerSessionTest, ShutdownSavesTheWindowAsItIs) {
     settings.Set(kWindowSection, u"Width", u"800"_s);
     settings.Set(kWindowSection, u"Height", u"600"_s);
-    session().StartUp(QString());
-    surface.playBarBottom = 163.25F;
+    session().startUp(QString());
+    surface.bottom = 163.25F;
     surface.slider = 0;
-    session().ShutDown();
-    EXPECT_EQ(settings.Get(kWindowSection, u"Width"), u"800"_s);
-    EXPECT_EQ(settings.Get(kWindowSection, u"Height"), u"600"_s);
-    EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"163.25"_s);
-    EXPECT_EQ(settings.Get(kWindowSection, u"Volume"), u"0"_s);
+    session().shutDown();
+    EXPECT_EQ(settings.get(kWindowSection, u"Width"), u"800"_s);
+    EXPECT_EQ(settings.get(kWindowSection, u"Height"), u"600"_s);
+    EXPECT_EQ(settings.get(kWindowSection, u"PlayBarBottom"), u"163.25"_s);
+    EXPECT_EQ(settings.get(kWindowSection, u"Volume"), u"0"_s);
     // Whole pixel counts are written as plain digits.
-    surface.playBarBottom = 1000.0F;
+    surface.bottom = 1000.0F;
     PlayerSession(PlayerSession::Services{settings, prompts, tracker, engine}, surface, playBar,
                   mainPane, adPane)
-        .ShutDown();
-    EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"1000"_s);
+        .shutDown();
+    EXPECT_EQ(settings.get(kWindowSection, u"PlayBarBottom"), u"1000"_s);
 }
 
 // Qt programs adopt the user's locale: under a comma-decimal one the stored numbers
@@ -228,14 +228,14 @@ TEST_F(PlayerSessionTest, CommaDecimalLocaleChangesNothingReadOrStored) {
     settings.Set(kWindowSection, u"Height", u"500,4"_s);
     settings.Set(kWindowSection, u"PlayBarBottom", u"120.5"_s);
     settings.Set(kWindowSection, u"Volume", u"70.5"_s);
-    session().StartUp(QString());
+    session().startUp(QString());
     EXPECT_EQ(surface.size, QSize(701, 500));
-    EXPECT_EQ(surface.playBarBottom, 120.5F);
+    EXPECT_EQ(surface.bottom, 120.5F);
     EXPECT_EQ(surface.slider, 70);  // a half goes to the even neighbour
-    surface.playBarBottom = 163.25F;
-    session().ShutDown();
-    EXPECT_EQ(settings.Get(kWindowSection, u"Width"), u"701"_s);
-    EXPECT_EQ(settings.Get(kWindowSection, u"PlayBarBottom"), u"163.25"_s);
+    surface.bottom = 163.25F;
+    session().shutDown();
+    EXPECT_EQ(settings.get(kWindowSection, u"Width"), u"701"_s);
+    EXPECT_EQ(settings.get(kWindowSection, u"PlayBarBottom"), u"163.25"_s);
 }
 
 // Another program holds the settings file locked for the whole session: one short
@@ -245,7 +245,7 @@ protected:
     void SetUp() override {
         {
             SqliteSettingsStore writer;
-            ASSERT_TRUE(writer.WriteSettings(
+            ASSERT_TRUE(writer.writeSettings(
                 kAppName, kWindowSection,
                 {{u"Width"_s, u"800"_s}, {u"Height"_s, u"600"_s}, {u"Volume"_s, u"33"_s}}));
         }
@@ -270,7 +270,7 @@ protected:
     }
     QString stored(QStringView key) {
         SqliteSettingsStore reader;
-        return reader.ReadSetting(kAppName, kWindowSection, key, u"(absent)"_s);
+        return reader.readSetting(kAppName, kWindowSection, key, u"(absent)"_s);
     }
 
     testing::TempXdg xdg;
@@ -286,7 +286,7 @@ TEST_F(LockedStoreSessionTest, StartsOnDefaultsAfterOneShortWaitAndClosesWithout
     ::testing::internal::CaptureStderr();
     QElapsedTimer clock;
     clock.start();
-    EXPECT_TRUE(session().StartUp(QString()));
+    EXPECT_TRUE(session().startUp(QString()));
     EXPECT_GE(clock.elapsed(), kWaitMs / 2);
     EXPECT_LT(clock.elapsed(), 2 * kWaitMs);
     EXPECT_EQ(surface.size, QSize(640, 480));
@@ -294,7 +294,7 @@ TEST_F(LockedStoreSessionTest, StartsOnDefaultsAfterOneShortWaitAndClosesWithout
     EXPECT_TRUE(real_->problem().contains(u"busy"_s)) << real_->problem().toStdString();
     surface.size = QSize(900, 700);
     clock.restart();
-    session().ShutDown();
+    session().shutDown();
     EXPECT_LT(clock.elapsed(), kWaitMs);
     ::testing::internal::GetCapturedStderr();
     release();
@@ -303,9 +303,9 @@ TEST_F(LockedStoreSessionTest, StartsOnDefaultsAfterOneShortWaitAndClosesWithout
 
 TEST_F(LockedStoreSessionTest, DefaultsAreNotSavedOverTheStoreFreedMeanwhile) {
     ::testing::internal::CaptureStderr();
-    session().StartUp(QString());
+    session().startUp(QString());
     release();
-    session().ShutDown();
+    session().shutDown();
     ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(stored(u"Width"), u"800"_s);
     EXPECT_EQ(stored(u"Height"), u"600"_s);
@@ -315,11 +315,11 @@ TEST_F(LockedStoreSessionTest, DefaultsAreNotSavedOverTheStoreFreedMeanwhile) {
 // Start-up sends the first report; the egg timer then reports every 2 minutes and
 // refreshes the main pane every 5, the refresh first when both fall due.
 TEST_F(PlayerSessionTest, TrackingAndRefreshScheduleOverTwentyMinutes) {
-    session().StartUp(QString());
+    session().startUp(QString());
     log.clear();
     QStringList expected;
     for (int minute = 1; minute <= 20; ++minute) {
-        session().EggTimerTick();
+        session().eggTimerTick();
         if (minute % 5 == 0) {
             expected.append(u"webBrowser.refresh"_s);
         }
@@ -333,59 +333,59 @@ TEST_F(PlayerSessionTest, TrackingAndRefreshScheduleOverTwentyMinutes) {
 }
 
 TEST_F(PlayerSessionTest, NoStartUpReportForACommandLineThatIsNoCommand) {
-    session().StartUp(u"\"lyrev:play?x\""_s);
+    session().startUp(u"\"lyrev:play?x\""_s);
     EXPECT_EQ(tracker.calls, 0);
-    session().EggTimerTick();
+    session().eggTimerTick();
     EXPECT_EQ(tracker.calls, 0);
-    session().EggTimerTick();
+    session().eggTimerTick();
     EXPECT_EQ(tracker.calls, 1);  // the first report after two minutes
 }
 
 TEST_F(PlayerSessionTest, BrowseToOpensTheAnswerAsTyped) {
     settings.Set(kPortalSection, u"BaseURL", u"http://127.0.0.1:8123"_s);
-    session().StartUp(QString());
+    session().startUp(QString());
     mainPane.urls.clear();
 
     prompts.answers.push_back(u"http://127.0.0.1:8123/"_s);  // the default, confirmed
-    session().BrowseTo();
+    session().browseTo();
     EXPECT_EQ(prompts.prompts.last(), u"Type in the URL you would like to browse to."_s);
     EXPECT_EQ(prompts.defaults.last(), u"http://127.0.0.1:8123/"_s);
     EXPECT_EQ(mainPane.urls, QStringList{u"http://127.0.0.1:8123/"_s});
 
     prompts.answers.push_back(std::nullopt);  // Cancel
-    session().BrowseTo();
+    session().browseTo();
     prompts.answers.push_back(QString());  // empty answer
-    session().BrowseTo();
+    session().browseTo();
     EXPECT_EQ(mainPane.urls.size(), 1);
 
     // Not decoded, not checked: a command URL goes to the pane, which runs it.
     prompts.answers.push_back(u"lyrev:play?http%3A%2F%2F127.0.0.1%2Fa"_s);
-    session().BrowseTo();
+    session().browseTo();
     EXPECT_EQ(mainPane.urls.last(), u"lyrev:play?http%3A%2F%2F127.0.0.1%2Fa"_s);
     EXPECT_TRUE(engine.urls.isEmpty());
 }
 
 TEST(PortalConfig, BuildsAddressesFromTheStore) {
     MemorySettings settings;
-    PortalConfig defaults = PortalConfig::Load(settings);
-    EXPECT_EQ(defaults.HomePageUrl(), u"http://www.quillmoor.example/"_s);
-    EXPECT_EQ(defaults.MailUrl(), u"mailto:info@quillmoor.example"_s);
-    EXPECT_EQ(defaults.DomainName(), u"www.quillmoor.example"_s);
+    PortalConfig defaults = PortalConfig::load(settings);
+    EXPECT_EQ(defaults.homePageUrl(), u"http://www.quillmoor.example/"_s);
+    EXPECT_EQ(defaults.mailUrl(), u"mailto:info@quillmoor.example"_s);
+    EXPECT_EQ(defaults.domainName(), u"www.quillmoor.example"_s);
     settings.Set(kPortalSection, u"BaseURL", u"http://127.0.0.1:8080//"_s);
     settings.Set(kPortalSection, u"ContactEmail", u"desk@example.org"_s);
-    PortalConfig custom = PortalConfig::Load(settings);
-    EXPECT_EQ(custom.StartPageUrl(), u"http://127.0.0.1:8080/player_interviews.shtml"_s);
-    EXPECT_EQ(custom.MailUrl(), u"mailto:desk@example.org"_s);
+    PortalConfig custom = PortalConfig::load(settings);
+    EXPECT_EQ(custom.startPageUrl(), u"http://127.0.0.1:8080/player_interviews.shtml"_s);
+    EXPECT_EQ(custom.mailUrl(), u"mailto:desk@example.org"_s);
 }
 
 // A window shown before its panes exist: the restoring part runs first, once, and the
 // panes still navigate before the command and the first report.
 TEST_F(PlayerSessionTest, RestoringFirstKeepsTheStartUpOrder) {
-    session().RestoreWindow();
+    session().restoreWindow();
     EXPECT_EQ(log, (QStringList{u"size 640x480"_s, u"playbar 115"_s, u"brokers"_s, u"slider 75"_s,
                                 u"engine.setVolume 75"_s}));
     log.clear();
-    EXPECT_TRUE(session().StartUp(u"lyrev:play?http://127.0.0.1:8000/live"_s));
+    EXPECT_TRUE(session().startUp(u"lyrev:play?http://127.0.0.1:8000/live"_s));
     EXPECT_EQ(log,
               (QStringList{
                   u"webBrowser.navigate http://www.quillmoor.example/player_interviews.shtml"_s,
@@ -398,21 +398,21 @@ TEST_F(PlayerSessionTest, RestoringFirstKeepsTheStartUpOrder) {
 TEST(DeferredPane, CallsWaitInOrderUntilTheViewIsAttached) {
     EventLog log;
     DeferredPane pane;
-    pane.Navigate(u"http://h/start"_s);
-    pane.Refresh();
-    pane.Navigate(u"http://h/command"_s);
-    EXPECT_FALSE(pane.IsAttached());
+    pane.navigate(u"http://h/start"_s);
+    pane.refresh();
+    pane.navigate(u"http://h/command"_s);
+    EXPECT_FALSE(pane.isAttached());
 
     auto view = std::make_unique<FakePane>(u"view"_s, &log);
     FakePane* seen = view.get();
-    pane.Attach(std::move(view));
-    EXPECT_TRUE(pane.IsAttached());
+    pane.attach(std::move(view));
+    EXPECT_TRUE(pane.isAttached());
     EXPECT_EQ(log, (QStringList{u"view.navigate http://h/start"_s, u"view.refresh"_s,
                                 u"view.navigate http://h/command"_s}));
 
     // Later calls go straight through, once each.
-    pane.Refresh();
-    pane.Navigate(u"http://h/later"_s);
+    pane.refresh();
+    pane.navigate(u"http://h/later"_s);
     EXPECT_EQ(seen->refreshes, 2);
     EXPECT_EQ(seen->urls.size(), 3);
     EXPECT_EQ(log.size(), 5);
@@ -421,10 +421,10 @@ TEST(DeferredPane, CallsWaitInOrderUntilTheViewIsAttached) {
 TEST(DeferredPane, AttachingNothingKeepsTheCallsWaiting) {
     EventLog log;
     DeferredPane pane;
-    pane.Navigate(u"http://h/start"_s);
-    pane.Attach(nullptr);
-    EXPECT_FALSE(pane.IsAttached());
-    pane.Attach(std::make_unique<FakePane>(u"view"_s, &log));
+    pane.navigate(u"http://h/start"_s);
+    pane.attach(nullptr);
+    EXPECT_FALSE(pane.isAttached());
+    pane.attach(std::make_unique<FakePane>(u"view"_s, &log));
     EXPECT_EQ(log, QStringList{u"view.navigate http://h/start"_s});
 }
 

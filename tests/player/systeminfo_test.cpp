@@ -52,7 +52,7 @@ TEST_F(SystemInfoTest, TheStoredPathStartsAsItStandsWithoutArguments) {
     const QString path = fakeProgram(u"my info tool"_s);
     fakeProgram(u"kinfocenter"_s);
     store.Set(kSystemInfoSection, u"Path", path);
-    EXPECT_TRUE(StartSysInfo(store, prompts));
+    EXPECT_TRUE(startSysInfo(store, prompts));
     ASSERT_TRUE(waitForRun(u"my info tool"_s));
     QFile f(ran(u"my info tool"_s));
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
@@ -66,7 +66,7 @@ TEST_F(SystemInfoTest, AStoredPathThatDoesNotStartIsUnavailableWithoutFallingBac
     for (const QString& stored : {dir.filePath(u"missing"_s), dir.path()}) {
         prompts.messages.clear();
         store.Set(kSystemInfoSection, u"Path", stored);
-        EXPECT_FALSE(StartSysInfo(store, prompts));
+        EXPECT_FALSE(startSysInfo(store, prompts));
         EXPECT_EQ(prompts.messages,
                   QStringList{u"System Information Is Unavailable At This Time"_s});
         EXPECT_EQ(prompts.icons.back(), MessageIcon::None);
@@ -79,7 +79,7 @@ TEST_F(SystemInfoTest, TheFirstWellKnownProgramOnPathThatStarts) {
     fakeProgram(u"hardinfo2"_s, "/nonexistent/interpreter");
     fakeProgram(u"cpu-x"_s);
     fakeProgram(u"lshw-gtk"_s);
-    EXPECT_TRUE(StartSysInfo(store, prompts));
+    EXPECT_TRUE(startSysInfo(store, prompts));
     ASSERT_TRUE(waitForRun(u"cpu-x"_s));
     EXPECT_FALSE(QFile::exists(ran(u"lshw-gtk"_s)));
     EXPECT_TRUE(prompts.messages.isEmpty());
@@ -87,7 +87,7 @@ TEST_F(SystemInfoTest, TheFirstWellKnownProgramOnPathThatStarts) {
 
 TEST_F(SystemInfoTest, NothingOnPathIsUnavailable) {
     fakeProgram(u"not-an-info-tool"_s);
-    EXPECT_FALSE(StartSysInfo(store, prompts));
+    EXPECT_FALSE(startSysInfo(store, prompts));
     EXPECT_EQ(prompts.messages, QStringList{u"System Information Is Unavailable At This Time"_s});
 }
 

@@ -28,7 +28,7 @@ using lyrevane::testing::NextSessionId;
 // Records requests; the test answers them when it wants.
 class FakeHttp final : public HttpClient {
 public:
-    void Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+    void get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
              Done done) override {
         urls.append(url);
         timeouts.append(deadline);
@@ -53,7 +53,7 @@ QByteArray target(const QUrl& url) {
 TEST(UsageTracker, SessionIdRoundTripExactlyAsAnswered) {
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080/"_s);
-    tracker.TrackUsage();
+    tracker.trackUsage();
     ASSERT_EQ(http.urls.size(), 1);
     EXPECT_EQ(http.urls[0].toEncoded(),
               "http://127.0.0.1:8080/cgi-bin/lyrevane/tracker.cgi?_cmd=track");
@@ -62,33 +62,33 @@ TEST(UsageTracker, SessionIdRoundTripExactlyAsAnswered) {
     http.answer(QByteArray("a1B2-c3_d4.e5~f6"));
     EXPECT_EQ(NextSessionId(tracker), "a1B2-c3_d4.e5~f6");
 
-    tracker.TrackUsage();
+    tracker.trackUsage();
     EXPECT_EQ(target(http.urls[1]),
               "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=a1B2-c3_d4.e5~f6");
     // The trailing line break stays in the id and travels percent-encoded.
     http.answer(QByteArray("XYZ\r\n"));
     EXPECT_EQ(NextSessionId(tracker), "XYZ\r\n");
-    tracker.TrackUsage();
+    tracker.trackUsage();
     EXPECT_EQ(target(http.urls[2]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=XYZ%0D%0A");
 
     // An empty answer makes the next request go out without a session id.
     http.answer(QByteArray());
-    tracker.TrackUsage();
+    tracker.trackUsage();
     EXPECT_EQ(target(http.urls[3]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track");
 }
 
 TEST(UsageTracker, FailuresKeepTheSessionIdAndRequestsNeverOverlap) {
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
-    tracker.TrackUsage();
-    tracker.TrackUsage();  // still in flight: skipped
+    tracker.trackUsage();
+    tracker.trackUsage();  // still in flight: skipped
     EXPECT_EQ(http.urls.size(), 1);
     http.answer(QByteArray("id1"));
-    tracker.TrackUsage();  // answered: this one goes out
+    tracker.trackUsage();  // answered: this one goes out
     EXPECT_EQ(http.urls.size(), 2);
     http.answer(std::nullopt);  // down or timed out
     EXPECT_EQ(NextSessionId(tracker), "id1");
-    tracker.TrackUsage();
+    tracker.trackUsage();
     EXPECT_EQ(target(http.urls[2]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track&sid=id1");
 }
 
@@ -96,34 +96,34 @@ TEST(UsageTracker, AnswerArrivingAfterTheTrackerIsGoneIsIgnored) {
     FakeHttp http;
     {
         PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
-        tracker.TrackUsage();
+        tracker.trackUsage();
     }
     http.answer(QByteArray("late"));  // must not touch freed memory
     SUCCEED();
 }
 
 TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("abc"), "abc");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a b\tc\r\nHost: x"), "a%20b%09c%0D%0AHost:%20x");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId(QByteArray("a\0b", 3)), "a%00b");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("caf\xc3\xa9\x7f"), "caf%C3%A9%7F");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("x#frag"), "x%23frag");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("abc"), "abc");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("a b\tc\r\nHost: x"), "a%20b%09c%0D%0AHost:%20x");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId(QByteArray("a\0b", 3)), "a%00b");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("caf\xc3\xa9\x7f"), "caf%C3%A9%7F");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("x#frag"), "x%23frag");
     // Valid escapes and other printable characters go back unchanged; characters that
     // would end the value, start another parameter or read as a space do not.
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a%41;d/e?f:@!$'()*,"), "a%41;d/e?f:@!$'()*,");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("abc&_cmd=delete"), "abc%26_cmd%3Ddelete");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("a+b"), "a%2Bb");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("100%"), "100%25");
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("%zz%4"), "%25zz%254");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("a%41;d/e?f:@!$'()*,"), "a%41;d/e?f:@!$'()*,");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("abc&_cmd=delete"), "abc%26_cmd%3Ddelete");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("a+b"), "a%2Bb");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("100%"), "100%25");
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("%zz%4"), "%25zz%254");
     // Characters a query cannot hold as they are, as in an error page.
-    EXPECT_EQ(PortalUsageTracker::EncodeSessionId("<p class=\"x\">{a|b}\\^`</p>"),
+    EXPECT_EQ(PortalUsageTracker::encodeSessionId("<p class=\"x\">{a|b}\\^`</p>"),
               "%3Cp%20class%3D%22x%22%3E%7Ba%7Cb%7D%5C%5E%60%3C/p%3E");
 
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
-    tracker.TrackUsage();
+    tracker.trackUsage();
     http.answer(QByteArray("evil\r\nX-Injected: 1\r\n\r\nGET / HTTP/1.1"));
-    const QUrl url = tracker.RequestUrl();
+    const QUrl url = tracker.requestUrl();
     ASSERT_TRUE(url.isValid());
     EXPECT_TRUE(url.toEncoded().contains("&sid=evil%0D%0AX-Injected"));
     const QByteArray wire = url.toEncoded();
@@ -135,9 +135,9 @@ TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
 TEST(UsageTracker, AnIdCannotAddParameters) {
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
-    tracker.TrackUsage();
+    tracker.trackUsage();
     http.answer(QByteArray("abc&_cmd=delete&sid=x+y"));
-    const QUrlQuery query(tracker.RequestUrl());
+    const QUrlQuery query(tracker.requestUrl());
     EXPECT_EQ(query.allQueryItemValues(u"_cmd"_s), QStringList{u"track"_s});
     EXPECT_EQ(query.allQueryItemValues(u"sid"_s, QUrl::FullyDecoded),
               QStringList{u"abc&_cmd=delete&sid=x+y"_s});
@@ -146,24 +146,24 @@ TEST(UsageTracker, AnIdCannotAddParameters) {
 TEST(UsageTracker, AnAnswerOverFourKibibytesIsAFailedReport) {
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
-    tracker.TrackUsage();
+    tracker.trackUsage();
     http.answer(QByteArray(4096, 'a'));  // at the cap: taken
     EXPECT_EQ(NextSessionId(tracker), QByteArray(4096, 'a'));
-    tracker.TrackUsage();
+    tracker.trackUsage();
     http.answer(QByteArray("id2"));
-    tracker.TrackUsage();
+    tracker.trackUsage();
     http.answer(QByteArray(4097, 'b'));  // one byte over: the id stays
     EXPECT_EQ(NextSessionId(tracker), "id2");
-    tracker.TrackUsage();  // the failed report is over
+    tracker.trackUsage();  // the failed report is over
     EXPECT_EQ(http.urls.size(), 4);
 }
 
 TEST(UsageTracker, AnyAnswerKeepsTheReportsGoing) {
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
-    tracker.TrackUsage();
+    tracker.trackUsage();
     http.answer(QByteArray("<html><body>It works!</body></html>\n\x01\xff"));
-    tracker.TrackUsage();
+    tracker.trackUsage();
     ASSERT_EQ(http.urls.size(), 2);
     EXPECT_TRUE(http.urls[1].isValid());
     EXPECT_EQ(http.urls[1].query(QUrl::FullyDecoded).toUtf8().left(13), "_cmd=track&si");
@@ -174,7 +174,7 @@ TEST(EggTimer, RequestsEveryTwoMinutesAndRefreshesEveryFive) {
     EggTimerCounters timer([&] { log.append(u"refresh"_s); }, [&] { log.append(u"track"_s); });
     QStringList expected;
     for (int minute = 1; minute <= 20; ++minute) {
-        timer.Tick();
+        timer.tick();
         if (minute % 5 == 0) {
             expected.append(u"refresh"_s);  // first, at 10 and 20 too
         }
@@ -183,8 +183,8 @@ TEST(EggTimer, RequestsEveryTwoMinutesAndRefreshesEveryFive) {
         }
         EXPECT_EQ(log, expected) << "minute " << minute;
     }
-    EXPECT_EQ(timer.RefreshTickCount(), 0);
-    EXPECT_EQ(timer.TrackTickCount(), 0);
+    EXPECT_EQ(timer.refreshTickCount(), 0);
+    EXPECT_EQ(timer.trackTickCount(), 0);
 }
 
 using ScopedTz = lyrevane::testing::ScopedTimeZone;
@@ -194,30 +194,30 @@ TEST(GmtOffset, ZonesWestAndEastWithAndWithoutDaylightSaving) {
     const QDateTime summer(QDate(2026, 7, 15), QTime(12, 0), Qt::UTC);
     {
         ScopedTz tz("EST5EDT,M3.2.0,M11.1.0");
-        EXPECT_EQ(GetGMTOffset(winter), -300);
-        EXPECT_EQ(GetGMTOffset(summer), -240);
+        EXPECT_EQ(getGMTOffset(winter), -300);
+        EXPECT_EQ(getGMTOffset(summer), -240);
     }
     {
         ScopedTz tz("CET-1CEST,M3.5.0,M10.5.0/3");
-        EXPECT_EQ(GetGMTOffset(winter), 60);
-        EXPECT_EQ(GetGMTOffset(summer), 120);
+        EXPECT_EQ(getGMTOffset(winter), 60);
+        EXPECT_EQ(getGMTOffset(summer), 120);
     }
     {
         ScopedTz tz("AEST-10AEDT,M10.1.0,M4.1.0/3");  // southern summer in January
-        EXPECT_EQ(GetGMTOffset(winter), 660);
-        EXPECT_EQ(GetGMTOffset(summer), 600);
+        EXPECT_EQ(getGMTOffset(winter), 660);
+        EXPECT_EQ(getGMTOffset(summer), 600);
     }
     {
         ScopedTz tz("<+0530>-5:30");
-        EXPECT_EQ(GetGMTOffset(winter), 330);
+        EXPECT_EQ(getGMTOffset(winter), 330);
     }
     {
         ScopedTz tz("<-0930>9:30");
-        EXPECT_EQ(GetGMTOffset(summer), -570);
+        EXPECT_EQ(getGMTOffset(summer), -570);
     }
     {
         ScopedTz tz("UTC0");
-        EXPECT_EQ(GetGMTOffset(summer), 0);
+        EXPECT_EQ(getGMTOffset(summer), 0);
     }
 }
 
@@ -252,7 +252,7 @@ TEST_F(TrackerNetworkTest, TrackerThatIsDownKeepsTheIdAndTheWindowResponsive) {
     const quint16 port = probe.serverPort();
     probe.close();  // nothing listens there now
     PortalUsageTracker tracker(http, u"http://127.0.0.1:%1"_s.arg(port));
-    tracker.TrackUsage();
+    tracker.trackUsage();
     EXPECT_LT(longestStall(500), 100);
     EXPECT_TRUE(http.idle());
     EXPECT_TRUE(NextSessionId(tracker).isEmpty());
@@ -270,13 +270,13 @@ TEST_F(TrackerNetworkTest, HangingTrackerNeverFreezesTheEventLoop) {
         }
     });
     PortalUsageTracker tracker(http, u"http://127.0.0.1:%1"_s.arg(server.serverPort()));
-    tracker.TrackUsage();
+    tracker.trackUsage();
     const qint64 stall = longestStall(1500);
     std::printf("longest event-loop stall during a hanging tracker request: %lld ms\n",
                 static_cast<long long>(stall));
     EXPECT_LT(stall, 100);
     EXPECT_FALSE(http.idle());
-    tracker.TrackUsage();  // skipped: the first is still waiting
+    tracker.trackUsage();  // skipped: the first is still waiting
     longestStall(200);
     EXPECT_EQ(http.started(), 1);
     EXPECT_EQ(connections, 1);
@@ -306,7 +306,7 @@ TEST_F(TrackerNetworkTest, OnlyASuccessfulAnswerIsTakenAndTimeoutIsReported) {
     const auto get = [&](const QString& path, std::chrono::milliseconds limit) {
         std::optional<QByteArray> body;
         bool done = false;
-        http.Get(QUrl(u"http://127.0.0.1:%1%2"_s.arg(server.serverPort()).arg(path)), limit, 4096,
+        http.get(QUrl(u"http://127.0.0.1:%1%2"_s.arg(server.serverPort()).arg(path)), limit, 4096,
                  [&](std::optional<QByteArray> b) {
                      body = std::move(b);
                      done = true;
@@ -329,7 +329,7 @@ TEST_F(TrackerNetworkTest, OnlyASuccessfulAnswerIsTakenAndTimeoutIsReported) {
     // A short limit against a silent server: no answer.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
-    http.Get(QUrl(u"http://127.0.0.1:%1/x"_s.arg(silent.serverPort())),
+    http.get(QUrl(u"http://127.0.0.1:%1/x"_s.arg(silent.serverPort())),
              std::chrono::milliseconds(300), 4096, [&](std::optional<QByteArray> b) {
                  body = std::move(b);
                  done = true;
@@ -423,10 +423,10 @@ TEST_F(TrackerNetworkTest, HugeAnswersAreCutShortAndKeepTheId) {
         ScriptedTracker server(
             {ScriptedTracker::answer("id1"), endlessAnswer(c.headers, kLimit, &sent)});
         PortalUsageTracker tracker(http, server.base());
-        tracker.TrackUsage();
+        tracker.trackUsage();
         ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 20s));
         ASSERT_EQ(NextSessionId(tracker), "id1");
-        tracker.TrackUsage();
+        tracker.trackUsage();
         ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 120s));
         EXPECT_EQ(NextSessionId(tracker), "id1");
         // The player stopped reading long before the server ran out of filler.
@@ -448,9 +448,9 @@ TEST_F(TrackerNetworkTest, TricklingAnswerEndsAtTheDeadline) {
                                 drip->start(50);
                             }});
     PortalUsageTracker tracker(http, server.base(), 1s);
-    tracker.TrackUsage();
+    tracker.trackUsage();
     ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 20s));
-    tracker.TrackUsage();
+    tracker.trackUsage();
     EXPECT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 30s));
     EXPECT_EQ(NextSessionId(tracker), "id1");
 }
@@ -459,9 +459,9 @@ TEST_F(TrackerNetworkTest, AnIdCannotAddParametersOnTheWire) {
     ScriptedTracker server(
         {ScriptedTracker::answer("abc&_cmd=delete"), ScriptedTracker::answer("ok")});
     PortalUsageTracker tracker(http, server.base());
-    tracker.TrackUsage();
+    tracker.trackUsage();
     ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return http.idle(); }, 20s));
-    tracker.TrackUsage();
+    tracker.trackUsage();
     ASSERT_TRUE(lyrevane::testing::waitUntil([&] { return server.targets.size() == 2; }, 20s));
     const QUrlQuery query(QUrl::fromEncoded("http://x" + server.targets[1]));
     EXPECT_EQ(query.allQueryItemValues(u"_cmd"_s), QStringList{u"track"_s});

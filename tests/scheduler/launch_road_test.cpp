@@ -22,15 +22,15 @@ using testing::RecordingTracker;
 
 class NoWindow final : public MainWindowSurface {
 public:
-    void SetOuterSize(QSize) override {}
-    QSize OuterSize() const override { return {640, 480}; }
-    int StatusBarHeight() const override { return 21; }
-    void RestorePlayBar(float) override {}
-    float PlayBarBottom() const override { return 115; }
-    void SetVolumeSlider(int) override {}
-    int VolumeSlider() const override { return 75; }
-    void Close() override {}
-    void ReloadOnlineBrokers() override {}
+    void setOuterSize(QSize) override {}
+    QSize outerSize() const override { return {640, 480}; }
+    int statusBarHeight() const override { return 21; }
+    void restorePlayBar(float) override {}
+    float playBarBottom() const override { return 115; }
+    void setVolumeSlider(int) override {}
+    int volumeSlider() const override { return 75; }
+    void closeWindow() override {}
+    void reloadOnlineBrokers() override {}
 };
 
 // What the player's media engine is given for `commandLine`.
@@ -45,7 +45,7 @@ QStringList engineUrlsFor(const QString& commandLine) {
     FakePane mainPane;
     FakePane adPane;
     PlayerSession session({settings, prompts, tracker, engine}, surface, playBar, mainPane, adPane);
-    session.StartUp(commandLine);
+    session.startUp(commandLine);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'|').toStdString();
     return engine.urls;
 }
@@ -63,7 +63,7 @@ TEST_F(LaunchRoadTest, StoredMediaUrlReachesThePlayersEngineUnchanged) {
     for (int i = 0; i < urls.size(); ++i) {
         schedule.Broadcasts.append({u"B%1"_s.arg(i), due, urls[i], 127, datevalue::kNever});
     }
-    ASSERT_TRUE(WriteSchedule(store, schedule, QDateTime::currentDateTime()));
+    ASSERT_TRUE(writeSchedule(store, schedule, QDateTime::currentDateTime()));
     start(first);
     ASSERT_TRUE(waitForLines(urls.size()));
 

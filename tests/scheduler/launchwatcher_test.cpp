@@ -169,10 +169,10 @@ protected:
         const QString command = u"lyrev:play?"_s + kStream;
         QString error;
         launcher.open(command, &error);
-        watcher->Launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {}, record);
+        watcher->launched(u"Live"_s, u"3:00:00 PM"_s, kStream, true, {}, record);
     }
 
-    bool Settled() { return !watcher->Confirmation().IsWaiting() && !watcher->IsConnected(); }
+    bool Settled() { return !watcher->confirmation().isWaiting() && !watcher->isConnected(); }
 
     SystemClock clock;
     ScriptedLauncher launcher;
@@ -186,7 +186,7 @@ TEST_F(LaunchWatcherTest, ConfirmedAtOnceNeedsNoRetryAndLeavesTheBus) {
     StartNotifications();
     launcher.script = {ScriptedLauncher::Plays};
     Launch();
-    EXPECT_TRUE(watcher->IsConnected());
+    EXPECT_TRUE(watcher->isConnected());
     ASSERT_TRUE(waitUntil([&] { return Settled(); }, 20s));
     EXPECT_EQ(launcher.opened.size(), 1);
     EXPECT_TRUE(notifications->bodies.isEmpty());
@@ -210,7 +210,7 @@ TEST_F(LaunchWatcherTest, NoPlayerAtAllIsNotifiedOnceAndTryAgainLaunchesAgain) {
               QStringList{u"Scheduled broadcast did not start | Live (3:00:00 PM): "
                           u"no player started"_s});
     EXPECT_EQ(notifications->actions.first(), (QStringList{u"retry"_s, u"Try again"_s}));
-    EXPECT_TRUE(watcher->IsConnected()) << "the notification's action may still come";
+    EXPECT_TRUE(watcher->isConnected()) << "the notification's action may still come";
 
     launcher.script = {ScriptedLauncher::Plays};
     Emit(u"ActionInvoked"_s, {uint(1), u"retry"_s});
@@ -250,7 +250,7 @@ TEST_F(LaunchWatcherTest, TheConfirmingPlayerRecordsUntilTheLimitOrSaysWhyNot) {
 
     // Already played, due again: this time the player cannot record, and says why.
     launcher.players[0]->own->refusal = u"This stream cannot be recorded."_s;
-    watcher->Due(u"Live"_s, u"3:00:00 PM"_s, kStream, true);
+    watcher->due(u"Live"_s, u"3:00:00 PM"_s, kStream, true);
     ASSERT_TRUE(waitUntil([&] { return !notifications->bodies.isEmpty(); }, 20s));
     EXPECT_EQ(notifications->bodies.first(),
               u"Scheduled broadcast is not recorded | Live "
@@ -277,7 +277,7 @@ protected:
         const double due = datevalue::timeOfDay(QDateTime::currentDateTime().addSecs(120));
         Schedule schedule;
         schedule.Broadcasts = {{u"Live"_s, due, url, 127, datevalue::kNever}};
-        ASSERT_TRUE(WriteSchedule(store, schedule, QDateTime::currentDateTime()));
+        ASSERT_TRUE(writeSchedule(store, schedule, QDateTime::currentDateTime()));
     }
     std::unique_ptr<QObject> owner;
     FakeNotifications* notifications = nullptr;
@@ -299,7 +299,7 @@ TEST_F(RealPlayersTest, APlayerConnectingToTheStreamAlreadyConfirmsTheBroadcast)
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost));
     const QString url = u"http://127.0.0.1:%1/live.mp3"_s.arg(silent.serverPort());
     second.setProcessEnvironment(env);
-    second.start(QStringLiteral(PLAYER_BINARY), {PlayCommandUrl(url)});
+    second.start(QStringLiteral(PLAYER_BINARY), {playCommandUrl(url)});
     const auto playingOnBus = [] {
         QDBusMessage get = QDBusMessage::createMethodCall(
             u"org.mpris.MediaPlayer2.lyrevane"_s, u"/org/mpris/MediaPlayer2"_s,

@@ -24,7 +24,7 @@ Schedule dueNow(const QString& name, const QString& url) {
 
 TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) {
     const QString url = u"http://127.0.0.1:9/live stream.mp3?x=%20"_s;
-    ASSERT_TRUE(WriteSchedule(store, dueNow(u"Live"_s, url), QDateTime::currentDateTime()));
+    ASSERT_TRUE(writeSchedule(store, dueNow(u"Live"_s, url), QDateTime::currentDateTime()));
     env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, u"unix:path=/nonexistent/bus"_s);
     start(first);
 
@@ -34,7 +34,7 @@ TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) 
     const QString lastActiveKey = schedulekeys::lastActive(u"Live"_s);
     EXPECT_TRUE(waitUntil([&] { return setting(lastActiveKey) == today(); }, kTickWait));
     ASSERT_TRUE(waitForLines(1));
-    EXPECT_EQ(openedLines(), QStringList{PlayCommandUrl(url)});
+    EXPECT_EQ(openedLines(), QStringList{playCommandUrl(url)});
     QByteArray said;
     EXPECT_TRUE(waitUntil(
         [&] { return (said += first.readAllStandardError()).contains("cannot be confirmed"); },
@@ -53,7 +53,7 @@ TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) 
     // The handshake: the next tick reloads and lowers the flag. Raised once more here,
     // the flag is lowered by a tick that ran the due check on the reloaded schedule.
     EXPECT_TRUE(waitUntil([&] { return setting(u"DoUpdate") == u"False"_s; }, kTickWait));
-    ASSERT_TRUE(store.WriteSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s));
+    ASSERT_TRUE(store.writeSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s));
     EXPECT_TRUE(waitUntil([&] { return setting(u"DoUpdate") == u"False"_s; }, kTickWait));
     EXPECT_EQ(setting(lastActiveKey), today());
     EXPECT_EQ(openedLines().size(), 1);
@@ -63,7 +63,7 @@ TEST_F(SchedulerBinaryTest, LaunchesAnOpenWindowOnceAndASecondCopyLeavesAtOnce) 
 // The settings file deleted, replaced or restored from a backup while the scheduler
 // runs: the scheduler reads the file that the path names now.
 TEST_F(SchedulerBinaryTest, AReplacedStoreIsReadAfresh) {
-    ASSERT_TRUE(WriteSchedule(store, Schedule{}, QDateTime::currentDateTime()));
+    ASSERT_TRUE(writeSchedule(store, Schedule{}, QDateTime::currentDateTime()));
     start(first);
     ASSERT_TRUE(waitForStartUpLoad());
 
@@ -72,13 +72,13 @@ TEST_F(SchedulerBinaryTest, AReplacedStoreIsReadAfresh) {
     {
         SqliteSettingsStore backup(restored);
         ASSERT_TRUE(
-            WriteSchedule(backup, dueNow(u"Restored"_s, url), QDateTime::currentDateTime()));
+            writeSchedule(backup, dueNow(u"Restored"_s, url), QDateTime::currentDateTime()));
     }
     ASSERT_EQ(std::rename(QFile::encodeName(restored).constData(),
                           QFile::encodeName(xdg.storePath()).constData()),
               0);
     ASSERT_TRUE(waitForLines(1));
-    EXPECT_EQ(openedLines(), QStringList{PlayCommandUrl(url)});
+    EXPECT_EQ(openedLines(), QStringList{playCommandUrl(url)});
     EXPECT_TRUE(waitUntil(
         [&] { return setting(schedulekeys::lastActive(u"Restored"_s)) == today(); }, kTickWait));
     EXPECT_EQ(first.state(), QProcess::Running);
@@ -100,7 +100,7 @@ TEST_F(SchedulerBinaryTest, CommaDecimalLocaleChangesNothingReadOrStored) {
     }
     // With an offset of 3 the window opened 2 s ago; with 2 it opens in 58 s.
     const QString time = datevalue::format(datevalue::timeOfDay(now.addSecs(3 * 60 - 2)));
-    ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection,
+    ASSERT_TRUE(store.rewriteSection(kAppName, kSchedulerSection,
                                      {{u"StartEarlierOffset"_s, u"2.6"_s},
                                       {schedulekeys::time(u"Live"_s), time},
                                       {schedulekeys::mediaUrl(u"Live"_s), u"http://127.0.0.1:9/"_s},
@@ -140,12 +140,12 @@ TEST_F(SchedulerBinaryTest, RunsOnWithADamagedStore) {
 }
 
 TEST_F(SchedulerBinaryTest, StaleLockOfACrashedCopyDoesNotBlock) {
-    ASSERT_TRUE(WriteSchedule(store, Schedule{}, QDateTime::currentDateTime()));
+    ASSERT_TRUE(writeSchedule(store, Schedule{}, QDateTime::currentDateTime()));
     start(first);
     ASSERT_TRUE(waitForStartUpLoad());  // it holds the lock by now
     first.kill();                       // SIGKILL leaves the lock file behind
     first.waitForFinished();
-    ASSERT_TRUE(WriteSchedule(store, Schedule{}, QDateTime::currentDateTime()));
+    ASSERT_TRUE(writeSchedule(store, Schedule{}, QDateTime::currentDateTime()));
     start(second);
     EXPECT_TRUE(waitForStartUpLoad());  // the second copy runs: it has read the store
     EXPECT_EQ(second.state(), QProcess::Running);

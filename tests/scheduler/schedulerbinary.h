@@ -65,7 +65,7 @@ protected:
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
         env.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"),
                    QStringLiteral("--disable-gpu --no-sandbox"));
-        store.WriteSetting(kAppName, u"v1_0\\Portal", u"BaseURL",
+        store.writeSetting(kAppName, u"v1_0\\Portal", u"BaseURL",
                            QStringLiteral("http://127.0.0.1:9"));
     }
     QStringList openedLines() const {
@@ -84,10 +84,10 @@ protected:
         ASSERT_TRUE(p.waitForStarted());
     }
     QString setting(QStringView key) {
-        return store.ReadSetting(kAppName, kSchedulerSection, key, QStringLiteral("<absent>"));
+        return store.readSetting(kAppName, kSchedulerSection, key, QStringLiteral("<absent>"));
     }
     // The scheduler has read the schedule at start-up: it lowers the flag that
-    // WriteSchedule raised.
+    // writeSchedule raised.
     bool waitForStartUpLoad() {
         return waitUntil([&] { return setting(schedulekeys::DoUpdate) == u"False"; }, kTickWait);
     }

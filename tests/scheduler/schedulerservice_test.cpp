@@ -41,7 +41,7 @@ protected:
     void SetUp() override { tz_ = std::make_unique<ScopedTimeZone>("UTC0"); }
 
     void save(const Schedule& s) {
-        ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection, {}));  // start clean
+        ASSERT_TRUE(store.rewriteSection(kAppName, kSchedulerSection, {}));  // start clean
         // Written as the dialog does, but without its last-active rule.
         KeyValueList values{{u"AutoLaunchEnabled"_s, formatBool(s.AutoLaunchEnabled)},
                             {u"StartEarlierOffset"_s, QString::number(s.StartEarlierOffset)}};
@@ -55,7 +55,7 @@ protected:
         }
         values.append({u"BroadcastList"_s, names.join(u"$!"_s)});
         values.append({u"DoUpdate"_s, u"True"_s});
-        ASSERT_TRUE(store.RewriteSection(kAppName, kSchedulerSection, values));
+        ASSERT_TRUE(store.rewriteSection(kAppName, kSchedulerSection, values));
     }
     static Broadcast show(const QString& name, QTime time, qint16 days = 127,
                           double lastActive = dv::kNever) {
@@ -69,13 +69,13 @@ protected:
         return s;
     }
     QString raw(QStringView key) {
-        return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
+        return store.readSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
     }
     // Ticks at `moment` and returns how many broadcasts it handed on to launch.
     qsizetype tickAt(const QDateTime& moment) {
         clock.set(moment);
         const qsizetype before = launched.size();
-        service.Tick();
+        service.tick();
         return launched.size() - before;
     }
     qsizetype tickAt(QDate day, QTime time) { return tickAt(QDateTime(day, time)); }
@@ -91,7 +91,7 @@ protected:
 
 TEST_F(SchedulerTest, WindowBoundsOfAFifteenHundredBroadcast) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(tickAt(kMonday, QTime(14, 54, 59)), 0);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"1/1/1900"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(14, 55, 1)), 1);
@@ -115,7 +115,7 @@ TEST_F(SchedulerTest, WindowBoundsOfAFifteenHundredBroadcast) {
 
 TEST_F(SchedulerTest, LaunchesOnceAndTheHandshakeRuns) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);  // a flagged load lowers the flag
     EXPECT_EQ(tickAt(kMonday, QTime(15, 0)), 1);
     EXPECT_EQ(raw(u"DoUpdate"), u"True"_s);
@@ -131,17 +131,17 @@ TEST_F(SchedulerTest, LaunchesOnceAndTheHandshakeRuns) {
 
 TEST_F(SchedulerTest, UnflaggedLoadKeepsTheInMemoryCopy) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    EXPECT_TRUE(service.LoadSchedule(false));
-    store.WriteSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s),
+    EXPECT_TRUE(service.loadSchedule(false));
+    store.writeSetting(kAppName, kSchedulerSection, schedulekeys::mediaUrl(u"Live"_s),
                        u"http://changed"_s);
-    EXPECT_FALSE(service.LoadSchedule(false));
+    EXPECT_FALSE(service.loadSchedule(false));
     EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://radio.example/Live"_s);
     // A forced load with the flag down reads but writes nothing.
-    EXPECT_TRUE(service.LoadSchedule(true));
+    EXPECT_TRUE(service.loadSchedule(true));
     EXPECT_EQ(service.schedule().Broadcasts[0].MediaURL, u"http://changed"_s);
     EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
-    store.DeleteSection(kAppName, kSchedulerSection);
-    EXPECT_TRUE(service.LoadSchedule(true));
+    store.deleteSection(kAppName, kSchedulerSection);
+    EXPECT_TRUE(service.loadSchedule(true));
     EXPECT_EQ(raw(u"DoUpdate"), u"<absent>"_s);
 }
 
@@ -154,8 +154,8 @@ TEST_F(SchedulerTest, AutoLaunchOffLaunchesNothingButHonoursTheFlag) {
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Live"_s)), u"1/1/1900"_s);
     EXPECT_EQ(raw(u"DoUpdate"), u"False"_s);
     // Turned back on: picked up at the next tick.
-    store.WriteSetting(kAppName, kSchedulerSection, u"AutoLaunchEnabled", u"True"_s);
-    store.WriteSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s);
+    store.writeSetting(kAppName, kSchedulerSection, u"AutoLaunchEnabled", u"True"_s);
+    store.writeSetting(kAppName, kSchedulerSection, u"DoUpdate", u"True"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(15, 10)), 1);
 }
 
@@ -183,7 +183,7 @@ TEST_F(SchedulerTest, DayMaskAndMediaUrlExactlyAsStored) {
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Weekdays"_s)), u"1/1/1900"_s);
     EXPECT_EQ(tickAt(kMonday, QTime(9, 0)), 1);
     EXPECT_EQ(launched.back().MediaURL, b.MediaURL);
-    EXPECT_EQ(PlayCommandUrl(launched.back().MediaURL),
+    EXPECT_EQ(playCommandUrl(launched.back().MediaURL),
               u"lyrev:play?http%3A%2F%2Fx.example%2Fa%20b%3Fc%3D%2520%26d%3D%C3%A9"_s);
 }
 
@@ -305,35 +305,35 @@ TEST_F(SchedulerTest, WindowsFollowRealTimeOnDaylightSavingChangeDays) {
 class HookedStore final : public SettingsProvider {
 public:
     explicit HookedStore(SettingsProvider& inner) : inner_(inner) {}
-    QString ReadSetting(QStringView app, QStringView section, QStringView key,
+    QString readSetting(QStringView app, QStringView section, QStringView key,
                         const QString& fallback) override {
-        return inner_.ReadSetting(app, section, key, fallback);
+        return inner_.readSetting(app, section, key, fallback);
     }
-    bool WriteSetting(QStringView app, QStringView section, QStringView key,
+    bool writeSetting(QStringView app, QStringView section, QStringView key,
                       const QString& value) override {
-        return !failWrites && inner_.WriteSetting(app, section, key, value);
+        return !failWrites && inner_.writeSetting(app, section, key, value);
     }
-    bool DeleteSection(QStringView app, QStringView section) override {
-        return !failWrites && inner_.DeleteSection(app, section);
+    bool deleteSection(QStringView app, QStringView section) override {
+        return !failWrites && inner_.deleteSection(app, section);
     }
-    bool WriteSettings(QStringView app, QStringView section, const KeyValueList& values) override {
-        return !failWrites && inner_.WriteSettings(app, section, values);
+    bool writeSettings(QStringView app, QStringView section, const KeyValueList& values) override {
+        return !failWrites && inner_.writeSettings(app, section, values);
     }
-    bool RewriteSection(QStringView app, QStringView section, const KeyValueList& values) override {
-        return !failWrites && inner_.RewriteSection(app, section, values);
+    bool rewriteSection(QStringView app, QStringView section, const KeyValueList& values) override {
+        return !failWrites && inner_.rewriteSection(app, section, values);
     }
-    SectionSnapshot ReadSection(QStringView app, QStringView section) override {
-        SectionSnapshot snapshot = inner_.ReadSection(app, section);
+    SectionSnapshot readSection(QStringView app, QStringView section) override {
+        SectionSnapshot snapshot = inner_.readSection(app, section);
         runHook();
         return snapshot;
     }
-    std::optional<SectionSnapshot> ReadSectionThenWrite(QStringView app, QStringView section,
+    std::optional<SectionSnapshot> readSectionThenWrite(QStringView app, QStringView section,
                                                         QStringView key,
                                                         const QString& value) override {
         if (failWrites) {
             return std::nullopt;
         }
-        auto snapshot = inner_.ReadSectionThenWrite(app, section, key, value);
+        auto snapshot = inner_.readSectionThenWrite(app, section, key, value);
         runHook();
         return snapshot;
     }
@@ -356,14 +356,14 @@ TEST_F(SchedulerTest, StoreThatRefusesWritesStillLaunchesOncePerDay) {
     HookedStore readOnly(store);
     readOnly.failWrites = true;
     SchedulerService stuck(readOnly, clock, launch);
-    stuck.LoadSchedule(true);
+    stuck.loadSchedule(true);
     for (int i = 0; i < 120; ++i) {  // ten minutes inside the window
         clock.set(kMonday, QTime(15, 0).addSecs(5 * i));
-        stuck.Tick();
+        stuck.tick();
     }
     EXPECT_EQ(launched.size(), 1);
     clock.set(kMonday.addDays(1), QTime(15, 0));
-    stuck.Tick();
+    stuck.tick();
     EXPECT_EQ(launched.size(), 2);
 }
 
@@ -373,11 +373,11 @@ TEST_F(SchedulerTest, ScheduleSavedDuringAReloadIsNeverLost) {
     SchedulerService service(racing, clock, launch);
     // Another program saves a new schedule just after the scheduler has read the section.
     racing.afterSectionRead = [this] { save(one(show(u"New"_s, QTime(16, 0)))); };
-    service.LoadSchedule(false);
+    service.loadSchedule(false);
     // Either the new schedule was read, or the flag is up again so the next tick reads it.
     const bool readNew = service.schedule().Broadcasts.value(0).Name == u"New"_s;
-    EXPECT_TRUE(readNew || ReadReloadFlag(store));
-    service.LoadSchedule(false);
+    EXPECT_TRUE(readNew || readReloadFlag(store));
+    service.loadSchedule(false);
     ASSERT_EQ(service.schedule().Broadcasts.size(), 1);
     EXPECT_EQ(service.schedule().Broadcasts[0].Name, u"New"_s);
 }
@@ -440,16 +440,16 @@ TEST_F(SchedulerTest, ShortcutAgreesWithThePlainRuleAroundClockChanges) {
 // after the clock jumped hands it on, once.
 TEST_F(SchedulerTest, WakingInsideTheWindowLaunchesAtTheFirstTick) {
     save(one(show(u"Live"_s, QTime(15, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(tickAt(kMonday, QTime(11, 30)), 0);     // the last tick before the suspend
     EXPECT_EQ(tickAt(kMonday, QTime(15, 20, 3)), 1);  // the first after the resume
     EXPECT_EQ(launched.back().Name, u"Live"_s);
-    service.LoadSchedule(false);
+    service.loadSchedule(false);
     EXPECT_EQ(tickAt(kMonday, QTime(15, 20, 8)), 0);
 
     // Waking after the window has closed only marks the day done.
     save(one(show(u"Late"_s, QTime(9, 0))));
-    service.LoadSchedule(true);
+    service.loadSchedule(true);
     EXPECT_EQ(tickAt(kMonday, QTime(12, 0)), 0);
     EXPECT_EQ(raw(schedulekeys::lastActive(u"Late"_s)), u"12/7/2026"_s);
 }

@@ -55,9 +55,9 @@ TEST(SliderEncoding, EveryPositionSurvivesTheRoundTrip) {
 
 class SkinSettingsTest : public ::testing::Test {
 protected:
-    QString read(QStringView key) { return store.ReadSetting(kAppName, kSkinSection, key); }
+    QString read(QStringView key) { return store.readSetting(kAppName, kSkinSection, key); }
     void write(QStringView key, const QString& value) {
-        store.WriteSetting(kAppName, kSkinSection, key, value);
+        store.writeSetting(kAppName, kSkinSection, key, value);
     }
 
     QTemporaryDir folder;
@@ -67,7 +67,7 @@ protected:
 TEST_F(SkinSettingsTest, FirstRunReadsTheDefaultsAndWritesTheirTexts) {
     const SkinTransform loaded = LoadSkinSettings(store);
     EXPECT_EQ(loaded, SkinTransform{});
-    EXPECT_TRUE(store.ReadSection(kAppName, kSkinSection).isEmpty()) << "nothing written on read";
+    EXPECT_TRUE(store.readSection(kAppName, kSkinSection).isEmpty()) << "nothing written on read";
     SaveSkinSettings(store, loaded);
     EXPECT_EQ(read(u"Colourise"), u"True"_s);
     EXPECT_EQ(read(u"Hue"), u"1.47"_s);

@@ -11,11 +11,11 @@ namespace lyrevane::testing {
 class CountingHttp final : public HttpClient {
 public:
     explicit CountingHttp(HttpClient& inner) : inner_(inner) {}
-    void Get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
+    void get(const QUrl& url, std::chrono::milliseconds deadline, qint64 maxBodyBytes,
              Done done) override {
         ++counts_->started;
         // The count outlives this object: the inner client may answer after it is gone.
-        inner_.Get(url, deadline, maxBodyBytes,
+        inner_.get(url, deadline, maxBodyBytes,
                    [counts = counts_, done = std::move(done)](std::optional<QByteArray> body) {
                        done(std::move(body));
                        ++counts->finished;
@@ -37,7 +37,7 @@ private:
 
 // The session id the tracker's next report carries, decoded: empty when it carries none.
 inline QByteArray NextSessionId(const PortalUsageTracker& tracker) {
-    const QByteArray url = tracker.RequestUrl().toEncoded();
+    const QByteArray url = tracker.requestUrl().toEncoded();
     const qsizetype at = url.indexOf("&sid=");
     return at < 0 ? QByteArray() : QByteArray::fromPercentEncoding(url.mid(at + 5));
 }

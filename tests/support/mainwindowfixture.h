@@ -20,6 +20,7 @@
 #include <memory>
 
 #include "../player/fakes.h"
+#include "../support/named.h"
 #include "../support/waituntil.h"
 #include "../support/windowtests.h"
 #include "common/settingsstore.h"
@@ -32,7 +33,7 @@ using namespace std::chrono_literals;
 // Records what would go to the user's default applications.
 class RecordingOpener final : public UrlOpener {
 public:
-    void OpenExternally(const QString& url) override { urls.append(url); }
+    void openExternally(const QString& url) override { urls.append(url); }
     QStringList urls;
 };
 
@@ -101,7 +102,7 @@ protected:
     virtual UsageTracker& usageTracker() { return tracker; }
 
     void setPortal(const QString& base) {
-        store->WriteSetting(kAppName, kPortalSection, u"BaseURL", base);
+        store->writeSetting(kAppName, kPortalSection, u"BaseURL", base);
     }
 
     // Makes the window; without a profile it starts without its browser panes.
@@ -117,9 +118,11 @@ protected:
         if (!window) {
             makeWindow();
         }
-        QSignalSpy mainLoaded(window->webBrowser, &QWebEngineView::loadFinished);
-        QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-        if (!window->StartUp(commandLine)) {
+        QSignalSpy mainLoaded(testing::named<QWebEngineView>(*window, u"webBrowser"_s),
+                              &QWebEngineView::loadFinished);
+        QSignalSpy adLoaded(testing::named<QWebEngineView>(*window, u"webAd"_s),
+                            &QWebEngineView::loadFinished);
+        if (!window->startUp(commandLine)) {
             return false;
         }
         window->show();

@@ -18,7 +18,7 @@
 namespace lyrevane::testing {
 
 inline QWebEngineProfile* sharedProfile() {
-    static QWebEngineProfile* profile = CreatePlayerProfile(qApp);
+    static QWebEngineProfile* profile = createPlayerProfile(qApp);
     return profile;
 }
 
@@ -39,7 +39,7 @@ inline int RunWindowTests(int argc, char** argv) {
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
     }
     qputenv("QT_LOGGING_RULES", "qt.webenginecontext.debug=false");
-    RegisterCommandScheme();
+    registerCommandScheme();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

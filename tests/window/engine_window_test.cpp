@@ -89,8 +89,8 @@ protected:
     // loaded their pages.
     void start() {
         makeWindow();
-        QObject::connect(window->sbStatusBar, &QStatusBar::messageChanged, window.get(),
-                         [this](const QString& text) {
+        QObject::connect(named<QStatusBar>(*window, "sbStatusBar"), &QStatusBar::messageChanged,
+                         window.get(), [this](const QString& text) {
                              if (!text.isEmpty()) {
                                  statuses.append(text);
                              }
@@ -101,7 +101,7 @@ protected:
 
     void click(QWebEngineView* view, const QString& id) { ClickInPane(view, id); }
 
-    QString status() const { return window->sbStatusBar->currentMessage(); }
+    QString status() const { return named<QStatusBar>(*window, "sbStatusBar")->currentMessage(); }
 
     bool waitForStatus(const QString& text, std::chrono::milliseconds timeout = kPlayTimeout) {
         return waitUntil([&] { return status() == text; }, timeout);
@@ -122,21 +122,22 @@ protected:
     }
 
     void expectIdleButtons() {
-        EXPECT_TRUE(window->Bar().cmdPlay->isEnabled());
-        EXPECT_FALSE(window->Bar().cmdPause->isVisible());
-        EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
+        EXPECT_TRUE(named<QToolButton>(*window, "cmdPlay")->isEnabled());
+        EXPECT_FALSE(named<QToolButton>(*window, "cmdPause")->isVisible());
+        EXPECT_FALSE(named<QToolButton>(*window, "cmdStop")->isEnabled());
     }
 
     void expectPlayingButtons() {
-        EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
-        EXPECT_TRUE(window->Bar().cmdPause->isVisible());
-        EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
-        EXPECT_EQ(window->Bar().cmdPause->geometry(), window->Bar().cmdPlay->geometry());
+        EXPECT_FALSE(named<QToolButton>(*window, "cmdPlay")->isEnabled());
+        EXPECT_TRUE(named<QToolButton>(*window, "cmdPause")->isVisible());
+        EXPECT_TRUE(named<QToolButton>(*window, "cmdStop")->isEnabled());
+        EXPECT_EQ(named<QToolButton>(*window, "cmdPause")->geometry(),
+                  named<QToolButton>(*window, "cmdPlay")->geometry());
     }
 
     void playsPlaylist(const QString& id, const QString& path) {
         start();
-        click(window->webBrowser, id);
+        click(named<QWebEngineView>(*window, "webBrowser"), id);
         ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
         EXPECT_EQ(vlc->url(), pages.base() + path);
         EXPECT_TRUE(pages.requests.contains(path));
@@ -160,12 +161,12 @@ protected:
 
 TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
     start();
-    const QUrl page = window->webBrowser->url();
+    const QUrl page = named<QWebEngineView>(*window, "webBrowser")->url();
     // Nothing to play before a link is clicked.
-    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
-    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
-    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
-    click(window->webBrowser, u"play-live"_s);
+    EXPECT_FALSE(named<QToolButton>(*window, "cmdPlay")->isEnabled());
+    EXPECT_FALSE(named<QToolButton>(*window, "cmdPause")->isVisible());
+    EXPECT_FALSE(named<QToolButton>(*window, "cmdStop")->isEnabled());
+    click(named<QWebEngineView>(*window, "webBrowser"), u"play-live"_s);
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
     EXPECT_EQ(vlc->url(), streams_->mp3());
     ASSERT_FALSE(statuses.isEmpty());
@@ -173,7 +174,8 @@ TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
     EXPECT_FALSE(statuses.contains(u"Retrieving playlist..."_s));
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
     expectPlayingButtons();
-    EXPECT_EQ(window->webBrowser->url(), page) << "the command link is not followed";
+    EXPECT_EQ(named<QWebEngineView>(*window, "webBrowser")->url(), page)
+        << "the command link is not followed";
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u" | "_s).toStdString();
     // A live stream keeps playing.
     waitUntil([] { return false; }, 1500ms);
@@ -183,9 +185,9 @@ TEST_F(LiveWindowTest, MainPaneLinkPlaysTheLiveStream) {
 
 TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
     start();
-    const QUrl page = window->webAd->url();
+    const QUrl page = named<QWebEngineView>(*window, "webAd")->url();
     const QStringList before = statuses;
-    click(window->webAd, u"play-live"_s);
+    click(named<QWebEngineView>(*window, "webAd"), u"play-live"_s);
     waitUntil([] { return false; }, kQuietPeriod);
     EXPECT_TRUE(vlc->url().isEmpty());
     EXPECT_EQ(vlc->playState(), MediaEngine::PlayUndefined);
@@ -193,9 +195,9 @@ TEST_F(LiveWindowTest, AdPaneLinkDoesNothing) {
     EXPECT_EQ(statuses, before);
     EXPECT_TRUE(prompts.messages.isEmpty());
     EXPECT_TRUE(opener.urls.isEmpty());
-    EXPECT_EQ(window->webAd->url(), page);
-    EXPECT_FALSE(window->Bar().cmdPlay->isEnabled());
-    EXPECT_FALSE(window->Bar().cmdStop->isEnabled());
+    EXPECT_EQ(named<QWebEngineView>(*window, "webAd")->url(), page);
+    EXPECT_FALSE(named<QToolButton>(*window, "cmdPlay")->isEnabled());
+    EXPECT_FALSE(named<QToolButton>(*window, "cmdStop")->isEnabled());
 }
 
 TEST_F(LiveWindowTest, AsxPlaylistPlays) {
@@ -208,7 +210,7 @@ TEST_F(LiveWindowTest, PlsPlaylistPlays) {
 
 TEST_F(LiveWindowTest, MissingStreamShowsTheErrorMessage) {
     start();
-    click(window->webBrowser, u"play-missing"_s);
+    click(named<QWebEngineView>(*window, "webBrowser"), u"play-missing"_s);
     waitForOneMessage();
     const QString description = vlc->errorDescription(vlc->errorCount() - 1);
     EXPECT_TRUE(description.contains(u"404"_s)) << description.toStdString();
@@ -222,7 +224,7 @@ TEST_F(LiveWindowTest, MissingStreamShowsTheErrorMessage) {
 
 TEST_F(LiveWindowTest, RefusedConnectionShowsTheErrorMessage) {
     start();
-    click(window->webBrowser, u"play-refused"_s);
+    click(named<QWebEngineView>(*window, "webBrowser"), u"play-refused"_s);
     waitForOneMessage();
     const QString description = vlc->errorDescription(vlc->errorCount() - 1);
     EXPECT_TRUE(description.contains(u"Connection refused"_s)) << description.toStdString();
@@ -236,7 +238,7 @@ TEST_F(LiveWindowTest, ServerThatNeverAnswersFailsWithinTheTimeout) {
     start();
     QElapsedTimer timer;
     timer.start();
-    click(window->webBrowser, u"play-silent"_s);
+    click(named<QWebEngineView>(*window, "webBrowser"), u"play-silent"_s);
     ASSERT_TRUE(waitForStatus(u"Connecting to media..."_s, 5s));
     waitForOneMessage();
     const qint64 elapsed = timer.elapsed() - 700;  // less the wait for a second message
@@ -250,56 +252,56 @@ TEST_F(LiveWindowTest, ServerThatNeverAnswersFailsWithinTheTimeout) {
 
 TEST_F(LiveWindowTest, PlayPauseAndStopFollowTheEngine) {
     start();
-    click(window->webBrowser, u"play-live"_s);
+    click(named<QWebEngineView>(*window, "webBrowser"), u"play-live"_s);
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
     expectPlayingButtons();
 
     // Paused, live radio stays connected and keeps what comes; the status keeps "Playing.".
-    window->Bar().cmdPause->click();
+    named<QToolButton>(*window, "cmdPause")->click();
     ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Paused; }, 5s));
-    EXPECT_TRUE(window->Bar().cmdPlay->isEnabled());
-    EXPECT_FALSE(window->Bar().cmdPause->isVisible());
-    EXPECT_TRUE(window->Bar().cmdStop->isEnabled());
+    EXPECT_TRUE(named<QToolButton>(*window, "cmdPlay")->isEnabled());
+    EXPECT_FALSE(named<QToolButton>(*window, "cmdPause")->isVisible());
+    EXPECT_TRUE(named<QToolButton>(*window, "cmdStop")->isEnabled());
     EXPECT_EQ(status(), u"Playing."_s);
     EXPECT_EQ(streams_->listeners(kMount), 1);
 
-    window->Bar().cmdPlay->click();
+    named<QToolButton>(*window, "cmdPlay")->click();
     ASSERT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Playing; }, kPlayTimeout));
     EXPECT_EQ(status(), u"Playing."_s);
     expectPlayingButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 1; }, 5s));
 
     // The Live menu moves within what was kept, and the now-playing field says where.
-    const MainMenus& menus = window->Menus();
     ASSERT_TRUE(waitUntil(
         [&] {
-            window->UpdateLiveMenu();
-            return menus.mnuLiveBack->isEnabled();
+            window->updateLiveMenu();
+            return named<QAction>(*window, "mnuLiveBack")->isEnabled();
         },
         10s));
-    menus.mnuLiveBack->trigger();
-    EXPECT_TRUE(
-        waitUntil([&] { return window->lblNowPlaying->text().contains(u" behind live"_s); }, 5s))
-        << window->lblNowPlaying->text().toStdString();
-    EXPECT_TRUE(menus.mnuLiveForward->isEnabled());
-    EXPECT_TRUE(menus.mnuLiveCatchUpFaster->isEnabled());
-    menus.mnuLiveRundown->trigger();
-    ASSERT_NE(window->Rundown(), nullptr);
-    EXPECT_GT(window->Rundown()->sldTimeline->maximum(), 0);
-    window->Rundown()->close();
-    menus.mnuLiveCatchUp->trigger();
+    named<QAction>(*window, "mnuLiveBack")->trigger();
+    EXPECT_TRUE(waitUntil(
+        [&] { return named<QLabel>(*window, "lblNowPlaying")->text().contains(u" behind live"_s); },
+        5s))
+        << named<QLabel>(*window, "lblNowPlaying")->text().toStdString();
+    EXPECT_TRUE(named<QAction>(*window, "mnuLiveForward")->isEnabled());
+    EXPECT_TRUE(named<QAction>(*window, "mnuLiveCatchUpFaster")->isEnabled());
+    named<QAction>(*window, "mnuLiveRundown")->trigger();
+    ASSERT_NE(window->rundown(), nullptr);
+    EXPECT_GT(named<QSlider>(*window->rundown(), "sldTimeline")->maximum(), 0);
+    window->rundown()->close();
+    named<QAction>(*window, "mnuLiveCatchUp")->trigger();
     EXPECT_EQ(vlc->behindLive(), 0ms);
-    EXPECT_FALSE(menus.mnuLiveForward->isEnabled());
+    EXPECT_FALSE(named<QAction>(*window, "mnuLiveForward")->isEnabled());
     EXPECT_TRUE(waitUntil([&] { return vlc->playState() == MediaEngine::Playing; }, 5s));
     EXPECT_EQ(streams_->listeners(kMount), 1) << "all on the one connection";
 
-    window->Bar().cmdStop->click();
+    named<QToolButton>(*window, "cmdStop")->click();
     ASSERT_TRUE(waitForStatus(u"Stopped."_s, 5s)) << statuses.join(u", "_s).toStdString();
     expectIdleButtons();
     EXPECT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 5s));
 
     // Play starts the same stream again.
-    window->Bar().cmdPlay->click();
+    named<QToolButton>(*window, "cmdPlay")->click();
     ASSERT_TRUE(waitForStatus(u"Playing."_s)) << statuses.join(u", "_s).toStdString();
     expectPlayingButtons();
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u" | "_s).toStdString();

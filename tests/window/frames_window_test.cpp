@@ -14,6 +14,8 @@ using namespace std::chrono_literals;
 namespace lyrevane {
 namespace {
 
+using testing::named;
+
 using testing::PageServer;
 using testing::waitUntil;
 
@@ -83,7 +85,7 @@ TEST_F(FramesTest, OnlyFramesOfTheTopPagesSiteRunCommands) {
              u"<iframe src='%2/same.html'></iframe>"_s.arg(otherSite.base(), samePortSite.base())));
     portal.add(u"/player_creative.shtml"_s, page(u"ad"_s));
     start();
-    const QUrl top = window->webBrowser->url();
+    const QUrl top = named<QWebEngineView>(*window, "webBrowser")->url();
 
     // Five kinds of refusal are logged (the other site's second window is one kind again).
     ASSERT_TRUE(waitUntil([&] { return gIgnoredLog.size() == 5 && !engine.urls.isEmpty(); }, 30s))
@@ -92,15 +94,16 @@ TEST_F(FramesTest, OnlyFramesOfTheTopPagesSiteRunCommands) {
     EXPECT_EQ(engine.urls, QStringList{stream("same-site")});
     EXPECT_TRUE(opener.urls.isEmpty());
     EXPECT_TRUE(prompts.messages.isEmpty());
-    EXPECT_EQ(window->webBrowser->url(), top);
+    EXPECT_EQ(named<QWebEngineView>(*window, "webBrowser")->url(), top);
     // One line per kind: the second window of the other site is not logged again.
     EXPECT_EQ(gIgnoredLog.size(), 5) << gIgnoredLog.join(u'\n').toStdString();
     EXPECT_EQ(gIgnoredLog.filter(u"another site"_s).size(), 2);
     EXPECT_EQ(gIgnoredLog.filter(u"sandboxed"_s).size(), 3);
 
     // The top page itself still runs commands.
-    window->webBrowser->page()->runJavaScript(
-        u"location.href = '%1'"_s.arg(command(stream("top"))));
+    named<QWebEngineView>(*window, "webBrowser")
+        ->page()
+        ->runJavaScript(u"location.href = '%1'"_s.arg(command(stream("top"))));
     ASSERT_TRUE(waitUntil([&] { return engine.urls.size() >= 2; }, 30s));
     // None of the frames' six commands and windows ran, the second window included.
     EXPECT_EQ(engine.urls, (QStringList{stream("same-site"), stream("top")}));
@@ -126,19 +129,22 @@ TEST_F(FramesTest, AdvertisementWindowsNeedAClickAndOneClickOpensOne) {
     portal.add(u"/player_interviews.shtml"_s, page(u"portal"_s));
     start();
     // Window requests are answered before the script goes on, so before the title.
-    ASSERT_TRUE(waitUntil([&] { return window->webAd->title() == u"load1"_s; }, 30s));
+    ASSERT_TRUE(waitUntil(
+        [&] { return named<QWebEngineView>(*window, "webAd")->title() == u"load1"_s; }, 30s));
 
-    QWidget* surface = window->webAd->focusProxy();
+    QWidget* surface = named<QWebEngineView>(*window, "webAd")->focusProxy();
     ASSERT_NE(surface, nullptr);
     QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(20, 20));
-    ASSERT_TRUE(waitUntil([&] { return window->webAd->title() == u"click2"_s; }, 30s));
+    ASSERT_TRUE(waitUntil(
+        [&] { return named<QWebEngineView>(*window, "webAd")->title() == u"click2"_s; }, 30s));
     // The one window the click allowed is the first it asked for; none opened on load.
     ASSERT_TRUE(waitUntil([&] { return !opener.urls.isEmpty(); }, 30s));
     EXPECT_EQ(opener.urls.join(u' ').toStdString(),
               (portal.base() + u"/click0.html"_s).toStdString());
 
     QTest::mouseClick(surface, Qt::LeftButton, {}, QPoint(20, 20));
-    ASSERT_TRUE(waitUntil([&] { return window->webAd->title() == u"click3"_s; }, 30s));
+    ASSERT_TRUE(waitUntil(
+        [&] { return named<QWebEngineView>(*window, "webAd")->title() == u"click3"_s; }, 30s));
     ASSERT_TRUE(waitUntil([&] { return opener.urls.size() >= 2; }, 30s));
     // Exactly one more: the first of the second click's flood.
     EXPECT_EQ(opener.urls,

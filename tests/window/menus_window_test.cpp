@@ -33,6 +33,8 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 namespace {
 
+using testing::named;
+
 constexpr int kLoadTimeoutMs = 20000;
 
 // One demo portal for the whole suite.
@@ -100,12 +102,12 @@ protected:
         for (const auto& [name, url] : urls) {
             values.append({u"BROKER_"_s + name + u"_URL"_s, url});
         }
-        ASSERT_TRUE(store->RewriteSection(kAppName, kBrokersSection, values));
+        ASSERT_TRUE(store->rewriteSection(kAppName, kBrokersSection, values));
     }
     // Captions of the brokers popup, top to bottom; "-" for the separator.
     QStringList popupCaptions() const {
         QStringList captions;
-        for (const QAction* action : window->Menus().mnuOnlineBrokers->actions()) {
+        for (const QAction* action : named<QMenu>(*window, "mnuOnlineBrokers")->actions()) {
             if (action->isVisible()) {
                 captions.append(action->isSeparator() ? u"-"_s : action->text());
             }
@@ -125,16 +127,19 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(top[0]->text(), u"&File"_s);
     EXPECT_EQ(top[1]->text(), u"&Live"_s);
     EXPECT_EQ(top[2]->text(), u"&Help"_s);
-    const MainMenus& menus = window->Menus();
     const struct {
         QAction* item;
         QString caption;
         QKeySequence shortcut;
     } live[] = {
-        {menus.mnuLiveBack, u"&Back 15 Seconds"_s, QKeySequence(u"Ctrl+Shift+B"_s)},
-        {menus.mnuLiveForward, u"&Forward 15 Seconds"_s, QKeySequence(u"Ctrl+Shift+F"_s)},
-        {menus.mnuLiveCatchUp, u"&Catch Up to Live"_s, QKeySequence(u"Ctrl+L"_s)},
-        {menus.mnuLiveCatchUpFaster, u"Catch Up &Faster"_s, QKeySequence(u"Ctrl+Shift+L"_s)},
+        {named<QAction>(*window, "mnuLiveBack"), u"&Back 15 Seconds"_s,
+         QKeySequence(u"Ctrl+Shift+B"_s)},
+        {named<QAction>(*window, "mnuLiveForward"), u"&Forward 15 Seconds"_s,
+         QKeySequence(u"Ctrl+Shift+F"_s)},
+        {named<QAction>(*window, "mnuLiveCatchUp"), u"&Catch Up to Live"_s,
+         QKeySequence(u"Ctrl+L"_s)},
+        {named<QAction>(*window, "mnuLiveCatchUpFaster"), u"Catch Up &Faster"_s,
+         QKeySequence(u"Ctrl+Shift+L"_s)},
     };
     for (const auto& item : live) {
         EXPECT_EQ(item.item->text(), item.caption);
@@ -142,25 +147,28 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
         EXPECT_FALSE(item.item->isEnabled()) << "nothing kept: " << item.caption.toStdString();
     }
     // The rundown opens beside the window, not over it, once however often it is asked for.
-    EXPECT_EQ(menus.mnuLiveRundown->text(), u"Rund&own..."_s);
-    EXPECT_EQ(menus.mnuLiveRundown->shortcut(), QKeySequence(u"Ctrl+Shift+O"_s));
-    menus.mnuLiveRundown->trigger();
-    QDialog* rundown = window->Rundown();
+    EXPECT_EQ(named<QAction>(*window, "mnuLiveRundown")->text(), u"Rund&own..."_s);
+    EXPECT_EQ(named<QAction>(*window, "mnuLiveRundown")->shortcut(),
+              QKeySequence(u"Ctrl+Shift+O"_s));
+    named<QAction>(*window, "mnuLiveRundown")->trigger();
+    QDialog* rundown = window->rundown();
     ASSERT_NE(rundown, nullptr);
-    menus.mnuLiveRundown->trigger();
-    EXPECT_EQ(window->Rundown(), rundown);
+    named<QAction>(*window, "mnuLiveRundown")->trigger();
+    EXPECT_EQ(window->rundown(), rundown);
     EXPECT_TRUE(rundown->isVisible());
     EXPECT_FALSE(rundown->isModal());
     EXPECT_EQ(rundown->windowTitle(), u"Programme Rundown"_s);
     rundown->close();
-    EXPECT_EQ(window->Menus().mnuLiveRecord->text(), u"&Record"_s);
-    EXPECT_EQ(window->Menus().mnuLiveRecord->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-    EXPECT_TRUE(window->Menus().mnuLiveRecord->isCheckable());
-    EXPECT_FALSE(window->Menus().mnuLiveRecord->isEnabled()) << "nothing plays";
-    EXPECT_FALSE(window->Menus().mnuLiveRecord->toolTip().isEmpty()) << "and it says why";
+    EXPECT_EQ(named<QAction>(*window, "mnuLiveRecord")->text(), u"&Record"_s);
+    EXPECT_EQ(named<QAction>(*window, "mnuLiveRecord")->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::Key_R));
+    EXPECT_TRUE(named<QAction>(*window, "mnuLiveRecord")->isCheckable());
+    EXPECT_FALSE(named<QAction>(*window, "mnuLiveRecord")->isEnabled()) << "nothing plays";
+    EXPECT_FALSE(named<QAction>(*window, "mnuLiveRecord")->toolTip().isEmpty())
+        << "and it says why";
 
     QStringList file;
-    for (const QAction* a : window->Menus().mnuFile->actions()) {
+    for (const QAction* a : named<QMenu>(*window, "mnuFile")->actions()) {
         file.append(a->isSeparator() ? u"-"_s
                                      : a->text() + u"|"_s + a->shortcut().toString() +
                                            (a->isEnabled() ? u""_s : u"|disabled"_s));
@@ -168,17 +176,17 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     EXPECT_EQ(file, (QStringList{u"&Browse To...|F2"_s, u"&Play...|F3"_s, u"-"_s,
                                  u"Configure &Online Brokers|F4"_s, u"Broadcast &Scheduler|F5"_s,
                                  u"&Customize Skin|"_s, u"-"_s, u"E&xit|"_s}));
-    EXPECT_EQ(window->Menus().mnuHelpAbout->text(), u"&About..."_s);
-    EXPECT_EQ(window->Menus().mnuHelpAbout->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_TRUE(window->Menus().mnuHelpAbout->isEnabled());
-    EXPECT_EQ(window->Menus().mnuOnlineBrokers->title(), u"Online Brokers"_s);
-    EXPECT_EQ(window->Bar().cmdHome->toolTip(), u"Go to 127.0.0.1"_s);
-    EXPECT_EQ(window->Bar().cmdMail->toolTip(), u"E-mail Quillmoor"_s);
-    EXPECT_EQ(window->Bar().cmdBrokers->toolTip(), u"Online Brokers"_s);
+    EXPECT_EQ(named<QAction>(*window, "mnuHelpAbout")->text(), u"&About..."_s);
+    EXPECT_EQ(named<QAction>(*window, "mnuHelpAbout")->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_TRUE(named<QAction>(*window, "mnuHelpAbout")->isEnabled());
+    EXPECT_EQ(named<QMenu>(*window, "mnuOnlineBrokers")->title(), u"Online Brokers"_s);
+    EXPECT_EQ(named<QToolButton>(*window, "cmdHome")->toolTip(), u"Go to 127.0.0.1"_s);
+    EXPECT_EQ(named<QToolButton>(*window, "cmdMail")->toolTip(), u"E-mail Quillmoor"_s);
+    EXPECT_EQ(named<QToolButton>(*window, "cmdBrokers")->toolTip(), u"Online Brokers"_s);
 
     // Home and Mail go to the user's default applications.
-    window->Bar().cmdHome->click();
-    window->Bar().cmdMail->click();
+    named<QToolButton>(*window, "cmdHome")->click();
+    named<QToolButton>(*window, "cmdMail")->click();
     EXPECT_EQ(opener.urls,
               (QStringList{portal->base() + u"/"_s, u"mailto:info@quillmoor.example"_s}));
 
@@ -186,14 +194,16 @@ TEST_F(MenusWindowTest, MenuTreeCaptionsShortcutsAndOrder) {
     const QString shots = qEnvironmentVariable("LYREVANE_SCREENSHOT_DIR");
     if (!shots.isEmpty()) {
         window->menuBar()->setActiveAction(top[0]);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return window->Menus().mnuFile->isVisible(); }, 5000));
+        ASSERT_TRUE(
+            QTest::qWaitFor([&] { return named<QMenu>(*window, "mnuFile")->isVisible(); }, 5000));
         QTest::qWait(500);
         QDir().mkpath(shots);
-        const QRect area = window->frameGeometry().united(window->Menus().mnuFile->geometry());
+        const QRect area =
+            window->frameGeometry().united(named<QMenu>(*window, "mnuFile")->geometry());
         window->screen()
             ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
             .save(shots + u"/player-file-menu.png"_s);
-        window->Menus().mnuFile->close();
+        named<QMenu>(*window, "mnuFile")->close();
     }
 }
 
@@ -204,61 +214,61 @@ TEST_F(MenusWindowTest, BrokersPopupFollowsTheStoreAndOpensInTheAdPane) {
     putBrokers(u"Alpha Trade$!Beta & Co"_s,
                {{u"Alpha Trade"_s, portal->base() + u"/markets.html"_s},
                 {u"Beta & Co"_s, portal->base() + u"/brokers.html"_s}});
-    window->ReloadOnlineBrokers();
+    window->reloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(), (QStringList{u"Alpha Trade"_s, u"Beta && Co"_s, u"-"_s,
                                             u"Configure"_s, u"Cancel"_s}));
 
     // Clicked, the button pops the menu up at the pointer; from the keyboard, under itself
     // wherever the pointer is. The second entry opens its site in the ad pane only.
-    QToolButton* button = window->Bar().cmdBrokers;
+    QToolButton* button = named<QToolButton>(*window, "cmdBrokers");
     QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(9, 7));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window->Menus().mnuOnlineBrokers->isVisible(); }, 5000));
-    EXPECT_EQ(window->Menus().mnuOnlineBrokers->pos(), button->mapToGlobal(QPoint(9, 7)));
-    window->Menus().mnuOnlineBrokers->close();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return named<QMenu>(*window, "mnuOnlineBrokers")->isVisible(); }, 5000));
+    EXPECT_EQ(named<QMenu>(*window, "mnuOnlineBrokers")->pos(), button->mapToGlobal(QPoint(9, 7)));
+    named<QMenu>(*window, "mnuOnlineBrokers")->close();
     QCursor::setPos(window->mapToGlobal(QPoint(5, 5)));
     button->setFocus();
     QTest::keyClick(button, Qt::Key_Space);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return window->Menus().mnuOnlineBrokers->isVisible(); }, 5000));
-    EXPECT_EQ(window->Menus().mnuOnlineBrokers->pos(),
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return named<QMenu>(*window, "mnuOnlineBrokers")->isVisible(); }, 5000));
+    EXPECT_EQ(named<QMenu>(*window, "mnuOnlineBrokers")->pos(),
               button->mapToGlobal(QPoint(0, button->height())));
-    const QUrl mainBefore = window->webBrowser->url();
-    QSignalSpy adLoaded(window->webAd, &QWebEngineView::loadFinished);
-    window->Menus().mnuOnlineBrokersEntry[1]->trigger();
-    window->Menus().mnuOnlineBrokers->close();
+    const QUrl mainBefore = named<QWebEngineView>(*window, "webBrowser")->url();
+    QSignalSpy adLoaded(named<QWebEngineView>(*window, "webAd"), &QWebEngineView::loadFinished);
+    testing::brokerEntries(*window)[1]->trigger();
+    named<QMenu>(*window, "mnuOnlineBrokers")->close();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !adLoaded.isEmpty(); }, kLoadTimeoutMs));
-    EXPECT_EQ(window->webAd->url(), QUrl(portal->base() + u"/brokers.html"_s));
-    EXPECT_EQ(window->webBrowser->url(), mainBefore);
+    EXPECT_EQ(named<QWebEngineView>(*window, "webAd")->url(),
+              QUrl(portal->base() + u"/brokers.html"_s));
+    EXPECT_EQ(named<QWebEngineView>(*window, "webBrowser")->url(), mainBefore);
 
     // An empty name between two separators, a missing URL key; then the list shrinks.
     putBrokers(u"A$!$!B"_s, {{QString(), u"http://127.0.0.1:9/empty"_s}});
-    window->ReloadOnlineBrokers();
+    window->reloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(),
               (QStringList{u"A"_s, QString(), u"B"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(), u"http://"_s);
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[1]->data().toString(),
-              u"http://127.0.0.1:9/empty"_s);
+    EXPECT_EQ(testing::brokerEntries(*window)[0]->data().toString(), u"http://"_s);
+    EXPECT_EQ(testing::brokerEntries(*window)[1]->data().toString(), u"http://127.0.0.1:9/empty"_s);
     putBrokers(u"Only"_s, {{u"Only"_s, u"http://127.0.0.1:9/only"_s}});
-    window->ReloadOnlineBrokers();
-    window->ReloadOnlineBrokers();
+    window->reloadOnlineBrokers();
+    window->reloadOnlineBrokers();
     EXPECT_EQ(popupCaptions(), (QStringList{u"Only"_s, u"-"_s, u"Configure"_s, u"Cancel"_s}));
 }
 
 TEST_F(MenusWindowTest, CommandUrlOfABrokerIsNeverRunAsACommand) {
     start();
     putBrokers(u"Sly"_s, {{u"Sly"_s, u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s}});
-    window->ReloadOnlineBrokers();
-    ASSERT_EQ(window->Menus().mnuOnlineBrokersEntry.size(), 1);
-    EXPECT_EQ(window->Menus().mnuOnlineBrokersEntry[0]->data().toString(),
+    window->reloadOnlineBrokers();
+    ASSERT_EQ(testing::brokerEntries(*window).size(), 1);
+    EXPECT_EQ(testing::brokerEntries(*window)[0]->data().toString(),
               u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Fx.mp3"_s);
-    const QUrl adBefore = window->webAd->url();
-    window->Menus().mnuOnlineBrokersEntry[0]->trigger();
+    const QUrl adBefore = named<QWebEngineView>(*window, "webAd")->url();
+    testing::brokerEntries(*window)[0]->trigger();
     QTest::qWait(1500);
     EXPECT_TRUE(engine.urls.isEmpty());
     EXPECT_TRUE(opener.urls.isEmpty());
     EXPECT_TRUE(prompts.messages.isEmpty());
-    EXPECT_EQ(window->webAd->url(), adBefore);
+    EXPECT_EQ(named<QWebEngineView>(*window, "webAd")->url(), adBefore);
 }
 
 // A dialog as the main window opens them; it closes itself once shown.
@@ -271,7 +281,7 @@ public:
             reject();
         });
     }
-    void SetOwner(const DialogContext& owner) { owner_ = &owner.window; }
+    void setOwner(const DialogContext& owner) { owner_ = &owner.window; }
     QWidget* Owner() const { return owner_; }
     bool shownModal = false;
     static inline int instances = 0;
@@ -283,8 +293,8 @@ private:
 TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
     start();
     ProbeDialog::instances = 0;
-    const auto first = OpenOwnedDialog<ProbeDialog>(window->Dialogs());
-    const auto second = OpenOwnedDialog<ProbeDialog>(window->Dialogs());
+    const auto first = openOwnedDialog<ProbeDialog>(window->dialogs());
+    const auto second = openOwnedDialog<ProbeDialog>(window->dialogs());
     EXPECT_EQ(ProbeDialog::instances, 2);
     EXPECT_NE(first.get(), second.get());
     EXPECT_EQ(first->Owner(), window.get());
@@ -296,19 +306,20 @@ TEST_F(MenusWindowTest, DialogsOpenFreshOwnedAndModal) {
 TEST_F(MenusWindowTest, BrowseToRunsACommandAnswerThroughTheMainPane) {
     start();
     prompts.answers.push_back(u"lyrev:play?http%3A%2F%2F127.0.0.1%3A9%2Ftyped.mp3"_s);
-    window->Menus().mnuFileBrowseTo->trigger();
+    named<QAction>(*window, "mnuFileBrowseTo")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.urls.isEmpty(); }, 10000));
     EXPECT_EQ(engine.urls, QStringList{u"http://127.0.0.1:9/typed.mp3"_s});
     EXPECT_EQ(prompts.defaults.last(), portal->base() + u"/"_s);
 
     // An address typed without its scheme is a web page, as in any browser.
-    QSignalSpy loaded(window->webBrowser, &QWebEngineView::loadFinished);
+    QSignalSpy loaded(named<QWebEngineView>(*window, "webBrowser"), &QWebEngineView::loadFinished);
     QString typed = portal->base() + u"/markets.html"_s;
     typed.remove(u"http://"_s);
     prompts.answers.push_back(typed);
-    window->Menus().mnuFileBrowseTo->trigger();
+    named<QAction>(*window, "mnuFileBrowseTo")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !loaded.isEmpty(); }, kLoadTimeoutMs));
-    EXPECT_EQ(window->webBrowser->url(), QUrl(portal->base() + u"/markets.html"_s));
+    EXPECT_EQ(named<QWebEngineView>(*window, "webBrowser")->url(),
+              QUrl(portal->base() + u"/markets.html"_s));
 }
 
 TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
@@ -322,8 +333,8 @@ TEST_F(MenusWindowTest, ReportsCarryTheSessionIdTheTrackerAnswered) {
     ASSERT_TRUE(answered.endsWith(u"\r\n"_s));
 
     // Two egg-timer minutes later: the next report carries exactly that id.
-    window->Session().EggTimerTick();
-    window->Session().EggTimerTick();
+    window->session().eggTimerTick();
+    window->session().eggTimerTick();
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return portal->trackerRequests().size() > before + 1; }, 10000));
     const QJsonObject second = portal->trackerRequests().at(before + 1);

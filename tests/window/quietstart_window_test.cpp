@@ -20,6 +20,8 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 namespace {
 
+using testing::named;
+
 using testing::PageServer;
 using testing::sharedProfile;
 
@@ -28,7 +30,7 @@ constexpr int kLoadTimeoutMs = 20000;
 // Calls `onReport` for every usage report.
 class WatchedTracker final : public UsageTracker {
 public:
-    void TrackUsage() override {
+    void trackUsage() override {
         ++calls;
         if (onReport) {
             onReport();
@@ -83,18 +85,20 @@ protected:
     // asked for.
     bool startQuietly(const QString& commandLine) {
         makeWindow(nullptr);
-        return window->StartUpShownFirst(commandLine, [this] {
+        return window->startUpShownFirst(commandLine, [this] {
             atProfile.asked = true;
             atProfile.visible = window->isVisible();
             atProfile.exposed = window->windowHandle() && window->windowHandle()->isExposed();
-            atProfile.panesAbsent = window->webBrowser == nullptr && window->webAd == nullptr;
+            atProfile.panesAbsent =
+                window->findChild<QWebEngineView*>(u"webBrowser"_s) == nullptr &&
+                window->findChild<QWebEngineView*>(u"webAd"_s) == nullptr;
             atProfile.requests = int(server.requests.size());
             atProfile.engineUrls = int(engine.urls.size());
             atProfile.reports = reports.calls;
             atProfile.size = window->size();
             atProfile.winId = window->winId();
             atProfile.pagePlace = window->centralWidget()->grab().toImage().pixelColor(
-                window->Layout().Content().center());
+                window->playerLayout().content().center());
             return sharedProfile();
         });
     }
@@ -103,8 +107,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor(
             [&] {
                 return server.requests.contains(u"/player_creative.shtml"_s) &&
-                       !window->webBrowser->page()->isLoading() &&
-                       !window->webAd->page()->isLoading();
+                       !named<QWebEngineView>(*window, "webBrowser")->page()->isLoading() &&
+                       !named<QWebEngineView>(*window, "webAd")->page()->isLoading();
             },
             kLoadTimeoutMs));
     }
@@ -119,8 +123,8 @@ TEST_F(QuietStartTest, TheWindowIsOnScreenBeforeTheBrowserStarts) {
     QUrl mainAtCommand;
     QUrl adAtCommand;
     engine.whileSettingUrl = [&](const QString&) {
-        mainAtCommand = window->webBrowser->url();
-        adAtCommand = window->webAd->url();
+        mainAtCommand = named<QWebEngineView>(*window, "webBrowser")->url();
+        adAtCommand = named<QWebEngineView>(*window, "webAd")->url();
     };
     int engineUrlsAtReport = -1;
     reports.onReport = [&] { engineUrlsAtReport = int(engine.urls.size()); };
@@ -152,15 +156,16 @@ TEST_F(QuietStartTest, TheWindowIsOnScreenBeforeTheBrowserStarts) {
     waitForPanes();
     EXPECT_EQ(window->winId(), atProfile.winId);
     EXPECT_TRUE(server.requests.contains(u"/player_interviews.shtml"_s));
-    EXPECT_TRUE(window->webBrowser->isVisible());
-    EXPECT_TRUE(window->webAd->isVisible());
+    EXPECT_TRUE(named<QWebEngineView>(*window, "webBrowser")->isVisible());
+    EXPECT_TRUE(named<QWebEngineView>(*window, "webAd")->isVisible());
 }
 
 TEST_F(QuietStartTest, ABrowseCommandStillSupersedesTheStartPage) {
     ASSERT_TRUE(startQuietly(u"lyrev:browse?"_s + QString::fromLatin1(QUrl::toPercentEncoding(
                                                       server.base() + u"/news.html"_s))));
     EXPECT_TRUE(atProfile.panesAbsent);
-    EXPECT_EQ(window->webBrowser->url(), QUrl(server.base() + u"/news.html"_s));
+    EXPECT_EQ(named<QWebEngineView>(*window, "webBrowser")->url(),
+              QUrl(server.base() + u"/news.html"_s));
     EXPECT_EQ(reports.calls, 1);
     waitForPanes();
     EXPECT_TRUE(server.requests.contains(u"/news.html"_s));
@@ -169,48 +174,51 @@ TEST_F(QuietStartTest, ABrowseCommandStillSupersedesTheStartPage) {
 // The panes built late stand where, and in the tab order where, a window built whole has
 // them, with the same colours and names.
 TEST_F(QuietStartTest, LookAndTabOrderMatchAWindowBuiltWhole) {
-    store->WriteSetting(kAppName, kWindowSection, u"Width", u"800"_s);
-    store->WriteSetting(kAppName, kWindowSection, u"Height", u"600"_s);
-    store->WriteSetting(kAppName, kWindowSection, u"PlayBarBottom", u"180"_s);
+    store->writeSetting(kAppName, kWindowSection, u"Width", u"800"_s);
+    store->writeSetting(kAppName, kWindowSection, u"Height", u"600"_s);
+    store->writeSetting(kAppName, kWindowSection, u"PlayBarBottom", u"180"_s);
 
     makeWindow();
-    ASSERT_TRUE(window->StartUp(QString()));
+    ASSERT_TRUE(window->startUp(QString()));
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     const QStringList wholeChain = tabChain(window.get());
-    const QRect wholeMain = window->webBrowser->geometry();
-    const QRect wholeAd = window->webAd->geometry();
-    const QColor wholeColour = window->webAd->palette().color(QPalette::Window);
+    const QRect wholeMain = named<QWebEngineView>(*window, "webBrowser")->geometry();
+    const QRect wholeAd = named<QWebEngineView>(*window, "webAd")->geometry();
+    const QColor wholeColour =
+        named<QWebEngineView>(*window, "webAd")->palette().color(QPalette::Window);
     window->close();
     window.reset();
 
     ASSERT_TRUE(startQuietly(QString()));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     EXPECT_EQ(tabChain(window.get()), wholeChain);
-    EXPECT_EQ(window->webBrowser->geometry(), wholeMain);
-    EXPECT_EQ(window->webAd->geometry(), wholeAd);
-    EXPECT_EQ(window->webAd->palette().color(QPalette::Window), wholeColour);
+    EXPECT_EQ(named<QWebEngineView>(*window, "webBrowser")->geometry(), wholeMain);
+    EXPECT_EQ(named<QWebEngineView>(*window, "webAd")->geometry(), wholeAd);
+    EXPECT_EQ(named<QWebEngineView>(*window, "webAd")->palette().color(QPalette::Window),
+              wholeColour);
     EXPECT_EQ(testing::NamelessControls(window.get()), QStringList());
     EXPECT_EQ(testing::ControlsOutOfTabReach(window.get()), QStringList());
     // The panes lie below the play bar.
     const QWidgetList order =
         window->centralWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
-    EXPECT_LT(order.indexOf(window->webAd), order.indexOf(window->Bar().picPlayBar));
+    EXPECT_LT(order.indexOf(named<QWebEngineView>(*window, "webAd")),
+              order.indexOf(named<QWidget>(*window, "picPlayBar")));
 }
 
 TEST_F(QuietStartTest, AWindowClosedWhileShowingStartsNothingMore) {
     makeWindow(nullptr);
     QTimer::singleShot(0, window.get(), [this] { window->close(); });
     bool asked = false;
-    EXPECT_FALSE(window->StartUpShownFirst(QString(), [&asked] {
+    EXPECT_FALSE(window->startUpShownFirst(QString(), [&asked] {
         asked = true;
         return sharedProfile();
     }));
     EXPECT_FALSE(asked);
-    EXPECT_EQ(window->webBrowser, nullptr);
+    EXPECT_EQ(window->findChild<QWebEngineView*>(u"webBrowser"_s), nullptr);
     EXPECT_EQ(reports.calls, 0);
     // Closing saved the restored settings.
-    EXPECT_EQ(store->ReadSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
+    EXPECT_EQ(store->readSetting(kAppName, kWindowSection, u"Width"), u"640"_s);
 }
 
 }  // namespace

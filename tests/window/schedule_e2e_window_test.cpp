@@ -27,6 +27,8 @@ using namespace std::chrono_literals;
 namespace lyrevane {
 namespace {
 
+using testing::named;
+
 using testing::FakeMediaEngine;
 using testing::FakePrompts;
 using testing::sharedProfile;
@@ -58,7 +60,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
 
     // The window tests' private XDG folders are this profile, for both programs.
     SqliteSettingsStore store(SqliteSettingsStore::defaultPath());
-    store.WriteSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
+    store.writeSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
     QProcess scheduler;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(u"PATH"_s, bin.path() + u':' + env.value(u"PATH"_s));
@@ -81,23 +83,24 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
     poll.setInterval(20);
     QObject::connect(&poll, &QTimer::timeout, &window, [&] {
         auto* d = dynamic_cast<frmBroadcastScheduler*>(QApplication::activeModalWidget());
-        if (d == nullptr || d->txtName->text() != u"New Scheduled Broadcast"_s || filled) {
+        if (d == nullptr ||
+            named<QLineEdit>(*d, "txtName")->text() != u"New Scheduled Broadcast"_s || filled) {
             return;
         }
         filled = true;
-        d->txtName->setText(u"Market Open"_s);
-        d->txtTime->setText(due.time().toString(u"HH:mm:ss"_s));
-        d->txtMedia->setText(media);
-        d->cmdOK->click();
+        named<QLineEdit>(*d, "txtName")->setText(u"Market Open"_s);
+        named<QLineEdit>(*d, "txtTime")->setText(due.time().toString(u"HH:mm:ss"_s));
+        named<QLineEdit>(*d, "txtMedia")->setText(media);
+        named<QPushButton>(*d, "cmdOK")->click();
     });
     poll.start();
-    window.Menus().mnuFileBroadcastScheduler->trigger();
+    named<QAction>(window, "mnuFileBroadcastScheduler")->trigger();
     poll.stop();
     ASSERT_TRUE(filled);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'|').toStdString();
 
     const auto read = [&](const QString& key) {
-        return store.ReadSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
+        return store.readSetting(kAppName, kSchedulerSection, key, u"<absent>"_s);
     };
     EXPECT_EQ(read(u"BroadcastList"_s), u"Market Open"_s);
     EXPECT_EQ(read(u"BROADCAST_Market Open_LASTACTIVE"_s), u"1/1/1900"_s);

@@ -33,6 +33,13 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 namespace {
 
+using testing::named;
+
+// The dialog's preview, whose drawn picture the tests compare.
+const SamplePicture& sample(const frmCustomiseSkin& dialog) {
+    return *static_cast<const SamplePicture*>(named<QWidget>(dialog, "picSample"));
+}
+
 constexpr int kTimeoutMs = 10000;
 
 QColor face(QWidget* widget) {
@@ -52,7 +59,7 @@ protected:
 
     void start() {
         makeWindow();
-        ASSERT_TRUE(window->StartUp({}));
+        ASSERT_TRUE(window->startUp({}));
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -60,7 +67,7 @@ protected:
     // Opens Customise Skin from the menu; `inside` runs while it is shown and closes it.
     void customise(const std::function<void(frmCustomiseSkin&)>& inside) {
         ASSERT_TRUE(testing::WhileModal<frmCustomiseSkin>(
-            window->Menus().mnuFileCustomizeSkin, [&](frmCustomiseSkin& dialog) {
+            named<QAction>(*window, "mnuFileCustomizeSkin"), [&](frmCustomiseSkin& dialog) {
                 inside(dialog);
                 if (dialog.isVisible()) {
                     ADD_FAILURE() << "the dialog is still open";
@@ -69,24 +76,24 @@ protected:
             }));
     }
 
-    QString skinSetting(QStringView key) { return store->ReadSetting(kAppName, kSkinSection, key); }
+    QString skinSetting(QStringView key) { return store->readSetting(kAppName, kSkinSection, key); }
 };
 
 TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
     start();
     EXPECT_TRUE(window->windowFlags().testFlag(Qt::FramelessWindowHint));
-    EXPECT_TRUE(window->Frame().IsDrawn());
+    EXPECT_TRUE(window->frame().isDrawn());
     EXPECT_EQ(window->size(), QSize(640, 480)) << "the outer size includes the drawn frame";
     const QColor faceColour(121, 174, 152);
     EXPECT_EQ(face(window->centralWidget()), faceColour);
-    EXPECT_EQ(window->imgLogo->pixmap().size(), QSize(196, 59));
-    EXPECT_EQ(window->imgLogo->pixmap().toImage().pixel(0, 0), faceColour.rgb())
+    EXPECT_EQ(named<QLabel>(*window, "imgLogo")->pixmap().size(), QSize(196, 59));
+    EXPECT_EQ(named<QLabel>(*window, "imgLogo")->pixmap().toImage().pixel(0, 0), faceColour.rgb())
         << "the logo's transparent parts show the face colour";
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'\n').toStdString();
-    EXPECT_TRUE(store->ReadSection(kAppName, kSkinSection).isEmpty());
+    EXPECT_TRUE(store->readSection(kAppName, kSkinSection).isEmpty());
     // The drawn frame shows in a grab of the window too: border and caption bar.
     const QImage shot = window->grab().toImage();
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     EXPECT_NE(shot.pixel(1, 200) & 0xffffffU, 0U);
     EXPECT_NE(shot.pixel(layout.caption.center()) & 0xffffffU, 0U);
 
@@ -143,73 +150,81 @@ TEST_F(SkinWindowTest, MissingSkinFilesAreReportedOnceAndTheDesktopFrameStays) {
     EXPECT_EQ(face(window->centralWidget()), QColor(121, 174, 152)) << "the colours still apply";
 
     // Re-skinning after OK does not repeat the logo's message.
-    customise([](frmCustomiseSkin& dialog) { dialog.cmdOK->click(); });
+    customise([](frmCustomiseSkin& dialog) { named<QPushButton>(dialog, "cmdOK")->click(); });
     QTest::qWait(100);
     EXPECT_EQ(prompts.messages.size(), 1);
 }
 
 TEST_F(SkinWindowTest, DialogShowsTheFirstRunValuesAndFillingWritesNothing) {
     start();
-    const SkinTransform before = window->SkinConfiguration().transform;
+    const SkinTransform before = window->skinConfiguration().transform;
     customise([&](frmCustomiseSkin& d) {
         EXPECT_EQ(d.windowTitle(), u"Customise Skin"_s);
         // Its captions are given ("&Colorize" and "&Cancel" share their key): names only.
         EXPECT_EQ(testing::NamelessControls(&d), QStringList());
         EXPECT_EQ(testing::LabelProblems(&d, false).join(u'\n').toStdString(), "");
-        EXPECT_EQ(d.hscHue->value(), 247);
-        EXPECT_EQ(d.hscSaturation->value(), 34);
-        EXPECT_EQ(d.hscRed->value(), 87);
-        EXPECT_EQ(d.hscGreen->value(), 88);
-        EXPECT_EQ(d.hscBlue->value(), 91);
-        EXPECT_EQ(d.hscHue->maximum(), 600);
-        EXPECT_EQ(d.hscRed->maximum(), 200);
-        EXPECT_TRUE(d.chkColourise->isChecked());
-        EXPECT_TRUE(d.chkAdjustRGB->isChecked());
-        for (QScrollBar* bar : {d.hscHue, d.hscSaturation, d.hscRed, d.hscGreen, d.hscBlue}) {
+        EXPECT_EQ(named<QScrollBar>(d, "hscHue")->value(), 247);
+        EXPECT_EQ(named<QScrollBar>(d, "hscSaturation")->value(), 34);
+        EXPECT_EQ(named<QScrollBar>(d, "hscRed")->value(), 87);
+        EXPECT_EQ(named<QScrollBar>(d, "hscGreen")->value(), 88);
+        EXPECT_EQ(named<QScrollBar>(d, "hscBlue")->value(), 91);
+        EXPECT_EQ(named<QScrollBar>(d, "hscHue")->maximum(), 600);
+        EXPECT_EQ(named<QScrollBar>(d, "hscRed")->maximum(), 200);
+        EXPECT_TRUE(named<QCheckBox>(d, "chkColourise")->isChecked());
+        EXPECT_TRUE(named<QCheckBox>(d, "chkAdjustRGB")->isChecked());
+        for (QScrollBar* bar :
+             {named<QScrollBar>(d, "hscHue"), named<QScrollBar>(d, "hscSaturation"),
+              named<QScrollBar>(d, "hscRed"), named<QScrollBar>(d, "hscGreen"),
+              named<QScrollBar>(d, "hscBlue")}) {
             EXPECT_TRUE(bar->isEnabled());
         }
-        EXPECT_EQ(window->SkinConfiguration().transform, before);
-        EXPECT_EQ(&d.SkinConfiguration(), &window->SkinConfiguration());
+        EXPECT_EQ(window->skinConfiguration().transform, before);
+        EXPECT_EQ(&d.skinConfiguration(), &window->skinConfiguration());
         // The design's places inside the drawn frame.
         const QMargins frame = d.contentsMargins();
         EXPECT_EQ(d.size(),
                   QSize(389 + frame.left() + frame.right(), 425 + frame.top() + frame.bottom()));
-        EXPECT_EQ(d.picSample->geometry(), QRect(32 + frame.left(), 28 + frame.top(), 309, 141));
-        EXPECT_EQ(d.cmdCancel->geometry(), QRect(264 + frame.left(), 364 + frame.top(), 77, 29));
-        EXPECT_FALSE(d.picSample->Picture().isNull()) << "the preview is drawn";
+        EXPECT_EQ(named<QWidget>(d, "picSample")->geometry(),
+                  QRect(32 + frame.left(), 28 + frame.top(), 309, 141));
+        EXPECT_EQ(named<QPushButton>(d, "cmdCancel")->geometry(),
+                  QRect(264 + frame.left(), 364 + frame.top(), 77, 29));
+        EXPECT_FALSE(sample(d).picture().isNull()) << "the preview is drawn";
         const QImage shot = d.grab().toImage();
         EXPECT_NE(shot.pixel(1, 100) & 0xffffffU, 0U) << "the border";
         EXPECT_EQ(QColor(shot.pixel(20, frame.top() + 4)), QColor(121, 174, 152)) << "the body";
         // Keyboard order: the channel sliders first, the check boxes last.
         d.activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
-        EXPECT_EQ(QApplication::focusWidget(), d.hscRed)
+        EXPECT_EQ(QApplication::focusWidget(), named<QScrollBar>(d, "hscRed"))
             << QApplication::focusWidget()->objectName().toStdString();
-        const QList<QWidget*> order{d.hscGreen,     d.hscBlue,   d.hscHue,    d.hscSaturation,
-                                    d.cmdOK,        d.cmdCancel, d.picSample, d.chkColourise,
-                                    d.chkAdjustRGB, d.hscRed};
+        const QList<QWidget*> order{
+            named<QScrollBar>(d, "hscGreen"),    named<QScrollBar>(d, "hscBlue"),
+            named<QScrollBar>(d, "hscHue"),      named<QScrollBar>(d, "hscSaturation"),
+            named<QPushButton>(d, "cmdOK"),      named<QPushButton>(d, "cmdCancel"),
+            named<QWidget>(d, "picSample"),      named<QCheckBox>(d, "chkColourise"),
+            named<QCheckBox>(d, "chkAdjustRGB"), named<QScrollBar>(d, "hscRed")};
         for (QWidget* next : order) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
             EXPECT_EQ(QApplication::focusWidget(), next)
                 << QApplication::focusWidget()->objectName().toStdString() << " for "
                 << next->objectName().toStdString();
         }
-        d.cmdCancel->click();
+        named<QPushButton>(d, "cmdCancel")->click();
     });
 }
 
 TEST_F(SkinWindowTest, StoredColouriseFalseLeavesHueAndSaturationDisabled) {
-    store->WriteSetting(kAppName, kSkinSection, u"Colourise", u"False"_s);
-    store->WriteSetting(kAppName, kSkinSection, u"Hue", u"0"_s);
+    store->writeSetting(kAppName, kSkinSection, u"Colourise", u"False"_s);
+    store->writeSetting(kAppName, kSkinSection, u"Hue", u"0"_s);
     start();
     customise([&](frmCustomiseSkin& d) {
-        EXPECT_FALSE(d.chkColourise->isChecked());
-        EXPECT_FALSE(d.hscHue->isEnabled());
-        EXPECT_FALSE(d.hscSaturation->isEnabled());
-        EXPECT_EQ(d.hscHue->value(), 100);
-        EXPECT_EQ(d.hscSaturation->value(), 34);
-        EXPECT_TRUE(d.hscRed->isEnabled());
-        d.cmdCancel->click();
+        EXPECT_FALSE(named<QCheckBox>(d, "chkColourise")->isChecked());
+        EXPECT_FALSE(named<QScrollBar>(d, "hscHue")->isEnabled());
+        EXPECT_FALSE(named<QScrollBar>(d, "hscSaturation")->isEnabled());
+        EXPECT_EQ(named<QScrollBar>(d, "hscHue")->value(), 100);
+        EXPECT_EQ(named<QScrollBar>(d, "hscSaturation")->value(), 34);
+        EXPECT_TRUE(named<QScrollBar>(d, "hscRed")->isEnabled());
+        named<QPushButton>(d, "cmdCancel")->click();
     });
     window->close();
     EXPECT_EQ(skinSetting(u"Colourise"), u"False"_s);
@@ -219,65 +234,66 @@ TEST_F(SkinWindowTest, StoredColouriseFalseLeavesHueAndSaturationDisabled) {
 TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
     start();
     const QColor before = face(window->centralWidget());
-    const QColor brokers = buttonFace(window->Bar().cmdBrokers);
+    const QColor brokers = buttonFace(named<QToolButton>(*window, "cmdBrokers"));
     QImage previewBefore;
     customise([&](frmCustomiseSkin& d) {
-        previewBefore = d.picSample->Picture();
+        previewBefore = sample(d).picture();
         const QColor dialogFace = face(&d);
-        d.hscRed->setValue(150);
-        EXPECT_EQ(window->SkinConfiguration().transform.percentRed, 0.5F);
-        EXPECT_NE(d.picSample->Picture(), previewBefore) << "both frames are drawn again";
+        named<QScrollBar>(d, "hscRed")->setValue(150);
+        EXPECT_EQ(window->skinConfiguration().transform.percentRed, 0.5F);
+        EXPECT_NE(sample(d).picture(), previewBefore) << "both frames are drawn again";
         EXPECT_EQ(face(&d), dialogFace) << "the dialog's own colours stay";
         EXPECT_EQ(face(window->centralWidget()), before) << "nothing repaints before OK";
-        d.chkAdjustRGB->setChecked(false);
-        EXPECT_FALSE(d.hscRed->isEnabled());
-        EXPECT_FALSE(window->SkinConfiguration().transform.adjustRGB);
-        EXPECT_EQ(window->SkinConfiguration().transform.percentRed, 0.5F) << "kept while off";
-        d.chkAdjustRGB->setChecked(true);
-        d.cmdOK->click();
+        named<QCheckBox>(d, "chkAdjustRGB")->setChecked(false);
+        EXPECT_FALSE(named<QScrollBar>(d, "hscRed")->isEnabled());
+        EXPECT_FALSE(window->skinConfiguration().transform.adjustRGB);
+        EXPECT_EQ(window->skinConfiguration().transform.percentRed, 0.5F) << "kept while off";
+        named<QCheckBox>(d, "chkAdjustRGB")->setChecked(true);
+        named<QPushButton>(d, "cmdOK")->click();
     });
-    const QColor after = ToQColor(window->SkinConfiguration().FaceColour());
+    const QColor after = ToQColor(window->skinConfiguration().FaceColour());
     ASSERT_NE(after, before);
     EXPECT_EQ(face(window->centralWidget()), after);
-    EXPECT_EQ(face(window->Bar().picPlayBar), after);
-    EXPECT_EQ(face(window->Bar().Picture1), after);
+    EXPECT_EQ(face(named<QWidget>(*window, "picPlayBar")), after);
+    EXPECT_EQ(face(named<QWidget>(*window, "Picture1")), after);
     for (QToolButton* button :
-         {window->Bar().cmdPlay, window->Bar().cmdPause, window->Bar().cmdStop,
-          window->Bar().cmdHome, window->Bar().cmdMail}) {
+         {named<QToolButton>(*window, "cmdPlay"), named<QToolButton>(*window, "cmdPause"),
+          named<QToolButton>(*window, "cmdStop"), named<QToolButton>(*window, "cmdHome"),
+          named<QToolButton>(*window, "cmdMail")}) {
         EXPECT_EQ(buttonFace(button), after) << button->objectName().toStdString();
     }
-    EXPECT_EQ(buttonFace(window->Bar().cmdBrokers), brokers);
-    EXPECT_NE(buttonFace(window->Bar().sldVolume), after);
+    EXPECT_EQ(buttonFace(named<QToolButton>(*window, "cmdBrokers")), brokers);
+    EXPECT_NE(buttonFace(named<QSlider>(*window, "sldVolume")), after);
     // As drawn: the volume slider and the status bar keep the desktop's colour, edge to edge.
     const QImage shot = window->grab().toImage();
     const QColor desktop = QApplication::palette().color(QPalette::Window);
-    for (QWidget* own : {static_cast<QWidget*>(window->Bar().sldVolume),
-                         static_cast<QWidget*>(window->sbStatusBar)}) {
+    for (QWidget* own : {static_cast<QWidget*>(named<QSlider>(*window, "sldVolume")),
+                         static_cast<QWidget*>(named<QStatusBar>(*window, "sbStatusBar"))}) {
         for (const QPoint corner : {QPoint(0, 0), QPoint(own->width() - 1, 0)}) {
             EXPECT_EQ(QColor(shot.pixel(own->mapTo(window.get(), corner))), desktop)
                 << own->objectName().toStdString() << " at " << corner.x();
         }
     }
-    EXPECT_EQ(window->imgLogo->pixmap().toImage().pixel(0, 0), after.rgb());
+    EXPECT_EQ(named<QLabel>(*window, "imgLogo")->pixmap().toImage().pixel(0, 0), after.rgb());
     window->close();
     EXPECT_EQ(skinSetting(u"PercentRed"), u"0.5"_s);
 }
 
 TEST_F(SkinWindowTest, EscapeOrEnterOnASliderCancelsAndPutsTheValuesBack) {
     start();
-    const SkinTransform before = window->SkinConfiguration().transform;
+    const SkinTransform before = window->skinConfiguration().transform;
     const QColor body = face(window->centralWidget());
     for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return}) {
         customise([&](frmCustomiseSkin& d) {
-            d.hscHue->setFocus();
-            d.hscHue->setValue(10);
-            d.hscBlue->setValue(200);
-            EXPECT_EQ(window->SkinConfiguration().transform.hue, -0.9F);
-            QTest::keyClick(d.hscHue, key);
+            named<QScrollBar>(d, "hscHue")->setFocus();
+            named<QScrollBar>(d, "hscHue")->setValue(10);
+            named<QScrollBar>(d, "hscBlue")->setValue(200);
+            EXPECT_EQ(window->skinConfiguration().transform.hue, -0.9F);
+            QTest::keyClick(named<QScrollBar>(d, "hscHue"), key);
             EXPECT_FALSE(d.isVisible());
-            EXPECT_TRUE(d.Cancelled());
+            EXPECT_TRUE(d.cancelled());
         });
-        EXPECT_EQ(window->SkinConfiguration().transform, before);
+        EXPECT_EQ(window->skinConfiguration().transform, before);
         EXPECT_EQ(face(window->centralWidget()), body);
     }
     window->close();
@@ -286,7 +302,7 @@ TEST_F(SkinWindowTest, EscapeOrEnterOnASliderCancelsAndPutsTheValuesBack) {
 
 TEST_F(SkinWindowTest, DraggingTheCaptionMovesTheWindowWhereNoWindowManagerDoes) {
     start();
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     ASSERT_FALSE(layout.caption.isEmpty());
     const QPoint grab = layout.caption.center() - QPoint(100, 0);
     const QPoint before = window->pos();
@@ -326,7 +342,7 @@ TEST_F(SkinWindowTest, DraggingACornerResizesAndTheCaptionMaximisesOnDoubleClick
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return window->size() == window->minimumSize(); }, kTimeoutMs));
 
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     QTest::mouseDClick(window.get(), Qt::LeftButton, {}, layout.caption.center());
     EXPECT_TRUE(window->isMaximized());
 }
@@ -334,9 +350,9 @@ TEST_F(SkinWindowTest, DraggingACornerResizesAndTheCaptionMaximisesOnDoubleClick
 TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
     start();
     prompts.yesNo = {true, true};  // both empty lists get a first entry, so the dialogs show
-    for (QAction* entry :
-         {window->Menus().mnuHelpAbout, window->Menus().mnuFileConfigureOnlineBrokers,
-          window->Menus().mnuFileBroadcastScheduler}) {
+    for (QAction* entry : {named<QAction>(*window, "mnuHelpAbout"),
+                           named<QAction>(*window, "mnuFileConfigureOnlineBrokers"),
+                           named<QAction>(*window, "mnuFileBroadcastScheduler")}) {
         EXPECT_TRUE(testing::WhileModal<QDialog>(entry, [&](QDialog& shown) {
             QDialog* dialog = &shown;
             QTest::qWait(50);
@@ -361,7 +377,7 @@ TEST_F(SkinWindowTest, TheOtherDialogsWearTheSkinAroundTheirLayouts) {
 
 TEST_F(SkinWindowTest, TheCloseButtonClosesTheWindowAndSaves) {
     start();
-    const FrameLayout layout = window->Frame().Layout();
+    const FrameLayout layout = window->frame().frameLayout();
     QTest::mouseClick(window.get(), Qt::LeftButton, {},
                       layout.buttons[size_t(CaptionButton::Close)].center());
     EXPECT_FALSE(window->isVisible());

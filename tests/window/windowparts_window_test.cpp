@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include "../player/fakes.h"
+#include "../support/named.h"
 #include "../support/windowtests.h"
 #include "core/brokerlist.h"
 #include "dialogs/frmrundown.h"
@@ -23,6 +24,8 @@ using namespace std::chrono_literals;
 
 namespace lyrevane {
 namespace {
+
+using testing::named;
 
 class MainMenusTest : public ::testing::Test {
 protected:
@@ -43,7 +46,7 @@ TEST_F(MainMenusTest, LiveItemsFollowTheEngineWithoutActingOnIt) {
     engine.behind = 1ms;
     engine.keptBefore = 1ms;
     engine.recorded = 0;  // a recording under way stays stoppable whatever the refusal
-    menus.UpdateLive();
+    menus.updateLive();
     EXPECT_TRUE(menus.mnuLiveCatchUp->isEnabled());
     EXPECT_TRUE(menus.mnuLiveRecord->isEnabled());
     EXPECT_TRUE(menus.mnuLiveRecord->isChecked());
@@ -75,7 +78,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
     engine.keptBefore = 70s;
     engine.behind = 750s;
     frmRundown rundown(nullptr, engine);
-    QListWidget& list = *rundown.lstRundown;
+    QListWidget& list = *named<QListWidget>(rundown, "lstRundown");
     ASSERT_EQ(list.count(), 3);
     const auto spoken = [&](int row) {
         return list.item(row)->data(Qt::AccessibleTextRole).toString();
@@ -86,23 +89,24 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
     EXPECT_TRUE(list.item(1)->text().startsWith(u"connection lost "_s));
     EXPECT_EQ(spoken(2), list.item(2)->text());
     EXPECT_TRUE(list.item(2)->text().endsWith(u"<b>Small</b> caps  just now"_s));
-    EXPECT_EQ(rundown.sldTimeline->maximum(), 820);
-    EXPECT_EQ(rundown.sldTimeline->value(), 70);
-    QAccessibleInterface* timeline = QAccessible::queryAccessibleInterface(rundown.sldTimeline);
+    EXPECT_EQ(named<QSlider>(rundown, "sldTimeline")->maximum(), 820);
+    EXPECT_EQ(named<QSlider>(rundown, "sldTimeline")->value(), 70);
+    QAccessibleInterface* timeline =
+        QAccessible::queryAccessibleInterface(named<QSlider>(rundown, "sldTimeline"));
     ASSERT_NE(timeline, nullptr);
     EXPECT_EQ(timeline->text(QAccessible::Value), u"12:30 behind live"_s);
     EXPECT_EQ(timeline->text(QAccessible::Name), u"Timeline"_s);
 
     list.setCurrentRow(2);
     QTest::keyClick(&list, Qt::Key_Return);
-    rundown.RecordFrom(2);
-    rundown.RecordFrom(1);  // a lost connection records nothing
-    QTest::keyClick(rundown.sldTimeline, Qt::Key_Right);
+    rundown.recordFrom(2);
+    rundown.recordFrom(1);  // a lost connection records nothing
+    QTest::keyClick(named<QSlider>(rundown, "sldTimeline"), Qt::Key_Right);
     EXPECT_EQ(log, (QStringList{u"engine.moveInProgramme 20000"_s, u"engine.recordFrom 90000"_s,
                                 u"engine.moveInProgramme 15000"_s}));
 
     engine.items = {{0ms, now, {}, true, now}};
-    rundown.Refresh();
+    rundown.refresh();
     ASSERT_EQ(list.count(), 1);
     EXPECT_TRUE(list.item(0)->text().contains(u"sends no titles"_s));
     log.clear();
@@ -113,7 +117,7 @@ TEST(RundownWindowTest, RowsFollowTheProgrammeAndActOnTheEngine) {
 TEST_F(MainMenusTest, BrokerEntriesAreReplacedInListOrderAboveTheFixedItems) {
     QStringList opened;
     const auto open = [&](const QString& url) { opened.append(url); };
-    menus.ReloadBrokers({{u"Beta & Co"_s, u"http://127.0.0.1:9/b"_s}, {u"Alpha"_s, QString()}},
+    menus.reloadBrokers({{u"Beta & Co"_s, u"http://127.0.0.1:9/b"_s}, {u"Alpha"_s, QString()}},
                         open);
     const QPointer<QAction> first = menus.mnuOnlineBrokersEntry.value(0);
     ASSERT_EQ(menus.mnuOnlineBrokersEntry.size(), 2);
@@ -125,7 +129,7 @@ TEST_F(MainMenusTest, BrokerEntriesAreReplacedInListOrderAboveTheFixedItems) {
     menus.mnuOnlineBrokersEntry[1]->trigger();
     EXPECT_EQ(opened, (QStringList{u"http://127.0.0.1:9/b"_s, QString()}));
 
-    menus.ReloadBrokers({}, open);
+    menus.reloadBrokers({}, open);
     EXPECT_TRUE(first.isNull()) << "old entries are deleted, not hidden";
     EXPECT_EQ(menus.mnuOnlineBrokers->actions().size(), 3);
 }
@@ -134,7 +138,7 @@ TEST(PlayBarTest, VolumeIsSetQuietlyAndTheStripReportsHeldButtons) {
     QWidget parent;
     PlayBar bar(&parent);
     QSignalSpy changed(bar.sldVolume, &QSlider::valueChanged);
-    bar.SetVolume(37);
+    bar.setVolume(37);
     EXPECT_EQ(bar.sldVolume->value(), 37);
     EXPECT_EQ(changed.count(), 0);
 
