@@ -49,6 +49,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[1]
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import desktop  # noqa: E402
+import weight  # noqa: E402
 
 sys.path.insert(0, str(desktop.DEMO))
 from streams import NAMED_MP3  # noqa: E402
@@ -65,6 +66,12 @@ def say(message: str) -> None:
 
 def tree_pss_mb(pid: int) -> float:
     return sum(desktop.tree_pss_kib(pid).values()) / 1024
+
+
+def tree_alone_mb(pid: int) -> float:
+    """The tree's resident pages, each counted once (needs root; 0 without): a figure that other
+    programs running meanwhile do not change, as PSS does."""
+    return weight.tree_alone_kib(pid) / 1024
 
 
 def tree_ticks(pid: int) -> int:
@@ -230,14 +237,16 @@ def measure_live(session: Session, minutes: float) -> list[str]:
     session.start(session.streams + NAMED_MP3)
     pid = session.process.pid
     time.sleep(30)  # the browser engine's start is not the playing's cost
-    first = tree_pss_mb(pid)
+    first, first_alone = tree_pss_mb(pid), tree_alone_mb(pid)
     start = tree_ticks(pid)
     time.sleep(minutes * 60)
     cpu = (tree_ticks(pid) - start) / (minutes * 60)
-    last = tree_pss_mb(pid)
+    last, last_alone = tree_pss_mb(pid), tree_alone_mb(pid)
     session.stop()
     return ["| live | figure |", "|---|---|",
             f"| tree PSS after 30 s / after {minutes:g} min more | {first:.1f} / {last:.1f} MB |",
+            f"| tree alone (each page once) after 30 s / at the end | {first_alone:.1f} / "
+            f"{last_alone:.1f} MB |",
             f"| tree CPU playing live (% of a core) | {cpu:.2f} |"]
 
 
