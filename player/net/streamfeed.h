@@ -1,7 +1,7 @@
 #pragma once
 
 #include "early/earlyconnection.h"
-#include "net/feedbuffer.h"
+#include "feed/feedbuffer.h"
 #include "net/icyreader.h"
 #include "net/mediasniff.h"
 #include "net/sourceresolver.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "early/earlyconnection.h"
-#include "net/feedbuffer.h"
+#include "feed/feedbuffer.h"
 #include "net/hostpinning.h"
 #include "net/mediagateway.h"
 #include "net/streamfeed.h"

@@ -2,9 +2,9 @@
 
 #include "engine/enginelog.h"
 #include "engine/playstatemachine.h"
-#include "net/feedbuffer.h"
+#include "feed/feedbuffer.h"
+#include "feed/streamrecorder.h"
 #include "net/streamfeed.h"
-#include "net/streamrecorder.h"
 #include "vlc/enginemetadata.h"
 #include "vlc/entryopener.h"
 #include "vlc/vlcplayer.h"
@@ -82,7 +82,7 @@ void FedStream::rejoining() {
 void FedStream::starting() {
     // Set before it plays, so that the rate changes at most once more, when the cushion is
     // grown.
-    pacing_.start(player_);
+    player_.setRate(pacing_.start());
     cushionTimer_.start();
     catchingUp_ = false;
     metadata_.atLive();
@@ -313,7 +313,11 @@ void FedStream::governCushion() {
     }
     followAudioHeard();
     if (!catchingUp_) {
-        pacing_.look(player_, *buffer);
+        const qint64 played = player_.time();
+        player_.setRate(pacing_.look(played, *buffer));
+        qCDebug(lcEngine, "cushion %lld ms at %d bytes/s, rate %.2f, played %lld ms",
+                static_cast<long long>(pacing_.cushion().count()), pacing_.bytesPerSecond(),
+                player_.rate(), static_cast<long long>(played));
     }
 }
 

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engine/mediaengine.h"
-#include "engine/timeshift.h"
-#include "vlc/feedpacing.h"
-#include "vlc/feedrecording.h"
+#include "feed/feedpacing.h"
+#include "feed/feedrecording.h"
+#include "feed/timeshift.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "vlc/vlcmediaengine.h"
 
 #include "engine/vlcmessages.h"
-#include "net/streamrecorder.h"
+#include "feed/streamrecorder.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 #include "vlc/vlcquirks.h"
 
 #include "engine/enginelog.h"
-#include "net/feedbuffer.h"
+#include "feed/feedbuffer.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,11 +1,11 @@
 // The pieces a fed stream goes through: the bounded buffer between the network and libVLC,
 // the ICY metadata splitter, the MPEG audio frame finder and the cushion's playback rate.
-#include "engine/cushiongovernor.h"
-#include "engine/timeshift.h"
-#include "net/feedbuffer.h"
+#include "feed/cushiongovernor.h"
+#include "feed/feedbuffer.h"
+#include "feed/streamrecorder.h"
+#include "feed/timeshift.h"
 #include "net/icyreader.h"
 #include "net/mpegaudio.h"
-#include "net/streamrecorder.h"
 
 #include <QDateTime>
 #include <QDir>
