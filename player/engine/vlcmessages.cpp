@@ -69,19 +69,17 @@ QString capitalised(QString text) {
     return text;
 }
 
-const QRegularExpression newAccessStatus(u"^HTTP (\\d{3}) error"_s);
-const QRegularExpression oldAccessStatus(u"HTTP/\\d(?:\\.\\d)? (\\d{3})(?: (.*))?$"_s);
+// The forms of the error lines that name a reason: the media input writes them, and the media
+// library's own lines are put in these words (vlcquirks::errorLine).
+const QRegularExpression httpStatusLine(u"HTTP/\\d(?:\\.\\d)? (\\d{3})(?: (.*))?$"_s);
 const QRegularExpression socketError(u"connection failed: (.+)$"_s);
 const QRegularExpression lookupError(u"cannot resolve (\\S+) port"_s);
 
-// The reason in libVLC's own words, most specific first: an HTTP status, a socket error,
+// The reason in the error lines' words, most specific first: an HTTP status, a socket error,
 // a name lookup failure, then whatever else was logged.
 QString reasonFrom(const QStringList& lines) {
     for (const QString& line : lines) {
-        if (const auto match = newAccessStatus.match(line); match.hasMatch()) {
-            return httpStatus(match.captured(1).toInt(), {});
-        }
-        if (const auto match = oldAccessStatus.match(line); match.hasMatch()) {
+        if (const auto match = httpStatusLine.match(line); match.hasMatch()) {
             return httpStatus(match.captured(1).toInt(), match.captured(2));
         }
     }
@@ -96,12 +94,9 @@ QString reasonFrom(const QStringList& lines) {
         }
     }
     for (const QString& line : lines) {
-        // libVLC's closing summaries say nothing about the cause.
-        if (line.startsWith(u"Your input can't be opened"_s) ||
-            line.startsWith(u"VLC is unable to open the MRL"_s) || line.trimmed().isEmpty()) {
-            continue;
+        if (!line.trimmed().isEmpty()) {
+            return capitalised(line);
         }
-        return capitalised(line);
     }
     return {};
 }
@@ -188,14 +183,9 @@ QString tooManyEntries(const QString& name, int count) {
         .arg(name, QString::number(count));
 }
 
-QString fromLibVlc(const QString& line) {
-    for (const QRegularExpression* known :
-         {&newAccessStatus, &oldAccessStatus, &socketError, &lookupError}) {
-        if (known->match(line).hasMatch()) {
-            return line;
-        }
-    }
-    return u"the stream could not be read"_s;
+bool namesReason(const QString& line) {
+    return httpStatusLine.match(line).hasMatch() || socketError.match(line).hasMatch() ||
+           lookupError.match(line).hasMatch();
 }
 
 QString engineUnavailable() {

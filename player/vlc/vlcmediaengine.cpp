@@ -1,7 +1,7 @@
 #include "vlc/vlcmediaengine.h"
 
-#include "engine/vlcmessages.h"
 #include "feed/streamrecorder.h"
+#include "vlc/vlcquirks.h"
 
 #include <QFileInfo>
 
@@ -37,8 +37,8 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     connect(player_.get(), &VlcPlayer::errorLogged, this, [this](const QString& line) {
         // Gateway addresses in libVLC's errors are put back as the real ones; its texts about
         // its internals become a plain reason.
-        dispatch(PlayStateMachine::logError(
-            network_->gateway()->unmasked(vlcmessages::fromLibVlc(line))));
+        dispatch(
+            PlayStateMachine::logError(network_->gateway()->unmasked(vlcquirks::errorLine(line))));
     });
     EntryOpener::Hooks hooks;
     hooks.dispatch = [this](const Event& event) { dispatch(event); };
