@@ -5,7 +5,8 @@
 #include <QUrl>
 
 #include <array>
-#include <utility>
+
+#include "common/httpreasons.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -13,41 +14,8 @@ namespace lyrevane::vlcmessages {
 
 namespace {
 
-QString reasonPhrase(int status) {
-    static const std::array<std::pair<int, const char16_t*>, 22> phrases{{
-        {400, u"Bad Request"},
-        {401, u"Unauthorized"},
-        {403, u"Forbidden"},
-        {404, u"Not Found"},
-        {405, u"Method Not Allowed"},
-        {406, u"Not Acceptable"},
-        {407, u"Proxy Authentication Required"},
-        {408, u"Request Timeout"},
-        {409, u"Conflict"},
-        {410, u"Gone"},
-        {413, u"Payload Too Large"},
-        {414, u"URI Too Long"},
-        {415, u"Unsupported Media Type"},
-        {429, u"Too Many Requests"},
-        {451, u"Unavailable For Legal Reasons"},
-        {500, u"Internal Server Error"},
-        {501, u"Not Implemented"},
-        {502, u"Bad Gateway"},
-        {503, u"Service Unavailable"},
-        {504, u"Gateway Timeout"},
-        {505, u"HTTP Version Not Supported"},
-        {511, u"Network Authentication Required"},
-    }};
-    for (const auto& [code, phrase] : phrases) {
-        if (code == status) {
-            return QString::fromUtf16(phrase);
-        }
-    }
-    return {};
-}
-
 QString httpStatus(int status, const QString& serverPhrase) {
-    QString phrase = reasonPhrase(status);
+    QString phrase = QString::fromLatin1(httpreasons::phrase(status));
     if (phrase.isEmpty()) {
         phrase = serverPhrase.trimmed();
     }
@@ -157,18 +125,10 @@ QString noDataFor(std::chrono::milliseconds duration) {
                      .arg(seconds);
 }
 
-QString connectTimeout(const QString& name) {
-    return QCoreApplication::translate("VlcMessages", "Timed out connecting to %1.").arg(name);
-}
-
 QString unsupportedFormat(const QString& name) {
     return QCoreApplication::translate("VlcMessages",
                                        "Cannot play %1: unsupported format (no audio found).")
         .arg(name);
-}
-
-QString emptyPlaylist(const QString& name) {
-    return QCoreApplication::translate("VlcMessages", "The playlist %1 has no entries.").arg(name);
 }
 
 QString playlistLoops(const QString& name) {

@@ -27,9 +27,7 @@ QString reason(const QStringList& vlcErrors, const QString& fallbackReason = {})
 QString reconnectingSince(QTime since, const QString& reason);
 // The reason given for a stream that stopped sending.
 QString noDataFor(std::chrono::milliseconds duration);
-QString connectTimeout(const QString& name);
 QString unsupportedFormat(const QString& name);
-QString emptyPlaylist(const QString& name);
 // A playlist whose entries lead back to itself.
 QString playlistLoops(const QString& name);
 // `count` entries of what `name` leads to were tried without any playing.

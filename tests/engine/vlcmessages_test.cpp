@@ -1,5 +1,6 @@
 // Turning the error lines logged about a stream into readable error descriptions.
 #include "engine/vlcmessages.h"
+#include "rules/sourcerules.h"
 
 #include <gtest/gtest.h>
 
@@ -57,10 +58,10 @@ TEST(VlcMessages, OtherwiseTheFirstSpecificLineOrNothing) {
 }
 
 TEST(VlcMessages, FixedDescriptionsNameTheUrl) {
-    EXPECT_EQ(connectTimeout(kUrl), u"Timed out connecting to "_s + kUrl + u"."_s);
+    EXPECT_EQ(sourcemessages::timedOut(kUrl), u"Timed out connecting to "_s + kUrl + u"."_s);
     EXPECT_TRUE(unsupportedFormat(kUrl).contains(u"unsupported format"_s));
     EXPECT_TRUE(unsupportedFormat(kUrl).contains(kUrl));
-    EXPECT_TRUE(emptyPlaylist(kUrl).contains(kUrl));
+    EXPECT_TRUE(sourcemessages::emptyPlaylist(kUrl).contains(kUrl));
     EXPECT_EQ(reconnectingSince(QTime(9, 5), u"Connection refused"_s),
               u"Reconnecting since 09:05: Connection refused"_s);
 }
