@@ -19,7 +19,6 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     : MediaEngine(parent),
       options_(std::move(options)),
       machine_(options_.timings),
-      rules_(options_.refusedSources),
       network_(std::make_unique<EngineNetwork>(rules_, options_.timings.connectTimeout)),
       accessGuard_(rules_, *network_->gateway()),
       metadata_([this] { announce([this] { Q_EMIT metadataChanged(); }); }) {
@@ -162,7 +161,7 @@ void VlcMediaEngine::dispatch(const Event& event) {
 void VlcMediaEngine::execute(const Command& command) {
     switch (command.kind) {
         case Command::Kind::OpenEntry:
-            opener_->open(command.text, connectTimeout());
+            opener_->open(command.text, options_.timings.connectTimeout);
             break;
         case Command::Kind::HaltPlayer:
             opener_->halt();
