@@ -1,9 +1,9 @@
 // Playlists and redirects that lead to sources the rules refuse: libVLC never opens the
 // file and never connects to the host, and the user gets one message.
+#include "../support/hostiledata.h"
+#include "../support/scriptedserver.h"
 #include "early/proxyenvironment.h"
 #include "enginefixture.h"
-#include "hostiledata.h"
-#include "scriptedserver.h"
 
 #include <QDir>
 #include <QFile>
