@@ -1,11 +1,11 @@
 #pragma once
 
+#include "engine/enginemetadata.h"
 #include "engine/mediaengine.h"
 #include "engine/playstatemachine.h"
-#include "vlc/enginemetadata.h"
+#include "feed/fedstream.h"
 #include "vlc/enginenetwork.h"
 #include "vlc/entryopener.h"
-#include "vlc/fedstream.h"
 #include "vlc/heldreports.h"
 #include "vlc/vlcaccessguard.h"
 #include "vlc/vlcplayer.h"

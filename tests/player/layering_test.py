@@ -21,7 +21,7 @@ ALLOWED = {
     # The program's first steps, in a shared object the player's module links too.
     "early": {"rules"},
     # The live stream's bytes from the network to the decoder: no network, no libVLC.
-    "feed": set(),
+    "feed": {"engine"},
     "net": {"early", "engine", "feed", "rules", "platform"},
     "vlc": {"early", "engine", "feed", "net", "rules", "platform"},
     "core": {"engine", "rules", "platform"},
