@@ -304,6 +304,10 @@
         <source>The media engine could not be started (libVLC failed to initialise).</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>the stream could not be read</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>WindowPanes</name>

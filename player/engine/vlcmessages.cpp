@@ -148,6 +148,10 @@ bool namesReason(const QString& line) {
            lookupError.match(line).hasMatch();
 }
 
+QString unreadableStream() {
+    return QCoreApplication::translate("VlcMessages", "the stream could not be read");
+}
+
 QString engineUnavailable() {
     return QCoreApplication::translate(
         "VlcMessages", "The media engine could not be started (libVLC failed to initialise).");

@@ -37,5 +37,7 @@ QString engineUnavailable();
 // ("HTTP/1.1 404 Not Found"), a socket error ("connection failed: Connection refused"), a failed
 // name look-up ("cannot resolve radio.invalid port 80").
 bool namesReason(const QString& line);
+// The reason given for an error line that names none the listener could read.
+QString unreadableStream();
 
 }  // namespace lyrevane::vlcmessages

@@ -176,7 +176,7 @@ QString errorLine(const QString& line) {
     if (const auto match = kHttpAccessStatus.match(line); match.hasMatch()) {
         return u"HTTP/1.1 "_s + match.captured(1);
     }
-    return vlcmessages::namesReason(line) ? line : u"the stream could not be read"_s;
+    return vlcmessages::namesReason(line) ? line : vlcmessages::unreadableStream();
 }
 
 LogLine classify(int level, const char* format, va_list args) {
