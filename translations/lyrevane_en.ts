@@ -289,15 +289,7 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Timed out connecting to %1.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Cannot play %1: unsupported format (no audio found).</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The playlist %1 has no entries.</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
@@ -310,6 +302,10 @@
     </message>
     <message>
         <source>The media engine could not be started (libVLC failed to initialise).</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>the stream could not be read</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

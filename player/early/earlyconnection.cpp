@@ -1,5 +1,6 @@
 #include "early/earlyconnection.h"
 
+#include "early/curlrequest.h"
 #include "early/proxyenvironment.h"
 
 #include <QUrl>
@@ -62,27 +63,11 @@ public:
         // address check, which the stream feed's own request makes first.
         const bool byName = proxyenvironment::proxiedByName(QUrl(QString::fromUtf8(url)));
         if (easy != nullptr && multi != nullptr && !byName) {
-            curl_easy_setopt(easy, CURLOPT_URL, url.constData());
-            curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-            curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-            curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-            curl_easy_setopt(easy, CURLOPT_USERAGENT, version::kUserAgent);
-            if (const char* proxy = proxyenvironment::httpProxy();
-                proxy && url.startsWith("http:")) {
-                curl_easy_setopt(easy, CURLOPT_PROXY, proxy);
-            }
-            curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers);
-            curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases);
-            curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-            curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+            curlrequest::prepare(easy, url, version::kUserAgent, headers, aliases,
+                                 {&EarlyTransferRun::onHeader, &EarlyTransferRun::onBody,
+                                  &EarlyTransferRun::onOpenSocket, this});
             curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                              static_cast<long>(connectTimeout.count()));
-            curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &EarlyTransferRun::onHeader);
-            curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-            curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &EarlyTransferRun::onBody);
-            curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-            curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &EarlyTransferRun::onOpenSocket);
-            curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
             easy_ = easy;
             curl_multi_add_handle(multi, easy);
             {

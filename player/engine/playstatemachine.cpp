@@ -3,6 +3,7 @@
 #include "engine/enginelog.h"
 #include "engine/mediaengine.h"
 #include "engine/vlcmessages.h"
+#include "rules/sourcerules.h"
 
 #include <utility>
 
@@ -377,7 +378,7 @@ void PlayStateMachine::onEndReached(const QStringList& subItems) {
         attemptFailed();
         return;
     }
-    failEntry(vlcmessages::looksLikePlaylist(current_) ? vlcmessages::emptyPlaylist(current_)
+    failEntry(vlcmessages::looksLikePlaylist(current_) ? sourcemessages::emptyPlaylist(current_)
                                                        : vlcmessages::unsupportedFormat(current_));
 }
 
@@ -405,7 +406,7 @@ void PlayStateMachine::onTimerFired(Timer timer) {
     switch (timer) {
         case Timer::Connect:
             if (phase_ == Phase::Connecting) {
-                failEntry(vlcmessages::connectTimeout(current_));
+                failEntry(sourcemessages::timedOut(current_));
             } else if (phase_ == Phase::Reconnecting) {
                 attemptFailed();
             }

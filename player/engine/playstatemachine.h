@@ -59,7 +59,6 @@ public:
         QString reason;
     };
     std::optional<Outage> reconnecting() const;
-    void setConnectTimeout(std::chrono::milliseconds timeout) { timings_.connectTimeout = timeout; }
 
 private:
     void setUrl(const QString& url);

@@ -5,7 +5,8 @@
 #include <QUrl>
 
 #include <array>
-#include <utility>
+
+#include "common/httpreasons.h"
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -13,41 +14,8 @@ namespace lyrevane::vlcmessages {
 
 namespace {
 
-QString reasonPhrase(int status) {
-    static const std::array<std::pair<int, const char16_t*>, 22> phrases{{
-        {400, u"Bad Request"},
-        {401, u"Unauthorized"},
-        {403, u"Forbidden"},
-        {404, u"Not Found"},
-        {405, u"Method Not Allowed"},
-        {406, u"Not Acceptable"},
-        {407, u"Proxy Authentication Required"},
-        {408, u"Request Timeout"},
-        {409, u"Conflict"},
-        {410, u"Gone"},
-        {413, u"Payload Too Large"},
-        {414, u"URI Too Long"},
-        {415, u"Unsupported Media Type"},
-        {429, u"Too Many Requests"},
-        {451, u"Unavailable For Legal Reasons"},
-        {500, u"Internal Server Error"},
-        {501, u"Not Implemented"},
-        {502, u"Bad Gateway"},
-        {503, u"Service Unavailable"},
-        {504, u"Gateway Timeout"},
-        {505, u"HTTP Version Not Supported"},
-        {511, u"Network Authentication Required"},
-    }};
-    for (const auto& [code, phrase] : phrases) {
-        if (code == status) {
-            return QString::fromUtf16(phrase);
-        }
-    }
-    return {};
-}
-
 QString httpStatus(int status, const QString& serverPhrase) {
-    QString phrase = reasonPhrase(status);
+    QString phrase = QString::fromLatin1(httpreasons::phrase(status));
     if (phrase.isEmpty()) {
         phrase = serverPhrase.trimmed();
     }
@@ -69,19 +37,17 @@ QString capitalised(QString text) {
     return text;
 }
 
-const QRegularExpression newAccessStatus(u"^HTTP (\\d{3}) error"_s);
-const QRegularExpression oldAccessStatus(u"HTTP/\\d(?:\\.\\d)? (\\d{3})(?: (.*))?$"_s);
+// The forms of the error lines that name a reason: the media input writes them, and the media
+// library's own lines are put in these words (vlcquirks::errorLine).
+const QRegularExpression httpStatusLine(u"HTTP/\\d(?:\\.\\d)? (\\d{3})(?: (.*))?$"_s);
 const QRegularExpression socketError(u"connection failed: (.+)$"_s);
 const QRegularExpression lookupError(u"cannot resolve (\\S+) port"_s);
 
-// The reason in libVLC's own words, most specific first: an HTTP status, a socket error,
+// The reason in the error lines' words, most specific first: an HTTP status, a socket error,
 // a name lookup failure, then whatever else was logged.
 QString reasonFrom(const QStringList& lines) {
     for (const QString& line : lines) {
-        if (const auto match = newAccessStatus.match(line); match.hasMatch()) {
-            return httpStatus(match.captured(1).toInt(), {});
-        }
-        if (const auto match = oldAccessStatus.match(line); match.hasMatch()) {
+        if (const auto match = httpStatusLine.match(line); match.hasMatch()) {
             return httpStatus(match.captured(1).toInt(), match.captured(2));
         }
     }
@@ -96,12 +62,9 @@ QString reasonFrom(const QStringList& lines) {
         }
     }
     for (const QString& line : lines) {
-        // libVLC's closing summaries say nothing about the cause.
-        if (line.startsWith(u"Your input can't be opened"_s) ||
-            line.startsWith(u"VLC is unable to open the MRL"_s) || line.trimmed().isEmpty()) {
-            continue;
+        if (!line.trimmed().isEmpty()) {
+            return capitalised(line);
         }
-        return capitalised(line);
     }
     return {};
 }
@@ -162,18 +125,10 @@ QString noDataFor(std::chrono::milliseconds duration) {
                      .arg(seconds);
 }
 
-QString connectTimeout(const QString& name) {
-    return QCoreApplication::translate("VlcMessages", "Timed out connecting to %1.").arg(name);
-}
-
 QString unsupportedFormat(const QString& name) {
     return QCoreApplication::translate("VlcMessages",
                                        "Cannot play %1: unsupported format (no audio found).")
         .arg(name);
-}
-
-QString emptyPlaylist(const QString& name) {
-    return QCoreApplication::translate("VlcMessages", "The playlist %1 has no entries.").arg(name);
 }
 
 QString playlistLoops(const QString& name) {
@@ -188,14 +143,13 @@ QString tooManyEntries(const QString& name, int count) {
         .arg(name, QString::number(count));
 }
 
-QString fromLibVlc(const QString& line) {
-    for (const QRegularExpression* known :
-         {&newAccessStatus, &oldAccessStatus, &socketError, &lookupError}) {
-        if (known->match(line).hasMatch()) {
-            return line;
-        }
-    }
-    return u"the stream could not be read"_s;
+bool namesReason(const QString& line) {
+    return httpStatusLine.match(line).hasMatch() || socketError.match(line).hasMatch() ||
+           lookupError.match(line).hasMatch();
+}
+
+QString unreadableStream() {
+    return QCoreApplication::translate("VlcMessages", "the stream could not be read");
 }
 
 QString engineUnavailable() {

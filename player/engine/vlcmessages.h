@@ -13,31 +13,31 @@ namespace lyrevane::vlcmessages {
 bool looksLikePlaylist(const QString& url);
 
 // A readable description of why `name` could not be opened, made from the error lines
-// that libVLC logged while opening it (oldest first).
+// logged while opening it (oldest first): the media input's and the media library's.
 QString openFailure(const QStringList& vlcErrors, const QString& name);
 // A stream that failed after its audio had started; `fallbackReason` stands in when the
 // log names no reason.
 QString connectionLost(const QStringList& vlcErrors, const QString& name,
                        const QString& fallbackReason = {});
 // Why a stream failed, in plain words ("HTTP 404 Not Found", "Connection refused"), from
-// the error lines libVLC logged; `fallbackReason` when they name none.
+// the error lines logged; `fallbackReason` when they name none.
 QString reason(const QStringList& vlcErrors, const QString& fallbackReason = {});
 // What the listener is told while a dropped stream is reconnected:
 // "Reconnecting since 15:07: Connection refused" (`since` is local time).
 QString reconnectingSince(QTime since, const QString& reason);
 // The reason given for a stream that stopped sending.
 QString noDataFor(std::chrono::milliseconds duration);
-QString connectTimeout(const QString& name);
 QString unsupportedFormat(const QString& name);
-QString emptyPlaylist(const QString& name);
 // A playlist whose entries lead back to itself.
 QString playlistLoops(const QString& name);
 // `count` entries of what `name` leads to were tried without any playing.
 QString tooManyEntries(const QString& name, int count);
 QString engineUnavailable();
-// One of libVLC's own error lines as the listener may read it: its HTTP statuses, socket
-// errors and failed name look-ups as they are; any other of its texts (its internals, such as
-// "Cannot peek." or "ES_OUT_SET_(GROUP_)PCR is called too late") as a plain reason.
-QString fromLibVlc(const QString& line);
+// Whether an error line names a reason in the forms reason() reads: an HTTP status line
+// ("HTTP/1.1 404 Not Found"), a socket error ("connection failed: Connection refused"), a failed
+// name look-up ("cannot resolve radio.invalid port 80").
+bool namesReason(const QString& line);
+// The reason given for an error line that names none the listener could read.
+QString unreadableStream();
 
 }  // namespace lyrevane::vlcmessages

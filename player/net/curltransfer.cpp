@@ -1,5 +1,6 @@
 #include "net/curltransfer.h"
 
+#include "early/curlrequest.h"
 #include "early/proxyenvironment.h"
 #include "net/hostpinning.h"
 
@@ -95,30 +96,14 @@ void CurlTransfer::get(const QString& url, const Options& options) {
     CURL* easy = easy_;
     curl_easy_reset(easy);
     const QByteArray address = url.toUtf8();
-    curl_easy_setopt(easy, CURLOPT_URL, address.constData());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
-    // Bodies come as the server sent them, never unpacked here: the reader looks at them.
-    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     const QByteArray agent =
         options_.userAgent.isEmpty() ? version::kUserAgent : options_.userAgent;
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, agent.constData());
-    if (const char* proxy = proxyenvironment::httpProxy();
-        proxy != nullptr && address.startsWith("http:")) {
-        curl_easy_setopt(easy, CURLOPT_PROXY, proxy);
-    }
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, requestHeaders_);
-    curl_easy_setopt(easy, CURLOPT_HTTP200ALIASES, aliases_);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    curlrequest::prepare(
+        easy, address, agent.constData(), requestHeaders_, aliases_,
+        {&CurlTransfer::onHeader, &CurlTransfer::onBody, &CurlTransfer::onOpenSocket, this});
+    // Bodies come as the server sent them, never unpacked here: the reader looks at them.
+    curl_easy_setopt(easy, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, curlError_);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &CurlTransfer::onHeader);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlTransfer::onBody);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, &CurlTransfer::onOpenSocket);
-    curl_easy_setopt(easy, CURLOPT_OPENSOCKETDATA, this);
     curl_easy_setopt(easy, CURLOPT_PRIVATE, this);
     curlError_[0] = '\0';
     headTimer_.start(options_.headDeadline);

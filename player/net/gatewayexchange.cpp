@@ -13,6 +13,8 @@
 #include <array>
 #include <utility>
 
+#include "common/httpreasons.h"
+
 using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
@@ -21,27 +23,6 @@ namespace {
 
 constexpr qint64 kChunk = 64 * 1024;
 constexpr qsizetype kMaxHeaderValue = 256;
-
-QByteArray reasonOf(int status) {
-    static const std::array<std::pair<int, const char*>, 10> reasons{{
-        {200, "OK"},
-        {206, "Partial Content"},
-        {403, "Forbidden"},
-        {404, "Not Found"},
-        {405, "Method Not Allowed"},
-        {408, "Request Timeout"},
-        {416, "Range Not Satisfiable"},
-        {431, "Request Header Fields Too Large"},
-        {502, "Bad Gateway"},
-        {503, "Service Unavailable"},
-    }};
-    for (const auto& [code, reason] : reasons) {
-        if (code == status) {
-            return reason;
-        }
-    }
-    return "Status";
-}
 
 // A header value passed on only when it is one short line of printable text.
 QByteArray printable(const QByteArray& value) {
@@ -393,8 +374,12 @@ void GatewayExchange::answer(int status, const QByteArray& headers, const QByteA
 
 void GatewayExchange::writeHead(int status, const QByteArray& headers) {
     if (socket_ != nullptr) {
-        socket_->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reasonOf(status) + "\r\n" +
-                       headers + "Connection: close\r\n\r\n");
+        QByteArray reason = httpreasons::phrase(status);
+        if (reason.isEmpty()) {
+            reason = "Status";
+        }
+        socket_->write("HTTP/1.1 " + QByteArray::number(status) + ' ' + reason + "\r\n" + headers +
+                       "Connection: close\r\n\r\n");
     }
 }
 

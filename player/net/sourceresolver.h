@@ -78,7 +78,6 @@ public:
     bool isBusy() const;
 
     const SourceRules& rules() const { return options_.rules; }
-    void setDeadline(std::chrono::milliseconds deadline) { options_.deadline = deadline; }
 
 Q_SIGNALS:
     void finished(const lyrevane::SourceResolution& result);

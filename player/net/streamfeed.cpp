@@ -101,13 +101,6 @@ void StreamFeed::setEarlyConnection(std::shared_ptr<EarlyConnection> early) {
     early_ = std::move(early);
 }
 
-void StreamFeed::setDeadline(std::chrono::milliseconds deadline) {
-    options_.deadline = deadline;
-    if (resolver_) {
-        resolver_->setDeadline(deadline);
-    }
-}
-
 void StreamFeed::open(quint64 ticket, const QString& url, std::shared_ptr<FeedBuffer> buffer) {
     close();
     ticket_ = ticket;

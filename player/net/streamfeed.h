@@ -1,7 +1,7 @@
 #pragma once
 
 #include "early/earlyconnection.h"
-#include "net/feedbuffer.h"
+#include "feed/feedbuffer.h"
 #include "net/icyreader.h"
 #include "net/mediasniff.h"
 #include "net/sourceresolver.h"
@@ -39,8 +39,6 @@ public:
 
     // A connection opened before the feed existed, for the first `open` of its URL.
     void setEarlyConnection(std::shared_ptr<EarlyConnection> early);
-    // For the resolution of each source opened from now on.
-    void setDeadline(std::chrono::milliseconds deadline);
     void open(quint64 ticket, const QString& url, std::shared_ptr<FeedBuffer> buffer);
     void close();
     // Moves bytes from the network into the buffer while it has room.

@@ -65,12 +65,6 @@ void EngineNetwork::pin(quint64 ticket, const QString& source, std::chrono::mill
         Qt::QueuedConnection);
 }
 
-void EngineNetwork::setConnectTimeout(std::chrono::milliseconds timeout) {
-    QMetaObject::invokeMethod(
-        feed_, [feed = feed_, deadline = timeout + kResolverGrace] { feed->setDeadline(deadline); },
-        Qt::QueuedConnection);
-}
-
 void EngineNetwork::setEarlyConnection(std::shared_ptr<EarlyConnection> early) {
     QMetaObject::invokeMethod(
         feed_, [feed = feed_, early] { feed->setEarlyConnection(early); }, Qt::QueuedConnection);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "early/earlyconnection.h"
-#include "net/feedbuffer.h"
+#include "feed/feedbuffer.h"
 #include "net/hostpinning.h"
 #include "net/mediagateway.h"
 #include "net/streamfeed.h"
@@ -36,8 +36,6 @@ public:
                     const std::shared_ptr<FeedBuffer>& buffer);
     void closeFeed();
     void pin(quint64 ticket, const QString& source, std::chrono::milliseconds deadline);
-    // How long the feed's resolver may take, from the engine's connect timeout.
-    void setConnectTimeout(std::chrono::milliseconds timeout);
     void setEarlyConnection(std::shared_ptr<EarlyConnection> early);
 
 private:

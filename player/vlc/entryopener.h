@@ -19,7 +19,7 @@ namespace lyrevane {
 // read (a segmented stream, a file of a known length) libVLC reads through the gateway; any
 // other libVLC opens itself, at an address pinned here. A fed stream that ends while the
 // listener is behind live is connected to again. What is learnt goes to the machine as events.
-class EntryOpener final : public QObject {
+class EntryOpener final : public QObject, public FeedSource {
     Q_OBJECT
 
 public:
@@ -57,12 +57,12 @@ public:
     // refusal when it listed only refused ones.
     PlayStateMachine::Event subItemsEvent() const;
 
-    const QString& entry() const { return entry_; }
+    const QString& entry() const override { return entry_; }
     // Whether a feed report tagged `ticket` is about the current media.
     bool isCurrent(quint64 ticket) const { return ticket == feedTicket_; }
     // The buffer of the last fed stream, and the same only while libVLC plays it fed.
-    FeedBuffer* buffer() const { return feedBuffer_.get(); }
-    FeedBuffer* fed() const { return player_.isFed() ? feedBuffer_.get() : nullptr; }
+    FeedBuffer* buffer() const override { return feedBuffer_.get(); }
+    FeedBuffer* fed() const override { return player_.isFed() ? feedBuffer_.get() : nullptr; }
 
 private:
     // Hands a checked URL to libVLC.

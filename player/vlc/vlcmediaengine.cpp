@@ -1,9 +1,12 @@
 #include "vlc/vlcmediaengine.h"
 
-#include "engine/vlcmessages.h"
-#include "net/streamrecorder.h"
+#include "engine/nowplaying.h"
+#include "feed/streamrecorder.h"
+#include "net/mediagateway.h"
+#include "vlc/vlcquirks.h"
 
 #include <QFileInfo>
+#include <QUrl>
 
 #include <utility>
 
@@ -19,7 +22,6 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     : MediaEngine(parent),
       options_(std::move(options)),
       machine_(options_.timings),
-      rules_(options_.refusedSources),
       network_(std::make_unique<EngineNetwork>(rules_, options_.timings.connectTimeout)),
       accessGuard_(rules_, *network_->gateway()),
       metadata_([this] { announce([this] { Q_EMIT metadataChanged(); }); }) {
@@ -37,8 +39,8 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     connect(player_.get(), &VlcPlayer::errorLogged, this, [this](const QString& line) {
         // Gateway addresses in libVLC's errors are put back as the real ones; its texts about
         // its internals become a plain reason.
-        dispatch(PlayStateMachine::logError(
-            network_->gateway()->unmasked(vlcmessages::fromLibVlc(line))));
+        dispatch(
+            PlayStateMachine::logError(network_->gateway()->unmasked(vlcquirks::errorLine(line))));
     });
     EntryOpener::Hooks hooks;
     hooks.dispatch = [this](const Event& event) { dispatch(event); };
@@ -54,9 +56,21 @@ VlcMediaEngine::VlcMediaEngine(VlcEngineOptions options, QObject* parent)
     hooks.started = [this](const QString& station) { metadata_.set(station, {}); };
     opener_ = std::make_unique<EntryOpener>(*player_, *network_, rules_, std::move(hooks));
     fed_ = std::make_unique<FedStream>(
-        *player_, *opener_, machine_, metadata_, *network_->feed(), options_.timeShiftFolder,
-        options_.recordingFolder,
+        *player_, *opener_, machine_, metadata_, options_.timeShiftFolder, options_.recordingFolder,
         [this](const QString& message) { Q_EMIT recordingMessage(message); });
+    // The titles and the ends of the current stream, as the feed reads them.
+    connect(network_->feed(), &StreamFeed::titleChanged, fed_.get(),
+            [this](quint64 ticket, const QString& title, quint64 position) {
+                if (opener_->isCurrent(ticket)) {
+                    fed_->titleArrived(title, position);
+                }
+            });
+    connect(network_->feed(), &StreamFeed::ended, fed_.get(),
+            [this](quint64 ticket, const QString&) {
+                if (opener_->isCurrent(ticket)) {
+                    fed_->connectionEnded();
+                }
+            });
 }
 
 void VlcMediaEngine::finishLeftBehind() {
@@ -162,7 +176,7 @@ void VlcMediaEngine::dispatch(const Event& event) {
 void VlcMediaEngine::execute(const Command& command) {
     switch (command.kind) {
         case Command::Kind::OpenEntry:
-            opener_->open(command.text, connectTimeout());
+            opener_->open(command.text, options_.timings.connectTimeout);
             break;
         case Command::Kind::HaltPlayer:
             opener_->halt();
@@ -194,10 +208,31 @@ void VlcMediaEngine::execute(const Command& command) {
     }
 }
 
+// The station's name and the title of a media libVLC reads itself, from its metadata (the
+// gateway names the real source of its own addresses).
 void VlcMediaEngine::readMetadata() {
-    if (player_->hasMedia() && !player_->isFed()) {
-        metadata_.read(player_->metadata(), *network_->gateway());
+    if (!player_->hasMedia() || player_->isFed()) {
+        return;
     }
+    const VlcPlayer::Metadata meta = player_->metadata();
+    const MediaGateway& gateway = *network_->gateway();
+    // Without a station name libVLC names the media after its address or its file (the
+    // gateway's or the real one, percent-decoded or not); that is no station.
+    QString station = DecodeIcyText(meta.title);
+    const QUrl handed(meta.mrl);
+    const QUrl address(gateway.upstreamOf(handed.toString()));
+    const QString named = gateway.upstreamOf(station);
+    if (station == address.fileName() || station == address.fileName(QUrl::FullyDecoded) ||
+        station == handed.fileName() || station == handed.fileName(QUrl::FullyDecoded) ||
+        named == address.toString() || named == address.toString(QUrl::FullyDecoded) ||
+        (gateway.isListening() && station.contains(gateway.origin()))) {
+        station.clear();
+    }
+    QString title = DecodeIcyText(meta.nowPlaying);
+    if (!IsMeaningfulTitle(title)) {
+        title.clear();
+    }
+    metadata_.set(station, title);
 }
 
 void VlcMediaEngine::applyVolume() {

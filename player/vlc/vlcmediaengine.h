@@ -1,11 +1,11 @@
 #pragma once
 
+#include "engine/enginemetadata.h"
 #include "engine/mediaengine.h"
 #include "engine/playstatemachine.h"
-#include "vlc/enginemetadata.h"
+#include "feed/fedstream.h"
 #include "vlc/enginenetwork.h"
 #include "vlc/entryopener.h"
-#include "vlc/fedstream.h"
 #include "vlc/heldreports.h"
 #include "vlc/vlcaccessguard.h"
 #include "vlc/vlcplayer.h"
@@ -32,9 +32,6 @@ struct VlcEngineOptions {
     QString timeShiftFolder;
     // Where recordings go ($XDG_MUSIC_DIR/Lyrevane when empty).
     QString recordingFolder;
-    // Sources refused in addition to the built-in list, matched the same way (for tests
-    // that let a local address stand in for a refused host).
-    QStringList refusedSources;
 };
 
 // MediaEngine on libVLC. One libVLC instance and one media player per engine object (a
@@ -105,11 +102,9 @@ public:
 
     // False when libVLC could not be initialised; every URL then fails with an error.
     bool isValid() const;
-    void setConnectTimeout(std::chrono::milliseconds timeout);
     // Finishes the recordings a player that ended while recording left behind in the
     // recording folder (on the network thread), and says once where they are.
     void finishLeftBehind();
-    std::chrono::milliseconds connectTimeout() const;
 
 private:
     using Event = PlayStateMachine::Event;

@@ -176,14 +176,4 @@ bool VlcMediaEngine::isValid() const {
     return player_->isValid();
 }
 
-void VlcMediaEngine::setConnectTimeout(std::chrono::milliseconds timeout) {
-    options_.timings.connectTimeout = timeout;
-    machine_.setConnectTimeout(timeout);
-    network_->setConnectTimeout(timeout);
-}
-
-std::chrono::milliseconds VlcMediaEngine::connectTimeout() const {
-    return machine_.timings().connectTimeout;
-}
-
 }  // namespace lyrevane

@@ -18,31 +18,6 @@ namespace lyrevane {
 
 namespace {
 
-// Options for a player with no video and no interface of its own. Network caching is
-// kept short: the default (1 s) only delays the first audio of a radio stream.
-// Reconnecting is the player's business, not libVLC's, so that a dead stream fails.
-QList<QByteArray> baseArguments() {
-    return {
-        "--no-video",
-        "--no-spu",
-        "--no-osd",
-        "--no-stats",
-        "--no-lua",
-        "--no-media-library",
-        "--no-metadata-network-access",
-        "--no-sub-autodetect-file",
-        "--no-snapshot-preview",
-        "--no-xlib",
-        "--ignore-config",
-        "--no-http-reconnect",
-        "--network-caching=500",
-        // libVLC keeps a live stream in step with the sound card by resampling it all the
-        // time; its first choice (libsamplerate) took a fifth of the player's CPU, soxr
-        // does it at a fraction of that, at high quality.
-        "--audio-resampler=soxr,speex_resampler,any",
-    };
-}
-
 constexpr std::array kWatchedEvents{
     libvlc_MediaPlayerPlaying,    libvlc_MediaPlayerPaused,           libvlc_MediaPlayerBuffering,
     libvlc_MediaPlayerEndReached, libvlc_MediaPlayerEncounteredError, libvlc_MediaPlayerTimeChanged,
@@ -54,7 +29,7 @@ constexpr std::array kWatchedEvents{
 VlcPlayer::VlcPlayer(const QStringList& extraArguments, std::function<bool(const QString&)> mayOpen,
                      QObject* parent)
     : QObject(parent), mayOpen_(std::move(mayOpen)) {
-    QList<QByteArray> arguments = baseArguments();
+    QList<QByteArray> arguments = vlcquirks::instanceArguments();
     for (const QString& argument : extraArguments) {
         arguments.append(argument.toUtf8());
     }

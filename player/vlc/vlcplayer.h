@@ -1,5 +1,7 @@
 #pragma once
 
+#include "feed/feedplayer.h"
+
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
@@ -16,13 +18,11 @@ struct vlc_log_t;  // libvlc_log_t
 
 namespace lyrevane {
 
-class FeedBuffer;
-
 // One libVLC instance and its media player, with no video and no interface of its own: the
 // engine's every call to libVLC. libVLC's events and log lines, which come on its own threads,
 // are reported on the thread that owns the player, and only while the media they are about
 // still plays: halting the player makes the reports of what it played stale.
-class VlcPlayer final : public QObject {
+class VlcPlayer final : public QObject, public FeedPlayer {
     Q_OBJECT
 
 public:
@@ -57,12 +57,12 @@ public:
     bool setLocation(const QString& url);
     // Sets a live stream to play, read from `buffer` as libVLC plays it; false when it cannot.
     // The buffer outlives the media.
-    bool setFed(FeedBuffer* buffer);
+    bool setFed(FeedBuffer* buffer) override;
     // Plays what was set; false when libVLC cannot.
-    bool play();
+    bool play() override;
     // Stops what plays; its reports from here on are stale.
-    void halt();
-    void releaseMedia();
+    void halt() override;
+    void releaseMedia() override;
     bool hasMedia() const { return media_ != nullptr; }
     bool isFed() const { return fed_; }
 
@@ -70,9 +70,9 @@ public:
     void setVolume(int volume);
     // The volume the audio output applies, or -1 when there is none.
     int outputVolume() const;
-    void setRate(double rate);
-    double rate() const { return rate_; }
-    qint64 time() const;
+    void setRate(double rate) override;
+    double rate() const override { return rate_; }
+    qint64 time() const override;
     bool lengthKnown() const;
     // Whether the media pauses in place: it can, and it is not live.
     bool pausesInPlace() const;

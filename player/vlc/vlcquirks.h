@@ -4,6 +4,8 @@
 // modules and their options, where its plugin files lie, and the texts of its log lines.
 // Each was verified with the libVLC version below; checkVersion() says when another runs.
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -43,6 +45,16 @@ bool isFedAccess(const QString& target);
 // The plugin files a stream's first bytes need, in the order libVLC tries them; empty when
 // libVLC's folder cannot be found.
 QStringList streamPluginFiles();
+
+// The options of the player's libVLC instance: no video and no interface of its own, and the
+// modules it plays with.
+QList<QByteArray> instanceArguments();
+
+// One of libVLC's error lines in the words the engine reads (vlcmessages::reason): its HTTP
+// statuses as a status line, its socket errors and failed name look-ups as they are; any other
+// of its texts (its internals, such as "Cannot peek." or "ES_OUT_SET_(GROUP_)PCR is called too
+// late", and its closing summaries) as a plain reason.
+QString errorLine(const QString& line);
 
 // What a line of libVLC's log means to the engine.
 struct LogLine {

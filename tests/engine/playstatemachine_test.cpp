@@ -146,14 +146,14 @@ const Case kCases[] = {
                                        u"open "_s + kList, u"start connect 20000"_s}),
          on(end({kA, kB}), QStringList{u"stop connect"_s, u"halt"_s, u"open-state 10"_s,
                                        u"open "_s + kA, u"start connect 20000"_s}),
-         on(Machine::logError(u"HTTP 404 error"_s)),
+         on(Machine::logError(u"HTTP/1.1 404"_s)),
          on(event(Kind::Error),
             QStringList{u"stop connect"_s, u"halt"_s, u"open "_s + kB, u"start connect 20000"_s})} +
          audioStarts(true) +
          std::vector<Step>{on(end(), QStringList{u"stop stall"_s, u"halt"_s, u"play-state 8"_s})},
      Phase::Ended, 8},
     {"PlaylistWhoseEntriesAllFailReportsTheFirstFailureOnce",
-     {on(setUrl(kList)), on(end({kA, kB})), on(Machine::logError(u"HTTP 404 error"_s)),
+     {on(setUrl(kList)), on(end({kA, kB})), on(Machine::logError(u"HTTP/1.1 404"_s)),
       on(event(Kind::Error)), on(Machine::logError(u"connection failed: refused"_s)),
       on(event(Kind::Error),
          QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s,
@@ -271,7 +271,7 @@ const Case kCases[] = {
          std::vector<Step>{
              on(Machine::logError(u"cannot resolve nothing here"_s)),
              on(end()),
-             on(Machine::logError(u"HTTP 404 error"_s)),
+             on(Machine::logError(u"HTTP/1.1 404"_s)),
              on(event(Kind::Error)),
              wait(1000ms),
              on(fire(Timer::Backoff)),
@@ -318,7 +318,7 @@ const Case kCases[] = {
                                                       u": No data received for 10 seconds."_s})},
      Phase::Failed, 10},
     {"LogFromOpeningIsNotTheReasonForALaterDrop",
-     std::vector<Step>{on(setUrl(kLive)), on(Machine::logError(u"HTTP 500 error"_s))} +
+     std::vector<Step>{on(setUrl(kLive)), on(Machine::logError(u"HTTP/1.1 500"_s))} +
          audioStarts() +
          std::vector<Step>{
              on(end()), wait(3601s),
@@ -378,7 +378,7 @@ const Case kCases[] = {
     {"ReasonIsTheNewestErrorLineWhileTheSinceStays",
      playing(kLive) +
          std::vector<Step>{on(Machine::logError(u"connection failed: Connection reset by peer"_s)),
-                           on(event(Kind::Error)), on(Machine::logError(u"HTTP 404 error"_s)),
+                           on(event(Kind::Error)), on(Machine::logError(u"HTTP/1.1 404"_s)),
                            on(event(Kind::Error)), wait(1s), on(fire(Timer::Backoff)),
                            on(Machine::logError(u"connection failed: Connection refused"_s)),
                            on(event(Kind::Error)), wait(2s), on(fire(Timer::Backoff)),
@@ -482,7 +482,7 @@ TEST(PlayStateMachine, ErrorLogIsCapped) {
     for (int i = 0; i < 1000; ++i) {
         machine.handle(Machine::logError(u"noise "_s + QString::number(i)));
     }
-    machine.handle(Machine::logError(u"HTTP 403 error"_s));
+    machine.handle(Machine::logError(u"HTTP/1.1 403"_s));
     const auto commands = machine.handle(event(Kind::Error));
     ASSERT_FALSE(commands.empty());
     EXPECT_EQ(text(commands.back()), u"error Cannot open "_s + kA + u": Noise 0."_s);

@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/fakes.h"
 #include "../support/scopedtz.h"
 #include "core/usagetracking.h"
-#include "fakes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

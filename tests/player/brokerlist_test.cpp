@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include "../support/fakes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

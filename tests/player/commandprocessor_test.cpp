@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "../support/fakes.h"
 #include "core/commandprocessor.h"
-#include "fakes.h"
 #include "rules/commandurl.h"
 #include "rules/mediasourcecheck.h"
 

@@ -4,8 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/fakes.h"
 #include "core/brokerentries.h"
-#include "fakes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "fakes.h"
+#include "../support/fakes.h"
 #include "rules/hostnormaliser.h"
 #include "rules/mediasourcecheck.h"
 

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../support/fakes.h"
 #include "core/panerecovery.h"
-#include "fakes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

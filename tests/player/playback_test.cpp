@@ -2,8 +2,8 @@
 
 #include <QCoreApplication>
 
+#include "../support/fakes.h"
 #include "core/playbackcontroller.h"
-#include "fakes.h"
 #include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;

@@ -5,11 +5,11 @@
 #include <sqlite3.h>
 
 #include "../support/commalocale.h"
+#include "../support/fakes.h"
 #include "../support/tempenv.h"
 #include "common/settingsstore.h"
 #include "core/deferredpane.h"
 #include "core/playersession.h"
-#include "fakes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

@@ -7,8 +7,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include "../support/fakes.h"
 #include "../support/waituntil.h"
-#include "fakes.h"
 
 using namespace Qt::Literals::StringLiterals;
 

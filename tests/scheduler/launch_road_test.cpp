@@ -3,7 +3,7 @@
 // processing handing that URL to the media engine unchanged.
 #include <QCoreApplication>
 
-#include "../player/fakes.h"
+#include "../support/fakes.h"
 #include "core/playersession.h"
 #include "schedulerbinary.h"
 

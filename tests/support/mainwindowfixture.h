@@ -19,7 +19,7 @@
 #include <functional>
 #include <memory>
 
-#include "../player/fakes.h"
+#include "../support/fakes.h"
 #include "../support/named.h"
 #include "../support/waituntil.h"
 #include "../support/windowtests.h"

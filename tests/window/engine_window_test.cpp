@@ -72,9 +72,8 @@ protected:
         pages.add(u"/player_creative.shtml"_s, page, "text/html; charset=utf-8");
 
         setPortal(pages.base());
-        VlcEngineOptions options;
-        options.vlcArguments = {u"--aout=dummy"_s};
-        vlc = std::make_unique<VlcMediaEngine>(options);
+        engineOptions.vlcArguments = {u"--aout=dummy"_s};
+        vlc = std::make_unique<VlcMediaEngine>(engineOptions);
         // Nobody is left listening from an earlier test.
         ASSERT_TRUE(waitUntil([] { return streams_->listeners(kMount) == 0; }, 10s));
     }
@@ -155,6 +154,7 @@ protected:
     PageServer pages;
     SilentServer silent;
     QString refused;
+    VlcEngineOptions engineOptions;
     std::unique_ptr<VlcMediaEngine> vlc;
     QStringList statuses;
 };
@@ -234,7 +234,8 @@ TEST_F(LiveWindowTest, RefusedConnectionShowsTheErrorMessage) {
 }
 
 TEST_F(LiveWindowTest, ServerThatNeverAnswersFailsWithinTheTimeout) {
-    vlc->setConnectTimeout(1500ms);
+    engineOptions.timings.connectTimeout = 1500ms;
+    vlc = std::make_unique<VlcMediaEngine>(engineOptions);
     start();
     QElapsedTimer timer;
     timer.start();

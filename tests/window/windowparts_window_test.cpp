@@ -11,7 +11,7 @@
 #include <QSlider>
 #include <QTest>
 
-#include "../player/fakes.h"
+#include "../support/fakes.h"
 #include "../support/named.h"
 #include "../support/windowtests.h"
 #include "core/brokerlist.h"

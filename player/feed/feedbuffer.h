@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/spillfile.h"
+#include "feed/spillfile.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "engine/playstatemachine.h"
-#include "vlc/vlcplayer.h"
 
 #include <QString>
 #include <QTime>
@@ -12,8 +11,6 @@
 #include <utility>
 
 namespace lyrevane {
-
-class MediaGateway;
 
 // What the engine tells of what is heard beside the play state: the station's name and the
 // title, the reconnecting text during an outage, how far behind live and how long recorded
@@ -27,9 +24,6 @@ public:
     const QString& reconnecting() const { return reconnecting_; }
 
     void set(const QString& station, const QString& title);
-    // The station's name and the title of a media libVLC reads itself, from its metadata
-    // (`gateway` names the real source of its own addresses).
-    void read(const VlcPlayer::Metadata& meta, const MediaGateway& gateway);
     // Follows the machine's outage into reconnecting(); `now` is on the machine's clock.
     void followOutage(const std::optional<PlayStateMachine::Outage>& outage,
                       std::chrono::milliseconds now);

@@ -1,4 +1,4 @@
-#include "net/feedbuffer.h"
+#include "feed/feedbuffer.h"
 
 #include <algorithm>
 #include <cstring>

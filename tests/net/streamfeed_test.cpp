@@ -1,8 +1,8 @@
 // The stream feed against local servers: what a listener's player reads from live streams,
 // files, errors and slow readers.
 #include "net/streamfeed.h"
-#include "scriptedserver.h"
-#include "waituntil.h"
+#include "../support/scriptedserver.h"
+#include "../support/waituntil.h"
 
 #include <QTcpServer>
 

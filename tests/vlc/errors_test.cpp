@@ -49,7 +49,6 @@ TEST_F(EngineTest, RefusedConnectionIsReported) {
 
 TEST_F(EngineTest, SilentServerTimesOut) {
     auto engine = makeEngine(1500ms);
-    EXPECT_EQ(engine->connectTimeout(), 1500ms);
     SignalLog log(*engine);
     const QString silent = url(u"/silent/stream.mp3"_s);
     QElapsedTimer timer;

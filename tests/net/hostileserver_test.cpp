@@ -1,15 +1,15 @@
 // The stream feed and the media gateway against servers that answer oddly or with ill intent:
 // old radio heads, heads that never end, redirects and names that lead to refused addresses, a
 // proxy, indexes that list refused places, a server that answers its second client otherwise.
+#include "../support/hostiledata.h"
+#include "../support/ports.h"
+#include "../support/scriptedserver.h"
+#include "../support/waituntil.h"
 #include "early/proxyenvironment.h"
-#include "hostiledata.h"
 #include "net/hostpinning.h"
 #include "net/mediagateway.h"
 #include "net/movedproxy.h"
 #include "net/streamfeed.h"
-#include "ports.h"
-#include "scriptedserver.h"
-#include "waituntil.h"
 
 #include <QRegularExpression>
 #include <QSet>

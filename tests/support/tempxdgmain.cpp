@@ -1,5 +1,4 @@
-#include <QFile>
-
+// The main of the test programs that run with Qt Core alone, in temporary XDG folders.
 #include "tempenv.h"
 
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "vlc/feedrecording.h"
+#include "feed/feedrecording.h"
 
-#include "engine/timeshift.h"
-#include "net/feedbuffer.h"
-#include "net/streamrecorder.h"
+#include "feed/feedbuffer.h"
+#include "feed/streamrecorder.h"
+#include "feed/timeshift.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "engine/cushiongovernor.h"
+#include "feed/cushiongovernor.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The hostile-server tests under strace, on a private loopback: no connection leaves it.
 
-    tests/engine/hostile_strace.py RESOLVER_TESTS ENGINE_TESTS
+    tests/vlc/hostile_strace.py NET_TESTS VLC_TESTS
 
 Runs the hostile-server table (the feed and the gateway) and the engine's indirect-source
 tests, libVLC included, in a network namespace of their own whose loopback also carries the

@@ -1,6 +1,7 @@
 // What the engine relies on in libVLC beyond its API (player/vlc/vlcquirks.h), against the
 // libVLC installed: each test fails when one of those behaviours changes.
 #include "vlc/vlcquirks.h"
+#include "engine/vlcmessages.h"
 #include "enginefixture.h"
 
 #include <QFile>
@@ -87,6 +88,20 @@ TEST(VlcQuirks, StreamPluginFilesLieWhereTheyAreLoadedFrom) {
     ASSERT_GT(files.size(), 10);
     for (const QString& file : files) {
         EXPECT_TRUE(QFileInfo(file).isFile()) << file.toStdString();
+    }
+}
+
+TEST(VlcQuirks, ErrorLinesAreReadInTheEnginesWords) {
+    for (const QString& line : {u"ES_OUT_SET_(GROUP_)PCR is called too late"_s, u"Cannot peek."_s,
+                                u"Your input can't be opened"_s}) {
+        EXPECT_EQ(vlcmessages::reason({vlcquirks::errorLine(line)}),
+                  u"The stream could not be read"_s);
+    }
+    EXPECT_EQ(vlcmessages::reason({vlcquirks::errorLine(u"HTTP 404 error"_s)}),
+              u"HTTP 404 Not Found"_s);
+    for (const QString& line : {u"connection failed: Connection refused"_s,
+                                u"cannot resolve example.invalid port 80"_s}) {
+        EXPECT_EQ(vlcquirks::errorLine(line), line);
     }
 }
 

@@ -1,4 +1,4 @@
-#include "net/spillfile.h"
+#include "feed/spillfile.h"
 
 #include <QDir>
 #include <QFile>

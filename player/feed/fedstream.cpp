@@ -1,13 +1,11 @@
-#include "vlc/fedstream.h"
+#include "feed/fedstream.h"
 
 #include "engine/enginelog.h"
+#include "engine/enginemetadata.h"
 #include "engine/playstatemachine.h"
-#include "net/feedbuffer.h"
-#include "net/streamfeed.h"
-#include "net/streamrecorder.h"
-#include "vlc/enginemetadata.h"
-#include "vlc/entryopener.h"
-#include "vlc/vlcplayer.h"
+#include "feed/feedbuffer.h"
+#include "feed/feedplayer.h"
+#include "feed/streamrecorder.h"
 
 #include <QStandardPaths>
 #include <QUrl>
@@ -36,35 +34,32 @@ constexpr double kCatchUpRate = 1.5;
 
 }  // namespace
 
-FedStream::FedStream(VlcPlayer& player, const EntryOpener& opener, const PlayStateMachine& machine,
-                     EngineMetadata& metadata, StreamFeed& feed, QString timeShiftFolder,
-                     QString recordingFolder, std::function<void(const QString&)> message,
-                     QObject* parent)
+FedStream::FedStream(FeedPlayer& player, const FeedSource& source, const PlayStateMachine& machine,
+                     EngineMetadata& metadata, QString timeShiftFolder, QString recordingFolder,
+                     std::function<void(const QString&)> message, QObject* parent)
     : QObject(parent),
       player_(player),
-      opener_(opener),
+      source_(source),
       machine_(machine),
       metadata_(metadata),
       timeShiftFolder_(std::move(timeShiftFolder)),
       recordingFolder_(std::move(recordingFolder)),
       message_(std::move(message)) {
-    connect(&feed, &StreamFeed::titleChanged, this,
-            [this](quint64 ticket, const QString& title, quint64 position) {
-                if (opener_.isCurrent(ticket)) {
-                    shift_.noteTitle(position, title, QDateTime::currentDateTime());
-                    recording_.noteTitle(title);
-                    followAudioHeard();
-                }
-            });
-    // Where and when a connection was lost, for the gap marked once audio comes again.
-    connect(&feed, &StreamFeed::ended, this, [this](quint64 ticket, const QString&) {
-        if (const FeedBuffer* const buffer = opener_.buffer();
-            buffer && opener_.isCurrent(ticket)) {
-            ended_.emplace(buffer->written(), QDateTime::currentDateTime());
-        }
-    });
     cushionTimer_.setInterval(kCushionLook);
     connect(&cushionTimer_, &QTimer::timeout, this, &FedStream::governCushion);
+}
+
+void FedStream::titleArrived(const QString& title, quint64 position) {
+    shift_.noteTitle(position, title, QDateTime::currentDateTime());
+    recording_.noteTitle(title);
+    followAudioHeard();
+}
+
+// Where and when a connection was lost, for the gap marked once audio comes again.
+void FedStream::connectionEnded() {
+    if (const FeedBuffer* const buffer = source_.buffer()) {
+        ended_.emplace(buffer->written(), QDateTime::currentDateTime());
+    }
 }
 
 void FedStream::connecting(FeedBuffer& buffer) {
@@ -74,7 +69,7 @@ void FedStream::connecting(FeedBuffer& buffer) {
 
 void FedStream::rejoining() {
     recording_.noteGap();
-    if (const FeedBuffer* const buffer = opener_.fed()) {
+    if (const FeedBuffer* const buffer = source_.fed()) {
         lost_ = ended_ ? *ended_ : std::pair{buffer->written(), QDateTime::currentDateTime()};
     }
 }
@@ -82,11 +77,11 @@ void FedStream::rejoining() {
 void FedStream::starting() {
     // Set before it plays, so that the rate changes at most once more, when the cushion is
     // grown.
-    pacing_.start(player_);
+    player_.setRate(pacing_.start());
     cushionTimer_.start();
     catchingUp_ = false;
     metadata_.atLive();
-    FeedBuffer* const buffer = opener_.fed();
+    FeedBuffer* const buffer = source_.fed();
     if (buffer != nullptr && buffer->keeping()) {
         // The same stream connected to again (a new buffer keeps nothing yet): it goes on after
         // what was kept, the gap marked.
@@ -103,7 +98,7 @@ void FedStream::starting() {
 }
 
 bool FedStream::pauseInPlace() {
-    FeedBuffer* const buffer = opener_.fed();
+    FeedBuffer* const buffer = source_.fed();
     if (buffer == nullptr) {
         return false;
     }
@@ -114,7 +109,7 @@ bool FedStream::pauseInPlace() {
 }
 
 void FedStream::resumed() {
-    if (FeedBuffer* const buffer = opener_.fed()) {
+    if (FeedBuffer* const buffer = source_.fed()) {
         buffer->setHeld(false);
         if (std::exchange(startOnResume_, false) && !player_.play()) {
             qCWarning(lcEngine, "the stream could not be played again from its new position");
@@ -123,7 +118,7 @@ void FedStream::resumed() {
 }
 
 std::chrono::milliseconds FedStream::behind() const {
-    const FeedBuffer* const buffer = opener_.fed();
+    const FeedBuffer* const buffer = source_.fed();
     if (buffer == nullptr) {
         return {};
     }
@@ -132,12 +127,12 @@ std::chrono::milliseconds FedStream::behind() const {
 }
 
 bool FedStream::isBehind() const {
-    const FeedBuffer* const buffer = opener_.fed();
+    const FeedBuffer* const buffer = source_.fed();
     return buffer != nullptr && buffer->behindLive();
 }
 
 std::chrono::milliseconds FedStream::keptBefore() const {
-    const FeedBuffer* const buffer = opener_.fed();
+    const FeedBuffer* const buffer = source_.fed();
     if (buffer == nullptr || !buffer->keeping()) {
         return {};
     }
@@ -146,14 +141,14 @@ std::chrono::milliseconds FedStream::keptBefore() const {
 }
 
 bool FedStream::keepingStopped() const {
-    const FeedBuffer* const buffer = opener_.fed();
+    const FeedBuffer* const buffer = source_.fed();
     return buffer != nullptr && buffer->keptAll();
 }
 
 // libVLC cannot seek a stream read through callbacks: it is stopped, the buffer's reader moved,
 // and the same buffer played again from there.
 std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by, bool paused) {
-    FeedBuffer* const buffer = opener_.fed();
+    FeedBuffer* const buffer = source_.fed();
     if (buffer == nullptr || !buffer->keeping()) {
         return {};
     }
@@ -204,12 +199,12 @@ std::uint64_t FedStream::keepLimit() const {
 }
 
 QString FedStream::recordRefusal() const {
-    return FeedRecording::refusal(opener_.fed(), machine_.phase() != PlayStateMachine::Phase::Idle);
+    return FeedRecording::refusal(source_.fed(), machine_.phase() != PlayStateMachine::Phase::Idle);
 }
 
 QList<MediaEngine::ProgrammeItem> FedStream::programme() const {
     QList<MediaEngine::ProgrammeItem> items;
-    const FeedBuffer* const buffer = opener_.fed();
+    const FeedBuffer* const buffer = source_.fed();
     if (buffer == nullptr || !buffer->keeping()) {
         return items;
     }
@@ -244,9 +239,9 @@ void FedStream::setRecording(bool on, std::optional<std::chrono::milliseconds> a
         folder = StreamRecorder::defaultFolder();
     }
     const QString& station = metadata_.station();
-    const QString name = station.isEmpty() ? QUrl(opener_.entry()).host() : station;
+    const QString name = station.isEmpty() ? QUrl(source_.entry()).host() : station;
     // From the first byte of the title that plays (or the one chosen), when that is kept.
-    FeedBuffer& buffer = *opener_.fed();
+    FeedBuffer& buffer = *source_.fed();
     std::optional<std::uint64_t> from =
         at ? buffer.oldest() + static_cast<std::uint64_t>(std::max<std::int64_t>(at->count(), 0)) *
                                    static_cast<std::uint64_t>(audioRate()) / 1000
@@ -285,7 +280,7 @@ void FedStream::stopRecording() {
     if (!recording_.active()) {
         return;
     }
-    const QString why = recording_.stop(opener_.buffer());
+    const QString why = recording_.stop(source_.buffer());
     metadata_.recordingStopped();
     if (!why.isEmpty()) {
         message_(why);
@@ -293,7 +288,7 @@ void FedStream::stopRecording() {
 }
 
 void FedStream::governCushion() {
-    FeedBuffer* const buffer = opener_.fed();
+    FeedBuffer* const buffer = source_.fed();
     if (buffer == nullptr) {
         cushionTimer_.stop();
         return;
@@ -319,12 +314,16 @@ void FedStream::governCushion() {
     }
     followAudioHeard();
     if (!catchingUp_) {
-        pacing_.look(player_, *buffer);
+        const qint64 played = player_.time();
+        player_.setRate(pacing_.look(played, *buffer));
+        qCDebug(lcEngine, "cushion %lld ms at %d bytes/s, rate %.2f, played %lld ms",
+                static_cast<long long>(pacing_.cushion().count()), pacing_.bytesPerSecond(),
+                player_.rate(), static_cast<long long>(played));
     }
 }
 
 void FedStream::followAudioHeard() {
-    FeedBuffer* const buffer = opener_.fed();
+    FeedBuffer* const buffer = source_.fed();
     if (buffer == nullptr) {
         return;
     }

@@ -1,8 +1,8 @@
 // The resolver against local servers: redirects and playlists to sources the rules refuse,
 // nested playlists, loops, streams, caps and deadlines.
 #include "net/sourceresolver.h"
-#include "scriptedserver.h"
-#include "waituntil.h"
+#include "../support/scriptedserver.h"
+#include "../support/waituntil.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,4 +1,4 @@
-#include "net/streamrecorder.h"
+#include "feed/streamrecorder.h"
 
 #include <QDir>
 #include <QFileInfo>

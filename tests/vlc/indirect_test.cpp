@@ -1,9 +1,9 @@
 // Playlists and redirects that lead to sources the rules refuse: libVLC never opens the
 // file and never connects to the host, and the user gets one message.
+#include "../support/hostiledata.h"
+#include "../support/scriptedserver.h"
 #include "early/proxyenvironment.h"
 #include "enginefixture.h"
-#include "hostiledata.h"
-#include "scriptedserver.h"
 
 #include <QDir>
 #include <QFile>
@@ -72,6 +72,12 @@ class IndirectSourceTest : public EngineTest {
 protected:
     void SetUp() override {
         EngineTest::SetUp();
+        // The refused host is one of the rules' own: the witness has its address under
+        // lyrevane_hostile_strace, in a network namespace whose loopback carries it.
+        if (SourceRules().allows(u"http://"_s + witnessAddress() + u"/"_s)) {
+            GTEST_SKIP() << witnessAddress().toStdString() << " is not refused: this suite runs "
+                         << "under lyrevane_hostile_strace";
+        }
         ASSERT_TRUE(server.isListening());
         ASSERT_TRUE(refusedHost.isListening())
             << witnessAddress().toStdString() << " is not available";
@@ -95,12 +101,7 @@ protected:
         server.page(u"/tone.mp3"_s, "audio/mpeg", audio);
     }
 
-    std::unique_ptr<VlcMediaEngine> engine() {
-        VlcEngineOptions options;
-        options.vlcArguments = {u"--aout=dummy"_s};
-        options.refusedSources = {witnessAddress()};
-        return std::make_unique<VlcMediaEngine>(options);
-    }
+    std::unique_ptr<VlcMediaEngine> engine() { return makeEngine(); }
 
     QStringList badTargets() const {
         return {QUrl::fromLocalFile(secret).toString(),

@@ -1,4 +1,4 @@
-#include "engine/timeshift.h"
+#include "feed/timeshift.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "engine/mediaengine.h"
-#include "engine/timeshift.h"
-#include "vlc/feedpacing.h"
-#include "vlc/feedrecording.h"
+#include "feed/feedpacing.h"
+#include "feed/feedrecording.h"
+#include "feed/timeshift.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -19,14 +19,13 @@
 namespace lyrevane {
 
 class EngineMetadata;
-class EntryOpener;
 class FeedBuffer;
+class FeedPlayer;
+class FeedSource;
 class PlayStateMachine;
-class StreamFeed;
-class VlcPlayer;
 
-// A fed live stream beyond what libVLC does with it: its pace, set by its cushion; the last
-// hour of it, kept from the moment it plays, within which what plays can move (back, forward,
+// A fed live stream beyond what the media library does with it: its pace, set by its cushion; the
+// last hour of it, kept from the moment it plays, within which what plays can move (back, forward,
 // faster, live again); its recording; and what is heard of it (the title, how far behind live,
 // how long recorded), shown through the metadata.
 class FedStream final : public QObject {
@@ -35,10 +34,15 @@ class FedStream final : public QObject {
 public:
     // Where the kept programme goes beyond memory, and where recordings go; empty for the
     // defaults. `message` tells the listener what went wrong.
-    FedStream(VlcPlayer& player, const EntryOpener& opener, const PlayStateMachine& machine,
-              EngineMetadata& metadata, StreamFeed& feed, QString timeShiftFolder,
-              QString recordingFolder, std::function<void(const QString&)> message,
-              QObject* parent = nullptr);
+    FedStream(FeedPlayer& player, const FeedSource& source, const PlayStateMachine& machine,
+              EngineMetadata& metadata, QString timeShiftFolder, QString recordingFolder,
+              std::function<void(const QString&)> message, QObject* parent = nullptr);
+
+    // The stream's title changed at byte `position` of what arrived.
+    void titleArrived(const QString& title, quint64 position);
+    // The connection to the stream ended (where and when, for the gap marked once audio comes
+    // again).
+    void connectionEnded();
 
     // A new connection, read into `buffer`: a recording goes on across connections, the gap
     // noted.
@@ -85,8 +89,8 @@ private:
     std::uint64_t keepLimit() const;
     void stopCatchingUp();
 
-    VlcPlayer& player_;
-    const EntryOpener& opener_;
+    FeedPlayer& player_;
+    const FeedSource& source_;
     const PlayStateMachine& machine_;
     EngineMetadata& metadata_;
     const QString timeShiftFolder_;
