@@ -89,7 +89,7 @@ void FeedBuffer::setHeld(bool held) {
 
 std::uint64_t FeedBuffer::behind() const {
     const std::lock_guard lock(mutex_);
-    return behind_;
+    return behindLocked() ? behind_ : 0;
 }
 
 bool FeedBuffer::behindLive() const {

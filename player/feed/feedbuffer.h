@@ -133,7 +133,8 @@ private:
     std::int64_t reachLocked(std::int64_t bytes) const;
     // Where a reader moved to live lands.
     std::uint64_t liveLocked() const;
-    bool behindLocked() const { return held_ || behind_ > 0; }
+    // A reader within the cushion of what was written is live: where a move to live lands.
+    bool behindLocked() const { return held_ || (behind_ > 0 && position_ < liveLocked()); }
     void appendLocked(QByteArrayView bytes);
     // Drops what is no longer kept: beyond the limit, beyond memory when the file cannot take
     // it, or (when not keeping) what was read.

@@ -256,6 +256,11 @@ TEST(FeedBufferTest, KeepsTheLastStretchAndMovesWithinIt) {
     EXPECT_FALSE(cushioned.behindLive());
     EXPECT_EQ(cushioned.move(-100), -100);
     EXPECT_EQ(cushioned.move(1000), 100) << "forward stops at live";
+    char drained[300];
+    EXPECT_EQ(cushioned.read(drained, sizeof drained), 300u);
+    EXPECT_EQ(cushioned.move(-200), -200);
+    EXPECT_EQ(cushioned.behind(), 0u) << "within the cushion of what was written is live";
+    EXPECT_FALSE(cushioned.behindLive());
 }
 
 // The programme's titles and lost connections by position: what plays at a position, where
