@@ -22,6 +22,9 @@ namespace {
 
 // How often a fed stream's cushion is looked at.
 constexpr std::chrono::milliseconds kCushionLook{1000};
+// How far short of what arrived a jump to live lands: libVLC, started again there, plays at
+// once with a cushion as large as the server's first burst gives a new stream.
+constexpr std::chrono::milliseconds kLiveMargin{4000};
 // How much of a live stream is kept: the last hour of the programme.
 constexpr std::chrono::seconds kMostKept{60 * 60};
 // Whatever the stream's rate, no more than this is kept (an hour at 560 kbit/s).
@@ -155,6 +158,10 @@ std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by, bool pau
     const int rate = audioRate();
     const std::int64_t bytes = by.count() * rate / 1000;
     if (buffer->reach(bytes) == 0) {
+        if (bytes > 0 && buffer->behind() > 0) {
+            buffer->move(bytes);  // within the live margin: live where it is
+            followAudioHeard();
+        }
         return {};
     }
     stopCatchingUp();
@@ -167,6 +174,10 @@ std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by, bool pau
     if (!player_.setFed(buffer) || (!paused && !player_.play())) {
         qCWarning(lcEngine, "the stream could not be played again from its new position");
     }
+    qCDebug(lcEngine, "moved %lld ms in the kept programme: %lld ms behind live, %lld ms ahead",
+            static_cast<long long>(moved * 1000 / rate),
+            static_cast<long long>(buffer->behind() * 1000 / static_cast<unsigned>(rate)),
+            static_cast<long long>(buffer->buffered() * 1000 / static_cast<unsigned>(rate)));
     followAudioHeard();
     return std::chrono::milliseconds(moved * 1000 / rate);
 }
@@ -294,6 +305,8 @@ void FedStream::governCushion() {
         return;
     }
     buffer->setKeepLimit(keepLimit());
+    buffer->setLiveMargin(static_cast<std::size_t>(audioRate()) *
+                          static_cast<std::size_t>(kLiveMargin.count()) / 1000);
     if (lost_ && buffer->written() > lost_->first) {
         shift_.noteGap(lost_->first, lost_->second, QDateTime::currentDateTime());
         lost_.reset();

@@ -25,9 +25,13 @@ void FeedBuffer::setPrefill(std::size_t bytes) {
     {
         const std::lock_guard lock(mutex_);
         prefill_ = std::min(bytes, capacity_ / 2);
-        cushion_ = prefill_;
     }
     readable_.notify_all();
+}
+
+void FeedBuffer::setLiveMargin(std::size_t bytes) {
+    const std::lock_guard lock(mutex_);
+    liveMargin_ = bytes;
 }
 
 void FeedBuffer::keep(const QString& folder, std::uint64_t maxBytes, std::size_t memoryLimit,
@@ -89,7 +93,7 @@ void FeedBuffer::setHeld(bool held) {
 
 std::uint64_t FeedBuffer::behind() const {
     const std::lock_guard lock(mutex_);
-    return behindLocked() ? behind_ : 0;
+    return behind_;
 }
 
 bool FeedBuffer::behindLive() const {
@@ -98,7 +102,7 @@ bool FeedBuffer::behindLive() const {
 }
 
 std::uint64_t FeedBuffer::liveLocked() const {
-    return written_ - std::min<std::uint64_t>(cushion_, written_);
+    return written_ - std::min<std::uint64_t>(liveMargin_, written_);
 }
 
 std::int64_t FeedBuffer::reachLocked(std::int64_t bytes) const {
@@ -123,8 +127,8 @@ std::int64_t FeedBuffer::move(std::int64_t bytes) {
         behind_ = static_cast<std::uint64_t>(
             std::max<std::int64_t>(static_cast<std::int64_t>(behind_) - moved, 0));
         position_ = static_cast<std::uint64_t>(to);
-        if (moved > 0 && position_ >= liveLocked()) {
-            behind_ = 0;  // live, with the cushion a stream starts with
+        if (bytes > 0 && position_ >= liveLocked()) {
+            behind_ = 0;  // live, with the margin a stream starts with
         }
         if (keeping_ && behindLocked() && std::exchange(writerWaiting_, false)) {
             wake = onRoom_;

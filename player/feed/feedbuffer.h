@@ -39,9 +39,11 @@ public:
     void setOnRoom(std::function<void()> onRoom);
 
     // The first read waits until `bytes` are buffered (or the stream ended): a cushion
-    // against the network's jitter that the media library's own short cache lacks. A reader
-    // moved to live lands as far short of it, so that it starts again without a gap.
+    // against the network's jitter that the media library's own short cache lacks.
     void setPrefill(std::size_t bytes);
+    // A reader moved to live lands `bytes` short of what was written: the media library, started
+    // again there, plays at once and keeps a cushion, as it did when the stream began.
+    void setLiveMargin(std::size_t bytes);
 
     // From now on what is read stays: in memory up to `memoryLimit`, then in a file in
     // `folder` while `keepFree` bytes remain free on its disk, up to `maxBytes` in all; the
@@ -64,8 +66,8 @@ public:
     std::uint64_t behind() const;
     bool behindLive() const;
     // Moves the reader by `bytes` (back when negative), within what is kept and never past
-    // live (the cushion short of what was written: the media library that read the rest starts
-    // again); returns how far it moved.
+    // live (the live margin short of what was written); returns how far it moved. Forward
+    // from within the margin, the reader is live without moving.
     std::int64_t move(std::int64_t bytes);
     // How far move(bytes) would move the reader now.
     std::int64_t reach(std::int64_t bytes) const;
@@ -133,8 +135,7 @@ private:
     std::int64_t reachLocked(std::int64_t bytes) const;
     // Where a reader moved to live lands.
     std::uint64_t liveLocked() const;
-    // A reader within the cushion of what was written is live: where a move to live lands.
-    bool behindLocked() const { return held_ || (behind_ > 0 && position_ < liveLocked()); }
+    bool behindLocked() const { return held_ || behind_ > 0; }
     void appendLocked(QByteArrayView bytes);
     // Drops what is no longer kept: beyond the limit, beyond memory when the file cannot take
     // it, or (when not keeping) what was read.
@@ -156,7 +157,7 @@ private:
     bool aborted_ = false;
     bool writerWaiting_ = false;
     std::size_t prefill_ = 0;
-    std::size_t cushion_ = 0;     // the prefill, kept after the first read
+    std::size_t liveMargin_ = 0;
     bool readerWaiting_ = false;  // a reader is blocked: every write wakes it
     std::function<void()> onRoom_;
     std::function<void(QByteArrayView)> tap_;

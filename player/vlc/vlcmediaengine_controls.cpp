@@ -85,9 +85,12 @@ void VlcMediaEngine::catchUpToLive() {
     }
     // Live is within what is kept: what plays jumps there. Should it not be (nothing could be
     // kept), the stream is opened again.
-    if (fed_->behind().count() > 0 && moveInProgramme(std::chrono::hours(24)).count() == 0) {
-        dispatch(PlayStateMachine::user(Event::Kind::CatchUp));
-        return;
+    if (fed_->behind().count() > 0) {
+        moveInProgramme(std::chrono::hours(24));
+        if (fed_->behind().count() > 0) {
+            dispatch(PlayStateMachine::user(Event::Kind::CatchUp));
+            return;
+        }
     }
     if (machine_.phase() == PlayStateMachine::Phase::Paused) {
         play();

@@ -244,7 +244,7 @@ TEST(FeedBufferTest, KeepsTheLastStretchAndMovesWithinIt) {
     // With a cushion, live lands the cushion short of what was written: the media library that
     // had read the rest starts again from there without waiting for the network.
     FeedBuffer cushioned(1000);
-    cushioned.setPrefill(300);
+    cushioned.setLiveMargin(300);
     cushioned.keep(folder.filePath(u"cache"_s), 1 << 20, kMemory, 0);
     cushioned.setHeld(true);
     for (int i = 0; i < 8; ++i) {
@@ -259,7 +259,8 @@ TEST(FeedBufferTest, KeepsTheLastStretchAndMovesWithinIt) {
     char drained[300];
     EXPECT_EQ(cushioned.read(drained, sizeof drained), 300u);
     EXPECT_EQ(cushioned.move(-200), -200);
-    EXPECT_EQ(cushioned.behind(), 0u) << "within the cushion of what was written is live";
+    EXPECT_EQ(cushioned.move(1), 0);
+    EXPECT_EQ(cushioned.behind(), 0u) << "forward within the margin: live where it is";
     EXPECT_FALSE(cushioned.behindLive());
 }
 
