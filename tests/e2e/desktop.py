@@ -63,6 +63,15 @@ def verdict() -> int:
     return 0
 
 
+def missing_tool(*tools: str) -> str | None:
+    """The first of `tools` that is not installed, said as a skip; None when all are."""
+    for tool in tools:
+        if shutil.which(tool) is None:
+            print(f"SKIP: {tool} is not installed")
+            return tool
+    return None
+
+
 def log(message: str) -> None:
     print(f"desktop: {message}", file=sys.stderr, flush=True)
 

@@ -19,7 +19,6 @@ Checks:
 from __future__ import annotations
 
 import re
-import shutil
 import subprocess
 import sys
 import threading
@@ -45,11 +44,9 @@ def main() -> int:
         print(__doc__, file=sys.stderr)
         return 2
     binary = str(Path(sys.argv[1]).resolve())
-    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
-                 "playerctl", "gdbus", "xdotool"):
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed")
-            return 77
+    if desktop.missing_tool("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
+                            "playerctl", "gdbus", "xdotool"):
+        return 77
 
     with desktop.Desktop() as desk:
         desk.start_bus()
