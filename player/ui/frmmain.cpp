@@ -48,7 +48,7 @@ constexpr qint64 kExposeWaitMs = 100;
 frmMain::frmMain(Services services, QWidget* parent)
     : QMainWindow(parent),
       services_(services),
-      layout_(LogoSize(), 0, PlayerLayout::kDesignPlayBarHeight) {
+      layout_(logoSize(), 0, PlayerLayout::kDesignPlayBarHeight) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(kAppTitle.toString());
     skin_ = std::make_unique<WindowSkin>(*this, services.settings, services.prompts);
@@ -59,7 +59,7 @@ frmMain::frmMain(Services services, QWidget* parent)
 
     imgLogo = new QLabel(client_);
     imgLogo->setObjectName(u"imgLogo"_s);
-    imgLogo->setPixmap(LogoPixmap());
+    imgLogo->setPixmap(logoPixmap());
     imgLogo->resize(imgLogo->pixmap().size());
     imgLogo->setAccessibleName(tr("Quillmoor logo"));
 
