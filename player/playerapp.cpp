@@ -220,7 +220,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
     // Whether start-up can show no message box, and the stream its command will play.
-    const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
+    const lyrevane::StartPlan plan = lyrevane::planStart(commandLine);
     PlayerEngine engine;
     PrestartStream(engine, plan, *handoff);
 #ifdef LYREVANE_HAVE_VLC_ENGINE

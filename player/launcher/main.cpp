@@ -34,7 +34,7 @@ std::shared_ptr<lyrevane::EarlyConnection> ConnectEarly(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     }
-    const lyrevane::StartPlan plan = lyrevane::PlanStart(arguments.join(u' '));
+    const lyrevane::StartPlan plan = lyrevane::planStart(arguments.join(u' '));
     if (!plan.quiet || plan.media.isEmpty() || !lyrevane::SourceRules().allows(plan.media) ||
         !lyrevane::EarlyConnection::handles(plan.media)) {
         return {};

@@ -231,7 +231,7 @@ DialogContext frmMain::dialogs() {
 // Commands may open modal boxes: they run after the browser's navigation check returns.
 void frmMain::runCommandLater(const QUrl& url) {
     QTimer::singleShot(0, this, [this, url] {
-        if (const std::optional<CommandUrl> command = MatchCommandUrl(url)) {
+        if (const std::optional<CommandUrl> command = matchCommandUrl(url)) {
             session_->commands().executeCommand(command->command, command->parameters, false);
         }
     });
