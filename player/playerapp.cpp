@@ -123,7 +123,7 @@ void DrawInSoftware(const lyrevane::drawingenvironment::Choice& drawing) {
 // the program already; here when it could not), the browser's "lyrev:" scheme, how the window
 // draws, the toolkit's shared OpenGL contexts (for whoever chose OpenGL).
 void PrepareProcess(const lyrevane::drawingenvironment::Choice& drawing) {
-    lyrevane::TerminationWatcher::InstallHandlers();
+    lyrevane::TerminationWatcher::installHandlers();
     lyrevane::registerCommandScheme();
     DrawInSoftware(drawing);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

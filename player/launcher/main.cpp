@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     handoff.drawing = lyrevane::drawingenvironment::prepare();
     // From the first moment: a stop request during start-up closes the window as the user
     // would, once it exists (the module's watcher reads what these handlers catch).
-    lyrevane::TerminationWatcher::InstallHandlers();
+    lyrevane::TerminationWatcher::installHandlers();
     handoff.early = connectEarly(argc, argv);
     if (handoff.early) {
         // Asked before the libraries load: loading them holds a lock the request may need.
