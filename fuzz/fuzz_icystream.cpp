@@ -23,8 +23,8 @@ Read readAll(qint64 metaint, QByteArrayView stream, qsizetype cut) {
     Read read;
     const auto onBlock = [&read](QByteArrayView block) {
         read.blocks.append(block.toByteArray());
-        (void)lyrevane::StreamTitleFromIcyBlock(block);
-        (void)lyrevane::DecodeIcyText(block);
+        (void)lyrevane::streamTitleFromIcyBlock(block);
+        (void)lyrevane::decodeIcyText(block);
     };
     reader.feed(stream.first(cut), read.audio, onBlock);
     reader.feed(stream.sliced(cut), read.audio, onBlock);
