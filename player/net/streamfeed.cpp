@@ -299,7 +299,7 @@ void StreamFeed::take(QByteArrayView raw) {
     }
     if (aligning_) {
         unaligned_ += audio;
-        const qsizetype first = mpegaudio::FirstFrame(unaligned_);
+        const qsizetype first = mpegaudio::firstFrame(unaligned_);
         if (first < 0 && unaligned_.size() <= kMaxUnaligned) {
             return;
         }
@@ -310,7 +310,7 @@ void StreamFeed::take(QByteArrayView raw) {
         }
         // A server that does not say its rate still writes it in every frame's header.
         if (first >= 0 && buffer_ && buffer_->byteRate() == 0) {
-            buffer_->setByteRate(mpegaudio::BitRate(audio) * 1000 / 8);
+            buffer_->setByteRate(mpegaudio::bitRate(audio) * 1000 / 8);
         }
     }
     if (buffer_) {
