@@ -8,15 +8,15 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), qsizetype(size));
-    const QString host = lyrevane::NormaliseHost(text);
-    if (lyrevane::NormaliseHost(host) != host) {
+    const QString host = lyrevane::normaliseHost(text);
+    if (lyrevane::normaliseHost(host) != host) {
         std::abort();
     }
-    for (const QString& found : lyrevane::HostsOf(text)) {
-        if (found.isEmpty() || lyrevane::NormaliseHost(found) != found) {
+    for (const QString& found : lyrevane::hostsOf(text)) {
+        if (found.isEmpty() || lyrevane::normaliseHost(found) != found) {
             std::abort();
         }
-        if (!lyrevane::HostIsWithin(found, found)) {
+        if (!lyrevane::hostIsWithin(found, found)) {
             std::abort();
         }
     }

@@ -23,8 +23,8 @@ Read readAll(qint64 metaint, QByteArrayView stream, qsizetype cut) {
     Read read;
     const auto onBlock = [&read](QByteArrayView block) {
         read.blocks.append(block.toByteArray());
-        (void)lyrevane::StreamTitleFromIcyBlock(block);
-        (void)lyrevane::DecodeIcyText(block);
+        (void)lyrevane::streamTitleFromIcyBlock(block);
+        (void)lyrevane::decodeIcyText(block);
     };
     reader.feed(stream.first(cut), read.audio, onBlock);
     reader.feed(stream.sliced(cut), read.audio, onBlock);
@@ -48,11 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (whole.audio.size() > stream.size()) {
         std::abort();
     }
-    const qsizetype first = lyrevane::mpegaudio::FirstFrame(whole.audio);
+    const qsizetype first = lyrevane::mpegaudio::firstFrame(whole.audio);
     if (first >= 0) {
-        const int length = lyrevane::mpegaudio::FrameLength(whole.audio.sliced(first));
+        const int length = lyrevane::mpegaudio::frameLength(whole.audio.sliced(first));
         if (length <= 0 ||
-            lyrevane::mpegaudio::FrameLength(whole.audio.sliced(first + length)) <= 0) {
+            lyrevane::mpegaudio::frameLength(whole.audio.sliced(first + length)) <= 0) {
             std::abort();
         }
     }

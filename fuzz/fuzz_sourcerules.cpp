@@ -21,13 +21,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             std::abort();
         }
     }
-    const QString unescaped = lyrevane::UnescapeURL(text);
+    const QString unescaped = lyrevane::unescapeURL(text);
     if (unescaped.size() > text.size() || (!text.contains(u'%') && unescaped != text)) {
         std::abort();
     }
-    if (const auto command = lyrevane::MatchCommandUrl(text)) {
-        (void)lyrevane::MatchBrowseAndPlay(command->parameters);
+    if (const auto command = lyrevane::matchCommandUrl(text)) {
+        (void)lyrevane::matchBrowseAndPlay(command->parameters);
     }
-    (void)lyrevane::MatchCommandUrl(QUrl(text));
+    (void)lyrevane::matchCommandUrl(QUrl(text));
     return 0;
 }

@@ -123,7 +123,7 @@ void DrawInSoftware(const lyrevane::drawingenvironment::Choice& drawing) {
 // the program already; here when it could not), the browser's "lyrev:" scheme, how the window
 // draws, the toolkit's shared OpenGL contexts (for whoever chose OpenGL).
 void PrepareProcess(const lyrevane::drawingenvironment::Choice& drawing) {
-    lyrevane::TerminationWatcher::InstallHandlers();
+    lyrevane::TerminationWatcher::installHandlers();
     lyrevane::registerCommandScheme();
     DrawInSoftware(drawing);
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
@@ -220,7 +220,7 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     // The whole command line as one text: the arguments joined by single spaces.
     const QString commandLine = QCoreApplication::arguments().mid(1).join(u' ');
     // Whether start-up can show no message box, and the stream its command will play.
-    const lyrevane::StartPlan plan = lyrevane::PlanStart(commandLine);
+    const lyrevane::StartPlan plan = lyrevane::planStart(commandLine);
     PlayerEngine engine;
     PrestartStream(engine, plan, *handoff);
 #ifdef LYREVANE_HAVE_VLC_ENGINE

@@ -17,7 +17,7 @@ CommandProcessor::CommandProcessor(PromptService& prompts, BrowserPane& mainPane
 
 bool CommandProcessor::executeCommand(const QString& command, const QString& parameters,
                                       bool fromCommandLine) {
-    const CommandPlan plan = PlanCommand(command, parameters);
+    const CommandPlan plan = planCommand(command, parameters);
     switch (plan.action) {
         case CommandPlan::Action::Browse:
             mainPane_.navigate(plan.page);

@@ -43,7 +43,7 @@ bool PlayerSession::startUp(const QString& commandLine) {
 
     if (commandLine.isEmpty()) {
         services_.tracker.trackUsage();
-    } else if (const std::optional<CommandUrl> command = MatchCommandUrl(commandLine)) {
+    } else if (const std::optional<CommandUrl> command = matchCommandUrl(commandLine)) {
         if (commands_.executeCommand(command->command, command->parameters, true)) {
             services_.tracker.trackUsage();
         }

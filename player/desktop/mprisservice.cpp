@@ -300,7 +300,7 @@ QString MprisService::openUriRefusal(const QString& uri) {
     if (!url.isValid() || (scheme != u"http" && scheme != u"https") || url.host().isEmpty()) {
         return u"Only http and https streams can be opened: "_s + uri;
     }
-    return IsRefusedSource(uri) ? kRefusedSourceMessage.toString() : QString();
+    return isRefusedSource(uri) ? kRefusedSourceMessage.toString() : QString();
 }
 
 QString MprisService::openUri(const QString& uri) {

@@ -31,10 +31,10 @@ void attachOwnerSkin(QDialog& dialog, const DialogContext& owner,
                      const QList<QWidget*>& faceColourWidgets) {
     auto* frame = new SkinFrame(dialog, SkinFrame::Style{});
     frame->attach(owner.skin);
-    const QColor face = ToQColor(frame->FaceColour());
+    const QColor face = toQColor(frame->faceColour());
     QPalette palette = dialog.palette();
     palette.setColor(QPalette::Window, face);
-    palette.setColor(QPalette::WindowText, ToQColor(frame->TextColour()));
+    palette.setColor(QPalette::WindowText, toQColor(frame->textColour()));
     dialog.setPalette(palette);
     dialog.setAutoFillBackground(true);
     for (QWidget* widget : faceColourWidgets) {

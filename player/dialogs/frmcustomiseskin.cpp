@@ -179,12 +179,12 @@ void frmCustomiseSkin::setOwner(const DialogContext& owner) {
 void frmCustomiseSkin::loadControls() {
     tag_ = kNoEvents.toString();
     const SkinTransform& t = skin_->transform;
-    hscHue->setValue(slider::FromHue(t.hue));
-    hscSaturation->setValue(slider::FromSaturation(t.saturation));
+    hscHue->setValue(slider::fromHue(t.hue));
+    hscSaturation->setValue(slider::fromSaturation(t.saturation));
     chkColourise->setChecked(t.colourise);
-    hscRed->setValue(slider::FromPercent(t.percentRed));
-    hscGreen->setValue(slider::FromPercent(t.percentGreen));
-    hscBlue->setValue(slider::FromPercent(t.percentBlue));
+    hscRed->setValue(slider::fromPercent(t.percentRed));
+    hscGreen->setValue(slider::fromPercent(t.percentGreen));
+    hscBlue->setValue(slider::fromPercent(t.percentBlue));
     chkAdjustRGB->setChecked(t.adjustRGB);
     tag_.clear();
 }
@@ -194,8 +194,8 @@ void frmCustomiseSkin::applyColourise() {
         return;
     }
     skin_->transform.colourise = chkColourise->isChecked();
-    skin_->transform.hue = slider::ToHue(hscHue->value());
-    skin_->transform.saturation = slider::ToSaturation(hscSaturation->value());
+    skin_->transform.hue = slider::toHue(hscHue->value());
+    skin_->transform.saturation = slider::toSaturation(hscSaturation->value());
     drawPreview();
 }
 
@@ -204,16 +204,16 @@ void frmCustomiseSkin::applyRGBAdjust() {
         return;
     }
     skin_->transform.adjustRGB = chkAdjustRGB->isChecked();
-    skin_->transform.percentRed = slider::ToPercent(hscRed->value());
-    skin_->transform.percentGreen = slider::ToPercent(hscGreen->value());
-    skin_->transform.percentBlue = slider::ToPercent(hscBlue->value());
+    skin_->transform.percentRed = slider::toPercent(hscRed->value());
+    skin_->transform.percentGreen = slider::toPercent(hscGreen->value());
+    skin_->transform.percentBlue = slider::toPercent(hscBlue->value());
     drawPreview();
 }
 
 // The dialog's own colours follow the skin as it was when the dialog opened; the
 // sliders keep the desktop's.
 void frmCustomiseSkin::applyDialogColours() {
-    face_ = ToQColor(skin_->FaceColour());
+    face_ = toQColor(skin_->faceColour());
     for (QScrollBar* bar : {hscHue, hscSaturation, hscRed, hscGreen, hscBlue}) {
         keepDesktopColours(*bar);
     }
@@ -231,8 +231,8 @@ void frmCustomiseSkin::drawPreview() {
     QPainter painter(&canvas);
     const int w = inner.width();
     const int h = inner.height();
-    skin_->DrawSample(painter, 4, 4, w - 40, h - 40, false);
-    skin_->DrawSample(painter, 32, 32, w - 40, h - 40, true);
+    skin_->drawSample(painter, 4, 4, w - 40, h - 40, false);
+    skin_->drawSample(painter, 32, 32, w - 40, h - 40, true);
     painter.end();
     picSample->setPicture(canvas);
 }

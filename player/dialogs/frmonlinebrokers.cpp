@@ -54,7 +54,7 @@ void frmOnlineBrokers::buildInfo() {
     cmdInfo = new QToolButton(picInfo);
     cmdInfo->setObjectName(u"cmdInfo"_s);
     cmdInfo->setAccessibleName(tr("Online Brokers"));
-    cmdInfo->setIcon(GlyphIcon(Glyph::Brokers, 32));
+    cmdInfo->setIcon(glyphIcon(Glyph::Brokers, 32));
     cmdInfo->setIconSize(QSize(32, 32));
     cmdInfo->setAutoRaise(true);
     cmdInfo->setFocusPolicy(Qt::NoFocus);  // a picture only; it does nothing

@@ -180,10 +180,10 @@ void frmRundown::refresh() {
     }
     sldTimeline->setEnabled(span > 0);
     sldTimeline->setMarks(marks);
-    const QString where = TimelineText(behind);
+    const QString where = timelineText(behind);
     sldTimeline->setValueText(where);
     lblTimeline->setText(tr("&Timeline: %1").arg(where));
-    showRows(RundownRows(items, position, QDateTime::currentDateTime()));
+    showRows(rundownRows(items, position, QDateTime::currentDateTime()));
 }
 
 // The rows are changed in place, so that the selection and the scrolling stay.

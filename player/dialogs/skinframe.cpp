@@ -36,7 +36,7 @@ SkinFrame::SkinFrame(QWidget& window, Style style)
 
 bool SkinFrame::attach(SkinConfiguration& skin) {
     skin_ = &skin;
-    if (!drawn_ && skin.HasImages()) {
+    if (!drawn_ && skin.hasImages()) {
         const bool visible = window_.isVisible();
         // Only the window's type and the frameless hint: with title or button hints beside
         // it, X11 window managers are still asked for their decorations (_MOTIF_WM_HINTS).
@@ -55,25 +55,25 @@ bool SkinFrame::attach(SkinConfiguration& skin) {
     return drawn_;
 }
 
-ColourValue SkinFrame::FaceColour() const {
-    return skin_ ? skin_->FaceColour() : MakeColourValue(240, 240, 240);
+ColourValue SkinFrame::faceColour() const {
+    return skin_ ? skin_->faceColour() : makeColourValue(240, 240, 240);
 }
 
-ColourValue SkinFrame::TextColour() const {
-    return skin_ ? skin_->TextColour() : 0;
+ColourValue SkinFrame::textColour() const {
+    return skin_ ? skin_->textColour() : 0;
 }
 
 FrameLayout SkinFrame::frameLayout() const {
     if (!drawn_) {
         return {};
     }
-    return FrameLayout::Compute(*skin_, window_.rect(), decorations());
+    return FrameLayout::compute(*skin_, window_.rect(), decorations());
 }
 
 // The caption and borders take room inside the window: the contents move in by them.
 void SkinFrame::addMargins() {
-    const int b = skin_->BorderWidth();
-    added_ = QMargins(b, b + skin_->CaptionHeight(), b, b);
+    const int b = skin_->borderWidth();
+    added_ = QMargins(b, b + skin_->captionHeight(), b, b);
     window_.setContentsMargins(window_.contentsMargins() + added_);
     if (qobject_cast<QMainWindow*>(&window_) != nullptr) {
         return;  // the main window sizes itself by its outer size
@@ -105,7 +105,7 @@ FrameDecorations SkinFrame::decorations() const {
     d.maximiseButton = style_.maximiseButton;
     d.closeButton = true;
     if (style_.icon && !window_.windowIcon().isNull()) {
-        const int side = skin_->CaptionHeight();
+        const int side = skin_->captionHeight();
         d.icon =
             window_.windowIcon().pixmap(QSize(side, side), window_.devicePixelRatioF()).toImage();
     }
@@ -117,8 +117,8 @@ FrameDecorations SkinFrame::decorations() const {
 const QImage& SkinFrame::frame() {
     const qreal dpr = window_.devicePixelRatioF();
     const bool active = window_.isActiveWindow();
-    if (!looks_.Matches(*skin_, dpr)) {
-        looks_ = FrameLooks::Prepare(*skin_, dpr);
+    if (!looks_.matches(*skin_, dpr)) {
+        looks_ = FrameLooks::prepare(*skin_, dpr);
         frame_ = {};
     }
     if (frame_.isNull() || frameSize_ != window_.size() || frameActive_ != active ||
@@ -130,7 +130,7 @@ const QImage& SkinFrame::frame() {
         frame_.setDevicePixelRatio(dpr);
         frame_.fill(Qt::transparent);
         QPainter painter(&frame_);
-        PaintFrame(painter, *skin_, looks_, window_.rect(), active, decorations(), false);
+        paintFrame(painter, *skin_, looks_, window_.rect(), active, decorations(), false);
     }
     return frame_;
 }
@@ -142,13 +142,13 @@ void SkinFrame::paint(QEvent* event) {
     const FrameLayout layout = frameLayout();
     const int shown = pressed_ >= 0 ? pressed_ : hot_;
     if (shown >= 0 && !layout.buttons[size_t(shown)].isNull()) {
-        PaintCaptionButton(
+        paintCaptionButton(
             painter, *skin_, layout.buttons[size_t(shown)], CaptionButton(shown),
             window_.isActiveWindow(),
             pressed_ == shown && hot_ == shown ? ButtonState::Pressed : ButtonState::Hot,
             window_.isMaximized());
     } else if (window_.isMaximized() && !layout.buttons[1].isNull()) {
-        PaintCaptionButton(painter, *skin_, layout.buttons[1], CaptionButton::Maximise,
+        paintCaptionButton(painter, *skin_, layout.buttons[1], CaptionButton::Maximise,
                            window_.isActiveWindow(), ButtonState::Normal, true);
     }
 }
@@ -159,7 +159,7 @@ Qt::Edges SkinFrame::edgesAt(QPoint p) const {
         window_.minimumSize() == window_.maximumSize()) {
         return edges;
     }
-    const int grip = std::max(skin_->BorderWidth(), kMinimumGrip);
+    const int grip = std::max(skin_->borderWidth(), kMinimumGrip);
     const QRect r = window_.rect();
     if (p.x() < grip) {
         edges |= Qt::LeftEdge;
@@ -176,7 +176,7 @@ Qt::Edges SkinFrame::edgesAt(QPoint p) const {
 
 bool SkinFrame::mousePress(QPoint point, QPointF global) {
     const FrameLayout layout = frameLayout();
-    if (const int button = layout.ButtonAt(point); button >= 0) {
+    if (const int button = layout.buttonAt(point); button >= 0) {
         pressed_ = button;
         hot_ = button;
         window_.update(layout.buttons[size_t(button)]);
@@ -234,7 +234,7 @@ void SkinFrame::mouseMove(QPoint point, QPointF global, Qt::MouseButtons buttons
     } else if (buttons == Qt::NoButton) {
         window_.unsetCursor();
     }
-    setHot(frameLayout().ButtonAt(point));
+    setHot(frameLayout().buttonAt(point));
 }
 
 void SkinFrame::mouseRelease(QPoint point) {
@@ -242,7 +242,7 @@ void SkinFrame::mouseRelease(QPoint point) {
     const int pressed = pressed_;
     pressed_ = -1;
     window_.update();
-    if (pressed < 0 || frameLayout().ButtonAt(point) != pressed) {
+    if (pressed < 0 || frameLayout().buttonAt(point) != pressed) {
         return;
     }
     switch (CaptionButton(pressed)) {
@@ -299,7 +299,7 @@ bool SkinFrame::eventFilter(QObject* watched, QEvent* event) {
             const QPoint point = mouse->position().toPoint();
             const FrameLayout layout = frameLayout();
             if (style_.doubleClickMaximises && mouse->button() == Qt::LeftButton &&
-                layout.caption.contains(point) && layout.ButtonAt(point) < 0) {
+                layout.caption.contains(point) && layout.buttonAt(point) < 0) {
                 toggleMaximised();
                 return true;
             }

@@ -35,8 +35,8 @@ public:
     bool attach(SkinConfiguration& skin);
 
     // Body colours with the current transforms; valid after Attach.
-    ColourValue FaceColour() const;
-    ColourValue TextColour() const;
+    ColourValue faceColour() const;
+    ColourValue textColour() const;
     bool isDrawn() const { return drawn_; }
     // Where the caption bar and its buttons lie, in window coordinates.
     FrameLayout frameLayout() const;

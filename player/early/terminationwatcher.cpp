@@ -24,7 +24,7 @@ void onSignal(int number) {
 
 }  // namespace
 
-bool TerminationWatcher::InstallHandlers() {
+bool TerminationWatcher::installHandlers() {
     if (signalSocket[0] >= 0) {
         return true;
     }
@@ -42,7 +42,7 @@ bool TerminationWatcher::InstallHandlers() {
 }
 
 TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
-    if (!InstallHandlers()) {
+    if (!installHandlers()) {
         return;
     }
     // A signal that came before is waiting in the socket and is reported at once.

@@ -18,7 +18,7 @@ public:
     // Catches SIGTERM, SIGINT and SIGHUP from now on, before any watcher exists (no
     // application object needed): a signal that comes early waits for the watcher instead of
     // ending the program unsaved. False when the handlers could not be installed.
-    static bool InstallHandlers();
+    static bool installHandlers();
 
     explicit TerminationWatcher(QObject* parent = nullptr);
     ~TerminationWatcher() override;

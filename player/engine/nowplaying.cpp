@@ -6,7 +6,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-QString IsolatedText(const QString& raw) {
+QString isolatedText(const QString& raw) {
     // Isolates of the text's own would close the one around it early, or leave it open: they
     // go. Embeddings and overrides stay: the isolate around them ends them.
     QString text = raw;
@@ -29,19 +29,19 @@ QString IsolatedText(const QString& raw) {
     return text;
 }
 
-QString NowPlayingText(const QString& station, const QString& title) {
+QString nowPlayingText(const QString& station, const QString& title) {
     if (station.isEmpty()) {
-        return IsolatedText(title);
+        return isolatedText(title);
     }
     if (title.isEmpty()) {
-        return IsolatedText(station);
+        return isolatedText(station);
     }
-    return IsolatedText(station) + u" - "_s + IsolatedText(title);
+    return isolatedText(station) + u" - "_s + isolatedText(title);
 }
 
 namespace {
 
-QString ClockText(long long seconds) {
+QString clockText(long long seconds) {
     const auto pad = [](long long n) { return QString::number(n).rightJustified(2, u'0'); };
     return seconds >= 3600 ? QString::number(seconds / 3600) + u':' + pad(seconds / 60 % 60) +
                                  u':' + pad(seconds % 60)
@@ -50,12 +50,12 @@ QString ClockText(long long seconds) {
 
 }  // namespace
 
-QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped, bool catchingUp) {
+QString behindLiveText(std::chrono::milliseconds behind, bool keepingStopped, bool catchingUp) {
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(behind).count();
     if (seconds <= 0) {
         return {};
     }
-    QString text = ClockText(seconds) + u" behind live"_s;
+    QString text = clockText(seconds) + u" behind live"_s;
     if (catchingUp) {
         text += u", catching up"_s;
     }
@@ -65,11 +65,11 @@ QString BehindLiveText(std::chrono::milliseconds behind, bool keepingStopped, bo
     return text;
 }
 
-QString RecordingText(qint64 seconds) {
-    return seconds < 0 ? QString() : u"REC "_s + ClockText(seconds);
+QString recordingText(qint64 seconds) {
+    return seconds < 0 ? QString() : u"REC "_s + clockText(seconds);
 }
 
-QString DecodeIcyText(QByteArrayView raw) {
+QString decodeIcyText(QByteArrayView raw) {
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = utf8(raw);
     if (utf8.hasError()) {
@@ -83,7 +83,7 @@ QString DecodeIcyText(QByteArrayView raw) {
     return text.trimmed();
 }
 
-std::optional<QString> StreamTitleFromIcyBlock(QByteArrayView block) {
+std::optional<QString> streamTitleFromIcyBlock(QByteArrayView block) {
     // The block is padded with NULs to a multiple of 16 bytes.
     while (!block.isEmpty() && block.back() == '\0') {
         block.chop(1);
@@ -109,10 +109,10 @@ std::optional<QString> StreamTitleFromIcyBlock(QByteArrayView block) {
     if (end < 0) {
         end = rest.endsWith('\'') ? rest.size() - 1 : rest.size();
     }
-    return DecodeIcyText(rest.first(end));
+    return decodeIcyText(rest.first(end));
 }
 
-bool IsMeaningfulTitle(const QString& title) {
+bool isMeaningfulTitle(const QString& title) {
     const QString text = title.trimmed();
     if (text.isEmpty() || text == u"-") {
         return false;

@@ -27,7 +27,7 @@ QString clockText(const QDateTime& at) {
 
 }  // namespace
 
-QList<RundownRow> RundownRows(const QList<MediaEngine::ProgrammeItem>& items,
+QList<RundownRow> rundownRows(const QList<MediaEngine::ProgrammeItem>& items,
                               std::chrono::milliseconds position, const QDateTime& now) {
     QList<RundownRow> rows;
     rows.reserve(items.size());
@@ -42,7 +42,7 @@ QList<RundownRow> RundownRows(const QList<MediaEngine::ProgrammeItem>& items,
         } else {
             QString title = item.title.isEmpty()
                                 ? QCoreApplication::translate("Rundown", "(no title)")
-                                : IsolatedText(item.title);
+                                : isolatedText(item.title);
             if (item.merged > 0) {
                 title =
                     QCoreApplication::translate("Rundown", "%1 (and %n more)", nullptr, item.merged)
@@ -66,8 +66,8 @@ QList<RundownRow> RundownRows(const QList<MediaEngine::ProgrammeItem>& items,
     return rows;
 }
 
-QString TimelineText(std::chrono::milliseconds behind) {
-    const QString text = BehindLiveText(behind, false);
+QString timelineText(std::chrono::milliseconds behind) {
+    const QString text = behindLiveText(behind, false);
     return text.isEmpty() ? QCoreApplication::translate("Rundown", "Live") : text;
 }
 

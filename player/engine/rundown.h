@@ -21,10 +21,10 @@ struct RundownRow {
 };
 
 // The rundown of `items` (oldest first) for a listener at `position`, at the time `now`.
-QList<RundownRow> RundownRows(const QList<MediaEngine::ProgrammeItem>& items,
+QList<RundownRow> rundownRows(const QList<MediaEngine::ProgrammeItem>& items,
                               std::chrono::milliseconds position, const QDateTime& now);
 
 // Where the listener is, as the timeline says it: "12:30 behind live", or "Live".
-QString TimelineText(std::chrono::milliseconds behind);
+QString timelineText(std::chrono::milliseconds behind);
 
 }  // namespace lyrevane

@@ -29,12 +29,12 @@ namespace {
 // the radio server's answer both take a few hundred milliseconds, and now they overlap. Only
 // when start-up will run quietly (no message box could come first) and the media rules allow
 // it.
-std::shared_ptr<lyrevane::EarlyConnection> ConnectEarly(int argc, char** argv) {
+std::shared_ptr<lyrevane::EarlyConnection> connectEarly(int argc, char** argv) {
     QStringList arguments;
     for (int i = 1; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     }
-    const lyrevane::StartPlan plan = lyrevane::PlanStart(arguments.join(u' '));
+    const lyrevane::StartPlan plan = lyrevane::planStart(arguments.join(u' '));
     if (!plan.quiet || plan.media.isEmpty() || !lyrevane::SourceRules().allows(plan.media) ||
         !lyrevane::EarlyConnection::handles(plan.media)) {
         return {};
@@ -42,7 +42,7 @@ std::shared_ptr<lyrevane::EarlyConnection> ConnectEarly(int argc, char** argv) {
     return std::make_shared<lyrevane::EarlyConnection>(plan.media);
 }
 
-std::string ProgramFolder() {
+std::string programFolder() {
     char path[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
     if (length <= 0) {
@@ -54,8 +54,8 @@ std::string ProgramFolder() {
 
 // The player's module: beside the program in the build tree, in the library folder when
 // installed.
-void* LoadPlayer(std::string& failure) {
-    const std::string folder = ProgramFolder();
+void* loadPlayer(std::string& failure) {
+    const std::string folder = programFolder();
     for (const char* relative :
          {"/" LYREVANE_PLAYER_MODULE, "/" LYREVANE_PLAYER_MODULE_INSTALLED}) {
         const std::string path = folder + relative;
@@ -83,15 +83,15 @@ int main(int argc, char** argv) {
     handoff.drawing = lyrevane::drawingenvironment::prepare();
     // From the first moment: a stop request during start-up closes the window as the user
     // would, once it exists (the module's watcher reads what these handlers catch).
-    lyrevane::TerminationWatcher::InstallHandlers();
-    handoff.early = ConnectEarly(argc, argv);
+    lyrevane::TerminationWatcher::installHandlers();
+    handoff.early = connectEarly(argc, argv);
     if (handoff.early) {
         // Asked before the libraries load: loading them holds a lock the request may need.
         handoff.early->waitUntilAsked(std::chrono::milliseconds(50));
     }
 
     std::string failure;
-    void* module = LoadPlayer(failure);
+    void* module = loadPlayer(failure);
     auto* playerMain = module == nullptr ? nullptr
                                          : reinterpret_cast<LyrevanePlayerMainFunction>(
                                                ::dlsym(module, LYREVANE_PLAYER_MAIN_SYMBOL));

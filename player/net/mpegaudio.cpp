@@ -71,12 +71,12 @@ std::optional<Header> parse(QByteArrayView data) {
 
 }  // namespace
 
-int BitRate(QByteArrayView data) {
+int bitRate(QByteArrayView data) {
     const std::optional<Header> header = parse(data);
     return header ? header->bitRate / 1000 : 0;
 }
 
-int FrameLength(QByteArrayView data) {
+int frameLength(QByteArrayView data) {
     const std::optional<Header> header = parse(data);
     if (!header) {
         return 0;
@@ -88,16 +88,16 @@ int FrameLength(QByteArrayView data) {
     return perFrame * header->bitRate / header->sampleRate + header->padding;
 }
 
-qsizetype FirstFrame(QByteArrayView data) {
+qsizetype firstFrame(QByteArrayView data) {
     for (qsizetype i = 0; i + 4 <= data.size(); ++i) {
-        const int length = FrameLength(data.sliced(i));
+        const int length = frameLength(data.sliced(i));
         if (length == 0) {
             continue;
         }
         if (i + length + 4 > data.size()) {
             return -1;  // the next header has not arrived yet
         }
-        if (FrameLength(data.sliced(i + length)) != 0) {
+        if (frameLength(data.sliced(i + length)) != 0) {
             return i;
         }
     }

@@ -213,7 +213,7 @@ void StreamFeed::adoptTransfer(CurlTransfer* transfer, const QByteArray& head) {
     transfer->setMaxBuffered(kReplyBuffer);
     StreamHead stream;
     stream.metaint = metaintOf(transfer->header("icy-metaint"));
-    stream.station = DecodeIcyText(transfer->header("icy-name"));
+    stream.station = decodeIcyText(transfer->header("icy-name"));
     stream.mpegAudio = isMpegAudio(transfer->header("content-type"));
     stream.contentType = transfer->header("content-type");
     stream.bitRate = bitRateOf(transfer->header("icy-br"));
@@ -283,11 +283,11 @@ void StreamFeed::pump() {
 void StreamFeed::take(QByteArrayView raw) {
     QByteArray audio;
     icy_.feed(raw, audio, [this, &audio](QByteArrayView block) {
-        const std::optional<QString> title = StreamTitleFromIcyBlock(block);
+        const std::optional<QString> title = streamTitleFromIcyBlock(block);
         if (!title) {
             return;
         }
-        const QString shown = IsMeaningfulTitle(*title) ? *title : QString();
+        const QString shown = isMeaningfulTitle(*title) ? *title : QString();
         if (shown != title_) {
             title_ = shown;
             const quint64 written = buffer_ ? buffer_->written() : 0;
@@ -299,7 +299,7 @@ void StreamFeed::take(QByteArrayView raw) {
     }
     if (aligning_) {
         unaligned_ += audio;
-        const qsizetype first = mpegaudio::FirstFrame(unaligned_);
+        const qsizetype first = mpegaudio::firstFrame(unaligned_);
         if (first < 0 && unaligned_.size() <= kMaxUnaligned) {
             return;
         }
@@ -310,7 +310,7 @@ void StreamFeed::take(QByteArrayView raw) {
         }
         // A server that does not say its rate still writes it in every frame's header.
         if (first >= 0 && buffer_ && buffer_->byteRate() == 0) {
-            buffer_->setByteRate(mpegaudio::BitRate(audio) * 1000 / 8);
+            buffer_->setByteRate(mpegaudio::bitRate(audio) * 1000 / 8);
         }
     }
     if (buffer_) {
@@ -445,7 +445,7 @@ void StreamFeed::onEarlyData() {
     }
     StreamHead stream;
     stream.metaint = metaintOf(answer->headers.value("icy-metaint"));
-    stream.station = DecodeIcyText(answer->headers.value("icy-name"));
+    stream.station = decodeIcyText(answer->headers.value("icy-name"));
     stream.mpegAudio = isMpegAudio(answer->headers.value("content-type"));
     stream.contentType = answer->headers.value("content-type");
     stream.bitRate = bitRateOf(answer->headers.value("icy-br"));

@@ -26,34 +26,34 @@ CommandPlan refuse(QStringView message) {
 
 }  // namespace
 
-CommandPlan PlanCommand(const QString& command, const QString& parameters) {
+CommandPlan planCommand(const QString& command, const QString& parameters) {
     using Action = CommandPlan::Action;
     if (command == u"browse"_s) {
-        const QString page = UnescapeURL(parameters);
-        if (!IsCommandPageUrl(page)) {
+        const QString page = unescapeURL(parameters);
+        if (!isCommandPageUrl(page)) {
             return refuse(kPageNotAllowedMessage);
         }
         return {Action::Browse, page, {}, {}};
     }
     if (command == u"play"_s) {
-        const QString media = UnescapeURL(parameters);
-        if (!IsCommandMediaUrl(media)) {
+        const QString media = unescapeURL(parameters);
+        if (!isCommandMediaUrl(media)) {
             return refuse(kMediaNotAllowedMessage);
         }
         return {Action::Play, {}, media, {}};
     }
     if (command == u"browseandplay"_s) {
-        const std::optional<BrowseAndPlayParts> parts = MatchBrowseAndPlay(parameters);
+        const std::optional<BrowseAndPlayParts> parts = matchBrowseAndPlay(parameters);
         if (!parts) {
             return refuse(kInvalidParametersMessage);
         }
         // Each part is decoded by itself, so escaped "&" inside either URL stay intact.
-        const QString page = UnescapeURL(parts->page);
-        const QString media = UnescapeURL(parts->media);
-        if (!IsCommandPageUrl(page)) {
+        const QString page = unescapeURL(parts->page);
+        const QString media = unescapeURL(parts->media);
+        if (!isCommandPageUrl(page)) {
             return refuse(kPageNotAllowedMessage);
         }
-        if (!IsCommandMediaUrl(media)) {
+        if (!isCommandMediaUrl(media)) {
             return refuse(kMediaNotAllowedMessage);
         }
         return {Action::BrowseAndPlay, page, media, {}};
@@ -64,13 +64,13 @@ CommandPlan PlanCommand(const QString& command, const QString& parameters) {
     return refuse(kUnknownCommandMessage);
 }
 
-StartPlan PlanStart(const QString& commandLine) {
-    const std::optional<CommandUrl> command = MatchCommandUrl(commandLine);
+StartPlan planStart(const QString& commandLine) {
+    const std::optional<CommandUrl> command = matchCommandUrl(commandLine);
     if (!command) {
         // An empty command line, or one that is no command: start-up runs nothing.
         return {true, {}};
     }
-    const CommandPlan plan = PlanCommand(command->command, command->parameters);
+    const CommandPlan plan = planCommand(command->command, command->parameters);
     switch (plan.action) {
         case CommandPlan::Action::Browse:
             return {true, {}};

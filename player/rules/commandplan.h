@@ -28,7 +28,7 @@ struct CommandPlan {
     QString media;        // decoded, as the engine receives it
     QStringView message;  // for Refuse
 };
-CommandPlan PlanCommand(const QString& command, const QString& parameters);
+CommandPlan planCommand(const QString& command, const QString& parameters);
 
 // How start-up will go for a command line. `quiet` when running it can show no message
 // box and cannot end the program: no command line, a text that is no command URL, or a
@@ -39,6 +39,6 @@ struct StartPlan {
     bool quiet = false;
     QString media;
 };
-StartPlan PlanStart(const QString& commandLine);
+StartPlan planStart(const QString& commandLine);
 
 }  // namespace lyrevane

@@ -36,7 +36,7 @@ bool hasHost(const QString& url) {
 
 }  // namespace
 
-std::optional<CommandUrl> MatchCommandUrl(const QString& text) {
+std::optional<CommandUrl> matchCommandUrl(const QString& text) {
     static const QRegularExpression pattern(kCommandPattern.toString(),
                                             QRegularExpression::CaseInsensitiveOption);
     const auto match = matchWhole(pattern, text);
@@ -46,14 +46,14 @@ std::optional<CommandUrl> MatchCommandUrl(const QString& text) {
     return CommandUrl{match->captured(1), match->captured(2)};
 }
 
-std::optional<CommandUrl> MatchCommandUrl(const QUrl& url) {
+std::optional<CommandUrl> matchCommandUrl(const QUrl& url) {
     if (url.scheme() != kCommandScheme) {
         return std::nullopt;
     }
-    return MatchCommandUrl(CommandTextOf(url));
+    return matchCommandUrl(commandTextOf(url));
 }
 
-QString CommandTextOf(const QUrl& url) {
+QString commandTextOf(const QUrl& url) {
     QString text = url.scheme() + u':' + url.path(QUrl::FullyEncoded);
     if (url.hasQuery()) {
         text += u'?' + url.query(QUrl::FullyEncoded);
@@ -64,7 +64,7 @@ QString CommandTextOf(const QUrl& url) {
     return text;
 }
 
-std::optional<BrowseAndPlayParts> MatchBrowseAndPlay(const QString& parameters) {
+std::optional<BrowseAndPlayParts> matchBrowseAndPlay(const QString& parameters) {
     static const QRegularExpression pattern(u"^infopage=(.+?)&media=(.+?)$"_s,
                                             QRegularExpression::CaseInsensitiveOption);
     const auto match = matchWhole(pattern, parameters);
@@ -74,11 +74,11 @@ std::optional<BrowseAndPlayParts> MatchBrowseAndPlay(const QString& parameters) 
     return BrowseAndPlayParts{match->captured(1), match->captured(2)};
 }
 
-QString UnescapeURL(const QString& text) {
-    return DecodePercentEscapes(text, MalformedEscapes::KeepAsWritten);
+QString unescapeURL(const QString& text) {
+    return decodePercentEscapes(text, MalformedEscapes::KeepAsWritten);
 }
 
-bool IsCommandPageUrl(const QString& url) {
+bool isCommandPageUrl(const QString& url) {
     if (url.compare(u"about:blank"_s, Qt::CaseInsensitive) == 0) {
         return true;
     }
@@ -86,7 +86,7 @@ bool IsCommandPageUrl(const QString& url) {
     return (scheme == u"http"_s || scheme == u"https"_s) && hasHost(url);
 }
 
-bool IsCommandMediaUrl(const QString& url) {
+bool isCommandMediaUrl(const QString& url) {
     if (url.isEmpty()) {
         return true;
     }

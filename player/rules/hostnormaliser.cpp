@@ -26,7 +26,7 @@ constexpr int kMaxMappingRounds = 16;
 // become U+FFFD. Each round that changes anything shortens the text, so this ends.
 QString percentDecoded(QString text) {
     while (text.contains(u'%')) {
-        QString next = DecodePercentEscapes(text, MalformedEscapes::Replace);
+        QString next = decodePercentEscapes(text, MalformedEscapes::Replace);
         if (next == text) {
             break;
         }
@@ -89,7 +89,7 @@ std::optional<std::uint64_t> ipv4Part(QStringView part) {
     }
     std::uint64_t value = 0;
     for (const QChar c : part) {
-        const int digit = HexDigitValue(c.unicode());
+        const int digit = hexDigitValue(c.unicode());
         if (digit < 0 || digit >= base) {
             return std::nullopt;
         }
@@ -173,7 +173,7 @@ bool isDottedIpv4(const QString& host) {
 
 }  // namespace
 
-QString NormaliseHost(QStringView host) {
+QString normaliseHost(QStringView host) {
     if (host.startsWith(u'[') && host.endsWith(u']') && host.size() >= 2) {
         return normalisedIpv6(host);
     }
@@ -196,7 +196,7 @@ QString NormaliseHost(QStringView host) {
     return name;
 }
 
-QStringList HostsOf(const QString& url) {
+QStringList hostsOf(const QString& url) {
     QString text;
     text.reserve(url.size());
     for (const QChar c : url) {
@@ -241,7 +241,7 @@ QStringList HostsOf(const QString& url) {
             } else if (const qsizetype colon = authority.indexOf(u':'); colon >= 0) {
                 host = authority.left(colon);
             }
-            const QString normalised = NormaliseHost(host);
+            const QString normalised = normaliseHost(host);
             if (!normalised.isEmpty() && !hosts.contains(normalised)) {
                 hosts.append(normalised);
             }
@@ -250,7 +250,7 @@ QStringList HostsOf(const QString& url) {
     return hosts;
 }
 
-bool HostIsWithin(const QString& host, const QString& refused) {
+bool hostIsWithin(const QString& host, const QString& refused) {
     if (refused.isEmpty()) {
         return false;
     }

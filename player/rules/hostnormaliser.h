@@ -13,15 +13,15 @@ namespace lyrevane {
 // becomes its canonical text, or the IPv4 address it carries (mapped ::ffff:a.b.c.d,
 // compatible ::a.b.c.d, NAT64 64:ff9b::a.b.c.d). Empty when `host` is empty or an
 // unreadable IPv6 literal. Applying it again changes nothing.
-QString NormaliseHost(QStringView host);
+QString normaliseHost(QStringView host);
 
 // Every host that `url` may be read to name, normalised: the authority as the WHATWG URL
 // parser finds it and as a parser that only stops at "/" finds it, each with its escapes
 // decoded up to three times. A text without a scheme is read as starting with its host.
-QStringList HostsOf(const QString& url);
+QStringList hostsOf(const QString& url);
 
 // True when the normalised `host` is `refused` or a name inside it ("a.b.example" is
 // inside "b.example"; "xb.example" is not).
-bool HostIsWithin(const QString& host, const QString& refused);
+bool hostIsWithin(const QString& host, const QString& refused);
 
 }  // namespace lyrevane

@@ -7,7 +7,7 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-const QStringList& RefusedSources() {
+const QStringList& refusedSources() {
     static const QStringList kSources = {
         // Playlist files on an internet-radio directory's web server.
         u"http://www.radiodial.example/ram/jazzcorner.ram"_s,
@@ -40,14 +40,14 @@ const QStringList& RefusedSources() {
     return kSources;
 }
 
-const QStringList& RefusedHosts() {
+const QStringList& refusedHosts() {
     static const QStringList kHosts = [] {
         QStringList hosts;
-        for (const QString& entry : RefusedSources()) {
+        for (const QString& entry : refusedSources()) {
             if (entry.contains(u"://"_s)) {
                 continue;  // a stream URL; its host is a host entry as well
             }
-            const QString host = NormaliseHost(entry);
+            const QString host = normaliseHost(entry);
             if (!hosts.contains(host)) {
                 hosts.append(host);
             }
@@ -57,15 +57,15 @@ const QStringList& RefusedHosts() {
     return kHosts;
 }
 
-bool IsRefusedSource(const QString& theUrl) {
-    for (const QString& entry : RefusedSources()) {
+bool isRefusedSource(const QString& theUrl) {
+    for (const QString& entry : refusedSources()) {
         if (theUrl.contains(entry, Qt::CaseInsensitive)) {
             return true;
         }
     }
-    for (const QString& host : HostsOf(theUrl)) {
-        for (const QString& refused : RefusedHosts()) {
-            if (HostIsWithin(host, refused)) {
+    for (const QString& host : hostsOf(theUrl)) {
+        for (const QString& refused : refusedHosts()) {
+            if (hostIsWithin(host, refused)) {
                 return true;
             }
         }
@@ -74,7 +74,7 @@ bool IsRefusedSource(const QString& theUrl) {
 }
 
 bool checkMediaURL(const QString& theUrl, PromptService& prompts, bool errorQuietly) {
-    if (!IsRefusedSource(theUrl)) {
+    if (!isRefusedSource(theUrl)) {
         return true;
     }
     if (!errorQuietly) {

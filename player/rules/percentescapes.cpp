@@ -72,7 +72,7 @@ void flushBytes(QString& out, QByteArray& bytes, QStringList& escapes, Malformed
 
 }  // namespace
 
-int HexDigitValue(char16_t c) {
+int hexDigitValue(char16_t c) {
     if (c >= u'0' && c <= u'9') {
         return c - u'0';
     }
@@ -85,15 +85,15 @@ int HexDigitValue(char16_t c) {
     return -1;
 }
 
-QString DecodePercentEscapes(const QString& text, MalformedEscapes malformed) {
+QString decodePercentEscapes(const QString& text, MalformedEscapes malformed) {
     QString out;
     out.reserve(text.size());
     QByteArray bytes;
     QStringList escapes;
     qsizetype i = 0;
     while (i < text.size()) {
-        const int high = i + 2 < text.size() ? HexDigitValue(text[i + 1].unicode()) : -1;
-        const int low = high >= 0 ? HexDigitValue(text[i + 2].unicode()) : -1;
+        const int high = i + 2 < text.size() ? hexDigitValue(text[i + 1].unicode()) : -1;
+        const int low = high >= 0 ? hexDigitValue(text[i + 2].unicode()) : -1;
         if (text[i] == u'%' && low >= 0) {
             bytes.append(char(high * 16 + low));
             escapes.append(text.mid(i, 3));

@@ -5,7 +5,7 @@
 namespace lyrevane {
 
 // The value of a hexadecimal digit (0-9, a-f, A-F), or -1.
-int HexDigitValue(char16_t c);
+int hexDigitValue(char16_t c);
 
 // What becomes of decoded bytes that are no well-formed UTF-8.
 enum class MalformedEscapes {
@@ -16,6 +16,6 @@ enum class MalformedEscapes {
 // Replaces every "%" followed by two hex digits by that byte; runs of decoded bytes that
 // form UTF-8 become those characters. "+" stays "+"; a "%" without two hex digits stays as it
 // is. One pass: "%2541" becomes "%41".
-QString DecodePercentEscapes(const QString& text, MalformedEscapes malformed);
+QString decodePercentEscapes(const QString& text, MalformedEscapes malformed);
 
 }  // namespace lyrevane

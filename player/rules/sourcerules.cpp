@@ -36,7 +36,7 @@ QString shown(const QString& url) {
 SourceRules::SourceRules(QStringList extraRefused) : extraRefused_(std::move(extraRefused)) {
     for (const QString& entry : std::as_const(extraRefused_)) {
         if (!entry.contains(u"://"_s)) {
-            const QString host = NormaliseHost(entry);
+            const QString host = normaliseHost(entry);
             if (!host.isEmpty()) {
                 extraHosts_.append(host);
             }
@@ -45,10 +45,10 @@ SourceRules::SourceRules(QStringList extraRefused) : extraRefused_(std::move(ext
 }
 
 bool SourceRules::allows(const QString& url) const {
-    if (url.isEmpty() || !IsCommandMediaUrl(url)) {
+    if (url.isEmpty() || !isCommandMediaUrl(url)) {
         return false;
     }
-    if (IsRefusedSource(url)) {
+    if (isRefusedSource(url)) {
         return false;
     }
     for (const QString& entry : extraRefused_) {
@@ -57,9 +57,9 @@ bool SourceRules::allows(const QString& url) const {
         }
     }
     if (!extraHosts_.isEmpty()) {
-        for (const QString& host : HostsOf(url)) {
+        for (const QString& host : hostsOf(url)) {
             for (const QString& refused : extraHosts_) {
-                if (HostIsWithin(host, refused)) {
+                if (hostIsWithin(host, refused)) {
                     return false;
                 }
             }
@@ -79,20 +79,20 @@ bool SourceRules::allowsAddress(const sockaddr* address) const {
         if (::inet_ntop(AF_INET, &ipv4->sin_addr, text, sizeof text) == nullptr) {
             return false;
         }
-        host = NormaliseHost(QString::fromLatin1(text));
+        host = normaliseHost(QString::fromLatin1(text));
     } else if (address->sa_family == AF_INET6) {
         const auto* ipv6 = reinterpret_cast<const sockaddr_in6*>(address);
         if (::inet_ntop(AF_INET6, &ipv6->sin6_addr, text, sizeof text) == nullptr) {
             return false;
         }
         // Read as hosts are: IPv4 inside IPv6 is the IPv4 address.
-        host = NormaliseHost(u'[' + QString::fromLatin1(text) + u']');
+        host = normaliseHost(u'[' + QString::fromLatin1(text) + u']');
     } else {
         return false;
     }
-    for (const QStringList* list : {&RefusedHosts(), &extraHosts_}) {
+    for (const QStringList* list : {&refusedHosts(), &extraHosts_}) {
         for (const QString& refused : *list) {
-            if (HostIsWithin(host, refused)) {
+            if (hostIsWithin(host, refused)) {
                 return false;
             }
         }

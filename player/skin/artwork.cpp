@@ -83,7 +83,7 @@ QPixmap glyphPixmap(Glyph glyph, int side, const QColor& ink) {
 
 }  // namespace
 
-QIcon GlyphIcon(Glyph glyph, int side) {
+QIcon glyphIcon(Glyph glyph, int side) {
     QIcon icon;
     icon.addPixmap(glyphPixmap(glyph, side, QColor(0x1d, 0x4e, 0x89)), QIcon::Normal);
     icon.addPixmap(glyphPixmap(glyph, side, QColor(0x12, 0x33, 0x5c)), QIcon::Active);
@@ -91,11 +91,11 @@ QIcon GlyphIcon(Glyph glyph, int side) {
     return icon;
 }
 
-QPixmap LogoPixmap() {
-    QPixmap pixmap(LogoSize());
+QPixmap logoPixmap() {
+    QPixmap pixmap(logoSize());
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
-    PaintLogo(p);
+    paintLogo(p);
     return pixmap;
 }
 

@@ -12,8 +12,8 @@ namespace lyrevane {
 enum class Glyph { Play, Pause, Stop, Home, Mail, Brokers };
 
 // A button image of `side` pixels with its normal and disabled looks.
-QIcon GlyphIcon(Glyph glyph, int side);
-// The Quillmoor logo with the Lyrevane wordmark (skin/logo.h), LogoSize() pixels.
-QPixmap LogoPixmap();
+QIcon glyphIcon(Glyph glyph, int side);
+// The Quillmoor logo with the Lyrevane wordmark (skin/logo.h), logoSize() pixels.
+QPixmap logoPixmap();
 
 }  // namespace lyrevane

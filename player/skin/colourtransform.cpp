@@ -94,16 +94,16 @@ QRgb apply(const Tables& tables, QRgb colour) {
 
 }  // namespace
 
-QRgb TransformRgb(QRgb colour, const SkinTransform& transform) {
+QRgb transformRgb(QRgb colour, const SkinTransform& transform) {
     return apply(makeTables(transform), colour);
 }
 
-ColourValue TransformColour(ColourValue colour, const SkinTransform& transform) {
-    const QRgb result = TransformRgb(ToQColor(colour).rgb(), transform);
-    return MakeColourValue(qRed(result), qGreen(result), qBlue(result));
+ColourValue transformColour(ColourValue colour, const SkinTransform& transform) {
+    const QRgb result = transformRgb(toQColor(colour).rgb(), transform);
+    return makeColourValue(qRed(result), qGreen(result), qBlue(result));
 }
 
-QImage TransformImage(const QImage& image, const SkinTransform& transform) {
+QImage transformImage(const QImage& image, const SkinTransform& transform) {
     QImage result = image.convertToFormat(QImage::Format_ARGB32);
     const Tables tables = makeTables(transform);
     for (int y = 0; y < result.height(); ++y) {

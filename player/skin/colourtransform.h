@@ -10,15 +10,15 @@ namespace lyrevane {
 // third; the top byte is unused.
 using ColourValue = quint32;
 
-constexpr ColourValue MakeColourValue(int red, int green, int blue) {
+constexpr ColourValue makeColourValue(int red, int green, int blue) {
     return ColourValue(red & 0xff) | ColourValue(green & 0xff) << 8 |
            ColourValue(blue & 0xff) << 16;
 }
-inline QColor ToQColor(ColourValue value) {
+inline QColor toQColor(ColourValue value) {
     return QColor(int(value & 0xff), int(value >> 8 & 0xff), int(value >> 16 & 0xff));
 }
-inline ColourValue FromQColor(const QColor& colour) {
-    return MakeColourValue(colour.red(), colour.green(), colour.blue());
+inline ColourValue fromQColor(const QColor& colour) {
+    return makeColourValue(colour.red(), colour.green(), colour.blue());
 }
 
 // The skin's two colour transforms and their parameters. A parameter keeps its value
@@ -44,9 +44,9 @@ struct SkinTransform {
 // 2. Adjust (when on): each channel c becomes c * (1 + Percent), rounded to the nearest
 //    whole number and clamped to 0..255.
 // Parameters outside their ranges are clamped first. Alpha is kept.
-QRgb TransformRgb(QRgb colour, const SkinTransform& transform);
-ColourValue TransformColour(ColourValue colour, const SkinTransform& transform);
+QRgb transformRgb(QRgb colour, const SkinTransform& transform);
+ColourValue transformColour(ColourValue colour, const SkinTransform& transform);
 // The same for every pixel, through lookup tables; the result is ARGB32.
-QImage TransformImage(const QImage& image, const SkinTransform& transform);
+QImage transformImage(const QImage& image, const SkinTransform& transform);
 
 }  // namespace lyrevane

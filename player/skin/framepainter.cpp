@@ -71,15 +71,15 @@ void paintCaptionBar(QPainter& p, const QImage& image, QRect caption, bool activ
 
 }  // namespace
 
-FrameLayout FrameLayout::Compute(const SkinConfiguration& skin, QRect outer,
+FrameLayout FrameLayout::compute(const SkinConfiguration& skin, QRect outer,
                                  const FrameDecorations& decorations) {
     FrameLayout layout;
-    layout.border = skin.BorderWidth();
-    layout.captionHeight = skin.CaptionHeight();
+    layout.border = skin.borderWidth();
+    layout.captionHeight = skin.captionHeight();
     const int b = layout.border;
     layout.caption = QRect(outer.x() + b, outer.y() + b, std::max(0, outer.width() - 2 * b),
                            layout.captionHeight);
-    const int slot = skin.ButtonSlotWidth();
+    const int slot = skin.buttonSlotWidth();
     int right = layout.caption.right() + 1;
     const std::array<bool, 3> present{decorations.minimiseButton, decorations.maximiseButton,
                                       decorations.closeButton};
@@ -99,7 +99,7 @@ FrameLayout FrameLayout::Compute(const SkinConfiguration& skin, QRect outer,
     return layout;
 }
 
-int FrameLayout::ButtonAt(QPoint point) const {
+int FrameLayout::buttonAt(QPoint point) const {
     for (size_t i = 0; i < buttons.size(); ++i) {
         if (!buttons[i].isNull() && buttons[i].contains(point)) {
             return int(i);
@@ -108,42 +108,42 @@ int FrameLayout::ButtonAt(QPoint point) const {
     return -1;
 }
 
-FrameLooks FrameLooks::Prepare(const SkinConfiguration& skin, qreal scale) {
+FrameLooks FrameLooks::prepare(const SkinConfiguration& skin, qreal scale) {
     FrameLooks looks;
     looks.scale = scale;
     looks.transform = skin.transform;
     looks.captionKey = skin.captionBarImage.cacheKey();
     looks.bordersKey = skin.borderImage.cacheKey();
-    if (!skin.HasImages()) {
+    if (!skin.hasImages()) {
         return looks;
     }
-    const auto prepare = [&](const QImage& image) {
-        const QImage transformed = TransformImage(image, skin.transform);
+    const auto toScale = [&](const QImage& image) {
+        const QImage transformed = transformImage(image, skin.transform);
         if (std::abs(scale - 1.0) < 1e-6) {
             return transformed;
         }
         const QSize size(int(std::lround(image.width() * scale)),
                          int(std::lround(image.height() * scale)));
-        return ResizeBicubic(transformed, size);
+        return resizeBicubic(transformed, size);
     };
-    looks.caption = prepare(skin.captionBarImage);
-    looks.borders = prepare(skin.borderImage);
+    looks.caption = toScale(skin.captionBarImage);
+    looks.borders = toScale(skin.borderImage);
     return looks;
 }
 
-bool FrameLooks::Matches(const SkinConfiguration& skin, qreal s) const {
+bool FrameLooks::matches(const SkinConfiguration& skin, qreal s) const {
     return std::abs(scale - s) < 1e-6 && transform == skin.transform &&
            captionKey == skin.captionBarImage.cacheKey() &&
            bordersKey == skin.borderImage.cacheKey();
 }
 
-void PaintFrame(QPainter& p, const SkinConfiguration& skin, const FrameLooks& looks, QRect outer,
+void paintFrame(QPainter& p, const SkinConfiguration& skin, const FrameLooks& looks, QRect outer,
                 bool active, const FrameDecorations& decorations, bool fillBody) {
-    const FrameLayout layout = FrameLayout::Compute(skin, outer, decorations);
+    const FrameLayout layout = FrameLayout::compute(skin, outer, decorations);
     p.save();
     p.setRenderHint(QPainter::SmoothPixmapTransform);
     if (fillBody) {
-        p.fillRect(outer, ToQColor(skin.FaceColour()));
+        p.fillRect(outer, toQColor(skin.faceColour()));
     }
     if (!looks.borders.isNull()) {
         paintBorders(p, looks.borders, outer, layout.border, active);
@@ -158,7 +158,7 @@ void PaintFrame(QPainter& p, const SkinConfiguration& skin, const FrameLooks& lo
         QFont font = skin.fonts[0];
         font.setBold(true);
         p.setFont(font);
-        p.setPen(ToQColor(TransformColour(skin.colours[active ? 0 : 3], skin.transform)));
+        p.setPen(toQColor(transformColour(skin.colours[active ? 0 : 3], skin.transform)));
         int left = layout.caption.x() + kIconGap + 2;
         if (!layout.icon.isNull()) {
             left = layout.icon.right() + 1 + kIconGap + 1;
@@ -176,19 +176,19 @@ void PaintFrame(QPainter& p, const SkinConfiguration& skin, const FrameLooks& lo
     }
     for (size_t i = 0; i < layout.buttons.size(); ++i) {
         if (!layout.buttons[i].isNull()) {
-            PaintCaptionButton(p, skin, layout.buttons[i], CaptionButton(i), active,
+            paintCaptionButton(p, skin, layout.buttons[i], CaptionButton(i), active,
                                ButtonState::Normal, false);
         }
     }
     p.restore();
 }
 
-void PaintCaptionButton(QPainter& p, const SkinConfiguration& skin, QRect slot,
+void paintCaptionButton(QPainter& p, const SkinConfiguration& skin, QRect slot,
                         CaptionButton button, bool active, ButtonState state, bool maximised) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF face = QRectF(slot).adjusted(2.5, 2.5, -2.5, -2.5);
-    QColor fill = ToQColor(TransformColour(skin.colours[4], skin.transform));
+    QColor fill = toQColor(transformColour(skin.colours[4], skin.transform));
     if (state == ButtonState::Hot) {
         fill = fill.lighter(125);
     } else if (state == ButtonState::Pressed) {
@@ -197,11 +197,11 @@ void PaintCaptionButton(QPainter& p, const SkinConfiguration& skin, QRect slot,
     if (!active) {
         fill.setAlpha(150);
     }
-    p.setPen(QPen(ToQColor(TransformColour(skin.colours[1], skin.transform)).darker(140), 1.0));
+    p.setPen(QPen(toQColor(transformColour(skin.colours[1], skin.transform)).darker(140), 1.0));
     p.setBrush(fill);
     p.drawRoundedRect(face, 2.5, 2.5);
 
-    const QColor ink = ToQColor(TransformColour(skin.colours[active ? 0 : 3], skin.transform));
+    const QColor ink = toQColor(transformColour(skin.colours[active ? 0 : 3], skin.transform));
     p.setPen(QPen(ink, 1.6, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
     p.setBrush(Qt::NoBrush);
     const QRectF g = face.adjusted(face.width() * 0.28, face.height() * 0.28, -face.width() * 0.28,

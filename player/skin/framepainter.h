@@ -22,10 +22,10 @@ struct FrameLayout {
     std::array<QRect, 3> buttons;  // by CaptionButton; null when absent
     bool showTitle = true;
 
-    static FrameLayout Compute(const SkinConfiguration& skin, QRect outer,
+    static FrameLayout compute(const SkinConfiguration& skin, QRect outer,
                                const FrameDecorations& decorations);
     // The part of the window under `point`: a button, or -1.
-    int ButtonAt(QPoint point) const;
+    int buttonAt(QPoint point) const;
 };
 
 // The skin images with the transforms applied and scaled to a device pixel ratio.
@@ -38,9 +38,9 @@ struct FrameLooks {
     qint64 bordersKey = 0;
 
     // Transformed and scaled by bicubic resampling; empty looks when the skin has no images.
-    static FrameLooks Prepare(const SkinConfiguration& skin, qreal scale);
+    static FrameLooks prepare(const SkinConfiguration& skin, qreal scale);
     // Whether these looks were prepared from `skin`'s current images and transforms.
-    bool Matches(const SkinConfiguration& skin, qreal scale) const;
+    bool matches(const SkinConfiguration& skin, qreal scale) const;
 };
 
 // How a caption button is drawn.
@@ -48,9 +48,9 @@ enum class ButtonState { Normal, Hot, Pressed };
 
 // Paints borders and caption bar (icon, title and buttons) around `outer`; the body is
 // filled with the face colour only when `fillBody` is set.
-void PaintFrame(QPainter& painter, const SkinConfiguration& skin, const FrameLooks& looks,
+void paintFrame(QPainter& painter, const SkinConfiguration& skin, const FrameLooks& looks,
                 QRect outer, bool active, const FrameDecorations& decorations, bool fillBody);
-void PaintCaptionButton(QPainter& painter, const SkinConfiguration& skin, QRect slot,
+void paintCaptionButton(QPainter& painter, const SkinConfiguration& skin, QRect slot,
                         CaptionButton button, bool active, ButtonState state, bool maximised);
 
 }  // namespace lyrevane

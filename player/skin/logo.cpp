@@ -9,11 +9,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-QSize LogoSize() {
+QSize logoSize() {
     return {196, 59};
 }
 
-void PaintLogo(QPainter& p) {
+void paintLogo(QPainter& p) {
     p.save();
     p.setRenderHint(QPainter::Antialiasing);
     // A quill nib over three sound waves.

@@ -8,8 +8,8 @@ namespace lyrevane {
 
 // The Quillmoor logo with the Lyrevane wordmark: a quill nib over sound waves, on a
 // transparent ground. The window shows it and the skin's picture is drawn from it.
-QSize LogoSize();
-// Paints it at (0, 0) in LogoSize().
-void PaintLogo(QPainter& p);
+QSize logoSize();
+// Paints it at (0, 0) in logoSize().
+void paintLogo(QPainter& p);
 
 }  // namespace lyrevane

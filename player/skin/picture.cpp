@@ -67,7 +67,7 @@ void composite(QImage& canvas, const QImage& over, QPoint at) {
 
 }  // namespace
 
-LoadedPicture LoadScaledPicture(const QString& path, int& width, int& height,
+LoadedPicture loadScaledPicture(const QString& path, int& width, int& height,
                                 ColourValue background, bool keepAspect) {
     LoadedPicture result;
     QImageReader reader(path);
@@ -95,7 +95,7 @@ LoadedPicture LoadScaledPicture(const QString& path, int& width, int& height,
     }
 
     QImage canvas(width, height, QImage::Format_RGB32);
-    canvas.fill(ToQColor(background));
+    canvas.fill(toQColor(background));
 
     QRect target(0, 0, width, height);
     if (keepAspect) {
@@ -119,7 +119,7 @@ LoadedPicture LoadScaledPicture(const QString& path, int& width, int& height,
     return result;
 }
 
-QImage ResizeBicubic(const QImage& image, QSize size) {
+QImage resizeBicubic(const QImage& image, QSize size) {
     if (image.isNull() || size.isEmpty()) {
         return {};
     }

@@ -29,11 +29,11 @@ struct LoadedPicture {
 // number, halves to even); the margins keep the background. Transparent and partly
 // transparent pixels are blended onto the background.
 // A width or height below 1 (after the -1 rule) gives an empty picture without error.
-LoadedPicture LoadScaledPicture(const QString& path, int& width, int& height,
+LoadedPicture loadScaledPicture(const QString& path, int& width, int& height,
                                 ColourValue background, bool keepAspect);
 
 // `image` resampled to `size` with a bicubic (Catmull-Rom) filter, alpha-weighted.
 // The result is ARGB32.
-QImage ResizeBicubic(const QImage& image, QSize size);
+QImage resizeBicubic(const QImage& image, QSize size);
 
 }  // namespace lyrevane

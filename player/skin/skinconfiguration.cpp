@@ -39,17 +39,17 @@ QImage loadImage(const QString& path) {
 
 }  // namespace
 
-bool SkinConfiguration::HasImages() const {
+bool SkinConfiguration::hasImages() const {
     return !captionBarImage.isNull() && !borderImage.isNull() && captionBarImage.height() >= 2 &&
            captionBarImage.width() >= 3 && borderImage.width() >= 3 &&
            borderImage.height() >= 2 * borderImage.width();
 }
 
-int SkinConfiguration::BorderWidth() const {
-    return HasImages() ? borderImage.width() / 3 : 0;
+int SkinConfiguration::borderWidth() const {
+    return hasImages() ? borderImage.width() / 3 : 0;
 }
 
-void SkinConfiguration::DrawSample(QPainter& painter, int x, int y, int width, int height,
+void SkinConfiguration::drawSample(QPainter& painter, int x, int y, int width, int height,
                                    bool active) const {
     if (width <= 0 || height <= 0) {
         return;
@@ -59,18 +59,18 @@ void SkinConfiguration::DrawSample(QPainter& painter, int x, int y, int width, i
     sample.title = name;
     sample.minimiseButton = true;
     sample.maximiseButton = true;
-    PaintFrame(painter, *this, FrameLooks::Prepare(*this, scale), QRect(x, y, width, height),
+    paintFrame(painter, *this, FrameLooks::prepare(*this, scale), QRect(x, y, width, height),
                active, sample, true);
 }
 
-QStringList SkinConfiguration::SetUp(const QFont& windowFont, const QString& skinFolder) {
+QStringList SkinConfiguration::setUp(const QFont& windowFont, const QString& skinFolder) {
     name = u"Default"_s;
-    colours = {MakeColourValue(255, 255, 255),
-               MakeColourValue(47, 122, 151),
+    colours = {makeColourValue(255, 255, 255),
+               makeColourValue(47, 122, 151),
                0,
-               MakeColourValue(255, 255, 255),
-               MakeColourValue(47, 122, 151),
-               MakeColourValue(123, 189, 214)};
+               makeColourValue(255, 255, 255),
+               makeColourValue(47, 122, 151),
+               makeColourValue(123, 189, 214)};
     fonts = {windowFont, windowFont};
     QStringList missing;
     const QString captionPath = QDir(skinFolder).filePath(u"captionbar.gif"_s);
@@ -83,7 +83,7 @@ QStringList SkinConfiguration::SetUp(const QFont& windowFont, const QString& ski
     if (borderImage.isNull()) {
         missing.append(bordersPath);
     }
-    if (missing.isEmpty() && !HasImages()) {
+    if (missing.isEmpty() && !hasImages()) {
         missing = {captionPath, bordersPath};  // loaded, but not shaped like skin images
     }
     if (!missing.isEmpty()) {
@@ -94,7 +94,7 @@ QStringList SkinConfiguration::SetUp(const QFont& windowFont, const QString& ski
     return missing;
 }
 
-SkinTransform LoadSkinSettings(SettingsProvider& settings) {
+SkinTransform loadSkinSettings(SettingsProvider& settings) {
     const SkinTransform defaults;
     SkinTransform t;
     t.colourise = readFlag(settings, u"Colourise", defaults.colourise);
@@ -108,7 +108,7 @@ SkinTransform LoadSkinSettings(SettingsProvider& settings) {
     return t;
 }
 
-void SaveSkinSettings(SettingsProvider& settings, const SkinTransform& t) {
+void saveSkinSettings(SettingsProvider& settings, const SkinTransform& t) {
     settings.writeSettings(kAppName, kSkinSection,
                            {{u"Colourise"_s, formatBool(t.colourise)},
                             {u"Hue"_s, formatSingle(t.hue)},
@@ -130,22 +130,22 @@ int toSlider(double value, int maximum) {
 }
 }  // namespace
 
-int FromHue(float hue) {
+int fromHue(float hue) {
     return toSlider((double(hue) + 1.0) * 100.0, kHueMax);
 }
-int FromSaturation(float saturation) {
+int fromSaturation(float saturation) {
     return toSlider(double(saturation) * 100.0, kSaturationMax);
 }
-int FromPercent(float percent) {
+int fromPercent(float percent) {
     return toSlider(double(percent) * 100.0 + 100.0, kChannelMax);
 }
-float ToHue(int value) {
+float toHue(int value) {
     return float((value - 100) / 100.0);
 }
-float ToSaturation(int value) {
+float toSaturation(int value) {
     return float(value / 100.0);
 }
-float ToPercent(int value) {
+float toPercent(int value) {
     return float((value - 100) / 100.0);
 }
 

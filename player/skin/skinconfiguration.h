@@ -44,46 +44,46 @@ public:
     // Before the set-up (a window that was never started) the colours and metrics are
     // already those of the set-up, without images.
     QString name;
-    std::array<ColourValue, 6> colours = DesignColours();
+    std::array<ColourValue, 6> colours = designColours();
     std::array<QFont, 2> fonts;
     QImage captionBarImage;
     QImage borderImage;
     std::array<int, 6> metrics = {19, 20, 90, 140, 240, 400};
     SkinTransform transform;
 
-    static constexpr std::array<ColourValue, 6> DesignColours() {
-        return {MakeColourValue(255, 255, 255),
-                MakeColourValue(47, 122, 151),
+    static constexpr std::array<ColourValue, 6> designColours() {
+        return {makeColourValue(255, 255, 255),
+                makeColourValue(47, 122, 151),
                 0,
-                MakeColourValue(255, 255, 255),
-                MakeColourValue(47, 122, 151),
-                MakeColourValue(123, 189, 214)};
+                makeColourValue(255, 255, 255),
+                makeColourValue(47, 122, 151),
+                makeColourValue(123, 189, 214)};
     }
 
     // Both images loaded and shaped as described above.
-    bool HasImages() const;
-    int CaptionHeight() const { return metrics[0]; }
-    int ButtonSlotWidth() const { return metrics[1]; }
-    int BorderWidth() const;
+    bool hasImages() const;
+    int captionHeight() const { return metrics[0]; }
+    int buttonSlotWidth() const { return metrics[1]; }
+    int borderWidth() const;
 
     // Colours with the current transforms applied.
-    ColourValue FaceColour() const { return TransformColour(colours[5], transform); }
-    ColourValue TextColour() const { return TransformColour(colours[2], transform); }
+    ColourValue faceColour() const { return transformColour(colours[5], transform); }
+    ColourValue textColour() const { return transformColour(colours[2], transform); }
 
     // Draws a sample frame (caption bar with a title and the three buttons, borders and
     // a body in the face colour) into x, y, width, height of `painter`'s device.
-    void DrawSample(QPainter& painter, int x, int y, int width, int height, bool active) const;
+    void drawSample(QPainter& painter, int x, int y, int width, int height, bool active) const;
 
     // The fixed set-up: name, colours, fonts and metrics; images loaded from `skinFolder`
     // ("captionbar.gif", "borders.gif"). Returns the paths of images that could not be
     // loaded (empty when both loaded).
-    QStringList SetUp(const QFont& windowFont, const QString& skinFolder);
+    QStringList setUp(const QFont& windowFont, const QString& skinFolder);
 };
 
 // The seven skin settings. Unreadable texts give the defaults; numbers outside their
 // ranges are clamped.
-SkinTransform LoadSkinSettings(SettingsProvider& settings);
-void SaveSkinSettings(SettingsProvider& settings, const SkinTransform& transform);
+SkinTransform loadSkinSettings(SettingsProvider& settings);
+void saveSkinSettings(SettingsProvider& settings, const SkinTransform& transform);
 
 // The Customise Skin dialog's integer sliders (all start at 0).
 namespace slider {
@@ -91,13 +91,13 @@ inline constexpr int kHueMax = 600;
 inline constexpr int kSaturationMax = 100;
 inline constexpr int kChannelMax = 200;
 // Parameter to slider: nearest whole number, halves to even, within the slider's range.
-int FromHue(float hue);
-int FromSaturation(float saturation);
-int FromPercent(float percent);
+int fromHue(float hue);
+int fromSaturation(float saturation);
+int fromPercent(float percent);
 // Slider to parameter: computed in double precision, stored as single precision.
-float ToHue(int value);
-float ToSaturation(int value);
-float ToPercent(int value);
+float toHue(int value);
+float toSaturation(int value);
+float toPercent(int value);
 }  // namespace slider
 
 }  // namespace lyrevane

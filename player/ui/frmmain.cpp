@@ -48,7 +48,7 @@ constexpr qint64 kExposeWaitMs = 100;
 frmMain::frmMain(Services services, QWidget* parent)
     : QMainWindow(parent),
       services_(services),
-      layout_(LogoSize(), 0, PlayerLayout::kDesignPlayBarHeight) {
+      layout_(logoSize(), 0, PlayerLayout::kDesignPlayBarHeight) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(kAppTitle.toString());
     skin_ = std::make_unique<WindowSkin>(*this, services.settings, services.prompts);
@@ -59,7 +59,7 @@ frmMain::frmMain(Services services, QWidget* parent)
 
     imgLogo = new QLabel(client_);
     imgLogo->setObjectName(u"imgLogo"_s);
-    imgLogo->setPixmap(LogoPixmap());
+    imgLogo->setPixmap(logoPixmap());
     imgLogo->resize(imgLogo->pixmap().size());
     imgLogo->setAccessibleName(tr("Quillmoor logo"));
 
@@ -231,7 +231,7 @@ DialogContext frmMain::dialogs() {
 // Commands may open modal boxes: they run after the browser's navigation check returns.
 void frmMain::runCommandLater(const QUrl& url) {
     QTimer::singleShot(0, this, [this, url] {
-        if (const std::optional<CommandUrl> command = MatchCommandUrl(url)) {
+        if (const std::optional<CommandUrl> command = matchCommandUrl(url)) {
             session_->commands().executeCommand(command->command, command->parameters, false);
         }
     });

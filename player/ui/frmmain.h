@@ -60,7 +60,7 @@ public:
     // Start-up; false when the window must not be shown (a command ended the program).
     // `storeProblem`, when not empty, is shown once the window is up.
     bool startUp(const QString& commandLine, const QString& storeProblem = {});
-    // Start-up for a command line that runs quietly (see PlanStart), on a window made
+    // Start-up for a command line that runs quietly (see planStart), on a window made
     // without a profile: the window is restored, shown and painted first; then
     // `createProfile` makes the browser profile, the panes are built on it and start-up
     // goes on as startUp, panes first, then the command. False when the window must not

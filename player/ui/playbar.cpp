@@ -37,7 +37,7 @@ QToolButton* pictureButton(QWidget* parent, Glyph glyph, const QRect& geometry, 
     button->setObjectName(name);
     button->setAccessibleName(spokenName);
     button->setToolTip(spokenName);
-    button->setIcon(GlyphIcon(glyph, iconSide));
+    button->setIcon(glyphIcon(glyph, iconSide));
     button->setIconSize(QSize(iconSide, iconSide));
     button->setGeometry(geometry);
     button->setFocusPolicy(Qt::TabFocus);

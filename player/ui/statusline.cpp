@@ -65,14 +65,14 @@ int StatusLine::height() const {
 
 QString StatusLine::showNowPlaying(const MediaEngine& engine) {
     // While a dropped stream is reconnected, since when and why; then the station again.
-    QString text = IsolatedText(engine.reconnecting());
+    QString text = isolatedText(engine.reconnecting());
     if (text.isEmpty()) {
         text = joined(
-            BehindLiveText(engine.behindLive(), engine.keepingStopped(), engine.catchingUp()),
-            NowPlayingText(engine.stationName(), engine.nowPlaying()));
+            behindLiveText(engine.behindLive(), engine.keepingStopped(), engine.catchingUp()),
+            nowPlayingText(engine.stationName(), engine.nowPlaying()));
     }
     // A recording goes on across reconnections, and so does its field.
-    const QString recording = RecordingText(engine.recordingSeconds());
+    const QString recording = recordingText(engine.recordingSeconds());
     fldRecording->setText(recording);
     // The recording's seconds change alone most of the time: the field beside them is laid
     // out again only when its own text changes.

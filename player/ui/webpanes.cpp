@@ -236,14 +236,14 @@ bool PlayerWebPage::acceptNavigationRequest(const QUrl& url, NavigationType type
             dropped(u"\"lyrev:\" commands from the advertisement pane"_s);
             return false;
         }
-        if (MatchCommandUrl(url) && type == NavigationTypeTyped && isMainFrame) {
+        if (matchCommandUrl(url) && type == NavigationTypeTyped && isMainFrame) {
             // Typed by the user (Browse To...): no page asked for it.
             if (runCommand_) {
                 runCommand_(url);
             }
             return false;
         }
-        if (MatchCommandUrl(url)) {
+        if (matchCommandUrl(url)) {
             // Let through to the scheme handler, which knows the origin that asked.
             expectCommand(url, this->url(), isMainFrame ? u"the top frame"_s : u"a frame"_s);
             return true;
@@ -269,7 +269,7 @@ void PlayerWebPage::onNewWindow(QWebEngineNewWindowRequest& request) {
     if (pane_ == Pane::Main) {
         catchCommand = [page = QPointer<PlayerWebPage>(this), topPage = url()](
                            const QUrl& target, PopupCatcher* catcher) {
-            if (!page || target.scheme() != kCommandScheme || !MatchCommandUrl(target)) {
+            if (!page || target.scheme() != kCommandScheme || !matchCommandUrl(target)) {
                 return false;
             }
             page->expectCommand(target, topPage, u"a new window"_s, catcher);

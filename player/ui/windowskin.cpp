@@ -53,8 +53,8 @@ QString WindowSkin::defaultFolder() {
 }
 
 void WindowSkin::setUp() {
-    skin_->transform = LoadSkinSettings(settings_);
-    const QStringList missing = skin_->SetUp(window_.font(), folder_);
+    skin_->transform = loadSkinSettings(settings_);
+    const QStringList missing = skin_->setUp(window_.font(), folder_);
     if (!frame_->attach(*skin_) && !missing.isEmpty()) {
         QString text;
         for (const QString& path : missing) {
@@ -65,7 +65,7 @@ void WindowSkin::setUp() {
 }
 
 void WindowSkin::save() {
-    SaveSkinSettings(settings_, skin_->transform);
+    saveSkinSettings(settings_, skin_->transform);
 }
 
 void WindowSkin::reattach() {
@@ -73,7 +73,7 @@ void WindowSkin::reattach() {
 }
 
 void WindowSkin::paint(const QList<QWidget*>& faced, const QList<QWidget*>& own) {
-    const QColor face = ToQColor(frame_->FaceColour());
+    const QColor face = toQColor(frame_->faceColour());
     for (QWidget* widget : faced) {
         setFace(widget, face);
     }
@@ -92,8 +92,8 @@ std::optional<QSize> WindowSkin::loadLogo(QLabel& logo) {
     int width = -1;
     int height = -1;
     const QString path = QDir(folder_).filePath(u"Lyrevane.png"_s);
-    const QColor face = ToQColor(frame_->FaceColour());
-    const LoadedPicture loaded = LoadScaledPicture(path, width, height, FromQColor(face), false);
+    const QColor face = toQColor(frame_->faceColour());
+    const LoadedPicture loaded = loadScaledPicture(path, width, height, fromQColor(face), false);
     if (loaded.error) {
         // The drawn logo stays; its transparent parts show the face colour.
         if (!logoProblemShown_) {

@@ -218,7 +218,7 @@ void VlcMediaEngine::readMetadata() {
     const MediaGateway& gateway = *network_->gateway();
     // Without a station name libVLC names the media after its address or its file (the
     // gateway's or the real one, percent-decoded or not); that is no station.
-    QString station = DecodeIcyText(meta.title);
+    QString station = decodeIcyText(meta.title);
     const QUrl handed(meta.mrl);
     const QUrl address(gateway.upstreamOf(handed.toString()));
     const QString named = gateway.upstreamOf(station);
@@ -228,8 +228,8 @@ void VlcMediaEngine::readMetadata() {
         (gateway.isListening() && station.contains(gateway.origin()))) {
         station.clear();
     }
-    QString title = DecodeIcyText(meta.nowPlaying);
-    if (!IsMeaningfulTitle(title)) {
+    QString title = decodeIcyText(meta.nowPlaying);
+    if (!isMeaningfulTitle(title)) {
         title.clear();
     }
     metadata_.set(station, title);

@@ -273,7 +273,7 @@ TEST_F(MprisBusTest, OpenUriPlaysAllowedStreamsAndRefusesOthersWithAnError) {
               (QStringList{u"http"_s, u"https"_s}));
     for (const QString& refused :
          {u"file:///etc/passwd"_s, u"lyrev:play?http://127.0.0.1/a.mp3"_s, u"http:///a.mp3"_s,
-          u"mms://127.0.0.1/a"_s, u"not a url"_s, RefusedSources().first()}) {
+          u"mms://127.0.0.1/a"_s, u"not a url"_s, refusedSources().first()}) {
         const QDBusMessage reply = Call(kPlayer, u"OpenUri"_s, {refused});
         EXPECT_EQ(reply.type(), QDBusMessage::ErrorMessage) << refused.toStdString();
     }

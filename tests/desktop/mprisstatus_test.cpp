@@ -70,57 +70,57 @@ TEST(MprisStatusTest, StreamTitleSplitsAtTheFirstSeparatorOnly) {
 }
 
 TEST(NowPlayingTest, TextShowsWhatIsKnown) {
-    EXPECT_EQ(NowPlayingText({}, {}), QString());
-    EXPECT_EQ(NowPlayingText(u"Quillmoor Live"_s, {}), u"Quillmoor Live"_s);
-    EXPECT_EQ(NowPlayingText({}, u"Opening bell"_s), u"Opening bell"_s);
-    EXPECT_EQ(NowPlayingText(u"Quillmoor Live"_s, u"Opening bell"_s),
+    EXPECT_EQ(nowPlayingText({}, {}), QString());
+    EXPECT_EQ(nowPlayingText(u"Quillmoor Live"_s, {}), u"Quillmoor Live"_s);
+    EXPECT_EQ(nowPlayingText({}, u"Opening bell"_s), u"Opening bell"_s);
+    EXPECT_EQ(nowPlayingText(u"Quillmoor Live"_s, u"Opening bell"_s),
               u"Quillmoor Live - Opening bell"_s);
     // A server's right-to-left override, or right-to-left text, turns only its own part.
-    EXPECT_EQ(NowPlayingText(u"\u202EQuillmoor"_s, u"Opening bell"_s),
+    EXPECT_EQ(nowPlayingText(u"\u202EQuillmoor"_s, u"Opening bell"_s),
               u"\u2068\u202EQuillmoor\u2069 - Opening bell"_s);
-    EXPECT_EQ(NowPlayingText({}, u"\u05E9\u05D5\u05E7"_s), u"\u2068\u05E9\u05D5\u05E7\u2069"_s);
+    EXPECT_EQ(nowPlayingText({}, u"\u05E9\u05D5\u05E7"_s), u"\u2068\u05E9\u05D5\u05E7\u2069"_s);
     // The text's own isolates cannot close the one around it, nor leave one open.
-    EXPECT_EQ(NowPlayingText(u"A\u2069\u202Eevil"_s, u"\u2067bell"_s),
+    EXPECT_EQ(nowPlayingText(u"A\u2069\u202Eevil"_s, u"\u2067bell"_s),
               u"\u2068A\u202Eevil\u2069 - bell"_s);
 }
 
 TEST(NowPlayingTest, BehindLiveInMinutesThenHours) {
     using std::chrono::milliseconds;
-    EXPECT_EQ(BehindLiveText(milliseconds{999}, false), QString());
-    EXPECT_EQ(BehindLiveText(milliseconds{155'400}, false), u"2:35 behind live"_s);
-    EXPECT_EQ(BehindLiveText(milliseconds{5'400'000}, true),
+    EXPECT_EQ(behindLiveText(milliseconds{999}, false), QString());
+    EXPECT_EQ(behindLiveText(milliseconds{155'400}, false), u"2:35 behind live"_s);
+    EXPECT_EQ(behindLiveText(milliseconds{5'400'000}, true),
               u"1:30:00 behind live (no room to keep more)"_s);
 }
 
 TEST(NowPlayingTest, MetadataTextIsUtf8FirstThenLatin1) {
-    EXPECT_EQ(DecodeIcyText("Caf\xc3\xa9 Bourse"), u"Caf\u00e9 Bourse"_s);
-    EXPECT_EQ(DecodeIcyText("Caf\xe9 Bourse"), u"Caf\u00e9 Bourse"_s);
+    EXPECT_EQ(decodeIcyText("Caf\xc3\xa9 Bourse"), u"Caf\u00e9 Bourse"_s);
+    EXPECT_EQ(decodeIcyText("Caf\xe9 Bourse"), u"Caf\u00e9 Bourse"_s);
     // One invalid sequence makes the whole text Latin-1, never half-decoded.
-    EXPECT_EQ(DecodeIcyText("\xc3\xa9t\xe9"), u"\u00c3\u00a9t\u00e9"_s);
-    EXPECT_EQ(DecodeIcyText("  line\r\nbreak\t "), u"line  break"_s);
-    EXPECT_EQ(DecodeIcyText(""), QString());
+    EXPECT_EQ(decodeIcyText("\xc3\xa9t\xe9"), u"\u00c3\u00a9t\u00e9"_s);
+    EXPECT_EQ(decodeIcyText("  line\r\nbreak\t "), u"line  break"_s);
+    EXPECT_EQ(decodeIcyText(""), QString());
 }
 
 TEST(NowPlayingTest, StreamTitleIsReadFromAMetadataBlock) {
     const QByteArray padded =
         QByteArray("StreamTitle='Opening bell';StreamUrl='';") + QByteArray(8, '\0');
-    EXPECT_EQ(StreamTitleFromIcyBlock(padded), u"Opening bell"_s);
-    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='Traders' corner';"), u"Traders' corner"_s);
-    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='It's a ';' day';StreamUrl='x';"),
+    EXPECT_EQ(streamTitleFromIcyBlock(padded), u"Opening bell"_s);
+    EXPECT_EQ(streamTitleFromIcyBlock("StreamTitle='Traders' corner';"), u"Traders' corner"_s);
+    EXPECT_EQ(streamTitleFromIcyBlock("StreamTitle='It's a ';' day';StreamUrl='x';"),
               u"It's a ';' day"_s);
-    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='No terminator"), u"No terminator"_s);
-    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='';"), QString());
-    EXPECT_EQ(StreamTitleFromIcyBlock("StreamTitle='Caf\xe9';"), u"Caf\u00e9"_s);
-    EXPECT_EQ(StreamTitleFromIcyBlock("StreamUrl='http://x';"), std::nullopt);
-    EXPECT_EQ(StreamTitleFromIcyBlock(QByteArray(16, '\0')), std::nullopt);
+    EXPECT_EQ(streamTitleFromIcyBlock("StreamTitle='No terminator"), u"No terminator"_s);
+    EXPECT_EQ(streamTitleFromIcyBlock("StreamTitle='';"), QString());
+    EXPECT_EQ(streamTitleFromIcyBlock("StreamTitle='Caf\xe9';"), u"Caf\u00e9"_s);
+    EXPECT_EQ(streamTitleFromIcyBlock("StreamUrl='http://x';"), std::nullopt);
+    EXPECT_EQ(streamTitleFromIcyBlock(QByteArray(16, '\0')), std::nullopt);
 }
 
 TEST(NowPlayingTest, PlaceholderTitlesAreNotShown) {
-    EXPECT_FALSE(IsMeaningfulTitle(QString()));
-    EXPECT_FALSE(IsMeaningfulTitle(u" - "_s));
-    EXPECT_FALSE(IsMeaningfulTitle(u"<?xml version='1.0'?><track/>"_s));
-    EXPECT_TRUE(IsMeaningfulTitle(u"Opening bell"_s));
-    EXPECT_TRUE(IsMeaningfulTitle(u"<3 markets"_s));
+    EXPECT_FALSE(isMeaningfulTitle(QString()));
+    EXPECT_FALSE(isMeaningfulTitle(u" - "_s));
+    EXPECT_FALSE(isMeaningfulTitle(u"<?xml version='1.0'?><track/>"_s));
+    EXPECT_TRUE(isMeaningfulTitle(u"Opening bell"_s));
+    EXPECT_TRUE(isMeaningfulTitle(u"<3 markets"_s));
 }
 
 }  // namespace

@@ -107,37 +107,37 @@ QByteArray frame(bool padding) {
 }
 
 TEST(MpegAudioTest, FrameLengthsFollowTheHeader) {
-    EXPECT_EQ(mpegaudio::FrameLength(header(false)), 417);
-    EXPECT_EQ(mpegaudio::FrameLength(header(true)), 418);
+    EXPECT_EQ(mpegaudio::frameLength(header(false)), 417);
+    EXPECT_EQ(mpegaudio::frameLength(header(true)), 418);
     // MPEG 2 layer III, 64 kbit/s, 22.05 kHz: 72 * 64000 / 22050.
-    EXPECT_EQ(mpegaudio::FrameLength(QByteArray("\xFF\xF3\x80\x00", 4)), 208);
+    EXPECT_EQ(mpegaudio::frameLength(QByteArray("\xFF\xF3\x80\x00", 4)), 208);
     // Layer I, MPEG 1, 384 kbit/s, 48 kHz: (12 * 384000 / 48000) * 4.
-    EXPECT_EQ(mpegaudio::FrameLength(QByteArray("\xFF\xFF\xC4\x00", 4)), 384);
+    EXPECT_EQ(mpegaudio::frameLength(QByteArray("\xFF\xFF\xC4\x00", 4)), 384);
     // Reserved version, reserved layer, free and bad bit rates, reserved rate, no sync.
     for (const char* bad : {"\xFF\xEB\x90\x00", "\xFF\xF9\x90\x00", "\xFF\xFB\x00\x00",
                             "\xFF\xFB\xF0\x00", "\xFF\xFB\x9C\x00", "\xFE\xFB\x90\x00"}) {
-        EXPECT_EQ(mpegaudio::FrameLength(QByteArrayView(bad, 4)), 0)
+        EXPECT_EQ(mpegaudio::frameLength(QByteArrayView(bad, 4)), 0)
             << QByteArray(bad, 4).toHex().constData();
     }
-    EXPECT_EQ(mpegaudio::FrameLength(QByteArray("\xFF\xFB", 2)), 0);
+    EXPECT_EQ(mpegaudio::frameLength(QByteArray("\xFF\xFB", 2)), 0);
 }
 
 TEST(MpegAudioTest, BitRateFollowsTheHeader) {
-    EXPECT_EQ(mpegaudio::BitRate(header(false)), 128);
-    EXPECT_EQ(mpegaudio::BitRate(QByteArray("\xFF\xF3\x80\x00", 4)), 64);
-    EXPECT_EQ(mpegaudio::BitRate(QByteArray("\xFF\xFB\xF0\x00", 4)), 0);
+    EXPECT_EQ(mpegaudio::bitRate(header(false)), 128);
+    EXPECT_EQ(mpegaudio::bitRate(QByteArray("\xFF\xF3\x80\x00", 4)), 64);
+    EXPECT_EQ(mpegaudio::bitRate(QByteArray("\xFF\xFB\xF0\x00", 4)), 0);
 }
 
 TEST(MpegAudioTest, FirstFrameSkipsTheTailOfAFrameAndFalseSyncs) {
     const QByteArray frames = frame(false) + frame(true) + frame(false);
-    EXPECT_EQ(mpegaudio::FirstFrame(frames), 0);
+    EXPECT_EQ(mpegaudio::firstFrame(frames), 0);
     // Joined mid-frame, with a stray sync word in the tail that no frame follows.
     const QByteArray tail = QByteArray(30, '\xAA') + header(false) + QByteArray(20, '\xAA');
-    EXPECT_EQ(mpegaudio::FirstFrame(tail + frames), tail.size());
+    EXPECT_EQ(mpegaudio::firstFrame(tail + frames), tail.size());
     // Not enough to see the second header yet.
-    EXPECT_EQ(mpegaudio::FirstFrame(QByteArray(10, '\xAA') + frame(false)), -1);
-    EXPECT_EQ(mpegaudio::FirstFrame(QByteArray()), -1);
-    EXPECT_EQ(mpegaudio::FirstFrame(QByteArray(5000, '\x00')), -1);
+    EXPECT_EQ(mpegaudio::firstFrame(QByteArray(10, '\xAA') + frame(false)), -1);
+    EXPECT_EQ(mpegaudio::firstFrame(QByteArray()), -1);
+    EXPECT_EQ(mpegaudio::firstFrame(QByteArray(5000, '\x00')), -1);
 }
 
 }  // namespace

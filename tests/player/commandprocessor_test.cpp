@@ -143,7 +143,7 @@ protected:
         PlaybackController playback{engine, playBar, prompts};
         int unloads = 0;
         CommandProcessor commands{prompts, mainPane, playback, [&unloads] { ++unloads; }};
-        if (const std::optional<CommandUrl> command = MatchCommandUrl(commandLine)) {
+        if (const std::optional<CommandUrl> command = matchCommandUrl(commandLine)) {
             commands.executeCommand(command->command, command->parameters, true);
         }
         return {prompts.messages.isEmpty() && unloads == 0,
@@ -152,7 +152,7 @@ protected:
 
     // The plan for `commandLine`, after checking that it foretells the real run.
     StartPlan plan(const QString& commandLine) {
-        const StartPlan planned = PlanStart(commandLine);
+        const StartPlan planned = planStart(commandLine);
         const Run real = run(commandLine);
         EXPECT_EQ(planned.quiet, real.quiet) << commandLine.toStdString();
         EXPECT_EQ(planned.media, real.media) << commandLine.toStdString();

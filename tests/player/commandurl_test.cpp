@@ -12,132 +12,132 @@ namespace {
 // --- The command pattern ---------------------------------------------------------------
 
 TEST(CommandPattern, SplitsAtTheFirstQuestionMark) {
-    const auto command = MatchCommandUrl(u"lyrev:play?http://host/a.pls?x=1?y=2"_s);
+    const auto command = matchCommandUrl(u"lyrev:play?http://host/a.pls?x=1?y=2"_s);
     ASSERT_TRUE(command);
     EXPECT_EQ(command->command, u"play"_s);
     EXPECT_EQ(command->parameters, u"http://host/a.pls?x=1?y=2"_s);
 }
 
 TEST(CommandPattern, SchemeWordInAnyCaseCommandWordKeptAsWritten) {
-    const auto upper = MatchCommandUrl(u"LYREV:Play?x"_s);
+    const auto upper = matchCommandUrl(u"LYREV:Play?x"_s);
     ASSERT_TRUE(upper);
     EXPECT_EQ(upper->command, u"Play"_s);
-    EXPECT_TRUE(MatchCommandUrl(u"LyRev:browse?x"_s));
+    EXPECT_TRUE(matchCommandUrl(u"LyRev:browse?x"_s));
 }
 
 TEST(CommandPattern, EmptyCommandAndEmptyParameters) {
-    const auto bare = MatchCommandUrl(u"lyrev:?"_s);
+    const auto bare = matchCommandUrl(u"lyrev:?"_s);
     ASSERT_TRUE(bare);
     EXPECT_TRUE(bare->command.isEmpty());
     EXPECT_TRUE(bare->parameters.isEmpty());
-    const auto play = MatchCommandUrl(u"lyrev:play?"_s);
+    const auto play = matchCommandUrl(u"lyrev:play?"_s);
     ASSERT_TRUE(play);
     EXPECT_EQ(play->command, u"play"_s);
     EXPECT_TRUE(play->parameters.isEmpty());
 }
 
 TEST(CommandPattern, RejectsTextsThatAreNoCommandUrl) {
-    EXPECT_FALSE(MatchCommandUrl(u"lyrev:play"_s));                 // no "?"
-    EXPECT_FALSE(MatchCommandUrl(u"\"lyrev:play?x\""_s));           // quoted
-    EXPECT_FALSE(MatchCommandUrl(u" lyrev:play?x"_s));              // leading space
-    EXPECT_FALSE(MatchCommandUrl(u"http://host/?lyrev:play?x"_s));  // not at the start
-    EXPECT_FALSE(MatchCommandUrl(u"lyrevx:play?x"_s));
-    EXPECT_FALSE(MatchCommandUrl(QString()));
+    EXPECT_FALSE(matchCommandUrl(u"lyrev:play"_s));                 // no "?"
+    EXPECT_FALSE(matchCommandUrl(u"\"lyrev:play?x\""_s));           // quoted
+    EXPECT_FALSE(matchCommandUrl(u" lyrev:play?x"_s));              // leading space
+    EXPECT_FALSE(matchCommandUrl(u"http://host/?lyrev:play?x"_s));  // not at the start
+    EXPECT_FALSE(matchCommandUrl(u"lyrevx:play?x"_s));
+    EXPECT_FALSE(matchCommandUrl(QString()));
 }
 
 TEST(CommandPattern, LineBreaksEndTheMatch) {
     // "." stops at line breaks and "$" means the very end of the text.
-    EXPECT_FALSE(MatchCommandUrl(u"lyrev:play?x\n"_s));
-    EXPECT_FALSE(MatchCommandUrl(u"lyrev:pl\nay?x"_s));
-    EXPECT_FALSE(MatchCommandUrl(u"lyrev:play?a\nb"_s));
+    EXPECT_FALSE(matchCommandUrl(u"lyrev:play?x\n"_s));
+    EXPECT_FALSE(matchCommandUrl(u"lyrev:pl\nay?x"_s));
+    EXPECT_FALSE(matchCommandUrl(u"lyrev:play?a\nb"_s));
 }
 
 TEST(CommandPattern, CommandLineArgumentsJoinedBySpacesStayInTheParameters) {
-    const auto command = MatchCommandUrl(u"lyrev:play?http://host/a b c"_s);
+    const auto command = matchCommandUrl(u"lyrev:play?http://host/a b c"_s);
     ASSERT_TRUE(command);
     EXPECT_EQ(command->parameters, u"http://host/a b c"_s);
 }
 
 TEST(CommandPattern, BrowserUrlsAreRebuiltWithQueryAndFragmentAsEncoded) {
     const QUrl link(u"lyrev:play?http%3A%2F%2F127.0.0.1%3A8000%2Flive%3Fa%3D1%26b%3D2"_s);
-    const auto command = MatchCommandUrl(link);
+    const auto command = matchCommandUrl(link);
     ASSERT_TRUE(command);
     EXPECT_EQ(command->command, u"play"_s);
     EXPECT_EQ(command->parameters, u"http%3A%2F%2F127.0.0.1%3A8000%2Flive%3Fa%3D1%26b%3D2"_s);
 
-    const auto withFragment = MatchCommandUrl(QUrl(u"LYREV:browse?http://host/page#part"_s));
+    const auto withFragment = matchCommandUrl(QUrl(u"LYREV:browse?http://host/page#part"_s));
     ASSERT_TRUE(withFragment);
     EXPECT_EQ(withFragment->parameters, u"http://host/page#part"_s);
 
-    EXPECT_FALSE(MatchCommandUrl(QUrl(u"lyrev:play"_s)));
-    EXPECT_FALSE(MatchCommandUrl(QUrl(u"http://host/lyrev:play?x"_s)));
+    EXPECT_FALSE(matchCommandUrl(QUrl(u"lyrev:play"_s)));
+    EXPECT_FALSE(matchCommandUrl(QUrl(u"http://host/lyrev:play?x"_s)));
 }
 
 TEST(BrowseAndPlayPattern, SplitsPageAndMedia) {
-    const auto parts = MatchBrowseAndPlay(
+    const auto parts = matchBrowseAndPlay(
         u"infopage=http%3A%2F%2Fa%2Fp%3Fx%3D1%26y%3D2"
         u"&media=http%3A%2F%2Fb%2Fs%26t"_s);
     ASSERT_TRUE(parts);
     EXPECT_EQ(parts->page, u"http%3A%2F%2Fa%2Fp%3Fx%3D1%26y%3D2"_s);
     EXPECT_EQ(parts->media, u"http%3A%2F%2Fb%2Fs%26t"_s);
     // The page part ends at the first "&media="; the rest is the media part.
-    const auto twice = MatchBrowseAndPlay(u"InfoPage=p&MEDIA=m&media=n"_s);
+    const auto twice = matchBrowseAndPlay(u"InfoPage=p&MEDIA=m&media=n"_s);
     ASSERT_TRUE(twice);
     EXPECT_EQ(twice->page, u"p"_s);
     EXPECT_EQ(twice->media, u"m&media=n"_s);
 }
 
 TEST(BrowseAndPlayPattern, RejectsMalformedParameters) {
-    EXPECT_FALSE(MatchBrowseAndPlay(u"media=m&infopage=p"_s));
-    EXPECT_FALSE(MatchBrowseAndPlay(u"infopage=&media=m"_s));
-    EXPECT_FALSE(MatchBrowseAndPlay(u"infopage=p&media="_s));
-    EXPECT_FALSE(MatchBrowseAndPlay(u"infopage=p"_s));
-    EXPECT_FALSE(MatchBrowseAndPlay(QString()));
+    EXPECT_FALSE(matchBrowseAndPlay(u"media=m&infopage=p"_s));
+    EXPECT_FALSE(matchBrowseAndPlay(u"infopage=&media=m"_s));
+    EXPECT_FALSE(matchBrowseAndPlay(u"infopage=p&media="_s));
+    EXPECT_FALSE(matchBrowseAndPlay(u"infopage=p"_s));
+    EXPECT_FALSE(matchBrowseAndPlay(QString()));
 }
 
-// --- UnescapeURL ---------------------------------------------------------------------------
+// --- unescapeURL ---------------------------------------------------------------------------
 
 TEST(UnescapeURL, DecodesEscapesEverywhereAndLeavesTheRest) {
-    EXPECT_EQ(UnescapeURL(QString()), QString());
-    EXPECT_EQ(UnescapeURL(u"http%3a%2F%2Fhost%2Fa%20b?q=%41#%42"_s), u"http://host/a b?q=A#B"_s);
-    EXPECT_EQ(UnescapeURL(u"a+b"_s), u"a+b"_s);
-    EXPECT_EQ(UnescapeURL(u"100%"_s), u"100%"_s);
-    EXPECT_EQ(UnescapeURL(u"%4"_s), u"%4"_s);
-    EXPECT_EQ(UnescapeURL(u"%zz%4g"_s), u"%zz%4g"_s);
-    EXPECT_EQ(UnescapeURL(u"%%41"_s), u"%A"_s);
+    EXPECT_EQ(unescapeURL(QString()), QString());
+    EXPECT_EQ(unescapeURL(u"http%3a%2F%2Fhost%2Fa%20b?q=%41#%42"_s), u"http://host/a b?q=A#B"_s);
+    EXPECT_EQ(unescapeURL(u"a+b"_s), u"a+b"_s);
+    EXPECT_EQ(unescapeURL(u"100%"_s), u"100%"_s);
+    EXPECT_EQ(unescapeURL(u"%4"_s), u"%4"_s);
+    EXPECT_EQ(unescapeURL(u"%zz%4g"_s), u"%zz%4g"_s);
+    EXPECT_EQ(unescapeURL(u"%%41"_s), u"%A"_s);
     // Decoding is done once: an escaped "%" does not start a new escape.
-    EXPECT_EQ(UnescapeURL(u"%2541"_s), u"%41"_s);
+    EXPECT_EQ(unescapeURL(u"%2541"_s), u"%41"_s);
 }
 
 TEST(UnescapeURL, LeavesUnescapedStreamUrlsUnchanged) {
     const QString url = u"http://127.0.0.1:8000/live.mp3?sid=7&x=y+z"_s;
-    EXPECT_EQ(UnescapeURL(url), url);
+    EXPECT_EQ(unescapeURL(url), url);
 }
 
 TEST(UnescapeURL, DecodesUtf8SequencesToCharacters) {
-    EXPECT_EQ(UnescapeURL(u"caf%C3%A9"_s), u"caf\u00e9"_s);
-    EXPECT_EQ(UnescapeURL(u"%E2%82%AC%F0%9F%8E%B5"_s), u"\u20ac\U0001F3B5"_s);
+    EXPECT_EQ(unescapeURL(u"caf%C3%A9"_s), u"caf\u00e9"_s);
+    EXPECT_EQ(unescapeURL(u"%E2%82%AC%F0%9F%8E%B5"_s), u"\u20ac\U0001F3B5"_s);
     // Characters that were never escaped stay as they are.
-    EXPECT_EQ(UnescapeURL(u"\u00e9t\u00e9%20"_s), u"\u00e9t\u00e9 "_s);
+    EXPECT_EQ(unescapeURL(u"\u00e9t\u00e9%20"_s), u"\u00e9t\u00e9 "_s);
 }
 
 TEST(UnescapeURL, KeepsBytesThatAreNotUtf8Escaped) {
     // A Latin-1 byte stays escaped, so the URL still names the same byte.
-    EXPECT_EQ(UnescapeURL(u"caf%e9%20bar"_s), u"caf%e9 bar"_s);
+    EXPECT_EQ(unescapeURL(u"caf%e9%20bar"_s), u"caf%e9 bar"_s);
     // A cut-short sequence, a stray continuation byte, an overlong form, a surrogate.
-    EXPECT_EQ(UnescapeURL(u"%C3"_s), u"%C3"_s);
-    EXPECT_EQ(UnescapeURL(u"%C3x"_s), u"%C3x"_s);
-    EXPECT_EQ(UnescapeURL(u"%A9%41"_s), u"%A9A"_s);
-    EXPECT_EQ(UnescapeURL(u"%C0%AF"_s), u"%C0%AF"_s);
-    EXPECT_EQ(UnescapeURL(u"%ED%A0%80"_s), u"%ED%A0%80"_s);
-    EXPECT_EQ(UnescapeURL(u"%F4%90%80%80"_s), u"%F4%90%80%80"_s);
+    EXPECT_EQ(unescapeURL(u"%C3"_s), u"%C3"_s);
+    EXPECT_EQ(unescapeURL(u"%C3x"_s), u"%C3x"_s);
+    EXPECT_EQ(unescapeURL(u"%A9%41"_s), u"%A9A"_s);
+    EXPECT_EQ(unescapeURL(u"%C0%AF"_s), u"%C0%AF"_s);
+    EXPECT_EQ(unescapeURL(u"%ED%A0%80"_s), u"%ED%A0%80"_s);
+    EXPECT_EQ(unescapeURL(u"%F4%90%80%80"_s), u"%F4%90%80%80"_s);
     // A bad byte does not swallow the valid sequence after it.
-    EXPECT_EQ(UnescapeURL(u"%FF%C3%A9"_s), u"%FF\u00e9"_s);
+    EXPECT_EQ(unescapeURL(u"%FF%C3%A9"_s), u"%FF\u00e9"_s);
 }
 
 TEST(UnescapeURL, DecodesVeryLongTexts) {
     const QString tail = u"%41"_s.repeated(5000);
-    const QString decoded = UnescapeURL(u"http://host/"_s + tail);
+    const QString decoded = unescapeURL(u"http://host/"_s + tail);
     EXPECT_EQ(decoded.size(), 12 + 5000);
     EXPECT_EQ(decoded, u"http://host/"_s + u"A"_s.repeated(5000));
 }
@@ -145,29 +145,29 @@ TEST(UnescapeURL, DecodesVeryLongTexts) {
 // --- Scheme rules ----------------------------------------------------------------------
 
 TEST(CommandPageUrl, AllowsWebPagesOnly) {
-    EXPECT_TRUE(IsCommandPageUrl(u"http://www.quillmoor.example/news.shtml"_s));
-    EXPECT_TRUE(IsCommandPageUrl(u"HTTPS://host:8443/"_s));
-    EXPECT_TRUE(IsCommandPageUrl(u"about:blank"_s));
-    EXPECT_TRUE(IsCommandPageUrl(u"About:Blank"_s));
-    EXPECT_FALSE(IsCommandPageUrl(QString()));
-    EXPECT_FALSE(IsCommandPageUrl(u"file:///etc/passwd"_s));
-    EXPECT_FALSE(IsCommandPageUrl(u"javascript:alert(1)"_s));
-    EXPECT_FALSE(IsCommandPageUrl(u"lyrev:play?x"_s));
-    EXPECT_FALSE(IsCommandPageUrl(u"about:config"_s));
-    EXPECT_FALSE(IsCommandPageUrl(u"http:relative"_s));
-    EXPECT_FALSE(IsCommandPageUrl(u"www.quillmoor.example"_s));
+    EXPECT_TRUE(isCommandPageUrl(u"http://www.quillmoor.example/news.shtml"_s));
+    EXPECT_TRUE(isCommandPageUrl(u"HTTPS://host:8443/"_s));
+    EXPECT_TRUE(isCommandPageUrl(u"about:blank"_s));
+    EXPECT_TRUE(isCommandPageUrl(u"About:Blank"_s));
+    EXPECT_FALSE(isCommandPageUrl(QString()));
+    EXPECT_FALSE(isCommandPageUrl(u"file:///etc/passwd"_s));
+    EXPECT_FALSE(isCommandPageUrl(u"javascript:alert(1)"_s));
+    EXPECT_FALSE(isCommandPageUrl(u"lyrev:play?x"_s));
+    EXPECT_FALSE(isCommandPageUrl(u"about:config"_s));
+    EXPECT_FALSE(isCommandPageUrl(u"http:relative"_s));
+    EXPECT_FALSE(isCommandPageUrl(u"www.quillmoor.example"_s));
 }
 
 TEST(CommandMediaUrl, AllowsNetworkStreamsAndTheEmptyUrl) {
-    EXPECT_TRUE(IsCommandMediaUrl(QString()));
+    EXPECT_TRUE(isCommandMediaUrl(QString()));
     for (const QString& url : {u"http://h/a.mp3"_s, u"https://h/a"_s, u"mms://h/a"_s,
                                u"MMSH://h:8080/a"_s, u"rtsp://192.0.2.1/a"_s}) {
-        EXPECT_TRUE(IsCommandMediaUrl(url)) << url.toStdString();
+        EXPECT_TRUE(isCommandMediaUrl(url)) << url.toStdString();
     }
     for (const QString& url :
          {u"file:///home/user/a.mp3"_s, u"/home/user/a.mp3"_s, u"ftp://h/a.mp3"_s, u"smb://h/a"_s,
           u"javascript:x"_s, u"http://"_s, u"a.mp3"_s}) {
-        EXPECT_FALSE(IsCommandMediaUrl(url)) << url.toStdString();
+        EXPECT_FALSE(isCommandMediaUrl(url)) << url.toStdString();
     }
 }
 

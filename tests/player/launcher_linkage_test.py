@@ -13,8 +13,8 @@ libraries and without libVLC: those come with the module.
 import subprocess
 import sys
 
-SHARED = ("lyrevane::SourceRules::", "lyrevane::NormaliseHost(", "lyrevane::PlanStart(",
-          "lyrevane::PlanCommand(", "lyrevane::EarlyConnection::", "lyrevane::EarlyAnswer::",
+SHARED = ("lyrevane::SourceRules::", "lyrevane::normaliseHost(", "lyrevane::planStart(",
+          "lyrevane::planCommand(", "lyrevane::EarlyConnection::", "lyrevane::EarlyAnswer::",
           "lyrevane::TerminationWatcher::")
 NOT_AT_START = ("libQt6Gui", "libQt6Network", "libQt6Widgets", "libQt6WebEngine", "libvlc")
 

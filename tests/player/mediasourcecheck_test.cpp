@@ -19,7 +19,7 @@ namespace {
 using testing::FakePrompts;
 
 TEST(RefusedSources, KeepsTheFixedLayout) {
-    const QStringList& list = RefusedSources();
+    const QStringList& list = refusedSources();
     ASSERT_EQ(list.size(), 23);
     EXPECT_TRUE(list[0].endsWith(u".ram"_s));
     EXPECT_TRUE(list[1].endsWith(u".ram"_s));
@@ -60,7 +60,7 @@ TEST(CheckMediaURL, AcceptsOtherSourcesSilently) {
 }
 
 TEST(CheckMediaURL, RefusesEveryEntryWithTheMessage) {
-    for (const QString& entry : RefusedSources()) {
+    for (const QString& entry : refusedSources()) {
         FakePrompts prompts;
         EXPECT_FALSE(checkMediaURL(entry, prompts)) << entry.toStdString();
         ASSERT_EQ(prompts.messages.size(), 1);
@@ -127,9 +127,9 @@ TEST(NormaliseHost, ReadsHostsAsTheNetworkStackDoes) {
         {QString(), QString()},
     };
     for (const auto& [host, expected] : cases) {
-        const QString normalised = NormaliseHost(host);
+        const QString normalised = normaliseHost(host);
         EXPECT_EQ(normalised, expected) << host.toStdString();
-        EXPECT_EQ(NormaliseHost(normalised), normalised) << "again: " << host.toStdString();
+        EXPECT_EQ(normaliseHost(normalised), normalised) << "again: " << host.toStdString();
     }
 }
 
@@ -145,20 +145,20 @@ TEST(HostsOf, FindsTheHostHoweverTheAuthorityIsWritten) {
         {u"http://a.example\\@b.example/"_s, u"b.example"_s},
     };
     for (const auto& [url, host] : cases) {
-        EXPECT_TRUE(HostsOf(url).contains(host))
-            << url.toStdString() << " -> " << HostsOf(url).join(u' ').toStdString();
+        EXPECT_TRUE(hostsOf(url).contains(host))
+            << url.toStdString() << " -> " << hostsOf(url).join(u' ').toStdString();
     }
-    EXPECT_TRUE(HostsOf(QString()).isEmpty());
+    EXPECT_TRUE(hostsOf(QString()).isEmpty());
 }
 
 TEST(HostIsWithin, NamesAndTheirSubdomainsButNotLookAlikes) {
-    EXPECT_TRUE(HostIsWithin(u"radiodial.example"_s, u"radiodial.example"_s));
-    EXPECT_TRUE(HostIsWithin(u"www.radiodial.example"_s, u"radiodial.example"_s));
-    EXPECT_FALSE(HostIsWithin(u"notradiodial.example"_s, u"radiodial.example"_s));
-    EXPECT_FALSE(HostIsWithin(u"radiodial.example.org"_s, u"radiodial.example"_s));
-    EXPECT_TRUE(HostIsWithin(u"192.0.2.17"_s, u"192.0.2.17"_s));
-    EXPECT_FALSE(HostIsWithin(u"1.192.0.2.17"_s, u"192.0.2.17"_s));
-    EXPECT_FALSE(HostIsWithin(u"x"_s, QString()));
+    EXPECT_TRUE(hostIsWithin(u"radiodial.example"_s, u"radiodial.example"_s));
+    EXPECT_TRUE(hostIsWithin(u"www.radiodial.example"_s, u"radiodial.example"_s));
+    EXPECT_FALSE(hostIsWithin(u"notradiodial.example"_s, u"radiodial.example"_s));
+    EXPECT_FALSE(hostIsWithin(u"radiodial.example.org"_s, u"radiodial.example"_s));
+    EXPECT_TRUE(hostIsWithin(u"192.0.2.17"_s, u"192.0.2.17"_s));
+    EXPECT_FALSE(hostIsWithin(u"1.192.0.2.17"_s, u"192.0.2.17"_s));
+    EXPECT_FALSE(hostIsWithin(u"x"_s, QString()));
 }
 
 // Spellings of one refused host that a browser or media library reads as that host.
@@ -214,7 +214,7 @@ QStringList spellingsOf(const QString& host, const QString& tail) {
 
 TEST(CheckMediaURL, RefusesEquivalentSpellingsOfEveryRefusedEntry) {
     int spellings = 0;
-    for (const QString& entry : RefusedSources()) {
+    for (const QString& entry : refusedSources()) {
         // A stream URL is spelled with its own port and path, a bare host with a path.
         const QUrl stream(entry);
         const bool isStream = entry.contains(u"://"_s);
@@ -234,18 +234,18 @@ TEST(CheckMediaURL, RefusesEquivalentSpellingsOfEveryRefusedEntry) {
 }
 
 TEST(CheckMediaURL, EveryRefusedStreamLiesOnARefusedHost) {
-    for (const QString& entry : RefusedSources()) {
+    for (const QString& entry : refusedSources()) {
         if (!entry.contains(u"://"_s)) {
             continue;
         }
-        const QStringList hosts = HostsOf(entry);
+        const QStringList hosts = hostsOf(entry);
         const bool covered = std::any_of(hosts.cbegin(), hosts.cend(), [](const QString& h) {
-            return std::any_of(RefusedHosts().cbegin(), RefusedHosts().cend(),
-                               [&](const QString& r) { return HostIsWithin(h, r); });
+            return std::any_of(refusedHosts().cbegin(), refusedHosts().cend(),
+                               [&](const QString& r) { return hostIsWithin(h, r); });
         });
         EXPECT_TRUE(covered) << entry.toStdString();
     }
-    EXPECT_EQ(RefusedHosts().size(), 14);
+    EXPECT_EQ(refusedHosts().size(), 14);
 }
 
 TEST(CheckMediaURL, NearMissesOfTheHostRuleAreAccepted) {

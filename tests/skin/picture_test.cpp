@@ -11,7 +11,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 namespace {
 
-constexpr ColourValue kBackground = MakeColourValue(47, 122, 151);
+constexpr ColourValue kBackground = makeColourValue(47, 122, 151);
 const QRgb kBackgroundRgb = qRgb(47, 122, 151);
 
 class PictureTest : public ::testing::Test {
@@ -43,7 +43,7 @@ TEST_F(PictureTest, OwnSizeWithMinusOneAndTransparentPixelsShowTheBackground) {
 
     int width = -1;
     int height = -1;
-    const LoadedPicture loaded = LoadScaledPicture(path, width, height, kBackground, false);
+    const LoadedPicture loaded = loadScaledPicture(path, width, height, kBackground, false);
     ASSERT_FALSE(loaded.error);
     EXPECT_EQ(width, 300);
     EXPECT_EQ(height, 90);
@@ -62,7 +62,7 @@ TEST_F(PictureTest, OwnSizeWithMinusOneAndTransparentPixelsShowTheBackground) {
     // Width 200 with height -1: both take the picture's own size.
     width = 200;
     height = -1;
-    EXPECT_EQ(LoadScaledPicture(path, width, height, kBackground, false).picture.size(),
+    EXPECT_EQ(loadScaledPicture(path, width, height, kBackground, false).picture.size(),
               QSize(300, 90));
     EXPECT_EQ(width, 300);
     EXPECT_EQ(height, 90);
@@ -73,7 +73,7 @@ TEST_F(PictureTest, KeepAspectFitsAWideImageToTheWidth) {
     int height = 200;
     const QRgb red = qRgb(200, 30, 30);
     const LoadedPicture loaded =
-        LoadScaledPicture(solid(400, 100, red), width, height, kBackground, true);
+        loadScaledPicture(solid(400, 100, red), width, height, kBackground, true);
     ASSERT_FALSE(loaded.error);
     const QImage& p = loaded.picture;
     EXPECT_EQ(p.size(), QSize(200, 200));
@@ -90,7 +90,7 @@ TEST_F(PictureTest, KeepAspectFitsATallImageToTheHeight) {
     int height = 200;
     const QRgb green = qRgb(30, 200, 30);
     const QImage p =
-        LoadScaledPicture(solid(100, 400, green), width, height, kBackground, true).picture;
+        loadScaledPicture(solid(100, 400, green), width, height, kBackground, true).picture;
     // dw 50, dh 200, dx 75, dy 0.
     EXPECT_EQ(p.pixel(74, 100), kBackgroundRgb);
     EXPECT_EQ(p.pixel(75, 0), green);
@@ -103,7 +103,7 @@ TEST_F(PictureTest, OffsetsRoundHalvesToEven) {
     int width = 10;
     int height = 10;
     const QRgb blue = qRgb(20, 20, 220);
-    const QImage p = LoadScaledPicture(solid(3, 1, blue), width, height, kBackground, true).picture;
+    const QImage p = loadScaledPicture(solid(3, 1, blue), width, height, kBackground, true).picture;
     EXPECT_EQ(p.pixel(5, 3), kBackgroundRgb);
     EXPECT_EQ(p.pixel(5, 4), blue);
     EXPECT_EQ(p.pixel(5, 6), blue);
@@ -114,7 +114,7 @@ TEST_F(PictureTest, StretchesToAnyRequestedSize) {
     int width = 37;
     int height = 5;
     const QImage p =
-        LoadScaledPicture(solid(300, 90, qRgb(9, 9, 9)), width, height, kBackground, false).picture;
+        loadScaledPicture(solid(300, 90, qRgb(9, 9, 9)), width, height, kBackground, false).picture;
     EXPECT_EQ(p.size(), QSize(37, 5));
     EXPECT_EQ(p.pixel(36, 4), qRgb(9, 9, 9));
 }
@@ -123,7 +123,7 @@ TEST_F(PictureTest, MissingOrUndecodableFilesFailWith999) {
     int width = -1;
     int height = -1;
     const QString missing = folder.filePath(u"nowhere/Lyrevane.png"_s);
-    const LoadedPicture none = LoadScaledPicture(missing, width, height, kBackground, false);
+    const LoadedPicture none = loadScaledPicture(missing, width, height, kBackground, false);
     ASSERT_TRUE(none.error);
     EXPECT_EQ(none.error->number, 999);
     EXPECT_EQ(none.error->description, u"Error loading picture "_s + missing);
@@ -134,7 +134,7 @@ TEST_F(PictureTest, MissingOrUndecodableFilesFailWith999) {
     ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
     junk.write("\x89PNG\r\n\x1a\n not really");
     junk.close();
-    const LoadedPicture bad = LoadScaledPicture(junk.fileName(), width, height, kBackground, true);
+    const LoadedPicture bad = loadScaledPicture(junk.fileName(), width, height, kBackground, true);
     ASSERT_TRUE(bad.error);
     EXPECT_EQ(bad.error->number, 999);
 
@@ -144,7 +144,7 @@ TEST_F(PictureTest, MissingOrUndecodableFilesFailWith999) {
          {std::tuple{16385, 2, true}, {2, 16385, true}, {16384, 1, false}, {1, 16384, false}}) {
         width = w;
         height = h;
-        const LoadedPicture p = LoadScaledPicture(fine, width, height, kBackground, false);
+        const LoadedPicture p = loadScaledPicture(fine, width, height, kBackground, false);
         EXPECT_EQ(bool(p.error), fails) << w << "x" << h;
         EXPECT_EQ(p.error ? p.error->number : 0, fails ? 999 : 0);
         EXPECT_EQ(p.picture.isNull(), fails);
@@ -155,7 +155,7 @@ TEST_F(PictureTest, ZeroSizesGiveAnEmptyPictureWithoutDividingByZero) {
     int width = 0;
     int height = 50;
     const LoadedPicture p =
-        LoadScaledPicture(solid(4, 4, qRgb(1, 1, 1)), width, height, kBackground, true);
+        loadScaledPicture(solid(4, 4, qRgb(1, 1, 1)), width, height, kBackground, true);
     EXPECT_FALSE(p.error);
     EXPECT_TRUE(p.picture.isNull());
 }
@@ -163,7 +163,7 @@ TEST_F(PictureTest, ZeroSizesGiveAnEmptyPictureWithoutDividingByZero) {
 TEST(ResizeBicubic, KeepsSolidColoursAndScalesToTheSize) {
     QImage image(12, 24, QImage::Format_ARGB32);
     image.fill(qRgb(47, 122, 151));
-    const QImage big = ResizeBicubic(image, QSize(24, 48));
+    const QImage big = resizeBicubic(image, QSize(24, 48));
     EXPECT_EQ(big.size(), QSize(24, 48));
     EXPECT_EQ(big.pixel(0, 0), qRgb(47, 122, 151));
     EXPECT_EQ(big.pixel(23, 47), qRgb(47, 122, 151));

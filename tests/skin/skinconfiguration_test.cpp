@@ -17,39 +17,39 @@ namespace {
 
 TEST(SliderEncoding, FirstRunDefaultsShowTheDesignedPositions) {
     const SkinTransform d;
-    EXPECT_EQ(slider::FromHue(d.hue), 247);
-    EXPECT_EQ(slider::FromSaturation(d.saturation), 34);
-    EXPECT_EQ(slider::FromPercent(d.percentRed), 87);
-    EXPECT_EQ(slider::FromPercent(d.percentGreen), 88);
-    EXPECT_EQ(slider::FromPercent(d.percentBlue), 91);
+    EXPECT_EQ(slider::fromHue(d.hue), 247);
+    EXPECT_EQ(slider::fromSaturation(d.saturation), 34);
+    EXPECT_EQ(slider::fromPercent(d.percentRed), 87);
+    EXPECT_EQ(slider::fromPercent(d.percentGreen), 88);
+    EXPECT_EQ(slider::fromPercent(d.percentBlue), 91);
 }
 
 TEST(SliderEncoding, EndsMiddlesAndHalves) {
-    EXPECT_EQ(slider::FromHue(0.0F), 100);
-    EXPECT_EQ(slider::ToHue(0), -1.0F);
-    EXPECT_EQ(slider::ToHue(600), 5.0F);
-    EXPECT_EQ(slider::ToPercent(100), 0.0F);
-    EXPECT_EQ(slider::ToPercent(150), 0.5F);
-    EXPECT_EQ(slider::ToSaturation(100), 1.0F);
+    EXPECT_EQ(slider::fromHue(0.0F), 100);
+    EXPECT_EQ(slider::toHue(0), -1.0F);
+    EXPECT_EQ(slider::toHue(600), 5.0F);
+    EXPECT_EQ(slider::toPercent(100), 0.0F);
+    EXPECT_EQ(slider::toPercent(150), 0.5F);
+    EXPECT_EQ(slider::toSaturation(100), 1.0F);
     // Nearest whole number, halves to even.
-    EXPECT_EQ(slider::FromSaturation(0.125F), 12);
-    EXPECT_EQ(slider::FromSaturation(0.375F), 38);
-    EXPECT_EQ(slider::FromPercent(0.125F), 112);
-    EXPECT_EQ(slider::FromPercent(-0.125F), 88);
+    EXPECT_EQ(slider::fromSaturation(0.125F), 12);
+    EXPECT_EQ(slider::fromSaturation(0.375F), 38);
+    EXPECT_EQ(slider::fromPercent(0.125F), 112);
+    EXPECT_EQ(slider::fromPercent(-0.125F), 88);
     // Values beyond a slider's range stop at its ends.
-    EXPECT_EQ(slider::FromHue(9.0F), 600);
-    EXPECT_EQ(slider::FromPercent(-3.0F), 0);
+    EXPECT_EQ(slider::fromHue(9.0F), 600);
+    EXPECT_EQ(slider::fromPercent(-3.0F), 0);
 }
 
 TEST(SliderEncoding, EveryPositionSurvivesTheRoundTrip) {
     for (int v = 0; v <= slider::kHueMax; ++v) {
-        EXPECT_EQ(slider::FromHue(slider::ToHue(v)), v);
+        EXPECT_EQ(slider::fromHue(slider::toHue(v)), v);
     }
     for (int v = 0; v <= slider::kSaturationMax; ++v) {
-        EXPECT_EQ(slider::FromSaturation(slider::ToSaturation(v)), v);
+        EXPECT_EQ(slider::fromSaturation(slider::toSaturation(v)), v);
     }
     for (int v = 0; v <= slider::kChannelMax; ++v) {
-        EXPECT_EQ(slider::FromPercent(slider::ToPercent(v)), v);
+        EXPECT_EQ(slider::fromPercent(slider::toPercent(v)), v);
     }
 }
 
@@ -65,10 +65,10 @@ protected:
 };
 
 TEST_F(SkinSettingsTest, FirstRunReadsTheDefaultsAndWritesTheirTexts) {
-    const SkinTransform loaded = LoadSkinSettings(store);
+    const SkinTransform loaded = loadSkinSettings(store);
     EXPECT_EQ(loaded, SkinTransform{});
     EXPECT_TRUE(store.readSection(kAppName, kSkinSection).isEmpty()) << "nothing written on read";
-    SaveSkinSettings(store, loaded);
+    saveSkinSettings(store, loaded);
     EXPECT_EQ(read(u"Colourise"), u"True"_s);
     EXPECT_EQ(read(u"Hue"), u"1.47"_s);
     EXPECT_EQ(read(u"Saturation"), u"0.34"_s);
@@ -81,14 +81,14 @@ TEST_F(SkinSettingsTest, FirstRunReadsTheDefaultsAndWritesTheirTexts) {
 TEST_F(SkinSettingsTest, ColouriseFalseRoundTripsAndKeepsHueAndSaturation) {
     write(u"Colourise", u"False"_s);
     write(u"Hue", u"0"_s);
-    const SkinTransform loaded = LoadSkinSettings(store);
+    const SkinTransform loaded = loadSkinSettings(store);
     EXPECT_FALSE(loaded.colourise);
     EXPECT_EQ(loaded.hue, 0.0F);
     EXPECT_EQ(loaded.saturation, 0.34F);
-    SaveSkinSettings(store, loaded);
+    saveSkinSettings(store, loaded);
     EXPECT_EQ(read(u"Colourise"), u"False"_s);
     EXPECT_EQ(read(u"Hue"), u"0"_s);
-    EXPECT_EQ(LoadSkinSettings(store), loaded);
+    EXPECT_EQ(loadSkinSettings(store), loaded);
 }
 
 TEST_F(SkinSettingsTest, UnreadableTextsGiveDefaultsAndRangesAreClamped) {
@@ -97,7 +97,7 @@ TEST_F(SkinSettingsTest, UnreadableTextsGiveDefaultsAndRangesAreClamped) {
     write(u"Hue", u"12"_s);
     write(u"PercentRed", u"-4"_s);
     write(u"PercentBlue", u"nan"_s);
-    const SkinTransform loaded = LoadSkinSettings(store);
+    const SkinTransform loaded = loadSkinSettings(store);
     EXPECT_TRUE(loaded.colourise);
     EXPECT_EQ(loaded.saturation, 0.34F);
     EXPECT_EQ(loaded.hue, 5.0F);
@@ -113,7 +113,7 @@ TEST_F(SkinSettingsTest, NumbersAreWrittenTheSameUnderAnyLocale) {
     }
     SkinTransform t;
     t.hue = -0.5F;
-    SaveSkinSettings(store, t);
+    saveSkinSettings(store, t);
     std::setlocale(LC_NUMERIC, saved.c_str());
     EXPECT_EQ(read(u"Hue"), u"-0.5"_s);
     EXPECT_EQ(read(u"PercentRed"), u"-0.13"_s);
@@ -121,62 +121,62 @@ TEST_F(SkinSettingsTest, NumbersAreWrittenTheSameUnderAnyLocale) {
 
 TEST(SkinConfigurationSetUp, LoadsBothImagesOrNamesTheMissingOnes) {
     SkinConfiguration skin;
-    EXPECT_TRUE(skin.SetUp(QFont(), QStringLiteral(LYREVANE_SKIN_FILES_DIR)).isEmpty());
-    EXPECT_TRUE(skin.HasImages());
+    EXPECT_TRUE(skin.setUp(QFont(), QStringLiteral(LYREVANE_SKIN_FILES_DIR)).isEmpty());
+    EXPECT_TRUE(skin.hasImages());
     EXPECT_EQ(skin.name, u"Default"_s);
-    EXPECT_EQ(skin.BorderWidth(), 4);
-    EXPECT_EQ(skin.CaptionHeight(), 19);
-    EXPECT_EQ(skin.colours[5], MakeColourValue(123, 189, 214));
+    EXPECT_EQ(skin.borderWidth(), 4);
+    EXPECT_EQ(skin.captionHeight(), 19);
+    EXPECT_EQ(skin.colours[5], makeColourValue(123, 189, 214));
 
     QTemporaryDir empty;
     SkinConfiguration bare;
-    const QStringList missing = bare.SetUp(QFont(), empty.path());
+    const QStringList missing = bare.setUp(QFont(), empty.path());
     EXPECT_EQ(missing,
               QStringList({empty.filePath(u"captionbar.gif"_s), empty.filePath(u"borders.gif"_s)}));
-    EXPECT_FALSE(bare.HasImages());
-    EXPECT_EQ(bare.BorderWidth(), 0);
+    EXPECT_FALSE(bare.hasImages());
+    EXPECT_EQ(bare.borderWidth(), 0);
 }
 
 TEST(FrameDrawing, SampleStaysInsideItsRectangleAndShowsTheLooks) {
     SkinConfiguration skin;
-    ASSERT_TRUE(skin.SetUp(QFont(), QStringLiteral(LYREVANE_SKIN_FILES_DIR)).isEmpty());
+    ASSERT_TRUE(skin.setUp(QFont(), QStringLiteral(LYREVANE_SKIN_FILES_DIR)).isEmpty());
     QImage canvas(200, 120, QImage::Format_ARGB32_Premultiplied);
     const QRgb ground = qRgb(1, 2, 3);
     canvas.fill(ground);
     {
         QPainter painter(&canvas);
-        skin.DrawSample(painter, 10, 10, 150, 90, true);
+        skin.drawSample(painter, 10, 10, 150, 90, true);
     }
     EXPECT_EQ(canvas.pixel(9, 50), ground);
     EXPECT_EQ(canvas.pixel(160, 50), ground);
     EXPECT_EQ(canvas.pixel(80, 100), ground);
     EXPECT_NE(canvas.pixel(10, 10), ground);
-    EXPECT_EQ(canvas.pixel(80, 80), ToQColor(skin.FaceColour()).rgb()) << "the body";
+    EXPECT_EQ(canvas.pixel(80, 80), toQColor(skin.faceColour()).rgb()) << "the body";
 
     QImage inactive(canvas.size(), canvas.format());
     inactive.fill(ground);
     {
         QPainter painter(&inactive);
-        skin.DrawSample(painter, 10, 10, 150, 90, false);
+        skin.drawSample(painter, 10, 10, 150, 90, false);
     }
     EXPECT_NE(inactive.pixel(40, 20), canvas.pixel(40, 20)) << "inactive caption differs";
 }
 
 TEST(FrameDrawing, ButtonsSitAtTheCaptionsRightEnd) {
     SkinConfiguration skin;
-    ASSERT_TRUE(skin.SetUp(QFont(), QStringLiteral(LYREVANE_SKIN_FILES_DIR)).isEmpty());
+    ASSERT_TRUE(skin.setUp(QFont(), QStringLiteral(LYREVANE_SKIN_FILES_DIR)).isEmpty());
     FrameDecorations main;
     main.minimiseButton = true;
     main.maximiseButton = true;
-    const FrameLayout layout = FrameLayout::Compute(skin, QRect(0, 0, 640, 480), main);
+    const FrameLayout layout = FrameLayout::compute(skin, QRect(0, 0, 640, 480), main);
     EXPECT_EQ(layout.caption, QRect(4, 4, 632, 19));
     EXPECT_EQ(layout.buttons[2], QRect(616, 4, 20, 19));
     EXPECT_EQ(layout.buttons[1], QRect(596, 4, 20, 19));
     EXPECT_EQ(layout.buttons[0], QRect(576, 4, 20, 19));
-    EXPECT_EQ(layout.ButtonAt(QPoint(620, 10)), int(CaptionButton::Close));
-    EXPECT_EQ(layout.ButtonAt(QPoint(300, 10)), -1);
+    EXPECT_EQ(layout.buttonAt(QPoint(620, 10)), int(CaptionButton::Close));
+    EXPECT_EQ(layout.buttonAt(QPoint(300, 10)), -1);
 
-    const FrameLayout dialog = FrameLayout::Compute(skin, QRect(0, 0, 397, 456), {});
+    const FrameLayout dialog = FrameLayout::compute(skin, QRect(0, 0, 397, 456), {});
     EXPECT_TRUE(dialog.buttons[0].isNull());
     EXPECT_TRUE(dialog.buttons[1].isNull());
     EXPECT_EQ(dialog.buttons[2], QRect(373, 4, 20, 19));

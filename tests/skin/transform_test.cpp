@@ -46,8 +46,8 @@ int lightnessSum(QRgb c) {
 
 TEST(ColourTransform, DefaultsGiveACalmFaceWithReadableText) {
     const SkinTransform defaults;
-    const QRgb face = ToQColor(TransformColour(MakeColourValue(123, 189, 214), defaults)).rgb();
-    const QRgb text = ToQColor(TransformColour(ColourValue(0), defaults)).rgb();
+    const QRgb face = toQColor(transformColour(makeColourValue(123, 189, 214), defaults)).rgb();
+    const QRgb text = toQColor(transformColour(ColourValue(0), defaults)).rgb();
     EXPECT_EQ(face, qRgb(121, 174, 152));
     EXPECT_EQ(text, qRgb(0, 0, 0));
     EXPECT_GE(contrastRatio(face, text), 4.5);
@@ -57,30 +57,30 @@ TEST(ColourTransform, ColouriseKeepsLightnessAndSetsTheHue) {
     for (const QRgb c : {qRgb(0, 0, 0), qRgb(255, 255, 255), qRgb(47, 122, 151), qRgb(200, 10, 90),
                          qRgb(128, 128, 128)}) {
         for (const float hue : {-1.0F, 0.0F, 1.47F, 3.0F, 5.0F}) {
-            const QRgb out = TransformRgb(c, colouriseOnly(hue, 1.0F));
+            const QRgb out = transformRgb(c, colouriseOnly(hue, 1.0F));
             EXPECT_NEAR(lightnessSum(out), lightnessSum(c), 2) << hue;
         }
     }
     const QRgb mid = qRgb(128, 128, 128);
     // -1 is red, each whole step a sixth of a turn: 1 green, 3 blue, 5 red again.
-    EXPECT_EQ(TransformRgb(mid, colouriseOnly(-1.0F, 1.0F)), qRgb(255, 1, 1));
-    EXPECT_EQ(TransformRgb(mid, colouriseOnly(1.0F, 1.0F)), qRgb(1, 255, 1));
-    EXPECT_EQ(TransformRgb(mid, colouriseOnly(3.0F, 1.0F)), qRgb(1, 1, 255));
-    EXPECT_EQ(TransformRgb(mid, colouriseOnly(5.0F, 1.0F)),
-              TransformRgb(mid, colouriseOnly(-1.0F, 1.0F)));
+    EXPECT_EQ(transformRgb(mid, colouriseOnly(-1.0F, 1.0F)), qRgb(255, 1, 1));
+    EXPECT_EQ(transformRgb(mid, colouriseOnly(1.0F, 1.0F)), qRgb(1, 255, 1));
+    EXPECT_EQ(transformRgb(mid, colouriseOnly(3.0F, 1.0F)), qRgb(1, 1, 255));
+    EXPECT_EQ(transformRgb(mid, colouriseOnly(5.0F, 1.0F)),
+              transformRgb(mid, colouriseOnly(-1.0F, 1.0F)));
     // No saturation: a grey of the same lightness, whatever the hue.
-    EXPECT_EQ(TransformRgb(qRgb(200, 100, 0), colouriseOnly(2.3F, 0.0F)), qRgb(100, 100, 100));
+    EXPECT_EQ(transformRgb(qRgb(200, 100, 0), colouriseOnly(2.3F, 0.0F)), qRgb(100, 100, 100));
 }
 
 TEST(ColourTransform, AdjustScalesAndClampsEachChannel) {
     const QRgb c = qRgb(100, 200, 51);
-    EXPECT_EQ(TransformRgb(c, adjustOnly(0, 0, 0)), c);
-    EXPECT_EQ(TransformRgb(c, adjustOnly(1.0F, 1.0F, 1.0F)), qRgb(200, 255, 102));
-    EXPECT_EQ(TransformRgb(c, adjustOnly(-1.0F, -1.0F, -1.0F)), qRgb(0, 0, 0));
-    EXPECT_EQ(TransformRgb(c, adjustOnly(0.5F, -0.5F, 0.01F)), qRgb(150, 100, 52));
+    EXPECT_EQ(transformRgb(c, adjustOnly(0, 0, 0)), c);
+    EXPECT_EQ(transformRgb(c, adjustOnly(1.0F, 1.0F, 1.0F)), qRgb(200, 255, 102));
+    EXPECT_EQ(transformRgb(c, adjustOnly(-1.0F, -1.0F, -1.0F)), qRgb(0, 0, 0));
+    EXPECT_EQ(transformRgb(c, adjustOnly(0.5F, -0.5F, 0.01F)), qRgb(150, 100, 52));
     // Out-of-range fractions (a hand-edited store) are clamped, not wrapped.
-    EXPECT_EQ(TransformRgb(c, adjustOnly(3.0F, -7.0F, 0)), qRgb(200, 0, 51));
-    EXPECT_EQ(TransformRgb(c, adjustOnly(std::numeric_limits<float>::quiet_NaN(), 0, 0)), c);
+    EXPECT_EQ(transformRgb(c, adjustOnly(3.0F, -7.0F, 0)), qRgb(200, 0, 51));
+    EXPECT_EQ(transformRgb(c, adjustOnly(std::numeric_limits<float>::quiet_NaN(), 0, 0)), c);
 }
 
 TEST(ColourTransform, ColouriseComesBeforeTheAdjustmentAndFlagsSwitchThem) {
@@ -89,12 +89,12 @@ TEST(ColourTransform, ColouriseComesBeforeTheAdjustmentAndFlagsSwitchThem) {
     t.percentRed = 0.5F;
     t.percentGreen = 0;
     t.percentBlue = 0;
-    EXPECT_EQ(TransformRgb(qRgb(200, 100, 0), t), qRgb(150, 100, 100));
+    EXPECT_EQ(transformRgb(qRgb(200, 100, 0), t), qRgb(150, 100, 100));
     t.colourise = false;
     t.adjustRGB = false;
-    EXPECT_EQ(TransformRgb(qRgb(200, 100, 0), t), qRgb(200, 100, 0));
+    EXPECT_EQ(transformRgb(qRgb(200, 100, 0), t), qRgb(200, 100, 0));
     // Alpha is kept.
-    EXPECT_EQ(qAlpha(TransformRgb(qRgba(10, 20, 30, 77), SkinTransform{})), 77);
+    EXPECT_EQ(qAlpha(transformRgb(qRgba(10, 20, 30, 77), SkinTransform{})), 77);
 }
 
 TEST(ColourTransform, ImagesTransformLikeTheirPixels) {
@@ -105,10 +105,10 @@ TEST(ColourTransform, ImagesTransformLikeTheirPixels) {
         image.setPixel(i % 3, i / 3, pixels[i]);
     }
     const SkinTransform t;
-    const QImage out = TransformImage(image, t);
+    const QImage out = transformImage(image, t);
     ASSERT_EQ(out.size(), image.size());
     for (int i = 0; i < 6; ++i) {
-        EXPECT_EQ(out.pixel(i % 3, i / 3), TransformRgb(pixels[i], t)) << i;
+        EXPECT_EQ(out.pixel(i % 3, i / 3), transformRgb(pixels[i], t)) << i;
     }
 }
 

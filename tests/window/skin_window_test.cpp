@@ -251,7 +251,7 @@ TEST_F(SkinWindowTest, OkRepaintsTheBodyAndFiveButtonsButNotTheBrokersButton) {
         named<QCheckBox>(d, "chkAdjustRGB")->setChecked(true);
         named<QPushButton>(d, "cmdOK")->click();
     });
-    const QColor after = ToQColor(window->skinConfiguration().FaceColour());
+    const QColor after = toQColor(window->skinConfiguration().faceColour());
     ASSERT_NE(after, before);
     EXPECT_EQ(face(window->centralWidget()), after);
     EXPECT_EQ(face(named<QWidget>(*window, "picPlayBar")), after);

@@ -79,10 +79,10 @@ QImage borders() {
 
 // The logo, as the window draws it, on a transparent ground.
 QImage logo() {
-    QImage image(lyrevane::LogoSize(), QImage::Format_ARGB32_Premultiplied);
+    QImage image(lyrevane::logoSize(), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    lyrevane::PaintLogo(p);
+    lyrevane::paintLogo(p);
     p.end();
     return image;
 }
