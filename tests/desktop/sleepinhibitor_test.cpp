@@ -235,10 +235,4 @@ TEST_F(SleepInhibitorTest, WithNeitherServiceNothingIsHeldAndNothingBreaks) {
 }  // namespace
 }  // namespace lyrevane
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
-
 #include "sleepinhibitor_test.moc"

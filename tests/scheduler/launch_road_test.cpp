@@ -1,7 +1,6 @@
 // A scheduled broadcast's whole road: the media URL stored by the dialog, the real
 // scheduler launching it through the desktop's opener, and the player's command-line
 // processing handing that URL to the media engine unchanged.
-#include <QCoreApplication>
 
 #include "../support/fakes.h"
 #include "core/playersession.h"
@@ -76,9 +75,3 @@ TEST_F(LaunchRoadTest, StoredMediaUrlReachesThePlayersEngineUnchanged) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -322,10 +322,4 @@ TEST_F(RealPlayersTest, APlayerConnectingToTheStreamAlreadyConfirmsTheBroadcast)
 }  // namespace
 }  // namespace lyrevane
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
-
 #include "launchwatcher_test.moc"
