@@ -11,14 +11,6 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 namespace {
 
-using testing::EventLog;
-using testing::FakeMediaEngine;
-using testing::FakePane;
-using testing::FakePlayBar;
-using testing::FakePrompts;
-using testing::MemorySettings;
-using testing::RecordingTracker;
-
 class NoWindow final : public MainWindowSurface {
 public:
     void setOuterSize(QSize) override {}
@@ -34,15 +26,15 @@ public:
 
 // What the player's media engine is given for `commandLine`.
 QStringList engineUrlsFor(const QString& commandLine) {
-    EventLog log;
-    MemorySettings settings;
-    FakePrompts prompts;
-    RecordingTracker tracker(&log);
-    FakeMediaEngine engine;
+    testing::EventLog log;
+    testing::MemorySettings settings;
+    testing::FakePrompts prompts;
+    testing::RecordingTracker tracker(&log);
+    testing::FakeMediaEngine engine;
     NoWindow surface;
-    FakePlayBar playBar;
-    FakePane mainPane;
-    FakePane adPane;
+    testing::FakePlayBar playBar;
+    testing::FakePane mainPane;
+    testing::FakePane adPane;
     PlayerSession session({settings, prompts, tracker, engine}, surface, playBar, mainPane, adPane);
     session.startUp(commandLine);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'|').toStdString();
