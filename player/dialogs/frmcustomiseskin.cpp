@@ -190,23 +190,27 @@ void frmCustomiseSkin::loadControls() {
 }
 
 void frmCustomiseSkin::applyColourise() {
-    if (tag_ == kNoEvents || !owned_) {
-        return;
-    }
-    skin_->transform.colourise = chkColourise->isChecked();
-    skin_->transform.hue = slider::ToHue(hscHue->value());
-    skin_->transform.saturation = slider::ToSaturation(hscSaturation->value());
-    drawPreview();
+    applyToTransform([this](SkinTransform& t) {
+        t.colourise = chkColourise->isChecked();
+        t.hue = slider::ToHue(hscHue->value());
+        t.saturation = slider::ToSaturation(hscSaturation->value());
+    });
 }
 
 void frmCustomiseSkin::applyRGBAdjust() {
+    applyToTransform([this](SkinTransform& t) {
+        t.adjustRGB = chkAdjustRGB->isChecked();
+        t.percentRed = slider::ToPercent(hscRed->value());
+        t.percentGreen = slider::ToPercent(hscGreen->value());
+        t.percentBlue = slider::ToPercent(hscBlue->value());
+    });
+}
+
+void frmCustomiseSkin::applyToTransform(const std::function<void(SkinTransform&)>& change) {
     if (tag_ == kNoEvents || !owned_) {
         return;
     }
-    skin_->transform.adjustRGB = chkAdjustRGB->isChecked();
-    skin_->transform.percentRed = slider::ToPercent(hscRed->value());
-    skin_->transform.percentGreen = slider::ToPercent(hscGreen->value());
-    skin_->transform.percentBlue = slider::ToPercent(hscBlue->value());
+    change(skin_->transform);
     drawPreview();
 }
 
