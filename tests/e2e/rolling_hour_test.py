@@ -19,7 +19,6 @@ Checks:
 from __future__ import annotations
 
 import re
-import shutil
 import subprocess
 import sys
 import threading
@@ -41,15 +40,12 @@ check = desktop.check
 
 
 def main() -> int:
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    binary = str(Path(sys.argv[1]).resolve())
-    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
-                 "playerctl", "gdbus", "xdotool"):
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed")
-            return 77
+    binary = desktop.player_from_argv(
+        __doc__,
+        ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg",
+         "dbus-daemon", "playerctl", "gdbus", "xdotool"))
+    if isinstance(binary, int):
+        return binary
 
     with desktop.Desktop() as desk:
         desk.start_bus()
