@@ -63,7 +63,7 @@ struct Player {
         store->writeSetting(kAppName, kPortalSection, u"BaseURL", u"http://127.0.0.1:9"_s);
         profile.reset(createPlayerProfile(nullptr));
         window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, tracker, engine, opener, profile.get()});
+            frmMain::Services{{*store, prompts, tracker, engine}, opener, profile.get()});
     }
     ~Player() {
         window.reset();

@@ -209,6 +209,32 @@ bool validYear(int year) {
     return year >= 100 && year <= 9999;
 }
 
+// The day "yyyy-mm-dd" (iso) or "M/d/yyyy" names at the cursor, when it is a real one.
+std::optional<QDate> parseDay(Cursor& c, bool iso) {
+    const char16_t separator = iso ? u'-' : u'/';
+    std::optional<int> y;
+    std::optional<int> m;
+    std::optional<int> d;
+    if (iso) {
+        y = c.number(4, 4);
+        m = c.take(separator) ? c.number(2, 2) : std::nullopt;
+        d = c.take(separator) ? c.number(2, 2) : std::nullopt;
+    } else {
+        m = c.number(1, 2);
+        d = c.take(separator) ? c.number(1, 2) : std::nullopt;
+        // Years before 1000 are written with three digits.
+        y = c.take(separator) ? c.number(3, 4) : std::nullopt;
+    }
+    if (!y || !m || !d || !validYear(*y)) {
+        return std::nullopt;
+    }
+    const QDate day(*y, *m, *d);
+    if (!day.isValid()) {
+        return std::nullopt;
+    }
+    return day;
+}
+
 }  // namespace
 
 std::optional<double> parse(QStringView text) {
@@ -216,57 +242,34 @@ std::optional<double> parse(QStringView text) {
     if (c.text.isEmpty()) {
         return std::nullopt;
     }
-    std::optional<QDate> day;
     // ISO: yyyy-mm-dd, optionally followed by 'T' or ' ' and a 24-hour time.
-    if (c.text.size() >= 10 && c.text[4].unicode() == u'-') {
-        const auto y = c.number(4, 4);
-        const bool dash1 = c.take(u'-');
-        const auto m = c.number(2, 2);
-        const bool dash2 = c.take(u'-');
-        const auto d = c.number(2, 2);
-        if (!y || !dash1 || !m || !dash2 || !d || !validYear(*y)) {
-            return std::nullopt;
-        }
-        day = QDate(*y, *m, *d);
-        if (!day->isValid()) {
-            return std::nullopt;
-        }
-        if (c.atEnd()) {
-            return fromDate(*day);
-        }
-        if (!c.take(u'T') && !c.take(u' ')) {
-            return std::nullopt;
-        }
-        const qsizetype timeStart = c.pos;
-        const auto time = parseTime(c);
-        if (!time || !c.atEnd() || c.text.mid(timeStart).contains(u'M', Qt::CaseInsensitive)) {
-            return std::nullopt;
-        }
-        return fromParts(*day, *time);
-    }
     // US: M/d/yyyy, optionally followed by a space and a time.
-    const qsizetype slash = c.text.indexOf(u'/');
-    if (slash >= 0) {
-        const auto m = c.number(1, 2);
-        const bool s1 = c.take(u'/');
-        const auto d = c.number(1, 2);
-        const bool s2 = c.take(u'/');
-        const auto y = c.number(3, 4);  // years before 1000 are written with three digits
-        if (!m || !s1 || !d || !s2 || !y || !validYear(*y)) {
-            return std::nullopt;
-        }
-        day = QDate(*y, *m, *d);
-        if (!day->isValid()) {
+    const bool iso = c.text.size() >= 10 && c.text[4].unicode() == u'-';
+    if (iso || c.text.indexOf(u'/') >= 0) {
+        const auto day = parseDay(c, iso);
+        if (!day) {
             return std::nullopt;
         }
         if (c.atEnd()) {
             return fromDate(*day);
         }
-        if (!c.take(u' ')) {
-            return std::nullopt;
+        std::optional<QTime> time;
+        if (iso) {
+            if (!c.take(u'T') && !c.take(u' ')) {
+                return std::nullopt;
+            }
+            const qsizetype timeStart = c.pos;
+            time = parseTime(c);
+            if (c.text.mid(timeStart).contains(u'M', Qt::CaseInsensitive)) {
+                return std::nullopt;
+            }
+        } else {
+            if (!c.take(u' ')) {
+                return std::nullopt;
+            }
+            c.skipSpaces();
+            time = parseTime(c);
         }
-        c.skipSpaces();
-        const auto time = parseTime(c);
         if (!time || !c.atEnd()) {
             return std::nullopt;
         }

@@ -241,8 +241,9 @@ extern "C" __attribute__((visibility("default"))) int LyrevanePlayerMain(
     if (!plan.quiet) {
         profile.reset(lyrevane::createPlayerProfile(nullptr));
     }
-    lyrevane::frmMain window({services.store, services.prompts, services.tracker, engine,
-                              services.urlOpener, profile.get()});
+    lyrevane::frmMain window({{services.store, services.prompts, services.tracker, engine},
+                              services.urlOpener,
+                              profile.get()});
     services.prompts.setOwner(&window);
     mainWindow = &window;
     QObject::connect(&window, &lyrevane::frmMain::unloaded, &app, &QCoreApplication::quit,

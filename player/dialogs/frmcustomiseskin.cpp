@@ -190,23 +190,27 @@ void frmCustomiseSkin::loadControls() {
 }
 
 void frmCustomiseSkin::applyColourise() {
-    if (tag_ == kNoEvents || !owned_) {
-        return;
-    }
-    skin_->transform.colourise = chkColourise->isChecked();
-    skin_->transform.hue = slider::toHue(hscHue->value());
-    skin_->transform.saturation = slider::toSaturation(hscSaturation->value());
-    drawPreview();
+    applyToTransform([this](SkinTransform& t) {
+        t.colourise = chkColourise->isChecked();
+        t.hue = slider::toHue(hscHue->value());
+        t.saturation = slider::toSaturation(hscSaturation->value());
+    });
 }
 
 void frmCustomiseSkin::applyRGBAdjust() {
+    applyToTransform([this](SkinTransform& t) {
+        t.adjustRGB = chkAdjustRGB->isChecked();
+        t.percentRed = slider::toPercent(hscRed->value());
+        t.percentGreen = slider::toPercent(hscGreen->value());
+        t.percentBlue = slider::toPercent(hscBlue->value());
+    });
+}
+
+void frmCustomiseSkin::applyToTransform(const std::function<void(SkinTransform&)>& change) {
     if (tag_ == kNoEvents || !owned_) {
         return;
     }
-    skin_->transform.adjustRGB = chkAdjustRGB->isChecked();
-    skin_->transform.percentRed = slider::toPercent(hscRed->value());
-    skin_->transform.percentGreen = slider::toPercent(hscGreen->value());
-    skin_->transform.percentBlue = slider::toPercent(hscBlue->value());
+    change(skin_->transform);
     drawPreview();
 }
 

@@ -4,6 +4,8 @@
 #include <QFrame>
 #include <QImage>
 
+#include <functional>
+
 #include "skin/skinconfiguration.h"
 
 class QCheckBox;
@@ -71,6 +73,9 @@ private:
 
     void applyColourise();
     void applyRGBAdjust();
+    // Changes the skin's transform and redraws the preview, unless the controls are being
+    // loaded or the dialog has no skin of its own.
+    void applyToTransform(const std::function<void(SkinTransform&)>& change);
     void applyDialogColours();
     void loadControls();
 

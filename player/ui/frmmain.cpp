@@ -51,7 +51,8 @@ frmMain::frmMain(Services services, QWidget* parent)
       layout_(logoSize(), 0, PlayerLayout::kDesignPlayBarHeight) {
     setObjectName(u"frmMain"_s);
     setWindowTitle(kAppTitle.toString());
-    skin_ = std::make_unique<WindowSkin>(*this, services.settings, services.prompts);
+    skin_ =
+        std::make_unique<WindowSkin>(*this, services.session.settings, services.session.prompts);
 
     client_ = new QWidget(this);
     client_->installEventFilter(this);
@@ -68,10 +69,8 @@ frmMain::frmMain(Services services, QWidget* parent)
     buildPlayBar();
     buildStatusLine();
 
-    session_ =
-        std::make_unique<PlayerSession>(PlayerSession::Services{services.settings, services.prompts,
-                                                                services.tracker, services.engine},
-                                        *this, *this, panes_->mainPane(), panes_->ad());
+    session_ = std::make_unique<PlayerSession>(services.session, *this, *this, panes_->mainPane(),
+                                               panes_->ad());
     buildMenus();
 
     // Runs from the window's creation for its whole life.
@@ -107,13 +106,15 @@ void frmMain::buildStatusLine() {
     status_ = std::make_unique<StatusLine>(client_);
     sbStatusBar = status_->sbStatusBar;
     lblNowPlaying = status_->lblNowPlaying;
-    connect(&services_.engine, &MediaEngine::metadataChanged, this, &frmMain::updateNowPlaying);
-    connect(&services_.engine, &MediaEngine::playStateChanged, this, [this] { updateLiveMenu(); });
+    connect(&services_.session.engine, &MediaEngine::metadataChanged, this,
+            &frmMain::updateNowPlaying);
+    connect(&services_.session.engine, &MediaEngine::playStateChanged, this,
+            [this] { updateLiveMenu(); });
     // Told after the engine's call returns, never inside it.
     connect(
-        &services_.engine, &MediaEngine::recordingMessage, this,
+        &services_.session.engine, &MediaEngine::recordingMessage, this,
         [this](const QString& text) {
-            services_.prompts.showMessage(text, MessageIcon::Exclamation);
+            services_.session.prompts.showMessage(text, MessageIcon::Exclamation);
         },
         Qt::QueuedConnection);
     layout_.setStatusBarHeight(status_->height());
@@ -131,7 +132,7 @@ void frmMain::connectPlayBar() {
 }
 
 void frmMain::buildMenus() {
-    menus_ = std::make_unique<MainMenus>(*this, services_.engine);
+    menus_ = std::make_unique<MainMenus>(*this, services_.session.engine);
     const MainMenus& m = *menus_;
     connect(m.mnuFileBrowseTo, &QAction::triggered, this, [this] { session_->browseTo(); });
     connect(m.mnuFilePlay, &QAction::triggered, this,
@@ -184,7 +185,7 @@ bool frmMain::startUp(const QString& commandLine, const QString& storeProblem) {
     if (started && !storeProblem.isEmpty()) {
         // Said over the shown window: start-up does not wait for the user to read it.
         QTimer::singleShot(0, this, [this, storeProblem] {
-            services_.prompts.showMessage(storeProblem, MessageIcon::Exclamation);
+            services_.session.prompts.showMessage(storeProblem, MessageIcon::Exclamation);
         });
     }
     return started;
@@ -208,7 +209,7 @@ bool frmMain::startUpShownFirst(const QString& commandLine,
 }
 
 bool frmMain::checkMediaURL(const QString& theUrl, bool errorQuietly) {
-    return lyrevane::checkMediaURL(theUrl, services_.prompts, errorQuietly);
+    return lyrevane::checkMediaURL(theUrl, services_.session.prompts, errorQuietly);
 }
 
 qint32 frmMain::getGMTOffset() const {
@@ -218,8 +219,8 @@ qint32 frmMain::getGMTOffset() const {
 DialogContext frmMain::dialogs() {
     return DialogContext{
         *this,
-        services_.settings,
-        services_.prompts,
+        services_.session.settings,
+        services_.session.prompts,
         services_.urlOpener,
         session_->portal(),
         skin_->configuration(),
@@ -301,14 +302,14 @@ void frmMain::restorePlayBar(float playBarBottom) {
 }
 
 void frmMain::reloadOnlineBrokers() {
-    menus_->reloadBrokers(loadBrokerEntries(services_.settings),
+    menus_->reloadBrokers(loadBrokerEntries(services_.session.settings),
                           [this](const QString& url) { panes_->ad().navigate(url); });
 }
 
 // Not modal, and one at a time: asked again, the open one comes to the front.
 void frmMain::showRundown() {
     if (rundown_ == nullptr) {
-        rundown_ = new frmRundown(this, services_.engine);
+        rundown_ = new frmRundown(this, services_.session.engine);
         rundown_->setAttribute(Qt::WA_DeleteOnClose);
         rundown_->setOwner(dialogs());
     }
@@ -327,7 +328,7 @@ frmRundown* frmMain::rundown() const {
 
 void frmMain::updateNowPlaying() {
     updateLiveMenu();
-    setToolTip(StatusLine::windowToolTip(status_->showNowPlaying(services_.engine)));
+    setToolTip(StatusLine::windowToolTip(status_->showNowPlaying(services_.session.engine)));
 }
 
 void frmMain::setUpSkin() {

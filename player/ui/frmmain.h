@@ -44,10 +44,7 @@ class frmMain final : public QMainWindow, public MainWindowSurface, public PlayB
 
 public:
     struct Services {
-        SettingsProvider& settings;
-        PromptService& prompts;
-        UsageTracker& tracker;
-        MediaEngine& engine;
+        PlayerSession::Services session;  // the settings, prompts and engine are shared with it
         UrlOpener& urlOpener;
         QWebEngineProfile* profile;
     };
@@ -74,8 +71,8 @@ public:
     // What the dialogs this window opens may use of the player.
     DialogContext dialogs();
     // The services the window works with.
-    SettingsProvider& settings() const { return services_.settings; }
-    PromptService& prompts() const { return services_.prompts; }
+    SettingsProvider& settings() const { return services_.session.settings; }
+    PromptService& prompts() const { return services_.session.prompts; }
     UrlOpener& opener() const { return services_.urlOpener; }
     PlayerSession& session() { return *session_; }
     // The current skin, shared by reference with the dialogs, which may edit it.

@@ -470,10 +470,4 @@ TEST_F(MprisBusTest, SeekingMovesWithinTheKeptProgrammeNeverPastLive) {
 }  // namespace
 }  // namespace lyrevane
 
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
-
 #include "mpris_bus_test.moc"

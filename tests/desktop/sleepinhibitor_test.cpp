@@ -14,6 +14,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include "../support/busservice.h"
 #include "../support/waituntil.h"
 #include "desktop/sleepinhibitor.h"
 #include "engine/mediaengine.h"
@@ -126,21 +127,14 @@ protected:
 
     FakePortal* StartPortal() {
         QDBusConnection bus = Connect(u"portal"_s);
-        portalObject = std::make_unique<QObject>();
-        auto* portal = new FakePortal(portalObject.get(), bus);
-        EXPECT_TRUE(bus.registerObject(u"/org/freedesktop/portal/desktop"_s, portalObject.get(),
-                                       QDBusConnection::ExportAdaptors));
-        EXPECT_TRUE(bus.registerService(u"org.freedesktop.portal.Desktop"_s));
-        return portal;
+        return testing::serveOnBus<FakePortal>(bus, portalObject,
+                                               u"/org/freedesktop/portal/desktop"_s,
+                                               u"org.freedesktop.portal.Desktop"_s, bus);
     }
 
     FakeLogind* StartLogind(QDBusConnection bus) {
-        logindObject = std::make_unique<QObject>();
-        auto* logind = new FakeLogind(logindObject.get());
-        EXPECT_TRUE(bus.registerObject(u"/org/freedesktop/login1"_s, logindObject.get(),
-                                       QDBusConnection::ExportAdaptors));
-        EXPECT_TRUE(bus.registerService(u"org.freedesktop.login1"_s));
-        return logind;
+        return testing::serveOnBus<FakeLogind>(bus, logindObject, u"/org/freedesktop/login1"_s,
+                                               u"org.freedesktop.login1"_s);
     }
 
     std::unique_ptr<QObject> portalObject;
@@ -234,11 +228,5 @@ TEST_F(SleepInhibitorTest, WithNeitherServiceNothingIsHeldAndNothingBreaks) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
 
 #include "sleepinhibitor_test.moc"

@@ -47,6 +47,19 @@ SHORTEST_SILENCE = 0.02
 failures: list[str] = []
 
 
+def player_from_argv(doc: str, tools: tuple[str, ...]) -> str | int:
+    """The player binary named on the command line, resolved; else the exit status: 2 (and
+    `doc`) when the command line is wrong, 77 (skipped) when one of `tools` is missing."""
+    if len(sys.argv) != 2:
+        print(doc, file=sys.stderr)
+        return 2
+    for tool in tools:
+        if shutil.which(tool) is None:
+            print(f"SKIP: {tool} is not installed")
+            return 77
+    return str(Path(sys.argv[1]).resolve())
+
+
 def check(condition: bool, what: str) -> bool:
     print(f"{'ok  ' if condition else 'FAIL'} {what}", flush=True)
     if not condition:
@@ -61,15 +74,6 @@ def verdict() -> int:
         return 1
     print("all checks passed")
     return 0
-
-
-def missing_tool(*tools: str) -> str | None:
-    """The first of `tools` that is not installed, said as a skip; None when all are."""
-    for tool in tools:
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed")
-            return tool
-    return None
 
 
 def log(message: str) -> None:

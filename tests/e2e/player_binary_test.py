@@ -22,7 +22,6 @@ Exit status 0 on success, 1 on failure, 77 when a needed tool is missing.
 from __future__ import annotations
 
 import os
-import shutil
 import signal
 import sys
 import time
@@ -67,15 +66,10 @@ def catches_sigterm(pid: int) -> bool:
 
 
 def main() -> int:
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    binary = str(Path(sys.argv[1]).resolve())
-    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
-                 "playerctl"):
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed")
-            return 77
+    binary = desktop.player_from_argv(
+        __doc__, ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon", "playerctl"))
+    if isinstance(binary, int):
+        return binary
 
     with desktop.Desktop() as desk:
         desk.start_bus()

@@ -23,7 +23,6 @@ from __future__ import annotations
 
 import locale
 import os
-import shutil
 import sqlite3
 import subprocess
 import sys
@@ -174,14 +173,9 @@ def comma_locale(desk: desktop.Desktop, binary: str) -> None:
 
 
 def main() -> int:
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    binary = str(Path(sys.argv[1]).resolve())
-    for tool in ("Xvfb", "unshare"):
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed")
-            return 77
+    binary = desktop.player_from_argv(__doc__, ("Xvfb", "unshare"))
+    if isinstance(binary, int):
+        return binary
     global UNSHARE
     for command in (["unshare", "-n"], ["unshare", "-rn"]):  # as root, or in a user namespace
         if subprocess.run([*command, "true"], capture_output=True).returncode == 0:

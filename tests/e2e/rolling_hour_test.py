@@ -40,13 +40,12 @@ check = desktop.check
 
 
 def main() -> int:
-    if len(sys.argv) != 2:
-        print(__doc__, file=sys.stderr)
-        return 2
-    binary = str(Path(sys.argv[1]).resolve())
-    if desktop.missing_tool("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg", "dbus-daemon",
-                            "playerctl", "gdbus", "xdotool"):
-        return 77
+    binary = desktop.player_from_argv(
+        __doc__,
+        ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg",
+         "dbus-daemon", "playerctl", "gdbus", "xdotool"))
+    if isinstance(binary, int):
+        return binary
 
     with desktop.Desktop() as desk:
         desk.start_bus()
@@ -124,7 +123,9 @@ def main() -> int:
         live_at = time.monotonic()
         keys("ctrl+shift+b")
         back = desktop.wait_until(lambda: (p := position()) < live - 10 and p, 10) or position()
-        check(live - 18 <= back <= live - 12, f"Back 15 Seconds ({live:.1f} s -> {back:.1f} s)")
+        # Where live went meanwhile, less the 15 s (a busy machine takes its time to answer).
+        expected = live + (time.monotonic() - live_at) - 15
+        check(abs(back - expected) <= 3, f"Back 15 Seconds ({live:.1f} s -> {back:.1f} s)")
         jumps = len(seeked)
         keys("ctrl+shift+f", "ctrl+shift+f")
         check(desktop.wait_until(lambda: len(seeked) > jumps, 10),

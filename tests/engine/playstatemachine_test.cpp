@@ -98,6 +98,13 @@ Machine::Event end(const QStringList& subItems = {}) {
 }
 
 // The media library opens an entry and its audio starts.
+// What the machine does on giving up on `url` for `reason`, after stopping the timers
+// `stopped` names.
+QStringList lostConnection(QStringList stopped, const QString& url, const QString& reason) {
+    return stopped << u"halt"_s << u"play-state 10"_s
+                   << u"error Lost the connection to "_s + url + u": "_s + reason;
+}
+
 std::vector<Step> audioStarts(bool lengthKnown = false) {
     return {on(event(Kind::Opened)), on(event(Kind::AudioTrack)), on(event(Kind::Buffering, 100)),
             on(time(100, lengthKnown))};
@@ -232,9 +239,9 @@ const Case kCases[] = {
      playing(kA, true) +
          std::vector<Step>{
              on(Machine::logError(u"connection failed: Connection reset by peer"_s)),
-             on(event(Kind::Error), QStringList{u"stop stall"_s, u"halt"_s, u"play-state 10"_s,
-                                                u"error Lost the connection to "_s + kA +
-                                                    u": Connection reset by peer."_s})},
+             on(event(Kind::Error),
+                lostConnection({u"stop stall"_s}, kA,
+                               u"Connection reset by peer."_s))},
      Phase::Failed, 10},
     {"LiveStreamThatEndsReconnectsAtOnceAndResumes",
      playing(kLive) +
@@ -298,9 +305,9 @@ const Case kCases[] = {
              wait(5000ms),
              on(fire(Timer::Backoff),
                 QStringList{u"play-state 9"_s, kReconnect, u"start connect 3000"_s}),
-             on(event(Kind::Error), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s,
-                                                u"error Lost the connection to "_s + kLive +
-                                                    u": HTTP 404 Not Found."_s}),
+             on(event(Kind::Error),
+                lostConnection({u"stop connect"_s}, kLive,
+                               u"HTTP 404 Not Found."_s)),
              on(event(Kind::Error), QStringList{}),
              on(fire(Timer::Backoff), QStringList{})},
      Phase::Failed, 10},
@@ -313,27 +320,27 @@ const Case kCases[] = {
              on(fire(Timer::Stall), QStringList{u"open-state 10"_s, u"play-state 9"_s, kReconnect,
                                                 u"start connect 20000"_s}),
              on(event(Kind::Opened)), wait(3600s),
-             on(fire(Timer::Connect), QStringList{u"halt"_s, u"play-state 10"_s,
-                                                  u"error Lost the connection to "_s + kLive +
-                                                      u": No data received for 10 seconds."_s})},
+             on(fire(Timer::Connect),
+                lostConnection({}, kLive,
+                               u"No data received for 10 seconds."_s))},
      Phase::Failed, 10},
     {"LogFromOpeningIsNotTheReasonForALaterDrop",
      std::vector<Step>{on(setUrl(kLive)), on(Machine::logError(u"HTTP/1.1 500"_s))} +
          audioStarts() +
          std::vector<Step>{
              on(end()), wait(3601s),
-             on(event(Kind::Error), QStringList{u"stop connect"_s, u"halt"_s, u"play-state 10"_s,
-                                                u"error Lost the connection to "_s + kLive +
-                                                    u": The server closed the stream."_s})},
+             on(event(Kind::Error),
+                lostConnection({u"stop connect"_s}, kLive,
+                               u"The server closed the stream."_s))},
      Phase::Failed, 10},
     {"LogWhilePlayingIsTheReason",
      playing(kLive) +
          std::vector<Step>{
              on(Machine::logError(u"connection failed: Connection reset by peer"_s)),
              on(event(Kind::Error)), wait(3601s),
-             on(fire(Timer::Connect), QStringList{u"halt"_s, u"play-state 10"_s,
-                                                  u"error Lost the connection to "_s + kLive +
-                                                      u": Connection reset by peer."_s})},
+             on(fire(Timer::Connect),
+                lostConnection({}, kLive,
+                               u"Connection reset by peer."_s))},
      Phase::Failed, 10},
     {"StopCancelsReconnecting",
      playing(kLive) +

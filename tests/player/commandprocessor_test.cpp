@@ -15,8 +15,8 @@ using testing::FakePane;
 using testing::FakePlayBar;
 using testing::FakePrompts;
 
-class ExecuteCommandTest : public ::testing::Test {
-protected:
+// A command processor on fakes, counting the unloads it asks for.
+struct CommandRig {
     FakeMediaEngine engine;
     FakePlayBar playBar;
     FakePrompts prompts;
@@ -25,6 +25,8 @@ protected:
     int unloads = 0;
     CommandProcessor commands{prompts, mainPane, playback, [this] { ++unloads; }};
 };
+
+class ExecuteCommandTest : public ::testing::Test, protected CommandRig {};
 
 TEST_F(ExecuteCommandTest, PlayDecodesScreensAndStartsTheStream) {
     engine.setAvailable(false, true, true);
@@ -136,18 +138,12 @@ protected:
 
     // Runs `commandLine` as start-up would, on fakes.
     Run run(const QString& commandLine) {
-        FakeMediaEngine engine;
-        FakePlayBar playBar;
-        FakePrompts prompts;
-        FakePane mainPane;
-        PlaybackController playback{engine, playBar, prompts};
-        int unloads = 0;
-        CommandProcessor commands{prompts, mainPane, playback, [&unloads] { ++unloads; }};
+        CommandRig rig;
         if (const std::optional<CommandUrl> command = matchCommandUrl(commandLine)) {
-            commands.executeCommand(command->command, command->parameters, true);
+            rig.commands.executeCommand(command->command, command->parameters, true);
         }
-        return {prompts.messages.isEmpty() && unloads == 0,
-                engine.urls.isEmpty() ? QString() : engine.urls.last()};
+        return {rig.prompts.messages.isEmpty() && rig.unloads == 0,
+                rig.engine.urls.isEmpty() ? QString() : rig.engine.urls.last()};
     }
 
     // The plan for `commandLine`, after checking that it foretells the real run.

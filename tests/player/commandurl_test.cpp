@@ -97,42 +97,42 @@ TEST(BrowseAndPlayPattern, RejectsMalformedParameters) {
 
 // --- unescapeURL ---------------------------------------------------------------------------
 
-TEST(UnescapeURL, DecodesEscapesEverywhereAndLeavesTheRest) {
-    EXPECT_EQ(unescapeURL(QString()), QString());
-    EXPECT_EQ(unescapeURL(u"http%3a%2F%2Fhost%2Fa%20b?q=%41#%42"_s), u"http://host/a b?q=A#B"_s);
-    EXPECT_EQ(unescapeURL(u"a+b"_s), u"a+b"_s);
-    EXPECT_EQ(unescapeURL(u"100%"_s), u"100%"_s);
-    EXPECT_EQ(unescapeURL(u"%4"_s), u"%4"_s);
-    EXPECT_EQ(unescapeURL(u"%zz%4g"_s), u"%zz%4g"_s);
-    EXPECT_EQ(unescapeURL(u"%%41"_s), u"%A"_s);
-    // Decoding is done once: an escaped "%" does not start a new escape.
-    EXPECT_EQ(unescapeURL(u"%2541"_s), u"%41"_s);
-}
-
-TEST(UnescapeURL, LeavesUnescapedStreamUrlsUnchanged) {
-    const QString url = u"http://127.0.0.1:8000/live.mp3?sid=7&x=y+z"_s;
-    EXPECT_EQ(unescapeURL(url), url);
-}
-
-TEST(UnescapeURL, DecodesUtf8SequencesToCharacters) {
-    EXPECT_EQ(unescapeURL(u"caf%C3%A9"_s), u"caf\u00e9"_s);
-    EXPECT_EQ(unescapeURL(u"%E2%82%AC%F0%9F%8E%B5"_s), u"\u20ac\U0001F3B5"_s);
-    // Characters that were never escaped stay as they are.
-    EXPECT_EQ(unescapeURL(u"\u00e9t\u00e9%20"_s), u"\u00e9t\u00e9 "_s);
-}
-
-TEST(UnescapeURL, KeepsBytesThatAreNotUtf8Escaped) {
-    // A Latin-1 byte stays escaped, so the URL still names the same byte.
-    EXPECT_EQ(unescapeURL(u"caf%e9%20bar"_s), u"caf%e9 bar"_s);
-    // A cut-short sequence, a stray continuation byte, an overlong form, a surrogate.
-    EXPECT_EQ(unescapeURL(u"%C3"_s), u"%C3"_s);
-    EXPECT_EQ(unescapeURL(u"%C3x"_s), u"%C3x"_s);
-    EXPECT_EQ(unescapeURL(u"%A9%41"_s), u"%A9A"_s);
-    EXPECT_EQ(unescapeURL(u"%C0%AF"_s), u"%C0%AF"_s);
-    EXPECT_EQ(unescapeURL(u"%ED%A0%80"_s), u"%ED%A0%80"_s);
-    EXPECT_EQ(unescapeURL(u"%F4%90%80%80"_s), u"%F4%90%80%80"_s);
-    // A bad byte does not swallow the valid sequence after it.
-    EXPECT_EQ(unescapeURL(u"%FF%C3%A9"_s), u"%FF\u00e9"_s);
+TEST(UnescapeURL, DecodesEscapesOnceAndUtf8SequencesOnly) {
+    const struct {
+        QString escaped;
+        QString decoded;
+    } cases[] = {
+        {QString(), QString()},
+        {u"http%3a%2F%2Fhost%2Fa%20b?q=%41#%42"_s, u"http://host/a b?q=A#B"_s},
+        {u"a+b"_s, u"a+b"_s},
+        {u"100%"_s, u"100%"_s},
+        {u"%4"_s, u"%4"_s},
+        {u"%zz%4g"_s, u"%zz%4g"_s},
+        {u"%%41"_s, u"%A"_s},
+        // Decoding is done once: an escaped "%" does not start a new escape.
+        {u"%2541"_s, u"%41"_s},
+        // Unescaped stream URLs stay as they are.
+        {u"http://127.0.0.1:8000/live.mp3?sid=7&x=y+z"_s,
+         u"http://127.0.0.1:8000/live.mp3?sid=7&x=y+z"_s},
+        // UTF-8 sequences become characters; characters never escaped stay.
+        {u"caf%C3%A9"_s, u"caf\u00e9"_s},
+        {u"%E2%82%AC%F0%9F%8E%B5"_s, u"\u20ac\U0001F3B5"_s},
+        {u"\u00e9t\u00e9%20"_s, u"\u00e9t\u00e9 "_s},
+        // A Latin-1 byte stays escaped, so the URL still names the same byte.
+        {u"caf%e9%20bar"_s, u"caf%e9 bar"_s},
+        // A cut-short sequence, a stray continuation byte, an overlong form, a surrogate.
+        {u"%C3"_s, u"%C3"_s},
+        {u"%C3x"_s, u"%C3x"_s},
+        {u"%A9%41"_s, u"%A9A"_s},
+        {u"%C0%AF"_s, u"%C0%AF"_s},
+        {u"%ED%A0%80"_s, u"%ED%A0%80"_s},
+        {u"%F4%90%80%80"_s, u"%F4%90%80%80"_s},
+        // A bad byte does not swallow the valid sequence after it.
+        {u"%FF%C3%A9"_s, u"%FF\u00e9"_s},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(unescapeURL(c.escaped), c.decoded) << c.escaped.toStdString();
+    }
 }
 
 TEST(UnescapeURL, DecodesVeryLongTexts) {
@@ -145,17 +145,15 @@ TEST(UnescapeURL, DecodesVeryLongTexts) {
 // --- Scheme rules ----------------------------------------------------------------------
 
 TEST(CommandPageUrl, AllowsWebPagesOnly) {
-    EXPECT_TRUE(isCommandPageUrl(u"http://www.quillmoor.example/news.shtml"_s));
-    EXPECT_TRUE(isCommandPageUrl(u"HTTPS://host:8443/"_s));
-    EXPECT_TRUE(isCommandPageUrl(u"about:blank"_s));
-    EXPECT_TRUE(isCommandPageUrl(u"About:Blank"_s));
-    EXPECT_FALSE(isCommandPageUrl(QString()));
-    EXPECT_FALSE(isCommandPageUrl(u"file:///etc/passwd"_s));
-    EXPECT_FALSE(isCommandPageUrl(u"javascript:alert(1)"_s));
-    EXPECT_FALSE(isCommandPageUrl(u"lyrev:play?x"_s));
-    EXPECT_FALSE(isCommandPageUrl(u"about:config"_s));
-    EXPECT_FALSE(isCommandPageUrl(u"http:relative"_s));
-    EXPECT_FALSE(isCommandPageUrl(u"www.quillmoor.example"_s));
+    for (const QString& url : {u"http://www.quillmoor.example/news.shtml"_s,
+                               u"HTTPS://host:8443/"_s, u"about:blank"_s, u"About:Blank"_s}) {
+        EXPECT_TRUE(isCommandPageUrl(url)) << url.toStdString();
+    }
+    for (const QString& url :
+         {QString(), u"file:///etc/passwd"_s, u"javascript:alert(1)"_s, u"lyrev:play?x"_s,
+          u"about:config"_s, u"http:relative"_s, u"www.quillmoor.example"_s}) {
+        EXPECT_FALSE(isCommandPageUrl(url)) << url.toStdString();
+    }
 }
 
 TEST(CommandMediaUrl, AllowsNetworkStreamsAndTheEmptyUrl) {

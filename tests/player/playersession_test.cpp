@@ -63,6 +63,16 @@ class PlayerSessionTest : public ::testing::Test {
 protected:
     PlayerSessionTest() { prompts.log = &log; }
 
+    // Starts up with the window's size, play bar and volume stored as these texts.
+    void startWithStoredWindow(const QString& width, const QString& height,
+                               const QString& playBarBottom, const QString& volume) {
+        settings.Set(kWindowSection, u"Width", width);
+        settings.Set(kWindowSection, u"Height", height);
+        settings.Set(kWindowSection, u"PlayBarBottom", playBarBottom);
+        settings.Set(kWindowSection, u"Volume", volume);
+        session().startUp(QString());
+    }
+
     PlayerSession& session() {
         if (!session_) {
             session_ = std::make_unique<PlayerSession>(
@@ -120,11 +130,7 @@ TEST_F(PlayerSessionTest, StoredValuesAndPortalAreRestored) {
 }
 
 TEST_F(PlayerSessionTest, UnreadableStoredValuesGiveTheDefaults) {
-    settings.Set(kWindowSection, u"Width", u"wide"_s);
-    settings.Set(kWindowSection, u"Height", u"-3"_s);
-    settings.Set(kWindowSection, u"PlayBarBottom", u"low"_s);
-    settings.Set(kWindowSection, u"Volume", u"loud"_s);
-    session().startUp(QString());
+    startWithStoredWindow(u"wide"_s, u"-3"_s, u"low"_s, u"loud"_s);
     EXPECT_EQ(surface.size, QSize(640, 480));
     EXPECT_EQ(surface.bottom, 115.0F);
     EXPECT_EQ(surface.slider, 75);
@@ -224,11 +230,7 @@ TEST_F(PlayerSessionTest, CommaDecimalLocaleChangesNothingReadOrStored) {
         GTEST_SKIP() << "the locale " << locale.kName << " is not installed on this machine "
                      << "(scripts/install-deps generates it)";
     }
-    settings.Set(kWindowSection, u"Width", u"700.6"_s);
-    settings.Set(kWindowSection, u"Height", u"500,4"_s);
-    settings.Set(kWindowSection, u"PlayBarBottom", u"120.5"_s);
-    settings.Set(kWindowSection, u"Volume", u"70.5"_s);
-    session().startUp(QString());
+    startWithStoredWindow(u"700.6"_s, u"500,4"_s, u"120.5"_s, u"70.5"_s);
     EXPECT_EQ(surface.size, QSize(701, 500));
     EXPECT_EQ(surface.bottom, 120.5F);
     EXPECT_EQ(surface.slider, 70);  // a half goes to the even neighbour

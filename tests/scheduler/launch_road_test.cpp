@@ -1,7 +1,6 @@
 // A scheduled broadcast's whole road: the media URL stored by the dialog, the real
 // scheduler launching it through the desktop's opener, and the player's command-line
 // processing handing that URL to the media engine unchanged.
-#include <QCoreApplication>
 
 #include "../support/fakes.h"
 #include "core/playersession.h"
@@ -11,14 +10,6 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 namespace {
-
-using testing::EventLog;
-using testing::FakeMediaEngine;
-using testing::FakePane;
-using testing::FakePlayBar;
-using testing::FakePrompts;
-using testing::MemorySettings;
-using testing::RecordingTracker;
 
 class NoWindow final : public MainWindowSurface {
 public:
@@ -35,15 +26,15 @@ public:
 
 // What the player's media engine is given for `commandLine`.
 QStringList engineUrlsFor(const QString& commandLine) {
-    EventLog log;
-    MemorySettings settings;
-    FakePrompts prompts;
-    RecordingTracker tracker(&log);
-    FakeMediaEngine engine;
+    testing::EventLog log;
+    testing::MemorySettings settings;
+    testing::FakePrompts prompts;
+    testing::RecordingTracker tracker(&log);
+    testing::FakeMediaEngine engine;
     NoWindow surface;
-    FakePlayBar playBar;
-    FakePane mainPane;
-    FakePane adPane;
+    testing::FakePlayBar playBar;
+    testing::FakePane mainPane;
+    testing::FakePane adPane;
     PlayerSession session({settings, prompts, tracker, engine}, surface, playBar, mainPane, adPane);
     session.startUp(commandLine);
     EXPECT_TRUE(prompts.messages.isEmpty()) << prompts.messages.join(u'|').toStdString();
@@ -76,9 +67,3 @@ TEST_F(LaunchRoadTest, StoredMediaUrlReachesThePlayersEngineUnchanged) {
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

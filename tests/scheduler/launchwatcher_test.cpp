@@ -14,6 +14,7 @@
 
 #include <memory>
 
+#include "../support/busservice.h"
 #include "../support/ports.h"
 #include "../support/waituntil.h"
 #include "scheduler/schedulerservice.h"
@@ -106,12 +107,8 @@ public Q_SLOTS:
 FakeNotifications* ServeNotifications(std::unique_ptr<QObject>& owner) {
     QDBusConnection bus =
         QDBusConnection::connectToBus(QDBusConnection::SessionBus, u"notifications"_s);
-    owner = std::make_unique<QObject>();
-    auto* notifications = new FakeNotifications(owner.get());
-    EXPECT_TRUE(bus.registerObject(u"/org/freedesktop/Notifications"_s, owner.get(),
-                                   QDBusConnection::ExportAdaptors));
-    EXPECT_TRUE(bus.registerService(u"org.freedesktop.Notifications"_s));
-    return notifications;
+    return testing::serveOnBus<FakeNotifications>(bus, owner, u"/org/freedesktop/Notifications"_s,
+                                                  u"org.freedesktop.Notifications"_s);
 }
 
 // Opens "players" the way the test says: one that plays, one that fails, or none.
@@ -321,11 +318,5 @@ TEST_F(RealPlayersTest, APlayerConnectingToTheStreamAlreadyConfirmsTheBroadcast)
 
 }  // namespace
 }  // namespace lyrevane
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}
 
 #include "launchwatcher_test.moc"

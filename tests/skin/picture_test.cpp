@@ -68,46 +68,41 @@ TEST_F(PictureTest, OwnSizeWithMinusOneAndTransparentPixelsShowTheBackground) {
     EXPECT_EQ(height, 90);
 }
 
-TEST_F(PictureTest, KeepAspectFitsAWideImageToTheWidth) {
-    int width = 200;
-    int height = 200;
-    const QRgb red = qRgb(200, 30, 30);
-    const LoadedPicture loaded =
-        loadScaledPicture(solid(400, 100, red), width, height, kBackground, true);
-    ASSERT_FALSE(loaded.error);
-    const QImage& p = loaded.picture;
-    EXPECT_EQ(p.size(), QSize(200, 200));
-    // dw 200, dh 50, dx 0, dy 75: bands above and below keep the background.
-    EXPECT_EQ(p.pixel(100, 74), kBackgroundRgb);
-    EXPECT_EQ(p.pixel(100, 75), red);
-    EXPECT_EQ(p.pixel(0, 100), red);
-    EXPECT_EQ(p.pixel(199, 124), red);
-    EXPECT_EQ(p.pixel(100, 125), kBackgroundRgb);
-}
-
-TEST_F(PictureTest, KeepAspectFitsATallImageToTheHeight) {
-    int width = 200;
-    int height = 200;
-    const QRgb green = qRgb(30, 200, 30);
-    const QImage p =
-        loadScaledPicture(solid(100, 400, green), width, height, kBackground, true).picture;
-    // dw 50, dh 200, dx 75, dy 0.
-    EXPECT_EQ(p.pixel(74, 100), kBackgroundRgb);
-    EXPECT_EQ(p.pixel(75, 0), green);
-    EXPECT_EQ(p.pixel(124, 199), green);
-    EXPECT_EQ(p.pixel(125, 100), kBackgroundRgb);
-}
-
-TEST_F(PictureTest, OffsetsRoundHalvesToEven) {
-    // 3 by 1 into 10 by 10: dh = 10 / 3 = 3.33 -> 3; dy = (10 - 3) / 2 = 3.5 -> 4.
-    int width = 10;
-    int height = 10;
-    const QRgb blue = qRgb(20, 20, 220);
-    const QImage p = loadScaledPicture(solid(3, 1, blue), width, height, kBackground, true).picture;
-    EXPECT_EQ(p.pixel(5, 3), kBackgroundRgb);
-    EXPECT_EQ(p.pixel(5, 4), blue);
-    EXPECT_EQ(p.pixel(5, 6), blue);
-    EXPECT_EQ(p.pixel(5, 7), kBackgroundRgb);
+TEST_F(PictureTest, KeepAspectFitsTheImageAndCentresItOnTheBackground) {
+    const struct Case {
+        QSize source;
+        QSize box;
+        QRgb colour;
+        QList<QPoint> picture;     // points the image covers
+        QList<QPoint> background;  // points of the bands beside it
+    } cases[] = {
+        // A wide image fits the width: dw 200, dh 50, dx 0, dy 75.
+        {{400, 100},
+         {200, 200},
+         qRgb(200, 30, 30),
+         {{100, 75}, {0, 100}, {199, 124}},
+         {{100, 74}, {100, 125}}},
+        // A tall image fits the height: dw 50, dh 200, dx 75, dy 0.
+        {{100, 400}, {200, 200}, qRgb(30, 200, 30), {{75, 0}, {124, 199}}, {{74, 100}, {125, 100}}},
+        // Offsets round halves to even. 3 by 1 into 10 by 10: dh = 10 / 3 = 3.33 -> 3;
+        // dy = (10 - 3) / 2 = 3.5 -> 4.
+        {{3, 1}, {10, 10}, qRgb(20, 20, 220), {{5, 4}, {5, 6}}, {{5, 3}, {5, 7}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.source.width());
+        int width = c.box.width();
+        int height = c.box.height();
+        const LoadedPicture loaded = loadScaledPicture(
+            solid(c.source.width(), c.source.height(), c.colour), width, height, kBackground, true);
+        ASSERT_FALSE(loaded.error);
+        EXPECT_EQ(loaded.picture.size(), c.box);
+        for (const QPoint p : c.picture) {
+            EXPECT_EQ(loaded.picture.pixel(p), c.colour) << p.x() << "," << p.y();
+        }
+        for (const QPoint p : c.background) {
+            EXPECT_EQ(loaded.picture.pixel(p), kBackgroundRgb) << p.x() << "," << p.y();
+        }
+    }
 }
 
 TEST_F(PictureTest, StretchesToAnyRequestedSize) {

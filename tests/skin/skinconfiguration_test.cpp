@@ -6,6 +6,7 @@
 
 #include <clocale>
 
+#include "../support/skintexts.h"
 #include "common/settingsstore.h"
 #include "skin/framepainter.h"
 #include "skin/skinconfiguration.h"
@@ -69,13 +70,7 @@ TEST_F(SkinSettingsTest, FirstRunReadsTheDefaultsAndWritesTheirTexts) {
     EXPECT_EQ(loaded, SkinTransform{});
     EXPECT_TRUE(store.readSection(kAppName, kSkinSection).isEmpty()) << "nothing written on read";
     saveSkinSettings(store, loaded);
-    EXPECT_EQ(read(u"Colourise"), u"True"_s);
-    EXPECT_EQ(read(u"Hue"), u"1.47"_s);
-    EXPECT_EQ(read(u"Saturation"), u"0.34"_s);
-    EXPECT_EQ(read(u"AdjustRGB"), u"True"_s);
-    EXPECT_EQ(read(u"PercentRed"), u"-0.13"_s);
-    EXPECT_EQ(read(u"PercentGreen"), u"-0.12"_s);
-    EXPECT_EQ(read(u"PercentBlue"), u"-0.09"_s);
+    testing::expectFirstRunSkinTexts([this](QStringView key) { return read(key); });
 }
 
 TEST_F(SkinSettingsTest, ColouriseFalseRoundTripsAndKeepsHueAndSaturation) {

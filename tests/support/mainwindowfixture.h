@@ -108,7 +108,7 @@ protected:
     // Makes the window; without a profile it starts without its browser panes.
     frmMain& makeWindow(QWebEngineProfile* profile = sharedProfile()) {
         window = std::make_unique<frmMain>(
-            frmMain::Services{*store, prompts, usageTracker(), mediaEngine(), opener, profile});
+            frmMain::Services{{*store, prompts, usageTracker(), mediaEngine()}, opener, profile});
         return *window;
     }
 

@@ -11,6 +11,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include "../support/requesthead.h"
+
 namespace lyrevane::testing {
 
 class PageServer final : public QObject {
@@ -34,20 +36,12 @@ public:
     QStringList requests;
 
 private:
-    void accept() {
-        while (QTcpSocket* socket = server_.nextPendingConnection()) {
-            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
-        }
-    }
     void answer(QTcpSocket* socket) {
-        QByteArray& request = buffers_[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n")) {
+        const std::optional<RequestHead> head = takeRequestHead(buffers_, socket);
+        if (!head) {
             return;
         }
-        const QString path = QString::fromLatin1(request.split(' ').value(1));
-        buffers_.remove(socket);
+        const QString& path = head->path;
         requests.append(path);
         const auto it = pages_.constFind(path);
         const bool found = it != pages_.cend();
@@ -58,6 +52,13 @@ private:
                       "\r\nContent-Type: " + type + "\r\nContent-Length: " +
                       QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
         socket->disconnectFromHost();
+    }
+
+    void accept() {
+        while (QTcpSocket* socket = server_.nextPendingConnection()) {
+            connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::readyRead, this, [this, socket] { answer(socket); });
+        }
     }
 
     struct Page {

@@ -10,6 +10,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include "../support/requesthead.h"
+
 namespace lyrevane::testing {
 
 // An HTTP/1.0 server for tests on a loopback address, answering each path with a fixed
@@ -110,14 +112,12 @@ private:
     }
 
     void answer(QTcpSocket* socket) {
-        QByteArray& request = buffers_[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n")) {
+        const std::optional<RequestHead> head = takeRequestHead(buffers_, socket);
+        if (!head) {
             return;
         }
-        const QString path = QString::fromLatin1(request.split(' ').value(1));
-        heads.append(request.left(request.indexOf("\r\n\r\n")));
-        buffers_.remove(socket);
+        heads.append(head->text);
+        const QString& path = head->path;
         requests.append(path);
         if (requests.count(path) > 1 && later_.contains(path)) {
             routes_.insert(path, later_.take(path));

@@ -72,7 +72,7 @@ TEST(ScheduleEndToEnd, DialogOkIsReloadedAndLaunchedOnce) {
     FakePrompts prompts;
     testing::NullTracker tracker;
     testing::RecordingOpener opener;
-    frmMain window(frmMain::Services{store, prompts, tracker, engine, opener, sharedProfile()});
+    frmMain window(frmMain::Services{{store, prompts, tracker, engine}, opener, sharedProfile()});
     window.show();
 
     // Nothing is scheduled: Yes to the question gives a new entry to fill in.

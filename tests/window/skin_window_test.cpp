@@ -24,6 +24,7 @@
 
 #include "../support/accessibility.h"
 #include "../support/mainwindowfixture.h"
+#include "../support/skintexts.h"
 #include "dialogs/frmcustomiseskin.h"
 #include "dialogs/skinframe.h"
 #include "skin/skinconfiguration.h"
@@ -98,13 +99,7 @@ TEST_F(SkinWindowTest, FirstRunWearsTheSkinAndShutdownWritesTheSevenKeys) {
     EXPECT_NE(shot.pixel(layout.caption.center()) & 0xffffffU, 0U);
 
     window->close();
-    EXPECT_EQ(skinSetting(u"Colourise"), u"True"_s);
-    EXPECT_EQ(skinSetting(u"Hue"), u"1.47"_s);
-    EXPECT_EQ(skinSetting(u"Saturation"), u"0.34"_s);
-    EXPECT_EQ(skinSetting(u"AdjustRGB"), u"True"_s);
-    EXPECT_EQ(skinSetting(u"PercentRed"), u"-0.13"_s);
-    EXPECT_EQ(skinSetting(u"PercentGreen"), u"-0.12"_s);
-    EXPECT_EQ(skinSetting(u"PercentBlue"), u"-0.09"_s);
+    testing::expectFirstRunSkinTexts([this](QStringView key) { return skinSetting(key); });
 }
 
 // The player reads its skin from its own folder, else from ../share/lyrevane beside it. Run
