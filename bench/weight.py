@@ -136,6 +136,22 @@ def tree_alone_kib(pid: int) -> int:
     return len(pages) * PAGE // 1024
 
 
+def rollup_kib(pid: int, field: str) -> int:
+    try:
+        for line in Path(f"/proc/{pid}/smaps_rollup").read_text().splitlines():
+            if line.startswith(field + ":"):
+                return int(line.split()[1])
+    except OSError:
+        pass
+    return 0
+
+
+def tree_anonymous(pid: int) -> str:
+    """Each process's anonymous memory (heaps, stacks, buffers): where growth shows first."""
+    return ", ".join(f"{process_label(p)} {rollup_kib(p, 'Anonymous') / 1024:.1f}"
+                     for p in desktop.process_tree(pid))
+
+
 def tree_switches(pid: int) -> dict[int, int]:
     return {p: context_switches(p) for p in desktop.process_tree(pid)}
 
@@ -249,7 +265,7 @@ def evening(player: str, minutes: float) -> int:
                 pss = sum(desktop.tree_pss_kib(pid).values()) / 1024
                 samples.append((elapsed / 60, pss, tree_alone_kib(pid) / 1024))
                 say(f"{elapsed / 60:.0f} min: PSS {pss:.1f} MB, alone {samples[-1][2]:.1f} MB, "
-                    f"{relay.connections} connections")
+                    f"{relay.connections} connections; anonymous MB: {tree_anonymous(pid)}")
                 if not paused and elapsed >= pause_from:
                     session.call(keeping.PLAYER, "Pause")
                     paused = True

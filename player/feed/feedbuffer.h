@@ -48,10 +48,11 @@ public:
     // From now on what is read stays: in memory up to `memoryLimit`, then in a file in
     // `folder` while `keepFree` bytes remain free on its disk, up to `maxBytes` in all; the
     // oldest goes first. When the file cannot take more, only memory keeps (`keptAll` says so).
-    // Four minutes of a 128 kbit/s stream stay in memory: the jumps a listener makes most, and
-    // a player that does not grow by the whole hour's first 16 MiB; the rest reads back from
-    // the file (the system's page cache, mostly).
-    void keep(const QString& folder, std::uint64_t maxBytes, std::size_t memoryLimit = 4 << 20,
+    // A minute of a 128 kbit/s stream stays in memory, as much as the buffer holds when nothing
+    // is kept: the jumps a listener makes most (15 s, 30 s) read from memory, and keeping the
+    // hour does not make a long evening grow; the rest reads back from the file (the system's
+    // page cache, mostly).
+    void keep(const QString& folder, std::uint64_t maxBytes, std::size_t memoryLimit = 1 << 20,
               std::uint64_t keepFree = std::uint64_t{1} << 30);
     // The most kept from now on (the rate of the audio became known); the file, once made,
     // keeps the size it was made for.
