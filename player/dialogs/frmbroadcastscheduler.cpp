@@ -49,10 +49,7 @@ void frmBroadcastScheduler::build() {
     cmdPreset = describedButton(tr("Add QLV Preset"), u"cmdPreset"_s,
                                 tr("Add the Quillmoor live broadcast"), this);
     buildOptionsFrame();
-    cmdOK = describedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
-    cmdOK->setDefault(true);  // Enter
-    cmdCancel =
-        describedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
+    makeCloseButtons();
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(cmdPreset);
@@ -97,20 +94,16 @@ void frmBroadcastScheduler::buildSchedulerFrame() {
     fraScheduler = new QGroupBox(this);
     fraScheduler->setObjectName(u"fraScheduler"_s);
     fraScheduler->setAccessibleName(tr("Scheduled broadcasts"));
-    cboBroadcastSelect = new QComboBox(fraScheduler);
-    cboBroadcastSelect->setObjectName(u"cboBroadcastSelect"_s);
-    cboBroadcastSelect->setAccessibleName(tr("Scheduled broadcast"));
-    cboBroadcastSelect->setEditable(false);
+    cboBroadcastSelect =
+        makeSelect(u"cboBroadcastSelect"_s, tr("Scheduled broadcast"), fraScheduler);
     txtName = field(u"txtName"_s, tr("Name"), fraScheduler);
     txtTime = field(u"txtTime"_s, tr("Time"), fraScheduler);
     txtTime->setToolTip(tr("For example 15:00, 3:00 PM or 12/6/2026 3:00 PM"));
     txtMedia = field(u"txtMedia"_s, tr("Media"), fraScheduler);
     QHBoxLayout* days = buildDaysRow();
-    cmdNew = describedButton(tr("&New"), u"cmdNew"_s, tr("New broadcast"), fraScheduler);
-    cmdDelete =
-        describedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete broadcast"), fraScheduler);
-    cmdApply = describedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broadcast"),
-                               fraScheduler);
+    QHBoxLayout* editButtons =
+        makeEditButtons(fraScheduler, tr("New broadcast"), tr("Delete broadcast"),
+                        tr("Apply changes to this broadcast"));
 
     auto* grid = new QGridLayout(fraScheduler);
     grid->addWidget(cboBroadcastSelect, 0, 0, 1, 2);
@@ -122,11 +115,6 @@ void frmBroadcastScheduler::buildSchedulerFrame() {
     grid->addWidget(txtMedia, 3, 1);
     grid->addWidget(label(tr("&Start On:"), chkDays[0], fraScheduler), 4, 0);
     grid->addLayout(days, 4, 1);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(cmdNew);
-    editButtons->addWidget(cmdDelete);
-    editButtons->addWidget(cmdApply);
     grid->addLayout(editButtons, 5, 0, 1, 2);
 }
 
@@ -202,8 +190,7 @@ void frmBroadcastScheduler::setOwner(const DialogContext& owner) {
     optAutoLaunch[entries_->loadedOptions().autoLaunch ? 0 : 1]->setChecked(true);
     txtStartEarlierOffset->setText(entries_->loadedOptions().startEarlierOffset);
 
-    startEditing(*entries_, owner.prompts,
-                 {cboBroadcastSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
+    startEditing(*entries_, owner.prompts, cboBroadcastSelect);
     connect(cmdPreset, &QPushButton::clicked, this, [this] {
         model().addEntry(BroadcastEntries::kPresetName.toString(),
                          [this] { entries_->appendPreset(); });

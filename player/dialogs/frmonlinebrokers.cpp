@@ -25,10 +25,7 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     setWindowTitle(tr("Online Brokers"));
     buildInfo();
     buildBrokersFrame();
-    cmdOK = describedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
-    cmdOK->setDefault(true);  // Enter
-    cmdCancel =
-        describedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
+    makeCloseButtons();
 
     auto* info = new QHBoxLayout;
     info->addWidget(picInfo, 0, Qt::AlignTop);
@@ -77,10 +74,7 @@ void frmOnlineBrokers::buildBrokersFrame() {
     fraOnlineBrokers = new QGroupBox(u"Frame1"_s, this);
     fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
     fraOnlineBrokers->setAccessibleName(tr("Online brokers"));
-    cboBrokerSelect = new QComboBox(fraOnlineBrokers);
-    cboBrokerSelect->setObjectName(u"cboBrokerSelect"_s);
-    cboBrokerSelect->setAccessibleName(tr("Online broker"));
-    cboBrokerSelect->setEditable(false);
+    cboBrokerSelect = makeSelect(u"cboBrokerSelect"_s, tr("Online broker"), fraOnlineBrokers);
     txtName = new QLineEdit(fraOnlineBrokers);
     txtName->setObjectName(u"txtName"_s);
     txtName->setAccessibleName(tr("Name"));
@@ -93,11 +87,9 @@ void frmOnlineBrokers::buildBrokersFrame() {
     auto* lblUrl = new QLabel(tr("&URL:"), fraOnlineBrokers);
     lblUrl->setObjectName(u"lblInfo1"_s);
     lblUrl->setBuddy(txtURL);
-    cmdNew = describedButton(tr("&New"), u"cmdNew"_s, tr("New online broker"), fraOnlineBrokers);
-    cmdDelete = describedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete online broker"),
-                                fraOnlineBrokers);
-    cmdApply = describedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broker"),
-                               fraOnlineBrokers);
+    QHBoxLayout* editButtons =
+        makeEditButtons(fraOnlineBrokers, tr("New online broker"), tr("Delete online broker"),
+                        tr("Apply changes to this broker"));
 
     auto* grid = new QGridLayout(fraOnlineBrokers);
     grid->addWidget(cboBrokerSelect, 0, 0, 1, 2);
@@ -105,11 +97,6 @@ void frmOnlineBrokers::buildBrokersFrame() {
     grid->addWidget(txtName, 1, 1);
     grid->addWidget(lblUrl, 2, 0);
     grid->addWidget(txtURL, 2, 1);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(cmdNew);
-    editButtons->addWidget(cmdDelete);
-    editButtons->addWidget(cmdApply);
     grid->addLayout(editButtons, 3, 0, 1, 2);
 }
 
@@ -123,8 +110,7 @@ void frmOnlineBrokers::setOwner(const DialogContext& owner) {
     entries_ = std::make_unique<BrokerEntries>(
         BrokerEntries::Services{owner.settings, owner.prompts, owner.reloadOnlineBrokers});
     entries_->load();
-    startEditing(*entries_, owner.prompts,
-                 {cboBrokerSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
+    startEditing(*entries_, owner.prompts, cboBrokerSelect);
 }
 
 EntryFields frmOnlineBrokers::fields() const {
