@@ -13,7 +13,7 @@ TEST_F(EngineTest, AdoptedPrestartReportsWhatHappenedInOrderOnOneConnection) {
     const QString live = url(u"/live/tone.mp3"_s);
     engine->prestart(live);
     SignalLog log(*engine);
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
     EXPECT_TRUE(log.events.empty()) << "held until adopted";
 
     engine->setUrl(live);
@@ -31,7 +31,7 @@ TEST_F(EngineTest, PrestartThatFailedReportsItsErrorOnceAdopted) {
     const QString missing = url(u"/live/missing.mp3"_s);
     engine->prestart(missing);
     SignalLog log(*engine);
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Ready; }, 10s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Ready));
     EXPECT_EQ(engine->errorCount(), 0) << "not yet told";
     engine->setUrl(missing);
     EXPECT_EQ(log.count("error"), 1);
@@ -44,7 +44,7 @@ TEST_F(EngineTest, PrestartNobodyAdoptsClosesSilently) {
     auto engine = makeEngine();
     engine->prestart(url(u"/live/tone.mp3"_s));
     SignalLog log(*engine);
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
     engine->endPrestart();
     EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
     EXPECT_EQ(engine->url(), QString());
@@ -57,8 +57,7 @@ TEST_F(EngineTest, AnotherUrlReplacesAPrestart) {
     auto engine = makeEngine();
     engine->prestart(url(u"/live/tone.mp3"_s));
     SignalLog log(*engine);
-    engine->setUrl(url(u"/tone.mp3"_s));
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_TRUE(startPlaying(*engine, u"/tone.mp3"_s));
     EXPECT_EQ(engine->url(), url(u"/tone.mp3"_s));
     EXPECT_EQ(log.count("play:3"), 1);
     engine->endPrestart();  // nothing left to end
