@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "dialogs/skinframe.h"
 #include "skin/skinconfiguration.h"
@@ -15,6 +16,15 @@ QPushButton* describedButton(const QString& caption, const QString& name,
     button->setAccessibleName(QString(caption).remove(u'&'));
     button->setAccessibleDescription(description);
     return button;
+}
+
+QVBoxLayout* buttonColumn(std::initializer_list<QWidget*> buttons) {
+    auto* column = new QVBoxLayout;
+    for (QWidget* button : buttons) {
+        column->addWidget(button);
+    }
+    column->addStretch();
+    return column;
 }
 
 void setTabChain(std::initializer_list<QWidget*> widgets) {

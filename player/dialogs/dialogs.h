@@ -9,6 +9,7 @@
 #include "dialogs/dialogcontext.h"
 
 class QPushButton;
+class QVBoxLayout;
 
 namespace lyrevane {
 
@@ -16,6 +17,8 @@ namespace lyrevane {
 // and `description` says what it does.
 QPushButton* describedButton(const QString& caption, const QString& name,
                              const QString& description, QWidget* parent);
+// `buttons` one below the other, from the top.
+QVBoxLayout* buttonColumn(std::initializer_list<QWidget*> buttons);
 // Tab moves through `widgets` in the order given.
 void setTabChain(std::initializer_list<QWidget*> widgets);
 

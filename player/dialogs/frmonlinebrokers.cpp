@@ -33,13 +33,9 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     auto* left = new QVBoxLayout;
     left->addLayout(info);
     left->addWidget(fraOnlineBrokers);
-    auto* right = new QVBoxLayout;
-    right->addWidget(cmdOK);
-    right->addWidget(cmdCancel);
-    right->addStretch();
     auto* main = new QHBoxLayout(this);
     main->addLayout(left, 1);
-    main->addLayout(right);
+    main->addLayout(buttonColumn({cmdOK, cmdCancel}));
 
     setTabChain({cboBrokerSelect, txtName, txtURL, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
     resize(460, sizeHint().height());
