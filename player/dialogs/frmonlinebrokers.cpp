@@ -71,18 +71,12 @@ void frmOnlineBrokers::buildBrokersFrame() {
     fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
     fraOnlineBrokers->setAccessibleName(tr("Online brokers"));
     cboBrokerSelect = makeSelect(u"cboBrokerSelect"_s, tr("Online broker"), fraOnlineBrokers);
-    txtName = new QLineEdit(fraOnlineBrokers);
-    txtName->setObjectName(u"txtName"_s);
-    txtName->setAccessibleName(tr("Name"));
-    txtURL = new QLineEdit(fraOnlineBrokers);
-    txtURL->setObjectName(u"txtURL"_s);
-    txtURL->setAccessibleName(tr("URL"));
-    auto* lblName = new QLabel(tr("Na&me:"), fraOnlineBrokers);
+    txtName = namedField(u"txtName"_s, tr("Name"), fraOnlineBrokers);
+    txtURL = namedField(u"txtURL"_s, tr("URL"), fraOnlineBrokers);
+    QLabel* lblName = buddyLabel(tr("Na&me:"), txtName, fraOnlineBrokers);
     lblName->setObjectName(u"lblInfo0"_s);
-    lblName->setBuddy(txtName);
-    auto* lblUrl = new QLabel(tr("&URL:"), fraOnlineBrokers);
+    QLabel* lblUrl = buddyLabel(tr("&URL:"), txtURL, fraOnlineBrokers);
     lblUrl->setObjectName(u"lblInfo1"_s);
-    lblUrl->setBuddy(txtURL);
     QHBoxLayout* editButtons =
         makeEditButtons(fraOnlineBrokers, tr("New online broker"), tr("Delete online broker"),
                         tr("Apply changes to this broker"));
