@@ -19,9 +19,8 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent) : ListEditorDialog(parent) {
-    setObjectName(u"frmBroadcastScheduler"_s);
-    setWindowTitle(tr("Broadcast Scheduler"));
+frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent)
+    : ListEditorDialog(u"frmBroadcastScheduler"_s, tr("Broadcast Scheduler"), parent) {
     build();
 }
 

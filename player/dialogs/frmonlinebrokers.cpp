@@ -20,9 +20,8 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
-    setObjectName(u"frmOnlineBrokers"_s);
-    setWindowTitle(tr("Online Brokers"));
+frmOnlineBrokers::frmOnlineBrokers(QWidget* parent)
+    : ListEditorDialog(u"frmOnlineBrokers"_s, tr("Online Brokers"), parent) {
     buildInfo();
     buildBrokersFrame();
     makeCloseButtons();

@@ -11,6 +11,12 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
+ListEditorDialog::ListEditorDialog(const QString& name, const QString& title, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(name);
+    setWindowTitle(title);
+}
+
 ListEditorDialog::~ListEditorDialog() = default;
 
 QComboBox* ListEditorDialog::makeSelect(const QString& name, const QString& spoken,

@@ -21,7 +21,8 @@ class ListEditorDialog : public QDialog, protected ListEditorView {
     Q_DECLARE_TR_FUNCTIONS(ListEditorDialog)
 
 public:
-    using QDialog::QDialog;
+    // The dialog known as `name`, titled `title`.
+    ListEditorDialog(const QString& name, const QString& title, QWidget* parent);
     ~ListEditorDialog() override;
 
     // Cancel, Esc and the close box.
