@@ -731,10 +731,9 @@ def main() -> int:
         parser.error("--stalls takes seconds separated by commas")
     if args.runs < 1 or not args.stalls or min(args.stalls) <= 0 or args.seconds <= 0:
         parser.error("runs, stall lengths and seconds must be positive")
-    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg"):
-        if shutil.which(tool) is None:
-            print(f"{tool} is missing (scripts/install-deps installs it)", file=sys.stderr)
-            return 2
+    if tool := desktop.missing_tool(("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg")):
+        print(f"{tool} is missing (scripts/install-deps installs it)", file=sys.stderr)
+        return 2
 
     player = Path(args.player).resolve()
     if args.screenshots:

@@ -39,7 +39,6 @@ from __future__ import annotations
 
 import argparse
 import os
-import shutil
 import socket
 import statistics
 import subprocess
@@ -280,10 +279,9 @@ def main() -> int:
     tools = ["Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg"]
     if "first-audio" in parts:
         tools.append("cvlc")
-    for tool in tools:
-        if shutil.which(tool) is None:
-            print(f"{tool} is missing (scripts/install-deps installs it)", file=sys.stderr)
-            return 2
+    if tool := desktop.missing_tool(tools):
+        print(f"{tool} is missing (scripts/install-deps installs it)", file=sys.stderr)
+        return 2
     player = Path(args.player).resolve()
     if not os.access(player, os.X_OK):
         print(f"{player} is not an executable program (build it first)", file=sys.stderr)

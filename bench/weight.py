@@ -44,7 +44,6 @@ from __future__ import annotations
 import argparse
 import array
 import os
-import shutil
 import socket
 import statistics
 import sys
@@ -305,10 +304,9 @@ def main() -> int:
     parser.add_argument("--minutes", type=float, default=60.0)
     args = parser.parse_args()
 
-    for tool in ("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg"):
-        if shutil.which(tool) is None:
-            print(f"{tool} is missing: run scripts/install-deps", file=sys.stderr)
-            return 2
+    if tool := desktop.missing_tool(("Xvfb", "pulseaudio", "parec", "icecast2", "ffmpeg")):
+        print(f"{tool} is missing: run scripts/install-deps", file=sys.stderr)
+        return 2
     player = Path(args.player).resolve()
     if args.evening:
         return evening(str(player), args.minutes)

@@ -9,7 +9,9 @@ SIGTERM or SIGINT stop it.
 Pages come from templates in demo/site/ (files starting with "_" are partials and are not
 served). Templates use two kinds of placeholder:
 
-    {{> _name.ext}}   replaced by the partial file demo/site/_name.ext
+    {{> _name.ext}}   replaced by the partial file demo/site/_name.ext; a partial may hold
+                      partials itself, and text for its own placeholders:
+                      {{> _head.html title="Home"}} puts "Home" where _head.html says {{title}}
     {{NAME}}          replaced by a value computed here (see page_values); in HTML and ASX
                       files the value is HTML-escaped, in .pls and .m3u files it is inserted
                       as it is
@@ -50,7 +52,9 @@ CONTENT_TYPES = {
 }
 ESCAPED_TYPES = {".html", ".shtml", ".asx"}
 
-INCLUDE_RE = re.compile(r"\{\{>\s*([A-Za-z0-9_.\-]+)\s*\}\}")
+INCLUDE_RE = re.compile(r"\{\{>\s*([A-Za-z0-9_.\-]+)((?:\s+[a-z]+=\"[^\"]*\")*)\s*\}\}")
+ARGUMENT_RE = re.compile(r'([a-z]+)="([^"]*)"')
+PARTIAL_VALUE_RE = re.compile(r"\{\{([a-z]+)\}\}")
 VALUE_RE = re.compile(r"\{\{([A-Z0-9_]+)\}\}")
 
 
@@ -131,17 +135,24 @@ class Site:
         with open(name, encoding="utf-8") as f:
             return f.read()
 
-    def render(self, filename: str) -> tuple[bytes, str]:
-        ext = os.path.splitext(filename)[1].lower()
-        text = self._read(filename)
+    def _include(self, text: str) -> str:
+        """`text` with its partials in place, theirs too, each filled with its arguments."""
 
         def include(match: re.Match) -> str:
             partial = os.path.join(self.folder, match.group(1))
             if not match.group(1).startswith("_") or not os.path.isfile(partial):
                 raise KeyError(f"no partial {match.group(1)!r}")
-            return self._read(partial)
+            arguments = dict(ARGUMENT_RE.findall(match.group(2)))
+            filled = PARTIAL_VALUE_RE.sub(lambda m: arguments[m.group(1)], self._read(partial))
+            return self._include(filled)
 
-        text = INCLUDE_RE.sub(include, text)
+        return INCLUDE_RE.sub(include, text)
+
+    def render(self, filename: str) -> tuple[bytes, str]:
+        ext = os.path.splitext(filename)[1].lower()
+        text = self._read(filename)
+
+        text = self._include(text)
 
         values = dict(self.values, TODAY=datetime.date.today().strftime("%A %d %B %Y"))
 

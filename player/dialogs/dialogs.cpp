@@ -1,7 +1,10 @@
 #include "dialogs/dialogs.h"
 
 #include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "dialogs/skinframe.h"
 #include "skin/skinconfiguration.h"
@@ -15,6 +18,28 @@ QPushButton* describedButton(const QString& caption, const QString& name,
     button->setAccessibleName(QString(caption).remove(u'&'));
     button->setAccessibleDescription(description);
     return button;
+}
+
+QLineEdit* namedField(const QString& name, const QString& spoken, QWidget* parent) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setAccessibleName(spoken);
+    return edit;
+}
+
+QLabel* buddyLabel(const QString& caption, QWidget* buddy, QWidget* parent) {
+    auto* label = new QLabel(caption, parent);
+    label->setBuddy(buddy);
+    return label;
+}
+
+QVBoxLayout* buttonColumn(std::initializer_list<QWidget*> buttons) {
+    auto* column = new QVBoxLayout;
+    for (QWidget* button : buttons) {
+        column->addWidget(button);
+    }
+    column->addStretch();
+    return column;
 }
 
 void setTabChain(std::initializer_list<QWidget*> widgets) {

@@ -8,7 +8,10 @@
 
 #include "dialogs/dialogcontext.h"
 
+class QLabel;
+class QLineEdit;
 class QPushButton;
+class QVBoxLayout;
 
 namespace lyrevane {
 
@@ -16,6 +19,12 @@ namespace lyrevane {
 // and `description` says what it does.
 QPushButton* describedButton(const QString& caption, const QString& name,
                              const QString& description, QWidget* parent);
+// A text field named `name`, which a screen reader calls `spoken`.
+QLineEdit* namedField(const QString& name, const QString& spoken, QWidget* parent);
+// The caption of `buddy`: its access key moves the focus there.
+QLabel* buddyLabel(const QString& caption, QWidget* buddy, QWidget* parent);
+// `buttons` one below the other, from the top.
+QVBoxLayout* buttonColumn(std::initializer_list<QWidget*> buttons);
 // Tab moves through `widgets` in the order given.
 void setTabChain(std::initializer_list<QWidget*> widgets);
 

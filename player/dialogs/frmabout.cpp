@@ -135,13 +135,9 @@ void frmAbout::layOut() {
     auto* top = new QHBoxLayout;
     top->addWidget(picIcon, 0, Qt::AlignTop);
     top->addLayout(text, 1);
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdSysInfo);
-    buttons->addStretch();
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(lblDisclaimer, 1);
-    bottom->addLayout(buttons);
+    bottom->addLayout(buttonColumn({cmdOK, cmdSysInfo}));
     auto* main = new QVBoxLayout(this);
     main->addLayout(top);
     main->addSpacing(6);

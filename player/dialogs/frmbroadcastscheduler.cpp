@@ -19,26 +19,8 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-namespace {
-
-QLineEdit* field(const QString& name, const QString& spoken, QWidget* parent) {
-    auto* edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setAccessibleName(spoken);
-    return edit;
-}
-
-QLabel* label(const QString& caption, QWidget* buddy, QWidget* parent) {
-    auto* l = new QLabel(caption, parent);
-    l->setBuddy(buddy);
-    return l;
-}
-
-}  // namespace
-
-frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent) : ListEditorDialog(parent) {
-    setObjectName(u"frmBroadcastScheduler"_s);
-    setWindowTitle(tr("Broadcast Scheduler"));
+frmBroadcastScheduler::frmBroadcastScheduler(QWidget* parent)
+    : ListEditorDialog(u"frmBroadcastScheduler"_s, tr("Broadcast Scheduler"), parent) {
     build();
 }
 
@@ -49,10 +31,7 @@ void frmBroadcastScheduler::build() {
     cmdPreset = describedButton(tr("Add QLV Preset"), u"cmdPreset"_s,
                                 tr("Add the Quillmoor live broadcast"), this);
     buildOptionsFrame();
-    cmdOK = describedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
-    cmdOK->setDefault(true);  // Enter
-    cmdCancel =
-        describedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
+    makeCloseButtons();
 
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(cmdPreset);
@@ -97,36 +76,27 @@ void frmBroadcastScheduler::buildSchedulerFrame() {
     fraScheduler = new QGroupBox(this);
     fraScheduler->setObjectName(u"fraScheduler"_s);
     fraScheduler->setAccessibleName(tr("Scheduled broadcasts"));
-    cboBroadcastSelect = new QComboBox(fraScheduler);
-    cboBroadcastSelect->setObjectName(u"cboBroadcastSelect"_s);
-    cboBroadcastSelect->setAccessibleName(tr("Scheduled broadcast"));
-    cboBroadcastSelect->setEditable(false);
-    txtName = field(u"txtName"_s, tr("Name"), fraScheduler);
-    txtTime = field(u"txtTime"_s, tr("Time"), fraScheduler);
+    cboBroadcastSelect =
+        makeSelect(u"cboBroadcastSelect"_s, tr("Scheduled broadcast"), fraScheduler);
+    txtName = namedField(u"txtName"_s, tr("Name"), fraScheduler);
+    txtTime = namedField(u"txtTime"_s, tr("Time"), fraScheduler);
     txtTime->setToolTip(tr("For example 15:00, 3:00 PM or 12/6/2026 3:00 PM"));
-    txtMedia = field(u"txtMedia"_s, tr("Media"), fraScheduler);
+    txtMedia = namedField(u"txtMedia"_s, tr("Media"), fraScheduler);
     QHBoxLayout* days = buildDaysRow();
-    cmdNew = describedButton(tr("&New"), u"cmdNew"_s, tr("New broadcast"), fraScheduler);
-    cmdDelete =
-        describedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete broadcast"), fraScheduler);
-    cmdApply = describedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broadcast"),
-                               fraScheduler);
+    QHBoxLayout* editButtons =
+        makeEditButtons(fraScheduler, tr("New broadcast"), tr("Delete broadcast"),
+                        tr("Apply changes to this broadcast"));
 
     auto* grid = new QGridLayout(fraScheduler);
     grid->addWidget(cboBroadcastSelect, 0, 0, 1, 2);
-    grid->addWidget(label(tr("Na&me:"), txtName, fraScheduler), 1, 0);
+    grid->addWidget(buddyLabel(tr("Na&me:"), txtName, fraScheduler), 1, 0);
     grid->addWidget(txtName, 1, 1);
-    grid->addWidget(label(tr("&Time:"), txtTime, fraScheduler), 2, 0);
+    grid->addWidget(buddyLabel(tr("&Time:"), txtTime, fraScheduler), 2, 0);
     grid->addWidget(txtTime, 2, 1);
-    grid->addWidget(label(tr("M&edia:"), txtMedia, fraScheduler), 3, 0);
+    grid->addWidget(buddyLabel(tr("M&edia:"), txtMedia, fraScheduler), 3, 0);
     grid->addWidget(txtMedia, 3, 1);
-    grid->addWidget(label(tr("&Start On:"), chkDays[0], fraScheduler), 4, 0);
+    grid->addWidget(buddyLabel(tr("&Start On:"), chkDays[0], fraScheduler), 4, 0);
     grid->addLayout(days, 4, 1);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(cmdNew);
-    editButtons->addWidget(cmdDelete);
-    editButtons->addWidget(cmdApply);
     grid->addLayout(editButtons, 5, 0, 1, 2);
 }
 
@@ -166,18 +136,18 @@ void frmBroadcastScheduler::buildOptionsFrame() {
         option->setAccessibleDescription(spoken);
         optAutoLaunch.append(option);
     }
-    txtStartEarlierOffset = field(u"txtStartEarlierOffset"_s, tr("Launch player"), fraOptions);
+    txtStartEarlierOffset = namedField(u"txtStartEarlierOffset"_s, tr("Launch player"), fraOptions);
     txtStartEarlierOffset->setAccessibleDescription(tr("Minutes to launch the player early"));
     txtStartEarlierOffset->setMaximumWidth(60);
     auto* options = new QGridLayout(fraOptions);
-    options->addWidget(label(tr("A&uto Launch"), optAutoLaunch[0], fraOptions), 0, 0);
+    options->addWidget(buddyLabel(tr("A&uto Launch"), optAutoLaunch[0], fraOptions), 0, 0);
     auto* onOff = new QHBoxLayout;
     onOff->addWidget(optAutoLaunch[0]);
     onOff->addWidget(optAutoLaunch[1]);
     onOff->addStretch();
     options->addLayout(onOff, 0, 1);
     auto* offset = new QHBoxLayout;
-    offset->addWidget(label(tr("&Launch player"), txtStartEarlierOffset, fraOptions));
+    offset->addWidget(buddyLabel(tr("&Launch player"), txtStartEarlierOffset, fraOptions));
     offset->addWidget(txtStartEarlierOffset);
     offset->addWidget(new QLabel(tr("minutes before scheduled time."), fraOptions));
     offset->addStretch();
@@ -202,8 +172,7 @@ void frmBroadcastScheduler::setOwner(const DialogContext& owner) {
     optAutoLaunch[entries_->loadedOptions().autoLaunch ? 0 : 1]->setChecked(true);
     txtStartEarlierOffset->setText(entries_->loadedOptions().startEarlierOffset);
 
-    startEditing(*entries_, owner.prompts,
-                 {cboBroadcastSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
+    startEditing(*entries_, owner.prompts, cboBroadcastSelect);
     connect(cmdPreset, &QPushButton::clicked, this, [this] {
         model().addEntry(BroadcastEntries::kPresetName.toString(),
                          [this] { entries_->appendPreset(); });

@@ -41,16 +41,11 @@ private:
     QLineEdit* txtMedia = nullptr;
     QList<QCheckBox*> chkDays;  // index i is bit i of the day mask, Sunday first
     QCheckBox* chkRecord = nullptr;
-    QPushButton* cmdNew = nullptr;
-    QPushButton* cmdDelete = nullptr;
-    QPushButton* cmdApply = nullptr;
     QPushButton* cmdPreset = nullptr;
     QGroupBox* fraScheduler = nullptr;
     QGroupBox* fraOptions = nullptr;
     QList<QRadioButton*> optAutoLaunch;  // "On", "Off"
     QLineEdit* txtStartEarlierOffset = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
 
     // ListEditorView
     EntryFields fields() const override;

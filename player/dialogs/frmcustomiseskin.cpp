@@ -18,6 +18,14 @@ namespace {
 // The guard that keeps the events of filling the controls from writing the skin.
 constexpr QStringView kNoEvents = u"NOEVENTS";
 
+// `widget`, named `name`, placed at `geometry`.
+template <typename Widget>
+Widget* placed(Widget* widget, const QString& name, QRect geometry) {
+    widget->setObjectName(name);
+    widget->setGeometry(geometry);
+    return widget;
+}
+
 QLabel* label(QWidget* parent, const QString& caption, QRect geometry) {
     auto* result = new QLabel(caption, parent);
     result->setGeometry(geometry);
@@ -26,10 +34,8 @@ QLabel* label(QWidget* parent, const QString& caption, QRect geometry) {
 
 QScrollBar* newSlider(QWidget* parent, const QString& name, QRect geometry, int maximum,
                       QLabel* buddy) {
-    auto* bar = new QScrollBar(Qt::Horizontal, parent);
-    bar->setObjectName(name);
+    auto* bar = placed(new QScrollBar(Qt::Horizontal, parent), name, geometry);
     bar->setAccessibleName(buddy->text());
-    bar->setGeometry(geometry);
     bar->setRange(0, maximum);
     bar->setSingleStep(1);
     bar->setPageStep(10);
@@ -83,26 +89,22 @@ frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
     setFixedSize(389, 425);
 
     lblSample = label(this, tr("Sample:"), QRect(32, 8, 309, 17));
-    picSample = new SamplePicture(this);
-    picSample->setObjectName(u"picSample"_s);
+    picSample = placed(new SamplePicture(this), u"picSample"_s, QRect(32, 28, 309, 141));
     picSample->setAccessibleName(tr("Sample"));
     picSample->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    picSample->setGeometry(32, 28, 309, 141);
     picSample->setFocusPolicy(Qt::TabFocus);
     picSample->setAutoFillBackground(true);
 
-    chkColourise = new QCheckBox(tr("&Colorize"), this);
-    chkColourise->setObjectName(u"chkColourise"_s);
-    chkColourise->setGeometry(32, 180, 61, 17);
+    chkColourise =
+        placed(new QCheckBox(tr("&Colorize"), this), u"chkColourise"_s, QRect(32, 180, 61, 17));
     lblHue = label(this, tr("Hue"), QRect(32, 204, 37, 17));
     hscHue = newSlider(this, u"hscHue"_s, QRect(92, 200, 249, 17), slider::kHueMax, lblHue);
     lblSaturation = label(this, tr("Saturation"), QRect(32, 228, 57, 17));
     hscSaturation = newSlider(this, u"hscSaturation"_s, QRect(92, 224, 249, 17),
                               slider::kSaturationMax, lblSaturation);
 
-    chkAdjustRGB = new QCheckBox(tr("&Adjust Red, Green, and Blue"), this);
-    chkAdjustRGB->setObjectName(u"chkAdjustRGB"_s);
-    chkAdjustRGB->setGeometry(28, 268, 157, 17);
+    chkAdjustRGB = placed(new QCheckBox(tr("&Adjust Red, Green, and Blue"), this),
+                          u"chkAdjustRGB"_s, QRect(28, 268, 157, 17));
     lblRed = label(this, tr("Red %"), QRect(32, 296, 37, 17));
     hscRed = newSlider(this, u"hscRed"_s, QRect(92, 292, 249, 17), slider::kChannelMax, lblRed);
     lblGreen = label(this, tr("Green %"), QRect(32, 320, 45, 17));
@@ -111,12 +113,9 @@ frmCustomiseSkin::frmCustomiseSkin(QWidget* parent) : QDialog(parent) {
     lblBlue = label(this, tr("Blue %"), QRect(32, 340, 37, 17));
     hscBlue = newSlider(this, u"hscBlue"_s, QRect(92, 340, 249, 17), slider::kChannelMax, lblBlue);
 
-    cmdOK = new QPushButton(tr("&OK"), this);
-    cmdOK->setObjectName(u"cmdOK"_s);
-    cmdOK->setGeometry(184, 364, 77, 29);
-    cmdCancel = new QPushButton(tr("&Cancel"), this);
-    cmdCancel->setObjectName(u"cmdCancel"_s);
-    cmdCancel->setGeometry(264, 364, 77, 29);
+    cmdOK = placed(new QPushButton(tr("&OK"), this), u"cmdOK"_s, QRect(184, 364, 77, 29));
+    cmdCancel =
+        placed(new QPushButton(tr("&Cancel"), this), u"cmdCancel"_s, QRect(264, 364, 77, 29));
     // Enter anywhere but on OK cancels, and so does Escape (QDialog's own).
     cmdCancel->setDefault(true);
 

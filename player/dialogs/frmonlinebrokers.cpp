@@ -20,15 +20,11 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace lyrevane {
 
-frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
-    setObjectName(u"frmOnlineBrokers"_s);
-    setWindowTitle(tr("Online Brokers"));
+frmOnlineBrokers::frmOnlineBrokers(QWidget* parent)
+    : ListEditorDialog(u"frmOnlineBrokers"_s, tr("Online Brokers"), parent) {
     buildInfo();
     buildBrokersFrame();
-    cmdOK = describedButton(tr("&OK"), u"cmdOK"_s, tr("OK"), this);
-    cmdOK->setDefault(true);  // Enter
-    cmdCancel =
-        describedButton(tr("&Cancel"), u"cmdCancel"_s, tr("Cancel"), this);  // Esc: reject()
+    makeCloseButtons();
 
     auto* info = new QHBoxLayout;
     info->addWidget(picInfo, 0, Qt::AlignTop);
@@ -36,13 +32,9 @@ frmOnlineBrokers::frmOnlineBrokers(QWidget* parent) : ListEditorDialog(parent) {
     auto* left = new QVBoxLayout;
     left->addLayout(info);
     left->addWidget(fraOnlineBrokers);
-    auto* right = new QVBoxLayout;
-    right->addWidget(cmdOK);
-    right->addWidget(cmdCancel);
-    right->addStretch();
     auto* main = new QHBoxLayout(this);
     main->addLayout(left, 1);
-    main->addLayout(right);
+    main->addLayout(buttonColumn({cmdOK, cmdCancel}));
 
     setTabChain({cboBrokerSelect, txtName, txtURL, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
     resize(460, sizeHint().height());
@@ -77,27 +69,16 @@ void frmOnlineBrokers::buildBrokersFrame() {
     fraOnlineBrokers = new QGroupBox(u"Frame1"_s, this);
     fraOnlineBrokers->setObjectName(u"fraOnlineBrokers"_s);
     fraOnlineBrokers->setAccessibleName(tr("Online brokers"));
-    cboBrokerSelect = new QComboBox(fraOnlineBrokers);
-    cboBrokerSelect->setObjectName(u"cboBrokerSelect"_s);
-    cboBrokerSelect->setAccessibleName(tr("Online broker"));
-    cboBrokerSelect->setEditable(false);
-    txtName = new QLineEdit(fraOnlineBrokers);
-    txtName->setObjectName(u"txtName"_s);
-    txtName->setAccessibleName(tr("Name"));
-    txtURL = new QLineEdit(fraOnlineBrokers);
-    txtURL->setObjectName(u"txtURL"_s);
-    txtURL->setAccessibleName(tr("URL"));
-    auto* lblName = new QLabel(tr("Na&me:"), fraOnlineBrokers);
+    cboBrokerSelect = makeSelect(u"cboBrokerSelect"_s, tr("Online broker"), fraOnlineBrokers);
+    txtName = namedField(u"txtName"_s, tr("Name"), fraOnlineBrokers);
+    txtURL = namedField(u"txtURL"_s, tr("URL"), fraOnlineBrokers);
+    QLabel* lblName = buddyLabel(tr("Na&me:"), txtName, fraOnlineBrokers);
     lblName->setObjectName(u"lblInfo0"_s);
-    lblName->setBuddy(txtName);
-    auto* lblUrl = new QLabel(tr("&URL:"), fraOnlineBrokers);
+    QLabel* lblUrl = buddyLabel(tr("&URL:"), txtURL, fraOnlineBrokers);
     lblUrl->setObjectName(u"lblInfo1"_s);
-    lblUrl->setBuddy(txtURL);
-    cmdNew = describedButton(tr("&New"), u"cmdNew"_s, tr("New online broker"), fraOnlineBrokers);
-    cmdDelete = describedButton(tr("&Delete"), u"cmdDelete"_s, tr("Delete online broker"),
-                                fraOnlineBrokers);
-    cmdApply = describedButton(tr("&Apply"), u"cmdApply"_s, tr("Apply changes to this broker"),
-                               fraOnlineBrokers);
+    QHBoxLayout* editButtons =
+        makeEditButtons(fraOnlineBrokers, tr("New online broker"), tr("Delete online broker"),
+                        tr("Apply changes to this broker"));
 
     auto* grid = new QGridLayout(fraOnlineBrokers);
     grid->addWidget(cboBrokerSelect, 0, 0, 1, 2);
@@ -105,11 +86,6 @@ void frmOnlineBrokers::buildBrokersFrame() {
     grid->addWidget(txtName, 1, 1);
     grid->addWidget(lblUrl, 2, 0);
     grid->addWidget(txtURL, 2, 1);
-    auto* editButtons = new QHBoxLayout;
-    editButtons->addStretch();
-    editButtons->addWidget(cmdNew);
-    editButtons->addWidget(cmdDelete);
-    editButtons->addWidget(cmdApply);
     grid->addLayout(editButtons, 3, 0, 1, 2);
 }
 
@@ -123,8 +99,7 @@ void frmOnlineBrokers::setOwner(const DialogContext& owner) {
     entries_ = std::make_unique<BrokerEntries>(
         BrokerEntries::Services{owner.settings, owner.prompts, owner.reloadOnlineBrokers});
     entries_->load();
-    startEditing(*entries_, owner.prompts,
-                 {cboBrokerSelect, cmdNew, cmdDelete, cmdApply, cmdOK, cmdCancel});
+    startEditing(*entries_, owner.prompts, cboBrokerSelect);
 }
 
 EntryFields frmOnlineBrokers::fields() const {

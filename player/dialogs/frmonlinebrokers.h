@@ -11,7 +11,6 @@ class QFrame;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPushButton;
 class QToolButton;
 
 namespace lyrevane {
@@ -39,11 +38,6 @@ private:
     QComboBox* cboBrokerSelect = nullptr;
     QLineEdit* txtName = nullptr;
     QLineEdit* txtURL = nullptr;
-    QPushButton* cmdNew = nullptr;
-    QPushButton* cmdDelete = nullptr;
-    QPushButton* cmdApply = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
 
     // ListEditorView
     EntryFields fields() const override;

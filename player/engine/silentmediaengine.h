@@ -5,8 +5,8 @@
 namespace lyrevane {
 
 // Stands in where no media library is built in, or none is wanted: it keeps the URL and the
-// volume it is given and plays nothing.
-class SilentMediaEngine final : public MediaEngine {
+// volume it is given and plays nothing. Engines that only pretend (in tests) build on it.
+class SilentMediaEngine : public MediaEngine {
 public:
     void setUrl(const QString& url) override { url_ = url; }
     QString url() const override { return url_; }

@@ -19,7 +19,7 @@
 
 #include "../support/waituntil.h"
 #include "desktop/mprisservice.h"
-#include "engine/mediaengine.h"
+#include "engine/silentmediaengine.h"
 #include "rules/mediasourcecheck.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -35,19 +35,11 @@ const QString kRoot = u"org.mpris.MediaPlayer2"_s;
 const QString kPlayer = u"org.mpris.MediaPlayer2.Player"_s;
 
 // An engine whose state the test sets.
-class ScriptedEngine final : public MediaEngine {
+class ScriptedEngine final : public SilentMediaEngine {
 public:
-    void setUrl(const QString& url) override { url_ = url; }
-    QString url() const override { return url_; }
-    void play() override {}
-    void pause() override {}
-    void stop() override {}
     bool isAvailable(Control control) const override {
         return control == Control::Play ? canPlay : control == Control::Pause ? canPause : true;
     }
-    void setVolume(int volume) override { volume_ = volume; }
-    int volume() const override { return volume_; }
-    int openState() const override { return 0; }
     int playState() const override { return playState_; }
     int errorCount() const override { return int(errors.size()); }
     QString errorDescription(int index) const override { return errors.value(index); }
@@ -85,8 +77,6 @@ public:
     qint64 recorded = -1;
 
 private:
-    QString url_;
-    int volume_ = 50;
     int playState_ = 0;
 };
 

@@ -27,6 +27,7 @@ import tempfile
 import threading
 import time
 import urllib.parse
+from collections.abc import Iterable
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -47,16 +48,20 @@ SHORTEST_SILENCE = 0.02
 failures: list[str] = []
 
 
+def missing_tool(tools: Iterable[str]) -> str | None:
+    """The first of the programs `tools` that is not installed, or None."""
+    return next((tool for tool in tools if shutil.which(tool) is None), None)
+
+
 def player_from_argv(doc: str, tools: tuple[str, ...]) -> str | int:
     """The player binary named on the command line, resolved; else the exit status: 2 (and
     `doc`) when the command line is wrong, 77 (skipped) when one of `tools` is missing."""
     if len(sys.argv) != 2:
         print(doc, file=sys.stderr)
         return 2
-    for tool in tools:
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed")
-            return 77
+    if tool := missing_tool(tools):
+        print(f"SKIP: {tool} is not installed")
+        return 77
     return str(Path(sys.argv[1]).resolve())
 
 

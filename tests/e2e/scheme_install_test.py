@@ -19,7 +19,6 @@ from __future__ import annotations
 
 import datetime
 import os
-import shutil
 import signal
 import subprocess
 import sys
@@ -78,10 +77,10 @@ def main() -> int:
         print(__doc__, file=sys.stderr)
         return 2
     cmake, build = sys.argv[1], sys.argv[2]
-    for tool in ("Xvfb", "pulseaudio", "icecast2", "ffmpeg", "xdg-open", "xdg-mime"):
-        if shutil.which(tool) is None:
-            print(f"SKIP: {tool} is not installed")
-            return 77
+    if tool := desktop.missing_tool(
+            ("Xvfb", "pulseaudio", "icecast2", "ffmpeg", "xdg-open", "xdg-mime")):
+        print(f"SKIP: {tool} is not installed")
+        return 77
 
     failures = desktop.failures
     check = desktop.check

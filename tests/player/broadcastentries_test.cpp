@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/fakes.h"
+#include "../support/listeditorfixture.h"
 #include "../support/scopedtz.h"
 #include "core/usagetracking.h"
 
@@ -12,14 +12,12 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane {
 namespace {
 
-using testing::FakeEditorView;
-using testing::FakePrompts;
-using testing::MemorySettings;
+using testing::ListEditorFixture;
 using testing::ScopedTz;
 
 constexpr QStringView kPresetUrl = u"http://portal.example/ASX/quillmoor.asx";
 
-class BroadcastEditorTest : public ::testing::Test {
+class BroadcastEditorTest : public ListEditorFixture {
 protected:
     void put(const QList<Broadcast>& broadcasts) {
         Schedule s;
@@ -30,9 +28,7 @@ protected:
         entries.load();
         entries.currentOptions = [this] { return options; };
         options = entries.loadedOptions();
-        if (model.load()) {
-            model.offerFirstEntry();
-        }
+        openModel(model);
     }
     void type(const QString& name, const QString& time, const QString& media) {
         view.typed.texts = {name, time, media};
@@ -42,8 +38,6 @@ protected:
         return store.get(kSchedulerSection, key).value_or(u"<absent>"_s);
     }
 
-    MemorySettings store;
-    FakePrompts prompts;
     QList<QPair<QString, bool>> checked;  // media checks: URL and quiet
     QStringList refused{u"refused.example"_s};
     qint32 gmtOffset = 0;
@@ -60,7 +54,6 @@ protected:
                               [this] { return gmtOffset; }, [this] { return now; },
                               kPresetUrl.toString()}};
     BroadcastEntries::Options options;
-    FakeEditorView view;
     ListEditorModel model{entries, view, prompts};
 };
 

@@ -13,6 +13,8 @@ libraries and without libVLC: those come with the module.
 import subprocess
 import sys
 
+import findings
+
 SHARED = ("lyrevane::SourceRules::", "lyrevane::normaliseHost(", "lyrevane::planStart(",
           "lyrevane::planCommand(", "lyrevane::EarlyConnection::", "lyrevane::EarlyAnswer::",
           "lyrevane::TerminationWatcher::")
@@ -35,10 +37,7 @@ def main() -> int:
     found += [f"{program} loads {name} at start" for name in NOT_AT_START if name in loaded]
     found += [f"{program} does not find {line.split()[0]}" for line in loaded.splitlines()
               if "not found" in line]
-    for line in found:
-        print(line)
-    print(f"{len(found)} problem(s)")
-    return 1 if found else 0
+    return findings.report(found, "problem(s)")
 
 
 if __name__ == "__main__":

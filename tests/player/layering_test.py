@@ -10,6 +10,8 @@ import re
 import sys
 from pathlib import Path
 
+import findings
+
 ROOT = Path(sys.argv[1] if len(sys.argv) > 1 else Path(__file__).resolve().parents[2])
 
 # What each player library may include besides itself and common/.
@@ -67,10 +69,7 @@ def problems() -> list[str]:
 
 def main() -> int:
     found = problems()
-    for line in found:
-        print(line)
-    print(f"{len(found)} include(s) against the direction of the libraries")
-    return 1 if found else 0
+    return findings.report(found, "include(s) against the direction of the libraries")
 
 
 if __name__ == "__main__":

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "../support/fakes.h"
+#include "../support/listeditorfixture.h"
 #include "core/brokerentries.h"
 
 using namespace Qt::Literals::StringLiterals;
@@ -16,24 +16,19 @@ using testing::FakeEditorView;
 using testing::FakePrompts;
 using testing::MemorySettings;
 
-class BrokerEditorTest : public ::testing::Test {
+class BrokerEditorTest : public testing::ListEditorFixture {
 protected:
     void putBrokers(const QList<BrokerEntry>& brokers) { saveBrokerEntries(store, brokers); }
     // Opens the editor: loads, and asks the empty-list question as the shown dialog does.
     void open() {
         entries.load();
-        if (model.load()) {
-            model.offerFirstEntry();
-        }
+        openModel(model);
     }
     void type(const QString& name, const QString& url) { view.typed.texts = {name, url}; }
     QMap<QString, QString> storedBefore() const { return store.values; }
 
-    MemorySettings store;
-    FakePrompts prompts;
     int reloads = 0;
     BrokerEntries entries{{store, prompts, [this] { ++reloads; }}};
-    FakeEditorView view;
     ListEditorModel model{entries, view, prompts};
 };
 

@@ -50,6 +50,13 @@ QByteArray target(const QUrl& url) {
     return url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
 }
 
+// A tracker of the portal at 127.0.0.1:8080 whose requests the test answers.
+class UsageTrackerTest : public ::testing::Test {
+protected:
+    FakeHttp http;
+    PortalUsageTracker tracker{http, u"http://127.0.0.1:8080"_s};
+};
+
 TEST(UsageTracker, SessionIdRoundTripExactlyAsAnswered) {
     FakeHttp http;
     PortalUsageTracker tracker(http, u"http://127.0.0.1:8080/"_s);
@@ -77,9 +84,7 @@ TEST(UsageTracker, SessionIdRoundTripExactlyAsAnswered) {
     EXPECT_EQ(target(http.urls[3]), "/cgi-bin/lyrevane/tracker.cgi?_cmd=track");
 }
 
-TEST(UsageTracker, FailuresKeepTheSessionIdAndRequestsNeverOverlap) {
-    FakeHttp http;
-    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+TEST_F(UsageTrackerTest, FailuresKeepTheSessionIdAndRequestsNeverOverlap) {
     tracker.trackUsage();
     tracker.trackUsage();  // still in flight: skipped
     EXPECT_EQ(http.urls.size(), 1);
@@ -102,7 +107,7 @@ TEST(UsageTracker, AnswerArrivingAfterTheTrackerIsGoneIsIgnored) {
     SUCCEED();
 }
 
-TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
+TEST_F(UsageTrackerTest, SessionIdCannotInjectIntoTheRequest) {
     EXPECT_EQ(PortalUsageTracker::encodeSessionId("abc"), "abc");
     EXPECT_EQ(PortalUsageTracker::encodeSessionId("a b\tc\r\nHost: x"), "a%20b%09c%0D%0AHost:%20x");
     EXPECT_EQ(PortalUsageTracker::encodeSessionId(QByteArray("a\0b", 3)), "a%00b");
@@ -119,8 +124,6 @@ TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
     EXPECT_EQ(PortalUsageTracker::encodeSessionId("<p class=\"x\">{a|b}\\^`</p>"),
               "%3Cp%20class%3D%22x%22%3E%7Ba%7Cb%7D%5C%5E%60%3C/p%3E");
 
-    FakeHttp http;
-    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
     tracker.trackUsage();
     http.answer(QByteArray("evil\r\nX-Injected: 1\r\n\r\nGET / HTTP/1.1"));
     const QUrl url = tracker.requestUrl();
@@ -132,9 +135,7 @@ TEST(UsageTracker, SessionIdCannotInjectIntoTheRequest) {
     EXPECT_FALSE(wire.contains(' '));
 }
 
-TEST(UsageTracker, AnIdCannotAddParameters) {
-    FakeHttp http;
-    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+TEST_F(UsageTrackerTest, AnIdCannotAddParameters) {
     tracker.trackUsage();
     http.answer(QByteArray("abc&_cmd=delete&sid=x+y"));
     const QUrlQuery query(tracker.requestUrl());
@@ -143,9 +144,7 @@ TEST(UsageTracker, AnIdCannotAddParameters) {
               QStringList{u"abc&_cmd=delete&sid=x+y"_s});
 }
 
-TEST(UsageTracker, AnAnswerOverFourKibibytesIsAFailedReport) {
-    FakeHttp http;
-    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+TEST_F(UsageTrackerTest, AnAnswerOverFourKibibytesIsAFailedReport) {
     tracker.trackUsage();
     http.answer(QByteArray(4096, 'a'));  // at the cap: taken
     EXPECT_EQ(NextSessionId(tracker), QByteArray(4096, 'a'));
@@ -158,9 +157,7 @@ TEST(UsageTracker, AnAnswerOverFourKibibytesIsAFailedReport) {
     EXPECT_EQ(http.urls.size(), 4);
 }
 
-TEST(UsageTracker, AnyAnswerKeepsTheReportsGoing) {
-    FakeHttp http;
-    PortalUsageTracker tracker(http, u"http://127.0.0.1:8080"_s);
+TEST_F(UsageTrackerTest, AnyAnswerKeepsTheReportsGoing) {
     tracker.trackUsage();
     http.answer(QByteArray("<html><body>It works!</body></html>\n\x01\xff"));
     tracker.trackUsage();

@@ -57,8 +57,11 @@ TEST(SliderEncoding, EveryPositionSurvivesTheRoundTrip) {
 class SkinSettingsTest : public ::testing::Test {
 protected:
     QString read(QStringView key) { return store.readSetting(kAppName, kSkinSection, key); }
-    void write(QStringView key, const QString& value) {
-        store.writeSetting(kAppName, kSkinSection, key, value);
+    // Stores each of `values` (key and text) as the skin's setting.
+    void write(std::initializer_list<std::pair<QStringView, QString>> values) {
+        for (const auto& [key, value] : values) {
+            store.writeSetting(kAppName, kSkinSection, key, value);
+        }
     }
 
     QTemporaryDir folder;
@@ -74,8 +77,7 @@ TEST_F(SkinSettingsTest, FirstRunReadsTheDefaultsAndWritesTheirTexts) {
 }
 
 TEST_F(SkinSettingsTest, ColouriseFalseRoundTripsAndKeepsHueAndSaturation) {
-    write(u"Colourise", u"False"_s);
-    write(u"Hue", u"0"_s);
+    write({{u"Colourise", u"False"_s}, {u"Hue", u"0"_s}});
     const SkinTransform loaded = loadSkinSettings(store);
     EXPECT_FALSE(loaded.colourise);
     EXPECT_EQ(loaded.hue, 0.0F);
@@ -87,11 +89,11 @@ TEST_F(SkinSettingsTest, ColouriseFalseRoundTripsAndKeepsHueAndSaturation) {
 }
 
 TEST_F(SkinSettingsTest, UnreadableTextsGiveDefaultsAndRangesAreClamped) {
-    write(u"Colourise", u"perhaps"_s);
-    write(u"Saturation", u"lots"_s);
-    write(u"Hue", u"12"_s);
-    write(u"PercentRed", u"-4"_s);
-    write(u"PercentBlue", u"nan"_s);
+    write({{u"Colourise", u"perhaps"_s},
+           {u"Saturation", u"lots"_s},
+           {u"Hue", u"12"_s},
+           {u"PercentRed", u"-4"_s},
+           {u"PercentBlue", u"nan"_s}});
     const SkinTransform loaded = loadSkinSettings(store);
     EXPECT_TRUE(loaded.colourise);
     EXPECT_EQ(loaded.saturation, 0.34F);

@@ -17,6 +17,11 @@ protected:
     void SetUp() override;
 
     static QString url(const QString& path) { return server_->url(path); }
+    // Sets `path` of the test server on `engine` and waits for it to play.
+    static bool startPlaying(MediaEngine& engine, const QString& path) {
+        engine.setUrl(url(path));
+        return reaches(engine, MediaEngine::Playing);
+    }
     // Paths requested from the server since the test began.
     QStringList requests() const { return server_->requests().mid(firstRequest_); }
     // Paths the player looked at itself since the test began.

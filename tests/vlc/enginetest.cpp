@@ -42,6 +42,24 @@ std::unique_ptr<VlcMediaEngine> makeEngine(const PlayTimings& timings) {
     return std::make_unique<VlcMediaEngine>(options);
 }
 
+bool reaches(const MediaEngine& engine, MediaEngine::PlayState state,
+             std::chrono::milliseconds timeout) {
+    return waitUntil([&] { return engine.playState() == state; }, timeout);
+}
+
+std::string availableControls(const MediaEngine& engine) {
+    using Control = MediaEngine::Control;
+    std::string controls;
+    for (const auto& [control, name] :
+         {std::pair{Control::Play, "play"}, std::pair{Control::Pause, "pause"},
+          std::pair{Control::Stop, "stop"}}) {
+        if (engine.isAvailable(control)) {
+            controls += controls.empty() ? name : std::string(" ") + name;
+        }
+    }
+    return controls;
+}
+
 SignalLog::SignalLog(MediaEngine& engine) {
     connect(&engine, &MediaEngine::openStateChanged, this,
             [this](int state) { events.push_back("open:" + std::to_string(state)); });

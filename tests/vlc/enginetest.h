@@ -39,6 +39,13 @@ bool runProgram(const QString& program, const QStringList& arguments);
 std::unique_ptr<VlcMediaEngine> makeEngine(std::chrono::milliseconds connectTimeout = 20s);
 std::unique_ptr<VlcMediaEngine> makeEngine(const PlayTimings& timings);
 
+// Whether the engine's play state comes to `state` within `timeout`.
+bool reaches(const MediaEngine& engine, MediaEngine::PlayState state,
+             std::chrono::milliseconds timeout = 10s);
+
+// The transport controls the engine offers now: "play pause stop" without those it does not.
+std::string availableControls(const MediaEngine& engine);
+
 // The engine's state signals in order, as "open:N", "play:N" and "error".
 class SignalLog : public QObject {
 public:

@@ -8,43 +8,41 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane::testing {
 namespace {
 
-using Control = MediaEngine::Control;
-
 // Waits for the engine to give up on its media, then a little longer so that a second,
 // unwanted error would show.
 void waitForFailure(VlcMediaEngine& engine, std::chrono::milliseconds timeout = 10s) {
-    ASSERT_TRUE(waitUntil([&] { return engine.playState() == MediaEngine::Ready; }, timeout));
+    ASSERT_TRUE(reaches(engine, MediaEngine::Ready, timeout));
     settle(400ms);
+}
+
+// Plays `source` until the engine gives up on it, expecting one error that names `reason`
+// and the address `named` (`source` itself unless given).
+void expectOneFailure(VlcMediaEngine& engine, const QString& source, const QString& reason,
+                      const QString& named = {}) {
+    engine.setUrl(source);
+    waitForFailure(engine);
+    ASSERT_EQ(engine.errorCount(), 1);
+    const QString description = engine.errorDescription(0);
+    EXPECT_TRUE(description.contains(reason)) << description.toStdString();
+    EXPECT_TRUE(description.contains(named.isEmpty() ? source : named))
+        << description.toStdString();
 }
 
 TEST_F(EngineTest, MissingStreamReportsHttpStatusAndUrl) {
     auto engine = makeEngine();
     SignalLog log(*engine);
-    const QString missing = url(u"/missing.mp3"_s);
-    engine->setUrl(missing);
-    waitForFailure(*engine);
-    ASSERT_EQ(engine->errorCount(), 1);
+    expectOneFailure(*engine, url(u"/missing.mp3"_s), u"HTTP 404 Not Found"_s);
     EXPECT_EQ(log.count("error"), 1);
-    const QString description = engine->errorDescription(0);
-    EXPECT_TRUE(description.contains(u"HTTP 404 Not Found"_s)) << description.toStdString();
-    EXPECT_TRUE(description.contains(missing)) << description.toStdString();
     // The failure leaves the media ready to retry.
     EXPECT_EQ(log.count("play:3"), 0);
     EXPECT_EQ(log.count("play:6"), 0);
-    EXPECT_TRUE(engine->isAvailable(Control::Play));
-    EXPECT_FALSE(engine->isAvailable(Control::Pause));
-    EXPECT_FALSE(engine->isAvailable(Control::Stop));
+    EXPECT_EQ(availableControls(*engine), "play");
 }
 
 TEST_F(EngineTest, RefusedConnectionIsReported) {
     auto engine = makeEngine();
     const QString refused = u"http://127.0.0.1:"_s + QString::number(refusedPort_) + u"/live"_s;
-    engine->setUrl(refused);
-    waitForFailure(*engine);
-    ASSERT_EQ(engine->errorCount(), 1);
-    const QString description = engine->errorDescription(0);
-    EXPECT_TRUE(description.contains(u"Connection refused"_s)) << description.toStdString();
-    EXPECT_TRUE(description.contains(refused)) << description.toStdString();
+    expectOneFailure(*engine, refused, u"Connection refused"_s);
 }
 
 TEST_F(EngineTest, SilentServerTimesOut) {
@@ -83,26 +81,16 @@ TEST_F(EngineTest, SilentPlaylistTimesOutToo) {
 TEST_F(EngineTest, NonAudioBodyIsUnsupportedFormat) {
     auto engine = makeEngine();
     SignalLog log(*engine);
-    const QString page = url(u"/page.html"_s);
-    engine->setUrl(page);
-    waitForFailure(*engine);
-    ASSERT_EQ(engine->errorCount(), 1);
-    const QString description = engine->errorDescription(0);
-    EXPECT_TRUE(description.contains(u"unsupported format"_s)) << description.toStdString();
-    EXPECT_TRUE(description.contains(page)) << description.toStdString();
+    expectOneFailure(*engine, url(u"/page.html"_s), u"unsupported format"_s);
     EXPECT_EQ(log.count("play:3"), 0);
 }
 
 TEST_F(EngineTest, PlaylistWhoseEntriesAllFailReportsTheFirstFailureOnce) {
     auto engine = makeEngine();
     SignalLog log(*engine);
-    engine->setUrl(url(u"/broken.pls"_s));
-    waitForFailure(*engine);
-    ASSERT_EQ(engine->errorCount(), 1);
+    expectOneFailure(*engine, url(u"/broken.pls"_s), u"HTTP 404 Not Found"_s,
+                     url(u"/missing.mp3"_s));
     EXPECT_EQ(log.count("error"), 1);
-    const QString description = engine->errorDescription(0);
-    EXPECT_TRUE(description.contains(u"HTTP 404 Not Found"_s)) << description.toStdString();
-    EXPECT_TRUE(description.contains(url(u"/missing.mp3"_s))) << description.toStdString();
     EXPECT_EQ(log.count("play:3"), 0);
 }
 
@@ -136,8 +124,7 @@ TEST_F(EngineTest, StreamAfterAFailureStartsClean) {
     auto engine = makeEngine();
     engine->setUrl(url(u"/missing.mp3"_s));
     waitForFailure(*engine);
-    engine->setUrl(url(u"/tone.mp3"_s));
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_TRUE(startPlaying(*engine, u"/tone.mp3"_s));
     settle(300ms);
     EXPECT_EQ(engine->errorCount(), 1);
 }

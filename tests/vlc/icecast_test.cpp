@@ -187,25 +187,37 @@ private:
     int port_ = 0;
 };
 
-TEST(IcecastTest, PlaysLiveMountAndLeavesOnStop) {
-    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
-        GTEST_SKIP() << "icecast2 is not installed";
+bool icecastInstalled() {
+    return !QStandardPaths::findExecutable(u"icecast2"_s).isEmpty();
+}
+
+// A test with an Icecast server of its own, skipped where icecast2 is not installed.
+class IcecastTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!icecastInstalled()) {
+            GTEST_SKIP() << "icecast2 is not installed";
+        }
+        QString why;
+        ASSERT_TRUE(icecast_.start(&why)) << why.toStdString();
     }
-    Icecast icecast;
-    QString why;
-    ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
-    ASSERT_EQ(listeners(icecast.port(), u"/test.mp3"_s), 0);
+
+    Icecast icecast_;
+};
+
+TEST_F(IcecastTest, PlaysLiveMountAndLeavesOnStop) {
+    ASSERT_EQ(listeners(icecast_.port(), u"/test.mp3"_s), 0);
 
     auto engine = makeEngine();
     SignalLog log(*engine);
     QElapsedTimer timer;
     timer.start();
-    engine->setUrl(icecast.mountUrl());
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s))
+    engine->setUrl(icecast_.mountUrl());
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing))
         << "errors: " << engine->errorCount() << " " << engine->errorDescription(0).toStdString();
     std::cout << "[ INFO     ] playing " << timer.elapsed() << " ms after the URL was set\n";
     EXPECT_EQ(log.events.front(), "open:10");
-    EXPECT_TRUE(waitUntil([&] { return listeners(icecast.port(), u"/test.mp3"_s) == 1; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return listeners(icecast_.port(), u"/test.mp3"_s) == 1; }, 5s));
 
     settle(1500ms);
     EXPECT_EQ(engine->playState(), MediaEngine::Playing) << "the live stream keeps playing";
@@ -213,42 +225,36 @@ TEST(IcecastTest, PlaysLiveMountAndLeavesOnStop) {
 
     // Paused, the player stays a listener and keeps what comes; playing goes on from there.
     engine->pause();
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Paused; }, 5s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Paused, 5s));
     EXPECT_TRUE(waitUntil([&] { return engine->behindLive() >= 1s; }, 5s));
-    EXPECT_EQ(listeners(icecast.port(), u"/test.mp3"_s), 1);
+    EXPECT_EQ(listeners(icecast_.port(), u"/test.mp3"_s), 1);
     engine->play();
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
-    EXPECT_EQ(listeners(icecast.port(), u"/test.mp3"_s), 1);
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
+    EXPECT_EQ(listeners(icecast_.port(), u"/test.mp3"_s), 1);
 
     engine->stop();
-    EXPECT_TRUE(waitUntil([&] { return listeners(icecast.port(), u"/test.mp3"_s) == 0; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return listeners(icecast_.port(), u"/test.mp3"_s) == 0; }, 5s));
 }
 
 // A source that stops and comes back within the reconnection window: the audio resumes
 // and the listener is told nothing.
-TEST(IcecastTest, SourceThatComesBackResumesWithoutAMessage) {
-    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
-        GTEST_SKIP() << "icecast2 is not installed";
-    }
-    Icecast icecast;
-    QString why;
-    ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
+TEST_F(IcecastTest, SourceThatComesBackResumesWithoutAMessage) {
     auto engine = makeEngine();
     SignalLog log(*engine);
-    engine->setUrl(icecast.mountUrl());
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->setUrl(icecast_.mountUrl());
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
     const std::size_t before = log.events.size();
 
     QElapsedTimer timer;
     timer.start();
-    ASSERT_TRUE(icecast.stopSource());
+    ASSERT_TRUE(icecast_.stopSource());
     // Restart once the player has found the mount gone three times (about 3 s later).
     ASSERT_TRUE(waitUntil([&] { return log.count("play:7") >= 3; }, 15s));
-    ASSERT_TRUE(icecast.startSource());
+    ASSERT_TRUE(icecast_.startSource());
     std::cout << "[ INFO     ] source back " << timer.elapsed() << " ms after it stopped\n";
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 20s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing, 20s));
     std::cout << "[ INFO     ] playing again " << timer.elapsed() << " ms after it stopped\n";
-    EXPECT_TRUE(waitUntil([&] { return listeners(icecast.port(), u"/test.mp3"_s) == 1; }, 5s));
+    EXPECT_TRUE(waitUntil([&] { return listeners(icecast_.port(), u"/test.mp3"_s) == 1; }, 5s));
     EXPECT_GT(log.events.size(), before);
     EXPECT_EQ(engine->errorCount(), 0);
     EXPECT_EQ(log.count("error"), 0);
@@ -257,28 +263,22 @@ TEST(IcecastTest, SourceThatComesBackResumesWithoutAMessage) {
 
 // A source that does not come back: one message with the reason once the reconnection
 // window closes (20 s here rather than the programme's hour).
-TEST(IcecastTest, SourceGoneForGoodIsReportedOnceWithItsReason) {
-    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
-        GTEST_SKIP() << "icecast2 is not installed";
-    }
-    Icecast icecast;
-    QString why;
-    ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
+TEST_F(IcecastTest, SourceGoneForGoodIsReportedOnceWithItsReason) {
     PlayTimings timings;
     timings.reconnectWindow = 20s;
     auto engine = makeEngine(timings);
     SignalLog log(*engine);
-    engine->setUrl(icecast.mountUrl());
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->setUrl(icecast_.mountUrl());
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
 
     QElapsedTimer timer;
     timer.start();
-    ASSERT_TRUE(icecast.stopSource());
+    ASSERT_TRUE(icecast_.stopSource());
     ASSERT_TRUE(waitUntil([&] { return engine->errorCount() > 0; }, 25s));
     std::cout << "[ INFO     ] reported " << timer.elapsed()
               << " ms after the source stopped: " << engine->errorDescription(0).toStdString()
               << "\n";
-    const QString prefix = u"Lost the connection to "_s + icecast.mountUrl() + u": "_s;
+    const QString prefix = u"Lost the connection to "_s + icecast_.mountUrl() + u": "_s;
     const QString description = engine->errorDescription(0);
     EXPECT_TRUE(description.startsWith(prefix)) << description.toStdString();
     EXPECT_GT(description.size(), prefix.size() + 1) << "a reason follows";
@@ -290,13 +290,7 @@ TEST(IcecastTest, SourceGoneForGoodIsReportedOnceWithItsReason) {
 
 // The station's name and the titles it sends show while it plays, and a new title
 // replaces the old one.
-TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
-    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
-        GTEST_SKIP() << "icecast2 is not installed";
-    }
-    Icecast icecast;
-    QString why;
-    ASSERT_TRUE(icecast.start(&why)) << why.toStdString();
+TEST_F(IcecastTest, StationNameAndTitlesFollowTheStream) {
     QTemporaryDir music;
     VlcEngineOptions options;
     options.vlcArguments = {u"--aout=dummy"_s};
@@ -304,15 +298,15 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
     auto engine = std::make_unique<VlcMediaEngine>(options);
     int changes = 0;
     QObject::connect(engine.get(), &MediaEngine::metadataChanged, [&] { ++changes; });
-    engine->setUrl(icecast.mountUrl());
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    engine->setUrl(icecast_.mountUrl());
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
     EXPECT_TRUE(waitUntil([&] { return engine->stationName() == u"Lyrevane Test FM"_s; }, 10s))
         << engine->stationName().toStdString();
 
-    ASSERT_TRUE(icecast.setTitle(u"Opening bell"_s));
+    ASSERT_TRUE(icecast_.setTitle(u"Opening bell"_s));
     EXPECT_TRUE(waitUntil([&] { return engine->nowPlaying() == u"Opening bell"_s; }, 15s))
         << engine->nowPlaying().toStdString();
-    ASSERT_TRUE(icecast.setTitle(u"Kestrel Lithium - CEO interview"_s));
+    ASSERT_TRUE(icecast_.setTitle(u"Kestrel Lithium - CEO interview"_s));
     EXPECT_TRUE(waitUntil(
         [&] { return engine->nowPlaying() == u"Kestrel Lithium - CEO interview"_s; }, 15s));
     // A recording started half-way through an item holds it from its first byte.
@@ -321,7 +315,7 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
     engine->setRecording(true);
     EXPECT_GE(engine->recordingSeconds(), 2) << "the item so far is in it at once";
     // Icecast sends this one in Latin-1, which libVLC's own reader drops.
-    ASSERT_TRUE(icecast.setTitle(u"Café Société - Zürich open"_s));
+    ASSERT_TRUE(icecast_.setTitle(u"Café Société - Zürich open"_s));
     EXPECT_TRUE(
         waitUntil([&] { return engine->nowPlaying() == u"Café Société - Zürich open"_s; }, 15s))
         << engine->nowPlaying().toStdString();
@@ -340,7 +334,7 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
 
     // A new connection starts with no title until the station sends one.
     engine->stop();
-    engine->setUrl(icecast.mountUrl());
+    engine->setUrl(icecast_.mountUrl());
     EXPECT_EQ(engine->nowPlaying(), QString());
 }
 
@@ -348,7 +342,7 @@ TEST(IcecastTest, StationNameAndTitlesFollowTheStream) {
 // listener's line fails: with the default timings the player keeps trying and says since
 // when and why, then plays again soon after the source is back, and nothing is reported.
 TEST(IcecastOutageTest, ProgrammeOffTheAirFor90SecondsComesBackWithoutAMessage) {
-    if (QStandardPaths::findExecutable(u"icecast2"_s).isEmpty()) {
+    if (!icecastInstalled()) {
         GTEST_SKIP() << "icecast2 is not installed";
     }
     DemoStreams streams;
@@ -359,7 +353,7 @@ TEST(IcecastOutageTest, ProgrammeOffTheAirFor90SecondsComesBackWithoutAMessage) 
     QObject::connect(engine.get(), &MediaEngine::metadataChanged,
                      [&] { said.append(engine->reconnecting()); });
     engine->setUrl(streams.mp3());
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
 
     ASSERT_TRUE(streams.setOnAir(false));
     EXPECT_FALSE(waitUntil([&] { return engine->errorCount() > 0; }, 90s));
@@ -367,7 +361,7 @@ TEST(IcecastOutageTest, ProgrammeOffTheAirFor90SecondsComesBackWithoutAMessage) 
     QElapsedTimer back;
     back.start();
     // The next attempt comes within the longest wait, 15 s; connecting takes a moment more.
-    EXPECT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 18s));
+    EXPECT_TRUE(reaches(*engine, MediaEngine::Playing, 18s));
     const QRegularExpression reconnecting(u"^Reconnecting since \\d\\d:\\d\\d: \\S"_s);
     std::cout << "[ INFO     ] playing again " << back.elapsed() << " ms after the source; said "
               << said.filter(reconnecting).join(u" | "_s).toStdString() << "\n";

@@ -8,12 +8,18 @@ using namespace Qt::Literals::StringLiterals;
 namespace lyrevane::testing {
 namespace {
 
+// Opens `source` on `engine` before anyone listens, as the player's start does, and waits
+// for it to come to `state`.
+bool prestartUntil(VlcMediaEngine& engine, const QString& source, MediaEngine::PlayState state) {
+    engine.prestart(source);
+    return reaches(engine, state);
+}
+
 TEST_F(EngineTest, AdoptedPrestartReportsWhatHappenedInOrderOnOneConnection) {
     auto engine = makeEngine();
-    const QString live = url(u"/live/tone.mp3"_s);
-    engine->prestart(live);
     SignalLog log(*engine);
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    const QString live = url(u"/live/tone.mp3"_s);
+    ASSERT_TRUE(prestartUntil(*engine, live, MediaEngine::Playing));
     EXPECT_TRUE(log.events.empty()) << "held until adopted";
 
     engine->setUrl(live);
@@ -28,10 +34,9 @@ TEST_F(EngineTest, AdoptedPrestartReportsWhatHappenedInOrderOnOneConnection) {
 
 TEST_F(EngineTest, PrestartThatFailedReportsItsErrorOnceAdopted) {
     auto engine = makeEngine();
-    const QString missing = url(u"/live/missing.mp3"_s);
-    engine->prestart(missing);
     SignalLog log(*engine);
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Ready; }, 10s));
+    const QString missing = url(u"/live/missing.mp3"_s);
+    ASSERT_TRUE(prestartUntil(*engine, missing, MediaEngine::Ready));
     EXPECT_EQ(engine->errorCount(), 0) << "not yet told";
     engine->setUrl(missing);
     EXPECT_EQ(log.count("error"), 1);
@@ -42,9 +47,8 @@ TEST_F(EngineTest, PrestartThatFailedReportsItsErrorOnceAdopted) {
 
 TEST_F(EngineTest, PrestartNobodyAdoptsClosesSilently) {
     auto engine = makeEngine();
-    engine->prestart(url(u"/live/tone.mp3"_s));
     SignalLog log(*engine);
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_TRUE(prestartUntil(*engine, url(u"/live/tone.mp3"_s), MediaEngine::Playing));
     engine->endPrestart();
     EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
     EXPECT_EQ(engine->url(), QString());
@@ -57,8 +61,7 @@ TEST_F(EngineTest, AnotherUrlReplacesAPrestart) {
     auto engine = makeEngine();
     engine->prestart(url(u"/live/tone.mp3"_s));
     SignalLog log(*engine);
-    engine->setUrl(url(u"/tone.mp3"_s));
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::Playing; }, 10s));
+    ASSERT_TRUE(startPlaying(*engine, u"/tone.mp3"_s));
     EXPECT_EQ(engine->url(), url(u"/tone.mp3"_s));
     EXPECT_EQ(log.count("play:3"), 1);
     engine->endPrestart();  // nothing left to end

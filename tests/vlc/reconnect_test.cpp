@@ -33,8 +33,15 @@ protected:
         return u"/drop/"_s + QString::fromLatin1(first) + u'/' + QString::fromLatin1(then) +
                u"/k"_s + QString::number(++key) + u"/tone.mp3"_s;
     }
-    bool playing(const VlcMediaEngine& engine) const {
-        return engine.playState() == MediaEngine::Playing;
+    // Plays `path` until the engine gives up on it, within `timeout` of playing, and
+    // expects the one error saying that the connection was lost, and why.
+    void expectConnectionLost(VlcMediaEngine& engine, const QString& path, const QString& reason,
+                              std::chrono::milliseconds timeout) {
+        ASSERT_TRUE(startPlaying(engine, path));
+        ASSERT_TRUE(waitUntil([&] { return engine.errorCount() > 0; }, timeout));
+        EXPECT_EQ(engine.errorDescription(0),
+                  u"Lost the connection to "_s + url(path) + u": "_s + reason);
+        EXPECT_EQ(engine.playState(), MediaEngine::Ready);
     }
 };
 
@@ -42,13 +49,15 @@ TEST_F(ReconnectTest, CutConnectionReconnectsAtOnceAndResumes) {
     auto engine = makeEngine();
     SignalLog log(*engine);
     const QString path = dropping("cut", "live");
-    engine->setUrl(url(path));
-    ASSERT_TRUE(waitUntil([&] { return playing(*engine); }, 10s));
+    ASSERT_TRUE(startPlaying(*engine, path));
     const std::size_t firstPlaying = log.events.size();
 
     ASSERT_TRUE(waitUntil([&] { return requests().count(path) == 2; }, 20s));
-    ASSERT_TRUE(
-        waitUntil([&] { return playing(*engine) && log.events.size() > firstPlaying; }, 10s));
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            return engine->playState() == MediaEngine::Playing && log.events.size() > firstPlaying;
+        },
+        10s));
     // The listener sees the reconnection as connecting, buffering, playing.
     const std::vector<std::string> reconnecting(log.events.begin() + firstPlaying,
                                                 log.events.end());
@@ -71,12 +80,7 @@ TEST_F(ReconnectTest, CutConnectionThatDoesNotComeBackIsReportedOnceWithItsReaso
     auto engine = makeEngine(quickTimings());
     SignalLog log(*engine);
     const QString path = dropping("cut", "missing");
-    engine->setUrl(url(path));
-    ASSERT_TRUE(waitUntil([&] { return playing(*engine); }, 10s));
-    ASSERT_TRUE(waitUntil([&] { return engine->errorCount() > 0; }, 30s));
-    EXPECT_EQ(engine->errorDescription(0),
-              u"Lost the connection to "_s + url(path) + u": HTTP 404 Not Found."_s);
-    EXPECT_EQ(engine->playState(), MediaEngine::Ready);
+    expectConnectionLost(*engine, path, u"HTTP 404 Not Found."_s, 30s);
     // Backoff: several attempts within the window, not a tight loop.
     const qsizetype attempts = requests().count(path) - 1;
     EXPECT_GE(attempts, 3);
@@ -93,27 +97,21 @@ TEST_F(ReconnectTest, CutConnectionThatDoesNotComeBackIsReportedOnceWithItsReaso
 TEST_F(ReconnectTest, ServerSilentWithConnectionOpenCountsAsDroppedAfterTenSeconds) {
     auto engine = makeEngine();
     const QString path = dropping("hang", "live");
-    engine->setUrl(url(path));
-    ASSERT_TRUE(waitUntil([&] { return playing(*engine); }, 10s));
+    ASSERT_TRUE(startPlaying(*engine, path));
     QElapsedTimer timer;
     timer.start();
     ASSERT_TRUE(waitUntil([&] { return requests().count(path) == 2; }, 40s));
     std::cout << "[ INFO     ] reconnected " << timer.elapsed()
               << " ms after playing started (audio buffered for about 6 s)\n";
     EXPECT_GE(timer.elapsed(), 10000) << "the watchdog waits for the time to stop advancing";
-    ASSERT_TRUE(waitUntil([&] { return playing(*engine); }, 10s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::Playing));
     EXPECT_EQ(engine->errorCount(), 0);
 }
 
 TEST_F(ReconnectTest, ServerSilentForGoodReportsTheSilence) {
     auto engine = makeEngine(quickTimings());
-    const QString path = dropping("hang", "silent");
-    engine->setUrl(url(path));
-    ASSERT_TRUE(waitUntil([&] { return playing(*engine); }, 10s));
-    ASSERT_TRUE(waitUntil([&] { return engine->errorCount() > 0; }, 40s));
-    EXPECT_EQ(engine->errorDescription(0),
-              u"Lost the connection to "_s + url(path) + u": No data received for 2 seconds."_s);
-    EXPECT_EQ(engine->playState(), MediaEngine::Ready);
+    expectConnectionLost(*engine, dropping("hang", "silent"), u"No data received for 2 seconds."_s,
+                         40s);
 }
 
 TEST_F(ReconnectTest, StopCancelsReconnecting) {
@@ -122,8 +120,7 @@ TEST_F(ReconnectTest, StopCancelsReconnecting) {
     auto engine = makeEngine(timings);
     SignalLog log(*engine);
     const QString path = dropping("cut", "missing");
-    engine->setUrl(url(path));
-    ASSERT_TRUE(waitUntil([&] { return playing(*engine); }, 10s));
+    ASSERT_TRUE(startPlaying(*engine, path));
     ASSERT_TRUE(waitUntil([&] { return requests().count(path) >= 3; }, 20s));
     engine->stop();
     EXPECT_EQ(engine->playState(), MediaEngine::Stopped);
@@ -138,7 +135,7 @@ TEST_F(ReconnectTest, StopCancelsReconnecting) {
 TEST_F(ReconnectTest, StreamWithAKnownLengthEndsWithoutReconnecting) {
     auto engine = makeEngine(quickTimings());
     engine->setUrl(url(u"/short.mp3"_s));
-    ASSERT_TRUE(waitUntil([&] { return engine->playState() == MediaEngine::MediaEnded; }, 10s));
+    ASSERT_TRUE(reaches(*engine, MediaEngine::MediaEnded));
     settle(1s);
     EXPECT_EQ(engine->playState(), MediaEngine::MediaEnded);
     EXPECT_EQ(requests(), QStringList{u"/short.mp3"_s});
