@@ -34,6 +34,8 @@ constexpr std::uint64_t kMostKeptBytes = std::uint64_t{256} << 20;
 constexpr int kMostDeclaredRate = 320 * 1000 / 8;
 // Catching up plays this much faster than the stream comes.
 constexpr double kCatchUpRate = 1.5;
+// libVLC's cache holds about a second; more than this is not its cache but a clock gone astray.
+constexpr std::chrono::milliseconds kMostUnheard{5000};
 
 }  // namespace
 
@@ -85,6 +87,7 @@ void FedStream::starting() {
     catchingUp_ = false;
     metadata_.atLive();
     FeedBuffer* const buffer = source_.fed();
+    readFrom_ = buffer != nullptr ? buffer->position() : 0;
     if (buffer != nullptr && buffer->keeping()) {
         // The same stream connected to again (a new buffer keeps nothing yet): it goes on after
         // what was kept, the gap marked.
@@ -140,7 +143,21 @@ std::chrono::milliseconds FedStream::keptBefore() const {
         return {};
     }
     return std::chrono::milliseconds(static_cast<std::int64_t>(
-        (buffer->position() - buffer->oldest()) * 1000 / static_cast<unsigned>(audioRate())));
+        (heardPosition(*buffer) - buffer->oldest()) * 1000 / static_cast<unsigned>(audioRate())));
+}
+
+std::uint64_t FedStream::unheard(const FeedBuffer& buffer) const {
+    const auto rate = static_cast<std::uint64_t>(audioRate());
+    const std::uint64_t read = buffer.position() - std::min(buffer.position(), readFrom_);
+    const std::uint64_t played =
+        static_cast<std::uint64_t>(std::max<qint64>(player_.time(), 0)) * rate / 1000;
+    return std::min(read - std::min(read, played),
+                    rate * static_cast<std::uint64_t>(kMostUnheard.count()) / 1000);
+}
+
+std::uint64_t FedStream::heardPosition(const FeedBuffer& buffer) const {
+    return std::max(buffer.oldest(),
+                    buffer.position() - std::min(buffer.position(), unheard(buffer)));
 }
 
 bool FedStream::keepingStopped() const {
@@ -156,10 +173,13 @@ std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by, bool pau
         return {};
     }
     const int rate = audioRate();
-    const std::int64_t bytes = by.count() * rate / 1000;
+    // From what is heard, not from where libVLC has read to.
+    const auto lead = static_cast<std::int64_t>(unheard(*buffer));
+    const std::int64_t bytes = by.count() * rate / 1000 - lead;
     if (buffer->reach(bytes) == 0) {
         if (bytes > 0 && buffer->behind() > 0) {
-            buffer->move(bytes);  // within the live margin: live where it is
+            // Within the live margin: live where it is, libVLC reading on.
+            readFrom_ += static_cast<std::uint64_t>(buffer->move(bytes));
             followAudioHeard();
         }
         return {};
@@ -167,7 +187,8 @@ std::chrono::milliseconds FedStream::move(std::chrono::milliseconds by, bool pau
     stopCatchingUp();
     buffer->interruptReads(true);  // the read libVLC waits in ends, so that it stops at once
     player_.halt();
-    const std::int64_t moved = buffer->move(bytes);
+    const std::int64_t moved = buffer->move(bytes) + lead;
+    readFrom_ = buffer->position();
     buffer->interruptReads(false);
     player_.releaseMedia();
     startOnResume_ = paused;
@@ -256,7 +277,7 @@ void FedStream::setRecording(bool on, std::optional<std::chrono::milliseconds> a
     std::optional<std::uint64_t> from =
         at ? buffer.oldest() + static_cast<std::uint64_t>(std::max<std::int64_t>(at->count(), 0)) *
                                    static_cast<std::uint64_t>(audioRate()) / 1000
-           : shift_.titleStart(buffer.position());
+           : shift_.titleStart(heardPosition(buffer));
     if (from && *from < buffer.oldest()) {
         from.reset();
     }
@@ -346,7 +367,7 @@ void FedStream::followAudioHeard() {
         couldGoBack_ = canGoBack;
         metadata_.announce();
     }
-    if (const std::optional<QString> title = shift_.titleAt(buffer->position())) {
+    if (const std::optional<QString> title = shift_.titleAt(heardPosition(*buffer))) {
         metadata_.set(metadata_.station(), *title);
     }
     metadata_.showSeconds(std::chrono::duration_cast<std::chrono::seconds>(behind()).count(),

@@ -88,6 +88,10 @@ private:
     int audioRate() const;
     std::uint64_t keepLimit() const;
     void stopCatchingUp();
+    // Where the audio heard is: the reader runs ahead of it by what libVLC has read and not yet
+    // played (its own cache), reckoned from where it began reading and how long it has played.
+    std::uint64_t heardPosition(const FeedBuffer& buffer) const;
+    std::uint64_t unheard(const FeedBuffer& buffer) const;
 
     FeedPlayer& player_;
     const FeedSource& source_;
@@ -103,6 +107,7 @@ private:
     bool catchingUp_ = false;
     bool couldGoBack_ = false;
     bool startOnResume_ = false;  // moved while paused: libVLC starts again on resume
+    std::uint64_t readFrom_ = 0;  // where libVLC began reading the buffer, its time 0
     QElapsedTimer catchUpClock_;
     // A connection lost while behind live: where and when, until audio comes again.
     std::optional<std::pair<std::uint64_t, QDateTime>> lost_;

@@ -532,7 +532,9 @@ class Desktop:
     def _start_xvfb(self) -> None:
         read_end, write_end = os.pipe()
         self.spawn(["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1280x800x24",
-                    "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,),
+                    "-nolisten", "tcp", "-noreset",
+                    # A loaded machine can hold a synthetic key down past the repeat delay.
+                    "-r"], pass_fds=(write_end,),
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         with os.fdopen(read_end) as pipe:
