@@ -3,7 +3,7 @@
 
     bench/weight.py [--players lyrevane,cvlc,mpv,gst-play] [--player build/player/Lyrevane]
                     [--runs 2] [--settle 10] [--seconds 45] [--env NAME=VALUE ...]
-    bench/weight.py --evening [--minutes 60] [--player build/player/Lyrevane]
+    bench/weight.py --evening [--minutes 60] [--player build/player/Lyrevane] [--env NAME=VALUE]
 
 Everything runs on a private X screen (Xvfb), a private PulseAudio null sink and the demo
 Icecast and portal (tests/e2e/desktop.py), all on 127.0.0.1. Each player in turn plays the
@@ -247,8 +247,23 @@ class CuttingRelay:
                 self._open.clear()
 
 
-def evening(player: str, minutes: float) -> int:
+def with_candidate(desk: desktop.Desktop, candidate: dict[str, str]) -> None:
+    """Lyrevane's environment gets the candidate's variables (Chromium's flags are added to)."""
+    original = desk.player_environment
+
+    def environment(profile: desktop.Profile) -> dict[str, str]:
+        env = original(profile)
+        for key, value in candidate.items():
+            joined = key == "QTWEBENGINE_CHROMIUM_FLAGS"
+            env[key] = f"{env.get(key, '')} {value}".strip() if joined else value
+        return env
+
+    desk.player_environment = environment
+
+
+def evening(player: str, minutes: float, candidate: dict[str, str]) -> int:
     with desktop.Desktop() as desk:
+        with_candidate(desk, candidate)
         session = keeping.Session(desk, player, titles=2)
         relay = CuttingRelay(session.streams, period=300)
         pause_from, pause_minutes = minutes / 3 * 60, min(10.0, minutes / 3)
@@ -308,24 +323,14 @@ def main() -> int:
         print(f"{tool} is missing: run scripts/install-deps", file=sys.stderr)
         return 2
     player = Path(args.player).resolve()
+    candidate = dict(item.partition("=")[::2] for item in args.env)
     if args.evening:
-        return evening(str(player), args.minutes)
+        return evening(str(player), args.minutes, candidate)
     names = continuity.available_players(args.players.split(","), player)
     results: dict[str, list[Weight]] = {name: [] for name in names}
     with desktop.Desktop(shared=True) as desk:
         players = continuity.Players(desk, str(player))
-        candidate = dict(item.partition("=")[::2] for item in args.env)
-        if candidate:
-            original = desk.player_environment
-
-            def with_candidate(profile: desktop.Profile) -> dict[str, str]:
-                env = original(profile)
-                for key, value in candidate.items():
-                    joined = key == "QTWEBENGINE_CHROMIUM_FLAGS"
-                    env[key] = f"{env.get(key, '')} {value}".strip() if joined else value
-                return env
-
-            desk.player_environment = with_candidate
+        with_candidate(desk, candidate)
         continuity.warm_up(players, names, players.url(NAMED_MP3))
         for run in range(args.runs):
             for name in names:
